@@ -1,0 +1,51 @@
+// Simulated graphics adapters. A grafinfo configuration names the adapter it
+// is meant for (`adapter MODEL`); the harness asks the registry for that
+// model, which builds its device models on the machine, maps the
+// configuration's memory areas the way the real board decodes them, and
+// stores each area's process address in the configuration.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "grafstore.h"
+#include "machine.h"
+
+namespace sim {
+
+class Adapter {
+  public:
+    virtual ~Adapter() = default;
+    virtual std::string model() const = 0;
+    // The adapter's video memory (null for adapters without one of their own).
+    virtual VideoMemory *vram() = 0;
+    // Run the engine to completion and release video memory to the processor,
+    // so a test can inspect it (the driver itself must wait on its own).
+    virtual void drain() {}
+    // Human-readable state for traces and the runner (cursor, palette, mode).
+    virtual std::string describe() const { return model(); }
+};
+
+// Builds an adapter for a configuration on the current machine. It maps
+// every memory area of `cfg` (setting MemoryArea::mapped); areas it does not
+// decode itself become plain memory.
+using AdapterFactory = std::function<std::unique_ptr<Adapter>(graf::Config &cfg, Machine &)>;
+
+void registerAdapter(const std::string &model, AdapterFactory);
+// Null when no model of that name is registered.
+std::unique_ptr<Adapter> makeAdapter(graf::Config &cfg, Machine &);
+std::vector<std::string> adapterModels();
+
+// Map every area of `cfg` that has no mapping yet as plain memory.
+void mapPlainAreas(graf::Config &cfg, Machine &);
+
+// Registers a model at static-initialisation time.
+struct AdapterRegistration {
+    AdapterRegistration(const std::string &model, AdapterFactory f) {
+        registerAdapter(model, std::move(f));
+    }
+};
+
+} // namespace sim

@@ -1,0 +1,83 @@
+// The stand-in's grafinfo store: one configuration per screen, read from the
+// project's text format or built in C++ by tests, reached by the drivers
+// through the grafinfo calls of grafinfo.h.
+//
+// Text format (one statement per line, '#' starts a comment):
+//   int NAME = VALUE            integer key (decimal, 0x hex, negative allowed)
+//   string NAME = "TEXT"        string key
+//   flag NAME                   flag key (presence counts)
+//   memory [NAME] BASE LENGTH   memory area; no name is the default area (MEMORY)
+//   procedure NAME { ... }      a named procedure in the procedure language
+//   adapter MODEL               the device model the configuration is meant for
+// The procedure language is documented in grafstore.cpp beside its interpreter.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "grafinfo.h"
+
+namespace graf {
+
+struct MemoryArea {
+    std::string name; // empty for the default area
+    uint32_t physBase = 0;
+    uint32_t length = 0;
+    void *mapped = nullptr; // the process address the server mapped it at
+};
+
+struct Procedure; // parsed code
+
+struct Config {
+    std::string adapter; // device model name, e.g. "gd5480"
+    std::map<std::string, int> ints;
+    std::map<std::string, std::string> strings;
+    std::vector<std::string> flags;
+    std::vector<MemoryArea> areas;
+    std::map<std::string, std::shared_ptr<Procedure>> procedures;
+    std::string source; // file name, for messages
+};
+
+// Parse the text format. On error returns false and sets `error` to
+// "FILE:LINE: why".
+bool parse(const std::string &text, const std::string &fileName, Config &out, std::string &error);
+bool load(const std::string &path, Config &out, std::string &error);
+
+// A C++ builder for tests.
+class Builder {
+  public:
+    Builder &adapter(const std::string &m);
+    Builder &integer(const std::string &name, int v);
+    Builder &string(const std::string &name, const std::string &v);
+    Builder &flag(const std::string &name);
+    Builder &memory(const std::string &name, uint32_t base, uint32_t length);
+    // `code` in the procedure language; a parse error throws std::runtime_error.
+    Builder &procedure(const std::string &name, const std::string &code);
+    Builder &without(const std::string &name); // drop a key, area or procedure
+    Config build() const { return c_; }
+    Config &config() { return c_; }
+
+  private:
+    Config c_;
+};
+
+// The handle a screen's ScreenConfig carries. The store keeps it alive.
+GrafinfoHandle makeHandle(const Config &);
+Config &configOf(GrafinfoHandle);
+void releaseAll();
+
+// Procedure runs, in order: name and result.
+struct Run {
+    std::string procedure;
+    int result;
+};
+const std::vector<Run> &runLog();
+void clearRunLog();
+
+// Make a procedure fail (exist, but report that it did not run) for tests.
+void setProcedureFails(GrafinfoHandle, const std::string &name, bool fails);
+
+} // namespace graf
