@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Builds the host build (with AddressSanitizer and UndefinedBehaviorSanitizer)
+# and the i386 target build, then runs every test.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+jobs=$(nproc)
+cmake --preset i386 >/dev/null
+cmake --build --preset i386 -j "$jobs"
+cmake --preset host >/dev/null
+cmake --build --preset host -j "$jobs"
+ctest --preset host -j "$jobs"
