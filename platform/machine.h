@@ -141,7 +141,9 @@ class Machine {
     // it into a test failure. Without a handler it is printed and kept.
     void fail(const std::string &message);
     void setFailureHandler(std::function<void(const std::string &)> h) { onFail_ = std::move(h); }
-    const std::vector<std::string> &failures() const { return failures_; }
+    // Also reports processor accesses the busy-engine guard caught since the
+    // last call into the machine.
+    const std::vector<std::string> &failures() const;
 
     ~Machine();
 
@@ -155,6 +157,10 @@ class Machine {
         std::unique_ptr<T> p;
     };
     struct Impl;
+    void flushPending() const;
+    void checkBusy(int areaIndex);
+    void record(Access::Kind kind, int width, uint32_t address, uint32_t value, int region);
+    void watchRead(uint64_t key, const Access &what);
     std::unique_ptr<Impl> impl_;
     std::vector<std::unique_ptr<Owned>> owned_;
     std::vector<Access> trace_;
