@@ -42,6 +42,7 @@ struct Diff {
     int count = 0;
     int firstX = -1, firstY = -1;
     uint32_t want = 0, got = 0;
+    int digits = 2; // hex digits per value in describe(): two per pixel byte
     std::string describe() const;
 };
 Diff compare(const Canvas &want, const uint8_t *mem, int pitch);
