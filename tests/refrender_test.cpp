@@ -330,7 +330,7 @@ TEST(RefTile, PackedCanvasTakesFourByteTilePixels) {
 
 // ---- Font text ----
 
-struct FontFixture : ::testing::Test {
+struct RefFontText : ::testing::Test {
     // 3 x 2 glyphs: code 1 is a top bar, code 2 a left column, code 0 missing.
     uint8_t bar[2] = {0x07, 0x00};
     uint8_t col[2] = {0x01, 0x01};
@@ -338,7 +338,7 @@ struct FontFixture : ::testing::Test {
     Text8FontInfo font = {1, glyphs, 3, 3, 2, 1};
 };
 
-TEST_F(FontFixture, TransparentAndOpaque) {
+TEST_F(RefFontText, TransparentAndOpaque) {
     const uint8_t chars[] = {1, 0, 2};
     ref::Canvas t = filled(10, 2, 9);
     ref::drawFontText(t, box(1, 0, 10, 2), chars, 3, font, 7, 4, GXcopy, ~0u, true);
@@ -349,7 +349,7 @@ TEST_F(FontFixture, TransparentAndOpaque) {
     EXPECT_EQ(gridOf(o), Grid({{9, 7, 7, 7, 4, 4, 4, 7, 4, 4}, {9, 4, 4, 4, 4, 4, 4, 7, 4, 4}}));
 }
 
-TEST_F(FontFixture, NothingToDrawOrNothingToRead) {
+TEST_F(RefFontText, NothingToDrawOrNothingToRead) {
     const uint8_t chars[] = {1, 200};
     ref::Canvas c = filled(7, 3, 9);
     ref::drawFontText(c, box(0, 0, 6, 2), chars, 0, font, 7, 4, GXcopy, ~0u, false);
