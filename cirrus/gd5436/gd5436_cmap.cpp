@@ -1,0 +1,75 @@
+/*
+ * gd5436 family: palette through the VGA DAC, blanking through the attribute
+ * controller, and the console-switch callbacks.
+ */
+#include "gd5436.h"
+
+#define DAC_ENTRIES 256
+
+void NAME(SetColor)(uint32_t unused, int index, uint16_t red, uint16_t green, uint16_t blue,
+                    ScreenPtr pScreen) {
+    (void)unused;
+    (void)pScreen;
+    /* The DAC has 256 entries; an index beyond them would wrap onto another. */
+    if (index < 0 || index >= DAC_ENTRIES)
+        return;
+    outb(VGA_DAC_WRITE_INDEX, (uint8_t)index);
+    outb(VGA_DAC_DATA, (uint8_t)(red >> DAC_COMPONENT_SHIFT));
+    outb(VGA_DAC_DATA, (uint8_t)(green >> DAC_COMPONENT_SHIFT));
+    outb(VGA_DAC_DATA, (uint8_t)(blue >> DAC_COMPONENT_SHIFT));
+}
+
+/* A component as the colormap keeps it; an 8-bit value in either byte still
+ * reaches the DAC's top bits. */
+static uint16_t gd5436Component(uint16_t v) {
+    return (uint16_t)(v | (v << 8));
+}
+
+void gd5436RestoreCmap(ScreenPtr pScreen) {
+    ColormapPtr cmap = NFB_SCREEN_PRIV(pScreen)->installedCmap;
+    if (!cmap || !cmap->red || !cmap->pVisual)
+        return;
+    int entries = cmap->pVisual->ColormapEntries;
+    for (int i = 0; i < entries; i++) {
+        const Entry *e = &cmap->red[i];
+        uint16_t r, g, b;
+        if (e->fShared) {
+            r = e->co.shco.red->color;
+            g = e->co.shco.green->color;
+            b = e->co.shco.blue->color;
+        } else {
+            r = e->co.local.red;
+            g = e->co.local.green;
+            b = e->co.local.blue;
+        }
+        NAME(SetColor)(0, i, gd5436Component(r), gd5436Component(g), gd5436Component(b), pScreen);
+    }
+}
+
+int NAME(BlankScreen)(int on, ScreenPtr pScreen) {
+    (void)pScreen;
+    inb(VGA_INPUT_STATUS_1);
+    outb(VGA_ATTR_INDEX, on ? ATTR_PICTURE_OFF : ATTR_PICTURE_ON);
+    return 1;
+}
+
+void NAME(SetGraphics)(ScreenPtr pScreen) {
+    grafExec(gd5436Grafinfo(pScreen), "SetGraphics", 0);
+    /* The mode procedure reloads the DAC with the console's colours. */
+    if (gd5436Traits.pseudoColor)
+        gd5436RestoreCmap(pScreen);
+}
+
+Bool NAME(SetText)(ScreenPtr pScreen) {
+    return grafExec(gd5436Grafinfo(pScreen), "SetText", 0);
+}
+
+/* Every engine operation programs all the registers it uses, and the mode
+ * procedures own the rest of the adapter state: nothing to save or restore. */
+void NAME(SaveGState)(ScreenPtr pScreen) {
+    (void)pScreen;
+}
+
+void NAME(RestoreGState)(ScreenPtr pScreen) {
+    (void)pScreen;
+}
