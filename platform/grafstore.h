@@ -6,8 +6,10 @@
 //   int NAME = VALUE            integer key (decimal, 0x hex, negative allowed)
 //   string NAME = "TEXT"        string key
 //   flag NAME                   flag key (presence counts)
-//   memory [NAME] BASE LENGTH   memory area; no name is the default area (MEMORY)
-//   procedure NAME { ... }      a named procedure in the procedure language
+//   memory [NAME] BASE LENGTH   memory area; no name (or the name MEMORY) is the
+//                               default area
+//   procedure NAME { ... }      a named procedure in the procedure language;
+//                               NAME(a, b, c, d) declares up to four parameters
 //   adapter MODEL               the device model the configuration is meant for
 // The procedure language is documented in grafstore.cpp beside its interpreter.
 #pragma once
@@ -73,11 +75,32 @@ void releaseAll();
 struct Run {
     std::string procedure;
     int result;
+    bool ran = true; // false when it failed or stopped on a runtime error
 };
 const std::vector<Run> &runLog();
 void clearRunLog();
 
 // Make a procedure fail (exist, but report that it did not run) for tests.
 void setProcedureFails(GrafinfoHandle, const std::string &name, bool fails);
+
+// ---- what the grafinfo calls are built on ----
+
+// The configuration behind a handle; null for a null or unknown handle.
+Config *findConfig(GrafinfoHandle);
+// Parameters the procedure declares; -1 when it is absent.
+int parameterCount(GrafinfoHandle, const std::string &procedure);
+// Variables a run starts with and hands back (the video BIOS registers).
+using Variables = std::map<std::string, int>;
+// Runs a procedure with `args` bound to its parameters in order (missing
+// ones are 0). True when it exists and ran to its end; then `result` holds
+// its result and `vars` the variables as it left them. A procedure that
+// fails or stops on a runtime error (reported to the simulated machine)
+// returns false. Every run of an existing procedure goes to the run log.
+bool runProcedure(GrafinfoHandle, const std::string &procedure, const std::vector<int> &args,
+                  Variables &vars, int &result);
+// The code handle of a procedure, owned by the store; null when absent.
+GrafCode codeOf(GrafinfoHandle, const std::string &procedure);
+// Runs the procedure behind a code handle, as runProcedure without arguments.
+bool runCode(GrafCode, int &result);
 
 } // namespace graf
