@@ -620,6 +620,26 @@ void Machine::portOut(uint16_t port, int width, uint32_t value) {
     }
 }
 
+void Machine::noTarget(const Access &what, const volatile void *addr) {
+    std::string message;
+    if (what.region < 0) {
+        message = std::string("access outside the simulated areas: ") + accessName(what.kind) +
+                  std::to_string(what.width * 8) + " at " +
+                  hex(reinterpret_cast<uintptr_t>(addr), 1);
+        if (what.kind == Access::MemWrite)
+            message += " <- " + hex(what.value, what.width * 2);
+    } else {
+        // Inside an area, but past the video memory of an aperture or in a
+        // device's page beside its registers.
+        std::string d = describe(what);
+        if (what.kind == Access::MemRead)
+            d = d.substr(0, d.find(" -> "));
+        message = "no memory or device answers: " + d;
+    }
+    fail(message);
+    throw Abort(message);
+}
+
 uint32_t Machine::memRead(const volatile void *addr, int width) {
     flushPending();
     auto p = reinterpret_cast<const uint8_t *>(const_cast<const void *>(addr));
@@ -632,11 +652,7 @@ uint32_t Machine::memRead(const volatile void *addr, int width) {
         checkBusy(ai);
         std::memcpy(&value, p, static_cast<size_t>(width));
     } else {
-        std::string message = "access outside the simulated areas: read" +
-                              std::to_string(width * 8) + " at " +
-                              hex(reinterpret_cast<uintptr_t>(p), 1);
-        fail(message);
-        throw Abort(message);
+        noTarget(Access{Access::MemRead, static_cast<uint8_t>(width), offset, 0, ai}, p);
     }
     record(Access::MemRead, width, offset, value, ai);
     watchRead((1ull << 63) | reinterpret_cast<uintptr_t>(p),
@@ -658,11 +674,7 @@ void Machine::memWrite(volatile void *addr, int width, uint32_t value) {
         checkBusy(ai);
         std::memcpy(p, &value, static_cast<size_t>(width));
     } else {
-        std::string message =
-            "access outside the simulated areas: write" + std::to_string(width * 8) + " at " +
-            hex(reinterpret_cast<uintptr_t>(p), 1) + " <- " + hex(value, width * 2);
-        fail(message);
-        throw Abort(message);
+        noTarget(Access{Access::MemWrite, static_cast<uint8_t>(width), offset, value, ai}, p);
     }
 }
 

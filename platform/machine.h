@@ -161,6 +161,7 @@ class Machine {
     void checkBusy(int areaIndex);
     void record(Access::Kind kind, int width, uint32_t address, uint32_t value, int region);
     void watchRead(uint64_t key, const Access &what);
+    [[noreturn]] void noTarget(const Access &what, const volatile void *addr);
     std::unique_ptr<Impl> impl_;
     std::vector<std::unique_ptr<Owned>> owned_;
     std::vector<Access> trace_;

@@ -1,0 +1,639 @@
+// The simulated machine, the host register accessors, the adapter registry
+// and the standard VGA register models.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "adapter.h"
+#include "hwio.h"
+#include "machine.h"
+#include "nfb.h"
+#include "vga.h"
+
+namespace {
+
+using sim::Access;
+using sim::Machine;
+
+// Logs every access and answers reads with a value derived from the port.
+class RecordingPorts : public sim::PortDevice {
+  public:
+    struct Op {
+        bool out;
+        uint16_t port;
+        int width;
+        uint32_t value;
+        bool operator==(const Op &) const = default;
+    };
+    uint32_t in(uint16_t port, int width) override {
+        uint32_t v = static_cast<uint32_t>(port & 0xFF) * 0x01010101u;
+        if (width < 4)
+            v &= (1u << (8 * width)) - 1;
+        ops.push_back({false, port, width, v});
+        return v;
+    }
+    void out(uint16_t port, int width, uint32_t value) override {
+        ops.push_back({true, port, width, value});
+    }
+    std::vector<Op> ops;
+};
+
+class RecordingRegs : public sim::MemDevice {
+  public:
+    struct Op {
+        bool write;
+        uint32_t offset;
+        int width;
+        uint32_t value;
+        bool operator==(const Op &) const = default;
+    };
+    uint32_t read(uint32_t offset, int width) override {
+        ops.push_back({false, offset, width, 0xA5A5A5A5u});
+        return 0xA5A5A5A5u & (width == 4 ? 0xFFFFFFFFu : (1u << (8 * width)) - 1);
+    }
+    void write(uint32_t offset, int width, uint32_t value) override {
+        ops.push_back({true, offset, width, value});
+    }
+    std::vector<Op> ops;
+};
+
+// Every test starts on a fresh machine whose failures are collected.
+class MachineTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        Machine::reset();
+        m = &Machine::current();
+        m->setFailureHandler([this](const std::string &msg) { failures.push_back(msg); });
+    }
+    void TearDown() override { Machine::reset(); }
+    bool failedWith(const std::string &text) const {
+        for (auto &f : failures)
+            if (f.find(text) != std::string::npos)
+                return true;
+        return false;
+    }
+
+    Machine *m = nullptr;
+    std::vector<std::string> failures;
+};
+
+using MachineDeathTest = MachineTest;
+
+// ---- memory areas ----
+
+TEST_F(MachineTest, AreaIsZeroFilledAndFoundByNameAndAddress) {
+    uint8_t *a = m->addArea("REGS", 0xC0000, 0x2000);
+    uint8_t *b = m->addArea("MEMORY", 0xA0000, 100);
+    for (int i = 0; i < 0x2000; i++)
+        ASSERT_EQ(a[i], 0) << i;
+    a[0x1FFF] = 1;
+    b[99] = 2;
+
+    ASSERT_NE(m->findArea("REGS"), nullptr);
+    EXPECT_EQ(m->findArea("REGS")->host, a);
+    EXPECT_EQ(m->findArea("REGS")->physBase, 0xC0000u);
+    EXPECT_EQ(m->findArea("MEMORY")->length, 100u);
+    EXPECT_EQ(m->findArea("NONE"), nullptr);
+    EXPECT_EQ(m->areaAt(a + 0x1FFF), m->findArea("REGS"));
+    EXPECT_EQ(m->areaAt(b + 50), m->findArea("MEMORY"));
+    EXPECT_EQ(m->areaAt(b + 100), nullptr);
+    EXPECT_EQ(m->regionIndex("REGS"), 0);
+    EXPECT_EQ(m->regionIndex("MEMORY"), 1);
+    EXPECT_EQ(m->regionIndex("NONE"), -1);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(a) % 4096, 0u) << "areas start on a page";
+}
+
+TEST_F(MachineDeathTest, RawAccessJustOutsideAnAreaFaults) {
+    uint8_t *a = m->addArea("MEMORY", 0xA0000, 0x10000);
+    EXPECT_DEATH(a[0x10000] = 1, "");
+    EXPECT_DEATH(a[-1] = 1, "");
+    // An odd length is rounded to the page for raw accesses.
+    uint8_t *b = m->addArea("ODD", 0, 100);
+    b[4095] = 1;
+    EXPECT_DEATH(b[4096] = 1, "");
+}
+
+TEST_F(MachineTest, AccessorsCheckTheExactLength) {
+    uint8_t *a = m->addArea("ODD", 0, 100);
+    mmWrite32(a + 96, 0x11223344);
+    EXPECT_EQ(mmRead8(a + 99), 0x11);
+    EXPECT_THROW(mmWrite8(a + 100, 1), sim::Abort);
+    EXPECT_THROW(mmRead32(a + 98), sim::Abort);
+    int local = 0;
+    EXPECT_THROW(mmRead32(&local), sim::Abort);
+    EXPECT_TRUE(failedWith("access outside the simulated areas: write8"));
+    EXPECT_TRUE(failedWith("access outside the simulated areas: read32"));
+}
+
+// ---- video memory views ----
+
+TEST_F(MachineTest, LinearAndWindowViewsStayInStepAcrossBankChanges) {
+    sim::VideoMemory vram(1 << 20);
+    uint8_t *lin = m->addLinearAperture("LFB", 0xE0000000, 1 << 20, vram);
+    uint8_t *win = m->addWindow("WIN", 0xA0000, 0x10000, vram);
+
+    lin[0x12345] = 0x5A;
+    EXPECT_EQ(vram.data()[0x12345], 0x5A);
+    EXPECT_EQ(win[0x2345], 0) << "bank 0 shows the start";
+    m->setWindowOffset(win, 0x10000);
+    EXPECT_EQ(win[0x2345], 0x5A);
+
+    win[0xFFFF] = 0x77;
+    mmWrite16(win + 0x10, 0xBEEF);
+    EXPECT_EQ(lin[0x1FFFF], 0x77);
+    EXPECT_EQ(mmRead16(lin + 0x10010), 0xBEEF);
+
+    m->setWindowOffset(win, 0xF0000);
+    win[0] = 0x42;
+    EXPECT_EQ(vram.data()[0xF0000], 0x42);
+    m->setWindowOffset(win, 0);
+    EXPECT_EQ(win[0], lin[0]);
+}
+
+TEST_F(MachineDeathTest, ApertureBeyondVideoMemoryIsClosedToTheProcessor) {
+    sim::VideoMemory vram(1 << 20);
+    uint8_t *lin = m->addLinearAperture("LFB", 0xE0000000, 4 << 20, vram);
+    lin[(1 << 20) - 1] = 1;
+    EXPECT_THROW(mmWrite8(lin + (1 << 20), 1), sim::Abort);
+    EXPECT_DEATH(lin[1 << 20] = 1, "");
+    // A window past the end of video memory shows only what exists.
+    uint8_t *win = m->addWindow("WIN", 0xA0000, 0x10000, vram);
+    m->setWindowOffset(win, (1 << 20) - 0x8000);
+    win[0x7FFF] = 3;
+    EXPECT_EQ(vram.data()[(1 << 20) - 1], 3);
+    EXPECT_THROW(mmRead8(win + 0x8000), sim::Abort);
+    EXPECT_DEATH(win[0x8000] = 1, "");
+}
+
+// ---- ports ----
+
+TEST_F(MachineTest, WideAccessToByteDeviceSplitsLowByteFirst) {
+    RecordingPorts dev;
+    m->attachPorts(0x3C4, 4, &dev);
+    using Op = RecordingPorts::Op;
+
+    outw(0x3C4, 0x1234);
+    EXPECT_EQ(dev.ops, (std::vector<Op>{{true, 0x3C4, 1, 0x34}, {true, 0x3C5, 1, 0x12}}));
+    dev.ops.clear();
+    ioOut32(0x3C4, 0x44332211);
+    EXPECT_EQ(dev.ops, (std::vector<Op>{{true, 0x3C4, 1, 0x11},
+                                        {true, 0x3C5, 1, 0x22},
+                                        {true, 0x3C6, 1, 0x33},
+                                        {true, 0x3C7, 1, 0x44}}));
+    dev.ops.clear();
+    EXPECT_EQ(inw(0x3C4), 0xC5C4);
+    EXPECT_EQ(ioIn32(0x3C4), 0xC7C6C5C4u);
+    EXPECT_TRUE(failures.empty());
+    // The trace keeps the access as the driver made it.
+    ASSERT_EQ(m->accessCount(), 4u);
+    EXPECT_EQ(m->describe(m->trace()[0]), "out16 0x03C4 <- 0x1234");
+    EXPECT_EQ(m->describe(m->trace()[2]), "in16 0x03C4 -> 0xC5C4");
+}
+
+TEST_F(MachineTest, WordDeviceSeesWordsAndByteAccessesStayBytes) {
+    RecordingPorts dev;
+    m->attachPorts(0x9AE8, 4, &dev, 2);
+    using Op = RecordingPorts::Op;
+    ioOut32(0x9AE8, 0xAAAABBBB);
+    ioOut8(0x9AE8, 0x12);
+    ioOut16(0x9AE8, 0x3456);
+    EXPECT_EQ(dev.ops, (std::vector<Op>{{true, 0x9AE8, 2, 0xBBBB},
+                                        {true, 0x9AEA, 2, 0xAAAA},
+                                        {true, 0x9AE8, 1, 0x12},
+                                        {true, 0x9AE8, 2, 0x3456}}));
+}
+
+TEST_F(MachineTest, UnclaimedPortsReadAllOnesAndAreReported) {
+    EXPECT_EQ(inb(0x2E8), 0xFF);
+    EXPECT_EQ(inw(0x2E8), 0xFFFF);
+    EXPECT_EQ(ioIn32(0x2E8), 0xFFFFFFFFu);
+    outb(0x2E9, 1);
+    EXPECT_TRUE(failedWith("unclaimed port in8 0x02E8"));
+    EXPECT_TRUE(failedWith("unclaimed port out8 0x02E9 <- 0x01"));
+    // Half-claimed: the claimed byte comes from the device.
+    RecordingPorts dev;
+    m->attachPorts(0x3C4, 1, &dev);
+    EXPECT_EQ(inw(0x3C4), 0xFFC4);
+    EXPECT_TRUE(failedWith("unclaimed port in8 0x03C5"));
+}
+
+TEST_F(MachineTest, StringPortTransfersRepeatTheAccess) {
+    RecordingPorts dev;
+    m->attachPorts(0x1E0, 2, &dev);
+    const uint8_t bytes[3] = {1, 2, 3};
+    ioOutsb(0x1E0, bytes, 3);
+    const uint8_t words[5] = {0, 0x11, 0x22, 0x33, 0x44}; // misaligned on purpose
+    ioOutsw(0x1E0, words + 1, 2);
+    uint8_t in[5] = {};
+    ioInsw(0x1E0, in + 1, 2);
+    EXPECT_EQ(dev.ops.size(), 3u + 4u + 4u);
+    EXPECT_EQ(dev.ops[3].value, 0x11u);
+    EXPECT_EQ(dev.ops[4].value, 0x22u);
+    EXPECT_EQ(dev.ops[5].value, 0x33u);
+    EXPECT_EQ(in[1], 0xE0);
+    EXPECT_EQ(in[2], 0xE1);
+    EXPECT_EQ(m->accessCount(), 3u + 2u + 2u);
+}
+
+// ---- memory devices and the trace ----
+
+TEST_F(MachineTest, DeviceRangeReceivesAccessesAndEverythingIsTraced) {
+    uint8_t *area = m->addArea("MMIO", 0xF0000000, 0x10000);
+    RecordingRegs regs;
+    m->mapDevice(area + 0x8000, 0x100, &regs);
+    int region = m->regionIndex("MMIO");
+
+    mmWrite32(area + 0x8040, 0x00000002);
+    mmWrite8(area + 0x80FF, 0x7);
+    EXPECT_EQ(mmRead16(area + 0x8010), 0xA5A5);
+    mmWrite16(area + 0x10, 0x1234); // plain memory beside the device
+    EXPECT_EQ(mmRead16(area + 0x10), 0x1234);
+    EXPECT_EQ(area[0x10], 0x34);
+
+    using Op = RecordingRegs::Op;
+    EXPECT_EQ(
+        regs.ops,
+        (std::vector<Op>{{true, 0x40, 4, 2}, {true, 0xFF, 1, 7}, {false, 0x10, 2, 0xA5A5A5A5u}}));
+    ASSERT_EQ(m->accessCount(), 5u);
+    const Access &first = m->trace()[0];
+    EXPECT_EQ(first.kind, Access::MemWrite);
+    EXPECT_EQ(first.width, 4);
+    EXPECT_EQ(first.address, 0x8040u);
+    EXPECT_EQ(first.value, 2u);
+    EXPECT_EQ(first.region, region);
+    EXPECT_EQ(m->describe(first), "write32 MMIO+0x8040 <- 0x00000002");
+    EXPECT_EQ(m->describe(m->trace()[2]), "read16 MMIO+0x8010 -> 0xA5A5");
+    EXPECT_EQ(m->trace()[4].kind, Access::MemRead);
+
+    m->clearTrace();
+    m->setTracing(false);
+    mmWrite8(area, 1);
+    EXPECT_EQ(m->accessCount(), 0u);
+    EXPECT_TRUE(failures.empty());
+}
+
+TEST_F(MachineTest, BlockWritesAreSeparateAccesses) {
+    uint8_t *area = m->addArea("MMIO", 0, 0x2000);
+    RecordingRegs port;
+    m->mapDevice(area + 0x1800, 4, &port);
+    const uint32_t words[3] = {1, 2, 3};
+    mmWriteRep32(area + 0x1800, words, 3);
+    ASSERT_EQ(port.ops.size(), 3u);
+    for (uint32_t i = 0; i < 3; i++) {
+        EXPECT_EQ(port.ops[i].offset, 0u);
+        EXPECT_EQ(port.ops[i].value, i + 1);
+    }
+    const uint8_t bytes[4] = {9, 8, 7, 6};
+    mmWriteBytes(area + 0x10, bytes, 4);
+    EXPECT_EQ(area[0x10], 9);
+    EXPECT_EQ(area[0x13], 6);
+    ASSERT_EQ(m->accessCount(), 7u);
+    EXPECT_EQ(m->trace()[6].address, 0x13u);
+}
+
+TEST_F(MachineDeathTest, RawAccessToDeviceRangeFaults) {
+    uint8_t *area = m->addArea("MMIO", 0, 0x10000);
+    RecordingRegs regs;
+    m->mapDevice(area + 0x8000, 0x100, &regs);
+    area[0x7FFF] = 1;
+    EXPECT_DEATH(area[0x8040] = 1, "");
+    // The device takes its whole page from the processor; accessors that
+    // miss the device there are refused.
+    EXPECT_DEATH(area[0x8FFF] = 1, "");
+    EXPECT_THROW(mmWrite8(area + 0x8FFF, 1), sim::Abort);
+    EXPECT_TRUE(failedWith("no memory or device answers: write8 MMIO+0x8FFF"));
+}
+
+// ---- watchdog ----
+
+TEST_F(MachineTest, WatchdogStopsAPollThatNeverEnds) {
+    RecordingPorts dev;
+    m->attachPorts(0x3CE, 2, &dev);
+    m->setPollLimit(1000);
+    int reads = 0;
+    try {
+        outb(0x3CE, 0x31);
+        for (;;) {
+            if ((inb(0x3CF) & 1) == 0)
+                break; // never: the device answers 0xCF
+            reads++;
+        }
+        FAIL() << "the poll ended";
+    } catch (const sim::Abort &e) {
+        EXPECT_STREQ(e.what(), "watchdog: in8 0x03CF -> 0xCF polled 1000 times without progress");
+    }
+    EXPECT_EQ(reads, 999);
+    EXPECT_TRUE(failedWith("watchdog: in8 0x03CF"));
+}
+
+TEST_F(MachineTest, WatchdogCountsOnlyReadsWithoutAnyWrite) {
+    RecordingPorts dev;
+    m->attachPorts(0x3CE, 2, &dev);
+    uint8_t *area = m->addArea("MMIO", 0, 0x1000);
+    m->setPollLimit(100);
+    // A write anywhere between reads is progress.
+    for (int i = 0; i < 1000; i++) {
+        for (int j = 0; j < 99; j++)
+            inb(0x3CF);
+        mmWrite8(area, 1);
+    }
+    // Reads of many locations are not a poll.
+    for (int i = 0; i < 1000; i++)
+        mmRead8(area + i);
+    EXPECT_TRUE(failures.empty());
+    // A loop over two status locations is.
+    EXPECT_THROW(
+        for (;;) {
+            inb(0x3CF);
+            mmRead32(area + 0x40);
+        },
+        sim::Abort);
+}
+
+// ---- busy video memory ----
+
+TEST_F(MachineTest, ProcessorAccessWhileBusyIsReportedAndCompletes) {
+    sim::VideoMemory vram(1 << 20);
+    uint8_t *lin = m->addLinearAperture("LFB", 0xE0000000, 1 << 20, vram);
+    uint8_t *win = m->addWindow("WIN", 0xA0000, 0x10000, vram);
+    const std::string busy = "processor access to video memory while the engine is busy";
+
+    m->guardVideoMemory(vram, true);
+    vram.data()[0x100] = 0x11; // the engine's own view stays open
+    lin[0x200] = 0x22;
+    EXPECT_EQ(vram.data()[0x200], 0x22) << "the access completes";
+    ASSERT_EQ(m->failures().size(), 1u);
+    EXPECT_EQ(m->failures()[0], busy);
+    EXPECT_EQ(failures, std::vector<std::string>{busy});
+
+    // The next start guards again, the window view included.
+    m->guardVideoMemory(vram, true);
+    volatile uint8_t seen = win[0x100];
+    EXPECT_EQ(seen, 0x11);
+    EXPECT_EQ(m->failures().size(), 2u);
+
+    m->guardVideoMemory(vram, true);
+    mmWrite8(lin + 0x300, 0x33); // through an accessor: same rule
+    EXPECT_EQ(m->failures().size(), 3u);
+    EXPECT_EQ(vram.data()[0x300], 0x33);
+
+    // Idle: free access.
+    m->guardVideoMemory(vram, true);
+    m->guardVideoMemory(vram, false);
+    lin[0x400] = 1;
+    win[0x400] = 2;
+    EXPECT_EQ(m->failures().size(), 3u);
+}
+
+TEST_F(MachineTest, BankChangeWhileBusyKeepsTheGuard) {
+    sim::VideoMemory vram(1 << 20);
+    uint8_t *win = m->addWindow("WIN", 0xA0000, 0x10000, vram);
+    m->guardVideoMemory(vram, true);
+    m->setWindowOffset(win, 0x20000);
+    win[5] = 9;
+    EXPECT_EQ(vram.data()[0x20005], 9);
+    EXPECT_EQ(m->failures().size(), 1u);
+}
+
+TEST_F(MachineDeathTest, OtherFaultsStillCrashWhileTheGuardIsInstalled) {
+    sim::VideoMemory vram(1 << 16);
+    uint8_t *lin = m->addLinearAperture("LFB", 0, 1 << 16, vram);
+    uint8_t *area = m->addArea("MEMORY", 0, 0x1000);
+    m->guardVideoMemory(vram, true);
+    EXPECT_DEATH(area[0x1000] = 1, "");
+    lin[0] = 1; // still caught after the death test's child is gone
+    EXPECT_EQ(m->failures().size(), 1u);
+}
+
+// ---- machine life and time ----
+
+TEST_F(MachineTest, ResetGivesAFreshMachineAndNapAdvancesVirtualTime) {
+    m->addArea("MEMORY", 0, 0x1000);
+    inb(0x80);
+    EXPECT_EQ(nap(5), 0);
+    EXPECT_EQ(m->nowMicros(), 5000u);
+    EXPECT_FALSE(m->failures().empty());
+
+    Machine::reset();
+    Machine &fresh = Machine::current();
+    EXPECT_EQ(fresh.findArea("MEMORY"), nullptr);
+    EXPECT_EQ(fresh.accessCount(), 0u);
+    EXPECT_EQ(fresh.nowMicros(), 0u);
+    EXPECT_TRUE(fresh.failures().empty());
+}
+
+TEST_F(MachineTest, OwnedModelsLiveWithTheMachine) {
+    struct Counted {
+        explicit Counted(int *c) : c(c) { ++*c; }
+        ~Counted() { --*c; }
+        int *c;
+    };
+    int live = 0;
+    m->own<Counted>(&live);
+    EXPECT_EQ(live, 1);
+    Machine::reset();
+    EXPECT_EQ(live, 0);
+}
+
+// ---- adapter registry ----
+
+class FakeAdapter : public sim::Adapter {
+  public:
+    std::string model() const override { return "fake-vga"; }
+    sim::VideoMemory *vram() override { return nullptr; }
+};
+
+sim::AdapterRegistration fakeRegistration("fake-vga", [](graf::Config &cfg, Machine &m) {
+    cfg.areas[0].mapped = m.addArea("OWN", cfg.areas[0].physBase, cfg.areas[0].length);
+    sim::mapPlainAreas(cfg, m);
+    return std::make_unique<FakeAdapter>();
+});
+
+TEST_F(MachineTest, RegistryBuildsAdaptersAndMapsPlainAreas) {
+    graf::Config cfg;
+    cfg.adapter = "fake-vga";
+    cfg.areas.push_back({"", 0xA0000, 0x10000, nullptr});
+    cfg.areas.push_back({"BIOS", 0xC0000, 0x8000, nullptr});
+
+    auto names = sim::adapterModels();
+    EXPECT_NE(std::find(names.begin(), names.end(), "fake-vga"), names.end());
+    auto adapter = sim::makeAdapter(cfg, *m);
+    ASSERT_NE(adapter, nullptr);
+    EXPECT_EQ(adapter->model(), "fake-vga");
+    EXPECT_EQ(cfg.areas[0].mapped, m->findArea("OWN")->host);
+    ASSERT_NE(m->findArea("BIOS"), nullptr);
+    EXPECT_EQ(cfg.areas[1].mapped, m->findArea("BIOS")->host);
+    EXPECT_EQ(m->findArea("BIOS")->length, 0x8000u);
+
+    cfg.adapter = "no-such-board";
+    EXPECT_EQ(sim::makeAdapter(cfg, *m), nullptr);
+    graf::Config plain;
+    plain.areas.push_back({"", 0xA0000, 0x10000, nullptr});
+    sim::mapPlainAreas(plain, *m);
+    EXPECT_EQ(plain.areas[0].mapped, m->findArea("MEMORY")->host);
+}
+
+// ---- VGA models ----
+
+class VgaTest : public MachineTest {
+  protected:
+    void SetUp() override {
+        MachineTest::SetUp();
+        vga = &sim::vga::VgaCore::create(*m);
+    }
+    sim::vga::VgaCore *vga = nullptr;
+};
+
+TEST_F(VgaTest, AttributeFlipFlopAlternatesAndInputStatusResetsIt) {
+    auto &attr = vga->attr;
+    std::vector<std::pair<int, int>> writes;
+    attr.onWrite = [&](uint8_t i, uint8_t v) { writes.push_back({i, v}); };
+
+    inb(0x3DA);
+    outb(0x3C0, 0x31); // index 0x11 with the picture on
+    outb(0x3C0, 0x07);
+    EXPECT_EQ(attr.reg(0x11), 0x07);
+    EXPECT_TRUE(attr.expectingIndex());
+    EXPECT_EQ(inb(0x3C0), 0x31);
+    EXPECT_EQ(inb(0x3C1), 0x07);
+
+    // Blanking as drivers do it: reset, then an index byte without bit 5.
+    outb(0x3C0, 0x12); // leaves the flip-flop expecting data
+    inb(0x3DA);
+    outb(0x3C0, 0x00);
+    EXPECT_FALSE(attr.screenEnabled());
+    inb(0x3DA);
+    outb(0x3C0, 0x20);
+    EXPECT_TRUE(attr.screenEnabled());
+
+    // Without the reset, a blanking byte that meets the flip-flop expecting
+    // data lands in the selected register and the picture stays on.
+    outb(0x3C0, 0x01); // data for index 0
+    outb(0x3C0, 0x31);
+    outb(0x3C0, 0x00);
+    EXPECT_TRUE(attr.screenEnabled());
+    EXPECT_EQ(attr.reg(0x00), 0x01);
+    EXPECT_EQ(attr.reg(0x11), 0x00);
+    EXPECT_EQ(writes, (std::vector<std::pair<int, int>>{{0x11, 0x07}, {0x00, 0x01}, {0x11, 0x00}}));
+}
+
+TEST_F(VgaTest, DacAutoIncrementsAfterEachThirdComponent) {
+    auto &dac = vga->dac;
+    outb(0x3C8, 0xFE);
+    for (uint8_t v : {0x3F, 0x00, 0x15, 0xFF, 0x40, 0x81, 0x01, 0x02, 0x03})
+        outb(0x3C9, v);
+    EXPECT_EQ(dac.entry(0xFE), (sim::vga::Dac::Entry{0x3F, 0x00, 0x15}));
+    EXPECT_EQ(dac.entry(0xFF), (sim::vga::Dac::Entry{0x3F, 0x00, 0x01}));
+    EXPECT_EQ(dac.rawEntry(0xFF), (sim::vga::Dac::Entry{0xFF, 0x40, 0x81}));
+    EXPECT_EQ(dac.entry(0x00), (sim::vga::Dac::Entry{1, 2, 3})) << "the index wraps";
+    EXPECT_EQ(dac.writeIndex(), 1);
+    ASSERT_EQ(dac.writes().size(), 3u);
+    EXPECT_EQ(dac.writes()[1].index, 0xFF);
+
+    // A new write index restarts the component count.
+    outb(0x3C9, 0x10);
+    outb(0x3C8, 5);
+    for (uint8_t v : {4, 5, 6})
+        outb(0x3C9, v);
+    EXPECT_EQ(dac.entry(5), (sim::vga::Dac::Entry{4, 5, 6}));
+
+    outb(0x3C7, 0xFE);
+    EXPECT_EQ(inb(0x3C7), 0x03);
+    std::vector<int> read;
+    for (int i = 0; i < 6; i++)
+        read.push_back(inb(0x3C9));
+    EXPECT_EQ(read, (std::vector<int>{0x3F, 0x00, 0x15, 0x3F, 0x00, 0x01}));
+    outb(0x3C6, 0x0F);
+    EXPECT_EQ(dac.mask(), 0x0F);
+    EXPECT_EQ(inb(0x3C6), 0x0F);
+}
+
+TEST_F(VgaTest, DacHookCanTakeEntriesElsewhere) {
+    auto &dac = vga->dac;
+    std::vector<int> taken;
+    dac.onEntryWrite = [&](uint8_t i, sim::vga::Dac::Entry) {
+        if (i != 15)
+            return false;
+        taken.push_back(i);
+        return true;
+    };
+    outb(0x3C8, 14);
+    for (int i = 0; i < 6; i++)
+        outb(0x3C9, 0x20);
+    EXPECT_EQ(dac.entry(14), (sim::vga::Dac::Entry{0x20, 0x20, 0x20}));
+    EXPECT_EQ(dac.entry(15), sim::vga::Dac::Entry{});
+    EXPECT_EQ(taken, std::vector<int>{15});
+}
+
+TEST_F(VgaTest, SequencerTakesIndexAndDataInOneWordWrite) {
+    auto &seq = vga->seq;
+    std::vector<std::pair<int, int>> seen;
+    seq.onWrite = [&](uint8_t i, uint8_t v) { seen.push_back({i, v}); };
+    outw(0x3C4, 0x0512);
+    EXPECT_EQ(seq.reg(0x12), 0x05);
+    EXPECT_EQ(seq.index(), 0x12);
+    outb(0x3C4, 0x17);
+    EXPECT_EQ(inb(0x3C5), 0x00);
+    outb(0x3C5, 0x40);
+    EXPECT_EQ(inw(0x3C4), 0x4017);
+
+    // A chip that keeps data in the high index bits masks them off the
+    // register number; its hook still sees the whole index byte.
+    seq.setIndexMask(0x1F);
+    outw(0x3C4, static_cast<uint16_t>((100 >> 3) << 8 | (100 & 7) << 5 | 0x10));
+    EXPECT_EQ(seq.reg(0x10), 100 >> 3);
+    EXPECT_EQ(seen.back(), (std::pair<int, int>{0x90, 12}));
+    EXPECT_EQ(seq.writes().size(), 3u);
+
+    seq.onRead = [](uint8_t i, uint8_t stored) -> uint8_t { return i == 0x0F ? 0x10 : stored; };
+    outb(0x3C4, 0x0F);
+    EXPECT_EQ(inb(0x3C5), 0x10);
+}
+
+TEST_F(VgaTest, GraphicsControllerAndCrtcKeepTheirIndex) {
+    outw(0x3CE, 0x0409);
+    EXPECT_EQ(vga->gc.reg(0x09), 0x04);
+    outb(0x3D4, 0x11);
+    outb(0x3D5, 0x8E);
+    EXPECT_EQ(inb(0x3D5), 0x8E);
+    EXPECT_EQ(inb(0x3D5), 0x8E);
+    EXPECT_EQ(inb(0x3D4), 0x11);
+    EXPECT_EQ(vga->crtc.reg(0x11), 0x8E);
+    outb(0x3C2, 0xE3);
+    EXPECT_EQ(inb(0x3CC), 0xE3);
+    EXPECT_EQ(vga->misc.value(), 0xE3);
+    EXPECT_TRUE(failures.empty());
+}
+
+TEST_F(VgaTest, RetraceComesAndGoesInVirtualTime) {
+    using sim::vga::InputStatus;
+    struct Case {
+        uint64_t micros;
+        uint8_t status;
+    } cases[] = {
+        {0, 0x00},
+        {25, 0x00},
+        {26, InputStatus::kDisplayOff},
+        {480 * 32, InputStatus::kDisplayOff},
+        {490 * 32, InputStatus::kDisplayOff | InputStatus::kVerticalRetrace},
+        {492 * 32 - 1, InputStatus::kDisplayOff | InputStatus::kVerticalRetrace},
+        {492 * 32, InputStatus::kDisplayOff},
+        {525 * 32, 0x00},
+    };
+    for (auto &c : cases)
+        EXPECT_EQ(InputStatus::statusAt(c.micros), c.status) << c.micros;
+
+    // A driver's wait for the start and the end of retrace terminates.
+    int reads = 0;
+    while ((inb(0x3DA) & 0x08) == 0)
+        reads++;
+    while ((inb(0x3DA) & 0x08) != 0)
+        reads++;
+    EXPECT_GT(reads, 64);
+    EXPECT_LT(reads, 17000);
+    EXPECT_TRUE(failures.empty());
+}
+
+} // namespace
