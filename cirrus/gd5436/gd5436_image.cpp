@@ -1,40 +1,9 @@
 /*
- * TEMPORARY engine records for the gd5436 family, until the BitBLT drawing
- * routines land in gd5436_blt.cpp (which replaces this file).
- *
- * What is here: every PrivOps record filled with the server's generic
- * routines; the WinOps record with generic routines except the two image
- * slots, which have no generic routine and are done by the processor (read
- * back; GXcopy copied directly, other alus and partial plane masks merged
- * byte by byte); ValidateWindowGC with the family's record selection by fill
- * style, plane mask and alu; ValidateWindowPriv.
+ * gd5436 family: the pixel-image slots, done by the processor through the
+ * linear frame buffer: read back; GXcopy copied directly; other alus and
+ * partial plane masks merged byte by byte.
  */
 #include "gd5436.h"
-
-/* ---- GC operation records ---- */
-
-PrivOps NAME(PlanemaskSolidPrivOps) = {
-    genSolidFillRects, genSolidFS,    {.ZeroSegs = genSolidZeroSegs},
-    genSolidGCOp4,     genSolidGCOp5, genSolidGCOp6};
-PrivOps NAME(SolidPrivOps) = {genSolidFillRects, genSolidFS,    {.ZeroSegs = genSolidZeroSegs},
-                              genSolidGCOp4,     genSolidGCOp5, genSolidGCOp6};
-PrivOps NAME(GXcopySolidPrivOps) = {
-    genSolidFillRects, genSolidFS,    {.ZeroSegs = genSolidZeroSegs},
-    genSolidGCOp4,     genSolidGCOp5, genSolidGCOp6};
-PrivOps NAME(TiledPrivOps) = {genTiledFillRects, genTiledFS,    {.GCOp3 = genTiledGCOp3},
-                              genTiledGCOp4,     genTiledGCOp5, genTiledGCOp6};
-PrivOps NAME(StippledPrivOps) = {
-    genStippledFillRects, genStippledFS,    {.GCOp3 = genStippledGCOp3},
-    genStippledGCOp4,     genStippledGCOp5, genStippledGCOp6};
-PrivOps NAME(PlanemaskStippledPrivOps) = {
-    genStippledFillRects, genStippledFS,    {.GCOp3 = genStippledGCOp3},
-    genStippledGCOp4,     genStippledGCOp5, genStippledGCOp6};
-PrivOps NAME(OpStippledPrivOps) = {
-    genOpStippledFillRects, genOpStippledFS,    {.GCOp3 = genOpStippledGCOp3},
-    genOpStippledGCOp4,     genOpStippledGCOp5, genOpStippledGCOp6};
-PrivOps NAME(PlanemaskOpStippledPrivOps) = {
-    genOpStippledFillRects, genOpStippledFS,    {.GCOp3 = genOpStippledGCOp3},
-    genOpStippledGCOp4,     genOpStippledGCOp5, genOpStippledGCOp6};
 
 /* ---- Processor image paths ---- */
 
@@ -149,50 +118,4 @@ void NAME(DrawImage)(BoxPtr box, uint8_t *pixels, int stride, int alu, uint32_t 
             for (int k = 0; k < 3; k++)
                 d[x * 3 + k] = s[x * 4 + k];
     }
-}
-
-/* ---- Window operations and validation ---- */
-
-WinOps NAME(WinOps) = {genCopyRect,
-                       genDrawSolidRects,
-                       NAME(DrawImage),
-                       genDrawMonoImage,
-                       genDrawOpaqueMonoImage,
-                       NAME(ReadImage),
-                       genDrawPoints,
-                       genTileRects,
-                       genDrawMonoGlyphs,
-                       {.DrawFontText = genDrawFontText},
-                       genWinOp11,
-                       genWinOp12,
-                       genWinOp13,
-                       genWinOp14,
-                       NAME(ValidateWindowGC)};
-
-static PrivOps *gd5436ChooseOps(GCPtr pGC) {
-    Bool allPlanes = (pGC->planemask & PLANEMASK_ALL) == PLANEMASK_ALL;
-    switch (pGC->fillStyle) {
-    case FillSolid:
-        if (!allPlanes)
-            return &NAME(PlanemaskSolidPrivOps);
-        return pGC->alu == GXcopy ? &NAME(GXcopySolidPrivOps) : &NAME(SolidPrivOps);
-    case FillTiled:
-        return &NAME(TiledPrivOps);
-    case FillStippled:
-        if (!allPlanes || !gd5436Traits.transparentStipple)
-            return &NAME(PlanemaskStippledPrivOps);
-        return &NAME(StippledPrivOps);
-    default:
-        return allPlanes ? &NAME(OpStippledPrivOps) : &NAME(PlanemaskOpStippledPrivOps);
-    }
-}
-
-int NAME(ValidateWindowGC)(GCPtr pGC, uint32_t changes, DrawablePtr pDraw) {
-    if (changes & (GCFillStyle | GCPlaneMask | GCFunction))
-        NFB_GC_PRIV(pGC)->ops = gd5436ChooseOps(pGC);
-    return nfbHelpValidateGC(pGC, changes, pDraw);
-}
-
-void NAME(ValidateWindowPriv)(WindowPtr pWin) {
-    NFB_WINDOW_PRIV(pWin)->ops = &NAME(WinOps);
 }
