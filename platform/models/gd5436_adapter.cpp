@@ -1,0 +1,313 @@
+// The GD5436/GD5446/GD5480 adapter model; its choices are listed in
+// gd5436_adapter.h.
+#include "models/gd5436_adapter.h"
+
+#include <cstdio>
+#include <stdexcept>
+
+namespace sim {
+
+namespace {
+
+constexpr uint8_t kSeqIndexMask = 0x1F;
+constexpr uint8_t SR07 = 0x07, SR0F = 0x0F, SR10 = 0x10, SR11 = 0x11, SR12 = 0x12, SR13 = 0x13,
+                  SR17 = 0x17;
+constexpr uint8_t kSr12Show = 0x01, kSr12ColourAccess = 0x02, kSr12Large = 0x04;
+constexpr uint8_t kSr17MmioEnable = 0x04, kSr17MmioAtTop = 0x40;
+constexpr uint8_t kSr17PowerOn = kSr17MmioEnable | kSr17MmioAtTop;
+constexpr uint8_t kDacCursorBg = 0x00, kDacCursorFg = 0x0F;
+constexpr int kHiddenDacReads = 4;
+
+uint8_t memoryStrap(uint32_t size) {
+    switch (size) {
+    case 0x80000:
+        return 1 << 3;
+    case 0x100000:
+        return 2 << 3;
+    case 0x200000:
+        return 3 << 3;
+    default:
+        throw std::invalid_argument("gd5436 adapter: MEMSIZE must be 0x80000, 0x100000 or "
+                                    "0x200000");
+    }
+}
+
+uint32_t memSizeOf(const graf::Config &cfg) {
+    auto it = cfg.ints.find("MEMSIZE");
+    uint32_t size =
+        it == cfg.ints.end() ? Gd5436Adapter::kDefaultMemSize : static_cast<uint32_t>(it->second);
+    memoryStrap(size);
+    return size;
+}
+
+std::string hex(uint32_t v) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "0x%X", v);
+    return buf;
+}
+
+} // namespace
+
+// The register block as the aperture decodes it: the engine's front end,
+// answering only while SR17 places the block at the aperture's top.
+class Gd5436RegisterWindow : public MemDevice {
+  public:
+    Gd5436RegisterWindow(vga::Sequencer &seq, CirrusBltMmio &mmio) : seq_(seq), mmio_(mmio) {}
+
+    uint32_t read(uint32_t offset, int width) override {
+        if (!mapped("read", offset))
+            return 0xFFFFFFFFu >> (32 - 8 * width);
+        return mmio_.read(offset, width);
+    }
+    void write(uint32_t offset, int width, uint32_t value) override {
+        if (mapped("write", offset))
+            mmio_.write(offset, width, value);
+    }
+
+  private:
+    bool mapped(const char *what, uint32_t offset) {
+        uint8_t sr17 = seq_.reg(SR17);
+        if ((sr17 & kSr17MmioEnable) && (sr17 & kSr17MmioAtTop))
+            return true;
+        Machine::current().fail("gd5436: register block " + std::string(what) + " at " +
+                                hex(offset) + " while SR17 (" + hex(sr17) +
+                                ") does not map it at the aperture top");
+        return false;
+    }
+
+    vga::Sequencer &seq_;
+    CirrusBltMmio &mmio_;
+};
+
+// Ports 0x3C6-0x3C9 in front of the DAC: four reads of the mask port open the
+// hidden DAC register for the next write there; any other DAC access closes it.
+class Gd5436DacPorts : public PortDevice {
+  public:
+    explicit Gd5436DacPorts(vga::Dac &dac) : dac_(dac) {}
+
+    uint32_t in(uint16_t port, int width) override {
+        uint32_t v = 0;
+        for (int i = 0; i < width; i++)
+            v |= static_cast<uint32_t>(readByte(static_cast<uint16_t>(port + i))) << (8 * i);
+        return v;
+    }
+    void out(uint16_t port, int width, uint32_t value) override {
+        for (int i = 0; i < width; i++)
+            writeByte(static_cast<uint16_t>(port + i), static_cast<uint8_t>(value >> (8 * i)));
+    }
+    uint8_t hidden() const { return hidden_; }
+
+  private:
+    uint8_t readByte(uint16_t port) {
+        if (port != vga::port::DacMask) {
+            reads_ = 0;
+            return static_cast<uint8_t>(dac_.in(port, 1));
+        }
+        if (reads_ == kHiddenDacReads) {
+            reads_ = 0;
+            return hidden_;
+        }
+        reads_++;
+        return static_cast<uint8_t>(dac_.in(port, 1));
+    }
+    void writeByte(uint16_t port, uint8_t value) {
+        bool open = reads_ == kHiddenDacReads;
+        reads_ = 0;
+        if (port == vga::port::DacMask && open) {
+            hidden_ = value;
+            return;
+        }
+        dac_.out(port, 1, value);
+    }
+
+    vga::Dac &dac_;
+    int reads_ = 0;
+    uint8_t hidden_ = 0;
+};
+
+class Gd5436Board {
+  public:
+    Gd5436Board(graf::Config &cfg, Machine &m)
+        : vram(memSizeOf(cfg)), core(vram), mmio(core), window(vga.seq, mmio), dacPorts(vga.dac) {
+        vga.attach(m);
+        m.attachPorts(vga::port::DacMask, 4, &dacPorts);
+        vga.seq.setIndexMask(kSeqIndexMask);
+        vga.seq.setReg(SR0F, memoryStrap(static_cast<uint32_t>(vram.size())));
+        vga.seq.setReg(SR17, kSr17PowerOn);
+        vga.seq.onWrite = [this](uint8_t index, uint8_t value) { sequencerWrite(index, value); };
+        vga.dac.onEntryWrite = [this](uint8_t index, vga::Dac::Entry raw) {
+            return cursorColourWrite(index, raw);
+        };
+        mapAreas(cfg, m);
+    }
+
+    void mapAreas(graf::Config &cfg, Machine &m) {
+        for (auto &area : cfg.areas) {
+            if (!area.name.empty())
+                continue;
+            if (area.length < Gd5436Adapter::kApertureSize)
+                throw std::invalid_argument("gd5436 adapter: the default memory area is the 4 MB "
+                                            "linear aperture, it is only " +
+                                            hex(area.length) + " bytes");
+            aperture = m.addLinearAperture("MEMORY", area.physBase, area.length, vram);
+            area.mapped = aperture;
+            m.mapDevice(aperture + Gd5436Adapter::kBltOffset, CirrusBltMmio::kSize, &window);
+        }
+        mapPlainAreas(cfg, m);
+    }
+
+    void sequencerWrite(uint8_t index, uint8_t value) {
+        uint8_t reg = index & kSeqIndexMask;
+        int low = index >> 5;
+        if (reg == SR10)
+            cursorX = value << 3 | low;
+        else if (reg == SR11)
+            cursorY = value << 3 | low;
+    }
+
+    bool cursorColourWrite(uint8_t index, vga::Dac::Entry raw) {
+        if (!(vga.seq.reg(SR12) & kSr12ColourAccess))
+            return false;
+        vga::Dac::Entry e{static_cast<uint8_t>(raw.r & 0x3F), static_cast<uint8_t>(raw.g & 0x3F),
+                          static_cast<uint8_t>(raw.b & 0x3F)};
+        if (index == kDacCursorBg) {
+            cursorBg = e;
+            return true;
+        }
+        if (index == kDacCursorFg) {
+            cursorFg = e;
+            return true;
+        }
+        return false;
+    }
+
+    VideoMemory vram;
+    vga::VgaCore vga;
+    CirrusBltCore core;
+    CirrusBltMmio mmio;
+    Gd5436RegisterWindow window;
+    Gd5436DacPorts dacPorts;
+    uint8_t *aperture = nullptr;
+    int cursorX = 0, cursorY = 0;
+    vga::Dac::Entry cursorBg, cursorFg;
+};
+
+Gd5436Adapter::Gd5436Adapter(const std::string &model, graf::Config &cfg, Machine &m)
+    : model_(model), board_(m.own<Gd5436Board>(cfg, m)) {}
+
+VideoMemory *Gd5436Adapter::vram() {
+    return &board_->vram;
+}
+void Gd5436Adapter::drain() {
+    board_->core.drain();
+}
+vga::VgaCore &Gd5436Adapter::vga() {
+    return board_->vga;
+}
+const vga::VgaCore &Gd5436Adapter::vga() const {
+    return board_->vga;
+}
+CirrusBltCore &Gd5436Adapter::blt() {
+    return board_->core;
+}
+uint8_t *Gd5436Adapter::aperture() const {
+    return board_->aperture;
+}
+uint32_t Gd5436Adapter::memSize() const {
+    return static_cast<uint32_t>(board_->vram.size());
+}
+
+uint8_t Gd5436Adapter::sr(uint8_t index) const {
+    return board_->vga.seq.reg(index);
+}
+bool Gd5436Adapter::cursorEnabled() const {
+    return sr(SR12) & kSr12Show;
+}
+bool Gd5436Adapter::cursorColourAccess() const {
+    return sr(SR12) & kSr12ColourAccess;
+}
+int Gd5436Adapter::cursorX() const {
+    return board_->cursorX;
+}
+int Gd5436Adapter::cursorY() const {
+    return board_->cursorY;
+}
+
+uint32_t Gd5436Adapter::cursorPatternOffset() const {
+    return memSize() - kPatternArea + ((sr(SR13) >> 2) & 0xF) * 1024u;
+}
+
+Gd5436Adapter::CursorImage Gd5436Adapter::cursorImage() const {
+    CursorImage image{};
+    const uint8_t *pattern = board_->vram.data() + cursorPatternOffset();
+    for (int y = 0; y < kCursorSize; y++) {
+        const uint8_t *plane0 = pattern + y * 16;
+        const uint8_t *plane1 = plane0 + 8;
+        for (int x = 0; x < kCursorSize; x++) {
+            uint8_t bit = static_cast<uint8_t>(0x80 >> (x & 7));
+            bool p1 = plane1[x / 8] & bit, p0 = plane0[x / 8] & bit;
+            image[static_cast<size_t>(y)][static_cast<size_t>(x)] =
+                !p1 ? CursorPixel::Transparent
+                    : (p0 ? CursorPixel::Foreground : CursorPixel::Background);
+        }
+    }
+    return image;
+}
+
+vga::Dac::Entry Gd5436Adapter::dacEntry(int index) const {
+    return board_->vga.dac.entry(index);
+}
+vga::Dac::Entry Gd5436Adapter::cursorBackground() const {
+    return board_->cursorBg;
+}
+vga::Dac::Entry Gd5436Adapter::cursorForeground() const {
+    return board_->cursorFg;
+}
+uint8_t Gd5436Adapter::hiddenDac() const {
+    return board_->dacPorts.hidden();
+}
+
+bool Gd5436Adapter::blanked() const {
+    return !board_->vga.attr.screenEnabled();
+}
+bool Gd5436Adapter::extendedMode() const {
+    return sr(SR07) & 0x01;
+}
+
+uint32_t Gd5436Adapter::crtcPitch() const {
+    const auto &crtc = board_->vga.crtc;
+    uint32_t offset = crtc.reg(0x13) | ((crtc.reg(0x1B) & 0x10u) << 4);
+    return offset * 8;
+}
+
+std::string Gd5436Adapter::describe() const {
+    std::string s = model_ + ": " + std::to_string(memSize() / 1024) + " KB";
+    s += extendedMode() ? ", extended mode" : ", VGA mode";
+    s += " (SR07 " + hex(sr(SR07)) + ", hidden DAC " + hex(hiddenDac()) + ")";
+    s += ", pitch " + std::to_string(crtcPitch());
+    s += blanked() ? ", blanked" : ", picture on";
+    s += ", cursor ";
+    if (cursorEnabled())
+        s += "at (" + std::to_string(cursorX()) + ", " + std::to_string(cursorY()) + ")" +
+             ((sr(SR12) & kSr12Large) ? " 64x64" : " 32x32") + " pattern " +
+             hex(cursorPatternOffset());
+    else
+        s += "off";
+    return s;
+}
+
+namespace {
+
+AdapterFactory factoryFor(const std::string &model) {
+    return [model](graf::Config &cfg, Machine &m) -> std::unique_ptr<Adapter> {
+        return std::make_unique<Gd5436Adapter>(model, cfg, m);
+    };
+}
+
+AdapterRegistration gd5480("gd5480", factoryFor("gd5480"));
+AdapterRegistration gd5446("gd5446", factoryFor("gd5446"));
+AdapterRegistration gd5436("gd5436", factoryFor("gd5436"));
+
+} // namespace
+
+} // namespace sim
