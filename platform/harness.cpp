@@ -1,0 +1,950 @@
+// The test harness: see harness.h.
+#include "harness.h"
+
+#include <dlfcn.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <random>
+#include <stdexcept>
+
+namespace harness {
+
+namespace {
+
+Reporter &defaultReporter() {
+    static Reporter r = [](const std::string &m) { std::fprintf(stderr, "%s\n", m.c_str()); };
+    return r;
+}
+
+int intKey(const graf::Config &cfg, const std::string &name, int fallback) {
+    auto it = cfg.ints.find(name);
+    return it == cfg.ints.end() ? fallback : it->second;
+}
+
+int bitsPerPixelFor(int depth) {
+    if (depth <= 8)
+        return 8;
+    if (depth <= 16)
+        return 16;
+    return depth <= 24 ? 24 : 32;
+}
+
+const graf::MemoryArea *defaultArea(const graf::Config &cfg) {
+    for (const graf::MemoryArea &a : cfg.areas)
+        if (a.name.empty())
+            return &a;
+    return nullptr;
+}
+
+uint32_t loadPixel(const uint8_t *p, int n) {
+    uint32_t v = 0;
+    for (int i = 0; i < n; i++)
+        v |= static_cast<uint32_t>(p[i]) << (8 * i);
+    return v;
+}
+
+void storePixel(uint8_t *p, int n, uint32_t v) {
+    for (int i = 0; i < n; i++)
+        p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+int boxWidth(const BoxRec &b) {
+    return std::max(0, b.x2 - b.x1);
+}
+int boxHeight(const BoxRec &b) {
+    return std::max(0, b.y2 - b.y1);
+}
+
+} // namespace
+
+void setDefaultReporter(Reporter r) {
+    defaultReporter() = std::move(r);
+}
+
+// ======================= drivers and configurations =======================
+
+std::string driverPath(const std::string &nameOrPath) {
+    if (nameOrPath.find('/') != std::string::npos)
+        return nameOrPath;
+    return std::string(DRV_LIB_DIR) + "/lib" + nameOrPath + ".so";
+}
+
+ScreenInfo *loadDriver(const std::string &nameOrPath, std::string *error) {
+    static std::map<std::string, ScreenInfo *> loaded;
+    const std::string path = driverPath(nameOrPath);
+    if (auto it = loaded.find(path); it != loaded.end())
+        return it->second;
+    std::string base = path.substr(path.rfind('/') + 1);
+    if (base.rfind("lib", 0) == 0)
+        base = base.substr(3);
+    if (size_t dot = base.find('.'); dot != std::string::npos)
+        base = base.substr(0, dot);
+    // Libraries stay loaded: drivers keep static state across generations.
+    void *h = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!h) {
+        if (error)
+            *error = dlerror();
+        return nullptr;
+    }
+    auto *info = static_cast<ScreenInfo *>(dlsym(h, (base + "ScreenInfo").c_str()));
+    if (!info) {
+        if (error)
+            *error = path + " exports no " + base + "ScreenInfo";
+        return nullptr;
+    }
+    loaded[path] = info;
+    return info;
+}
+
+graf::Config loadConfig(const std::string &path) {
+    std::string full = path;
+    if (!path.empty() && path[0] != '/')
+        full = std::string(DRV_SOURCE_DIR) + "/" + path;
+    graf::Config cfg;
+    std::string error;
+    if (!graf::load(full, cfg, error))
+        throw std::runtime_error(error);
+    return cfg;
+}
+
+// ======================= fonts and cursors =======================
+
+std::unique_ptr<Font> Font::random(int width, int height, int count, uint32_t seed) {
+    auto f = std::make_unique<Font>();
+    f->width = width;
+    f->height = height;
+    f->count = count;
+    f->stride = (width + 7) / 8;
+    std::mt19937 rng(seed);
+    f->bitmaps.resize(static_cast<size_t>(count));
+    for (auto &bm : f->bitmaps) {
+        bm.assign(static_cast<size_t>(f->stride) * static_cast<size_t>(height), 0);
+        for (int y = 0; y < height; y++)
+            for (int x = 0; x < width; x++)
+                if (rng() & 1)
+                    bm[static_cast<size_t>(y * f->stride + x / 8)] |=
+                        static_cast<uint8_t>(1 << (x % 8));
+        f->glyphs.push_back(bm.data());
+    }
+    f->info = {1, f->glyphs.data(), count, width, height, f->stride};
+    f->font = server::createFont(&f->info);
+    return f;
+}
+
+Font::~Font() {
+    if (font)
+        server::destroyFont(font);
+}
+
+std::unique_ptr<Cursor> makeCursor(const std::vector<std::string> &rows, int xhot, int yhot,
+                                   uint16_t fgRed, uint16_t fgGreen, uint16_t fgBlue,
+                                   uint16_t bgRed, uint16_t bgGreen, uint16_t bgBlue) {
+    auto c = std::make_unique<Cursor>();
+    int w = 0;
+    for (const std::string &r : rows)
+        w = std::max(w, static_cast<int>(r.size()));
+    int h = static_cast<int>(rows.size());
+    c->stride = PixmapBytePad(w, 1);
+    c->source.assign(static_cast<size_t>(c->stride) * static_cast<size_t>(h) + 1, 0);
+    c->mask.assign(c->source.size(), 0);
+    for (int y = 0; y < h; y++)
+        for (int x = 0; x < static_cast<int>(rows[static_cast<size_t>(y)].size()); x++) {
+            char ch = rows[static_cast<size_t>(y)][static_cast<size_t>(x)];
+            size_t at = static_cast<size_t>(y * c->stride + x / 8);
+            uint8_t bit = static_cast<uint8_t>(1 << (x % 8));
+            if (ch == 'B' || ch == 'F' || ch == 'X')
+                c->mask[at] |= bit;
+            if (ch == 'F' || ch == 'X')
+                c->source[at] |= bit;
+        }
+    c->bits.source = c->source.data();
+    c->bits.mask = c->mask.data();
+    c->bits.width = static_cast<uint16_t>(w);
+    c->bits.height = static_cast<uint16_t>(h);
+    c->bits.xhot = static_cast<uint16_t>(xhot);
+    c->bits.yhot = static_cast<uint16_t>(yhot);
+    c->bits.refcnt = 1;
+    c->rec.bits = &c->bits;
+    c->rec.foreRed = fgRed;
+    c->rec.foreGreen = fgGreen;
+    c->rec.foreBlue = fgBlue;
+    c->rec.backRed = bgRed;
+    c->rec.backGreen = bgGreen;
+    c->rec.backBlue = bgBlue;
+    c->rec.refcnt = 1;
+    return c;
+}
+
+// ======================= the screen: life cycle =======================
+
+Screen::Screen(const std::string &driver, const graf::Config &config, Options options)
+    : driver_(driver), options_(std::move(options)) {
+    sim::Machine::reset();
+    sim::Machine &m = sim::Machine::current();
+    m.setFailureHandler([this](const std::string &msg) { report(msg); });
+
+    std::string error;
+    info_ = loadDriver(driver, &error);
+    if (!info_)
+        report("cannot load driver " + driver + ": " + error);
+
+    GrafinfoHandle handle = graf::makeHandle(config);
+    graf::Config &cfg = graf::configOf(handle);
+    if (!cfg.adapter.empty()) {
+        adapter_ = sim::makeAdapter(cfg, m);
+        if (!adapter_)
+            report("no adapter model named \"" + cfg.adapter + "\"; its areas are plain memory");
+    }
+    sim::mapPlainAreas(cfg, m);
+
+    int depth = options_.depth ? options_.depth : intKey(cfg, "DEPTH", 8);
+    int bpp = options_.bitsPerPixel ? options_.bitsPerPixel : bitsPerPixelFor(depth);
+    config_.depth = static_cast<uint8_t>(depth);
+    config_.bitsPerPixel = static_cast<uint8_t>(bpp);
+    config_.scanlinePad = static_cast<uint8_t>(options_.scanlinePad);
+    config_.grafinfo = handle;
+
+    width_ = intKey(cfg, "PIXWIDTH", 0);
+    height_ = intKey(cfg, "PIXHEIGHT", 0);
+    bytesPerPixel_ = std::max(1, bpp / 8);
+    pitch_ = options_.pitch ? options_.pitch : intKey(cfg, "PITCH", width_ * bytesPerPixel_);
+    mirror_ = ref::Canvas(std::max(width_, 0), std::max(height_, 0), bytesPerPixel_, depth);
+
+    server::setActiveScreen(0, &config_);
+    newScreenRec();
+}
+
+Screen::~Screen() {
+    dropScreenRecords();
+    for (PixmapPtr p : pixmaps_)
+        server::destroyPixmap(p);
+    server::setActiveScreen(0, nullptr);
+    adapter_.reset();
+    graf::releaseAll();
+    sim::Machine::current().setFailureHandler(nullptr);
+}
+
+void Screen::report(const std::string &message) {
+    failures_.push_back(message);
+    const Reporter &r = options_.reporter ? options_.reporter : defaultReporter();
+    if (r)
+        r(message);
+}
+
+bool Screen::call(const std::string &what, const std::function<void()> &f) {
+    try {
+        f();
+        return true;
+    } catch (const server::FatalErrorCalled &e) {
+        fatalMessage_ = e.message;
+        report(driver_ + " " + what + ": FatalError: " + e.message);
+    } catch (const sim::Abort &e) {
+        abortMessage_ = e.what();
+        report(driver_ + " " + what + ": aborted: " + e.what());
+    }
+    return false;
+}
+
+bool Screen::driverReady(const char *what) const {
+    if (info_ && screen_)
+        return true;
+    const_cast<Screen *>(this)->report(std::string(what) + ": no driver or no screen");
+    return false;
+}
+
+void Screen::newScreenRec() {
+    screen_ = server::createScreen(0);
+}
+
+void Screen::dropScreenRecords() {
+    for (GCPtr gc : gcs_)
+        server::destroyGC(gc);
+    gcs_.clear();
+    if (root_)
+        server::destroyWindow(root_);
+    root_ = nullptr;
+    if (screen_)
+        server::destroyScreen(screen_);
+    screen_ = nullptr;
+}
+
+Bool Screen::probe() {
+    if (!driverReady("Probe"))
+        return 0;
+    Bool r = 0;
+    call("Probe", [&] { r = info_->Probe(0, &config_); });
+    return r;
+}
+
+Bool Screen::init() {
+    if (!driverReady("Init"))
+        return 0;
+    static char arg0[] = "X";
+    char *argv[] = {arg0, nullptr};
+    Bool r = 0;
+    fatalMessage_.clear();
+    abortMessage_.clear();
+    try {
+        r = info_->Init(0, screen_, 1, argv);
+    } catch (const server::FatalErrorCalled &e) {
+        // An expected way for Init to end: the test reads fatalMessage().
+        fatalMessage_ = e.message;
+        r = 0;
+    } catch (const sim::Abort &e) {
+        abortMessage_ = e.what();
+        report(driver_ + " Init: aborted: " + e.what());
+        r = 0;
+    }
+    if (r && !nfb()) {
+        report(driver_ + " Init returned 1 without nfbScreenInit");
+        r = 0;
+    }
+    if (r) {
+        open_ = true;
+        width_ = screen_->width;
+        height_ = screen_->height;
+        if (mirror_.width != width_ || mirror_.height != height_)
+            mirror_ = ref::Canvas(width_, height_, bytesPerPixel_, config_.depth);
+    }
+    return r;
+}
+
+bool Screen::start() {
+    if (!probe())
+        return false;
+    if (!init())
+        return false;
+    createRoot();
+    syncMirror();
+    return winOps() != nullptr;
+}
+
+void Screen::createRoot() {
+    if (!driverReady("createRoot"))
+        return;
+    if (root_)
+        server::destroyWindow(root_);
+    root_ =
+        server::createWindow(screen_, 0, 0, width_, height_, config_.depth, config_.bitsPerPixel);
+    WindowTable[screen_->myNum] = root_;
+    if (nfb() && nfb()->ValidateWindowPriv)
+        call("ValidateWindowPriv", [&] { nfb()->ValidateWindowPriv(root_); });
+    if (!winOps())
+        report(driver_ + ": ValidateWindowPriv gave the root window no WinOps");
+}
+
+void Screen::freeScreen() {
+    if (open_ && sysInfo() && sysInfo()->FreeScreen)
+        call("FreeScreen", [&] { sysInfo()->FreeScreen(0, screen_); });
+    else if (open_)
+        report(driver_ + ": no SysInfo FreeScreen to call");
+    open_ = false;
+    dropScreenRecords();
+}
+
+bool Screen::nextGeneration() {
+    if (open_)
+        freeScreen();
+    else
+        dropScreenRecords();
+    server::resetGeneration();
+    newScreenRec();
+    if (!init())
+        return false;
+    createRoot();
+    syncMirror();
+    return winOps() != nullptr;
+}
+
+// ======================= the screen: state =======================
+
+WinOps *Screen::winOps() const {
+    if (!root_)
+        return nullptr;
+    nfbWindowPrivate *wp = NFB_WINDOW_PRIV(root_);
+    return wp ? wp->ops : nullptr;
+}
+
+server::ScreenState &Screen::registered() const {
+    return server::screenState(screen_ ? screen_->myNum : 0);
+}
+
+bool Screen::zeroSegsForm() const {
+    return (registered().optionFlags & NFB_OPT_ZEROSEGS) != 0;
+}
+
+std::string Screen::failureText() const {
+    std::string out;
+    for (const std::string &f : failures_)
+        out += "failure: " + f + "\n";
+    for (const std::string &e : server::errorMessages())
+        out += "ErrorF: " + e;
+    if (!fatalMessage_.empty())
+        out += "FatalError: " + fatalMessage_;
+    return out;
+}
+
+uint32_t Screen::allPlanes() const {
+    return config_.depth >= 32 ? ~0u : (1u << config_.depth) - 1;
+}
+
+// ======================= GCs =======================
+
+namespace {
+void applySpec(GCPtr gc, const GCSpec &s) {
+    gc->fillStyle = static_cast<uint32_t>(s.fillStyle) & 3;
+    gc->alu = static_cast<uint8_t>(s.alu);
+    gc->planemask = s.planemask;
+    gc->fgPixel = s.fg;
+    gc->bgPixel = s.bg;
+    gc->tile = s.tile;
+    gc->stipple = s.stipple;
+    gc->patOrg = s.patOrg;
+}
+} // namespace
+
+GCPtr Screen::createGC(const GCSpec &spec) {
+    if (!driverReady("createGC"))
+        return nullptr;
+    GCPtr gc = server::createGC(screen_, config_.depth);
+    gcs_.push_back(gc);
+    applySpec(gc, spec);
+    validate(gc, kAllGCChanges);
+    return gc;
+}
+
+int Screen::changeGC(GCPtr gc, const GCSpec &spec, uint32_t changes) {
+    applySpec(gc, spec);
+    return validate(gc, changes);
+}
+
+int Screen::validate(GCPtr gc, uint32_t changes) {
+    WinOps *ops = winOps();
+    if (!ops || !ops->ValidateWindowGC) {
+        report(driver_ + ": no ValidateWindowGC slot to validate a GC with");
+        return 0;
+    }
+    int r = 0;
+    call("ValidateWindowGC", [&] { r = ops->ValidateWindowGC(gc, changes, drawable()); });
+    return r;
+}
+
+PixmapPtr Screen::tile(int width, int height, const std::vector<uint32_t> &pixels) {
+    int cb = ref::clientPixelBytes(mirror_);
+    int bpp = cb * 8;
+    PixmapPtr p = server::createPixmap(screen_, width, height, config_.depth, bpp, width * cb);
+    pixmaps_.push_back(p);
+    auto *data = static_cast<uint8_t *>(p->devPrivate);
+    for (size_t i = 0; i < pixels.size() && i < static_cast<size_t>(width * height); i++)
+        storePixel(data + i * static_cast<size_t>(cb), cb, pixels[i]);
+    return p;
+}
+
+PixmapPtr Screen::stipple(const std::vector<std::string> &rows) {
+    int w = 0;
+    for (const std::string &r : rows)
+        w = std::max(w, static_cast<int>(r.size()));
+    int h = static_cast<int>(rows.size());
+    int stride = PixmapBytePad(w, 1);
+    PixmapPtr p = server::createPixmap(screen_, w, h, 1, 1, stride);
+    pixmaps_.push_back(p);
+    auto *data = static_cast<uint8_t *>(p->devPrivate);
+    for (int y = 0; y < h; y++)
+        for (int x = 0; x < static_cast<int>(rows[static_cast<size_t>(y)].size()); x++) {
+            char c = rows[static_cast<size_t>(y)][static_cast<size_t>(x)];
+            if (c == 'X' || c == '#' || c == '1')
+                data[y * stride + x / 8] |= static_cast<uint8_t>(1 << (x % 8));
+        }
+    return p;
+}
+
+ref::GCValues Screen::gcValues(GCPtr gc) const {
+    ref::GCValues v;
+    const nfbGCPrivate *p = NFB_GC_PRIV(gc);
+    v.fillStyle = static_cast<int>(gc->fillStyle);
+    v.alu = p->alu;
+    v.planemask = p->planemask;
+    v.fg = p->fgPixel;
+    v.bg = p->bgPixel;
+    v.patOrg = p->patOrg;
+    if (const PixmapRec *t = gc->tile) {
+        v.tile = static_cast<const uint8_t *>(t->devPrivate);
+        v.tileStride = t->devKind;
+        v.tileWidth = t->drawable.width;
+        v.tileHeight = t->drawable.height;
+    }
+    if (const PixmapRec *s = gc->stipple) {
+        v.stipple = static_cast<const uint8_t *>(s->devPrivate);
+        v.stippleStride = s->devKind;
+        v.stippleWidth = s->drawable.width;
+        v.stippleHeight = s->drawable.height;
+    }
+    return v;
+}
+
+// ======================= PrivOps slots =======================
+
+void Screen::fillRects(GCPtr gc, const std::vector<BoxRec> &boxes) {
+    PrivOps *o = gc ? ops(gc) : nullptr;
+    if (!o || !o->FillRects) {
+        report(driver_ + ": the GC has no FillRects slot");
+        return;
+    }
+    ref::fillRects(mirror_, gcValues(gc), boxes.data(), static_cast<int>(boxes.size()));
+    std::vector<BoxRec> b = boxes;
+    call("FillRects", [&] { o->FillRects(gc, drawable(), b.data(), static_cast<int>(b.size())); });
+}
+
+void Screen::fillSpans(GCPtr gc, const std::vector<DDXPointRec> &starts,
+                       const std::vector<int> &widths) {
+    PrivOps *o = gc ? ops(gc) : nullptr;
+    if (!o || !o->FS) {
+        report(driver_ + ": the GC has no FS slot");
+        return;
+    }
+    int n = static_cast<int>(std::min(starts.size(), widths.size()));
+    ref::fillSpans(mirror_, gcValues(gc), starts.data(), widths.data(), n);
+    std::vector<DDXPointRec> s = starts;
+    std::vector<int> w = widths;
+    call("FS", [&] { o->FS(gc, drawable(), s.data(), w.data(), n); });
+}
+
+void Screen::zeroSegs(GCPtr gc, const std::vector<ZeroSegRec> &segs) {
+    PrivOps *o = gc ? ops(gc) : nullptr;
+    if (!o || !o->slot3.GCOp3 || gc->fillStyle != FillSolid) {
+        report(driver_ + ": zero-width segments need a solid GC with a slot three");
+        return;
+    }
+    ref::zeroSegs(mirror_, gcValues(gc), segs.data(), static_cast<int>(segs.size()));
+    std::vector<ZeroSegRec> s = segs;
+    if (zeroSegsForm()) {
+        call("ZeroSegs",
+             [&] { o->slot3.ZeroSegs(gc, drawable(), s.data(), static_cast<int>(s.size())); });
+        return;
+    }
+    for (const ZeroSegRec &z : s)
+        call("ZeroSeg", [&] {
+            o->slot3.ZeroSeg(gc, drawable(), z.signdx, z.signdy, z.axis, z.x, z.y, z.e, z.e1, z.e2,
+                             z.len);
+        });
+}
+
+void Screen::callUnnamedGCOp(GCPtr gc, int slot) {
+    PrivOps *o = gc ? ops(gc) : nullptr;
+    GCOpProc f = nullptr;
+    if (o && slot == 3 && gc->fillStyle != FillSolid)
+        f = o->slot3.GCOp3;
+    else if (o && slot == 4)
+        f = o->GCOp4;
+    else if (o && slot == 5)
+        f = o->GCOp5;
+    else if (o && slot == 6)
+        f = o->GCOp6;
+    if (!f) {
+        report(driver_ + ": no unnamed GC slot " + std::to_string(slot));
+        return;
+    }
+    call("GCOp" + std::to_string(slot), [&] { f(); });
+}
+
+// ======================= WinOps slots =======================
+
+#define HARNESS_SLOT(name)                                                                         \
+    WinOps *w = winOps();                                                                          \
+    if (!w || !w->name) {                                                                          \
+        report(driver_ + ": no " #name " slot");                                                   \
+        return;                                                                                    \
+    }
+
+void Screen::copyRect(const BoxRec &dst, DDXPointRec src, int alu, uint32_t planemask) {
+    HARNESS_SLOT(CopyRect)
+    ref::copyRect(mirror_, dst, src, alu, planemask);
+    BoxRec d = dst;
+    DDXPointRec s = src;
+    call("CopyRect", [&] { w->CopyRect(&d, &s, alu, planemask, drawable()); });
+}
+
+void Screen::drawSolidRects(const std::vector<BoxRec> &boxes, Pixel fg, int alu,
+                            uint32_t planemask) {
+    HARNESS_SLOT(DrawSolidRects)
+    int n = static_cast<int>(boxes.size());
+    ref::drawSolidRects(mirror_, boxes.data(), n, fg, alu, planemask);
+    std::vector<BoxRec> b = boxes;
+    call("DrawSolidRects", [&] { w->DrawSolidRects(b.data(), n, fg, alu, planemask, drawable()); });
+}
+
+void Screen::drawImage(const BoxRec &box, const std::vector<uint8_t> &pixels, int stride, int alu,
+                       uint32_t planemask) {
+    HARNESS_SLOT(DrawImage)
+    ref::drawImage(mirror_, box, pixels.data(), stride, alu, planemask);
+    BoxRec b = box;
+    std::vector<uint8_t> p = pixels;
+    call("DrawImage", [&] { w->DrawImage(&b, p.data(), stride, alu, planemask, drawable()); });
+}
+
+std::vector<uint8_t> Screen::readImage(const BoxRec &box, int stride, uint8_t fill) {
+    int cb = ref::clientPixelBytes(mirror_);
+    if (stride == 0)
+        stride = boxWidth(box) * cb;
+    std::vector<uint8_t> out(static_cast<size_t>(stride) * static_cast<size_t>(boxHeight(box)),
+                             fill);
+    WinOps *w = winOps();
+    if (!w || !w->ReadImage) {
+        report(driver_ + ": no ReadImage slot");
+        return out;
+    }
+    BoxRec b = box;
+    call("ReadImage", [&] { w->ReadImage(&b, out.data(), stride, drawable()); });
+    return out;
+}
+
+std::vector<uint8_t> Screen::expectedImage(const BoxRec &box, int stride, uint8_t fill) {
+    int cb = ref::clientPixelBytes(mirror_);
+    if (stride == 0)
+        stride = boxWidth(box) * cb;
+    std::vector<uint8_t> out(static_cast<size_t>(stride) * static_cast<size_t>(boxHeight(box)),
+                             fill);
+    ref::readImage(mirror_, box, out.data(), stride);
+    return out;
+}
+
+void Screen::drawMonoImage(const BoxRec &box, const std::vector<uint8_t> &bits, int startBit,
+                           int stride, Pixel fg, int alu, uint32_t planemask) {
+    HARNESS_SLOT(DrawMonoImage)
+    ref::drawMonoImage(mirror_, box, bits.data(), startBit, stride, fg, alu, planemask);
+    BoxRec b = box;
+    std::vector<uint8_t> m = bits;
+    call("DrawMonoImage",
+         [&] { w->DrawMonoImage(&b, m.data(), startBit, stride, fg, alu, planemask, drawable()); });
+}
+
+void Screen::drawOpaqueMonoImage(const BoxRec &box, const std::vector<uint8_t> &bits, int startBit,
+                                 int stride, Pixel fg, Pixel bg, int alu, uint32_t planemask) {
+    HARNESS_SLOT(DrawOpaqueMonoImage)
+    ref::drawOpaqueMonoImage(mirror_, box, bits.data(), startBit, stride, fg, bg, alu, planemask);
+    BoxRec b = box;
+    std::vector<uint8_t> m = bits;
+    call("DrawOpaqueMonoImage", [&] {
+        w->DrawOpaqueMonoImage(&b, m.data(), startBit, stride, fg, bg, alu, planemask, drawable());
+    });
+}
+
+void Screen::drawPoints(const std::vector<DDXPointRec> &points, Pixel fg, int alu,
+                        uint32_t planemask) {
+    HARNESS_SLOT(DrawPoints)
+    int n = static_cast<int>(points.size());
+    ref::drawPoints(mirror_, points.data(), n, fg, alu, planemask);
+    std::vector<DDXPointRec> p = points;
+    call("DrawPoints", [&] { w->DrawPoints(p.data(), n, fg, alu, planemask, drawable()); });
+}
+
+void Screen::tileRects(const std::vector<BoxRec> &boxes, const std::vector<uint8_t> &tile,
+                       int tileStride, int tileWidth, int tileHeight, DDXPointRec patOrg, int alu,
+                       uint32_t planemask) {
+    HARNESS_SLOT(TileRects)
+    int n = static_cast<int>(boxes.size());
+    ref::tileRects(mirror_, boxes.data(), n, tile.data(), tileStride, tileWidth, tileHeight, patOrg,
+                   alu, planemask);
+    std::vector<BoxRec> b = boxes;
+    std::vector<uint8_t> t = tile;
+    DDXPointRec org = patOrg;
+    call("TileRects", [&] {
+        w->TileRects(b.data(), n, t.data(), tileStride, tileWidth, tileHeight, &org, alu, planemask,
+                     drawable());
+    });
+}
+
+void Screen::drawMonoGlyphs(const std::vector<MonoGlyphRec> &glyphs, Pixel fg, int alu,
+                            uint32_t planemask, nfbFontPrivPtr font) {
+    HARNESS_SLOT(DrawMonoGlyphs)
+    int n = static_cast<int>(glyphs.size());
+    ref::drawMonoGlyphs(mirror_, glyphs.data(), n, fg, alu, planemask);
+    std::vector<MonoGlyphRec> g = glyphs;
+    call("DrawMonoGlyphs",
+         [&] { w->DrawMonoGlyphs(g.data(), n, fg, alu, planemask, font, drawable()); });
+}
+
+int Screen::drawText(const BoxRec &box, const std::string &chars, const Font &font, Pixel fg,
+                     Pixel bg, int alu, uint32_t planemask, bool transparent) {
+    WinOps *w = winOps();
+    if (!w) {
+        report(driver_ + ": no WinOps to draw text with");
+        return -1;
+    }
+    int n = static_cast<int>(chars.size());
+    ref::drawFontText(mirror_, box, reinterpret_cast<const uint8_t *>(chars.data()), n, font.info,
+                      fg, bg, alu, planemask, transparent);
+    std::vector<uint8_t> text(chars.begin(), chars.end());
+    text.push_back(0);
+    BoxRec b = box;
+    DrawablePtr d = drawable();
+    if (!registered().text8) {
+        if (!w->text.DrawFontText) {
+            report(driver_ + ": no DrawFontText slot");
+            return -1;
+        }
+        call("DrawFontText", [&] {
+            w->text.DrawFontText(&b, text.data(), n, font.priv(), fg, bg, alu, planemask,
+                                 transparent, d);
+        });
+        return -1;
+    }
+    int slot = -1;
+    call("DownloadFont8", [&] { slot = server::text8SlotFor(screen_, &font.info); });
+    if (slot >= 0) {
+        if (!w->text.DrawFontText8) {
+            report(driver_ + ": no DrawFontText slot");
+            return -1;
+        }
+        call("DrawFontText8", [&] {
+            w->text.DrawFontText8(&b, text.data(), n, font.width, slot, fg, bg, alu, planemask,
+                                  transparent, d);
+        });
+        return slot;
+    }
+    // A font no slot can hold: the layer draws it glyph by glyph.
+    std::vector<uint8_t> blank(static_cast<size_t>(font.stride * font.height) + 1, 0);
+    for (int i = 0; i < n; i++) {
+        uint8_t code = text[static_cast<size_t>(i)];
+        uint8_t *bits = code < font.count ? font.glyphs[code] : blank.data();
+        BoxRec cell = {static_cast<int16_t>(box.x1 + i * font.width), box.y1,
+                       static_cast<int16_t>(box.x1 + (i + 1) * font.width), box.y2};
+        if (transparent && w->DrawMonoImage)
+            call("DrawMonoImage",
+                 [&] { w->DrawMonoImage(&cell, bits, 0, font.stride, fg, alu, planemask, d); });
+        else if (!transparent && w->DrawOpaqueMonoImage)
+            call("DrawOpaqueMonoImage", [&] {
+                w->DrawOpaqueMonoImage(&cell, bits, 0, font.stride, fg, bg, alu, planemask, d);
+            });
+    }
+    return -1;
+}
+
+void Screen::closeFont(const Font &font) {
+    if (nfb() && nfb()->ClearFont)
+        call("ClearFont", [&] { nfb()->ClearFont(font.priv(), screen_); });
+    if (screen_)
+        server::forgetText8Font(screen_, &font.info);
+}
+
+void Screen::setClipRegions(const std::vector<BoxRec> &boxes) {
+    HARNESS_SLOT(SetClipRegions)
+    std::vector<BoxRec> b = boxes;
+    call("SetClipRegions",
+         [&] { w->SetClipRegions(b.data(), static_cast<int>(b.size()), drawable()); });
+}
+
+void Screen::callUnnamedWinOp(int slot) {
+    WinOps *w = winOps();
+    WinOpProc f = nullptr;
+    if (w && slot == 11)
+        f = w->WinOp11;
+    else if (w && slot == 12)
+        f = w->WinOp12;
+    else if (w && slot == 13)
+        f = w->WinOp13;
+    if (!f) {
+        report(driver_ + ": no unnamed window slot " + std::to_string(slot));
+        return;
+    }
+    call("WinOp" + std::to_string(slot), [&] { f(); });
+}
+
+#undef HARNESS_SLOT
+
+// ======================= pixels =======================
+
+void Screen::drain() {
+    if (adapter_)
+        call("drain", [&] { adapter_->drain(); });
+}
+
+uint8_t *Screen::screenMemory() const {
+    size_t size = 0;
+    uint8_t *base = nullptr;
+    if (adapter_ && adapter_->vram()) {
+        base = adapter_->vram()->data();
+        size = adapter_->vram()->size();
+    } else if (config_.grafinfo) {
+        if (const graf::MemoryArea *a = defaultArea(graf::configOf(config_.grafinfo))) {
+            base = static_cast<uint8_t *>(a->mapped);
+            size = a->length;
+        }
+    }
+    if (!base || width_ <= 0 || height_ <= 0)
+        return nullptr;
+    // The whole visible screen must lie in the memory.
+    size_t last = options_.screenOffset + static_cast<size_t>(pitch_) * (height_ - 1) +
+                  static_cast<size_t>(width_) * bytesPerPixel_;
+    if (pitch_ < width_ * bytesPerPixel_ || last > size)
+        return nullptr;
+    return base + options_.screenOffset;
+}
+
+ref::Canvas Screen::readScreen() {
+    drain();
+    ref::Canvas c(std::max(width_, 0), std::max(height_, 0), bytesPerPixel_, config_.depth);
+    const uint8_t *mem = screenMemory();
+    if (!mem) {
+        report(driver_ + ": the visible screen (pitch " + std::to_string(pitch_) +
+               ") does not fit the video memory");
+        return c;
+    }
+    size_t row = static_cast<size_t>(width_) * bytesPerPixel_;
+    for (int y = 0; y < height_; y++)
+        std::memcpy(c.bytes.data() + static_cast<size_t>(y) * c.pitch,
+                    mem + static_cast<size_t>(y) * pitch_, row);
+    return c;
+}
+
+ref::Diff Screen::expectSame() {
+    ref::Canvas got = readScreen();
+    return ref::compare(mirror_, got);
+}
+
+void Screen::syncMirror() {
+    if (screenMemory())
+        mirror_ = readScreen();
+    else
+        mirror_ =
+            ref::Canvas(std::max(width_, 0), std::max(height_, 0), bytesPerPixel_, config_.depth);
+}
+
+void Screen::fillRandom(uint32_t seed) {
+    drain();
+    uint8_t *mem = screenMemory();
+    if (!mem) {
+        report(driver_ + ": no video memory to fill");
+        return;
+    }
+    std::mt19937 rng(seed);
+    uint32_t mask = allPlanes();
+    for (int y = 0; y < height_; y++) {
+        uint8_t *row = mem + static_cast<size_t>(y) * pitch_;
+        for (int x = 0; x < width_; x++) {
+            uint8_t *p = row + static_cast<size_t>(x) * bytesPerPixel_;
+            // Bits above the depth keep what memory held.
+            uint32_t keep = loadPixel(p, bytesPerPixel_) & ~mask;
+            storePixel(p, bytesPerPixel_, keep | (rng() & mask));
+        }
+    }
+    syncMirror();
+}
+
+// ======================= screen hooks =======================
+
+void Screen::installColormap(ColormapPtr map) {
+    if (!nfb())
+        return;
+    nfb()->installedCmap = map;
+    if (nfb()->LoadColormap)
+        call("LoadColormap", [&] { nfb()->LoadColormap(map); });
+}
+
+void Screen::setColor(int index, uint16_t red, uint16_t green, uint16_t blue) {
+    if (!nfb() || !nfb()->SetColor) {
+        report(driver_ + ": no SetColor hook");
+        return;
+    }
+    call("SetColor", [&] { nfb()->SetColor(0, index, red, green, blue, screen_); });
+}
+
+int Screen::blankScreen(bool on) {
+    if (!nfb() || !nfb()->BlankScreen) {
+        report(driver_ + ": no BlankScreen hook");
+        return 0;
+    }
+    int r = 0;
+    call("BlankScreen", [&] { r = nfb()->BlankScreen(on ? 1 : 0, screen_); });
+    return r;
+}
+
+// ======================= console switch =======================
+
+#define HARNESS_SYSINFO(name, result)                                                              \
+    SysInfo *si = sysInfo();                                                                       \
+    if (!si || !si->name) {                                                                        \
+        report(driver_ + ": no SysInfo " #name);                                                   \
+        return result;                                                                             \
+    }
+
+void Screen::saveGState() {
+    HARNESS_SYSINFO(SaveGState, )
+    call("SaveGState", [&] { si->SaveGState(screen_); });
+}
+
+Bool Screen::setText() {
+    HARNESS_SYSINFO(SetText, 0)
+    Bool r = 0;
+    call("SetText", [&] { r = si->SetText(screen_); });
+    return r;
+}
+
+void Screen::setGraphics() {
+    HARNESS_SYSINFO(SetGraphics, )
+    call("SetGraphics", [&] { si->SetGraphics(screen_); });
+}
+
+void Screen::restoreGState() {
+    HARNESS_SYSINFO(RestoreGState, )
+    call("RestoreGState", [&] { si->RestoreGState(screen_); });
+}
+
+#undef HARNESS_SYSINFO
+
+void Screen::switchAway() {
+    saveGState();
+    setText();
+}
+
+void Screen::switchBack() {
+    setGraphics();
+    restoreGState();
+}
+
+// ======================= cursor =======================
+
+Bool Screen::realizeCursor(CursorPtr c) {
+    PointerFuncs *p = pointer();
+    if (!p || !p->RealizeCursor) {
+        report(driver_ + ": no RealizeCursor");
+        return 0;
+    }
+    Bool r = 0;
+    call("RealizeCursor", [&] { r = p->RealizeCursor(screen_, c); });
+    return r;
+}
+
+Bool Screen::unrealizeCursor(CursorPtr c) {
+    PointerFuncs *p = pointer();
+    if (!p || !p->UnrealizeCursor) {
+        report(driver_ + ": no UnrealizeCursor");
+        return 0;
+    }
+    Bool r = 0;
+    call("UnrealizeCursor", [&] { r = p->UnrealizeCursor(screen_, c); });
+    return r;
+}
+
+void Screen::setCursor(CursorPtr c, int x, int y) {
+    PointerFuncs *p = pointer();
+    if (!p || !p->SetCursor) {
+        report(driver_ + ": no SetCursor");
+        return;
+    }
+    call("SetCursor", [&] { p->SetCursor(screen_, c, x, y); });
+}
+
+void Screen::moveCursor(int x, int y) {
+    PointerFuncs *p = pointer();
+    if (!p || !p->MoveCursor) {
+        report(driver_ + ": no MoveCursor");
+        return;
+    }
+    call("MoveCursor", [&] { p->MoveCursor(screen_, x, y); });
+}
+
+} // namespace harness

@@ -1,0 +1,356 @@
+// The test harness: drives a driver library through its life as the display
+// server does, on the simulated machine, and checks its pixels against the
+// reference renderer.
+//
+// A typical pixel test:
+//
+//     #include <gtest/gtest.h>
+//     #include "harness.h"
+//
+//     TEST(Brisko8Fill, SolidXor) {
+//         harness::Screen s("brisko8", harness::loadConfig("cirrus/gd5436/gd5480.graf"),
+//                           {.reporter = HARNESS_GTEST_REPORTER});
+//         ASSERT_TRUE(s.start()) << s.failureText();
+//         s.fillRandom(1);                          // video memory and mirror
+//         GCPtr gc = s.createGC({.alu = GXxor, .fg = 0x5A});
+//         s.fillRects(gc, {{10, 10, 50, 20}});      // driver + mirror
+//         EXPECT_SCREEN_SAME(s);                    // drain, read back, compare
+//         EXPECT_TRUE(server::genCallsOf("genSolidFillRects").empty());
+//     }
+//
+// Every drawing helper applies the same operation to the mirror (a
+// ref::Canvas of the visible screen) through the reference renderer and calls
+// the driver's slot, so a test is one line per call plus one comparison.
+//
+// Failures the simulated machine sees (protocol violations of a device model,
+// the watchdog, faults in server memory handling) and driver calls that end in
+// sim::Abort or FatalError go to the screen's reporter. Tests install
+// HARNESS_GTEST_REPORTER (ADD_FAILURE) so they fail the test; without one they
+// are printed and kept (failures()).
+//
+// The harness is process-wide in effect (one simulated machine, one server),
+// like the server it stands in for: use one Screen per test case.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "adapter.h"
+#include "grafstore.h"
+#include "machine.h"
+#include "nfb.h"
+#include "refrender.h"
+#include "server.h"
+
+namespace harness {
+
+// Receives every failure message (machine failures, aborted driver calls).
+using Reporter = std::function<void(const std::string &)>;
+
+// A reporter that fails the current GoogleTest test. Expands at the use site,
+// so the platform itself does not depend on GoogleTest.
+#define HARNESS_GTEST_REPORTER ([](const std::string &m) { ADD_FAILURE() << m; })
+
+// Compare the screen with its mirror; on a difference fail with its description.
+#define EXPECT_SCREEN_SAME(screen)                                                                 \
+    do {                                                                                           \
+        ::ref::Diff harness_diff_ = (screen).expectSame();                                         \
+        EXPECT_EQ(harness_diff_.count, 0) << harness_diff_.describe();                             \
+    } while (0)
+
+// The reporter a Screen uses when its Options give none (initially: print to
+// stderr).
+void setDefaultReporter(Reporter);
+
+// ---- drivers ----
+
+// DRV_LIB_DIR "/lib" NAME ".so" for a bare driver name; a name containing '/'
+// is taken as a path.
+std::string driverPath(const std::string &nameOrPath);
+// Loads the library (dlopen RTLD_NOW | RTLD_LOCAL, kept loaded for the life of
+// the process) and returns its <name>ScreenInfo. Null on failure, with the
+// reason in `error` when given. The record name comes from the file name:
+// ".../libbrisko8.so" -> "brisko8ScreenInfo".
+ScreenInfo *loadDriver(const std::string &nameOrPath, std::string *error = nullptr);
+
+// ---- configurations ----
+
+// Parses a grafinfo file; a relative path is taken from the source tree
+// (DRV_SOURCE_DIR). A parse error throws std::runtime_error with its message.
+graf::Config loadConfig(const std::string &path);
+
+// ---- fonts and cursors the tests hand to the driver ----
+
+// A fixed-width 8-bit font: `glyphs` bitmaps by character code (rows of
+// `stride` bytes, least significant bit leftmost), its Text8FontInfo and the
+// server's FontRec with the nfbFontPrivate pointing at it.
+struct Font {
+    int width = 0, height = 0, stride = 0, count = 0;
+    std::vector<std::vector<uint8_t>> bitmaps;
+    std::vector<uint8_t *> glyphs;
+    Text8FontInfo info{};
+    FontPtr font = nullptr;
+    nfbFontPrivPtr priv() const { return NFB_FONT_PRIV(font); }
+    // Random glyph bitmaps (the bits past `width` in each row stay 0).
+    static std::unique_ptr<Font> random(int width, int height, int count, uint32_t seed);
+    ~Font();
+};
+
+// A cursor built from rows of characters: '.' or ' ' transparent (mask 0),
+// 'B' background (mask 1, source 0), 'F' or 'X' foreground (mask 1, source 1).
+// Rows are padded as PixmapWidthPaddingInfo[1] says.
+struct Cursor {
+    CursorRec rec{};
+    CursorBits bits{};
+    std::vector<uint8_t> source, mask;
+    int stride = 0;
+    CursorPtr ptr() { return &rec; }
+};
+std::unique_ptr<Cursor> makeCursor(const std::vector<std::string> &rows, int xhot, int yhot,
+                                   uint16_t fgRed = 0xFFFF, uint16_t fgGreen = 0xFFFF,
+                                   uint16_t fgBlue = 0xFFFF, uint16_t bgRed = 0,
+                                   uint16_t bgGreen = 0, uint16_t bgBlue = 0);
+
+// ---- the screen ----
+
+struct Options {
+    // ScreenConfig values; 0 takes them from the configuration's DEPTH key:
+    // bitsPerPixel 8 at depth 8, 16 at 15 and 16, 24 at 24 (32 at 32).
+    int depth = 0;
+    int bitsPerPixel = 0;
+    int scanlinePad = 32;
+    // Bytes per line of the visible screen in video memory; 0 takes the
+    // configuration's PITCH key, else width x bytes per pixel. setPitch()
+    // changes it later.
+    int pitch = 0;
+    // Offset of the visible screen's first pixel in video memory.
+    uint32_t screenOffset = 0;
+    Reporter reporter; // empty: the default reporter
+};
+
+// GC fill values. `patOrg` is relative to the window (the root window is at
+// 0, 0). Tile pixels are client pixels (1, 2 or 4 bytes as the screen's
+// images); see Screen::tile() and Screen::stipple().
+struct GCSpec {
+    int fillStyle = FillSolid;
+    int alu = GXcopy;
+    uint32_t planemask = ~0u;
+    Pixel fg = 1, bg = 0;
+    PixmapPtr tile = nullptr;
+    PixmapPtr stipple = nullptr;
+    DDXPointRec patOrg = {0, 0};
+};
+
+// Every GC change-mask bit the drivers test.
+constexpr uint32_t kAllGCChanges =
+    GCFunction | GCPlaneMask | GCForeground | GCBackground | GCFillStyle;
+
+class Screen {
+  public:
+    // Loads the driver, resets the simulated machine, builds the adapter the
+    // configuration names (sim::makeAdapter; plain memory for its areas when
+    // it names no known model), makes the grafinfo handle, the ScreenConfig,
+    // ddxActiveScreens[0] and a fresh ScreenRec (myNum 0). No driver code runs
+    // yet. A driver that does not load is reported and start() fails.
+    Screen(const std::string &driver, const graf::Config &config, Options options = {});
+    // Releases the server's records, the adapter and the grafinfo handles. It
+    // does not call the driver (call freeScreen() for that).
+    ~Screen();
+    Screen(const Screen &) = delete;
+    Screen &operator=(const Screen &) = delete;
+
+    // ---- life cycle ----
+    // Probe (Setup) with the ScreenConfig; its result.
+    Bool probe();
+    // Init (0, screen, argc, argv). A FatalError or sim::Abort inside it is
+    // caught: init() returns 0 and fatalMessage() / abortMessage() hold it.
+    Bool init();
+    // probe(), init(), then the root window (createRoot()) and the mirror
+    // taken from video memory (syncMirror()). True when all succeeded.
+    bool start();
+    // The root window covering the screen; the driver's ValidateWindowPriv
+    // hook gives it its WinOps. WindowTable[0] points at it.
+    void createRoot();
+    // The driver's FreeScreen (CloseScreen) from its SysInfo, then the server
+    // drops the screen's records (GCs, windows, the layer's privates).
+    void freeScreen();
+    // Next server generation: freeScreen() if still open, a changed
+    // serverGeneration, a fresh ScreenRec, init() and createRoot(). The
+    // adapter and its video memory stay, as the hardware does.
+    bool nextGeneration();
+
+    // ---- what there is ----
+    ScreenInfo *info() const { return info_; }
+    ScreenPtr screen() const { return screen_; }
+    ScreenConfig &config() { return config_; }
+    GrafinfoHandle grafinfo() const { return config_.grafinfo; }
+    graf::Config &graf() { return graf::configOf(config_.grafinfo); }
+    nfbScreenPrivate *nfb() const { return screen_ ? NFB_SCREEN_PRIV(screen_) : nullptr; }
+    WindowPtr root() const { return root_; }
+    DrawablePtr drawable() const { return root_ ? &root_->drawable : nullptr; }
+    WinOps *winOps() const;
+    // What the driver registered with the server for this screen.
+    server::ScreenState &registered() const;
+    SysInfo *sysInfo() const { return registered().sysInfo; }
+    PointerFuncs *pointer() const { return registered().pointerFuncs; }
+    // True when the driver passed nfbSetOptions flag 0x20 (solid slot three is ZeroSegs).
+    bool zeroSegsForm() const;
+    sim::Machine &machine() const { return sim::Machine::current(); }
+    sim::Adapter *adapter() const { return adapter_.get(); }
+    // The driver's FatalError message or the sim::Abort text of the last
+    // aborted call (empty when none).
+    const std::string &fatalMessage() const { return fatalMessage_; }
+    const std::string &abortMessage() const { return abortMessage_; }
+    // Every failure reported so far (also handed to the reporter), and all of
+    // them plus the server's messages as one text for assertion messages.
+    const std::vector<std::string> &failures() const { return failures_; }
+    std::string failureText() const;
+
+    int width() const { return width_; }
+    int height() const { return height_; }
+    int depth() const { return config_.depth; }
+    int bytesPerPixel() const { return bytesPerPixel_; }
+    // All-ones plane mask over the screen's depth (0xFF, 0x7FFF, 0xFFFF, 0xFFFFFF).
+    uint32_t allPlanes() const;
+    int pitch() const { return pitch_; }
+    void setPitch(int pitch) { pitch_ = pitch; }
+
+    // ---- GCs ----
+    // A GC with these values, validated through the window's ValidateWindowGC
+    // slot with every change bit. Owned by the server until freeScreen().
+    GCPtr createGC(const GCSpec &spec = {});
+    // Set the GC's values and validate with `changes`.
+    int changeGC(GCPtr, const GCSpec &spec, uint32_t changes = kAllGCChanges);
+    // Validate the GC as it is now (after a test changed its fields).
+    int validate(GCPtr, uint32_t changes = kAllGCChanges);
+    nfbGCPrivate *gcPriv(GCPtr gc) const { return NFB_GC_PRIV(gc); }
+    PrivOps *ops(GCPtr gc) const { return NFB_GC_PRIV(gc)->ops; }
+    // A tile pixmap of client pixels, row by row (width x height values).
+    PixmapPtr tile(int width, int height, const std::vector<uint32_t> &pixels);
+    // A depth-1 stipple pixmap from rows of characters: 'X', '#' or '1' set.
+    PixmapPtr stipple(const std::vector<std::string> &rows);
+    // The GC's values as the reference renderer takes them (from nfbGCPrivate
+    // and the GC's pixmaps).
+    ref::GCValues gcValues(GCPtr) const;
+
+    // ---- PrivOps slots (the GC's validated record) ----
+    void fillRects(GCPtr, const std::vector<BoxRec> &boxes);
+    void fillSpans(GCPtr, const std::vector<DDXPointRec> &starts, const std::vector<int> &widths);
+    // ZeroSegs with the whole list, or ZeroSeg per segment, by zeroSegsForm().
+    void zeroSegs(GCPtr, const std::vector<ZeroSegRec> &segs);
+    // Slots 4 to 6 (and 3 of the non-solid records), called without arguments.
+    void callUnnamedGCOp(GCPtr, int slot);
+
+    // ---- WinOps slots ----
+    void copyRect(const BoxRec &dst, DDXPointRec src, int alu = GXcopy, uint32_t planemask = ~0u);
+    void drawSolidRects(const std::vector<BoxRec> &boxes, Pixel fg, int alu = GXcopy,
+                        uint32_t planemask = ~0u);
+    // `pixels` are client pixels, `stride` bytes per row.
+    void drawImage(const BoxRec &box, const std::vector<uint8_t> &pixels, int stride,
+                   int alu = GXcopy, uint32_t planemask = ~0u);
+    // The driver's ReadImage into a buffer prefilled with `fill`; stride 0 is
+    // the box width in client pixels.
+    std::vector<uint8_t> readImage(const BoxRec &box, int stride = 0, uint8_t fill = 0xEE);
+    // What ReadImage should give, from the mirror, with the same prefill.
+    std::vector<uint8_t> expectedImage(const BoxRec &box, int stride = 0, uint8_t fill = 0xEE);
+    void drawMonoImage(const BoxRec &box, const std::vector<uint8_t> &bits, int startBit,
+                       int stride, Pixel fg, int alu = GXcopy, uint32_t planemask = ~0u);
+    void drawOpaqueMonoImage(const BoxRec &box, const std::vector<uint8_t> &bits, int startBit,
+                             int stride, Pixel fg, Pixel bg, int alu = GXcopy,
+                             uint32_t planemask = ~0u);
+    void drawPoints(const std::vector<DDXPointRec> &points, Pixel fg, int alu = GXcopy,
+                    uint32_t planemask = ~0u);
+    void tileRects(const std::vector<BoxRec> &boxes, const std::vector<uint8_t> &tile,
+                   int tileStride, int tileWidth, int tileHeight, DDXPointRec patOrg,
+                   int alu = GXcopy, uint32_t planemask = ~0u);
+    // Glyph boxes, strides and bitmaps as given; the bitmaps must outlive the call.
+    void drawMonoGlyphs(const std::vector<MonoGlyphRec> &glyphs, Pixel fg, int alu = GXcopy,
+                        uint32_t planemask = ~0u, nfbFontPrivPtr font = nullptr);
+    // A run of characters from the box's top-left corner (box height = glyph
+    // height), as the layer draws text: on a screen that offered text-8 slots
+    // the font is downloaded into a slot on its first use (DownloadFont8) and
+    // the eleven-argument slot 10 is called with that slot; a font that fits
+    // no cell is drawn glyph by glyph through DrawMonoImage /
+    // DrawOpaqueMonoImage; other screens get the ten-argument slot 10 with the
+    // font's nfbFontPrivate. Returns the slot used, or -1.
+    int drawText(const BoxRec &box, const std::string &chars, const Font &font, Pixel fg, Pixel bg,
+                 int alu = GXcopy, uint32_t planemask = ~0u, bool transparent = false);
+    // The font went away: the ClearFont hook (when set) and the slot is forgotten.
+    void closeFont(const Font &font);
+    void setClipRegions(const std::vector<BoxRec> &boxes);
+    // Slots 11 to 13, called without arguments.
+    void callUnnamedWinOp(int slot);
+
+    // ---- pixels ----
+    // The expected picture of the visible screen.
+    ref::Canvas &mirror() { return mirror_; }
+    // Let the adapter finish (Adapter::drain()).
+    void drain();
+    // The visible screen as video memory holds it now (after drain()).
+    ref::Canvas readScreen();
+    // drain(), then compare the mirror with video memory.
+    ref::Diff expectSame();
+    // Take the mirror from video memory.
+    void syncMirror();
+    // Random pixels (in the depth's bits) into video memory and the mirror,
+    // so alus that read the destination are tested meaningfully.
+    void fillRandom(uint32_t seed);
+    // The first byte of the visible screen in video memory (null when there is
+    // none): the adapter's video memory, or the default memory area.
+    uint8_t *screenMemory() const;
+
+    // ---- screen hooks ----
+    ColormapPtr defaultColormap() const { return screen_ ? screen_->defColormap : nullptr; }
+    // Installs `map`: installedCmap, then the LoadColormap hook.
+    void installColormap(ColormapPtr map);
+    // The SetColor hook for one entry.
+    void setColor(int index, uint16_t red, uint16_t green, uint16_t blue);
+    // The BlankScreen hook's result.
+    int blankScreen(bool on);
+
+    // ---- console switch (SysInfo) ----
+    void saveGState();
+    Bool setText();
+    void setGraphics();
+    void restoreGState();
+    // The screen taken away (SaveGState, SetText) and given back (SetGraphics,
+    // RestoreGState).
+    void switchAway();
+    void switchBack();
+
+    // ---- cursor (the registered PointerFuncs) ----
+    Bool realizeCursor(CursorPtr);
+    Bool unrealizeCursor(CursorPtr);
+    void setCursor(CursorPtr, int x, int y);
+    void moveCursor(int x, int y);
+
+    // Runs `f` as a driver call named `what`: sim::Abort and FatalError are
+    // caught, recorded and reported. False when it did not return normally.
+    bool call(const std::string &what, const std::function<void()> &f);
+
+  private:
+    void report(const std::string &message);
+    void newScreenRec();
+    void dropScreenRecords();
+    bool driverReady(const char *what) const;
+
+    std::string driver_;
+    Options options_;
+    ScreenInfo *info_ = nullptr;
+    std::unique_ptr<sim::Adapter> adapter_;
+    ScreenConfig config_{};
+    ScreenPtr screen_ = nullptr;
+    WindowPtr root_ = nullptr;
+    std::vector<GCPtr> gcs_;
+    std::vector<PixmapPtr> pixmaps_;
+    int width_ = 0, height_ = 0, bytesPerPixel_ = 1, pitch_ = 0;
+    ref::Canvas mirror_;
+    std::string fatalMessage_, abortMessage_;
+    std::vector<std::string> failures_;
+    bool open_ = false;
+};
+
+} // namespace harness
