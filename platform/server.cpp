@@ -96,6 +96,13 @@ struct State {
     bool failScreenInit = false, failAddVisual = false, failColormap = false;
     // generic routines
     std::vector<server::GenCall> genCalls;
+
+    // The server goes away with the process: what drivers still hold goes
+    // with it (tests see it through liveBlocks() before).
+    ~State() {
+        for (auto &[p, b] : blocks)
+            std::free(p);
+    }
 };
 
 State &st() {
