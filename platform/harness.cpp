@@ -182,6 +182,12 @@ std::unique_ptr<Cursor> makeCursor(const std::vector<std::string> &rows, int xho
 
 Screen::Screen(const std::string &driver, const graf::Config &config, Options options)
     : driver_(driver), options_(std::move(options)) {
+    // Drivers stay loaded with their static state, as in a server that goes
+    // on running: so every screen after the first one of the process starts a
+    // new server generation.
+    static int screensMade = 0;
+    if (screensMade++ > 0)
+        server::resetGeneration();
     sim::Machine::reset();
     sim::Machine &m = sim::Machine::current();
     m.setFailureHandler([this](const std::string &msg) { report(msg); });

@@ -155,6 +155,9 @@ class Screen {
     // it names no known model), makes the grafinfo handle, the ScreenConfig,
     // ddxActiveScreens[0] and a fresh ScreenRec (myNum 0). No driver code runs
     // yet. A driver that does not load is reported and start() fails.
+    // Every Screen after the first one of the process starts a new server
+    // generation (the drivers keep their static state, as in a server that
+    // goes on running).
     Screen(const std::string &driver, const graf::Config &config, Options options = {});
     // Releases the server's records, the adapter and the grafinfo handles. It
     // does not call the driver (call freeScreen() for that).
