@@ -97,11 +97,13 @@ static gd5436ScreenPrivPtr gd5436BeginInit(ScreenPtr pScreen, int *bpp) {
     GrafinfoHandle graf = gd5436Grafinfo(pScreen);
     gd5436InitRasterOps();
     if (NAME(Generation) != serverGeneration) {
+        /* A refused index is asked for again at the next Init. */
+        int index = AllocateScreenPrivateIndex();
+        if (index < 0)
+            return 0;
+        NAME(ScreenPrivateIndex) = index;
         NAME(Generation) = serverGeneration;
-        NAME(ScreenPrivateIndex) = AllocateScreenPrivateIndex();
     }
-    if (NAME(ScreenPrivateIndex) < 0)
-        return 0;
 
     gd5436ScreenPrivPtr priv = (gd5436ScreenPrivPtr)Xalloc(sizeof(gd5436ScreenPrivate));
     if (!priv)
