@@ -57,6 +57,24 @@ BoxRec box(int x1, int y1, int x2, int y2) {
     return {int16_t(x1), int16_t(y1), int16_t(x2), int16_t(y2)};
 }
 
+// Terms of the segment from (x1, y1) to (x2, y2), end point included.
+ZeroSegRec segment(int x1, int y1, int x2, int y2) {
+    const int dx = x2 - x1, dy = y2 - y1;
+    const int adx = dx < 0 ? -dx : dx, ady = dy < 0 ? -dy : dy;
+    const int major = adx >= ady ? adx : ady, minor = adx >= ady ? ady : adx;
+    ZeroSegRec s{};
+    s.x = int16_t(x1);
+    s.y = int16_t(y1);
+    s.signdx = int16_t(dx < 0 ? -1 : 1);
+    s.signdy = int16_t(dy < 0 ? -1 : 1);
+    s.axis = int16_t(adx >= ady ? 0 : 1);
+    s.len = int16_t(major + 1);
+    s.e = 2 * minor - major;
+    s.e1 = 2 * minor;
+    s.e2 = 2 * minor - 2 * major;
+    return s;
+}
+
 std::string aluName(int alu) {
     return "alu " + std::to_string(alu);
 }
@@ -327,25 +345,36 @@ TEST_P(Gd5436Blt, PartialPlaneMasksReachTheGenericRoutinesUnchanged) {
     EXPECT_EQ(blt().stats().starts, 0u);
 }
 
-// ---- zero-width segments ----
+// The GC records' generic slots are the server's routines themselves, so the
+// layer's arguments reach them as they are.
+TEST_P(Gd5436Blt, GenericRecordSlotsReceiveTheLayersArguments) {
+    DrawablePtr d = s->drawable();
+    GCPtr masked = s->createGC({.planemask = partial(), .fg = colour(2)});
+    GCPtr xorGC = s->createGC({.alu = GXxor, .fg = colour(3)});
+    BoxRec boxes[2] = {box(1, 1, 4, 4), box(30, 30, 33, 31)};
+    DDXPointRec starts[1] = {{2, 3}};
+    int widths[1] = {5};
+    ZeroSegRec segs[1] = {segment(5, 5, 20, 9)};
 
-// Terms of the segment from (x1, y1) to (x2, y2), end point included.
-ZeroSegRec segment(int x1, int y1, int x2, int y2) {
-    const int dx = x2 - x1, dy = y2 - y1;
-    const int adx = dx < 0 ? -dx : dx, ady = dy < 0 ? -dy : dy;
-    const int major = adx >= ady ? adx : ady, minor = adx >= ady ? ady : adx;
-    ZeroSegRec s{};
-    s.x = int16_t(x1);
-    s.y = int16_t(y1);
-    s.signdx = int16_t(dx < 0 ? -1 : 1);
-    s.signdy = int16_t(dy < 0 ? -1 : 1);
-    s.axis = int16_t(adx >= ady ? 0 : 1);
-    s.len = int16_t(major + 1);
-    s.e = 2 * minor - major;
-    s.e1 = 2 * minor;
-    s.e2 = 2 * minor - 2 * major;
-    return s;
+    s->ops(masked)->FillRects(masked, d, boxes, 2);
+    s->ops(masked)->FS(masked, d, starts, widths, 1);
+    s->ops(xorGC)->slot3.ZeroSegs(xorGC, d, segs, 1);
+
+    using server::arg;
+    const auto rects = server::genCallsOf("genSolidFillRects");
+    ASSERT_EQ(rects.size(), 1u);
+    EXPECT_EQ(rects[0].args, (std::vector<uint64_t>{arg(masked), arg(d), arg(&boxes[0]), arg(2)}));
+    const auto spans = server::genCallsOf("genSolidFS");
+    ASSERT_EQ(spans.size(), 1u);
+    EXPECT_EQ(spans[0].args, (std::vector<uint64_t>{arg(masked), arg(d), arg(&starts[0]),
+                                                    arg(&widths[0]), arg(1)}));
+    const auto zero = server::genCallsOf("genSolidZeroSegs");
+    ASSERT_EQ(zero.size(), 1u);
+    EXPECT_EQ(zero[0].args, (std::vector<uint64_t>{arg(xorGC), arg(d), arg(&segs[0]), arg(1)}));
+    EXPECT_EQ(blt().stats().starts, 0u);
 }
+
+// ---- zero-width segments ----
 
 TEST_P(Gd5436Blt, ZeroSegmentsInEveryOctant) {
     std::vector<ZeroSegRec> segs;
