@@ -361,6 +361,12 @@ uint8_t inb(uint16_t port);
 void outb(uint16_t port, uint8_t value);
 uint16_t inw(uint16_t port);
 void outw(uint16_t port, uint16_t value);
+/* The same routines under the names some drivers use: word forms (the Mach64
+ * source) and byte forms. */
+uint16_t inpw(uint16_t port);
+void outpw(uint16_t port, uint16_t value);
+uint8_t inp(uint16_t port);
+void outp(uint16_t port, uint8_t value);
 
 /* Delay in milliseconds. */
 long nap(long msec);

@@ -913,3 +913,19 @@ ColormapPtr createColormap(ScreenPtr pScreen, VisualPtr visual) {
 }
 
 } // namespace server
+
+// ======================= port routines under other names =======================
+
+// They reach the simulated machine through the server's own port routines.
+extern "C" uint16_t inpw(uint16_t port) {
+    return inw(port);
+}
+extern "C" void outpw(uint16_t port, uint16_t value) {
+    outw(port, value);
+}
+extern "C" uint8_t inp(uint16_t port) {
+    return inb(port);
+}
+extern "C" void outp(uint16_t port, uint8_t value) {
+    outb(port, value);
+}

@@ -176,6 +176,26 @@ TEST(ServerTables, BitSwapPaddingAndDestinationAlus) {
     }
 }
 
+// The other names of the port routines reach the same simulated ports.
+struct PortLog : sim::PortDevice {
+    std::vector<std::pair<uint16_t, uint32_t>> outs;
+    uint32_t in(uint16_t port, int width) override { return width == 2 ? 0xBEEF : port & 0xFF; }
+    void out(uint16_t port, int, uint32_t value) override { outs.push_back({port, value}); }
+};
+
+TEST(ServerPorts, ByteAndWordFormsUnderOtherNames) {
+    PortLog dev;
+    sim::Machine::current().attachPorts(0x2E8, 2, &dev, 2);
+    outpw(0x2E8, 0x1234);
+    outp(0x2E9, 0x56);
+    EXPECT_EQ(inpw(0x2E8), 0xBEEF);
+    EXPECT_EQ(inp(0x2E9), 0xE9);
+    ASSERT_EQ(dev.outs.size(), 2u);
+    EXPECT_EQ(dev.outs[0], (std::pair<uint16_t, uint32_t>{0x2E8, 0x1234}));
+    EXPECT_EQ(dev.outs[1], (std::pair<uint16_t, uint32_t>{0x2E9, 0x56}));
+    sim::Machine::reset();
+}
+
 // ======================= frame-buffer layer =======================
 
 TEST(FrameBufferLayer, ScreenInitVisualsOptionsAndRegistrations) {
