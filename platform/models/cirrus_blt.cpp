@@ -443,11 +443,11 @@ void CirrusBltCore::store(const BltWrite &w) {
         fail("unknown raster operation " + hex2(regs_.rop));
 }
 
-void CirrusBltCore::write(const BltWrite *pieces, size_t count) {
+void CirrusBltCore::write(const BltWrite *fields, size_t count) {
     stats_.registerWrites++;
     bool starts = false;
     for (size_t i = 0; i < count; i++) {
-        const BltWrite &w = pieces[i];
+        const BltWrite &w = fields[i];
         if (w.reg == BltReg::DstAddr && w.lane <= 2 && w.lane + w.bytes > 2)
             starts = autostart_;
     }
@@ -455,7 +455,7 @@ void CirrusBltCore::write(const BltWrite *pieces, size_t count) {
     if (!starts && !hasRoom())
         fail("register write while the engine is busy");
     for (size_t i = 0; i < count; i++)
-        store(pieces[i]);
+        store(fields[i]);
     if (starts)
         requestStart(true);
 }
@@ -604,8 +604,8 @@ Lane laneAt(uint32_t offset) {
     return {false, BltReg::Count, 0};
 }
 
-// The register pieces an access covers; false when a byte is undefined.
-bool piecesOf(uint32_t offset, int width, uint32_t value, std::vector<BltWrite> &out) {
+// The register fields an access covers; false when a byte is undefined.
+bool fieldsOf(uint32_t offset, int width, uint32_t value, std::vector<BltWrite> &out) {
     for (int i = 0; i < width; i++) {
         const Lane l = laneAt(offset + uint32_t(i));
         if (!l.defined)
@@ -636,14 +636,14 @@ bool validWidth(int width) {
 uint32_t CirrusBltMmio::read(uint32_t offset, int width) {
     if (offset == Status && width == 1)
         return core_.readStatus();
-    std::vector<BltWrite> pieces;
-    if (!validWidth(width) || !piecesOf(offset, width, 0, pieces)) {
+    std::vector<BltWrite> fields;
+    if (!validWidth(width) || !fieldsOf(offset, width, 0, fields)) {
         fail(accessName("read", offset, width) + " outside the registers");
         return 0;
     }
     uint32_t v = 0;
     int shift = 0;
-    for (const BltWrite &p : pieces) {
+    for (const BltWrite &p : fields) {
         v |= core_.read(p.reg, p.lane, p.bytes) << shift;
         shift += 8 * p.bytes;
     }
@@ -655,12 +655,12 @@ void CirrusBltMmio::write(uint32_t offset, int width, uint32_t value) {
         core_.writeStatus(uint8_t(value));
         return;
     }
-    std::vector<BltWrite> pieces;
-    if (!validWidth(width) || !piecesOf(offset, width, value, pieces)) {
+    std::vector<BltWrite> fields;
+    if (!validWidth(width) || !fieldsOf(offset, width, value, fields)) {
         fail(accessName("write", offset, width) + " outside the registers");
         return;
     }
-    core_.write(pieces.data(), pieces.size());
+    core_.write(fields.data(), fields.size());
 }
 
 // ---- the graphics-controller front end ----

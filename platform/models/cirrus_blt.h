@@ -169,10 +169,10 @@ class CirrusBltCore {
     void setBusyReads(int reads);
 
     // ---- front ends ----
-    // One bus write to the registers (not the status byte); the pieces are
+    // One bus write to the registers (not the status byte); the fields are
     // the registers it covers.
-    void write(const BltWrite *pieces, size_t count);
-    void write(std::initializer_list<BltWrite> pieces) { write(pieces.begin(), pieces.size()); }
+    void write(const BltWrite *fields, size_t count);
+    void write(std::initializer_list<BltWrite> fields) { write(fields.begin(), fields.size()); }
     uint32_t read(BltReg reg, int lane, int bytes) const;
     // Reading the status lets the engine progress by one step.
     uint8_t readStatus();
