@@ -265,13 +265,17 @@ void Screen::newScreenRec() {
     screen_ = server::createScreen(0);
 }
 
-void Screen::dropScreenRecords() {
+void Screen::dropWindowsAndGCs() {
     for (GCPtr gc : gcs_)
         server::destroyGC(gc);
     gcs_.clear();
     if (root_)
         server::destroyWindow(root_);
     root_ = nullptr;
+}
+
+void Screen::dropScreenRecords() {
+    dropWindowsAndGCs();
     if (screen_)
         server::destroyScreen(screen_);
     screen_ = nullptr;
@@ -343,6 +347,9 @@ void Screen::createRoot() {
 }
 
 void Screen::freeScreen() {
+    // As at a server reset: GCs and windows go first (a driver that wraps
+    // DestroyGC still has its private then), the screen last.
+    dropWindowsAndGCs();
     if (open_ && sysInfo() && sysInfo()->FreeScreen)
         call("FreeScreen", [&] { sysInfo()->FreeScreen(0, screen_); });
     else if (open_)

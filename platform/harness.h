@@ -177,8 +177,9 @@ class Screen {
     // The root window covering the screen; the driver's ValidateWindowPriv
     // hook gives it its WinOps. WindowTable[0] points at it.
     void createRoot();
-    // The driver's FreeScreen (CloseScreen) from its SysInfo, then the server
-    // drops the screen's records (GCs, windows, the layer's privates).
+    // As at a server reset: the server drops the GCs and the root window, calls
+    // the driver's FreeScreen (CloseScreen) from its SysInfo, then drops the
+    // screen's records (the layer's privates, visuals, colormaps).
     void freeScreen();
     // Next server generation: freeScreen() if still open, a changed
     // serverGeneration, a fresh ScreenRec, init() and createRoot(). The
@@ -337,6 +338,7 @@ class Screen {
   private:
     void report(const std::string &message);
     void newScreenRec();
+    void dropWindowsAndGCs();
     void dropScreenRecords();
     bool driverReady(const char *what) const;
 
