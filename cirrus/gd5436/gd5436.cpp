@@ -65,15 +65,13 @@ static Bool NAME(Setup)(int unused, ScreenConfig *config) {
 }
 
 /* Video memory the driver may use: what the adapter reports, but never more
- * than the mapped area, and never the register block at its top (on a board
- * whose memory reaches it, the block hides the memory behind it). */
+ * than the server mapped, so that the CursorArea at its end stays inside the
+ * mapping. (On a 4 MB board the register block covers the memory under it;
+ * the cursor pattern is written there while SR17 moves the block away.) */
 static uint32_t gd5436UsableMemory(uint32_t installed, uint32_t areaLength) {
-    uint32_t size = installed;
-    if (areaLength != 0 && size > areaLength)
-        size = areaLength;
-    if (size > BLT_BLOCK_OFFSET)
-        size = BLT_BLOCK_OFFSET;
-    return size;
+    if (areaLength != 0 && installed > areaLength)
+        return areaLength;
+    return installed;
 }
 
 Bool gd5436InitHW(ScreenPtr pScreen) {
