@@ -1,0 +1,417 @@
+/*
+ * fuska: binding, screen initialisation, the off-screen layout, the mode set
+ * with its tiles-per-line choice, blanking, the console-switch callbacks, the
+ * window-private hook and the close.
+ */
+#include "fuska.h"
+
+int fuskaScreenPrivateIndex = -1;
+static uint32_t fuskaGeneration = (uint32_t)-1;
+
+uint8_t fuskaRasterOps[16];
+
+static VisualRec Visual8 = {0, PseudoColor, 8, 256, 8, 0, 0, 0, 0, 0, 0};
+static VisualRec Visual15 = {0, TrueColor, 5, 32, 15, 0x7C00, 0x3E0, 0x1F, 10, 5, 0};
+static VisualRec Visual16 = {0, TrueColor, 6, 64, 16, 0xF800, 0x7E0, 0x1F, 11, 5, 0};
+static VisualRec Visual24 = {0, TrueColor, 8, 256, 24, 0xFF0000, 0xFF00, 0xFF, 16, 8, 0};
+
+static void fuskaSaveGState(ScreenPtr);
+static void fuskaRestoreGState(ScreenPtr);
+static void fuskaCloseScreen(int index, ScreenPtr);
+
+static SysInfo fuskaSysInfo = {0,
+                               fuskaSetGraphics,
+                               fuskaSetText,
+                               fuskaSaveGState,
+                               fuskaRestoreGState,
+                               fuskaCloseScreen,
+                               1,
+                               1,
+                               1,
+                               5.0f};
+
+/* One record per pixel size, so that screens of different depths each keep
+ * their own image routines. */
+#define FUSKA_WINOPS(drawImage, readImage)                                                         \
+    {                                                                                              \
+        fuskaCopyRect, fuskaDrawSolidRects, drawImage, genDrawMonoImage, genDrawOpaqueMonoImage,   \
+            readImage, fuskaDrawPoints, genTileRects, genDrawMonoGlyphs, {genDrawFontText},        \
+            genWinOp11, genWinOp12, genWinOp13, genWinOp14, fuskaValidateWindowGC                  \
+    }
+
+WinOps fuskaWinOps = FUSKA_WINOPS(fuska_8bppDrawImage, fuska_8bppReadImage);
+static WinOps fuskaWinOps16 = FUSKA_WINOPS(fuska_16bppDrawImage, fuska_16bppReadImage);
+static WinOps fuskaWinOps24 = FUSKA_WINOPS(fuska_24bppDrawImage, fuska_24bppReadImage);
+
+#define DEFAULT_MONITOR_MM 300
+/* "InstalledMemory" counts 64 KB units in its low byte. */
+#define INSTALLED_MEMORY_SHIFT 16
+#define INSTALLED_MEMORY_MASK 0xFF
+/* The server's coordinates are 16-bit. */
+#define MAX_SCREEN_DIMENSION 0x7FFF
+
+static const int tilesPerLineTable[8] = {5, 8, 10, 13, 16, 20, 26, 32};
+static const uint16_t pixelFormatTable[3] = {0x0000, 0x1400, 0x2400};
+
+static const char msgPixelInfo[] = "fuska: can't find pixel info in grafinfo file.\n";
+static const char msgDepth[] = "fuska: DEPTH %d is not 8, 15, 16 or 24.\n";
+static const char msgInstalledMemory[] = "grafinfo file needs PROCEDURE InstalledMemory\n";
+static const char msgNoRegs[] = "fuska: Missing REGS for registers in grafinfo file.\n";
+static const char msgNoMemory[] = "fuska: Missing MEMORY for fb in grafinfo file.\n";
+static const char msgGetScreenPitch[] = "grafinfo file needs PROCEDURE GetScreenPitch\n";
+static const char msgMemsize[] = "memsize not enough for %d\n";
+static const char msgMemsizePadding[] = "memsize not enough for %d (with padding) pitch %d\n";
+static const char msgOffscreenSize[] = "Offscreen size %d x %d\n";
+static const char msgOffscreen[] = "Not enough offscreen memory available.\n"
+                                   "Try a lower resolution or fewer colors.\n";
+static const char msgTilesPerLine[] = "Cannot find enough TPL for %d\n";
+
+/* ROP3 codes by X alu; the source is the operand the engine's operations
+ * feed (copied pixels, the fill colour, the pattern, expanded colours). */
+void fuskaInitRasterOps(void) {
+    static const uint8_t codes[16] = {0x00, 0x88, 0x44, 0xCC, 0x22, 0xAA, 0x66, 0xEE,
+                                      0x11, 0x99, 0x55, 0xDD, 0x33, 0xBB, 0x77, 0xFF};
+    for (int alu = 0; alu < 16; alu++)
+        fuskaRasterOps[alu] = codes[alu];
+}
+
+static VisualPtr fuskaVisualFor(int depth) {
+    switch (depth) {
+    case 8:
+        return &Visual8;
+    case 15:
+        return &Visual15;
+    case 16:
+        return &Visual16;
+    case 24:
+        return &Visual24;
+    default:
+        return 0;
+    }
+}
+
+static Bool fuskaSetup(int unused, ScreenConfig *config) {
+    (void)unused;
+    return ddxAddPixmapFormat(config->depth, config->bitsPerPixel, config->scanlinePad);
+}
+
+/* ---- Blanking and console switch ---- */
+
+int fuskaBlankScreen(int on, ScreenPtr pScreen) {
+    fuskaScreenPrivPtr priv = FUSKA_PRIV(pScreen);
+    if (!priv || !priv->regBase)
+        return 1;
+    uint8_t v = fuskaRead8(priv, REG_PALETTE_CONTROL);
+    if (on)
+        v |= PALETTE_BLANK;
+    else
+        v &= (uint8_t)~PALETTE_BLANK;
+    fuskaWrite8(priv, REG_PALETTE_CONTROL, v);
+    return 1;
+}
+
+/* The picture goes dark while the screen is away and comes back with it. */
+static void fuskaSaveGState(ScreenPtr pScreen) {
+    fuskaBlankScreen(1, pScreen);
+}
+
+static void fuskaRestoreGState(ScreenPtr pScreen) {
+    fuskaBlankScreen(0, pScreen);
+}
+
+/* The first table entry whose tiles hold a line of `lineBytes`; -1 if none. */
+static int fuskaTilesIndex(int lineBytes) {
+    for (int i = 0; i < 8; i++)
+        if (tilesPerLineTable[i] * TILE_BYTES >= lineBytes)
+            return i;
+    return -1;
+}
+
+static void fuskaSetTiling(fuskaScreenPrivPtr priv, int depth, int tiles, int index) {
+    int bpp = fuskaBytesPerPixel(depth);
+    int code = 4 * (bpp - 1) + index + 17;
+    uint16_t format = pixelFormatTable[bpp - 1];
+    if (depth == 15)
+        format |= PIXEL_FORMAT_DEPTH15;
+    fuskaWrite16(priv, REG_PIXEL_SIZE, (uint16_t)((bpp - 1) << PIXEL_SIZE_SHIFT));
+    fuskaWrite8(priv, REG_TILES_PER_LINE, (uint8_t)tiles);
+    fuskaWrite16(priv, REG_DISPLAY_TILING,
+                 (uint16_t)(((tiles << TILING_TILES_SHIFT) + code) | TILING_ENABLE));
+    fuskaWrite16(priv, REG_PIXEL_FORMAT, format);
+    fuskaWrite16(priv, REG_ENGINE_TILING,
+                 (uint16_t)((tiles << TILING_TILES_SHIFT) | TILING_ENABLE));
+}
+
+/* The mode procedure sets the display offset for the visible line; the
+ * display reads whole tile rows, so it grows by the padding. All ten bits
+ * are written as they now are, so a line that carries into bit 9 does not
+ * keep a stale bit 8. */
+static void fuskaFixDisplayOffset(fuskaScreenPrivPtr priv, int tiles, int lineBytes) {
+    uint8_t low = fuskaRead8(priv, REG_DISPLAY_OFFSET_LOW);
+    uint8_t b8 = fuskaRead8(priv, REG_DISPLAY_OFFSET_B8);
+    uint8_t b9 = fuskaRead8(priv, REG_DISPLAY_OFFSET_B9);
+    int v = low | (b8 & DISPLAY_OFFSET_B8_BIT) << 4 | (b9 & DISPLAY_OFFSET_B9_BIT) << 9;
+    v += (tiles * TILE_BYTES - lineBytes) / 8;
+    fuskaWrite8(priv, REG_DISPLAY_OFFSET_LOW, (uint8_t)(v & 0xFF));
+    fuskaWrite8(priv, REG_DISPLAY_OFFSET_B8,
+                (uint8_t)((b8 & ~DISPLAY_OFFSET_B8_BIT) | ((v >> 4) & DISPLAY_OFFSET_B8_BIT)));
+    fuskaWrite8(priv, REG_DISPLAY_OFFSET_B9,
+                (uint8_t)((b9 & ~DISPLAY_OFFSET_B9_BIT) | ((v >> 9) & DISPLAY_OFFSET_B9_BIT)));
+}
+
+/* The visible screen to pixel 0 with the engine. */
+static void fuskaClearScreen(ScreenPtr pScreen, fuskaScreenPrivPtr priv) {
+    fuskaWrite32(priv, REG_DRAW_DEFINITION, DD_FILL_SOURCE_COPY);
+    fuskaWrite32(priv, REG_BACKGROUND, 0);
+    fuskaWrite32(priv, REG_DRAW_DEFINITION, DD_FILL | fuskaRasterOps[GXcopy]);
+    fuskaWrite32(priv, REG_PLANE_MASK, 0xFFFFFFFFu);
+    fuskaStart(priv, REG_DESTINATION, 0, pScreen->width, pScreen->height);
+    fuskaEngineIdleWait(priv);
+}
+
+/* The mode set proper; false when no tiles-per-line entry holds a line, in
+ * which case the adapter is back in text mode. */
+static Bool fuskaSetMode(ScreenPtr pScreen) {
+    fuskaScreenPrivPtr priv = FUSKA_PRIV(pScreen);
+    /* The mode procedure and the tiling registers change what a running
+     * operation would be drawing into. */
+    fuskaEngineIdleWait(priv);
+    fuskaBlankScreen(1, pScreen);
+    grafExec(fuskaGrafinfo(pScreen), "SetGraphics", 0);
+    fuskaWrite32(priv, REG_MODE_CONTROL, fuskaRead32(priv, REG_MODE_CONTROL) & ~MODE_CONTROL_BIT0);
+
+    int depth = pScreen->rootDepth;
+    int lineBytes = pScreen->width * fuskaBytesPerPixel(depth);
+    int index = fuskaTilesIndex(lineBytes);
+    if (index < 0) {
+        ErrorF(msgTilesPerLine, lineBytes);
+        fuskaSetText(pScreen);
+        return 0;
+    }
+    int tiles = tilesPerLineTable[index];
+    priv->tilesPerLine = tiles;
+    fuskaSetTiling(priv, depth, tiles, index);
+    fuskaFixDisplayOffset(priv, tiles, lineBytes);
+    fuskaClearScreen(pScreen, priv);
+
+    fuskaBlankScreen(0, pScreen);
+    if (depth == 8)
+        fuskaRestoreCmap(pScreen);
+    return 1;
+}
+
+void fuskaSetGraphics(ScreenPtr pScreen) {
+    fuskaSetMode(pScreen);
+}
+
+Bool fuskaSetText(ScreenPtr pScreen) {
+    fuskaScreenPrivPtr priv = FUSKA_PRIV(pScreen);
+    fuskaBlankScreen(1, pScreen);
+    if (priv->regBase) {
+        fuskaEngineIdleWait(priv);
+        fuskaWrite16(priv, REG_CURSOR_CONTROL,
+                     (uint16_t)(fuskaRead16(priv, REG_CURSOR_CONTROL) & ~CURSOR_ENABLE));
+    }
+    grafExec(fuskaGrafinfo(pScreen), "SetText", 0);
+    fuskaBlankScreen(0, pScreen);
+    return 1;
+}
+
+/* ---- Window privates ---- */
+
+void fuskaValidateWindowPriv(WindowPtr pWin) {
+    WinOps *ops;
+    switch (fuskaScreenBpp(pWin->drawable.pScreen)) {
+    case 1:
+        ops = &fuskaWinOps;
+        break;
+    case 2:
+        ops = &fuskaWinOps16;
+        break;
+    case 3:
+        ops = &fuskaWinOps24;
+        break;
+    default:
+        return;
+    }
+    NFB_WINDOW_PRIV(pWin)->ops = ops;
+}
+
+/* ---- Screen initialisation ---- */
+
+/* The private index, the private itself and the pixel keys; null after any
+ * message. */
+static fuskaScreenPrivPtr fuskaBeginInit(ScreenPtr pScreen, int *depth) {
+    GrafinfoHandle graf = fuskaGrafinfo(pScreen);
+    fuskaInitRasterOps();
+    if (fuskaGeneration != serverGeneration) {
+        fuskaGeneration = serverGeneration;
+        fuskaScreenPrivateIndex = AllocateScreenPrivateIndex();
+    }
+    if (fuskaScreenPrivateIndex < 0)
+        return 0;
+    fuskaScreenPrivPtr priv = (fuskaScreenPrivPtr)Xalloc(sizeof(fuskaScreenPrivate));
+    if (!priv)
+        return 0;
+    __builtin_memset(priv, 0, sizeof(*priv));
+    pScreen->devPrivates[fuskaScreenPrivateIndex].ptr = priv;
+
+    int width, height;
+    if (!grafGetInt(graf, "PIXWIDTH", &width) || !grafGetInt(graf, "PIXHEIGHT", &height) ||
+        !grafGetInt(graf, "DEPTH", depth)) {
+        ErrorF(msgPixelInfo);
+        return 0;
+    }
+    /* Sizes the server's coordinates cannot hold would break every address
+     * computed from them. */
+    if (width <= 0 || height <= 0 || width > MAX_SCREEN_DIMENSION ||
+        height > MAX_SCREEN_DIMENSION) {
+        ErrorF(msgPixelInfo);
+        return 0;
+    }
+    if (!fuskaVisualFor(*depth)) {
+        ErrorF(msgDepth, *depth);
+        return 0;
+    }
+    priv->width = width;
+    priv->height = height;
+    return priv;
+}
+
+static Bool fuskaInitScreen(ScreenPtr pScreen, fuskaScreenPrivPtr priv, int depth) {
+    GrafinfoHandle graf = fuskaGrafinfo(pScreen);
+    int mmWidth = DEFAULT_MONITOR_MM, mmHeight = DEFAULT_MONITOR_MM;
+    grafGetInt(graf, "MON_WIDTH", &mmWidth);
+    grafGetInt(graf, "MON_HEIGHT", &mmHeight);
+    if (!nfbScreenInit(pScreen, priv->width, priv->height, mmWidth, mmHeight))
+        return 0;
+    if (!nfbAddVisual(pScreen, fuskaVisualFor(depth)))
+        return 0;
+    nfbScreenPrivPtr nfb = NFB_SCREEN_PRIV(pScreen);
+    if (depth == 8) {
+        nfb->SetColor = fuskaSetColor;
+        nfb->LoadColormap = genLoadColormap;
+    } else {
+        nfb->SetColor = (SetColorProc)NoopDDA;
+        nfb->LoadColormap = (LoadColormapProc)NoopDDA;
+    }
+    nfb->BlankScreen = fuskaBlankScreen;
+    nfb->ValidateWindowPriv = fuskaValidateWindowPriv;
+    return 1;
+}
+
+/* The two memory areas; false after the message of the missing one. The
+ * usable memory never exceeds what the default area maps. */
+static Bool fuskaMapAreas(ScreenPtr pScreen, fuskaScreenPrivPtr priv, int installed) {
+    GrafinfoHandle graf = fuskaGrafinfo(pScreen);
+    void *regs = 0, *fb = 0;
+    uint32_t fbLength = 0;
+    if (!grafGetMemInfo(graf, "REGS", 0, 0, &regs) || !regs) {
+        ErrorF(msgNoRegs);
+        return 0;
+    }
+    priv->regBase = (volatile uint8_t *)regs;
+    if (!grafGetMemInfo(graf, 0, 0, &fbLength, &fb) || !fb) {
+        ErrorF(msgNoMemory);
+        return 0;
+    }
+    priv->fbBase = (uint8_t *)fb;
+    uint32_t size = ((uint32_t)installed & INSTALLED_MEMORY_MASK) << INSTALLED_MEMORY_SHIFT;
+    if (fbLength != 0 && size > fbLength)
+        size = fbLength;
+    priv->memSize = (int32_t)size;
+    return 1;
+}
+
+/* Memory and pitch against the visible screen; false after the message. */
+static Bool fuskaCheckMemory(fuskaScreenPrivPtr priv, int bpp) {
+    int64_t lineBytes = (int64_t)bpp * priv->width;
+    int64_t needed = lineBytes * priv->height;
+    if ((uint64_t)(uint32_t)priv->memSize < (uint64_t)needed) {
+        ErrorF(msgMemsize, (int)needed);
+        return 0;
+    }
+    if (priv->pitch < lineBytes) {
+        ErrorF(msgMemsizePadding, (int)needed, priv->pitch);
+        return 0;
+    }
+    return 1;
+}
+
+/* Strip line with the CursorArea and the pattern cell, then the ScratchArea
+ * to the end of memory; false after the messages when it is empty. */
+static Bool fuskaLayOutOffscreen(fuskaScreenPrivPtr priv, int bpp) {
+    int strip = (priv->height + STRIP_ALIGN - 1) / STRIP_ALIGN * STRIP_ALIGN;
+    priv->cursorSize = CURSOR_SIZE;
+    priv->cursorAddr = priv->pitch * strip;
+    priv->patternX = PATTERN_COLUMN;
+    priv->patternY = strip;
+    priv->patternAddr = priv->cursorAddr + PATTERN_COLUMN;
+    priv->offX = 0;
+    priv->offY = strip + STRIP_LINES;
+    priv->offAddr = priv->pitch * priv->offY;
+    priv->offWidth = priv->pitch / bpp;
+    priv->offHeight = (int32_t)((uint32_t)priv->memSize / (uint32_t)priv->pitch) - priv->offY;
+    if (priv->offHeight <= 0 || priv->offWidth <= 0) {
+        ErrorF(msgOffscreenSize, priv->offWidth, priv->offHeight);
+        ErrorF(msgOffscreen);
+        return 0;
+    }
+    return 1;
+}
+
+static Bool fuskaFinishInit(ScreenPtr pScreen) {
+    fuskaCursorInitialize(pScreen);
+    Bool cmap =
+        pScreen->rootDepth == 1 ? mfbCreateDefColormap(pScreen) : cfbCreateDefColormap(pScreen);
+    if (!cmap)
+        return 0;
+    vexoSysInfoInit(pScreen, &fuskaSysInfo);
+    nfbSetOptions(pScreen, 50, NFB_OPT_ZEROSEGS, 0);
+    return 1;
+}
+
+static Bool fuskaInit(int index, ScreenPtr pScreen, int argc, char **argv) {
+    (void)index;
+    (void)argc;
+    (void)argv;
+    int depth, installed = 0;
+    fuskaScreenPrivPtr priv = fuskaBeginInit(pScreen, &depth);
+    if (!priv || !fuskaInitScreen(pScreen, priv, depth))
+        return 0;
+    if (!grafExec(fuskaGrafinfo(pScreen), "InstalledMemory", &installed)) {
+        ErrorF(msgInstalledMemory);
+        return 0;
+    }
+    if (!fuskaMapAreas(pScreen, priv, installed))
+        return 0;
+    /* A mode that no tiling holds leaves the adapter in text mode: the
+     * screen cannot be used. */
+    if (!fuskaSetMode(pScreen))
+        return 0;
+    if (!grafExec(fuskaGrafinfo(pScreen), "GetScreenPitch", &priv->pitch)) {
+        ErrorF(msgGetScreenPitch);
+        fuskaSetText(pScreen);
+        return 0;
+    }
+    int bpp = fuskaBytesPerPixel(depth);
+    if (!fuskaCheckMemory(priv, bpp)) {
+        fuskaSetText(pScreen);
+        return 0;
+    }
+    if (!fuskaLayOutOffscreen(priv, bpp))
+        return 0;
+    return fuskaFinishInit(pScreen);
+}
+
+static void fuskaCloseScreen(int index, ScreenPtr pScreen) {
+    (void)index;
+    if (fuskaScreenPrivateIndex < 0)
+        return;
+    Xfree(pScreen->devPrivates[fuskaScreenPrivateIndex].ptr);
+    pScreen->devPrivates[fuskaScreenPrivateIndex].ptr = 0;
+}
+
+extern "C" {
+DRV_EXPORT ScreenInfo fuskaScreenInfo = {fuskaSetup, fuskaInit, "fuska", {}};
+}

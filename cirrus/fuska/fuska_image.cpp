@@ -1,0 +1,151 @@
+/*
+ * fuska: image write and read by the processor, once per pixel size. Client
+ * images hold 1, 2 or 4 bytes per pixel (depth 24 as 32-bit pixels whose low
+ * three bytes are the frame buffer's three); the frame buffer holds 1, 2 or
+ * 3. Every alu and plane mask is applied in software here.
+ */
+#include "fuska.h"
+
+static inline uint32_t fuskaApplyAlu(int alu, uint32_t s, uint32_t d) {
+    switch (alu & 0xF) {
+    case GXclear:
+        return 0;
+    case GXand:
+        return s & d;
+    case GXandReverse:
+        return s & ~d;
+    case GXcopy:
+        return s;
+    case GXandInverted:
+        return ~s & d;
+    case GXnoop:
+        return d;
+    case GXxor:
+        return s ^ d;
+    case GXor:
+        return s | d;
+    case GXnor:
+        return ~(s | d);
+    case GXequiv:
+        return ~s ^ d;
+    case GXinvert:
+        return ~d;
+    case GXorReverse:
+        return s | ~d;
+    case GXcopyInverted:
+        return ~s;
+    case GXorInverted:
+        return ~s | d;
+    case GXnand:
+        return ~(s & d);
+    default:
+        return ~0u;
+    }
+}
+
+static inline uint32_t fuskaLoad(const uint8_t *p, int n) {
+    uint32_t v = p[0];
+    if (n > 1)
+        v |= (uint32_t)p[1] << 8;
+    if (n > 2)
+        v |= (uint32_t)p[2] << 16;
+    if (n > 3)
+        v |= (uint32_t)p[3] << 24;
+    return v;
+}
+
+static inline void fuskaStore(uint8_t *p, int n, uint32_t v) {
+    p[0] = (uint8_t)v;
+    if (n > 1)
+        p[1] = (uint8_t)(v >> 8);
+    if (n > 2)
+        p[2] = (uint8_t)(v >> 16);
+}
+
+/* `fbBytes` per frame-buffer pixel, `clientBytes` per client pixel. */
+static void fuskaDrawImageRaw(BoxPtr box, const uint8_t *pixels, int stride, int alu,
+                              uint32_t planemask, DrawablePtr pDraw, int fbBytes, int clientBytes) {
+    ScreenPtr pScreen = pDraw->pScreen;
+    fuskaScreenPrivPtr priv = FUSKA_PRIV(pScreen);
+    uint32_t m = planemask & fuskaPixelMask(pScreen->rootDepth);
+    if (m == 0 || (alu & 0xF) == GXnoop)
+        return;
+    int w = box->x2 - box->x1, h = box->y2 - box->y1;
+    fuskaEngineIdleWait(priv);
+    for (int y = 0; y < h; y++) {
+        uint8_t *dst =
+            priv->fbBase + (intptr_t)(box->y1 + y) * priv->pitch + (intptr_t)box->x1 * fbBytes;
+        const uint8_t *src = pixels + (intptr_t)y * stride;
+        for (int x = 0; x < w; x++) {
+            uint32_t d = fuskaLoad(dst, fbBytes);
+            uint32_t s = fuskaLoad(src, clientBytes);
+            fuskaStore(dst, fbBytes, (d & ~m) | (fuskaApplyAlu(alu, s, d) & m));
+            dst += fbBytes;
+            src += clientBytes;
+        }
+    }
+}
+
+static void fuskaDrawImageCopy(BoxPtr box, const uint8_t *pixels, int stride, DrawablePtr pDraw,
+                               int fbBytes, int clientBytes) {
+    fuskaScreenPrivPtr priv = FUSKA_PRIV(pDraw->pScreen);
+    int w = box->x2 - box->x1, h = box->y2 - box->y1;
+    fuskaEngineIdleWait(priv);
+    for (int y = 0; y < h; y++) {
+        uint8_t *dst =
+            priv->fbBase + (intptr_t)(box->y1 + y) * priv->pitch + (intptr_t)box->x1 * fbBytes;
+        const uint8_t *src = pixels + (intptr_t)y * stride;
+        if (fbBytes == clientBytes) {
+            __builtin_memcpy(dst, src, (size_t)w * (size_t)fbBytes);
+            continue;
+        }
+        for (int x = 0; x < w; x++)
+            fuskaStore(dst + x * fbBytes, fbBytes, fuskaLoad(src + x * clientBytes, clientBytes));
+    }
+}
+
+static void fuskaDrawImage(BoxPtr box, uint8_t *pixels, int stride, int alu, uint32_t planemask,
+                           DrawablePtr pDraw, int fbBytes, int clientBytes) {
+    uint32_t full = fuskaPixelMask(pDraw->pScreen->rootDepth);
+    if ((alu & 0xFF) == GXcopy && (planemask & full) == full)
+        fuskaDrawImageCopy(box, pixels, stride, pDraw, fbBytes, clientBytes);
+    else
+        fuskaDrawImageRaw(box, pixels, stride, alu, planemask, pDraw, fbBytes, clientBytes);
+}
+
+static void fuskaReadImage(BoxPtr box, uint8_t *out, int stride, DrawablePtr pDraw, int fbBytes,
+                           int clientBytes) {
+    fuskaScreenPrivPtr priv = FUSKA_PRIV(pDraw->pScreen);
+    int w = box->x2 - box->x1, h = box->y2 - box->y1;
+    fuskaEngineIdleWait(priv);
+    for (int y = 0; y < h; y++) {
+        const uint8_t *src =
+            priv->fbBase + (intptr_t)(box->y1 + y) * priv->pitch + (intptr_t)box->x1 * fbBytes;
+        uint8_t *dst = out + (intptr_t)y * stride;
+        /* Only the frame buffer's bytes of each client pixel are written. */
+        for (int x = 0; x < w; x++)
+            fuskaStore(dst + x * clientBytes, fbBytes, fuskaLoad(src + x * fbBytes, fbBytes));
+    }
+}
+
+void fuska_8bppDrawImage(BoxPtr box, uint8_t *pixels, int stride, int alu, uint32_t planemask,
+                         DrawablePtr pDraw) {
+    fuskaDrawImage(box, pixels, stride, alu, planemask, pDraw, 1, 1);
+}
+void fuska_16bppDrawImage(BoxPtr box, uint8_t *pixels, int stride, int alu, uint32_t planemask,
+                          DrawablePtr pDraw) {
+    fuskaDrawImage(box, pixels, stride, alu, planemask, pDraw, 2, 2);
+}
+void fuska_24bppDrawImage(BoxPtr box, uint8_t *pixels, int stride, int alu, uint32_t planemask,
+                          DrawablePtr pDraw) {
+    fuskaDrawImage(box, pixels, stride, alu, planemask, pDraw, 3, 4);
+}
+void fuska_8bppReadImage(BoxPtr box, uint8_t *dst, int stride, DrawablePtr pDraw) {
+    fuskaReadImage(box, dst, stride, pDraw, 1, 1);
+}
+void fuska_16bppReadImage(BoxPtr box, uint8_t *dst, int stride, DrawablePtr pDraw) {
+    fuskaReadImage(box, dst, stride, pDraw, 2, 2);
+}
+void fuska_24bppReadImage(BoxPtr box, uint8_t *dst, int stride, DrawablePtr pDraw) {
+    fuskaReadImage(box, dst, stride, pDraw, 3, 4);
+}
