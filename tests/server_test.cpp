@@ -473,6 +473,16 @@ TEST_P(GenericRoutines, ReplicateAreaDoublesTheCellThroughCopyRect) {
         EXPECT_EQ(src.x, 3);
         EXPECT_EQ(src.y, 2);
     }
+
+    // An empty cell cannot be widened: nothing is copied (rather than
+    // doubling a width of 0 forever), and an empty box is left alone.
+    fakeCopies.clear();
+    nfbReplicateArea(&box, 0, 3, ~0u, &w->drawable);
+    nfbReplicateArea(&box, 4, 0, ~0u, &w->drawable);
+    BoxRec empty = {5, 5, 5, 9};
+    nfbReplicateArea(&empty, 1, 1, ~0u, &w->drawable);
+    EXPECT_TRUE(fakeCopies.empty());
+    expectSame(want);
 }
 
 TEST_P(GenericRoutines, TextFromTheFontDownloadedIntoASlot) {
