@@ -213,6 +213,22 @@ TEST(Gd5436Records, MonitorHeightDefaultsWhenOnlyTheWidthIsGiven) {
     s.freeScreen();
 }
 
+TEST(Gd5436Records, ExampleBoardsReportTheirMemoryThroughSR0F) {
+    for (int size : {0x80000, 0x100000, 0x200000}) {
+        SCOPED_TRACE(size);
+        graf::Config c = exampleConfig(build("brisko8"));
+        c.ints["MEMSIZE"] = size;
+        c.ints["PIXWIDTH"] = 640;
+        c.ints["PIXHEIGHT"] = 480;
+        harness::Screen s("brisko8", c, {.reporter = HARNESS_GTEST_REPORTER});
+        ASSERT_TRUE(s.start()) << s.failureText();
+        EXPECT_EQ(privateOf(s)->memSize, size);
+        EXPECT_EQ(privateOf(s)->pitch, 640);
+        EXPECT_EQ(board(s).crtcPitch(), 640u);
+        s.freeScreen();
+    }
+}
+
 // ----------------------------------------------------------------- layout --
 
 struct LayoutCase {
