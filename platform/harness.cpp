@@ -419,18 +419,18 @@ void applySpec(GCPtr gc, const GCSpec &s) {
 }
 } // namespace
 
-GCPtr Screen::createGC(const GCSpec &spec) {
+GCPtr Screen::createGC(const GCSpec &values) {
     if (!driverReady("createGC"))
         return nullptr;
     GCPtr gc = server::createGC(screen_, config_.depth);
     gcs_.push_back(gc);
-    applySpec(gc, spec);
+    applySpec(gc, values);
     validate(gc, kAllGCChanges);
     return gc;
 }
 
-int Screen::changeGC(GCPtr gc, const GCSpec &spec, uint32_t changes) {
-    applySpec(gc, spec);
+int Screen::changeGC(GCPtr gc, const GCSpec &values, uint32_t changes) {
+    applySpec(gc, values);
     return validate(gc, changes);
 }
 

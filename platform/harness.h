@@ -225,9 +225,9 @@ class Screen {
     // ---- GCs ----
     // A GC with these values, validated through the window's ValidateWindowGC
     // slot with every change bit. Owned by the server until freeScreen().
-    GCPtr createGC(const GCSpec &spec = {});
+    GCPtr createGC(const GCSpec &values = {});
     // Set the GC's values and validate with `changes`.
-    int changeGC(GCPtr, const GCSpec &spec, uint32_t changes = kAllGCChanges);
+    int changeGC(GCPtr, const GCSpec &values, uint32_t changes = kAllGCChanges);
     // Validate the GC as it is now (after a test changed its fields).
     int validate(GCPtr, uint32_t changes = kAllGCChanges);
     nfbGCPrivate *gcPriv(GCPtr gc) const { return NFB_GC_PRIV(gc); }
