@@ -1,0 +1,342 @@
+// The gd6 drivers (tolva16, tolva8) at start-up and across console switches:
+// the fatal configuration errors, the large-mode rule, the mode set's engine
+// reset, bank and extension registers, the colormap reload, the engine wait's
+// reset of a hung engine, and the bank register following a GXcopy segment.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "harness.h"
+#include "models/gd6_adapter.h"
+
+namespace {
+
+using sim::Gd6Adapter;
+
+struct Build {
+    const char *driver;
+    const char *config;
+};
+
+const Build kTolva8 = {"tolva8", "cirrus/gd6/tolva8.graf"};
+const Build kTolva16 = {"tolva16", "cirrus/gd6/tolva16.graf"};
+const Build kTolva16Large = {"tolva16", "cirrus/gd6/tolva16-large.graf"};
+
+harness::Options gtestOptions() {
+    harness::Options o;
+    o.reporter = HARNESS_GTEST_REPORTER;
+    return o;
+}
+
+Gd6Adapter *gd6(harness::Screen &s) {
+    return dynamic_cast<Gd6Adapter *>(s.adapter());
+}
+
+// GR writes of one index, in order.
+std::vector<uint8_t> grWrites(harness::Screen &s, uint8_t index) {
+    std::vector<uint8_t> out;
+    for (const auto &w : gd6(s)->vga().gc.writes())
+        if (w.index == index)
+            out.push_back(w.value);
+    return out;
+}
+
+// ---- fatal errors ----
+
+struct FatalCase {
+    Build build;
+    const char *drop; // key or area to remove ("" for the default area)
+    const char *message;
+};
+
+class Gd6Fatal : public ::testing::TestWithParam<FatalCase> {};
+
+TEST_P(Gd6Fatal, EndsTheServerWithItsMessage) {
+    const FatalCase &c = GetParam();
+    graf::Config cfg = harness::loadConfig(c.build.config);
+    if (std::string(c.drop).empty())
+        cfg.areas.clear();
+    else
+        cfg.ints.erase(c.drop);
+    harness::Screen s(c.build.driver, cfg);
+    ASSERT_TRUE(s.probe());
+    EXPECT_FALSE(s.init());
+    EXPECT_EQ(s.fatalMessage(), c.message);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Keys, Gd6Fatal,
+    ::testing::Values(
+        FatalCase{kTolva8, "WINDOWADDR", "gd6: Need a value for WINDOWADDR in grafinfo file"},
+        FatalCase{kTolva16, "WINDOWADDR", "gd6: Need a value for WINDOWADDR in grafinfo file"},
+        FatalCase{kTolva8, "CURSORADDR", "gd6: Need a value for CURSORADDR in grafinfo file"},
+        FatalCase{kTolva16, "CURSORADDR", "gd6: Need a value for CURSORADDR in grafinfo file"},
+        FatalCase{kTolva8, "", "gd6: Missing MEMORY in grafinfo file.\n"},
+        FatalCase{kTolva16, "", "gd6: Missing MEMORY in grafinfo file.\n"}));
+
+class Gd6PixelKeys : public ::testing::TestWithParam<const char *> {};
+
+TEST_P(Gd6PixelKeys, MissingKeyFailsWithMessage) {
+    graf::Config cfg = harness::loadConfig(kTolva8.config);
+    cfg.ints.erase(GetParam());
+    harness::Screen s(kTolva8.driver, cfg);
+    ASSERT_TRUE(s.probe());
+    EXPECT_FALSE(s.init());
+    EXPECT_TRUE(s.fatalMessage().empty());
+    ASSERT_FALSE(server::errorMessages().empty());
+    EXPECT_EQ(server::errorMessages().back(), "gd6: can't find pixel info in grafinfo file.\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(Keys, Gd6PixelKeys, ::testing::Values("PIXWIDTH", "PIXHEIGHT", "DEPTH"));
+
+TEST(Gd6Start, WindowSizeBeyondTheWindowIsRefused) {
+    graf::Config cfg = harness::loadConfig(kTolva8.config);
+    cfg.ints["WINDOWSIZE"] = 0x20000;
+    harness::Screen s(kTolva8.driver, cfg);
+    ASSERT_TRUE(s.probe());
+    EXPECT_FALSE(s.init());
+    EXPECT_EQ(s.fatalMessage(), "gd6: WINDOWSIZE is larger than the MEMORY window.\n");
+}
+
+class Gd6Builds : public ::testing::TestWithParam<Build> {};
+
+TEST_P(Gd6Builds, StartRegisterAndClose) {
+    const Build &b = GetParam();
+    harness::Screen s(b.driver, harness::loadConfig(b.config), gtestOptions());
+    ASSERT_TRUE(s.start()) << s.failureText();
+    ASSERT_EQ(server::liveBlockCount(), 1u) << "the screen private";
+    void *priv = server::liveBlocks()[0].ptr;
+    EXPECT_TRUE(s.registered().optionsSet);
+    EXPECT_EQ(s.registered().optionFlags, 0) << "slot three holds ZeroSeg";
+    EXPECT_TRUE(s.registered().pointerFuncs != nullptr);
+    ASSERT_NE(s.sysInfo(), nullptr);
+    EXPECT_EQ(s.sysInfo()->sysInfoFlag3, 1);
+    EXPECT_EQ(s.nfb()->gcTemplate->ops, s.ops(s.createGC({.alu = GXxor})));
+    s.freeScreen();
+    for (const server::Block &b : server::liveBlocks())
+        EXPECT_NE(b.ptr, priv);
+}
+
+INSTANTIATE_TEST_SUITE_P(Configs, Gd6Builds, ::testing::Values(kTolva8, kTolva16, kTolva16Large));
+
+// ---- the large-mode rule ----
+
+struct ModeCase {
+    Build build;
+    int width, height, depth;
+    uint32_t windowAddr;
+    bool large;
+};
+
+class Gd6LargeMode : public ::testing::TestWithParam<ModeCase> {};
+
+TEST_P(Gd6LargeMode, PicksGranularityAndBank) {
+    const ModeCase &c = GetParam();
+    graf::Config cfg = harness::loadConfig(c.build.config);
+    cfg.ints["MEMSIZE"] = 0x200000;
+    cfg.ints["PIXWIDTH"] = c.width;
+    cfg.ints["PIXHEIGHT"] = c.height;
+    cfg.ints["DEPTH"] = c.depth;
+    cfg.ints["PIXBYTES"] = c.width * c.depth / 8;
+    cfg.ints["WINDOWADDR"] = int(c.windowAddr);
+    cfg.ints["CURSORADDR"] = 0x1FC000;
+    harness::Screen s(c.build.driver, cfg, gtestOptions());
+    ASSERT_TRUE(s.start()) << s.failureText();
+    Gd6Adapter *a = gd6(s);
+    EXPECT_EQ((a->gr(Gd6Adapter::GR0B) & 0x20) != 0, c.large);
+    EXPECT_EQ(a->gr(Gd6Adapter::GR0B) & 0x04, 0x04);
+    EXPECT_EQ(a->gr(Gd6Adapter::GR9), c.large ? c.windowAddr >> 14 : c.windowAddr >> 12);
+    EXPECT_EQ(a->bankBase(), c.windowAddr) << "the window shows the staging area";
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, Gd6LargeMode,
+                         ::testing::Values(ModeCase{kTolva16, 1024, 768, 16, 0x1C0000, true},
+                                           ModeCase{kTolva16, 800, 600, 16, 0xF0000, false},
+                                           ModeCase{kTolva8, 1024, 768, 8, 0xF0000, false},
+                                           ModeCase{kTolva8, 1280, 1024, 8, 0x1C0000, true}));
+
+// ---- mode set ----
+
+TEST(Gd6SetGraphics, ResetsEngineSetsBankAndMapMask) {
+    harness::Screen s(kTolva16Large.driver, harness::loadConfig(kTolva16Large.config),
+                      gtestOptions());
+    ASSERT_TRUE(s.start()) << s.failureText();
+    Gd6Adapter *a = gd6(s);
+    s.switchAway();
+    a->vga().gc.clearWrites();
+    s.machine().clearTrace();
+    s.switchBack();
+    EXPECT_EQ(grWrites(s, 0x31), std::vector<uint8_t>{0x04});
+    EXPECT_EQ(grWrites(s, 0x09).back(), 0x180000 >> 14);
+    EXPECT_EQ(grWrites(s, 0x0B).back(), 0x24);
+    EXPECT_EQ(a->sr(0x02), 0xFF);
+    // The cursor size is read from SR0F.
+    bool readSr0f = false;
+    const auto &t = s.machine().trace();
+    for (size_t i = 0; i + 1 < t.size(); i++)
+        if (t[i].kind == sim::Access::PortOut && t[i].address == 0x3C4 && t[i].value == 0x0F &&
+            t[i + 1].kind == sim::Access::PortIn && t[i + 1].address == 0x3C5)
+            readSr0f = true;
+    EXPECT_TRUE(readSr0f);
+}
+
+TEST(Gd6SetGraphics, ReloadsPseudoColorMap) {
+    harness::Screen s(kTolva8.driver, harness::loadConfig(kTolva8.config), gtestOptions());
+    ASSERT_TRUE(s.start()) << s.failureText();
+    ColormapPtr map = s.defaultColormap();
+    ASSERT_NE(map, nullptr);
+    for (int i = 0; i < 256; i++) {
+        map->red[i].fShared = 0;
+        map->red[i].co.local.red = uint16_t(i << 8);
+        map->red[i].co.local.green = uint16_t((255 - i) << 8);
+        map->red[i].co.local.blue = uint16_t(0x40 << 8);
+    }
+    s.installColormap(map);
+    s.switchAway();
+    for (int i = 0; i < 256; i++)
+        gd6(s)->vga().dac.setEntry(i, {0, 0, 0});
+    s.switchBack();
+    for (int i : {0, 1, 100, 255}) {
+        auto e = gd6(s)->vga().dac.entry(i);
+        EXPECT_EQ(e.r, i >> 2) << i;
+        EXPECT_EQ(e.g, (255 - i) >> 2) << i;
+        EXPECT_EQ(e.b, 0x10) << i;
+    }
+}
+
+TEST(Gd6SetGraphics, ReloadsTrueColorMapThroughEveryPixelValue) {
+    harness::Screen s(kTolva16.driver, harness::loadConfig(kTolva16.config), gtestOptions());
+    ASSERT_TRUE(s.start()) << s.failureText();
+    ColormapPtr map = s.defaultColormap();
+    ASSERT_NE(map, nullptr);
+    for (int i = 0; i < 64; i++) {
+        map->red[i].fShared = map->green[i].fShared = map->blue[i].fShared = 0;
+        map->red[i].co.local.red = uint16_t(i * 0x0400);
+        map->green[i].co.local.green = uint16_t(0xFC00 - i * 0x0400);
+        map->blue[i].co.local.blue = uint16_t((i & 31) * 0x0800);
+    }
+    NFB_SCREEN_PRIV(s.screen())->installedCmap = map;
+    s.switchAway();
+    gd6(s)->vga().dac.clearWrites();
+    s.switchBack();
+    const auto &writes = gd6(s)->vga().dac.writes();
+    ASSERT_EQ(writes.size(), 65536u);
+    // The DAC index port takes the low byte of each pixel value.
+    for (uint32_t p : {0u, 0x1234u, 0xF81Fu, 0xFFFFu}) {
+        const auto &w = writes[p];
+        EXPECT_EQ(w.index, p & 0xFF);
+        uint32_t r = (p & 0xF800) >> 11, g = (p & 0x7E0) >> 5, b = p & 0x1F;
+        auto six = [](uint16_t v) { return uint8_t((uint16_t(v | v << 8) >> 10) & 0x3F); };
+        EXPECT_EQ(w.raw.r, six(uint16_t(r * 0x0400))) << p;
+        EXPECT_EQ(w.raw.g, six(uint16_t(0xFC00 - g * 0x0400))) << p;
+        EXPECT_EQ(w.raw.b, six(uint16_t(b * 0x0800))) << p;
+    }
+}
+
+// ---- engine wait ----
+
+TEST(Gd6EngineWait, ResetsHungEngineAndKeepsWaiting) {
+    harness::Screen s(kTolva8.driver, harness::loadConfig(kTolva8.config), gtestOptions());
+    ASSERT_TRUE(s.start()) << s.failureText();
+    Gd6Adapter *a = gd6(s);
+    s.machine().setTracing(false);
+    s.machine().setPollLimit(1500000);
+    s.drawSolidRects({{10, 10, 30, 20}}, 0x11);
+    a->hangEngine(3);
+    a->clearWaitStats();
+    s.drawSolidRects({{40, 10, 60, 20}}, 0x22);
+    const auto &w = a->waitStats();
+    EXPECT_FALSE(a->hung());
+    EXPECT_EQ(w.busyReadsBeforeFirstReset, 1000000u);
+    EXPECT_EQ(w.resets, 3u);
+    // One read ends the wait, one more precedes the box's start.
+    EXPECT_EQ(w.readsAfterLastReset, 2u) << "idle right after the third reset";
+    EXPECT_SCREEN_SAME(s);
+}
+
+TEST(Gd6EngineWait, NoResetBelowTheLimit) {
+    harness::Screen s(kTolva16.driver, harness::loadConfig(kTolva16.config), gtestOptions());
+    ASSERT_TRUE(s.start()) << s.failureText();
+    Gd6Adapter *a = gd6(s);
+    a->blt().setBusyReads(50);
+    a->clearWaitStats();
+    s.drawSolidRects({{0, 0, 8, 8}, {8, 8, 16, 16}, {16, 16, 24, 24}}, 0x1234);
+    EXPECT_EQ(a->waitStats().resets, 0u);
+    EXPECT_GT(a->waitStats().busyReads, 50u);
+    EXPECT_SCREEN_SAME(s);
+}
+
+// ---- banks ----
+
+// The bank values written to GR9 as the trace shows them.
+std::vector<uint8_t> tracedBanks(harness::Screen &s) {
+    std::vector<uint8_t> out;
+    for (const auto &t : s.machine().trace())
+        if (t.kind == sim::Access::PortOut && t.address == 0x3CE && t.width == 2 &&
+            (t.value & 0xFF) == 0x09)
+            out.push_back(uint8_t(t.value >> 8));
+    return out;
+}
+
+TEST(Gd6Banks, GXcopySegmentFollowsTheBankAndReturns) {
+    harness::Screen s(kTolva8.driver, harness::loadConfig(kTolva8.config), gtestOptions());
+    ASSERT_TRUE(s.start()) << s.failureText();
+    s.fillRandom(7);
+    GCPtr gc = s.createGC({.alu = GXcopy, .fg = 0x5A});
+    s.machine().clearTrace();
+    // A vertical line of 150 pixels from (100, 0) leaves the 64 KB window
+    // at line 64 and again at line 128; each time the bank is the address
+    // with its low 12 bits cleared.
+    s.zeroSegs(gc, {{100, 0, 1, 1, 1, 150, -150, 0, -300}});
+    EXPECT_EQ(tracedBanks(s), (std::vector<uint8_t>{0x00, 0x10, 0x20, 0xC0000 >> 12}));
+    EXPECT_SCREEN_SAME(s);
+}
+
+TEST(Gd6Banks, LargeModeBanksAre16K) {
+    harness::Screen s(kTolva16Large.driver, harness::loadConfig(kTolva16Large.config),
+                      gtestOptions());
+    ASSERT_TRUE(s.start()) << s.failureText();
+    GCPtr gc = s.createGC({.alu = GXcopy, .fg = 0xBEEF});
+    s.machine().clearTrace();
+    // Down 40 lines from (0, 0): line 32 is at 0x10000, bank 4 of 16 KB.
+    s.zeroSegs(gc, {{0, 0, 1, 1, 1, 40, -40, 0, -80}});
+    EXPECT_EQ(tracedBanks(s), (std::vector<uint8_t>{0, 4, 0x180000 >> 14}));
+    EXPECT_SCREEN_SAME(s);
+}
+
+TEST(Gd6Banks, PatternIsWrittenOncePerColour) {
+    harness::Screen s(kTolva8.driver, harness::loadConfig(kTolva8.config), gtestOptions());
+    ASSERT_TRUE(s.start()) << s.failureText();
+    const uint8_t cursorBank = 0xFC000 >> 12;
+    auto patternLoads = [&] {
+        int n = 0;
+        for (uint8_t b : tracedBanks(s))
+            n += b == cursorBank;
+        return n;
+    };
+    s.machine().clearTrace();
+    s.drawSolidRects({{0, 0, 10, 10}}, 0x33);
+    s.drawSolidRects({{20, 0, 30, 10}}, 0x33, GXxor);
+    EXPECT_EQ(patternLoads(), 1);
+    s.drawPoints({{5, 50}}, 0x34);
+    EXPECT_EQ(patternLoads(), 2);
+    EXPECT_SCREEN_SAME(s);
+}
+
+// A mode set may reuse off-screen memory: the pattern is written again after
+// a console switch even in the colour it held.
+TEST(Gd6Banks, ConsoleSwitchForgetsThePatternColour) {
+    harness::Screen s(kTolva16.driver, harness::loadConfig(kTolva16.config), gtestOptions());
+    ASSERT_TRUE(s.start()) << s.failureText();
+    s.drawSolidRects({{0, 0, 10, 10}}, 0x7E0);
+    s.switchAway();
+    s.drain();
+    std::memset(gd6(s)->vram()->data() + 0xFC000, 0xA5, 0x4000);
+    s.switchBack();
+    s.drawSolidRects({{20, 20, 40, 40}}, 0x7E0);
+    EXPECT_SCREEN_SAME(s);
+}
+
+} // namespace
