@@ -159,13 +159,19 @@ static void fuskaFixDisplayOffset(fuskaScreenPrivPtr priv, int tiles, int lineBy
                 (uint8_t)((b9 & ~DISPLAY_OFFSET_B9_BIT) | ((v >> 9) & DISPLAY_OFFSET_B9_BIT)));
 }
 
-/* The visible screen to pixel 0 with the engine. */
-static void fuskaClearScreen(ScreenPtr pScreen, fuskaScreenPrivPtr priv) {
+/* The visible screen to pixel 0 with the engine. The memory checks come
+ * after the mode set, so a board too small for the screen only has the
+ * lines its memory holds cleared. */
+static void fuskaClearScreen(ScreenPtr pScreen, fuskaScreenPrivPtr priv, int tiles) {
+    int height = pScreen->height;
+    int lines = (int)((uint32_t)priv->memSize / (uint32_t)(tiles * TILE_BYTES));
+    if (height > lines)
+        height = lines;
     fuskaWrite32(priv, REG_DRAW_DEFINITION, DD_FILL_SOURCE_COPY);
     fuskaWrite32(priv, REG_BACKGROUND, 0);
     fuskaWrite32(priv, REG_DRAW_DEFINITION, DD_FILL | fuskaRasterOps[GXcopy]);
     fuskaWrite32(priv, REG_PLANE_MASK, 0xFFFFFFFFu);
-    fuskaStart(priv, REG_DESTINATION, 0, pScreen->width, pScreen->height);
+    fuskaStart(priv, REG_DESTINATION, 0, pScreen->width, height);
     fuskaEngineIdleWait(priv);
 }
 
@@ -192,7 +198,7 @@ static Bool fuskaSetMode(ScreenPtr pScreen) {
     priv->tilesPerLine = tiles;
     fuskaSetTiling(priv, depth, tiles, index);
     fuskaFixDisplayOffset(priv, tiles, lineBytes);
-    fuskaClearScreen(pScreen, priv);
+    fuskaClearScreen(pScreen, priv, tiles);
 
     fuskaBlankScreen(0, pScreen);
     if (depth == 8)
