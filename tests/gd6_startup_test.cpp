@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,10 @@ struct Build {
     const char *driver;
     const char *config;
 };
+
+void PrintTo(const Build &b, std::ostream *os) {
+    *os << b.config;
+}
 
 const Build kTolva8 = {"tolva8", "cirrus/gd6/tolva8.graf"};
 const Build kTolva16 = {"tolva16", "cirrus/gd6/tolva16.graf"};
@@ -50,6 +55,10 @@ struct FatalCase {
     const char *drop; // key or area to remove ("" for the default area)
     const char *message;
 };
+
+void PrintTo(const FatalCase &c, std::ostream *os) {
+    *os << c.build.config << " without " << (*c.drop ? c.drop : "MEMORY");
+}
 
 class Gd6Fatal : public ::testing::TestWithParam<FatalCase> {};
 
@@ -129,6 +138,10 @@ struct ModeCase {
     uint32_t windowAddr;
     bool large;
 };
+
+void PrintTo(const ModeCase &c, std::ostream *os) {
+    *os << c.build.driver << " " << c.width << "x" << c.height << "x" << c.depth;
+}
 
 class Gd6LargeMode : public ::testing::TestWithParam<ModeCase> {};
 

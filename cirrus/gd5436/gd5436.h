@@ -128,6 +128,8 @@ static const Gd5436Traits gd5436Traits = {3, 24, 0xFFFFFF, 0x20, PITCH_FROM_KEY,
 #define BLT_MODE_EXPAND_TRANSPARENT 0x88
 #define BLT_MODE_SOLID_FILL 0xC0
 #define BLT_MODE_EXT_SOLID 0x05
+#define BLT_MODE_EXT_INVERT_SOURCE 0x02 /* an expansion takes the 0 bits as set */
+#define BLT_MODE_EXT_NONE 0x00
 
 /* The engine's waits: both poll the status byte without a bound. */
 static inline void EngineIdleWait(volatile uint8_t *bltBase) {
@@ -138,6 +140,40 @@ static inline void EngineIdleWait(volatile uint8_t *bltBase) {
 static inline void EngineRoomWait(volatile uint8_t *bltBase) {
     while (mmRead8(bltBase + BLT_STATUS) & BLT_STATUS_FULL)
         ;
+}
+
+/* ---- Register writes for the image, bitmap and pattern paths ---- */
+
+static inline void gd5436BltWrite8(volatile uint8_t *blt, uint32_t reg, uint8_t v) {
+    mmWrite8(blt + reg, v);
+}
+static inline void gd5436BltWrite16(volatile uint8_t *blt, uint32_t reg, uint16_t v) {
+    mmWrite16(blt + reg, v);
+}
+static inline void gd5436BltWrite32(volatile uint8_t *blt, uint32_t reg, uint32_t v) {
+    mmWrite32(blt + reg, v);
+}
+
+/* The colour registers take the pixel at its own width: 8, 16 or 32 bits. */
+static inline void gd5436BltWriteColour(volatile uint8_t *blt, uint32_t reg, Pixel colour) {
+    if (PIXEL_BYTES == 1)
+        gd5436BltWrite8(blt, reg, (uint8_t)colour);
+    else if (PIXEL_BYTES == 2)
+        gd5436BltWrite16(blt, reg, (uint16_t)colour);
+    else
+        gd5436BltWrite32(blt, reg, colour & PLANEMASK_ALL);
+}
+
+/* Source address: bits 0-15, then bits 16-23. */
+static inline void gd5436BltWriteSource(volatile uint8_t *blt, uint32_t addr) {
+    gd5436BltWrite16(blt, BLT_SRC_ADDR, (uint16_t)addr);
+    gd5436BltWrite8(blt, BLT_SRC_ADDR_HI, (uint8_t)(addr >> 16));
+}
+
+/* Width in bytes and height in lines, each less one; never an empty extent. */
+static inline void gd5436BltWriteSize(volatile uint8_t *blt, int widthBytes, int lines) {
+    gd5436BltWrite16(blt, BLT_WIDTH, (uint16_t)(widthBytes - 1));
+    gd5436BltWrite16(blt, BLT_HEIGHT, (uint16_t)(lines - 1));
 }
 
 /* ---- Screen private ---- */
@@ -211,5 +247,27 @@ void NAME(ReadImage)(BoxPtr, uint8_t *dst, int stride, DrawablePtr);
 void NAME(DrawImage)(BoxPtr, uint8_t *pixels, int stride, int alu, uint32_t planemask, DrawablePtr);
 void gd5436DrawImageWithPlanemask(BoxPtr, uint8_t *pixels, int stride, int alu, uint32_t planemask,
                                   DrawablePtr);
+void gd5436DrawImageWithAlu(BoxPtr, uint8_t *pixels, int stride, int alu, uint32_t planemask,
+                            DrawablePtr);
+void NAME(DrawMonoImage)(BoxPtr, uint8_t *bits, int startBit, int stride, Pixel fg, int alu,
+                         uint32_t planemask, DrawablePtr);
+void NAME(DrawOpaqueMonoImage)(BoxPtr, uint8_t *bits, int startBit, int stride, Pixel fg, Pixel bg,
+                               int alu, uint32_t planemask, DrawablePtr);
+
+/* The end of the staging space, as a byte offset in video memory: the
+ * ScratchArea's last line, or the start of the CursorArea where that reaches
+ * into it. Nothing staged may pass it. */
+static inline uint32_t gd5436ScratchEnd(const gd5436ScreenPrivate *priv) {
+    uint32_t end = (uint32_t)priv->offAddr + (uint32_t)priv->offHeight * (uint32_t)priv->pitch;
+    uint32_t cursor = (uint32_t)priv->memSize - CURSOR_AREA_BYTES;
+    return end < cursor ? end : cursor;
+}
+
+/* gd5436_tile.cpp */
+void NAME(TileRects)(BoxPtr, int count, uint8_t *tile, int tileStride, int tileWidth,
+                     int tileHeight, DDXPointPtr patOrg, int alu, uint32_t planemask, DrawablePtr);
+void NAME(StippledFillRects)(GCPtr, DrawablePtr, BoxPtr, int count);
+void NAME(OpStippledFillRects)(GCPtr, DrawablePtr, BoxPtr, int count);
+
 
 #endif

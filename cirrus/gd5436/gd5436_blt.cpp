@@ -219,10 +219,9 @@ void NAME(GXcopySolidZeroSegs)(GCPtr pGC, DrawablePtr pDraw, ZeroSegRec *segs, i
 
 /* ---- GC operation records ---- */
 
-/* Stipple fills have engine versions of their own; until they are in, the
- * accelerated stipple records hold the generic fill. */
-#define STIPPLED_FILL_RECTS genStippledFillRects
-#define OPSTIPPLED_FILL_RECTS genOpStippledFillRects
+/* Stipple fills from a pattern staged in the ScratchArea (gd5436_tile.cpp). */
+#define STIPPLED_FILL_RECTS NAME(StippledFillRects)
+#define OPSTIPPLED_FILL_RECTS NAME(OpStippledFillRects)
 
 static PrivOps NAME(PlanemaskSolidPrivOps) = {
     genSolidFillRects, genSolidFS,    {.ZeroSegs = genSolidZeroSegs},
@@ -252,11 +251,11 @@ static PrivOps NAME(PlanemaskOpStippledPrivOps) = {
 WinOps NAME(WinOps) = {NAME(CopyRect),
                        NAME(DrawSolidRects),
                        NAME(DrawImage),
-                       genDrawMonoImage,
-                       genDrawOpaqueMonoImage,
+                       NAME(DrawMonoImage),
+                       NAME(DrawOpaqueMonoImage),
                        NAME(ReadImage),
                        NAME(DrawPoints),
-                       genTileRects,
+                       NAME(TileRects),
                        genDrawMonoGlyphs,
                        {.DrawFontText = genDrawFontText},
                        genWinOp11,

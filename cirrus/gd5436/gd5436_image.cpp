@@ -1,7 +1,14 @@
 /*
- * gd5436 family: the pixel-image slots, done by the processor through the
- * linear frame buffer: read back; GXcopy copied directly; other alus and
- * partial plane masks merged byte by byte.
+ * gd5436 family: the image slots. Pixel images move through the linear frame
+ * buffer by the processor: read back; GXcopy copied straight in; other alus
+ * staged in the ScratchArea and applied by one engine copy; partial plane
+ * masks merged byte by byte. 1-bit images are staged in the ScratchArea with
+ * their bits reversed (the engine takes the leftmost pixel in the most
+ * significant bit) and expanded by the engine.
+ *
+ * The 3-byte-pixel builds take 32-bit client pixels: three bytes are stored,
+ * low byte first, and read back into the low three bytes of a client pixel,
+ * whose fourth byte is left as it was.
  */
 #include "gd5436.h"
 
@@ -51,24 +58,52 @@ static uint8_t *gd5436ScreenAddress(gd5436ScreenPrivPtr priv, int x, int y) {
     return priv->fbBase + gd5436PixelOffset(priv, x, y);
 }
 
+static Bool gd5436AllPlanes(uint32_t planemask) {
+    return (planemask & PLANEMASK_ALL) == PLANEMASK_ALL;
+}
+
+/* One row of w client pixels into video memory. */
+static void gd5436PutRow(uint8_t *d, const uint8_t *s, int w) {
+    if (!gd5436Traits.pixel24) {
+        __builtin_memcpy(d, s, (size_t)w * PIXEL_BYTES);
+        return;
+    }
+    for (int x = 0; x < w; x++, d += 3, s += 4) {
+        d[0] = s[0];
+        d[1] = s[1];
+        d[2] = s[2];
+    }
+}
+
+/* One row of w pixels out of video memory into client pixels. */
+static void gd5436GetRow(uint8_t *d, const uint8_t *s, int w) {
+    if (!gd5436Traits.pixel24) {
+        __builtin_memcpy(d, s, (size_t)w * PIXEL_BYTES);
+        return;
+    }
+    for (int x = 0; x < w; x++, d += 4, s += 3) {
+        d[0] = s[0];
+        d[1] = s[1];
+        d[2] = s[2];
+    }
+}
+
+/* h rows of w client pixels into video memory at `dst`, `pitch` apart. */
+static void gd5436PutRows(uint8_t *dst, int pitch, const uint8_t *pixels, int stride, int w,
+                          int h) {
+    for (int y = 0; y < h; y++)
+        gd5436PutRow(dst + (intptr_t)y * pitch, pixels + (intptr_t)y * stride, w);
+}
+
 void NAME(ReadImage)(BoxPtr box, uint8_t *dst, int stride, DrawablePtr pDraw) {
     gd5436ScreenPrivPtr priv = GD5436_PRIV(pDraw->pScreen);
     int w = box->x2 - box->x1, h = box->y2 - box->y1;
+    EngineIdleWait(priv->bltBase);
     if (w <= 0 || h <= 0)
         return;
-    EngineIdleWait(priv->bltBase);
-    for (int y = 0; y < h; y++) {
-        const uint8_t *s = gd5436ScreenAddress(priv, box->x1, box->y1 + y);
-        uint8_t *d = dst + (intptr_t)y * stride;
-        if (!gd5436Traits.pixel24) {
-            __builtin_memcpy(d, s, (size_t)w * PIXEL_BYTES);
-            continue;
-        }
-        /* The client pixel's fourth byte is left as it was. */
-        for (int x = 0; x < w; x++)
-            for (int k = 0; k < 3; k++)
-                d[x * 4 + k] = s[x * 3 + k];
-    }
+    for (int y = 0; y < h; y++)
+        gd5436GetRow(dst + (intptr_t)y * stride, gd5436ScreenAddress(priv, box->x1, box->y1 + y),
+                     w);
 }
 
 /* Any alu under any plane mask, byte by byte: new = (dst AND NOT pm) OR
@@ -96,26 +131,266 @@ void gd5436DrawImageWithPlanemask(BoxPtr box, uint8_t *pixels, int stride, int a
     }
 }
 
-void NAME(DrawImage)(BoxPtr box, uint8_t *pixels, int stride, int alu, uint32_t planemask,
-                     DrawablePtr pDraw) {
+/* Whether h staged rows of `rowBytes`, `pitch` apart from offAddr, stay
+ * inside the ScratchArea and clear of the CursorArea. */
+static Bool gd5436RowsFit(const gd5436ScreenPrivate *priv, int rowBytes, int h) {
+    uint64_t end =
+        (uint64_t)(uint32_t)priv->offAddr + (uint64_t)(h - 1) * (uint32_t)priv->pitch + rowBytes;
+    return h <= priv->offHeight && end <= gd5436ScratchEnd(priv);
+}
+
+/* The box cut at row `split`: its top part and the rest. */
+static void gd5436SplitBox(const BoxRec *box, int split, BoxRec *top, BoxRec *rest) {
+    *top = *box;
+    *rest = *box;
+    top->y2 = (int16_t)(box->y1 + split);
+    rest->y1 = top->y2;
+}
+
+/* Other alus: the rows go into the ScratchArea and one engine copy applies
+ * the alu. An image wider than the ScratchArea is merged by the processor; one
+ * taller than it is halved until the halves fit. */
+void gd5436DrawImageWithAlu(BoxPtr box, uint8_t *pixels, int stride, int alu, uint32_t planemask,
+                            DrawablePtr pDraw) {
     gd5436ScreenPrivPtr priv = GD5436_PRIV(pDraw->pScreen);
+    volatile uint8_t *blt = priv->bltBase;
     int w = box->x2 - box->x1, h = box->y2 - box->y1;
-    if ((planemask & PLANEMASK_ALL) != PLANEMASK_ALL || (alu & 0xFF) != GXcopy) {
+    if (w <= 0 || h <= 0)
+        return;
+    if (priv->offWidth < w) {
         gd5436DrawImageWithPlanemask(box, pixels, stride, alu, planemask, pDraw);
         return;
     }
+    if (!gd5436RowsFit(priv, w * PIXEL_BYTES, h)) {
+        if (h == 1) {
+            gd5436DrawImageWithPlanemask(box, pixels, stride, alu, planemask, pDraw);
+            return;
+        }
+        BoxRec top, rest;
+        gd5436SplitBox(box, h / 2, &top, &rest);
+        gd5436DrawImageWithAlu(&top, pixels, stride, alu, planemask, pDraw);
+        gd5436DrawImageWithAlu(&rest, pixels + (intptr_t)stride * (h / 2), stride, alu, planemask,
+                               pDraw);
+        return;
+    }
+    EngineIdleWait(blt);
+    gd5436PutRows(priv->fbBase + priv->offAddr, priv->pitch, pixels, stride, w, h);
+    gd5436BltWrite8(blt, BLT_ROP, NAME(RasterOps)[alu & 0xF]);
+    gd5436BltWriteSource(blt, (uint32_t)priv->offAddr);
+    gd5436BltWrite32(blt, BLT_DST_ADDR, gd5436PixelOffset(priv, box->x1, box->y1));
+    gd5436BltWriteSize(blt, w * PIXEL_BYTES, h);
+    gd5436BltWrite16(blt, BLT_DST_PITCH, (uint16_t)priv->pitch);
+    gd5436BltWrite16(blt, BLT_SRC_PITCH, (uint16_t)priv->pitch);
+    gd5436BltWrite8(blt, BLT_MODE, BLT_MODE_COPY);
+    gd5436BltWrite8(blt, BLT_STATUS, BLT_START);
+}
+
+void NAME(DrawImage)(BoxPtr box, uint8_t *pixels, int stride, int alu, uint32_t planemask,
+                     DrawablePtr pDraw) {
+    if (!gd5436AllPlanes(planemask)) {
+        gd5436DrawImageWithPlanemask(box, pixels, stride, alu, planemask, pDraw);
+        return;
+    }
+    if ((alu & 0xF) != GXcopy) {
+        gd5436DrawImageWithAlu(box, pixels, stride, alu, planemask, pDraw);
+        return;
+    }
+    gd5436ScreenPrivPtr priv = GD5436_PRIV(pDraw->pScreen);
+    int w = box->x2 - box->x1, h = box->y2 - box->y1;
     EngineIdleWait(priv->bltBase);
     if (w <= 0 || h <= 0)
         return;
+    gd5436PutRows(gd5436ScreenAddress(priv, box->x1, box->y1), priv->pitch, pixels, stride, w, h);
+}
+
+/* ---- 1-bit images by colour expansion ---- */
+
+/* Where a bitmap starts: the byte holding its first pixel and the pixels to
+ * skip in it. The blit starts `skip` pixels left of the box. */
+typedef struct {
+    uint8_t *bits;
+    int skip; /* l: pixels left of the box in the first byte */
+    int x0;   /* x1 - l */
+    int w0;   /* x2 - x0 */
+} gd5436BitmapStart;
+
+static gd5436BitmapStart gd5436StartOf(const BoxRec *box, uint8_t *bits, int startBit) {
+    gd5436BitmapStart b;
+    b.skip = startBit & 7;
+    b.bits = bits + (startBit >> 3);
+    b.x0 = box->x1 - b.skip;
+    b.w0 = box->x2 - b.x0;
+    return b;
+}
+
+/* Bytes of one staged row: whole bytes of w0 pixels. */
+static int gd5436BitmapRowBytes(int w0) {
+    return (w0 + 7) / 8;
+}
+
+/* The skip register counts pixels, or bytes where a pixel takes three. */
+static uint8_t gd5436SkipCount(int l) {
+    return (uint8_t)(l * (gd5436Traits.pixel24 ? 3 : 1));
+}
+
+/* Bytes from offAddr that staging may fill. */
+static uint32_t gd5436ScratchBytes(const gd5436ScreenPrivate *priv) {
+    return gd5436ScratchEnd(priv) - (uint32_t)priv->offAddr;
+}
+
+/* Rows of a bitmap, bit-reversed and packed one after the other at `dst`. */
+static void gd5436StageBits(uint8_t *dst, const uint8_t *bits, int stride, int rowBytes, int h) {
     for (int y = 0; y < h; y++) {
-        uint8_t *d = gd5436ScreenAddress(priv, box->x1, box->y1 + y);
-        const uint8_t *s = pixels + (intptr_t)y * stride;
-        if (!gd5436Traits.pixel24) {
-            __builtin_memcpy(d, s, (size_t)w * PIXEL_BYTES);
-            continue;
-        }
-        for (int x = 0; x < w; x++)
-            for (int k = 0; k < 3; k++)
-                d[x * 3 + k] = s[x * 4 + k];
+        const uint8_t *s = bits + (intptr_t)y * stride;
+        for (int i = 0; i < rowBytes; i++)
+            *dst++ = ddxBitSwap[s[i]];
     }
+}
+
+/* A blit that starts left of the screen's first pixel on line 0 would need a
+ * negative address; the generic routine draws it. */
+static Bool gd5436StartsBeforeMemory(const BoxRec *box, int x0) {
+    return x0 < 0 && box->y1 == 0;
+}
+
+static Bool gd5436AluIgnoresSource(int alu) {
+    return alu == GXclear || alu == GXinvert || alu == GXset;
+}
+
+void NAME(DrawMonoImage)(BoxPtr box, uint8_t *bits, int startBit, int stride, Pixel fg, int alu,
+                         uint32_t planemask, DrawablePtr pDraw) {
+    gd5436ScreenPrivPtr priv = GD5436_PRIV(pDraw->pScreen);
+    volatile uint8_t *blt = priv->bltBase;
+    gd5436BitmapStart b = gd5436StartOf(box, bits, startBit);
+    int h = box->y2 - box->y1;
+    alu &= 0xFF;
+    if (gd5436StartsBeforeMemory(box, b.x0) || !gd5436AllPlanes(planemask) ||
+        gd5436AluIgnoresSource(alu)) {
+        genDrawMonoImage(box, b.bits, b.skip, stride, fg, alu, planemask, pDraw);
+        return;
+    }
+    if (box->x2 <= box->x1 || h <= 0)
+        return;
+    int rowBytes = gd5436BitmapRowBytes(b.w0);
+    /* Staged size against staging space, bytes with bytes. */
+    if ((uint64_t)rowBytes * (uint64_t)h > gd5436ScratchBytes(priv)) {
+        if (h == 1) {
+            genDrawMonoImage(box, b.bits, b.skip, stride, fg, alu, planemask, pDraw);
+            return;
+        }
+        BoxRec top, rest;
+        gd5436SplitBox(box, h / 2, &top, &rest);
+        NAME(DrawMonoImage)(&top, b.bits, b.skip, stride, fg, alu, planemask, pDraw);
+        NAME(DrawMonoImage)(&rest, b.bits + (intptr_t)stride * (h / 2), b.skip, stride, fg, alu,
+                            planemask, pDraw);
+        return;
+    }
+    EngineIdleWait(blt);
+    gd5436StageBits(priv->fbBase + priv->offAddr, b.bits, stride, rowBytes, h);
+    EngineIdleWait(blt);
+    if (b.skip)
+        gd5436BltWrite8(blt, BLT_SKIP, gd5436SkipCount(b.skip));
+    gd5436BltWrite8(blt, BLT_ROP, NAME(RasterOps)[alu & 0xF]);
+    gd5436BltWriteSource(blt, (uint32_t)priv->offAddr);
+    gd5436BltWrite32(blt, BLT_DST_ADDR, gd5436PixelOffset(priv, b.x0, box->y1));
+    gd5436BltWrite16(blt, BLT_DST_PITCH, (uint16_t)priv->pitch);
+    gd5436BltWriteSize(blt, b.w0 * PIXEL_BYTES, h);
+    gd5436BltWriteColour(blt, BLT_FG_COLOUR, fg);
+    gd5436BltWrite8(blt, BLT_MODE, gd5436ModeFor(BLT_MODE_EXPAND_TRANSPARENT));
+    gd5436BltWrite8(blt, BLT_STATUS, BLT_START);
+    EngineIdleWait(blt);
+    gd5436BltWriteColour(blt, BLT_FG_COLOUR, 0);
+    if (b.skip)
+        gd5436BltWrite8(blt, BLT_SKIP, 0);
+}
+
+/* Opaque rows go one at a time through offAddr, so a row must fit in one
+ * line of the ScratchArea (and stay clear of the CursorArea); this compares
+ * the staged bytes with bytes. */
+static Bool gd5436OpaqueRowFits(const gd5436ScreenPrivate *priv, int w0) {
+    uint32_t room = (uint32_t)priv->offWidth * (uint32_t)PIXEL_BYTES;
+    uint32_t scratch = gd5436ScratchBytes(priv);
+    if (scratch < room)
+        room = scratch;
+    return (uint32_t)gd5436BitmapRowBytes(w0) <= room;
+}
+
+/* Common set-up of an opaque bitmap: every row is one autostarted expansion
+ * from offAddr, one line high. */
+static void gd5436BeginOpaqueRows(gd5436ScreenPrivPtr priv, const gd5436BitmapStart *b, Pixel fg,
+                                  Pixel bg, int alu, uint8_t mode) {
+    volatile uint8_t *blt = priv->bltBase;
+    EngineIdleWait(blt);
+    if (b->skip)
+        gd5436BltWrite8(blt, BLT_SKIP, gd5436SkipCount(b->skip));
+    gd5436BltWrite8(blt, BLT_ROP, NAME(RasterOps)[alu & 0xF]);
+    gd5436BltWriteSource(blt, (uint32_t)priv->offAddr);
+    gd5436BltWriteSize(blt, b->w0 * PIXEL_BYTES, 1);
+    gd5436BltWriteColour(blt, BLT_FG_COLOUR, fg);
+    gd5436BltWriteColour(blt, BLT_BG_COLOUR, bg);
+    gd5436BltWrite16(blt, BLT_DST_PITCH, (uint16_t)priv->pitch);
+    gd5436BltWrite8(blt, BLT_MODE, gd5436ModeFor(mode));
+    gd5436BltWrite8(blt, BLT_STATUS, BLT_AUTOSTART);
+}
+
+static void gd5436EndOpaqueRows(volatile uint8_t *blt, const gd5436BitmapStart *b) {
+    EngineIdleWait(blt);
+    gd5436BltWrite8(blt, BLT_STATUS, BLT_AUTOSTART_OFF);
+    gd5436BltWriteColour(blt, BLT_FG_COLOUR, 0);
+    gd5436BltWriteColour(blt, BLT_BG_COLOUR, 0);
+    if (b->skip)
+        gd5436BltWrite8(blt, BLT_SKIP, 0);
+}
+
+/* Row y of the bitmap into the staging line, once the engine has drawn the
+ * previous one from it. */
+static void gd5436StageRow(gd5436ScreenPrivPtr priv, const gd5436BitmapStart *b, int stride,
+                           int row) {
+    EngineIdleWait(priv->bltBase);
+    gd5436StageBits(priv->fbBase + priv->offAddr, b->bits + (intptr_t)row * stride, stride,
+                    gd5436BitmapRowBytes(b->w0), 1);
+}
+
+/* Two transparent expansions per row: the 1 bits in fg, then, with the source
+ * inverted, the 0 bits in bg through the same foreground register. */
+static void gd5436OpaqueRows24(gd5436ScreenPrivPtr priv, const BoxRec *box,
+                               const gd5436BitmapStart *b, int stride, Pixel fg, Pixel bg) {
+    volatile uint8_t *blt = priv->bltBase;
+    for (int y = box->y1; y < box->y2; y++) {
+        gd5436StageRow(priv, b, stride, y - box->y1);
+        uint32_t dst = gd5436PixelOffset(priv, b->x0, y);
+        gd5436BltWrite32(blt, BLT_DST_ADDR, dst);
+        EngineRoomWait(blt);
+        gd5436BltWriteColour(blt, BLT_FG_COLOUR, bg);
+        gd5436BltWrite8(blt, BLT_MODE_EXT, BLT_MODE_EXT_INVERT_SOURCE);
+        gd5436BltWrite32(blt, BLT_DST_ADDR, dst);
+        EngineRoomWait(blt);
+        gd5436BltWrite8(blt, BLT_MODE_EXT, BLT_MODE_EXT_NONE);
+        gd5436BltWriteColour(blt, BLT_FG_COLOUR, fg);
+    }
+}
+
+void NAME(DrawOpaqueMonoImage)(BoxPtr box, uint8_t *bits, int startBit, int stride, Pixel fg,
+                               Pixel bg, int alu, uint32_t planemask, DrawablePtr pDraw) {
+    gd5436ScreenPrivPtr priv = GD5436_PRIV(pDraw->pScreen);
+    gd5436BitmapStart b = gd5436StartOf(box, bits, startBit);
+    alu &= 0xFF;
+    if (gd5436StartsBeforeMemory(box, b.x0) || !gd5436AllPlanes(planemask) ||
+        !gd5436OpaqueRowFits(priv, b.w0)) {
+        genDrawOpaqueMonoImage(box, b.bits, b.skip, stride, fg, bg, alu, planemask, pDraw);
+        return;
+    }
+    if (box->x2 <= box->x1 || box->y2 <= box->y1)
+        return;
+    if (gd5436Traits.pixel24) {
+        gd5436BeginOpaqueRows(priv, &b, fg, bg, alu, BLT_MODE_EXPAND_TRANSPARENT);
+        gd5436OpaqueRows24(priv, box, &b, stride, fg, bg);
+    } else {
+        gd5436BeginOpaqueRows(priv, &b, fg, bg, alu, BLT_MODE_EXPAND);
+        for (int y = box->y1; y < box->y2; y++) {
+            gd5436StageRow(priv, &b, stride, y - box->y1);
+            gd5436BltWrite32(priv->bltBase, BLT_DST_ADDR, gd5436PixelOffset(priv, b.x0, y));
+        }
+    }
+    gd5436EndOpaqueRows(priv->bltBase, &b);
 }

@@ -1,0 +1,347 @@
+// Pixels of the gd6 drivers (tolva8, tolva16 in a small and a large mode)
+// against the reference renderer: rectangle copies, solid rectangles with the
+// plane-masked merge through the staging area, points, spans and zero-width
+// segments, across alus and plane masks; images through the staging window;
+// the operation records the GC validation installs.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "harness.h"
+#include "models/gd6_adapter.h"
+
+namespace {
+
+struct Build {
+    const char *name; // for test names
+    const char *driver;
+    const char *config;
+};
+
+void PrintTo(const Build &b, std::ostream *os) {
+    *os << b.name;
+}
+
+const Build kBuilds[] = {
+    {"tolva8", "tolva8", "cirrus/gd6/tolva8.graf"},
+    {"tolva16", "tolva16", "cirrus/gd6/tolva16.graf"},
+    {"tolva16large", "tolva16", "cirrus/gd6/tolva16-large.graf"},
+};
+
+const int kAlus[] = {GXclear, GXand, GXcopy, GXxor, GXequiv, GXinvert, GXorInverted, GXset};
+
+const char *aluName(int alu) {
+    static const char *const names[] = {
+        "clear", "and",   "andReverse", "copy",      "andInverted",  "noop",       "xor",  "or",
+        "nor",   "equiv", "invert",     "orReverse", "copyInverted", "orInverted", "nand", "set"};
+    return names[alu & 15];
+}
+
+// A plane mask kind: all planes, some planes, none.
+enum Mask { AllPlanes, SomePlanes, NoPlanes };
+
+uint32_t maskValue(Mask m, uint32_t all) {
+    switch (m) {
+    case AllPlanes:
+        return ~0u;
+    case SomePlanes:
+        return 0xA5C3u & all;
+    case NoPlanes:
+        return ~all;
+    }
+    return ~0u;
+}
+
+const char *maskName(Mask m) {
+    return m == AllPlanes ? "all" : m == SomePlanes ? "some" : "none";
+}
+
+std::unique_ptr<harness::Screen> startScreen(const Build &b, int windowSize = 0) {
+    graf::Config cfg = harness::loadConfig(b.config);
+    if (windowSize)
+        cfg.ints["WINDOWSIZE"] = windowSize;
+    harness::Options o;
+    o.reporter = HARNESS_GTEST_REPORTER;
+    auto s = std::make_unique<harness::Screen>(b.driver, cfg, o);
+    if (!s->start())
+        ADD_FAILURE() << s->failureText();
+    return s;
+}
+
+sim::Gd6Adapter *gd6(harness::Screen &s) {
+    return dynamic_cast<sim::Gd6Adapter *>(s.adapter());
+}
+
+// A colour of the screen's depth from a seed.
+Pixel colour(const harness::Screen &s, uint32_t seed) {
+    return (seed * 0x9E3779B1u >> 7) & s.allPlanes();
+}
+
+// ---- alu x plane mask tables ----
+
+struct AluMask {
+    Build build;
+    int alu;
+    Mask mask;
+};
+
+std::vector<AluMask> aluMaskCases() {
+    std::vector<AluMask> out;
+    for (const Build &b : kBuilds)
+        for (int alu : kAlus)
+            for (Mask m : {AllPlanes, SomePlanes, NoPlanes})
+                out.push_back({b, alu, m});
+    return out;
+}
+
+std::string aluMaskName(const ::testing::TestParamInfo<AluMask> &info) {
+    return std::string(info.param.build.name) + "_" + aluName(info.param.alu) + "_" +
+           maskName(info.param.mask);
+}
+
+void PrintTo(const AluMask &c, std::ostream *os) {
+    *os << c.build.name << " " << aluName(c.alu) << " " << maskName(c.mask);
+}
+
+class Gd6Draw : public ::testing::TestWithParam<AluMask> {
+  protected:
+    void SetUp() override {
+        s = startScreen(GetParam().build);
+        s->fillRandom(11);
+        alu = GetParam().alu;
+        mask = maskValue(GetParam().mask, s->allPlanes());
+    }
+    std::unique_ptr<harness::Screen> s;
+    int alu = GXcopy;
+    uint32_t mask = ~0u;
+};
+
+TEST_P(Gd6Draw, CopyRect) {
+    const int w = s->width(), h = s->height();
+    struct Geometry {
+        const char *what;
+        BoxRec dst;
+        DDXPointRec src;
+    };
+    const Geometry cases[] = {
+        {"down and right over itself", {40, 30, 140, 90}, {35, 20}},
+        {"up and left over itself", {30, 20, 130, 80}, {37, 29}},
+        {"right on the same rows", {53, 100, 153, 140}, {50, 100}},
+        {"left on the same rows", {50, 150, 150, 190}, {54, 150}},
+        {"disjoint", {300, 200, 364, 232}, {10, 300}},
+        {"to the screen's corner", {short(w - 20), short(h - 10), short(w), short(h)}, {0, 0}},
+        {"empty", {70, 70, 70, 90}, {0, 0}},
+    };
+    for (const Geometry &g : cases) {
+        SCOPED_TRACE(g.what);
+        s->copyRect(g.dst, g.src, alu, mask);
+        EXPECT_SCREEN_SAME(*s);
+    }
+}
+
+TEST_P(Gd6Draw, SolidRects) {
+    const int w = s->width(), h = s->height();
+    s->drawSolidRects({{10, 10, 60, 40}, {100, 5, 101, 6}, {200, 50, 200, 80}, {0, 0, 3, 200}},
+                      colour(*s, 1), alu, mask);
+    EXPECT_SCREEN_SAME(*s);
+    s->drawSolidRects({{short(w - 33), short(h - 17), short(w), short(h)}}, colour(*s, 2), alu,
+                      mask);
+    EXPECT_SCREEN_SAME(*s);
+    // The same colour again, then another: the pattern must follow.
+    s->drawSolidRects({{20, 20, 90, 30}}, colour(*s, 2), alu, mask);
+    s->drawSolidRects({{20, 25, 90, 35}}, colour(*s, 3), alu, mask);
+    EXPECT_SCREEN_SAME(*s);
+}
+
+TEST_P(Gd6Draw, Points) {
+    const int w = s->width(), h = s->height();
+    s->drawPoints({{0, 0}, {5, 5}, {6, 5}, {short(w - 1), short(h - 1)}, {400, 17}}, colour(*s, 4),
+                  alu, mask);
+    EXPECT_SCREEN_SAME(*s);
+}
+
+TEST_P(Gd6Draw, Spans) {
+    GCPtr gc = s->createGC({.alu = alu, .planemask = mask, .fg = colour(*s, 5)});
+    s->fillSpans(gc, {{3, 3}, {10, 4}, {0, 5}, {short(s->width() - 9), 6}, {50, 7}},
+                 {40, 1, 0, 9, 300});
+    EXPECT_SCREEN_SAME(*s);
+}
+
+// Segments from their end points, as the frame-buffer layer describes them.
+ZeroSegRec segment(int x1, int y1, int x2, int y2, int bias) {
+    int dx = x2 - x1, dy = y2 - y1;
+    int adx = dx < 0 ? -dx : dx, ady = dy < 0 ? -dy : dy;
+    int axis = adx >= ady ? 0 : 1;
+    int major = axis == 0 ? adx : ady, minor = axis == 0 ? ady : adx;
+    ZeroSegRec z{};
+    z.x = int16_t(x1);
+    z.y = int16_t(y1);
+    z.signdx = int16_t(dx < 0 ? -1 : 1);
+    z.signdy = int16_t(dy < 0 ? -1 : 1);
+    z.axis = int16_t(axis);
+    z.len = int16_t(major + 1);
+    z.e1 = 2 * minor;
+    z.e2 = 2 * minor - 2 * major;
+    z.e = 2 * minor - major - bias;
+    return z;
+}
+
+TEST_P(Gd6Draw, Segments) {
+    GCPtr gc = s->createGC({.alu = alu, .planemask = mask, .fg = colour(*s, 6)});
+    std::vector<ZeroSegRec> segs;
+    // The eight octants from a centre, both biases, and the axis-parallel cases.
+    const int cx = 300, cy = 200;
+    const int ends[][2] = {{80, 30},  {30, 80},  {-30, 80}, {-80, 30}, {-80, -30}, {-30, -80},
+                           {30, -80}, {80, -30}, {60, 0},   {-60, 0},  {0, 70},    {0, -70},
+                           {50, 50},  {-50, 50}, {7, 3},    {0, 0}};
+    for (int bias = 0; bias <= 1; bias++)
+        for (const auto &e : ends)
+            segs.push_back(segment(cx + bias * 3, cy, cx + bias * 3 + e[0], cy + e[1], bias));
+    // A long GXcopy-path segment crossing window banks.
+    segs.push_back(segment(5, 0, 25, s->height() - 1, 0));
+    s->zeroSegs(gc, segs);
+    EXPECT_SCREEN_SAME(*s);
+}
+
+INSTANTIATE_TEST_SUITE_P(Tables, Gd6Draw, ::testing::ValuesIn(aluMaskCases()), aluMaskName);
+
+// ---- per build ----
+
+class Gd6Build : public ::testing::TestWithParam<Build> {};
+
+std::string buildName(const ::testing::TestParamInfo<Build> &info) {
+    return info.param.name;
+}
+
+sim::CirrusBltCore &engine(harness::Screen &s) {
+    return gd6(s)->blt();
+}
+
+TEST_P(Gd6Build, CopyDirectionFollowsAddresses) {
+    auto s = startScreen(GetParam());
+    s->fillRandom(3);
+    engine(*s).clearLog();
+    s->copyRect({20, 21, 60, 41}, {20, 20}); // source earlier: backward
+    s->copyRect({20, 20, 60, 40}, {21, 20}); // source later: forward
+    s->copyRect({21, 50, 61, 70}, {20, 50}); // right on the same rows: backward
+    const auto &log = engine(*s).log();
+    ASSERT_EQ(log.size(), 3u);
+    EXPECT_EQ(log[0].kind, sim::BltKind::CopyBackward);
+    EXPECT_EQ(log[1].kind, sim::BltKind::CopyForward);
+    EXPECT_EQ(log[2].kind, sim::BltKind::CopyBackward);
+    EXPECT_SCREEN_SAME(*s);
+}
+
+TEST_P(Gd6Build, SegmentRunsArePatternCopies) {
+    auto s = startScreen(GetParam());
+    GCPtr gc = s->createGC({.alu = GXxor, .fg = colour(*s, 9)});
+    engine(*s).clearLog();
+    s->zeroSegs(gc, {segment(10, 10, 19, 10, 0)});
+    ASSERT_EQ(engine(*s).log().size(), 1u) << "a horizontal run is one copy";
+    EXPECT_EQ(engine(*s).log()[0].regs.width, 10 * s->bytesPerPixel() - 1);
+    EXPECT_EQ(engine(*s).log()[0].kind, sim::BltKind::PatternCopy);
+    engine(*s).clearLog();
+    s->zeroSegs(gc, {segment(10, 20, 19, 29, 0)});
+    EXPECT_EQ(engine(*s).log().size(), 10u) << "a diagonal is one copy per pixel";
+    engine(*s).clearLog();
+    s->zeroSegs(gc, {segment(40, 40, 43, 52, 0)});
+    EXPECT_EQ(engine(*s).log().size(), 4u) << "one vertical run per column";
+    EXPECT_SCREEN_SAME(*s);
+}
+
+// The 1-pixel segment draws its start pixel; e = 0 steps along the axis.
+TEST_P(Gd6Build, SegmentEdgeTerms) {
+    auto s = startScreen(GetParam());
+    s->fillRandom(5);
+    for (int alu : {GXcopy, GXxor}) {
+        GCPtr gc = s->createGC({.alu = alu, .fg = colour(*s, 10 + alu)});
+        s->zeroSegs(gc, {{100, 100, 1, 1, 0, 1, 5, 0, 0},
+                         {100, 110, -1, -1, 0, 4, 0, -2, 2},
+                         {120, 110, 1, -1, 1, 4, 0, 2, -2}});
+        EXPECT_SCREEN_SAME(*s);
+    }
+}
+
+TEST_P(Gd6Build, ImagesThroughTheWindow) {
+    auto s = startScreen(GetParam());
+    s->fillRandom(21);
+    const int bpp = s->bytesPerPixel();
+    std::mt19937 rng(4);
+    // 640 x 100 pixels: two (or, at 16 bits, four) slices of the 64 KB window.
+    const BoxRec big = {30, 40, 670, 140};
+    std::vector<uint8_t> pixels(640 * 100 * bpp + 8);
+    for (auto &p : pixels)
+        p = uint8_t(rng());
+    if (bpp == 2)
+        for (size_t i = 1; i < pixels.size(); i += 2)
+            pixels[i] &= uint8_t(s->allPlanes() >> 8);
+    s->drawImage(big, pixels, 640 * bpp);
+    EXPECT_SCREEN_SAME(*s);
+    s->drawImage({5, 5, 45, 25}, pixels, 43 * bpp, GXxor, 0x5A5A);
+    EXPECT_SCREEN_SAME(*s);
+    const BoxRec readBox = {1, 2, 701, 102};
+    EXPECT_EQ(s->readImage(readBox, 720 * bpp), s->expectedImage(readBox, 720 * bpp));
+}
+
+TEST_P(Gd6Build, RecordsByFillStylePlaneMaskAndAlu) {
+    auto s = startScreen(GetParam());
+    GCPtr copy = s->createGC({.alu = GXcopy});
+    GCPtr x = s->createGC({.alu = GXxor});
+    GCPtr masked = s->createGC({.alu = GXcopy, .planemask = 0x7});
+    PrivOps *o = s->ops(copy);
+    EXPECT_EQ(o->FillRects, genSolidFillRects);
+    EXPECT_NE(o->FS, genSolidFS);
+    EXPECT_NE(o->slot3.ZeroSeg, s->ops(x)->slot3.ZeroSeg) << "GXcopy has its own segments";
+    EXPECT_EQ(o->FS, s->ops(x)->FS);
+    EXPECT_EQ(s->ops(masked)->FS, genSolidFS);
+    EXPECT_EQ(s->ops(masked)->slot3.ZeroSeg, genSolidZeroSeg);
+    GCPtr tiled = s->createGC({.fillStyle = FillTiled, .tile = s->tile(2, 2, {1, 2, 3, 4})});
+    EXPECT_EQ(s->ops(tiled)->FillRects, genTiledFillRects);
+    // A change without the style, function or plane-mask bits keeps the record.
+    s->changeGC(x, {.alu = GXcopy}, GCForeground);
+    EXPECT_EQ(s->ops(x)->slot3.ZeroSeg, s->ops(s->createGC({.alu = GXxor}))->slot3.ZeroSeg);
+    s->changeGC(x, {.alu = GXcopy}, GCFunction);
+    EXPECT_EQ(s->ops(x)->slot3.ZeroSeg, o->slot3.ZeroSeg);
+}
+
+TEST_P(Gd6Build, PlanemaskedPointsGoToTheServer) {
+    auto s = startScreen(GetParam());
+    server::clearGenCalls();
+    s->drawPoints({{3, 4}}, 1, GXcopy, 0x3);
+    ASSERT_EQ(server::genCallsOf("genDrawPoints").size(), 1u);
+    server::clearGenCalls();
+    s->drawPoints({{3, 4}}, 1, GXcopy, s->allPlanes());
+    EXPECT_TRUE(server::genCallsOf("genDrawPoints").empty());
+    EXPECT_SCREEN_SAME(*s);
+}
+
+// With a small window the plane-masked paths work in slices; a copy whose
+// source lies above its destination must not read rows an earlier slice has
+// already overwritten.
+TEST_P(Gd6Build, PlanemaskedSlicesWithASmallWindow) {
+    auto s = startScreen(GetParam(), 0x800);
+    s->fillRandom(8);
+    const uint32_t m = 0x0FF0 & s->allPlanes();
+    for (int alu : {GXcopy, GXxor, GXorReverse}) {
+        SCOPED_TRACE(aluName(alu));
+        s->copyRect({40, 33, 140, 73}, {40, 30}, alu, m); // down over itself
+        EXPECT_SCREEN_SAME(*s);
+        s->copyRect({40, 30, 140, 70}, {40, 34}, alu, m); // up over itself
+        EXPECT_SCREEN_SAME(*s);
+        s->copyRect({9, 200, short(s->width() - 1), 201}, {0, 200}, alu, m); // a row > half
+
+        EXPECT_SCREEN_SAME(*s);
+        s->drawSolidRects({{100, 100, 300, 180}, {0, 300, short(s->width()), 301}},
+                          colour(*s, unsigned(alu)), alu, m);
+        EXPECT_SCREEN_SAME(*s);
+    }
+    const BoxRec box = {3, 400, 203, 450};
+    EXPECT_EQ(s->readImage(box), s->expectedImage(box));
+}
+
+INSTANTIATE_TEST_SUITE_P(Builds, Gd6Build, ::testing::ValuesIn(kBuilds), buildName);
+
+} // namespace
