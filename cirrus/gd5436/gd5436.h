@@ -269,5 +269,4 @@ void NAME(TileRects)(BoxPtr, int count, uint8_t *tile, int tileStride, int tileW
 void NAME(StippledFillRects)(GCPtr, DrawablePtr, BoxPtr, int count);
 void NAME(OpStippledFillRects)(GCPtr, DrawablePtr, BoxPtr, int count);
 
-
 #endif
