@@ -269,4 +269,10 @@ void NAME(TileRects)(BoxPtr, int count, uint8_t *tile, int tileStride, int tileW
 void NAME(StippledFillRects)(GCPtr, DrawablePtr, BoxPtr, int count);
 void NAME(OpStippledFillRects)(GCPtr, DrawablePtr, BoxPtr, int count);
 
+/* gd5436_text.cpp */
+void NAME(DrawMonoGlyphs)(MonoGlyphRec *, int count, Pixel fg, int alu, uint32_t planemask,
+                          nfbFontPrivPtr, DrawablePtr);
+void NAME(DrawFontText)(BoxPtr, uint8_t *chars, int count, nfbFontPrivPtr, Pixel fg, Pixel bg,
+                        int alu, uint32_t planemask, int transparent, DrawablePtr);
+
 #endif
