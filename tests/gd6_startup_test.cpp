@@ -109,6 +109,42 @@ TEST(Gd6Start, WindowSizeBeyondTheWindowIsRefused) {
     EXPECT_EQ(s.fatalMessage(), "gd6: WINDOWSIZE is larger than the MEMORY window.\n");
 }
 
+// The window shows whole banks and the bank register has eight bits: a
+// staging or cursor address the window cannot show exactly is refused.
+struct BankCase {
+    Build build;
+    const char *key;
+    int value;
+    const char *message;
+};
+
+void PrintTo(const BankCase &c, std::ostream *os) {
+    *os << c.build.config << " " << c.key << " " << c.value;
+}
+
+class Gd6BankAddress : public ::testing::TestWithParam<BankCase> {};
+
+TEST_P(Gd6BankAddress, IsRefused) {
+    const BankCase &c = GetParam();
+    graf::Config cfg = harness::loadConfig(c.build.config);
+    cfg.ints[c.key] = c.value;
+    harness::Screen s(c.build.driver, cfg);
+    ASSERT_TRUE(s.probe());
+    EXPECT_FALSE(s.init());
+    EXPECT_EQ(s.fatalMessage(), c.message);
+}
+
+const char kWindowBank[] = "gd6: WINDOWADDR is not a bank boundary the bank register can reach.\n";
+const char kCursorBank[] = "gd6: CURSORADDR is not a bank boundary the bank register can reach.\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Addresses, Gd6BankAddress,
+    ::testing::Values(BankCase{kTolva8, "WINDOWADDR", 0xC0800, kWindowBank},
+                      BankCase{kTolva8, "WINDOWADDR", 0x100000, kWindowBank},
+                      BankCase{kTolva16Large, "WINDOWADDR", 0x181000, kWindowBank},
+                      BankCase{kTolva16, "CURSORADDR", 0xFC100, kCursorBank},
+                      BankCase{kTolva16Large, "CURSORADDR", 0x1FD000, kCursorBank}));
+
 class Gd6Builds : public ::testing::TestWithParam<Build> {};
 
 TEST_P(Gd6Builds, StartRegisterAndClose) {
@@ -154,7 +190,7 @@ TEST_P(Gd6LargeMode, PicksGranularityAndBank) {
     cfg.ints["DEPTH"] = c.depth;
     cfg.ints["PIXBYTES"] = c.width * c.depth / 8;
     cfg.ints["WINDOWADDR"] = int(c.windowAddr);
-    cfg.ints["CURSORADDR"] = 0x1FC000;
+    cfg.ints["CURSORADDR"] = c.large ? 0x1FC000 : 0xFC000;
     harness::Screen s(c.build.driver, cfg, gtestOptions());
     ASSERT_TRUE(s.start()) << s.failureText();
     Gd6Adapter *a = gd6(s);
@@ -166,8 +202,8 @@ TEST_P(Gd6LargeMode, PicksGranularityAndBank) {
 
 INSTANTIATE_TEST_SUITE_P(Modes, Gd6LargeMode,
                          ::testing::Values(ModeCase{kTolva16, 1024, 768, 16, 0x1C0000, true},
-                                           ModeCase{kTolva16, 800, 600, 16, 0xF0000, false},
-                                           ModeCase{kTolva8, 1024, 768, 8, 0xF0000, false},
+                                           ModeCase{kTolva16, 800, 600, 16, 0xEB000, false},
+                                           ModeCase{kTolva8, 1024, 768, 8, 0xC0000, false},
                                            ModeCase{kTolva8, 1280, 1024, 8, 0x1C0000, true}));
 
 // ---- mode set ----

@@ -36,6 +36,10 @@ static const char msgPixelInfo[] = "gd6: can't find pixel info in grafinfo file.
 static const char msgNoWindowAddr[] = "gd6: Need a value for WINDOWADDR in grafinfo file";
 static const char msgNoCursorAddr[] = "gd6: Need a value for CURSORADDR in grafinfo file";
 static const char msgNoMemory[] = "gd6: Missing MEMORY in grafinfo file.\n";
+static const char msgWindowBank[] =
+    "gd6: WINDOWADDR is not a bank boundary the bank register can reach.\n";
+static const char msgCursorBank[] =
+    "gd6: CURSORADDR is not a bank boundary the bank register can reach.\n";
 static const char msgBadWindowSize[] = "gd6: WINDOWSIZE is larger than the MEMORY window.\n";
 
 /* ---- Binding ---- */
@@ -262,6 +266,16 @@ static void gd6ReadAddresses(GrafinfoHandle graf, gd6ScreenPrivPtr priv) {
     priv->patternAddr = priv->cursorAddr;
 }
 
+/* The window shows whole banks, and the bank register has eight bits: an
+ * address inside a bank, or beyond the last one, would have the processor
+ * read and write memory other than the engine's. */
+static void gd6CheckBankAddress(const gd6ScreenPrivate *priv, uint32_t address,
+                                const char *message) {
+    uint32_t shift = priv->bankShift + BANK_INDEX_SHIFT;
+    if ((address & ((1u << shift) - 1)) != 0 || (address >> shift) > 0xFF)
+        FatalError("%s", message);
+}
+
 static void gd6InstallHooks(ScreenPtr pScreen) {
     pScreen->QueryBestSize = NAME(QueryBestSize);
     nfbScreenPrivPtr nfb = NFB_SCREEN_PRIV(pScreen);
@@ -287,6 +301,8 @@ static Bool NAME(Init)(int index, ScreenPtr pScreen, int argc, char **argv) {
     grafGetInt(graf, "MON_WIDTH", &mmWidth);
     grafGetInt(graf, "MON_HEIGHT", &mmHeight);
     gd6ReadAddresses(graf, priv);
+    gd6CheckBankAddress(priv, priv->windowAddr, msgWindowBank);
+    gd6CheckBankAddress(priv, priv->cursorAddr, msgCursorBank);
 
     if (!nfbScreenInit(pScreen, priv->width, priv->height, mmWidth, mmHeight))
         return 0;
