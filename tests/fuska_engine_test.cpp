@@ -1,0 +1,291 @@
+// The fuska board and 2D engine models against hand-worked pixels and their
+// protocol: operations on a small video memory, the generic ROP3 evaluation,
+// the register lanes, and the strictness that catches a driver's missing
+// waits and wrong accesses. Registers are reached through the accessors, as
+// a driver reaches them.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "adapter.h"
+#include "hwio.h"
+#include "models/fuska_adapter.h"
+#include "refrender.h"
+
+namespace {
+
+namespace R = sim::fuskareg;
+namespace DD = sim::fuskadd;
+
+constexpr uint32_t kMem = 0x10000;
+constexpr uint32_t kPitch = 5 * 128;
+
+class FuskaEngineModel : public testing::Test {
+  public:
+    void SetUp() override {
+        sim::Machine::reset();
+        m = &sim::Machine::current();
+        m->setFailureHandler([this](const std::string &f) { failures.push_back(f); });
+        cfg = graf::Builder()
+                  .adapter("fuska")
+                  .integer("MEMSIZE", kMem)
+                  .memory("", 0xE0000000, kMem)
+                  .memory("REGS", 0xE1000000, 0x1000)
+                  .build();
+        adapter = sim::makeAdapter(cfg, *m);
+        ASSERT_NE(adapter, nullptr);
+        a = dynamic_cast<sim::FuskaAdapter *>(adapter.get());
+        regs = a->registers();
+        fb = a->frameBuffer();
+        mem = a->vram()->data();
+        setMode(1);
+    }
+
+    void w8(uint32_t off, uint8_t v) { mmWrite8(regs + off, v); }
+    void w16(uint32_t off, uint16_t v) { mmWrite16(regs + off, v); }
+    void w32(uint32_t off, uint32_t v) { mmWrite32(regs + off, v); }
+    uint16_t status() { return mmRead16(regs + R::Status); }
+    void waitIdle() {
+        for (int i = 0; i < 100 && (status() & 7); i++) {
+        }
+    }
+    void setMode(int bytesPerPixel, int tiles = 5) {
+        w16(R::PixelSize, uint16_t((bytesPerPixel - 1) << 13));
+        w8(R::TilesPerLine, uint8_t(tiles));
+        w16(R::EngineTiling, uint16_t(tiles << 8 | 0x80));
+        n = bytesPerPixel;
+    }
+    static uint32_t xy(int x, int y) { return uint32_t(y) << 16 | uint32_t(x); }
+    void run(uint32_t dd, uint32_t dst, int w, int h, uint32_t planeMask = ~0u) {
+        w32(R::DrawDefinition, dd);
+        w32(R::PlaneMask, planeMask);
+        w32(R::Destination, dst);
+        w32(R::Extent, xy(w, h));
+        waitIdle();
+    }
+    uint32_t px(int x, int y) const {
+        uint32_t v = 0;
+        for (int i = 0; i < n; i++)
+            v |= uint32_t(mem[uint32_t(y) * kPitch + uint32_t(x * n + i)]) << (8 * i);
+        return v;
+    }
+    void put(int x, int y, uint32_t v) {
+        for (int i = 0; i < n; i++)
+            mem[uint32_t(y) * kPitch + uint32_t(x * n + i)] = uint8_t(v >> (8 * i));
+    }
+
+    sim::Machine *m = nullptr;
+    graf::Config cfg;
+    std::unique_ptr<sim::Adapter> adapter;
+    sim::FuskaAdapter *a = nullptr;
+    uint8_t *regs = nullptr, *fb = nullptr, *mem = nullptr;
+    int n = 1;
+    std::vector<std::string> failures;
+};
+
+// The ROP3 codes of the sixteen X functions, evaluated generically, against
+// the reference renderer's alus, and two codes that read the pattern.
+TEST_F(FuskaEngineModel, Rop3CodesMatchTheXFunctions) {
+    const uint8_t codes[16] = {0x00, 0x88, 0x44, 0xCC, 0x22, 0xAA, 0x66, 0xEE,
+                               0x11, 0x99, 0x55, 0xDD, 0x33, 0xBB, 0x77, 0xFF};
+    for (int alu = 0; alu < 16; alu++) {
+        SCOPED_TRACE(alu);
+        for (int x = 0; x < 4; x++)
+            put(x, 0, 0xC5);
+        w32(R::Background, 0x3A3A3A3A);
+        run(DD::Fill | codes[alu], xy(0, 0), 4, 1);
+        EXPECT_EQ(px(2, 0), ref::applyAlu(alu, 0x3A, 0xC5) & 0xFF);
+    }
+    // The source feeds the pattern operand too: 0xF0 copies, 0x0F inverts.
+    w32(R::Background, 0x3A3A3A3A);
+    run(DD::Fill | 0xF0, xy(0, 1), 1, 1);
+    EXPECT_EQ(px(0, 1), 0x3Au);
+    run(DD::Fill | 0x0F, xy(0, 1), 1, 1);
+    EXPECT_EQ(px(0, 1), 0xC5u);
+    EXPECT_TRUE(failures.empty());
+}
+
+TEST_F(FuskaEngineModel, ColourAndMaskLanesFollowTheAddress) {
+    w32(R::Background, 0x44332211);
+    run(DD::Fill | 0xCC, xy(0, 0), 8, 1);
+    EXPECT_EQ(px(0, 0), 0x11u);
+    EXPECT_EQ(px(1, 0), 0x22u);
+    EXPECT_EQ(px(6, 0), 0x33u);
+    run(DD::Fill | 0xFF, xy(0, 1), 4, 1, 0x0F00F0FF);
+    EXPECT_EQ(px(0, 1), 0xFFu);
+    EXPECT_EQ(px(1, 1), 0xF0u);
+    EXPECT_EQ(px(2, 1), 0x00u);
+    EXPECT_EQ(px(3, 1), 0x0Fu);
+
+    setMode(2);
+    w32(R::Background, 0xBBBBAAAA);
+    run(DD::Fill | 0xCC, xy(0, 2), 2, 1);
+    EXPECT_EQ(px(0, 2), 0xAAAAu);
+    EXPECT_EQ(px(1, 2), 0xBBBBu);
+
+    setMode(3);
+    w32(R::Background, 0x99ABCDEF);
+    run(DD::Fill | 0xCC, xy(0, 3), 2, 1, 0xFF00FFFF);
+    EXPECT_EQ(px(1, 3), 0x00CDEFu);    // the mask leaves the top byte
+    EXPECT_EQ(mem[3 * kPitch + 6], 0); // the next pixel
+    EXPECT_TRUE(failures.empty());
+}
+
+TEST_F(FuskaEngineModel, CopiesInTheirOrder) {
+    for (int x = 0; x < 8; x++)
+        put(x, 0, uint32_t(x + 1));
+    // Same rows, source left of the destination in one operation: it smears
+    // as the chip does.
+    w32(R::Source, xy(0, 0));
+    run(DD::Copy | 0xCC, xy(2, 0), 6, 1);
+    EXPECT_EQ(px(7, 0), 2u);
+    EXPECT_EQ(px(4, 0), 1u);
+
+    // Bottom-up: the positions name the bottom rows.
+    for (int y = 0; y < 4; y++)
+        put(0, y, uint32_t(0x10 + y));
+    w32(R::Source, xy(0, 2));
+    run(DD::BottomUp | DD::Copy | 0xCC, xy(0, 3), 1, 3);
+    EXPECT_EQ(px(0, 3), 0x12u);
+    EXPECT_EQ(px(0, 2), 0x11u);
+    EXPECT_EQ(px(0, 1), 0x10u);
+    EXPECT_EQ(px(0, 0), 0x10u);
+    ASSERT_EQ(a->engine().log().size(), 2u);
+    EXPECT_TRUE(a->engine().log()[1].bottomUp);
+    EXPECT_TRUE(failures.empty());
+}
+
+TEST_F(FuskaEngineModel, ColourExpansionTakesTheLowBitFirst) {
+    // Line 10 from bit 4, low bit first: pixels 0 to 5 are 1 0 1 1 1 1.
+    mem[10 * kPitch + 0] = 0xD0; // bits 4, 6, 7
+    mem[10 * kPitch + 1] = 0x03; // bits 8, 9
+    w32(R::Foreground, 0x77777777);
+    w32(R::Background, 0x55555555);
+    for (int x = 0; x < 8; x++)
+        put(x, 0, 0xEE);
+    w32(R::MonoSource, xy(4, 10));
+    w32(R::MonoSource2, xy(4, 10));
+    run(DD::ExpandTransparent | 0xCC, xy(0, 0), 6, 1);
+    const uint32_t transparent[6] = {0x77, 0xEE, 0x77, 0x77, 0x77, 0x77};
+    for (int x = 0; x < 6; x++)
+        EXPECT_EQ(px(x, 0), transparent[x]) << x;
+    run(DD::ExpandOpaque | 0xCC, xy(0, 1), 6, 1);
+    EXPECT_EQ(px(1, 1), 0x55u);
+    EXPECT_EQ(px(0, 1), 0x77u);
+
+    w32(R::MonoSource2, xy(0, 10));
+    run(DD::ExpandOpaque | 0xCC, xy(0, 2), 6, 1);
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_NE(failures[0].find("second monochrome source"), std::string::npos);
+}
+
+TEST_F(FuskaEngineModel, PatternFillRepeatsTheCell) {
+    setMode(2);
+    // Cell at line 20, byte column 128: row r pixel c = r << 8 | c.
+    for (int r = 0; r < 8; r++)
+        for (int c = 0; c < 8; c++) {
+            uint32_t at = 20 * kPitch + 128 + uint32_t(r * 16 + c * 2);
+            uint32_t o = at - 20 * kPitch - 128;
+            at = 20 * kPitch + 128 + (o / 128) * kPitch + o % 128;
+            mem[at] = uint8_t(c);
+            mem[at + 1] = uint8_t(r);
+        }
+    w16(R::PatternOffset, 3);
+    w32(R::MonoSource, xy(128, 20));
+    run(DD::Pattern | 0xCC, xy(0, 0), 16, 10);
+    EXPECT_EQ(px(3, 0), 0x0000u);
+    EXPECT_EQ(px(2, 0), 0x0007u);
+    EXPECT_EQ(px(13, 9), 0x0102u);
+    EXPECT_TRUE(failures.empty());
+}
+
+TEST_F(FuskaEngineModel, BusyGuardsVideoMemoryAndTheModeRegisters) {
+    w32(R::Background, 0);
+    w32(R::DrawDefinition, DD::Fill | 0xCC);
+    w32(R::Destination, 0);
+    w32(R::Extent, xy(4, 4));
+    // Queued registers are taken while it runs; a second start queues.
+    w32(R::Extent, xy(4, 4));
+    EXPECT_EQ(status(), 0x3);
+    EXPECT_TRUE(failures.empty());
+    w16(R::PixelSize, 0x2000);
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_NE(failures[0].find("while the engine is busy"), std::string::npos);
+    (void)mmRead8(fb + 100);
+    ASSERT_EQ(failures.size(), 2u);
+    EXPECT_NE(failures[1].find("while the engine is busy"), std::string::npos);
+    // Two operations of two reads each: busy for three more reads.
+    EXPECT_EQ(status() & 1, 1);
+    EXPECT_EQ(status() & 1, 1);
+    EXPECT_EQ(status() & 1, 1);
+    EXPECT_EQ(status(), 0);
+    (void)mmRead8(fb + 100);
+    EXPECT_EQ(failures.size(), 2u);
+}
+
+TEST_F(FuskaEngineModel, BadStartsAndAccessesAreReported) {
+    struct Case {
+        const char *name;
+        std::function<void(FuskaEngineModel &)> act;
+        const char *message;
+    } cases[] = {
+        {"unknown operation", [](FuskaEngineModel &t) { t.run(0x11112000, xy(0, 0), 2, 2); },
+         "unknown draw definition"},
+        {"bottom-up fill",
+         [](FuskaEngineModel &t) { t.run(DD::BottomUp | DD::Fill | 0xCC, xy(0, 9), 2, 2); },
+         "bottom-up flag"},
+        {"beyond a line", [](FuskaEngineModel &t) { t.run(DD::Fill | 0xCC, xy(600, 0), 41, 1); },
+         "beyond a line"},
+        {"beyond memory", [](FuskaEngineModel &t) { t.run(DD::Fill | 0xCC, xy(0, 101), 10, 3); },
+         "beyond video memory"},
+        {"bottom-up above line 0",
+         [](FuskaEngineModel &t) {
+             t.w32(R::Source, xy(0, 5));
+             t.run(DD::BottomUp | DD::Copy | 0xCC, xy(0, 1), 1, 3);
+         },
+         "above line 0"},
+        {"tiling disagrees",
+         [](FuskaEngineModel &t) {
+             t.w16(R::EngineTiling, 0x0880);
+             t.run(DD::Fill | 0xCC, xy(0, 0), 1, 1);
+         },
+         "disagrees"},
+        {"wrong width", [](FuskaEngineModel &t) { t.w16(R::Destination, 0); },
+         "not a register access"},
+        {"display register by the wrong width", [](FuskaEngineModel &t) { t.w16(0xB0, 0); },
+         "not a register access"},
+        {"unknown offset", [](FuskaEngineModel &t) { (void)mmRead32(t.regs + 0x600); },
+         "not a register access"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        failures.clear();
+        a->engine().clearLog();
+        setMode(1);
+        c.act(*this);
+        ASSERT_EQ(failures.size(), 1u);
+        EXPECT_NE(failures[0].find(c.message), std::string::npos) << failures[0];
+        EXPECT_TRUE(a->engine().log().empty());
+        a->drain();
+    }
+}
+
+TEST_F(FuskaEngineModel, ExtendedPaletteTakesDacWritesWhileSelected) {
+    w8(0xB0, 0x08);
+    outb(0x3C8, 15);
+    outb(0x3C9, 0x3F);
+    outb(0x3C9, 0x01);
+    outb(0x3C9, 0x02);
+    w8(0xB0, 0x00);
+    outb(0x3C8, 15);
+    outb(0x3C9, 0x04);
+    outb(0x3C9, 0x05);
+    outb(0x3C9, 0x06);
+    EXPECT_EQ(a->cursorForeground(), (sim::vga::Dac::Entry{0x3F, 0x01, 0x02}));
+    EXPECT_EQ(a->dacEntry(15), (sim::vga::Dac::Entry{0x04, 0x05, 0x06}));
+    EXPECT_TRUE(failures.empty());
+}
+
+} // namespace
