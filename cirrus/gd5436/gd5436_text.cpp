@@ -9,12 +9,12 @@
  * byte goes through ddxBitSwap. A staged glyph is (width + 7) / 8 bytes per
  * row, rows packed one after another.
  *
- * The engine expands only the 1 bits for the alus that read the source; the
- * three that do not (GXclear, GXinvert, GXset) would paint the whole glyph
- * box, so they go to the generic routines, as does a partial plane mask,
- * which the engine cannot apply. Whatever would not fit between the
- * ScratchArea's start and the CursorArea goes to the generic routine too,
- * rather than being staged over the cursor pattern or past video memory.
+ * Only the alus that read the source are expanded by the engine; the three
+ * that do not (GXclear, GXinvert, GXset) are left to the generic routines, as
+ * is a partial plane mask, which the engine cannot apply. Whatever would not
+ * fit between the ScratchArea's start and the CursorArea goes to the generic
+ * routine too, rather than being staged over the cursor pattern or past video
+ * memory.
  */
 #include "gd5436.h"
 
