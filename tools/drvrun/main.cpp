@@ -1,0 +1,229 @@
+// drvrun: brings a driver up on its simulated adapter, as the display server
+// would, and shows whether it draws correctly.
+//
+//   drvrun run DRIVER [--config FILE] [--png FILE] [--trace FILE]
+//   drvrun run --all
+//   drvrun check DRIVER [--config FILE]
+//   drvrun list
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "configs.h"
+#include "run.h"
+
+namespace {
+
+using namespace drvrun;
+
+const char kUsage[] = "usage: drvrun run DRIVER [--config FILE] [--png FILE] [--trace FILE]\n"
+                      "       drvrun run --all\n"
+                      "       drvrun check DRIVER [--config FILE]\n"
+                      "       drvrun list\n";
+
+int usage(const std::string &why) {
+    std::cerr << "drvrun: " << why << "\n" << kUsage;
+    return kExitBadInput;
+}
+
+struct Arguments {
+    std::string command;
+    std::vector<std::string> positional;
+    RunOptions run;
+    bool all = false;
+};
+
+// Fills `a`; returns an empty string or what is wrong.
+std::string parse(int argc, char **argv, Arguments &a) {
+    if (argc < 2)
+        return "no command";
+    a.command = argv[1];
+    for (int i = 2; i < argc; i++) {
+        std::string arg = argv[i];
+        auto value = [&](std::string &into) {
+            if (i + 1 >= argc || argv[i + 1][0] == '\0')
+                return false;
+            into = argv[++i];
+            return true;
+        };
+        if (arg == "--config" || arg == "--png" || arg == "--trace" || arg == "--inject-fault") {
+            std::string &into = arg == "--config"  ? a.run.configPath
+                                : arg == "--png"   ? a.run.pngPath
+                                : arg == "--trace" ? a.run.tracePath
+                                                   : a.run.faultStep;
+            if (!value(into))
+                return arg + " needs a value";
+        } else if (arg == "--all") {
+            a.all = true;
+        } else if (arg.rfind("--", 0) == 0) {
+            return "unknown option " + arg;
+        } else {
+            a.positional.push_back(arg);
+        }
+    }
+    if (!a.run.faultStep.empty()) {
+        const std::vector<std::string> &steps = stepNames();
+        if (std::find(steps.begin(), steps.end(), a.run.faultStep) == steps.end())
+            return "no step named " + a.run.faultStep;
+    }
+    return "";
+}
+
+// ---- list ----
+
+int list() {
+    std::vector<std::string> names = installedDrivers();
+    if (names.empty()) {
+        std::cerr << "drvrun: no driver libraries in " << driverDirectory() << "\n";
+        return kExitFailed;
+    }
+    std::printf("%-10s %-8s %-5s %-10s %s\n", "driver", "adapter", "depth", "screen",
+                "default configuration");
+    for (const std::string &name : names) {
+        std::string path, dummy, error;
+        if (!resolveDriver(name, path, dummy, error) || !bindDriver(path, name, error)) {
+            std::printf("%-10s %s\n", name.c_str(), error.c_str());
+            continue;
+        }
+        graf::Config cfg;
+        if (!loadDefaultConfig(name, cfg, error)) {
+            std::printf("%-10s %-8s %-5s %-10s %s\n", name.c_str(), "-", "-", "-",
+                        "no default configuration");
+            continue;
+        }
+        auto key = [&](const char *k) {
+            auto it = cfg.ints.find(k);
+            return it == cfg.ints.end() ? std::string("?") : std::to_string(it->second);
+        };
+        std::string screen = key("PIXWIDTH") + "x" + key("PIXHEIGHT");
+        std::printf("%-10s %-8s %-5s %-10s %s\n", name.c_str(), cfg.adapter.c_str(),
+                    key("DEPTH").c_str(), screen.c_str(),
+                    describe(*defaultConfigFor(name)).c_str());
+    }
+    return kExitOk;
+}
+
+// ---- run --all ----
+
+// Runs one driver in a child process (drivers keep static state, and one
+// that crashes must not take the others with it); its report comes back
+// through a pipe.
+int runInChild(const RunOptions &opt, std::string &output) {
+    int fds[2];
+    if (pipe(fds) != 0)
+        return -1;
+    std::fflush(nullptr);
+    std::cout.flush();
+    pid_t pid = fork();
+    if (pid < 0) {
+        close(fds[0]);
+        close(fds[1]);
+        return -1;
+    }
+    if (pid == 0) {
+        close(fds[0]);
+        dup2(fds[1], 1);
+        dup2(fds[1], 2);
+        close(fds[1]);
+        int status = runDriver(opt, std::cout, std::cerr);
+        std::cout.flush();
+        std::cerr.flush();
+        std::fflush(nullptr);
+        _exit(status);
+    }
+    close(fds[1]);
+    char buf[4096];
+    for (ssize_t n; (n = read(fds[0], buf, sizeof buf)) != 0;) {
+        if (n < 0)
+            break;
+        output.append(buf, static_cast<size_t>(n));
+    }
+    close(fds[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (WIFEXITED(status))
+        return WEXITSTATUS(status);
+    output += "crashed (signal " + std::to_string(WTERMSIG(status)) + ")\n";
+    return kExitFailed;
+}
+
+int runAll(const RunOptions &base) {
+    std::vector<std::string> names = installedDrivers();
+    if (names.empty()) {
+        std::cerr << "drvrun: no driver libraries in " << driverDirectory() << "\n";
+        return kExitFailed;
+    }
+    int ok = 0, failed = 0, skipped = 0;
+    const size_t n = names.size();
+    for (size_t i = 0; i < n; i++) {
+        std::string progress = "[" + std::to_string(i + 1) + "/" + std::to_string(n) + "] ";
+        if (!defaultConfigFor(names[i])) {
+            std::cout << progress << names[i] << ": skipped: no default configuration\n";
+            skipped++;
+            continue;
+        }
+        RunOptions opt = base;
+        opt.driver = names[i];
+        opt.brief = true;
+        std::string output;
+        int status = runInChild(opt, output);
+        if (status == kExitOk)
+            ok++;
+        else
+            failed++;
+        // The child's summary line is its last; rows that went wrong come first.
+        std::istringstream lines(output);
+        std::vector<std::string> all;
+        for (std::string l; std::getline(lines, l);)
+            all.push_back(l);
+        if (all.empty())
+            all.push_back(names[i] + ": FAILED: no report");
+        std::cout << progress << all.back() << "\n";
+        for (size_t k = 0; k + 1 < all.size(); k++)
+            std::cout << "      " << all[k] << "\n";
+        std::cout.flush();
+    }
+    std::cout << "drvrun: " << n << " drivers: " << ok << " ok, " << failed << " failed, "
+              << skipped << " skipped (no default configuration)\n";
+    return failed ? kExitFailed : kExitOk;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    Arguments a;
+    std::string wrong = parse(argc, argv, a);
+    if (!wrong.empty())
+        return usage(wrong);
+
+    if (a.command == "list") {
+        if (!a.positional.empty() || a.all)
+            return usage("list takes no arguments");
+        return list();
+    }
+    if (a.command != "run" && a.command != "check")
+        return usage("unknown command " + a.command);
+
+    if (a.all) {
+        if (a.command != "run" || !a.positional.empty() || !a.run.configPath.empty() ||
+            !a.run.pngPath.empty() || !a.run.tracePath.empty())
+            return usage("--all runs every driver on its default configuration");
+        return runAll(a.run);
+    }
+    if (a.positional.size() != 1)
+        return usage(a.positional.empty() ? "no driver given" : "one driver at a time");
+    a.run.driver = a.positional[0];
+    if (a.command == "check") {
+        if (!a.run.pngPath.empty() || !a.run.tracePath.empty() || !a.run.faultStep.empty())
+            return usage("check takes only --config");
+        a.run.checkOnly = true;
+    }
+    return runDriver(a.run, std::cout, std::cerr);
+}

@@ -1,0 +1,83 @@
+#include "png_writer.h"
+
+#include <png.h>
+
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+namespace drvrun {
+
+namespace {
+
+// A component under `mask`, scaled to 8 bits.
+uint8_t component(uint32_t pixel, uint32_t mask) {
+    if (!mask)
+        return 0;
+    int shift = 0;
+    while (!((mask >> shift) & 1))
+        shift++;
+    uint32_t max = mask >> shift;
+    return static_cast<uint8_t>(((pixel & mask) >> shift) * 255u / max);
+}
+
+void decode(uint32_t pixel, const VisualRec *v, uint8_t *rgb) {
+    if (v && v->class_ == 4) {
+        rgb[0] = component(pixel, v->redMask);
+        rgb[1] = component(pixel, v->greenMask);
+        rgb[2] = component(pixel, v->blueMask);
+        return;
+    }
+    rgb[0] = component(pixel, 0xE0);
+    rgb[1] = component(pixel, 0x1C);
+    rgb[2] = component(pixel, 0x03);
+}
+
+struct FileCloser {
+    void operator()(FILE *f) const { std::fclose(f); }
+};
+
+} // namespace
+
+bool writePng(const std::string &path, const ref::Canvas &screen, const VisualRec *visual,
+              std::string &error) {
+    std::unique_ptr<FILE, FileCloser> file(std::fopen(path.c_str(), "wb"));
+    if (!file) {
+        error = "cannot write " + path;
+        return false;
+    }
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    if (!info) {
+        png_destroy_write_struct(&png, nullptr);
+        error = "libpng could not start";
+        return false;
+    }
+    std::vector<uint8_t> rgb(static_cast<size_t>(screen.width) * 3);
+    // libpng reports its errors by longjmp; nothing with a destructor is
+    // created between here and the writes.
+    if (setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, &info);
+        error = "libpng failed to write " + path;
+        return false;
+    }
+    png_init_io(png, file.get());
+    png_set_IHDR(png, info, static_cast<png_uint_32>(screen.width),
+                 static_cast<png_uint_32>(screen.height), 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    for (int y = 0; y < screen.height; y++) {
+        for (int x = 0; x < screen.width; x++)
+            decode(screen.get(x, y), visual, &rgb[static_cast<size_t>(x) * 3]);
+        png_write_row(png, rgb.data());
+    }
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    if (std::fflush(file.get()) != 0) {
+        error = "cannot write " + path;
+        return false;
+    }
+    return true;
+}
+
+} // namespace drvrun

@@ -1,0 +1,778 @@
+#include "run.h"
+
+#include <dirent.h>
+#include <dlfcn.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <random>
+
+#include "configs.h"
+#include "harness.h"
+#include "png_writer.h"
+
+namespace drvrun {
+
+namespace {
+
+// The demo scene is laid out for the smallest mode the drivers offer.
+constexpr int kSceneWidth = 640;
+constexpr int kSceneHeight = 480;
+
+const std::vector<std::string> kSteps = {
+    "Probe",
+    "Init",
+    "root-window",
+    "palette",
+    "fill-copy",
+    "image",
+    "read-back",
+    "fill-xor",
+    "fill-alus",
+    "fill-planemask",
+    "spans",
+    "solid-rects",
+    "copy",
+    "copy-xor",
+    "copy-planemask",
+    "bitmap",
+    "opaque-bitmap",
+    "glyphs",
+    "text",
+    "text-transparent",
+    "tile",
+    "tiled-fill",
+    "stippled-fill",
+    "opaque-stippled",
+    "segments",
+    "points",
+    "cursor",
+    "console-switch",
+    "fill-after-switch",
+    "FreeScreen",
+};
+
+// ======================= the report =======================
+
+// How a step is judged.
+enum class Kind {
+    Life,     // a call of the server's order: no pixels to check
+    Draw,     // drawing: pixels against the mirror, accelerated or generic
+    ReadBack, // ReadImage against the mirror (the step sets `differ` itself)
+    Cursor,   // the hardware cursor: the visible screen must not change
+};
+
+struct StepResult {
+    std::string name;
+    std::string path; // "accel", "generic", "hw", "-", "n/a"
+    size_t bus = 0;   // bus accesses during the step
+    int differ = -1;  // pixels that differ from the reference; -1 not checked
+    bool failed = false;
+    std::vector<std::string> generic; // gen* routines the step ended in
+    std::vector<std::string> lines;   // the driver's messages, failures, notes
+};
+
+std::string header() {
+    char buf[120];
+    std::snprintf(buf, sizeof buf, "  %-18s %-8s %9s %7s", "step", "path", "bus", "differ");
+    return buf;
+}
+
+std::string row(const StepResult &r) {
+    char buf[160];
+    std::string differ = r.differ < 0 ? "-" : std::to_string(r.differ);
+    std::snprintf(buf, sizeof buf, "  %-18s %-8s %9zu %7s", r.name.c_str(), r.path.c_str(), r.bus,
+                  differ.c_str());
+    std::string s = buf;
+    if (r.failed)
+        s += "  FAILED";
+    for (size_t i = 0; i < r.generic.size(); i++)
+        s += (i ? "," : "  ") + r.generic[i];
+    return s;
+}
+
+// Messages end in their own newline, or not; print each on a line.
+std::string messageLine(const std::string &prefix, const std::string &text) {
+    std::string t = text;
+    while (!t.empty() && t.back() == '\n')
+        t.pop_back();
+    return prefix + t;
+}
+
+bool fileExists(const std::string &path) {
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+void storePixel(uint8_t *p, int n, uint32_t v) {
+    for (int i = 0; i < n; i++)
+        p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+ZeroSegRec segment(int x1, int y1, int x2, int y2) {
+    const int dx = x2 - x1, dy = y2 - y1;
+    const int adx = std::abs(dx), ady = std::abs(dy);
+    const int major = std::max(adx, ady), minor = std::min(adx, ady);
+    ZeroSegRec s{};
+    s.x = static_cast<int16_t>(x1);
+    s.y = static_cast<int16_t>(y1);
+    s.signdx = static_cast<int16_t>(dx < 0 ? -1 : 1);
+    s.signdy = static_cast<int16_t>(dy < 0 ? -1 : 1);
+    s.axis = static_cast<int16_t>(adx >= ady ? 0 : 1);
+    s.len = static_cast<int16_t>(major + 1);
+    s.e = 2 * minor - major;
+    s.e1 = 2 * minor;
+    s.e2 = 2 * minor - 2 * major;
+    return s;
+}
+
+const std::vector<std::string> kArrow = {
+    "B...........", "BB..........", "BFB.........", "BFFB........", "BFFFB.......", "BFFFFB......",
+    "BFFFFFB.....", "BFFFFFFB....", "BFFFFFFFB...", "BFFFFFFFFB..", "BFFFFFBBBBB.", "BFFBFFB.....",
+    "BFB.BFFB....", "BB..BFFB....", "B....BFFB...", ".....BBB....",
+};
+
+// ======================= one driver's run =======================
+
+class Runner {
+  public:
+    Runner(const RunOptions &o, std::ostream &out) : opt_(o), out_(out) {}
+    int run(const std::string &driverPath, const std::string &driverName, const graf::Config &cfg,
+            const std::string &configName);
+
+  private:
+    using Action = std::function<void()>;
+    void step(const std::string &name, Kind kind, const Action &action);
+    void collectMessages(StepResult &r);
+    void checkPixels(StepResult &r);
+    void injectFault();
+    void writeTrace(const std::string &name);
+    void emit(const StepResult &r);
+
+    bool bringUp();
+    void scene();
+    void palette();
+    void fills();
+    void images();
+    void copies();
+    void bitmaps();
+    void text();
+    void patterns();
+    void lines();
+    void cursor();
+    void consoleSwitch();
+    void close();
+    void writePicture();
+    int finish(const std::string &failure);
+
+    BoxRec box(int x1, int y1, int x2, int y2) const;
+    uint32_t color() { return rng_() & s_->allPlanes(); }
+    uint32_t someMask() const { return s_->allPlanes() & 0x5AC35Au; }
+    std::vector<uint8_t> clientPixels(int count);
+    int countDiffering(const std::vector<uint8_t> &want, const std::vector<uint8_t> &got) const;
+
+    const RunOptions &opt_;
+    std::ostream &out_;
+    std::string driver_;
+    std::unique_ptr<harness::Screen> s_;
+    std::mt19937 rng_{20240607u};
+    std::vector<std::string> reported_; // failures since the last step
+    size_t errorsSeen_ = 0;
+    StepResult current_;
+    std::vector<StepResult> results_;
+    std::ofstream trace_;
+    ref::Canvas finalScreen_;
+    VisualRec visual_{};
+    bool haveVisual_ = false;
+    std::unique_ptr<harness::Font> font_;
+    std::unique_ptr<harness::Cursor> cursor_;
+};
+
+BoxRec Runner::box(int x1, int y1, int x2, int y2) const {
+    auto cx = [&](int v) { return static_cast<int16_t>(std::clamp(v, 0, s_->width())); };
+    auto cy = [&](int v) { return static_cast<int16_t>(std::clamp(v, 0, s_->height())); };
+    return {cx(x1), cy(y1), cx(x2), cy(y2)};
+}
+
+std::vector<uint8_t> Runner::clientPixels(int count) {
+    int cb = ref::clientPixelBytes(s_->mirror());
+    std::vector<uint8_t> p(static_cast<size_t>(count) * static_cast<size_t>(cb));
+    for (int i = 0; i < count; i++)
+        storePixel(p.data() + static_cast<size_t>(i) * static_cast<size_t>(cb), cb, color());
+    return p;
+}
+
+int Runner::countDiffering(const std::vector<uint8_t> &want,
+                           const std::vector<uint8_t> &got) const {
+    size_t cb = static_cast<size_t>(ref::clientPixelBytes(s_->mirror()));
+    int n = 0;
+    for (size_t i = 0; i + cb <= want.size() && i + cb <= got.size(); i += cb)
+        if (!std::equal(want.begin() + static_cast<long>(i),
+                        want.begin() + static_cast<long>(i + cb),
+                        got.begin() + static_cast<long>(i)))
+            n++;
+    return n;
+}
+
+// ---- steps ----
+
+void Runner::step(const std::string &name, Kind kind, const Action &action) {
+    current_ = StepResult{};
+    current_.name = name;
+    server::clearGenCalls();
+    s_->machine().clearTrace();
+    action();
+    StepResult r = std::move(current_);
+    r.bus = s_->machine().accessCount();
+    writeTrace(name);
+    // Generic routines a life-cycle call uses (genLoadColormap in Init) are
+    // the driver's choice, not a fallback.
+    bool fellBack = false;
+    if (kind != Kind::Life)
+        for (const server::GenCall &g : server::genCalls()) {
+            if (std::find(r.generic.begin(), r.generic.end(), g.routine) == r.generic.end())
+                r.generic.push_back(g.routine);
+            // Layer helpers (nfbReplicateArea) serve accelerated paths too.
+            fellBack |= g.routine.rfind("gen", 0) == 0;
+        }
+    if (r.path.empty()) {
+        if (fellBack)
+            r.path = "generic";
+        else if (kind == Kind::Draw || kind == Kind::ReadBack)
+            r.path = "accel";
+        else if (kind == Kind::Cursor)
+            r.path = "hw";
+        else
+            r.path = "-";
+    }
+    if (opt_.faultStep == name)
+        injectFault();
+    if (kind == Kind::Draw || kind == Kind::Cursor)
+        checkPixels(r);
+    collectMessages(r);
+    emit(r);
+    results_.push_back(std::move(r));
+}
+
+void Runner::collectMessages(StepResult &r) {
+    const std::vector<std::string> &errors = server::errorMessages();
+    for (; errorsSeen_ < errors.size(); errorsSeen_++)
+        r.lines.push_back(messageLine("ErrorF: ", errors[errorsSeen_]));
+    for (const std::string &f : reported_)
+        r.lines.push_back(messageLine("failure: ", f));
+    if (!reported_.empty())
+        r.failed = true;
+    reported_.clear();
+}
+
+void Runner::checkPixels(StepResult &r) {
+    ref::Diff d = s_->expectSame();
+    r.differ = d.count;
+    if (d.count > 0) {
+        r.lines.push_back("differs from the reference: " + d.describe());
+        // Later steps are judged on their own pixels.
+        s_->syncMirror();
+    }
+}
+
+// A test aid: one wrong pixel, as a faulty engine would leave it.
+void Runner::injectFault() {
+    s_->drain();
+    if (uint8_t *mem = s_->screenMemory())
+        mem[s_->pitch() + s_->bytesPerPixel()] ^= 0x55;
+}
+
+void Runner::writeTrace(const std::string &name) {
+    sim::Machine &m = s_->machine();
+    if (trace_.is_open()) {
+        trace_ << "# " << name << "\n";
+        for (const sim::Access &a : m.trace())
+            trace_ << m.describe(a) << "\n";
+    }
+    m.clearTrace();
+}
+
+void Runner::emit(const StepResult &r) {
+    bool wrong = r.failed || r.differ > 0;
+    if (opt_.brief && !wrong)
+        return;
+    if (opt_.brief)
+        out_ << driver_ << ":";
+    out_ << row(r) << "\n";
+    for (const std::string &l : r.lines)
+        out_ << "      " << l << "\n";
+    out_.flush();
+}
+
+// ---- the server's order ----
+
+bool Runner::bringUp() {
+    Bool probed = 0;
+    step("Probe", Kind::Life, [&] {
+        probed = s_->probe();
+        if (!probed)
+            current_.failed = true;
+    });
+    if (!probed)
+        return false;
+    Bool initialised = 0;
+    step("Init", Kind::Life, [&] {
+        initialised = s_->init();
+        if (!s_->fatalMessage().empty())
+            current_.lines.push_back(messageLine("FatalError: ", s_->fatalMessage()));
+        if (!initialised)
+            current_.failed = true;
+    });
+    if (!initialised)
+        return false;
+    if (s_->screen()->numVisuals > 0 && s_->screen()->visuals) {
+        visual_ = s_->screen()->visuals[0];
+        haveVisual_ = true;
+    }
+    if (opt_.checkOnly)
+        return true;
+    bool rooted = false;
+    step("root-window", Kind::Life, [&] {
+        s_->createRoot();
+        s_->syncMirror();
+        rooted = s_->winOps() != nullptr;
+        if (!rooted)
+            current_.failed = true;
+    });
+    return rooted;
+}
+
+// A 3-3-2 palette on a PseudoColor screen, so the picture shows colours.
+void Runner::palette() {
+    if (!haveVisual_ || visual_.class_ != 3)
+        return;
+    step("palette", Kind::Life, [&] {
+        int entries = std::min<int>(256, visual_.ColormapEntries);
+        for (int i = 0; i < entries; i++) {
+            auto level = [](int v, int max) { return static_cast<uint16_t>(v * 0xFFFF / max); };
+            s_->setColor(i, level((i >> 5) & 7, 7), level((i >> 2) & 7, 7), level(i & 3, 3));
+        }
+    });
+}
+
+void Runner::fills() {
+    step("fill-copy", Kind::Draw, [&] {
+        GCPtr gc = s_->createGC({.alu = GXcopy, .fg = color()});
+        s_->fillRects(gc, {box(0, 0, s_->width(), s_->height())});
+        s_->changeGC(gc, {.alu = GXcopy, .fg = color()});
+        s_->fillRects(gc, {box(40, 40, 200, 120),
+                           box(s_->width() - 60, s_->height() - 40, s_->width(), s_->height()),
+                           box(5, 5, 6, 6), box(7, 7, 7, 30)});
+    });
+}
+
+void Runner::images() {
+    step("image", Kind::Draw, [&] {
+        int cb = ref::clientPixelBytes(s_->mirror());
+        // A padded stride and an odd position, as clients send them.
+        BoxRec a = box(20, 140, 320, 300);
+        int stride = 300 * cb + 4;
+        std::vector<uint8_t> pixels = clientPixels(stride / cb * 160 + 1);
+        s_->drawImage(a, pixels, stride);
+        BoxRec b = box(333, 141, 350, 174);
+        s_->drawImage(b, clientPixels(17 * 33), 17 * cb);
+    });
+    step("read-back", Kind::ReadBack, [&] {
+        int n = 0;
+        for (const BoxRec &b : {box(18, 138, 323, 303), box(1, 1, 2, 2), box(333, 141, 350, 174)}) {
+            std::vector<uint8_t> want = s_->expectedImage(b);
+            std::vector<uint8_t> got = s_->readImage(b);
+            n += countDiffering(want, got);
+        }
+        current_.differ = n;
+        if (n > 0)
+            current_.lines.push_back("ReadImage gave " + std::to_string(n) +
+                                     " pixels that differ from the screen");
+    });
+    step("fill-xor", Kind::Draw, [&] {
+        GCPtr gc = s_->createGC({.alu = GXxor, .fg = color()});
+        s_->fillRects(gc, {box(60, 160, 200, 260), box(250, 200, 400, 280)});
+    });
+    step("fill-alus", Kind::Draw, [&] {
+        for (int alu = GXclear; alu <= GXset; alu++) {
+            GCPtr gc = s_->createGC({.alu = alu, .fg = color()});
+            s_->fillRects(gc, {box(24 + alu * 18, 150, 38 + alu * 18, 290)});
+        }
+    });
+    step("fill-planemask", Kind::Draw, [&] {
+        GCPtr gc = s_->createGC({.alu = GXcopy, .planemask = someMask(), .fg = color()});
+        s_->fillRects(gc, {box(30, 250, 180, 296)});
+        s_->changeGC(gc, {.alu = GXxor, .planemask = someMask(), .fg = color()});
+        s_->fillRects(gc, {box(190, 250, 310, 296)});
+    });
+    step("spans", Kind::Draw, [&] {
+        GCPtr gc = s_->createGC({.alu = GXcopy, .fg = color()});
+        std::vector<DDXPointRec> starts;
+        std::vector<int> widths;
+        for (int i = 0; i < 60; i++) {
+            starts.push_back({static_cast<int16_t>(420 - i), static_cast<int16_t>(40 + i)});
+            widths.push_back(2 * i + 1);
+        }
+        s_->fillSpans(gc, starts, widths);
+    });
+    step("solid-rects", Kind::Draw, [&] {
+        s_->drawSolidRects({box(430, 120, 520, 180), box(525, 120, 600, 180)}, color());
+        s_->drawSolidRects({box(440, 130, 590, 170)}, color(), GXor);
+    });
+}
+
+void Runner::copies() {
+    step("copy", Kind::Draw, [&] {
+        s_->copyRect(box(340, 310, 460, 400), {20, 140});
+        // Overlapping both ways: the engine must pick the direction.
+        s_->copyRect(box(30, 150, 200, 250), {20, 140});
+        s_->copyRect(box(20, 140, 190, 240), {30, 150});
+    });
+    step("copy-xor", Kind::Draw, [&] { s_->copyRect(box(470, 310, 600, 400), {40, 160}, GXxor); });
+    step("copy-planemask", Kind::Draw, [&] {
+        s_->copyRect(box(480, 20, 630, 100), {20, 140}, GXcopy, someMask());
+    });
+}
+
+void Runner::bitmaps() {
+    auto randomBits = [&](int stride, int rows) {
+        std::vector<uint8_t> bits(static_cast<size_t>(stride) * static_cast<size_t>(rows));
+        for (uint8_t &b : bits)
+            b = static_cast<uint8_t>(rng_());
+        return bits;
+    };
+    step("bitmap", Kind::Draw, [&] {
+        int stride = 16;
+        s_->drawMonoImage(box(20, 310, 120, 370), randomBits(stride, 60), 3, stride, color());
+    });
+    step("opaque-bitmap", Kind::Draw, [&] {
+        int stride = 16;
+        s_->drawOpaqueMonoImage(box(130, 310, 237, 370), randomBits(stride, 60), 0, stride, color(),
+                                color());
+    });
+    font_ = harness::Font::random(8, 16, 128, 7);
+    step("glyphs", Kind::Draw, [&] {
+        std::vector<MonoGlyphRec> glyphs;
+        for (int i = 0; i < 10; i++) {
+            int code = 'A' + i;
+            BoxRec b = box(250 + i * 9, 310 + i % 3, 258 + i * 9, 326 + i % 3);
+            glyphs.push_back({b, font_->stride, font_->glyphs[static_cast<size_t>(code)], code});
+        }
+        s_->drawMonoGlyphs(glyphs, color(), GXcopy, ~0u, font_->priv());
+    });
+}
+
+void Runner::text() {
+    const std::string words = "drvrun ABC 0123";
+    int w = static_cast<int>(words.size()) * font_->width;
+    step("text", Kind::Draw,
+         [&] { s_->drawText(box(20, 380, 20 + w, 396), words, *font_, color(), color()); });
+    step("text-transparent", Kind::Draw, [&] {
+        s_->drawText(box(20, 400, 20 + w, 416), words, *font_, color(), color(), GXcopy, ~0u, true);
+    });
+}
+
+void Runner::patterns() {
+    int cb = ref::clientPixelBytes(s_->mirror());
+    step("tile", Kind::Draw, [&] {
+        s_->tileRects({box(250, 380, 330, 440)}, clientPixels(64), 8 * cb, 8, 8, {3, 5});
+        s_->tileRects({box(335, 383, 371, 417)}, clientPixels(15), 5 * cb, 5, 3, {0, 0}, GXxor);
+    });
+    step("tiled-fill", Kind::Draw, [&] {
+        std::vector<uint32_t> pixels;
+        for (int i = 0; i < 64; i++)
+            pixels.push_back(color());
+        PixmapPtr tile = s_->tile(8, 8, pixels);
+        GCPtr gc = s_->createGC({.fillStyle = FillTiled, .tile = tile, .patOrg = {2, 1}});
+        s_->fillRects(gc, {box(380, 380, 450, 440)});
+        s_->fillSpans(gc, {{380, 445}, {383, 446}}, {60, 50});
+    });
+    const std::vector<std::string> rows = {"X.......", ".X.....X", "..X...X.", "...X.X..",
+                                           "....X...", "...X.X..", "..X...X.", ".X.....X"};
+    step("stippled-fill", Kind::Draw, [&] {
+        PixmapPtr st = s_->stipple(rows);
+        GCPtr gc = s_->createGC({.fillStyle = FillStippled, .fg = color(), .stipple = st});
+        s_->fillRects(gc, {box(460, 380, 530, 440)});
+    });
+    step("opaque-stippled", Kind::Draw, [&] {
+        PixmapPtr st = s_->stipple(
+            {"XXXX....XXXX....", "XXXX....XXXX....", "....XXXX....XXXX", "....XXXX....XXXX"});
+        GCPtr gc = s_->createGC(
+            {.fillStyle = FillOpaqueStippled, .fg = color(), .bg = color(), .stipple = st});
+        s_->fillRects(gc, {box(540, 380, 620, 440)});
+    });
+}
+
+void Runner::lines() {
+    step("segments", Kind::Draw, [&] {
+        GCPtr gc = s_->createGC({.alu = GXcopy, .fg = color()});
+        s_->zeroSegs(gc, {segment(400, 200, 500, 230), segment(400, 200, 420, 290),
+                          segment(500, 300, 400, 250), segment(600, 210, 600, 290),
+                          segment(410, 295, 590, 295), segment(450, 250, 450, 250)});
+    });
+    step("points", Kind::Draw, [&] {
+        int w = s_->width(), h = s_->height();
+        std::vector<DDXPointRec> points = {
+            {0, 0},
+            {static_cast<int16_t>(w - 1), 0},
+            {0, static_cast<int16_t>(h - 1)},
+            {static_cast<int16_t>(w - 1), static_cast<int16_t>(h - 1)}};
+        for (int i = 0; i < 50; i++)
+            points.push_back({static_cast<int16_t>(540 + rng_() % 90),
+                              static_cast<int16_t>(200 + rng_() % 100)});
+        s_->drawPoints(points, color());
+    });
+}
+
+void Runner::cursor() {
+    if (!s_->pointer()) {
+        step("cursor", Kind::Life, [&] {
+            current_.path = "n/a";
+            current_.lines.push_back("no hardware cursor: the server draws it");
+        });
+        return;
+    }
+    cursor_ = harness::makeCursor(kArrow, 1, 1, 0xFFFF, 0xFFFF, 0x0000);
+    step("cursor", Kind::Cursor, [&] {
+        if (!s_->realizeCursor(cursor_->ptr()))
+            current_.lines.push_back("RealizeCursor returned 0");
+        int w = s_->width(), h = s_->height();
+        s_->setCursor(cursor_->ptr(), 100, 100);
+        for (auto [x, y] :
+             {std::pair{w / 2, h / 2}, {w - 1, h - 1}, {0, 0}, {5, h - 2}, {w / 3, h / 4}})
+            s_->moveCursor(x, y);
+    });
+}
+
+void Runner::consoleSwitch() {
+    step("console-switch", Kind::Life, [&] {
+        s_->switchAway();
+        s_->switchBack();
+        // The server repaints the screen after a switch; what the console
+        // left in video memory is not the driver's to keep.
+        s_->syncMirror();
+    });
+    step("fill-after-switch", Kind::Draw, [&] {
+        GCPtr gc = s_->createGC({.alu = GXcopy, .fg = color()});
+        s_->fillRects(gc, {box(560, 20, 630, 60)});
+        s_->copyRect(box(560, 62, 630, 102), {560, 20});
+    });
+}
+
+void Runner::close() {
+    step("FreeScreen", Kind::Life, [&] {
+        if (font_)
+            s_->closeFont(*font_);
+        size_t before = server::liveBlockCount();
+        s_->freeScreen();
+        size_t after = server::liveBlockCount();
+        if (after > 0)
+            current_.lines.push_back(std::to_string(after) + " of " + std::to_string(before) +
+                                     " allocated blocks still held after FreeScreen");
+    });
+}
+
+void Runner::scene() {
+    palette();
+    if (s_->width() < kSceneWidth || s_->height() < kSceneHeight) {
+        out_ << "  (the demo scene needs at least " << kSceneWidth << "x" << kSceneHeight
+             << "; no drawing on this screen)\n";
+        return;
+    }
+    fills();
+    images();
+    copies();
+    bitmaps();
+    text();
+    patterns();
+    lines();
+    cursor();
+    consoleSwitch();
+}
+
+int Runner::finish(const std::string &failure) {
+    int accel = 0, generic = 0, differing = 0, pixels = 0, failed = 0;
+    for (const StepResult &r : results_) {
+        accel += r.path == "accel";
+        generic += r.path == "generic";
+        failed += r.failed;
+        if (r.differ > 0) {
+            differing++;
+            pixels += r.differ;
+        }
+    }
+    bool ok = failure.empty() && failed == 0 && differing == 0;
+    if (opt_.checkOnly) {
+        out_ << driver_ << ": the configuration "
+             << (ok ? "works" : "does not work: " + (failure.empty() ? "a step failed" : failure))
+             << "\n";
+        out_.flush();
+        return ok ? kExitOk : kExitFailed;
+    }
+    out_ << driver_ << ": " << (ok ? "ok" : "FAILED");
+    if (!failure.empty())
+        out_ << ": " << failure;
+    out_ << ": " << results_.size() << " steps, " << accel << " accelerated, " << generic
+         << " generic, " << pixels << " pixels differ";
+    if (differing)
+        out_ << " in " << differing << " steps";
+    if (failed)
+        out_ << ", " << failed << " failed";
+    out_ << "\n";
+    out_.flush();
+    return ok ? kExitOk : kExitFailed;
+}
+
+void Runner::writePicture() {
+    std::string error;
+    if (finalScreen_.width <= 0 || finalScreen_.height <= 0)
+        out_ << "no picture: the screen did not come up\n";
+    else if (!writePng(opt_.pngPath, finalScreen_, haveVisual_ ? &visual_ : nullptr, error))
+        out_ << "no picture: " << error << "\n";
+    else
+        out_ << "picture: " << opt_.pngPath << "\n";
+}
+
+int Runner::run(const std::string &driverPath, const std::string &driverName,
+                const graf::Config &cfg, const std::string &configName) {
+    driver_ = driverName;
+    if (!opt_.tracePath.empty()) {
+        trace_.open(opt_.tracePath);
+        if (!trace_) {
+            out_ << "cannot write the trace to " << opt_.tracePath << "\n";
+            return kExitBadInput;
+        }
+    }
+    std::vector<std::string> setup;
+    s_ = std::make_unique<harness::Screen>(
+        driverPath, cfg,
+        harness::Options{.reporter = [this](const std::string &m) { reported_.push_back(m); }});
+    setup.swap(reported_);
+    if (!opt_.brief) {
+        out_ << driver_ << " on " << configName << " (adapter "
+             << (cfg.adapter.empty() ? "none" : cfg.adapter) << ", " << s_->width() << "x"
+             << s_->height() << ", depth " << s_->depth() << ")\n";
+        for (const std::string &m : setup)
+            out_ << messageLine("  ", m) << "\n";
+        out_ << header() << "\n";
+    }
+    s_->machine().clearTrace();
+    server::clearErrorMessages();
+    errorsSeen_ = 0;
+
+    if (!bringUp()) {
+        const StepResult &last = results_.back();
+        std::string what = last.name == "Probe"  ? "Probe returned 0"
+                           : last.name == "Init" ? "Init returned 0"
+                                                 : "the root window got no WinOps";
+        return finish(what);
+    }
+    if (opt_.checkOnly)
+        return finish("");
+    scene();
+    finalScreen_ = s_->readScreen();
+    close();
+    if (!opt_.pngPath.empty())
+        writePicture();
+    return finish("");
+}
+
+} // namespace
+
+// ======================= drivers =======================
+
+std::string driverDirectory() {
+    return DRV_LIB_DIR;
+}
+
+bool resolveDriver(const std::string &nameOrPath, std::string &path, std::string &name,
+                   std::string &error) {
+    if (nameOrPath.empty()) {
+        error = "no driver named";
+        return false;
+    }
+    if (nameOrPath.find('/') == std::string::npos) {
+        path = driverDirectory() + "/lib" + nameOrPath + ".so";
+        name = nameOrPath;
+        if (!fileExists(path)) {
+            error = "unknown driver \"" + nameOrPath + "\" (no " + path + ")";
+            return false;
+        }
+        return true;
+    }
+    path = nameOrPath;
+    if (!fileExists(path)) {
+        error = path + ": no such driver library";
+        return false;
+    }
+    name = path.substr(path.rfind('/') + 1);
+    if (name.rfind("lib", 0) == 0)
+        name = name.substr(3);
+    name = name.substr(0, name.find('.'));
+    return true;
+}
+
+bool bindDriver(const std::string &path, const std::string &name, std::string &error) {
+    std::string why;
+    ScreenInfo *info = harness::loadDriver(path, &why);
+    if (!info) {
+        // dlopen's reason, or the missing record.
+        error = path + " is not a driver: " + why;
+        return false;
+    }
+    if (!info->Probe || !info->Init || !info->driverName) {
+        error = path + " is not a driver: its " + name + "ScreenInfo lacks Probe, Init or the name";
+        return false;
+    }
+    return true;
+}
+
+std::vector<std::string> installedDrivers() {
+    std::vector<std::string> names;
+    DIR *d = opendir(driverDirectory().c_str());
+    if (!d)
+        return names;
+    while (dirent *e = readdir(d)) {
+        std::string f = e->d_name;
+        if (f.size() > 6 && f.rfind("lib", 0) == 0 && f.compare(f.size() - 3, 3, ".so") == 0)
+            names.push_back(f.substr(3, f.size() - 6));
+    }
+    closedir(d);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+const std::vector<std::string> &stepNames() {
+    return kSteps;
+}
+
+int runDriver(const RunOptions &opt, std::ostream &out, std::ostream &err) {
+    std::string path, name, error;
+    if (!resolveDriver(opt.driver, path, name, error) || !bindDriver(path, name, error)) {
+        err << "drvrun: " << error << "\n";
+        return kExitBadInput;
+    }
+    graf::Config cfg;
+    std::string configName;
+    if (opt.configPath.empty()) {
+        if (!loadDefaultConfig(name, cfg, error)) {
+            err << "drvrun: " << error << "\n";
+            return kExitBadInput;
+        }
+        configName = describe(*defaultConfigFor(name));
+    } else {
+        if (!loadConfigFile(opt.configPath, cfg, error)) {
+            err << "drvrun: " << error << "\n";
+            return kExitBadInput;
+        }
+        configName = opt.configPath;
+    }
+    Runner runner(opt, out);
+    return runner.run(path, name, cfg, configName);
+}
+
+} // namespace drvrun
