@@ -281,8 +281,8 @@ void NAME(DrawMonoImage)(BoxPtr box, uint8_t *bits, int startBit, int stride, Pi
         BoxRec top, rest;
         gd5436SplitBox(box, h / 2, &top, &rest);
         NAME(DrawMonoImage)(&top, b.bits, b.skip, stride, fg, alu, planemask, pDraw);
-        NAME(DrawMonoImage)(&rest, b.bits + (intptr_t)stride * (h / 2), b.skip, stride, fg, alu,
-                            planemask, pDraw);
+        NAME(DrawMonoImage)
+        (&rest, b.bits + (intptr_t)stride * (h / 2), b.skip, stride, fg, alu, planemask, pDraw);
         return;
     }
     EngineIdleWait(blt);

@@ -155,8 +155,9 @@ static Bool gd5436StageStipple(GCPtr pGC, DrawablePtr pDraw, const BoxRec *boxes
     pat->originY = gcPriv->patOrg.y;
     BoxRec cell = {(int16_t)pat->x, (int16_t)pat->y, (int16_t)(pat->x + pw),
                    (int16_t)(pat->y + ph)};
-    NAME(DrawOpaqueMonoImage)(&cell, (uint8_t *)stipple->devPrivate, 0, stipple->devKind, fg, bg,
-                              GXcopy, PLANEMASK_ALL, pDraw);
+    NAME(DrawOpaqueMonoImage)
+    (&cell, (uint8_t *)stipple->devPrivate, 0, stipple->devKind, fg, bg, GXcopy, PLANEMASK_ALL,
+     pDraw);
     gd5436Replicate(pat, sw, sh, pDraw);
     return 1;
 }
@@ -168,8 +169,7 @@ void NAME(OpStippledFillRects)(GCPtr pGC, DrawablePtr pDraw, BoxPtr boxes, int c
         genOpStippledFillRects(pGC, pDraw, boxes, count);
         return;
     }
-    gd5436CopyPattern(GD5436_PRIV(pDraw->pScreen), &pat, boxes, count, gcPriv->alu,
-                      BLT_MODE_COPY);
+    gd5436CopyPattern(GD5436_PRIV(pDraw->pScreen), &pat, boxes, count, gcPriv->alu, BLT_MODE_COPY);
 }
 
 /* The transparent colour register compares bytes at one pixel byte, so the
