@@ -96,6 +96,7 @@ TEST_P(Gd6PixelKeys, MissingKeyFailsWithMessage) {
     EXPECT_TRUE(s.fatalMessage().empty());
     ASSERT_FALSE(server::errorMessages().empty());
     EXPECT_EQ(server::errorMessages().back(), "gd6: can't find pixel info in grafinfo file.\n");
+    EXPECT_EQ(server::liveBlockCount(), 0u) << "a failed Init keeps no private";
 }
 
 INSTANTIATE_TEST_SUITE_P(Keys, Gd6PixelKeys, ::testing::Values("PIXWIDTH", "PIXHEIGHT", "DEPTH"));
@@ -144,6 +145,24 @@ INSTANTIATE_TEST_SUITE_P(
                       BankCase{kTolva16Large, "WINDOWADDR", 0x181000, kWindowBank},
                       BankCase{kTolva16, "CURSORADDR", 0xFC100, kCursorBank},
                       BankCase{kTolva16Large, "CURSORADDR", 0x1FD000, kCursorBank}));
+
+TEST(Gd6Start, RefusedPrivateIndexFailsInitUntilGranted) {
+    harness::Screen s(kTolva8.driver, harness::loadConfig(kTolva8.config));
+    ASSERT_TRUE(s.probe());
+    server::failScreenPrivateIndex(true);
+    EXPECT_FALSE(s.init());
+    EXPECT_EQ(server::liveBlockCount(), 0u);
+    server::failScreenPrivateIndex(false);
+    EXPECT_TRUE(s.init()) << s.failureText();
+}
+
+TEST(Gd6Start, FailedVisualFreesThePrivate) {
+    harness::Screen s(kTolva16.driver, harness::loadConfig(kTolva16.config));
+    ASSERT_TRUE(s.probe());
+    server::failAddVisual(true);
+    EXPECT_FALSE(s.init());
+    EXPECT_EQ(server::liveBlockCount(), 0u);
+}
 
 class Gd6Builds : public ::testing::TestWithParam<Build> {};
 

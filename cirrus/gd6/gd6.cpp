@@ -208,7 +208,11 @@ static Bool NAME(InitHW)(ScreenPtr pScreen) {
 /* Steps 1 to 3: the private and the keys that size the screen. */
 static gd6ScreenPrivPtr gd6AllocPrivate(ScreenPtr pScreen) {
     if (NAME(Generation) != serverGeneration) {
-        NAME(ScreenPrivateIndex) = AllocateScreenPrivateIndex();
+        /* A refused index is not remembered: the next Init asks again. */
+        int index = AllocateScreenPrivateIndex();
+        if (index < 0)
+            return 0;
+        NAME(ScreenPrivateIndex) = index;
         NAME(Generation) = serverGeneration;
     }
     gd6ScreenPrivPtr priv = (gd6ScreenPrivPtr)Xalloc(sizeof(gd6ScreenPrivate));
@@ -286,14 +290,11 @@ static void gd6InstallHooks(ScreenPtr pScreen) {
     nfb->ValidateWindowPriv = NAME(ValidateWindowPriv);
 }
 
-static Bool NAME(Init)(int index, ScreenPtr pScreen, int argc, char **argv) {
-    (void)index;
-    (void)argc;
-    (void)argv;
+/* Everything after the private's allocation; 0 on failure. */
+static Bool NAME(InitScreen)(ScreenPtr pScreen, gd6ScreenPrivPtr priv) {
     GrafinfoHandle graf = gd6Grafinfo(pScreen);
-    gd6ScreenPrivPtr priv = gd6AllocPrivate(pScreen);
     int depth = 0;
-    if (!priv || !gd6ReadPixelKeys(graf, priv, &depth))
+    if (!gd6ReadPixelKeys(graf, priv, &depth))
         return 0;
     gd6ApplyVariants(priv);
 
@@ -327,6 +328,20 @@ static Bool NAME(Init)(int index, ScreenPtr pScreen, int argc, char **argv) {
     vexoSysInfoInit(pScreen, &NAME(SysInfo));
     nfbSetOptions(pScreen, 50, 0, 0);
     return 1;
+}
+
+static Bool NAME(Init)(int index, ScreenPtr pScreen, int argc, char **argv) {
+    (void)index;
+    (void)argc;
+    (void)argv;
+    gd6ScreenPrivPtr priv = gd6AllocPrivate(pScreen);
+    if (!priv)
+        return 0;
+    if (NAME(InitScreen)(pScreen, priv))
+        return 1;
+    /* The server closes only screens that started: free the private here. */
+    NAME(FreeScreen)(0, pScreen);
+    return 0;
 }
 
 extern "C" {
