@@ -286,6 +286,61 @@ TEST_P(Gd6Build, ImagesThroughTheWindow) {
     EXPECT_EQ(s->readImage(readBox, 720 * bpp), s->expectedImage(readBox, 720 * bpp));
 }
 
+// Destination addresses of the copies out of the staging area, in order.
+std::vector<uint32_t> copiesOutOfWindow(harness::Screen &s, uint32_t windowAddr) {
+    std::vector<uint32_t> out;
+    for (const sim::BltOp &op : engine(s).log())
+        if (op.regs.srcAddr == windowAddr && op.regs.dstAddr < windowAddr)
+            out.push_back(op.regs.dstAddr);
+    return out;
+}
+
+uint32_t windowAddrOf(harness::Screen &s) {
+    return uint32_t(s.graf().ints.at("WINDOWADDR"));
+}
+
+TEST_P(Gd6Build, ImageSlicesFollowTheWindowSize) {
+    for (int windowSize : {0x10000, 0x8000}) {
+        SCOPED_TRACE(windowSize);
+        auto s = startScreen(GetParam(), windowSize);
+        const int bpp = s->bytesPerPixel();
+        std::vector<uint8_t> pixels(640 * 100 * bpp, 0x21);
+        engine(*s).clearLog();
+        s->drawImage({0, 0, 640, 100}, pixels, 640 * bpp);
+        // 64,000 bytes a slice at most: 640 x 100 x Bpp over the window.
+        size_t slices = size_t(640 * 100 * bpp) <= size_t(windowSize) ? 1 : 0;
+        for (int rows = 100; slices == 0; rows /= 2)
+            if (640 * rows * bpp <= windowSize)
+                slices = size_t(100 / rows);
+        EXPECT_EQ(copiesOutOfWindow(*s, windowAddrOf(*s)).size(), slices);
+        EXPECT_SCREEN_SAME(*s);
+    }
+}
+
+// A plane-masked copy too large for the window goes in row halves: top half
+// first, unless the source lies above the destination.
+TEST_P(Gd6Build, PlanemaskedCopyHalvesInSafeOrder) {
+    auto s = startScreen(GetParam(), 0x4000);
+    s->fillRandom(12);
+    const int bpp = s->bytesPerPixel(), pitch = s->pitch();
+    const uint32_t window = windowAddrOf(*s);
+    const uint32_t m = 0x3C & s->allPlanes();
+    // 100 x 100 pixels: 2 x 100 x 100 x Bpp bytes are more than 16 KB.
+    engine(*s).clearLog();
+    s->copyRect({10, 20, 110, 120}, {12, 30}, GXcopy, m); // source below
+    std::vector<uint32_t> order = copiesOutOfWindow(*s, window);
+    ASSERT_GE(order.size(), 2u);
+    EXPECT_EQ(order.front(), uint32_t(10 * bpp + 20 * pitch));
+    EXPECT_SCREEN_SAME(*s);
+    engine(*s).clearLog();
+    s->copyRect({10, 30, 110, 130}, {12, 20}, GXcopy, m); // source above
+    order = copiesOutOfWindow(*s, window);
+    ASSERT_GE(order.size(), 2u);
+    EXPECT_GT(order.front(), order.back());
+    EXPECT_EQ(order.back(), uint32_t(10 * bpp + 30 * pitch));
+    EXPECT_SCREEN_SAME(*s);
+}
+
 TEST_P(Gd6Build, RecordsByFillStylePlaneMaskAndAlu) {
     auto s = startScreen(GetParam());
     GCPtr copy = s->createGC({.alu = GXcopy});
