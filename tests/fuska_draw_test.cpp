@@ -266,6 +266,26 @@ TEST_F(FuskaCopyOps, DownwardCopiesRunBottomUp) {
     EXPECT_SCREEN_SAME(*s);
 }
 
+TEST_F(FuskaCopyOps, SpansAndPointsAreOneOperationEach) {
+    GCPtr gc = s->createGC({.alu = GXxor, .fg = 0x5A});
+    fuskaOf(*s).engine().clearLog();
+    s->fillSpans(gc, {{10, 3}, {20, 4}}, {7, 0});
+    ASSERT_EQ(log().size(), 2u);
+    EXPECT_EQ(log()[0].kind, sim::FuskaOpKind::Fill);
+    EXPECT_EQ(log()[0].width, 7);
+    // A span of width 0 is still issued, one line high.
+    EXPECT_EQ(log()[1].width, 0);
+    EXPECT_EQ(log()[1].height, 1);
+    EXPECT_EQ(log()[1].dstX, 20);
+    EXPECT_EQ(log()[1].dstY, 4);
+    s->drawPoints({{1, 2}, {3, 4}}, 0x77);
+    ASSERT_EQ(log().size(), 4u);
+    EXPECT_EQ(log()[3].width, 1);
+    EXPECT_EQ(log()[3].height, 1);
+    EXPECT_EQ(log()[3].rop, 0xCC);
+    EXPECT_SCREEN_SAME(*s);
+}
+
 TEST_F(FuskaCopyOps, FallbacksKeepTheirArguments) {
     BoxRec box = {10, 10, 20, 20};
     DDXPointRec src = {0, 0};
