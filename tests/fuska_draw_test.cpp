@@ -208,7 +208,7 @@ TEST_P(FuskaDraw, SegmentsThroughTheGenericRoutineOtherwise) {
 INSTANTIATE_TEST_SUITE_P(Depths, FuskaDraw, testing::Values(8, 15, 16, 24),
                          [](const auto &info) { return "depth" + std::to_string(info.param); });
 
-// ---- the engine operations a copy issues ----
+// ---- the engine operations a copy starts ----
 
 class FuskaCopyOps : public testing::Test {
   protected:
@@ -273,7 +273,7 @@ TEST_F(FuskaCopyOps, SpansAndPointsAreOneOperationEach) {
     ASSERT_EQ(log().size(), 2u);
     EXPECT_EQ(log()[0].kind, sim::FuskaOpKind::Fill);
     EXPECT_EQ(log()[0].width, 7);
-    // A span of width 0 is still issued, one line high.
+    // A span of width 0 still starts an operation, one line high.
     EXPECT_EQ(log()[1].width, 0);
     EXPECT_EQ(log()[1].height, 1);
     EXPECT_EQ(log()[1].dstX, 20);
@@ -338,7 +338,7 @@ TEST(FuskaValidate, RecordsByFillStylePlaneMaskAndAlu) {
     struct Case {
         const char *name;
         int depth;
-        harness::GCSpec spec;
+        harness::GCSpec values;
         FillRectsProc fill; // null: the driver's own
         ZeroSegsProc segs;  // null: the driver's own (only checked for solid)
     } cases[] = {
@@ -369,19 +369,19 @@ TEST(FuskaValidate, RecordsByFillStylePlaneMaskAndAlu) {
         harness::Screen s("fuska", fuskaConfig(64, 32, c.depth),
                           {.pitch = 640, .reporter = HARNESS_GTEST_REPORTER});
         ASSERT_TRUE(s.start()) << s.failureText();
-        harness::GCSpec spec = c.spec;
-        if (spec.fillStyle == FillTiled)
-            spec.tile = s.tile(2, 2, {1, 2, 3, 4});
-        if (spec.fillStyle == FillStippled || spec.fillStyle == FillOpaqueStippled)
-            spec.stipple = s.stipple({"X.", ".X"});
-        GCPtr gc = s.createGC(spec);
+        harness::GCSpec values = c.values;
+        if (values.fillStyle == FillTiled)
+            values.tile = s.tile(2, 2, {1, 2, 3, 4});
+        if (values.fillStyle == FillStippled || spec.fillStyle == FillOpaqueStippled)
+            values.stipple = s.stipple({"X.", ".X"});
+        GCPtr gc = s.createGC(values);
         PrivOps *ops = s.ops(gc);
         ASSERT_NE(ops, nullptr);
         if (c.fill)
             EXPECT_EQ(ops->FillRects, c.fill);
         else
             EXPECT_NE(ops->FillRects, genSolidFillRects);
-        if (c.spec.fillStyle == FillSolid) {
+        if (c.values.fillStyle == FillSolid) {
             if (c.segs)
                 EXPECT_EQ(ops->slot3.ZeroSegs, c.segs);
             else
