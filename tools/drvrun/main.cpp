@@ -28,8 +28,9 @@ const char kUsage[] = "usage: drvrun run DRIVER [--config FILE] [--png FILE] [--
                       "       drvrun check DRIVER [--config FILE]\n"
                       "       drvrun list\n";
 
+// One line, as every other complaint.
 int usage(const std::string &why) {
-    std::cerr << "drvrun: " << why << "\n" << kUsage;
+    std::cerr << "drvrun: " << why << " (drvrun help shows the usage)\n";
     return kExitBadInput;
 }
 
@@ -198,6 +199,11 @@ int runAll(const RunOptions &base) {
 } // namespace
 
 int main(int argc, char **argv) {
+    if (argc == 2 && (!std::strcmp(argv[1], "help") || !std::strcmp(argv[1], "--help") ||
+                      !std::strcmp(argv[1], "-h"))) {
+        std::cout << kUsage;
+        return kExitOk;
+    }
     Arguments a;
     std::string wrong = parse(argc, argv, a);
     if (!wrong.empty())
