@@ -372,7 +372,7 @@ TEST(FuskaValidate, RecordsByFillStylePlaneMaskAndAlu) {
         harness::GCSpec values = c.values;
         if (values.fillStyle == FillTiled)
             values.tile = s.tile(2, 2, {1, 2, 3, 4});
-        if (values.fillStyle == FillStippled || spec.fillStyle == FillOpaqueStippled)
+        if (values.fillStyle == FillStippled || values.fillStyle == FillOpaqueStippled)
             values.stipple = s.stipple({"X.", ".X"});
         GCPtr gc = s.createGC(values);
         PrivOps *ops = s.ops(gc);
