@@ -1,0 +1,371 @@
+// drvrun as its users meet it: the real binary, its exit status and output,
+// on good configurations, on every kind of bad input, and on a run whose
+// drawing is made wrong on purpose (a hidden test option corrupts one pixel),
+// so the comparison is seen to catch it.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct Result {
+    int status = -1;    // exit status; -1 when the program did not exit normally
+    std::string output; // stdout and stderr together
+    std::vector<std::string> lines;
+};
+
+Result drvrun(const std::string &args) {
+    Result r;
+    std::string cmd = std::string("'") + DRVRUN_PATH + "' " + args + " 2>&1";
+    FILE *p = popen(cmd.c_str(), "r");
+    if (!p)
+        return r;
+    char buf[4096];
+    for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;)
+        r.output.append(buf, n);
+    int st = pclose(p);
+    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    std::istringstream in(r.output);
+    for (std::string l; std::getline(in, l);)
+        r.lines.push_back(l);
+    return r;
+}
+
+std::string source(const std::string &rel) {
+    return std::string(DRV_SOURCE_DIR) + "/" + rel;
+}
+
+std::string readFile(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// A scratch directory of the test's own, removed at the end.
+class TempDir {
+  public:
+    TempDir() {
+        char tmpl[] = "/tmp/drvrun_test_XXXXXX";
+        path_ = mkdtemp(tmpl) ? tmpl : "/tmp";
+    }
+    ~TempDir() { std::system(("rm -rf '" + path_ + "'").c_str()); }
+    std::string file(const std::string &name, const std::string &content) const {
+        std::string p = path_ + "/" + name;
+        std::ofstream(p, std::ios::binary) << content;
+        return p;
+    }
+    std::string path(const std::string &name) const { return path_ + "/" + name; }
+    const std::string &root() const { return path_; }
+
+  private:
+    std::string path_;
+};
+
+// The example board with `from` replaced by `to` (the text must hold `from`).
+std::string edited(const std::string &rel, const std::string &from, const std::string &to) {
+    std::string s = readFile(source(rel));
+    size_t at = s.find(from);
+    EXPECT_NE(at, std::string::npos) << from;
+    if (at != std::string::npos)
+        s.replace(at, from.size(), to);
+    return s;
+}
+
+// The example board without one procedure.
+std::string withoutProcedure(const std::string &rel, const std::string &name) {
+    std::string s = readFile(source(rel));
+    size_t at = s.find("procedure " + name);
+    size_t end = s.find("\n}\n", at);
+    EXPECT_NE(end, std::string::npos) << name;
+    if (at != std::string::npos && end != std::string::npos)
+        s.erase(at, end + 3 - at);
+    return s;
+}
+
+// The row of a step in the table: "  NAME  PATH  BUS  DIFFER ...".
+std::vector<std::string> rowOf(const Result &r, const std::string &step) {
+    for (const std::string &l : r.lines) {
+        std::istringstream in(l);
+        std::vector<std::string> fields;
+        for (std::string f; in >> f;)
+            fields.push_back(f);
+        if (fields.size() >= 4 && fields[0] == step)
+            return fields;
+    }
+    return {};
+}
+
+const char *const kDrawingSteps[] = {
+    "fill-copy",        "image",  "read-back",         "fill-xor",      "fill-alus",
+    "fill-planemask",   "spans",  "solid-rects",       "copy",          "copy-xor",
+    "copy-planemask",   "bitmap", "opaque-bitmap",     "glyphs",        "text",
+    "text-transparent", "tile",   "tiled-fill",        "stippled-fill", "opaque-stippled",
+    "segments",         "points", "fill-after-switch",
+};
+
+// ---- a good run ----
+
+TEST(DrvrunRun, DefaultConfigurationRunsEveryStepWithoutDifferences) {
+    Result r = drvrun("run brisko8");
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("brisko8 on cirrus/gd5436/gd5480.graf"), std::string::npos) << r.output;
+    for (const char *life :
+         {"Probe", "Init", "root-window", "palette", "cursor", "console-switch", "FreeScreen"})
+        EXPECT_FALSE(rowOf(r, life).empty()) << life << "\n" << r.output;
+    for (const char *step : kDrawingSteps) {
+        std::vector<std::string> row = rowOf(r, step);
+        ASSERT_FALSE(row.empty()) << step << "\n" << r.output;
+        EXPECT_TRUE(row[1] == "accel" || row[1] == "generic") << step;
+        EXPECT_EQ(row[3], "0") << step;
+    }
+    // Bus accesses are counted: Init programs the adapter.
+    EXPECT_NE(rowOf(r, "Init")[2], "0");
+    EXPECT_EQ(r.lines.back().rfind("brisko8: ok: ", 0), 0u) << r.output;
+    EXPECT_NE(r.lines.back().find(" 0 pixels differ"), std::string::npos);
+}
+
+// A plane mask that is not all ones puts the gd5436 builds on the server's
+// generic routines; the table names the routine, and accelerated fills stay
+// accelerated.
+TEST(DrvrunRun, GenericFallbacksAreTold) {
+    Result r = drvrun("run lomvi16");
+    ASSERT_EQ(r.status, 0) << r.output;
+    std::vector<std::string> masked = rowOf(r, "fill-planemask");
+    ASSERT_EQ(masked.size(), 5u) << r.output;
+    EXPECT_EQ(masked[1], "generic");
+    EXPECT_EQ(masked[4], "genSolidFillRects");
+    std::vector<std::string> plain = rowOf(r, "fill-copy");
+    ASSERT_EQ(plain.size(), 4u) << r.output;
+    EXPECT_EQ(plain[1], "accel");
+}
+
+TEST(DrvrunRun, PictureAndTraceAreWritten) {
+    TempDir dir;
+    Result r = drvrun("run hadra24 --png '" + dir.path("screen.png") + "' --trace '" +
+                      dir.path("bus.trace") + "'");
+    ASSERT_EQ(r.status, 0) << r.output;
+    std::string png = readFile(dir.path("screen.png"));
+    ASSERT_GT(png.size(), 24u);
+    EXPECT_EQ(png.substr(0, 8), std::string("\x89PNG\r\n\x1a\n", 8));
+    auto be32 = [&](size_t at) {
+        return (uint32_t(uint8_t(png[at])) << 24) | (uint32_t(uint8_t(png[at + 1])) << 16) |
+               (uint32_t(uint8_t(png[at + 2])) << 8) | uint32_t(uint8_t(png[at + 3]));
+    };
+    EXPECT_EQ(png.substr(12, 4), "IHDR");
+    EXPECT_EQ(be32(16), 800u); // hadra24's example board is 800 x 600
+    EXPECT_EQ(be32(20), 600u);
+
+    std::string trace = readFile(dir.path("bus.trace"));
+    EXPECT_EQ(trace.rfind("# Probe\n# Init\n", 0), 0u) << trace.substr(0, 200);
+    EXPECT_NE(trace.find("# FreeScreen"), std::string::npos);
+    EXPECT_NE(trace.find("out16 0x03C4"), std::string::npos); // the mode set
+}
+
+TEST(DrvrunRun, WritingThePictureCanFailWithoutACrash) {
+    Result r = drvrun("run brisko8 --png /nonexistent-dir/screen.png");
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("no picture: cannot write /nonexistent-dir/screen.png"),
+              std::string::npos)
+        << r.output;
+}
+
+// ---- a driver whose drawing is wrong ----
+
+TEST(DrvrunFault, OneWrongPixelFailsTheRunAndIsShownInItsStep) {
+    Result r = drvrun("run brisko16 --inject-fault copy");
+    EXPECT_EQ(r.status, 1) << r.output;
+    std::vector<std::string> copy = rowOf(r, "copy");
+    ASSERT_FALSE(copy.empty()) << r.output;
+    EXPECT_EQ(copy[3], "1");
+    EXPECT_NE(r.output.find("1 pixel differs, first at (1,1)"), std::string::npos) << r.output;
+    // Only that step: later steps are judged on their own pixels.
+    EXPECT_EQ(rowOf(r, "copy-xor")[3], "0");
+    EXPECT_EQ(r.lines.back().rfind("brisko16: FAILED: ", 0), 0u) << r.output;
+}
+
+TEST(DrvrunFault, RunAllFailsWhenAnyDriverDiffers) {
+    Result r = drvrun("run --all --inject-fault fill-xor");
+    EXPECT_EQ(r.status, 1) << r.output;
+    ASSERT_FALSE(r.lines.empty());
+    EXPECT_NE(r.lines.back().find(" drivers: 0 ok, "), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("] brisko8: FAILED: "), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("fill-xor"), std::string::npos);
+}
+
+// ---- run --all and list ----
+
+TEST(DrvrunAll, EveryBuiltDriverWithProgressAndASummary) {
+    Result r = drvrun("run --all");
+    ASSERT_FALSE(r.lines.empty());
+    const std::string &summary = r.lines.back();
+    EXPECT_EQ(summary.rfind("drvrun: ", 0), 0u) << r.output;
+    // The exit status follows the summary.
+    bool anyFailed = summary.find(" 0 failed") == std::string::npos;
+    EXPECT_EQ(r.status, anyFailed ? 1 : 0) << r.output;
+    std::stringstream names(DRV_DRIVER_LIST);
+    int count = 0;
+    for (std::string name; std::getline(names, name, ',');) {
+        count++;
+        EXPECT_NE(r.output.find("] " + name + ": "), std::string::npos) << name << "\n" << r.output;
+    }
+    EXPECT_NE(r.output.find("/" + std::to_string(count) + "] "), std::string::npos) << r.output;
+    // The gd5436 builds pass on their example boards.
+    for (const char *d :
+         {"brisko8", "brisko15", "brisko16", "brisko24", "lomvi8", "lomvi16", "hadra24"})
+        EXPECT_NE(r.output.find("] " + std::string(d) + ": ok: "), std::string::npos) << d;
+}
+
+TEST(DrvrunList, DriversWithAdapterDepthAndDefaultConfiguration) {
+    Result r = drvrun("list");
+    ASSERT_EQ(r.status, 0) << r.output;
+    struct Want {
+        const char *driver, *adapter, *depth, *config;
+    };
+    for (const Want &w : {Want{"brisko8", "gd5480", "8", "cirrus/gd5436/gd5480.graf"},
+                          Want{"brisko24", "gd5480", "24", "cirrus/gd5436/gd5480.graf"},
+                          Want{"lomvi16", "gd5446", "16", "cirrus/gd5436/gd5446.graf"},
+                          Want{"hadra24", "gd5436", "24", "cirrus/gd5436/gd5436.graf"}}) {
+        std::vector<std::string> row = rowOf(r, w.driver);
+        ASSERT_GE(row.size(), 5u) << w.driver << "\n" << r.output;
+        EXPECT_EQ(row[1], w.adapter);
+        EXPECT_EQ(row[2], w.depth);
+        EXPECT_EQ(row[4], w.config);
+    }
+}
+
+// ---- check ----
+
+TEST(DrvrunCheck, AWorkingConfiguration) {
+    Result r = drvrun("check brisko8 --config '" + source("cirrus/gd5436/gd5480.graf") + "'");
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(r.lines.back(), "brisko8: the configuration works") << r.output;
+    // Bound and initialised only.
+    EXPECT_TRUE(rowOf(r, "root-window").empty()) << r.output;
+}
+
+struct BadConfig {
+    const char *name;
+    const char *driver;
+    std::string text;
+    const char *message; // the driver's own, as it gave it
+};
+
+void PrintTo(const BadConfig &c, std::ostream *os) {
+    *os << c.name;
+}
+
+class DrvrunCheckFails : public ::testing::TestWithParam<BadConfig> {};
+
+TEST_P(DrvrunCheckFails, SaysWhyWithTheDriversMessage) {
+    const BadConfig &c = GetParam();
+    TempDir dir;
+    std::string file = dir.file("board.graf", c.text);
+    Result r = drvrun(std::string("check ") + c.driver + " --config '" + file + "'");
+    EXPECT_EQ(r.status, 1) << r.output;
+    EXPECT_NE(r.output.find(c.message), std::string::npos) << r.output;
+    EXPECT_EQ(r.lines.back(),
+              std::string(c.driver) + ": the configuration does not work: Init returned 0")
+        << r.output;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Configurations, DrvrunCheckFails,
+    ::testing::Values(
+        BadConfig{"LacksAProcedure", "lomvi8",
+                  withoutProcedure("cirrus/gd5436/gd5446.graf", "InstalledMemory"),
+                  "ErrorF: grafinfo file needs PROCEDURE InstalledMemory"},
+        // The gd5446 board has no "GetScreenPitch": brisko8 needs one.
+        BadConfig{"BoardOfAnotherBuild", "brisko8", readFile(source("cirrus/gd5436/gd5446.graf")),
+                  "ErrorF: grafinfo file needs PROCEDURE GetScreenPitch"},
+        // 1600 x 1200 at 16 bits is 3.84 MB on a 2 MB board.
+        BadConfig{
+            "ModeLargerThanMemory", "lomvi16",
+            edited("cirrus/gd5436/gd5446.graf",
+                   "int PIXWIDTH = 1024\nint PIXHEIGHT = 768\nint DEPTH = 8\nint PITCH = 1024",
+                   "int PIXWIDTH = 1600\nint PIXHEIGHT = 1200\nint DEPTH = 16\n"
+                   "int PITCH = 3200"),
+            "ErrorF: Not enough offscreen memory available."},
+        BadConfig{"Empty", "brisko8", "", "ErrorF: "}),
+    [](const ::testing::TestParamInfo<BadConfig> &i) { return std::string(i.param.name); });
+
+// ---- bad input: one line, exit status 2, never a crash ----
+
+struct BadInput {
+    const char *name;
+    std::string args;   // "@" stands for the scratch directory
+    std::string config; // written to @/bad.graf when not empty
+    std::string message;
+};
+
+void PrintTo(const BadInput &c, std::ostream *os) {
+    *os << c.name;
+}
+
+class DrvrunBadInput : public ::testing::TestWithParam<BadInput> {};
+
+TEST_P(DrvrunBadInput, OneLineAndExitStatusTwo) {
+    const BadInput &c = GetParam();
+    TempDir dir;
+    if (!c.config.empty())
+        dir.file("bad.graf", c.config);
+    std::string args = c.args;
+    for (size_t at; (at = args.find('@')) != std::string::npos;)
+        args.replace(at, 1, dir.root());
+    std::string message = c.message;
+    for (size_t at; (at = message.find('@')) != std::string::npos;)
+        message.replace(at, 1, dir.root());
+    Result r = drvrun(args);
+    EXPECT_EQ(r.status, 2) << r.output;
+    ASSERT_EQ(r.lines.size(), 1u) << r.output;
+    EXPECT_EQ(r.lines[0].rfind("drvrun: ", 0), 0u) << r.output;
+    EXPECT_NE(r.lines[0].find(message), std::string::npos) << r.output;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Inputs, DrvrunBadInput,
+    ::testing::Values(
+        BadInput{"UnknownDriver", "run nosuchdriver", "", "unknown driver \"nosuchdriver\""},
+        BadInput{"UnknownDriverCheck", "check nosuchdriver", "", "unknown driver"},
+        BadInput{"MissingLibraryPath", "run @/libgone.so", "", "no such driver library"},
+        BadInput{"NotADriver", std::string("run '") + DRVRUN_NOT_A_DRIVER + "'", "",
+                 "is not a driver: it exports no notadriverScreenInfo"},
+        BadInput{"NotALibrary", "run @/bad.graf", "int X = 1\n", "cannot load @/bad.graf"},
+        BadInput{"MissingConfig", "run brisko8 --config @/none.graf", "",
+                 "@/none.graf: cannot open file"},
+        BadInput{"ConfigIsADirectory", "check brisko8 --config @", "", ": is a directory"},
+        BadInput{"MalformedConfigLine", "check brisko8 --config @/bad.graf",
+                 "adapter gd5480\nint PIXWIDTH = 1024\nint PIXHEIGHT = \n", "@/bad.graf:3: "},
+        BadInput{"UnclosedProcedure", "run brisko8 --config @/bad.graf",
+                 "int DEPTH = 8\nprocedure SetMode {\n    out8 0x3C4, 1\n", "@/bad.graf:"},
+        BadInput{"BinaryConfig", "check brisko8 --config @/bad.graf",
+                 std::string("\x01\xFE\xB6\x00garbage", 11), "@/bad.graf:1: "},
+        BadInput{"NoCommand", "", "", "no command"},
+        BadInput{"UnknownCommand", "frob", "", "unknown command frob"},
+        BadInput{"NoDriver", "run", "", "no driver given"},
+        BadInput{"OptionWithoutValue", "run brisko8 --config", "", "--config needs a value"},
+        BadInput{"UnknownOption", "run brisko8 --fast", "", "unknown option --fast"},
+        BadInput{"AllWithAConfig", "run --all --config @/bad.graf", "", "--all"},
+        BadInput{"UnknownFaultStep", "run brisko8 --inject-fault nosuch", "",
+                 "no step named nosuch"}),
+    [](const ::testing::TestParamInfo<BadInput> &i) { return std::string(i.param.name); });
+
+// The bad-input message never carries raw bytes of the file to the terminal.
+TEST(DrvrunBadInputText, ControlBytesOfAFileAreEscaped) {
+    TempDir dir;
+    std::string file = dir.file("bad.graf", std::string("\xB6\x07", 2));
+    Result r = drvrun("check brisko8 --config '" + file + "'");
+    EXPECT_EQ(r.status, 2) << r.output;
+    for (unsigned char c : r.output)
+        EXPECT_TRUE(c == '\n' || (c >= 0x20 && c < 0x7F)) << r.output;
+}
+
+} // namespace
