@@ -62,13 +62,38 @@ static Bool gd5436AllPlanes(uint32_t planemask) {
     return (planemask & PLANEMASK_ALL) == PLANEMASK_ALL;
 }
 
+/* Four client pixels into 12 bytes of 3-byte pixels and back, a word at a
+ * time; both the host and the target are little-endian. */
+static void gd5436Pack4(uint8_t *d, const uint8_t *s) {
+    uint32_t p[4];
+    __builtin_memcpy(p, s, sizeof p);
+    uint32_t o[3] = {(p[0] & 0xFFFFFF) | p[1] << 24, (p[1] >> 8 & 0xFFFF) | p[2] << 16,
+                     (p[2] >> 16 & 0xFF) | p[3] << 8};
+    __builtin_memcpy(d, o, sizeof o);
+}
+
+/* The client pixels' fourth bytes are kept. */
+static void gd5436Unpack4(uint8_t *d, const uint8_t *s) {
+    uint32_t i[3], p[4];
+    __builtin_memcpy(i, s, sizeof i);
+    __builtin_memcpy(p, d, sizeof p);
+    p[0] = (p[0] & 0xFF000000) | (i[0] & 0xFFFFFF);
+    p[1] = (p[1] & 0xFF000000) | i[0] >> 24 | (i[1] & 0xFFFF) << 8;
+    p[2] = (p[2] & 0xFF000000) | i[1] >> 16 | (i[2] & 0xFF) << 16;
+    p[3] = (p[3] & 0xFF000000) | i[2] >> 8;
+    __builtin_memcpy(d, p, sizeof p);
+}
+
 /* One row of w client pixels into video memory. */
 static void gd5436PutRow(uint8_t *d, const uint8_t *s, int w) {
     if (!gd5436Traits.pixel24) {
         __builtin_memcpy(d, s, (size_t)w * PIXEL_BYTES);
         return;
     }
-    for (int x = 0; x < w; x++, d += 3, s += 4) {
+    int x = 0;
+    for (; x + 4 <= w; x += 4, d += 12, s += 16)
+        gd5436Pack4(d, s);
+    for (; x < w; x++, d += 3, s += 4) {
         d[0] = s[0];
         d[1] = s[1];
         d[2] = s[2];
@@ -81,7 +106,10 @@ static void gd5436GetRow(uint8_t *d, const uint8_t *s, int w) {
         __builtin_memcpy(d, s, (size_t)w * PIXEL_BYTES);
         return;
     }
-    for (int x = 0; x < w; x++, d += 4, s += 3) {
+    int x = 0;
+    for (; x + 4 <= w; x += 4, d += 16, s += 12)
+        gd5436Unpack4(d, s);
+    for (; x < w; x++, d += 4, s += 3) {
         d[0] = s[0];
         d[1] = s[1];
         d[2] = s[2];
