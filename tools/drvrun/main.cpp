@@ -164,9 +164,10 @@ int runAll(const RunOptions &base) {
     int ok = 0, failed = 0, skipped = 0;
     const size_t n = names.size();
     for (size_t i = 0; i < n; i++) {
-        std::string progress = "[" + std::to_string(i + 1) + "/" + std::to_string(n) + "] ";
+        std::ostringstream progress;
+        progress << "[" << i + 1 << "/" << n << "] ";
         if (!defaultConfigFor(names[i])) {
-            std::cout << progress << names[i] << ": skipped: no default configuration\n";
+            std::cout << progress.str() << names[i] << ": skipped: no default configuration\n";
             skipped++;
             continue;
         }
@@ -186,7 +187,7 @@ int runAll(const RunOptions &base) {
             all.push_back(l);
         if (all.empty())
             all.push_back(names[i] + ": FAILED: no report");
-        std::cout << progress << all.back() << "\n";
+        std::cout << progress.str() << all.back() << "\n";
         for (size_t k = 0; k + 1 < all.size(); k++)
             std::cout << "      " << all[k] << "\n";
         std::cout.flush();

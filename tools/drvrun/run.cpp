@@ -24,6 +24,7 @@ namespace {
 constexpr int kSceneWidth = 640;
 constexpr int kSceneHeight = 480;
 constexpr size_t kFailuresShown = 5;
+constexpr int64_t kMaxScreenPixels = int64_t{1} << 27;
 
 const std::vector<std::string> kSteps = {
     "Probe",
@@ -644,9 +645,12 @@ int Runner::finish(const std::string &failure) {
         out_.flush();
         return ok ? kExitOk : kExitFailed;
     }
+    if (!failure.empty()) {
+        out_ << driver_ << ": FAILED: " << failure << "\n";
+        out_.flush();
+        return kExitFailed;
+    }
     out_ << driver_ << ": " << (ok ? "ok" : "FAILED");
-    if (!failure.empty())
-        out_ << ": " << failure;
     out_ << ": " << results_.size() << " steps, " << accel << " accelerated, " << generic
          << " generic, " << pixels << (pixels == 1 ? " pixel differs" : " pixels differ");
     if (differing)
@@ -794,6 +798,22 @@ const std::vector<std::string> &stepNames() {
     return kSteps;
 }
 
+// The stand-in mirrors the whole screen in host memory before the driver
+// sees the configuration, so absurd sizes are refused here rather than left
+// to exhaust memory. Sizes a driver should refuse itself stay far below.
+bool fitsTheStandIn(const graf::Config &cfg, std::string &error) {
+    auto key = [&](const char *name) -> int64_t {
+        auto it = cfg.ints.find(name);
+        return it == cfg.ints.end() ? 0 : std::max(it->second, 0);
+    };
+    int64_t width = key("PIXWIDTH"), height = key("PIXHEIGHT");
+    if (width * height <= kMaxScreenPixels)
+        return true;
+    error = "a " + std::to_string(width) + "x" + std::to_string(height) +
+            " screen (PIXWIDTH x PIXHEIGHT) is more than the stand-in can hold";
+    return false;
+}
+
 // A configuration file may hold anything; the complaint quoting it stays
 // one readable line.
 std::string printable(const std::string &text) {
@@ -830,6 +850,10 @@ int runDriver(const RunOptions &opt, std::ostream &out, std::ostream &err) {
             return kExitBadInput;
         }
         configName = opt.configPath;
+    }
+    if (!fitsTheStandIn(cfg, error)) {
+        err << "drvrun: " << configName << ": " << error << "\n";
+        return kExitBadInput;
     }
     Runner runner(opt, out);
     return runner.run(path, name, cfg, configName);
