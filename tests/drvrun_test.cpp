@@ -354,6 +354,9 @@ INSTANTIATE_TEST_SUITE_P(
         BadInput{"OptionWithoutValue", "run brisko8 --config", "", "--config needs a value"},
         BadInput{"UnknownOption", "run brisko8 --fast", "", "unknown option --fast"},
         BadInput{"AllWithAConfig", "run --all --config @/bad.graf", "", "--all"},
+        BadInput{"ScreenBeyondTheStandIn", "check brisko8 --config @/bad.graf",
+                 "adapter gd5480\nint PIXWIDTH = 100000\nint PIXHEIGHT = 100000\n",
+                 "a 100000x100000 screen (PIXWIDTH x PIXHEIGHT) is more than the stand-in"},
         BadInput{"UnknownFaultStep", "run brisko8 --inject-fault nosuch", "",
                  "no step named nosuch"}),
     [](const ::testing::TestParamInfo<BadInput> &i) { return std::string(i.param.name); });
@@ -366,6 +369,54 @@ TEST(DrvrunBadInputText, ControlBytesOfAFileAreEscaped) {
     EXPECT_EQ(r.status, 2) << r.output;
     for (unsigned char c : r.output)
         EXPECT_TRUE(c == '\n' || (c >= 0x20 && c < 0x7F)) << r.output;
+}
+
+// ---- the table of default configurations, as embedded at build time ----
+
+// Runs the embedding script on a tree of the test's own and returns the
+// generated source.
+std::string embed(const TempDir &tree, const std::string &table) {
+    tree.file("table.txt", table);
+    std::string cmd = std::string("'") + DRVRUN_CMAKE + "' -DSOURCE_DIR='" + tree.root() +
+                      "' -DTABLE='" + tree.path("table.txt") + "' -DOUTPUT='" +
+                      tree.path("out.cpp") + "' -P '" + DRVRUN_EMBED_SCRIPT + "' 2>&1";
+    EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd;
+    return readFile(tree.path("out.cpp"));
+}
+
+TEST(DrvrunDefaults, TableFirstThenTheFilesOwnDriversLine) {
+    TempDir tree;
+    std::system(("mkdir -p '" + tree.path("fam/a") + "' '" + tree.path("fam/b") + "'").c_str());
+    tree.file("fam/a/one.graf", "# drivers: alpha beta\nint DEPTH = 8\n");
+    tree.file("fam/b/two.graf", "int DEPTH = 16\n");
+    std::string out = embed(tree, "# comment\n"
+                                  "beta   fam/b/two.graf  DEPTH=16 PITCH=0x800\n"
+                                  "gamma  fam/b/gone.graf\n");
+    // The table's line wins over the file's declaration.
+    EXPECT_NE(out.find("{\"beta\", \"fam/b/two.graf\", \"DEPTH=16 PITCH=0x800\"}"),
+              std::string::npos)
+        << out;
+    EXPECT_EQ(out.find("{\"beta\", \"fam/a/one.graf\""), std::string::npos) << out;
+    EXPECT_NE(out.find("{\"alpha\", \"fam/a/one.graf\", \"\"}"), std::string::npos) << out;
+    // A file that does not exist gives no default.
+    EXPECT_EQ(out.find("\"gamma\""), std::string::npos) << out;
+    // Both files are embedded, as bytes ("# d" first), with their sizes.
+    EXPECT_NE(out.find("{\"fam/a/one.graf\", reinterpret_cast<const char *>(kText0), 36}"),
+              std::string::npos)
+        << out;
+    EXPECT_NE(out.find("0x23,0x20,0x64,"), std::string::npos);
+}
+
+TEST(DrvrunDefaults, AMalformedTableLineStopsTheBuild) {
+    for (const char *line : {"lonely\n", "drv fam/a/one.graf DEPTH=sixteen\n", "dr-v x.graf\n"}) {
+        TempDir tree;
+        tree.file("table.txt", line);
+        std::string cmd = std::string("'") + DRVRUN_CMAKE + "' -DSOURCE_DIR='" + tree.root() +
+                          "' -DTABLE='" + tree.path("table.txt") + "' -DOUTPUT='" +
+                          tree.path("out.cpp") + "' -P '" + DRVRUN_EMBED_SCRIPT +
+                          "' >/dev/null 2>&1";
+        EXPECT_NE(std::system(cmd.c_str()), 0) << line;
+    }
 }
 
 } // namespace
