@@ -42,6 +42,19 @@ namespace b16 {
 
 namespace {
 
+// The screen-private fields the tests look at, from either build's record.
+struct Fields {
+    uint32_t windowSize, chunk, bankShift, alignShift, gr0bBits;
+    uint32_t windowAddr, cursorAddr, patternAddr, patternColour;
+    int cursorSize;
+};
+
+template <class Priv> Fields fieldsOf(const void *p) {
+    const Priv *v = static_cast<const Priv *>(p);
+    return {v->windowSize, v->chunk,      v->bankShift,   v->alignShift,    v->gr0bBits,
+            v->windowAddr, v->cursorAddr, v->patternAddr, v->patternColour, v->cursorSize};
+}
+
 struct Build {
     const char *name;
     const char *library; // the library of the same build, for the harness
@@ -52,6 +65,7 @@ struct Build {
     void (*transparentBlit)(DrawablePtr, DDXPointPtr, int, int, int, int, int, Pixel, int);
     void (*linearBlit)(BoxPtr, uint32_t, int, DrawablePtr);
     void (*replicate)(uint32_t, int, int, int, int, int, DrawablePtr);
+    Fields (*fields)(ScreenPtr);
 };
 
 void PrintTo(const Build &b, std::ostream *os) {
@@ -61,19 +75,28 @@ void PrintTo(const Build &b, std::ostream *os) {
 const Build kBuilds[] = {
     {"tolva8", "tolva8", "cirrus/gd6/tolva8.graf", &b8::inner8ScreenInfo, b8::gd6BlitToWindowOffset,
      b8::inner8BlitFromWindow, b8::inner8TransparentBlitFromWindow, b8::inner8LinearBlit,
-     b8::inner8ReplicateLinear},
+     b8::inner8ReplicateLinear,
+     [](ScreenPtr p) {
+         return fieldsOf<b8::gd6ScreenPrivate>(p->devPrivates[b8::inner8ScreenPrivateIndex].ptr);
+     }},
     {"tolva16", "tolva16", "cirrus/gd6/tolva16.graf", &b16::inner16ScreenInfo,
      b16::gd6BlitToWindowOffset, b16::inner16BlitFromWindow, b16::inner16TransparentBlitFromWindow,
-     b16::inner16LinearBlit, b16::inner16ReplicateLinear},
+     b16::inner16LinearBlit, b16::inner16ReplicateLinear,
+     [](ScreenPtr p) {
+         return fieldsOf<b16::gd6ScreenPrivate>(p->devPrivates[b16::inner16ScreenPrivateIndex].ptr);
+     }},
 };
 
 class Gd6Primitives : public ::testing::TestWithParam<Build> {
   protected:
-    void SetUp() override {
+    void SetUp() override { start(harness::loadConfig(GetParam().config)); }
+
+    void start(const graf::Config &cfg) {
         const Build &b = GetParam();
         harness::Options o;
         o.reporter = HARNESS_GTEST_REPORTER;
-        s = std::make_unique<harness::Screen>(b.library, harness::loadConfig(b.config), o);
+        s.reset(); // one screen at a time: the server's state is process-wide
+        s = std::make_unique<harness::Screen>(b.library, cfg, o);
         static char arg0[] = "X";
         char *argv[] = {arg0, nullptr};
         Bool ok = 0;
@@ -180,6 +203,48 @@ TEST_P(Gd6Primitives, ThroughTheWindowAtAnOffset) {
     ASSERT_EQ(ops().size(), 2u);
     EXPECT_EQ(ops()[0].regs.dstAddr, windowAddr + offset);
     EXPECT_EQ(ops()[0].regs.dstPitch, r);
+}
+
+TEST_P(Gd6Primitives, PrivateAfterInit) {
+    Fields f = GetParam().fields(s->screen());
+    EXPECT_EQ(f.windowSize, 0x10000u);
+    EXPECT_EQ(f.chunk, bpp == 1 ? 256u : 128u) << "square root of the window, halved at 16 bits";
+    EXPECT_EQ(f.bankShift, 4u);
+    EXPECT_EQ(f.alignShift, bpp == 1 ? 15u : 16u);
+    EXPECT_EQ(f.gr0bBits, 0u);
+    EXPECT_EQ(f.patternAddr, f.cursorAddr);
+    EXPECT_EQ(f.patternColour, 0xFFFFFFFFu);
+    EXPECT_EQ(f.cursorSize, 64) << "SR0F bits 4-3 are 2 on a 1 MB board";
+}
+
+TEST_P(Gd6Primitives, LargeModePrivate) {
+    graf::Config cfg = harness::loadConfig(GetParam().config);
+    cfg.ints["MEMSIZE"] = 0x200000;
+    // 1.25 MB at 8 bits, 1.5 MB at 16.
+    const int width = bpp == 1 ? 1280 : 1024, height = bpp == 1 ? 1024 : 768;
+    cfg.ints["PIXWIDTH"] = width;
+    cfg.ints["PIXHEIGHT"] = height;
+    cfg.ints["PIXBYTES"] = width * bpp;
+    cfg.ints["WINDOWADDR"] = 0x1C0000;
+    cfg.ints["CURSORADDR"] = 0x1FC000;
+    cfg.ints["WINDOWSIZE"] = 0x8000;
+    start(cfg);
+    Fields f = GetParam().fields(s->screen());
+    EXPECT_EQ(f.bankShift, 6u);
+    EXPECT_EQ(f.alignShift, bpp == 1 ? 17u : 18u);
+    EXPECT_EQ(f.gr0bBits, 0x20u);
+    EXPECT_EQ(f.windowSize, 0x8000u);
+    EXPECT_EQ(f.chunk, bpp == 1 ? 181u : 90u);
+    EXPECT_EQ(f.cursorSize, 32) << "SR0F bits 4-3 are 3 on a 2 MB board";
+}
+
+TEST_P(Gd6Primitives, CursorSizeFromSr0f) {
+    for (int sr0f : {0x08, 0x10, 0x18, 0x00}) {
+        graf::Config cfg = harness::loadConfig(GetParam().config);
+        cfg.ints["SR0F"] = sr0f;
+        start(cfg);
+        EXPECT_EQ(GetParam().fields(s->screen()).cursorSize, sr0f == 0x10 ? 64 : 32) << sr0f;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Builds, Gd6Primitives, ::testing::ValuesIn(kBuilds),
