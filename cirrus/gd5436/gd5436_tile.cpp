@@ -97,23 +97,31 @@ static Bool gd5436SimpleAlu(int alu) {
            alu == GXset;
 }
 
+/* Whether the engine takes the tiles: the doubled tile fits the ScratchArea,
+ * all planes are written, and staging pays (a single box or boxes one line
+ * high under an alu that ignores the screen are as quick for the generic
+ * routine). Gives the largest box when it does. */
+static Bool gd5436TileWorthStaging(const gd5436ScreenPrivate *priv, const BoxRec *boxes, int count,
+                                   int tileWidth, int tileHeight, int alu, uint32_t planemask,
+                                   int *maxW, int *maxH) {
+    Bool simple = gd5436SimpleAlu(alu);
+    if (tileWidth <= 0 || tileHeight <= 0 || 2 * tileWidth > priv->offWidth ||
+        2 * tileHeight > priv->offHeight || (planemask & PLANEMASK_ALL) != PLANEMASK_ALL ||
+        (count < 2 && simple))
+        return 0;
+    gd5436LargestBox(boxes, count, maxW, maxH);
+    return !(*maxH == 1 && simple);
+}
+
 void NAME(TileRects)(BoxPtr boxes, int count, uint8_t *tile, int tileStride, int tileWidth,
                      int tileHeight, DDXPointPtr patOrg, int alu, uint32_t planemask,
                      DrawablePtr pDraw) {
     gd5436ScreenPrivPtr priv = GD5436_PRIV(pDraw->pScreen);
-    alu &= 0xFF;
-    Bool simple = gd5436SimpleAlu(alu);
-    /* One box under a simple alu is as quick for the generic routine as the
-     * staging would be. */
-    Bool accelerate = tileWidth > 0 && tileHeight > 0 && 2 * tileWidth <= priv->offWidth &&
-                      2 * tileHeight <= priv->offHeight &&
-                      (planemask & PLANEMASK_ALL) == PLANEMASK_ALL && (count >= 2 || !simple);
-    int maxW = 0, maxH = 0;
-    if (accelerate) {
-        gd5436LargestBox(boxes, count, &maxW, &maxH);
-        accelerate = !(maxH == 1 && simple);
-    }
     gd5436Pattern pat = {priv->offX, priv->offY, tileWidth, tileHeight, 0, 0};
+    int maxW = 0, maxH = 0;
+    alu &= 0xFF;
+    Bool accelerate = gd5436TileWorthStaging(priv, boxes, count, tileWidth, tileHeight, alu,
+                                             planemask, &maxW, &maxH);
     int sw = gd5436StagingSide(maxW, tileWidth), sh = gd5436StagingSide(maxH, tileHeight);
     if (!accelerate || !gd5436StagingFits(priv, pat.y, priv->offHeight, sw, sh)) {
         genTileRects(boxes, count, tile, tileStride, tileWidth, tileHeight, patOrg, alu, planemask,
