@@ -5,6 +5,7 @@
 // the operation records the GC validation installs.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <ostream>
 #include <string>
@@ -395,6 +396,75 @@ TEST_P(Gd6Build, PlanemaskedSlicesWithASmallWindow) {
     }
     const BoxRec box = {3, 400, 203, 450};
     EXPECT_EQ(s->readImage(box), s->expectedImage(box));
+}
+
+// A fixed-seed run of random requests of every kind this part draws, with the
+// screen compared after each: edges, overlaps and pattern reuse in mixes no
+// table lists. A small window makes the staged paths slice.
+TEST_P(Gd6Build, RandomRequests) {
+    for (int windowSize : {0, 0x1000}) {
+        SCOPED_TRACE(windowSize);
+        auto s = startScreen(GetParam(), windowSize);
+        s->fillRandom(99);
+        std::mt19937 rng(1234 + unsigned(windowSize));
+        const int w = s->width(), h = s->height(), bpp = s->bytesPerPixel();
+        auto coord = [&](int limit) { return int(rng() % unsigned(limit)); };
+        auto box = [&] {
+            int x1 = coord(w), y1 = coord(h);
+            int x2 = std::min(w, x1 + coord(160)), y2 = std::min(h, y1 + coord(60));
+            return BoxRec{short(x1), short(y1), short(x2), short(y2)};
+        };
+        auto planemask = [&] { return rng() % 3 == 0 ? uint32_t(rng()) & s->allPlanes() : ~0u; };
+        for (int i = 0; i < 60; i++) {
+            SCOPED_TRACE(i);
+            int alu = int(rng() % 16);
+            Pixel fg = colour(*s, rng());
+            switch (rng() % 6) {
+            case 0: {
+                BoxRec d = box();
+                int sx = std::min(coord(w), w - (d.x2 - d.x1));
+                int sy = std::min(coord(h), h - (d.y2 - d.y1));
+                s->copyRect(d, {short(sx), short(sy)}, alu, planemask());
+                break;
+            }
+            case 1:
+                s->drawSolidRects({box(), box()}, fg, alu, planemask());
+                break;
+            case 2:
+                s->drawPoints(
+                    {{short(coord(w)), short(coord(h))}, {short(coord(w)), short(coord(h))}}, fg,
+                    alu, planemask());
+                break;
+            case 3: {
+                GCPtr gc = s->createGC({.alu = alu, .planemask = planemask(), .fg = fg});
+                int y = coord(h), x = coord(w);
+                s->fillSpans(gc, {{short(x), short(y)}}, {std::min(w - x, 1 + coord(300))});
+                break;
+            }
+            case 4: {
+                GCPtr gc = s->createGC({.alu = alu, .planemask = planemask(), .fg = fg});
+                int x1 = coord(w), y1 = coord(h), x2 = coord(w), y2 = coord(h);
+                s->zeroSegs(gc, {segment(x1, y1, x2, y2, int(rng() % 2))});
+                break;
+            }
+            case 5: {
+                BoxRec b = box();
+                int bw = b.x2 - b.x1, bh = b.y2 - b.y1;
+                std::vector<uint8_t> px(size_t(std::max(1, bw * bh * bpp)));
+                for (auto &p : px)
+                    p = uint8_t(rng());
+                if (bpp == 2)
+                    for (size_t k = 1; k < px.size(); k += 2)
+                        px[k] &= uint8_t(s->allPlanes() >> 8);
+                s->drawImage(b, px, bw * bpp, alu, planemask());
+                break;
+            }
+            }
+            EXPECT_SCREEN_SAME(*s);
+            if (HasFailure())
+                return;
+        }
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Builds, Gd6Build, ::testing::ValuesIn(kBuilds), buildName);
