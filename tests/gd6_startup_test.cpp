@@ -164,6 +164,19 @@ TEST(Gd6Start, FailedVisualFreesThePrivate) {
     EXPECT_EQ(server::liveBlockCount(), 0u);
 }
 
+TEST(Gd6Start, NextGenerationTakesANewIndexAndKeepsDrawing) {
+    harness::Screen s(kTolva16.driver, harness::loadConfig(kTolva16.config), gtestOptions());
+    ASSERT_TRUE(s.start()) << s.failureText();
+    int indices = server::screenPrivateCount();
+    s.drawSolidRects({{0, 0, 40, 40}}, 0xF800);
+    ASSERT_TRUE(s.nextGeneration()) << s.failureText();
+    EXPECT_EQ(server::screenPrivateCount(), indices + 1);
+    EXPECT_EQ(server::liveBlockCount(), 1u) << "only the new generation's private";
+    s.drawSolidRects({{20, 20, 60, 60}}, 0xF800);
+    s.copyRect({100, 100, 140, 140}, {0, 0});
+    EXPECT_SCREEN_SAME(s);
+}
+
 class Gd6Builds : public ::testing::TestWithParam<Build> {};
 
 TEST_P(Gd6Builds, StartRegisterAndClose) {
