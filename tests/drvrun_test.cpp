@@ -336,8 +336,10 @@ INSTANTIATE_TEST_SUITE_P(
         BadInput{"UnknownDriver", "run nosuchdriver", "", "unknown driver \"nosuchdriver\""},
         BadInput{"UnknownDriverCheck", "check nosuchdriver", "", "unknown driver"},
         BadInput{"MissingLibraryPath", "run @/libgone.so", "", "no such driver library"},
-        BadInput{"NotADriver", std::string("run '") + DRVRUN_NOT_A_DRIVER + "'", "",
+        BadInput{"NotADriver", std::string("run ") + DRVRUN_TESTDATA + "/libnotadriver.so", "",
                  "is not a driver: it exports no notadriverScreenInfo"},
+        BadInput{"EmptyRecord", std::string("check ") + DRVRUN_TESTDATA + "/libzerorecord.so", "",
+                 "is not a driver: its zerorecordScreenInfo lacks Probe, Init or the name"},
         BadInput{"NotALibrary", "run @/bad.graf", "int X = 1\n", "cannot load @/bad.graf"},
         BadInput{"MissingConfig", "run brisko8 --config @/none.graf", "",
                  "@/none.graf: cannot open file"},
@@ -360,6 +362,16 @@ INSTANTIATE_TEST_SUITE_P(
         BadInput{"UnknownFaultStep", "run brisko8 --inject-fault nosuch", "",
                  "no step named nosuch"}),
     [](const ::testing::TestParamInfo<BadInput> &i) { return std::string(i.param.name); });
+
+// A driver that dies is reported, and run --all goes on past it.
+TEST(DrvrunCrash, ADriverThatDiesIsReported) {
+    Result r = drvrun(std::string("run ") + DRVRUN_TESTDATA + "/libcrashing.so --config '" +
+                      source("cirrus/gd5436/gd5480.graf") + "'");
+    EXPECT_EQ(r.status, 1) << r.output;
+    ASSERT_FALSE(r.lines.empty());
+    EXPECT_NE(r.lines.back().find("crashing.so crashed (signal 6, Aborted)"), std::string::npos)
+        << r.output;
+}
 
 // The bad-input message never carries raw bytes of the file to the terminal.
 TEST(DrvrunBadInputText, ControlBytesOfAFileAreEscaped) {

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -111,49 +112,68 @@ int list() {
     return kExitOk;
 }
 
-// ---- run --all ----
+// ---- driver runs in a process of their own ----
 
-// Runs one driver in a child process (drivers keep static state, and one
-// that crashes must not take the others with it); its report comes back
-// through a pipe.
-int runInChild(const RunOptions &opt, std::string &output) {
-    int fds[2];
-    if (pipe(fds) != 0)
-        return -1;
-    std::fflush(nullptr);
+// Runs one driver in a child process: drivers keep static state, and one that
+// crashes must not take drvrun (or the other drivers of run --all) with it.
+// With `output` the child's report comes back through a pipe; without, it
+// goes where drvrun's own output goes. Returns the child's exit status.
+int runInChild(const RunOptions &opt, std::string *output) {
+    int fds[2] = {-1, -1};
+    if (output && pipe(fds) != 0)
+        return runDriver(opt, std::cout, std::cerr);
     std::cout.flush();
+    std::cerr.flush();
+    std::fflush(nullptr);
     pid_t pid = fork();
     if (pid < 0) {
-        close(fds[0]);
-        close(fds[1]);
-        return -1;
+        if (output) {
+            close(fds[0]);
+            close(fds[1]);
+        }
+        return runDriver(opt, std::cout, std::cerr);
     }
     if (pid == 0) {
-        close(fds[0]);
-        dup2(fds[1], 1);
-        dup2(fds[1], 2);
-        close(fds[1]);
+        if (output) {
+            close(fds[0]);
+            dup2(fds[1], 1);
+            dup2(fds[1], 2);
+            close(fds[1]);
+        }
         int status = runDriver(opt, std::cout, std::cerr);
         std::cout.flush();
         std::cerr.flush();
-        std::fflush(nullptr);
-        _exit(status);
+        std::exit(status);
     }
-    close(fds[1]);
-    char buf[4096];
-    for (ssize_t n; (n = read(fds[0], buf, sizeof buf)) != 0;) {
-        if (n < 0)
-            break;
-        output.append(buf, static_cast<size_t>(n));
+    if (output) {
+        close(fds[1]);
+        char buf[4096];
+        for (;;) {
+            ssize_t n = read(fds[0], buf, sizeof buf);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                break;
+            output->append(buf, static_cast<size_t>(n));
+        }
+        close(fds[0]);
     }
-    close(fds[0]);
     int status = 0;
-    waitpid(pid, &status, 0);
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
     if (WIFEXITED(status))
         return WEXITSTATUS(status);
-    output += "crashed (signal " + std::to_string(WTERMSIG(status)) + ")\n";
+    std::string crash = "drvrun: " + opt.driver + " crashed (signal " +
+                        std::to_string(WTERMSIG(status)) + ", " + strsignal(WTERMSIG(status)) +
+                        ")\n";
+    if (output)
+        *output += crash;
+    else
+        std::cerr << crash;
     return kExitFailed;
 }
+
+// ---- run --all ----
 
 int runAll(const RunOptions &base) {
     std::vector<std::string> names = installedDrivers();
@@ -175,7 +195,7 @@ int runAll(const RunOptions &base) {
         opt.driver = names[i];
         opt.brief = true;
         std::string output;
-        int status = runInChild(opt, output);
+        int status = runInChild(opt, &output);
         if (status == kExitOk)
             ok++;
         else
@@ -232,5 +252,5 @@ int main(int argc, char **argv) {
             return usage("check takes only --config");
         a.run.checkOnly = true;
     }
-    return runDriver(a.run, std::cout, std::cerr);
+    return runInChild(a.run, nullptr);
 }

@@ -693,7 +693,7 @@ int Runner::run(const std::string &driverPath, const std::string &driverName,
              << s_->height() << ", depth " << s_->depth() << ")\n";
         for (const std::string &m : setup)
             out_ << messageLine("  ", m) << "\n";
-        out_ << header() << "\n";
+        out_ << header() << std::endl;
     }
     s_->machine().clearTrace();
     server::clearErrorMessages();
