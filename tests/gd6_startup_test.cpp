@@ -177,6 +177,44 @@ TEST(Gd6Start, NextGenerationTakesANewIndexAndKeepsDrawing) {
     EXPECT_SCREEN_SAME(s);
 }
 
+// The GD5434 variant leaves the cursor to the server except at 16 bits.
+struct CursorCase {
+    Build build;
+    bool gd5434;
+    bool software;
+};
+
+void PrintTo(const CursorCase &c, std::ostream *os) {
+    *os << c.build.config << (c.gd5434 ? " GD5434" : "");
+}
+
+class Gd6CursorChoice : public ::testing::TestWithParam<CursorCase> {};
+
+TEST_P(Gd6CursorChoice, ByVariantAndDepth) {
+    const CursorCase &c = GetParam();
+    graf::Config cfg = harness::loadConfig(c.build.config);
+    if (c.gd5434)
+        cfg.ints["GD5434"] = 1;
+    harness::Screen s(c.build.driver, cfg, gtestOptions());
+    ASSERT_TRUE(s.start()) << s.failureText();
+    EXPECT_EQ(s.registered().swCursor, c.software);
+    EXPECT_EQ(s.registered().pointerFuncs != nullptr, !c.software);
+}
+
+INSTANTIATE_TEST_SUITE_P(Variants, Gd6CursorChoice,
+                         ::testing::Values(CursorCase{kTolva8, true, true},
+                                           CursorCase{kTolva8, false, false},
+                                           CursorCase{kTolva16, true, false},
+                                           CursorCase{kTolva16, false, false}));
+
+TEST(Gd6Start, RefusedHardwareCursorIsFatal) {
+    harness::Screen s(kTolva16.driver, harness::loadConfig(kTolva16.config));
+    server::setPointerResult(0);
+    ASSERT_TRUE(s.probe());
+    EXPECT_FALSE(s.init());
+    EXPECT_EQ(s.fatalMessage(), "Cannot initialize Hardware Cursor\n");
+}
+
 class Gd6Builds : public ::testing::TestWithParam<Build> {};
 
 TEST_P(Gd6Builds, StartRegisterAndClose) {

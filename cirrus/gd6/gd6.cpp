@@ -250,12 +250,12 @@ static Bool gd6ReadPixelKeys(GrafinfoHandle graf, gd6ScreenPrivPtr priv, int *de
 
 /* Step 4: the chip variants whose expansion paths the server draws instead. */
 static void gd6ApplyVariants(const gd6ScreenPrivate *priv) {
-    if (priv->gd5434)
-        NAME(StippledPrivOps).FillRects = genStippledFillRects;
-    if (priv->gd5434Image) {
-        NAME(WinOps).DrawMonoImage = genDrawMonoImage;
-        NAME(WinOps).DrawOpaqueMonoImage = genDrawOpaqueMonoImage;
-    }
+    /* Both ways: the records outlive a server generation, whose successor
+     * may be configured otherwise. */
+    NAME(StippledPrivOps).FillRects = priv->gd5434 ? genStippledFillRects : GD6_STIPPLED_FILL_RECTS;
+    NAME(WinOps).DrawMonoImage = priv->gd5434Image ? genDrawMonoImage : GD6_DRAW_MONO_IMAGE;
+    NAME(WinOps).DrawOpaqueMonoImage =
+        priv->gd5434Image ? genDrawOpaqueMonoImage : GD6_DRAW_OPAQUE_MONO_IMAGE;
 }
 
 static void gd6ReadAddresses(GrafinfoHandle graf, gd6ScreenPrivPtr priv) {

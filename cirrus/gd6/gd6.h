@@ -245,6 +245,12 @@ void NAME(DrawImageWithPlanemask)(int w, int h, uint8_t *pixels, int stride, int
 
 /* ---- Solid drawing and records (gd6_solid.cpp) ---- */
 
+/* The build's own routines of the slots the GD5434 variants hand to the
+ * server; the server's until the driver's staged expansion paths arrive. */
+#define GD6_STIPPLED_FILL_RECTS genStippledFillRects
+#define GD6_DRAW_MONO_IMAGE genDrawMonoImage
+#define GD6_DRAW_OPAQUE_MONO_IMAGE genDrawOpaqueMonoImage
+
 extern PrivOps NAME(SolidPrivOps);
 extern PrivOps NAME(StippledPrivOps);
 extern WinOps NAME(WinOps);

@@ -24,10 +24,9 @@ static PrivOps NAME(PlanemaskSolidPrivOps) = {
 static PrivOps NAME(TiledPrivOps) = {genTiledFillRects, genTiledFS,    {.GCOp3 = genTiledGCOp3},
                                      genTiledGCOp4,     genTiledGCOp5, genTiledGCOp6};
 
-/* The staged stipple fills are still to come; the server draws them. */
 PrivOps NAME(StippledPrivOps) = {
-    genStippledFillRects, genStippledFS,    {.GCOp3 = genStippledGCOp3},
-    genStippledGCOp4,     genStippledGCOp5, genStippledGCOp6};
+    GD6_STIPPLED_FILL_RECTS, genStippledFS,    {.GCOp3 = genStippledGCOp3},
+    genStippledGCOp4,        genStippledGCOp5, genStippledGCOp6};
 
 static PrivOps NAME(PlanemaskStippledPrivOps) = {
     genStippledFillRects, genStippledFS,    {.GCOp3 = genStippledGCOp3},
@@ -46,8 +45,8 @@ static PrivOps NAME(PlanemaskOpStippledPrivOps) = {
 WinOps NAME(WinOps) = {NAME(CopyRect),
                        NAME(DrawSolidRects),
                        NAME(DrawImage),
-                       genDrawMonoImage,
-                       genDrawOpaqueMonoImage,
+                       GD6_DRAW_MONO_IMAGE,
+                       GD6_DRAW_OPAQUE_MONO_IMAGE,
                        NAME(ReadImage),
                        NAME(DrawPoints),
                        genTileRects,
