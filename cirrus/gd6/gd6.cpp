@@ -205,7 +205,7 @@ static Bool NAME(InitHW)(ScreenPtr pScreen) {
     return 1;
 }
 
-/* Steps 1 to 3: the private and the keys that size the screen. */
+/* The screen private, stored at the driver's index in the screen. */
 static gd6ScreenPrivPtr gd6AllocPrivate(ScreenPtr pScreen) {
     if (NAME(Generation) != serverGeneration) {
         /* A refused index is not remembered: the next Init asks again. */
@@ -248,7 +248,7 @@ static Bool gd6ReadPixelKeys(GrafinfoHandle graf, gd6ScreenPrivPtr priv, int *de
     return 1;
 }
 
-/* Step 4: the chip variants whose expansion paths the server draws instead. */
+/* The chip variants whose expansion paths the server draws instead. */
 static void gd6ApplyVariants(const gd6ScreenPrivate *priv) {
     /* Both ways: the records outlive a server generation, whose successor
      * may be configured otherwise. */
