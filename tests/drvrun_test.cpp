@@ -22,9 +22,9 @@ struct Result {
     std::vector<std::string> lines;
 };
 
-Result drvrun(const std::string &args) {
+Result drvrun(const std::string &args, const std::string &environment = "") {
     Result r;
-    std::string cmd = std::string("'") + DRVRUN_PATH + "' " + args + " 2>&1";
+    std::string cmd = environment + "'" + DRVRUN_PATH + "' " + args + " 2>&1";
     FILE *p = popen(cmd.c_str(), "r");
     if (!p)
         return r;
@@ -222,6 +222,37 @@ TEST(DrvrunAll, EveryBuiltDriverWithProgressAndASummary) {
     for (const char *d :
          {"brisko8", "brisko15", "brisko16", "brisko24", "lomvi8", "lomvi16", "hadra24"})
         EXPECT_NE(r.output.find("] " + std::string(d) + ": ok: "), std::string::npos) << d;
+}
+
+// Drivers without a default configuration are skipped, not failed; the
+// driver directory can be another one.
+TEST(DrvrunAll, DriversWithoutADefaultAreSkipped) {
+    TempDir dir;
+    std::string copy = "cp '" + std::string(DRV_LIB_DIR) + "/libbrisko8.so' '" + DRVRUN_TESTDATA +
+                       "/libzerorecord.so' '" + dir.root() + "/'";
+    ASSERT_EQ(std::system(copy.c_str()), 0);
+    Result r = drvrun("run --all", "DRVRUN_LIB_DIR='" + dir.root() + "' ");
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("[1/2] brisko8: ok: "), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("[2/2] zerorecord: skipped: no default configuration"),
+              std::string::npos)
+        << r.output;
+    EXPECT_EQ(r.lines.back(),
+              "drvrun: 2 drivers: 1 ok, 0 failed, 1 skipped (no default configuration)");
+
+    Result list = drvrun("list", "DRVRUN_LIB_DIR='" + dir.root() + "' ");
+    EXPECT_EQ(list.status, 0) << list.output;
+    EXPECT_NE(list.output.find("\nbrisko8    gd5480   8 "), std::string::npos) << list.output;
+    // list binds every library it finds and says which are no drivers.
+    EXPECT_NE(list.output.find("libzerorecord.so is not a driver"), std::string::npos)
+        << list.output;
+}
+
+TEST(DrvrunAll, AnEmptyDriverDirectoryIsAFailure) {
+    TempDir dir;
+    Result r = drvrun("run --all", "DRVRUN_LIB_DIR='" + dir.root() + "' ");
+    EXPECT_EQ(r.status, 1) << r.output;
+    EXPECT_EQ(r.lines, std::vector<std::string>{"drvrun: no driver libraries in " + dir.root()});
 }
 
 TEST(DrvrunList, DriversWithAdapterDepthAndDefaultConfiguration) {

@@ -8,6 +8,7 @@
 #include <array>
 #include <cstring>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <memory>
@@ -762,7 +763,9 @@ int Runner::run(const std::string &driverPath, const std::string &driverName,
 // ======================= drivers =======================
 
 std::string driverDirectory() {
-    return DRV_LIB_DIR;
+    // Drivers built elsewhere (another build tree, an install) without a rebuild.
+    const char *dir = std::getenv("DRVRUN_LIB_DIR");
+    return dir && *dir ? dir : DRV_LIB_DIR;
 }
 
 bool resolveDriver(const std::string &nameOrPath, std::string &path, std::string &name,

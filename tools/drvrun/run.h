@@ -36,7 +36,8 @@ bool bindDriver(const std::string &path, const std::string &name, std::string &e
 // Driver names of the libraries in the driver directory, sorted.
 std::vector<std::string> installedDrivers();
 
-// The directory bare driver names are looked up in.
+// The directory bare driver names are looked up in: DRVRUN_LIB_DIR from the
+// environment, else the build's driver directory.
 std::string driverDirectory();
 
 // Names of the steps of a run, in order (for the fault option).
