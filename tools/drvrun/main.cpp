@@ -27,7 +27,8 @@ using namespace drvrun;
 const char kUsage[] = "usage: drvrun run DRIVER [--config FILE] [--png FILE] [--trace FILE]\n"
                       "       drvrun run --all\n"
                       "       drvrun check DRIVER [--config FILE]\n"
-                      "       drvrun list\n";
+                      "       drvrun list\n"
+                      "exit status: 0 all went well, 1 a driver failed, 2 bad input\n";
 
 // One line, as every other complaint.
 int usage(const std::string &why) {
@@ -191,6 +192,8 @@ int runAll(const RunOptions &base) {
             skipped++;
             continue;
         }
+        // The number shows while the driver runs; its summary completes the line.
+        std::cout << progress.str() << std::flush;
         RunOptions opt = base;
         opt.driver = names[i];
         opt.brief = true;
@@ -207,7 +210,7 @@ int runAll(const RunOptions &base) {
             all.push_back(l);
         if (all.empty())
             all.push_back(names[i] + ": FAILED: no report");
-        std::cout << progress.str() << all.back() << "\n";
+        std::cout << all.back() << "\n";
         for (size_t k = 0; k + 1 < all.size(); k++)
             std::cout << "      " << all[k] << "\n";
         std::cout.flush();

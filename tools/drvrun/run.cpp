@@ -696,7 +696,7 @@ int Runner::finish(const std::string &failure) {
     out_ << ": " << results_.size() << " steps, " << accel << " accelerated, " << generic
          << " generic, " << pixels << (pixels == 1 ? " pixel differs" : " pixels differ");
     if (differing)
-        out_ << " in " << differing << " steps";
+        out_ << " in " << differing << (differing == 1 ? " step" : " steps");
     if (failed)
         out_ << ", " << failed << " failed";
     out_ << "\n";
