@@ -720,7 +720,7 @@ int Runner::run(const std::string &driverPath, const std::string &driverName,
     if (!opt_.tracePath.empty()) {
         trace_.open(opt_.tracePath);
         if (!trace_) {
-            out_ << "cannot write the trace to " << opt_.tracePath << "\n";
+            out_ << "drvrun: cannot write " << opt_.tracePath << "\n";
             return kExitBadInput;
         }
     }
@@ -895,6 +895,12 @@ int runDriver(const RunOptions &opt, std::ostream &out, std::ostream &err) {
         }
         configName = opt.configPath;
     }
+    // Files the run will write are tried first, not after the whole scene.
+    for (const std::string *file : {&opt.pngPath, &opt.tracePath})
+        if (!file->empty() && !std::ofstream(*file)) {
+            err << "drvrun: cannot write " << printable(*file) << "\n";
+            return kExitBadInput;
+        }
     if (!fitsTheStandIn(cfg, error)) {
         err << "drvrun: " << configName << ": " << error << "\n";
         return kExitBadInput;
