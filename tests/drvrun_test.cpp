@@ -216,6 +216,20 @@ TEST(DrvrunAll, EveryBuiltDriverWithProgressAndASummary) {
         EXPECT_NE(r.output.find("] " + std::string(d) + ": ok: "), std::string::npos) << d;
 }
 
+// The folder of pictures a person looks through after a full run.
+TEST(DrvrunAll, PictureFolderHoldsOnePicturePerDriver) {
+    TempDir dir;
+    const std::string folder = dir.path("pictures");
+    Result r = drvrun("run --all --png-dir '" + folder + "'");
+    ASSERT_EQ(r.status, 0) << r.output;
+    std::stringstream names(DRV_DRIVER_LIST);
+    for (std::string name; std::getline(names, name, ',');) {
+        std::string png = readFile(folder + "/" + name + ".png");
+        EXPECT_EQ(png.substr(0, 8), std::string("\x89PNG\r\n\x1a\n", 8)) << name;
+    }
+    EXPECT_EQ(drvrun("run brisko8 --png-dir '" + folder + "'").status, 2);
+}
+
 // Drivers without a default configuration are skipped, not failed; the
 // driver directory can be another one.
 TEST(DrvrunAll, DriversWithoutADefaultAreSkipped) {

@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <iostream>
 #include <sstream>
 #include <string>
@@ -25,7 +26,7 @@ namespace {
 using namespace drvrun;
 
 const char kUsage[] = "usage: drvrun run DRIVER [--config FILE] [--png FILE] [--trace FILE]\n"
-                      "       drvrun run --all\n"
+                      "       drvrun run --all [--png-dir DIR]\n"
                       "       drvrun check DRIVER [--config FILE]\n"
                       "       drvrun list\n"
                       "exit status: 0 all went well, 1 a driver failed, 2 bad input\n";
@@ -41,6 +42,7 @@ struct Arguments {
     std::vector<std::string> positional;
     RunOptions run;
     bool all = false;
+    std::string pngDir; // run --all: one picture per driver in this folder
 };
 
 // Fills `a`; returns an empty string or what is wrong.
@@ -56,7 +58,11 @@ std::string parse(int argc, char **argv, Arguments &a) {
             into = argv[++i];
             return true;
         };
-        if (arg == "--config" || arg == "--png" || arg == "--trace" || arg == "--inject-fault") {
+        if (arg == "--png-dir") {
+            if (!value(a.pngDir))
+                return arg + " needs a value";
+        } else if (arg == "--config" || arg == "--png" || arg == "--trace" ||
+                   arg == "--inject-fault") {
             std::string &into = arg == "--config"  ? a.run.configPath
                                 : arg == "--png"   ? a.run.pngPath
                                 : arg == "--trace" ? a.run.tracePath
@@ -176,7 +182,7 @@ int runInChild(const RunOptions &opt, std::string *output) {
 
 // ---- run --all ----
 
-int runAll(const RunOptions &base) {
+int runAll(const RunOptions &base, const std::string &pngDir) {
     std::vector<std::string> names = installedDrivers();
     if (names.empty()) {
         std::cerr << "drvrun: no driver libraries in " << driverDirectory() << "\n";
@@ -197,6 +203,8 @@ int runAll(const RunOptions &base) {
         RunOptions opt = base;
         opt.driver = names[i];
         opt.brief = true;
+        if (!pngDir.empty())
+            opt.pngPath = pngDir + "/" + names[i] + ".png";
         std::string output;
         int status = runInChild(opt, &output);
         if (status == kExitOk)
@@ -245,8 +253,16 @@ int main(int argc, char **argv) {
         if (a.command != "run" || !a.positional.empty() || !a.run.configPath.empty() ||
             !a.run.pngPath.empty() || !a.run.tracePath.empty())
             return usage("--all runs every driver on its default configuration");
-        return runAll(a.run);
+        if (!a.pngDir.empty()) {
+            std::error_code ec;
+            std::filesystem::create_directories(a.pngDir, ec);
+            if (ec)
+                return usage("cannot make the folder " + a.pngDir + ": " + ec.message());
+        }
+        return runAll(a.run, a.pngDir);
     }
+    if (!a.pngDir.empty())
+        return usage("--png-dir goes with run --all");
     if (a.positional.size() != 1)
         return usage(a.positional.empty() ? "no driver given" : "one driver at a time");
     a.run.driver = a.positional[0];
