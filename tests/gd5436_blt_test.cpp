@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include "gd5436_fixture.h"
 #include "harness.h"
 #include "models/cirrus_blt.h"
 #include "models/gd5436_adapter.h"
@@ -18,43 +19,12 @@
 
 namespace {
 
-struct Build {
-    const char *name;
-    const char *adapter;
-    int depth;
-    int pixelBytes;
-    bool transparentStipple;
-};
-
-const Build kBuilds[] = {
-    {"brisko8", "gd5480", 8, 1, true},   {"brisko15", "gd5480", 15, 2, true},
-    {"brisko16", "gd5480", 16, 2, true}, {"brisko24", "gd5480", 24, 3, false},
-    {"lomvi8", "gd5446", 8, 1, false},   {"lomvi16", "gd5446", 16, 2, true},
-    {"hadra24", "gd5436", 24, 3, false},
-};
+using namespace gd5436test;
 
 constexpr int kWidth = 96, kHeight = 64;
 
-// A small screen whose lines are longer than its pixels, on 512 KB.
 graf::Config configFor(const Build &b) {
-    const int pitch = kWidth * b.pixelBytes + 40;
-    return graf::Builder()
-        .adapter(b.adapter)
-        .memory("", 0xE0000000, sim::Gd5436Adapter::kApertureSize)
-        .integer("MEMSIZE", 0x80000)
-        .integer("PIXWIDTH", kWidth)
-        .integer("PIXHEIGHT", kHeight)
-        .integer("DEPTH", b.depth)
-        .integer("PITCH", pitch)
-        .procedure("InstalledMemory", "result = 8")
-        .procedure("GetScreenPitch", "result = $PITCH")
-        .procedure("SetGraphics", "result = 1")
-        .procedure("SetText", "result = 1")
-        .build();
-}
-
-BoxRec box(int x1, int y1, int x2, int y2) {
-    return {int16_t(x1), int16_t(y1), int16_t(x2), int16_t(y2)};
+    return gd5436Config(b, kWidth, kHeight);
 }
 
 // Terms of the segment from (x1, y1) to (x2, y2), end point included.

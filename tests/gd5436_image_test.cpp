@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include "gd5436_fixture.h"
 #include "harness.h"
 #include "models/cirrus_blt.h"
 #include "models/gd5436_adapter.h"
@@ -18,21 +19,7 @@
 
 namespace {
 
-struct Build {
-    const char *name;
-    const char *adapter;
-    int depth;
-    int pixelBytes;
-};
-
-const Build kBuilds[] = {
-    {"brisko8", "gd5480", 8, 1},   {"brisko15", "gd5480", 15, 2}, {"brisko16", "gd5480", 16, 2},
-    {"brisko24", "gd5480", 24, 3}, {"lomvi8", "gd5446", 8, 1},    {"lomvi16", "gd5446", 16, 2},
-    {"hadra24", "gd5436", 24, 3},
-};
-
-constexpr uint32_t kMemSize = 0x80000; // "InstalledMemory" 8: 512 KB
-constexpr uint32_t kCursorArea = kMemSize - 1024;
+using namespace gd5436test;
 
 // Screen layouts. Roomy: a ScratchArea of thousands of lines. Tight: pitch
 // 640, 6 ScratchArea lines, the CursorArea reaching 256 bytes into the last
@@ -48,24 +35,7 @@ const Layout kTight = {"tight", 96, 812, 640};
 const Layout kCramped = {"cramped", 96, 1020, 513};
 
 graf::Config configFor(const Build &b, const Layout &l) {
-    const int pitch = l.pitch ? l.pitch : l.width * b.pixelBytes + 40;
-    return graf::Builder()
-        .adapter(b.adapter)
-        .memory("", 0xE0000000, sim::Gd5436Adapter::kApertureSize)
-        .integer("MEMSIZE", int(kMemSize))
-        .integer("PIXWIDTH", l.width)
-        .integer("PIXHEIGHT", l.height)
-        .integer("DEPTH", b.depth)
-        .integer("PITCH", pitch)
-        .procedure("InstalledMemory", "result = 8")
-        .procedure("GetScreenPitch", "result = $PITCH")
-        .procedure("SetGraphics", "result = 1")
-        .procedure("SetText", "result = 1")
-        .build();
-}
-
-BoxRec box(int x1, int y1, int x2, int y2) {
-    return {int16_t(x1), int16_t(y1), int16_t(x2), int16_t(y2)};
+    return gd5436Config(b, l.width, l.height, l.pitch);
 }
 
 std::vector<uint8_t> randomBytes(size_t n, uint32_t seed) {

@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include "gd5436_fixture.h"
 #include "harness.h"
 #include "models/cirrus_blt.h"
 #include "models/gd5436_adapter.h"
@@ -21,40 +22,10 @@
 
 namespace {
 
-struct Build {
-    const char *name;
-    const char *adapter;
-    int depth;
-    int pixelBytes;
-};
+using namespace gd5436test;
 
-const Build kBuilds[] = {
-    {"brisko8", "gd5480", 8, 1},   {"brisko15", "gd5480", 15, 2}, {"brisko16", "gd5480", 16, 2},
-    {"brisko24", "gd5480", 24, 3}, {"lomvi8", "gd5446", 8, 1},    {"lomvi16", "gd5446", 16, 2},
-    {"hadra24", "gd5436", 24, 3},
-};
-
-constexpr uint32_t kMemSize = 0x80000; // 512 KB: "InstalledMemory" 8
-
-// A screen of `width` x `height` with `pitch` bytes per line on 512 KB.
 graf::Config configFor(const Build &b, int width, int height, int pitch) {
-    return graf::Builder()
-        .adapter(b.adapter)
-        .memory("", 0xE0000000, sim::Gd5436Adapter::kApertureSize)
-        .integer("MEMSIZE", kMemSize)
-        .integer("PIXWIDTH", width)
-        .integer("PIXHEIGHT", height)
-        .integer("DEPTH", b.depth)
-        .integer("PITCH", pitch)
-        .procedure("InstalledMemory", "result = 8")
-        .procedure("GetScreenPitch", "result = $PITCH")
-        .procedure("SetGraphics", "result = 1")
-        .procedure("SetText", "result = 1")
-        .build();
-}
-
-BoxRec box(int x1, int y1, int x2, int y2) {
-    return {int16_t(x1), int16_t(y1), int16_t(x2), int16_t(y2)};
+    return gd5436Config(b, width, height, pitch);
 }
 
 uint8_t bitSwap(uint8_t v) {
@@ -536,10 +507,6 @@ TEST_P(Gd5436TextCursorInLastLine, RunsReachingTheCursorAreaGoToTheGenericRoutin
 }
 TEST_P(Gd5436TextCursorInLastLine, GlyphsReachingTheCursorAreaGoToTheGenericRoutine) {
     glyphsUpToTheRoom();
-}
-
-std::string buildName(const ::testing::TestParamInfo<Build> &info) {
-    return info.param.name;
 }
 
 INSTANTIATE_TEST_SUITE_P(Builds, Gd5436Text, ::testing::ValuesIn(kBuilds), buildName);
