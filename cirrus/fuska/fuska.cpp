@@ -35,7 +35,7 @@ static SysInfo fuskaSysInfo = {0,
 #define FUSKA_WINOPS(drawImage, readImage)                                                         \
     {                                                                                              \
         fuskaCopyRect, fuskaDrawSolidRects, drawImage, genDrawMonoImage, genDrawOpaqueMonoImage,   \
-            readImage, fuskaDrawPoints, genTileRects, genDrawMonoGlyphs, {genDrawFontText},        \
+            readImage, fuskaDrawPoints, fuskaTileRects, fuskaDrawMonoGlyphs, {fuskaDrawFontText},  \
             genWinOp11, genWinOp12, genWinOp13, genWinOp14, fuskaValidateWindowGC                  \
     }
 

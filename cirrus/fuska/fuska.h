@@ -232,4 +232,14 @@ void fuska_8bppReadImage(BoxPtr, uint8_t *, int, DrawablePtr);
 void fuska_16bppReadImage(BoxPtr, uint8_t *, int, DrawablePtr);
 void fuska_24bppReadImage(BoxPtr, uint8_t *, int, DrawablePtr);
 
+/* fuska_text.cpp */
+void fuskaDrawMonoGlyphs(MonoGlyphRec *glyphs, int count, Pixel fg, int alu, uint32_t planemask,
+                         nfbFontPrivPtr font, DrawablePtr);
+void fuskaDrawFontText(BoxPtr box, uint8_t *chars, int count, nfbFontPrivPtr font, Pixel fg,
+                       Pixel bg, int alu, uint32_t planemask, int transparent, DrawablePtr);
+
+/* fuska_tile.cpp */
+void fuskaTileRects(BoxPtr boxes, int count, uint8_t *tile, int tileStride, int tileWidth,
+                    int tileHeight, DDXPointPtr patOrg, int alu, uint32_t planemask, DrawablePtr);
+
 #endif

@@ -2,7 +2,8 @@
  * fuska: image write and read by the processor, once per pixel size. Client
  * images hold 1, 2 or 4 bytes per pixel (depth 24 as 32-bit pixels whose low
  * three bytes are the frame buffer's three); the frame buffer holds 1, 2 or
- * 3. Every alu and plane mask is applied in software here.
+ * 3. Plain copies go straight into the frame buffer, other alus are staged
+ * for the engine, and what the engine cannot do is done in software.
  */
 #include "fuska.h"
 
@@ -86,31 +87,82 @@ static void fuskaDrawImageRaw(BoxPtr box, const uint8_t *pixels, int stride, int
     }
 }
 
+/* Rows of client pixels to frame-buffer rows `pitch` bytes apart; at depth 24
+ * the first three bytes of each 4-byte client pixel. */
+static void fuskaCopyRows(uint8_t *dst, intptr_t pitch, const uint8_t *pixels, int stride, int w,
+                          int h, int fbBytes, int clientBytes) {
+    for (int y = 0; y < h; y++) {
+        uint8_t *d = dst + (intptr_t)y * pitch;
+        const uint8_t *src = pixels + (intptr_t)y * stride;
+        if (fbBytes == clientBytes) {
+            __builtin_memcpy(d, src, (size_t)w * (size_t)fbBytes);
+            continue;
+        }
+        for (int x = 0; x < w; x++)
+            fuskaStore(d + x * fbBytes, fbBytes, fuskaLoad(src + x * clientBytes, clientBytes));
+    }
+}
+
 static void fuskaDrawImageCopy(BoxPtr box, const uint8_t *pixels, int stride, DrawablePtr pDraw,
                                int fbBytes, int clientBytes) {
     fuskaScreenPrivPtr priv = FUSKA_PRIV(pDraw->pScreen);
     int w = box->x2 - box->x1, h = box->y2 - box->y1;
+    if (w <= 0 || h <= 0)
+        return;
     fuskaEngineIdleWait(priv);
-    for (int y = 0; y < h; y++) {
-        uint8_t *dst =
-            priv->fbBase + (intptr_t)(box->y1 + y) * priv->pitch + (intptr_t)box->x1 * fbBytes;
-        const uint8_t *src = pixels + (intptr_t)y * stride;
-        if (fbBytes == clientBytes) {
-            __builtin_memcpy(dst, src, (size_t)w * (size_t)fbBytes);
-            continue;
-        }
-        for (int x = 0; x < w; x++)
-            fuskaStore(dst + x * fbBytes, fbBytes, fuskaLoad(src + x * clientBytes, clientBytes));
-    }
+    uint8_t *dst = priv->fbBase + (intptr_t)box->y1 * priv->pitch + (intptr_t)box->x1 * fbBytes;
+    fuskaCopyRows(dst, priv->pitch, pixels, stride, w, h, fbBytes, clientBytes);
 }
 
+/* The engine applies the alu and plane mask while it copies the image from
+ * the ScratchArea. An image wider than the ScratchArea is done in software;
+ * one taller than it goes in halves, top first, so nothing is written past
+ * the end of video memory. */
+static void fuskaDrawImageIndirect(BoxPtr box, const uint8_t *pixels, int stride, int alu,
+                                   uint32_t planemask, DrawablePtr pDraw, int fbBytes,
+                                   int clientBytes) {
+    ScreenPtr pScreen = pDraw->pScreen;
+    fuskaScreenPrivPtr priv = FUSKA_PRIV(pScreen);
+    int w = box->x2 - box->x1, h = box->y2 - box->y1;
+    if (w <= 0 || h <= 0)
+        return;
+    if (priv->offWidth < w || priv->offHeight <= 0) {
+        fuskaDrawImageRaw(box, pixels, stride, alu, planemask, pDraw, fbBytes, clientBytes);
+        return;
+    }
+    if (priv->offHeight < h) {
+        int top = h / 2;
+        BoxRec upper = {box->x1, box->y1, box->x2, (int16_t)(box->y1 + top)};
+        BoxRec lower = {box->x1, (int16_t)(box->y1 + top), box->x2, box->y2};
+        fuskaDrawImageIndirect(&upper, pixels, stride, alu, planemask, pDraw, fbBytes, clientBytes);
+        fuskaDrawImageIndirect(&lower, pixels + (intptr_t)stride * top, stride, alu, planemask,
+                               pDraw, fbBytes, clientBytes);
+        return;
+    }
+    int depth = pScreen->rootDepth;
+    /* The previous copy may still be reading the ScratchArea. */
+    fuskaEngineIdleWait(priv);
+    fuskaCopyRows(priv->fbBase + priv->offAddr, priv->pitch, pixels, stride, w, h, fbBytes,
+                  clientBytes);
+    fuskaWrite32(priv, REG_DRAW_DEFINITION, DD_COPY | fuskaRasterOps[alu & 0xF]);
+    fuskaWrite32(priv, REG_PLANE_MASK, fuskaPlaneMaskValue(depth, planemask));
+    fuskaWrite32(priv, REG_SOURCE, XY(priv->offX, priv->offY));
+    fuskaStart(priv, REG_DESTINATION, XY(box->x1, box->y1), w, h);
+}
+
+/* GXcopy under a full plane mask is a plain processor copy; the engine
+ * serves the other alus it has ROP3 codes for; the rest (GXnor, GXnand,
+ * partial plane masks at depth 24) is done in software. */
 static void fuskaDrawImage(BoxPtr box, uint8_t *pixels, int stride, int alu, uint32_t planemask,
                            DrawablePtr pDraw, int fbBytes, int clientBytes) {
-    uint32_t full = fuskaPixelMask(pDraw->pScreen->rootDepth);
-    if ((alu & 0xFF) == GXcopy && (planemask & full) == full)
-        fuskaDrawImageCopy(box, pixels, stride, pDraw, fbBytes, clientBytes);
-    else
+    int depth = pDraw->pScreen->rootDepth;
+    uint32_t full = fuskaPixelMask(depth);
+    if (fuskaNeedsFallback(depth, alu, planemask))
         fuskaDrawImageRaw(box, pixels, stride, alu, planemask, pDraw, fbBytes, clientBytes);
+    else if ((alu & 0xFF) != GXcopy || (planemask & full) != full)
+        fuskaDrawImageIndirect(box, pixels, stride, alu, planemask, pDraw, fbBytes, clientBytes);
+    else
+        fuskaDrawImageCopy(box, pixels, stride, pDraw, fbBytes, clientBytes);
 }
 
 static void fuskaReadImage(BoxPtr box, uint8_t *out, int stride, DrawablePtr pDraw, int fbBytes,
