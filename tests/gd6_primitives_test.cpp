@@ -23,8 +23,12 @@ namespace b8 {
 #include "../cirrus/gd6/gd6_cursor.cpp"
 #include "../cirrus/gd6/gd6_image.cpp"
 #include "../cirrus/gd6/gd6_solid.cpp"
+#include "../cirrus/gd6/gd6_text.cpp"
+#include "../cirrus/gd6/gd6_tile.cpp"
 #undef DRV_NAME
 #undef GD6_BUILD_TOLVA8
+#undef GD6_DRAW_MONO_GLYPHS
+#undef GD6_DRAW_FONT_TEXT
 #undef GD6_H
 } // namespace b8
 
@@ -36,6 +40,8 @@ namespace b16 {
 #include "../cirrus/gd6/gd6_cursor.cpp"
 #include "../cirrus/gd6/gd6_image.cpp"
 #include "../cirrus/gd6/gd6_solid.cpp"
+#include "../cirrus/gd6/gd6_text.cpp"
+#include "../cirrus/gd6/gd6_tile.cpp"
 #undef DRV_NAME
 #undef GD6_BUILD_TOLVA16
 } // namespace b16

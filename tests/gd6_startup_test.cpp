@@ -428,7 +428,7 @@ TEST(Gd6Banks, LargeModeBanksAre16K) {
 TEST(Gd6Banks, PatternIsWrittenOncePerColour) {
     harness::Screen s(kTolva8.driver, harness::loadConfig(kTolva8.config), gtestOptions());
     ASSERT_TRUE(s.start()) << s.failureText();
-    const uint8_t cursorBank = 0xFC000 >> 12;
+    const uint8_t cursorBank = 0xFE000 >> 12;
     auto patternLoads = [&] {
         int n = 0;
         for (uint8_t b : tracedBanks(s))

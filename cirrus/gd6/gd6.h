@@ -243,13 +243,66 @@ void NAME(DrawImage)(BoxPtr, uint8_t *pixels, int stride, int alu, uint32_t plan
 void NAME(DrawImageWithPlanemask)(int w, int h, uint8_t *pixels, int stride, int alu,
                                   uint32_t planemask, DrawablePtr);
 
+/* Colour registers of the expansions: every byte of the pixel, repeated
+ * over the register's four. */
+void gd6SetExpandColours(Pixel fg, Pixel bg);
+void gd6SetExpandForeground(Pixel fg);
+void gd6ClearExpandColours(void);
+/* The transparent colour register. */
+void gd6WriteTransparentColour(Pixel transparent);
+/* A 1-bit row into the window for the engine: most significant bit leftmost. */
+void gd6WindowWriteSwapped(uint8_t *window, const uint8_t *bits, uint32_t n);
+
+/* ---- Monochrome images (gd6_image.cpp) ---- */
+
+void NAME(DrawMonoImage)(BoxPtr, uint8_t *bits, int startBit, int stride, Pixel fg, int alu,
+                         uint32_t planemask, DrawablePtr);
+void NAME(DrawOpaqueMonoImage)(BoxPtr, uint8_t *bits, int startBit, int stride, Pixel fg, Pixel bg,
+                               int alu, uint32_t planemask, DrawablePtr);
+void NAME(AlignMonoImage)(uint8_t *dst, const uint8_t *src, int shift, int bytesPerRow, int stride,
+                          int rows);
+
+/* ---- Tiles and stipples (gd6_tile.cpp) ---- */
+
+void NAME(TileRects)(BoxPtr, int count, uint8_t *tile, int tileStride, int tileWidth,
+                     int tileHeight, DDXPointPtr patOrg, int alu, uint32_t planemask, DrawablePtr);
+void NAME(TileAreaSlow)(BoxPtr, DDXPointPtr windowPoint, int bandHeight, int columnWidth, int alu,
+                        int windowPitch, DrawablePtr);
+void gd6TileAreaSlowXExpand(BoxPtr band, DDXPointPtr windowPoint, int columnWidth, int alu,
+                            int windowPitch, DrawablePtr);
+void NAME(OpStippledFillRects)(GCPtr, DrawablePtr, BoxPtr, int count);
+void NAME(StippledFillRects)(GCPtr, DrawablePtr, BoxPtr, int count);
+void gd6StippleAreaSlow(BoxPtr, DDXPointPtr windowPoint, int bandHeight, int columnWidth, int alu,
+                        int windowPitch, Pixel transparent, DrawablePtr);
+void gd6StippleAreaSlowXExpand(BoxPtr band, DDXPointPtr windowPoint, int columnWidth, int alu,
+                               int windowPitch, Pixel transparent, DrawablePtr);
+
+/* ---- Glyphs and text (gd6_text.cpp) ---- */
+
+void NAME(DrawFontTextGeneral)(BoxPtr, uint8_t *chars, int count, nfbFontPrivPtr, Pixel fg,
+                               Pixel bg, int alu, uint32_t planemask, int transparent, DrawablePtr);
+void gd6SlowDrawFontText(BoxPtr, uint8_t *chars, int count, nfbFontPrivPtr, Pixel fg, Pixel bg,
+                         int alu, uint32_t planemask, int transparent, DrawablePtr);
+#if defined(GD6_BUILD_TOLVA8)
+void NAME(DrawMonoGlyphs)(MonoGlyphRec *, int count, Pixel fg, int alu, uint32_t planemask,
+                          nfbFontPrivPtr, DrawablePtr);
+void NAME(DrawFontText)(BoxPtr, uint8_t *chars, int count, nfbFontPrivPtr, Pixel fg, Pixel bg,
+                        int alu, uint32_t planemask, int transparent, DrawablePtr);
+#define GD6_DRAW_MONO_GLYPHS NAME(DrawMonoGlyphs)
+#define GD6_DRAW_FONT_TEXT NAME(DrawFontText)
+#else
+/* The 16-bit build leaves glyphs to the server and draws text by the engine. */
+#define GD6_DRAW_MONO_GLYPHS genDrawMonoGlyphs
+#define GD6_DRAW_FONT_TEXT NAME(DrawFontTextGeneral)
+#endif
+
 /* ---- Solid drawing and records (gd6_solid.cpp) ---- */
 
 /* The build's own routines of the slots the GD5434 variants hand to the
- * server; the server's until the driver's staged expansion paths arrive. */
-#define GD6_STIPPLED_FILL_RECTS genStippledFillRects
-#define GD6_DRAW_MONO_IMAGE genDrawMonoImage
-#define GD6_DRAW_OPAQUE_MONO_IMAGE genDrawOpaqueMonoImage
+ * server. */
+#define GD6_STIPPLED_FILL_RECTS NAME(StippledFillRects)
+#define GD6_DRAW_MONO_IMAGE NAME(DrawMonoImage)
+#define GD6_DRAW_OPAQUE_MONO_IMAGE NAME(DrawOpaqueMonoImage)
 
 extern PrivOps NAME(SolidPrivOps);
 extern PrivOps NAME(StippledPrivOps);
@@ -266,6 +319,10 @@ void NAME(SolidZeroSeg)(GCPtr, DrawablePtr, int signdx, int signdy, int axis, in
                         int e1, int e2, int len);
 void NAME(SolidZeroSegGXcopy)(GCPtr, DrawablePtr, int signdx, int signdy, int axis, int x1, int y1,
                               int e, int e1, int e2, int len);
+/* After the engine wait: the pattern holds `fg`, set up for copies with `alu`. */
+void gd6BeginPatternFill(gd6ScreenPrivPtr priv, Pixel fg, int alu);
+/* One pattern copy over w x h pixels from (x, y); both at least 1. */
+void gd6PatternBox(const gd6ScreenPrivate *priv, int x, int y, int w, int h);
 
 /* ---- Screen (gd6.cpp) ---- */
 
@@ -273,5 +330,11 @@ void NAME(SetColor)(uint32_t unused, int index, uint16_t red, uint16_t green, ui
                     ScreenPtr);
 void NAME(SetGraphics)(ScreenPtr);
 Bool NAME(CursorInitialize)(ScreenPtr);
+
+/* ---- Cursor (gd6_cursor.cpp) ---- */
+
+void gd6DownloadCursor(ScreenPtr, CursorPtr, int sourceStride);
+void gd6AdjustCursorImage(uint8_t *newSource, uint8_t *newMask, const uint8_t *source,
+                          const uint8_t *mask, int shift, int bytesPerRow, int stride, int rows);
 
 #endif

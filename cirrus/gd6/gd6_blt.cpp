@@ -57,6 +57,41 @@ void gd6RestoreBank(const gd6ScreenPrivate *priv) {
     gd6SetBank(priv, priv->windowAddr);
 }
 
+/* ---- Expansion colours ---- */
+
+static void gd6WriteColour(const uint8_t regs[4], Pixel colour) {
+    for (int i = 0; i < 4; i++)
+        gd6WriteGR(regs[i], (uint8_t)(colour >> (8 * (i % BPP))));
+}
+
+static const uint8_t gd6FgRegs[4] = {GR_FG0, GR_FG1, GR_FG2, GR_FG3};
+static const uint8_t gd6BgRegs[4] = {GR_BG0, GR_BG1, GR_BG2, GR_BG3};
+
+void gd6SetExpandForeground(Pixel fg) {
+    gd6WriteColour(gd6FgRegs, fg);
+}
+
+void gd6SetExpandColours(Pixel fg, Pixel bg) {
+    gd6WriteColour(gd6FgRegs, fg);
+    gd6WriteColour(gd6BgRegs, bg);
+}
+
+/* GR0 and GR1 are also the VGA set/reset registers: leave them clear for the
+ * plain write modes. */
+void gd6ClearExpandColours(void) {
+    gd6WriteGR(GR_FG0, 0);
+    if (BPP > 1)
+        gd6WriteGR(GR_FG1, 0);
+    gd6WriteGR(GR_BG0, 0);
+    if (BPP > 1)
+        gd6WriteGR(GR_BG1, 0);
+}
+
+void gd6WindowWriteSwapped(uint8_t *window, const uint8_t *bits, uint32_t n) {
+    for (uint32_t i = 0; i < n; i++)
+        mmWrite8(window + i, ddxBitSwap[bits[i]]);
+}
+
 /* ---- Programming one copy ---- */
 
 typedef struct _Gd6Copy {
@@ -125,7 +160,7 @@ void NAME(BlitFromWindow)(DrawablePtr pDraw, DDXPointPtr windowPoint, int x, int
     gd6RunCopy(&c);
 }
 
-static void gd6WriteTransparentColour(Pixel transparent) {
+void gd6WriteTransparentColour(Pixel transparent) {
     if (BPP == 1) {
         /* The engine compares byte by byte, alternating halves of the register. */
         gd6WriteGR(GR_TRANSPARENT, (uint8_t)transparent);

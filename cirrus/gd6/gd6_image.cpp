@@ -194,3 +194,142 @@ void NAME(DrawImage)(BoxPtr box, uint8_t *pixels, int stride, int alu, uint32_t 
                      DrawablePtr pDraw) {
     gd6DrawImagePart(box, pixels, stride, alu, planemask, pDraw);
 }
+
+/* ---- Monochrome images ----
+ * The bits are staged packed in the window, most significant bit leftmost,
+ * and expanded by the engine onto the screen. */
+
+typedef struct _Gd6Mono {
+    Pixel fg, bg;
+    int alu;
+    Bool opaque;
+} Gd6Mono;
+
+void NAME(AlignMonoImage)(uint8_t *dst, const uint8_t *src, int shift, int bytesPerRow, int stride,
+                          int rows) {
+    for (int y = 0; y < rows; y++) {
+        const uint8_t *s = src + (int64_t)y * stride;
+        uint8_t *d = dst + (int64_t)y * stride;
+        for (int i = 0; i < bytesPerRow - 1; i++)
+            d[i] = (uint8_t)(s[i] >> shift | s[i + 1] << (8 - shift));
+        if (bytesPerRow > 0)
+            d[bytesPerRow - 1] = (uint8_t)(s[bytesPerRow - 1] >> shift);
+    }
+}
+
+static void gd6ExpandStaged(const gd6ScreenPrivate *priv, BoxPtr box, const Gd6Mono *m) {
+    int w = box->x2 - box->x1, h = box->y2 - box->y1;
+    gd6EngineIdleWait();
+    gd6WriteGR(GR_ROP, NAME(RasterOps)[m->alu & 0xF]);
+    gd6WriteGR24(GR_SRC_ADDR, priv->windowAddr);
+    gd6WriteGR24(GR_DST_ADDR, gd6ScreenAddr(priv, box->x1, box->y1));
+    gd6WriteGR16(GR_DST_PITCH, (uint32_t)priv->pitch);
+    gd6WriteGR16(GR_WIDTH, (uint32_t)(w * BPP - 1));
+    gd6WriteGR16(GR_HEIGHT, (uint32_t)(h - 1));
+    if (m->opaque) {
+        gd6SetExpandColours(m->fg, m->bg);
+        gd6WriteGR(GR_MODE, (uint8_t)(BLT_MODE_EXPAND | gd6Traits.modeDepthBits));
+    } else {
+        /* The 0 bits get the colour the engine leaves alone. */
+        gd6SetExpandColours(m->fg, ~m->fg);
+        gd6WriteTransparentColour(~m->fg);
+        gd6WriteGR(GR_MODE, (uint8_t)(BLT_MODE_EXPAND_TRANSPARENT | gd6Traits.modeDepthBits));
+    }
+    gd6EngineStart();
+}
+
+/* Stages rows whose first pixel is bit 0 of their first byte, and expands. */
+static void gd6MonoStageAndExpand(gd6ScreenPrivPtr priv, BoxPtr box, const uint8_t *bits,
+                                  int stride, const Gd6Mono *m) {
+    int w = box->x2 - box->x1, h = box->y2 - box->y1;
+    uint32_t n = (uint32_t)(w + 7) / 8;
+    gd6EngineIdleWait();
+    for (int row = 0; row < h; row++)
+        gd6WindowWriteSwapped(priv->windowBase + (uint32_t)row * n, bits + (int64_t)row * stride,
+                              n);
+    gd6ExpandStaged(priv, box, m);
+    gd6EngineIdleWait();
+    gd6ClearExpandColours();
+}
+
+static void gd6MonoPart(BoxPtr box, uint8_t *bits, int startBit, int stride, const Gd6Mono *m,
+                        DrawablePtr pDraw);
+
+/* Row halves (a single row too long for the window, column halves). */
+static Bool gd6SplitMono(BoxPtr box, uint8_t *bits, int startBit, int stride, const Gd6Mono *m,
+                         DrawablePtr pDraw) {
+    gd6ScreenPrivPtr priv = gd6PrivOf(pDraw);
+    int w = box->x2 - box->x1, h = box->y2 - box->y1;
+    if ((uint32_t)h * ((uint32_t)(w + 7) / 8) <= priv->windowSize)
+        return 0;
+    BoxRec a = *box, b = *box;
+    uint8_t *second = bits;
+    int secondBit = startBit;
+    if (h > 1) {
+        a.y2 = (int16_t)(box->y1 + h / 2);
+        b.y1 = a.y2;
+        second = bits + (int64_t)stride * (h / 2);
+    } else {
+        a.x2 = (int16_t)(box->x1 + w / 2);
+        b.x1 = a.x2;
+        secondBit = startBit + w / 2;
+    }
+    gd6MonoPart(&a, bits, startBit, stride, m, pDraw);
+    gd6MonoPart(&b, second, secondBit, stride, m, pDraw);
+    return 1;
+}
+
+static void gd6MonoFallback(BoxPtr box, uint8_t *bits, int startBit, int stride, const Gd6Mono *m,
+                            DrawablePtr pDraw) {
+    if (m->opaque)
+        genDrawOpaqueMonoImage(box, bits, startBit, stride, m->fg, m->bg, m->alu, ~0u, pDraw);
+    else
+        genDrawMonoImage(box, bits, startBit, stride, m->fg, m->alu, ~0u, pDraw);
+}
+
+static void gd6MonoPart(BoxPtr box, uint8_t *bits, int startBit, int stride, const Gd6Mono *m,
+                        DrawablePtr pDraw) {
+    gd6ScreenPrivPtr priv = gd6PrivOf(pDraw);
+    int w = box->x2 - box->x1, h = box->y2 - box->y1;
+    if (w <= 0 || h <= 0)
+        return;
+    if (gd6SplitMono(box, bits, startBit, stride, m, pDraw))
+        return;
+    bits += startBit / 8;
+    int shift = startBit % 8;
+    if (shift == 0) {
+        gd6MonoStageAndExpand(priv, box, bits, stride, m);
+        return;
+    }
+    /* The aligned row takes its last pixels from the source byte after the
+     * last one a row of w pixels needs. */
+    int sourceBytes = (shift + w + 7) / 8;
+    uint8_t *aligned = (uint8_t *)Xalloc((uint32_t)stride * (uint32_t)h);
+    if (!aligned) {
+        gd6MonoFallback(box, bits, shift, stride, m, pDraw);
+        return;
+    }
+    NAME(AlignMonoImage)(aligned, bits, shift, sourceBytes, stride, h);
+    gd6MonoStageAndExpand(priv, box, aligned, stride, m);
+    Xfree(aligned);
+}
+
+void NAME(DrawMonoImage)(BoxPtr box, uint8_t *bits, int startBit, int stride, Pixel fg, int alu,
+                         uint32_t planemask, DrawablePtr pDraw) {
+    if (!gd6FullPlanemask(planemask) || gd6PrivOf(pDraw)->gd5434Image) {
+        genDrawMonoImage(box, bits, startBit, stride, fg, alu, planemask, pDraw);
+        return;
+    }
+    Gd6Mono m = {fg, 0, alu, 0};
+    gd6MonoPart(box, bits, startBit, stride, &m, pDraw);
+}
+
+void NAME(DrawOpaqueMonoImage)(BoxPtr box, uint8_t *bits, int startBit, int stride, Pixel fg,
+                               Pixel bg, int alu, uint32_t planemask, DrawablePtr pDraw) {
+    if (!gd6FullPlanemask(planemask) || gd6PrivOf(pDraw)->gd5434Image) {
+        genDrawOpaqueMonoImage(box, bits, startBit, stride, fg, bg, alu, planemask, pDraw);
+        return;
+    }
+    Gd6Mono m = {fg, bg, alu, 1};
+    gd6MonoPart(box, bits, startBit, stride, &m, pDraw);
+}

@@ -33,15 +33,13 @@ static PrivOps NAME(PlanemaskStippledPrivOps) = {
     genStippledGCOp4,     genStippledGCOp5, genStippledGCOp6};
 
 static PrivOps NAME(OpStippledPrivOps) = {
-    genOpStippledFillRects, genOpStippledFS,    {.GCOp3 = genOpStippledGCOp3},
-    genOpStippledGCOp4,     genOpStippledGCOp5, genOpStippledGCOp6};
+    NAME(OpStippledFillRects), genOpStippledFS,    {.GCOp3 = genOpStippledGCOp3},
+    genOpStippledGCOp4,        genOpStippledGCOp5, genOpStippledGCOp6};
 
 static PrivOps NAME(PlanemaskOpStippledPrivOps) = {
     genOpStippledFillRects, genOpStippledFS,    {.GCOp3 = genOpStippledGCOp3},
     genOpStippledGCOp4,     genOpStippledGCOp5, genOpStippledGCOp6};
 
-/* Monochrome images, tiles, glyphs and text are drawn by the server's
- * routines until the driver's own paths arrive. */
 WinOps NAME(WinOps) = {NAME(CopyRect),
                        NAME(DrawSolidRects),
                        NAME(DrawImage),
@@ -49,9 +47,9 @@ WinOps NAME(WinOps) = {NAME(CopyRect),
                        GD6_DRAW_OPAQUE_MONO_IMAGE,
                        NAME(ReadImage),
                        NAME(DrawPoints),
-                       genTileRects,
-                       genDrawMonoGlyphs,
-                       {.DrawFontText = genDrawFontText},
+                       NAME(TileRects),
+                       GD6_DRAW_MONO_GLYPHS,
+                       {.DrawFontText = GD6_DRAW_FONT_TEXT},
                        genWinOp11,
                        genWinOp12,
                        genWinOp13,
@@ -107,14 +105,14 @@ static void gd6SetUpPatternCopy(const gd6ScreenPrivate *priv, int alu) {
 }
 
 /* Waits, loads and programs the pattern copy in `fg` with `alu`. */
-static void gd6BeginPatternFill(gd6ScreenPrivPtr priv, Pixel fg, int alu) {
+void gd6BeginPatternFill(gd6ScreenPrivPtr priv, Pixel fg, int alu) {
     gd6EngineIdleWait();
     gd6LoadPattern(priv, fg);
     gd6SetUpPatternCopy(priv, alu);
 }
 
 /* One pattern copy over w x h pixels from (x, y); both at least 1. */
-static void gd6PatternBox(const gd6ScreenPrivate *priv, int x, int y, int w, int h) {
+void gd6PatternBox(const gd6ScreenPrivate *priv, int x, int y, int w, int h) {
     gd6EngineIdleWait();
     gd6WriteGR24(GR_DST_ADDR, gd6ScreenAddr(priv, x, y));
     gd6WriteGR16(GR_WIDTH, (uint32_t)(w * BPP - 1));
