@@ -201,6 +201,32 @@ TEST_F(FuskaEngineModel, PatternFillRepeatsTheCell) {
     EXPECT_TRUE(failures.empty());
 }
 
+// At 3 bytes a pixel a cell row is 32 bytes (24 used), so rows 4 to 7 lie
+// on the next line. Rows follow the destination's screen line (y mod 8);
+// columns are shifted by the pattern offset, a 16-bit value that may stand
+// for a negative origin.
+TEST_F(FuskaEngineModel, PatternCellOfThreeBytePixelsOnTwoLines) {
+    setMode(3);
+    for (int r = 0; r < 8; r++)
+        for (int c = 0; c < 8; c++) {
+            uint32_t o = uint32_t(r * 32 + c * 3);
+            uint32_t at = 20 * kPitch + 128 + (o / 128) * kPitch + o % 128;
+            mem[at] = uint8_t(c);
+            mem[at + 1] = uint8_t(r);
+            mem[at + 2] = 0xA0;
+        }
+    w16(R::PatternOffset, uint16_t(-3));
+    w32(R::MonoSource, xy(128, 20));
+    run(DD::Pattern | 0xCC, xy(10, 5), 9, 6);
+    // (10, 5): row 5, column (10 + 3) mod 8 = 5.
+    EXPECT_EQ(px(10, 5), 0xA00505u);
+    // (13, 10): row 2, column 0.
+    EXPECT_EQ(px(13, 10), 0xA00200u);
+    // (18, 7): row 7 from the second line, column 5.
+    EXPECT_EQ(px(18, 7), 0xA00705u);
+    EXPECT_TRUE(failures.empty());
+}
+
 TEST_F(FuskaEngineModel, BusyGuardsVideoMemoryAndTheModeRegisters) {
     w32(R::Background, 0);
     w32(R::DrawDefinition, DD::Fill | 0xCC);

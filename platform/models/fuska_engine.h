@@ -45,7 +45,11 @@
 // - The pattern cell holds 8 rows of 8 pixels one after another (8 x bytes
 //   per pixel bytes a row, 32 at 3 bytes per pixel of which 24 are used),
 //   continuing on the next line after each 128 bytes. Destination pixel
-//   (x, y) takes cell row y mod 8 and column (x - pattern offset) mod 8.
+//   (x, y) takes cell row y mod 8 and column (x - pattern offset) mod 8:
+//   the pattern offset register (16 bits, so a negative origin wraps
+//   harmlessly) only shifts columns, and rows are aligned to screen lines
+//   that are multiples of 8. A driver aligns a pattern to its origin's y by
+//   the order in which it loads the rows.
 // - An operation runs completely at its start, pixel by pixel in its order
 //   (rows downward, or upward bottom-up; pixels left to right), reading each
 //   source pixel when it gets there: a copy over its own destination in the
