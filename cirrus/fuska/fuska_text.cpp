@@ -58,7 +58,8 @@ void fuskaDrawMonoGlyphs(MonoGlyphRec *glyphs, int count, Pixel fg, int alu, uin
     ScreenPtr pScreen = pDraw->pScreen;
     int depth = pScreen->rootDepth;
     fuskaScreenPrivPtr priv = FUSKA_PRIV(pScreen);
-    if (fuskaNeedsFallback(depth, alu, planemask) || !fuskaGlyphsFit(priv, glyphs, count)) {
+    if (fuskaNeedsFallback(depth, alu, planemask) || (count > 0 && !glyphs) ||
+        !fuskaGlyphsFit(priv, glyphs, count)) {
         genDrawMonoGlyphs(glyphs, count, fg, alu, planemask, font, pDraw);
         return;
     }
@@ -116,8 +117,8 @@ void fuskaDrawFontText(BoxPtr box, uint8_t *chars, int count, nfbFontPrivPtr fon
     ScreenPtr pScreen = pDraw->pScreen;
     int depth = pScreen->rootDepth;
     fuskaScreenPrivPtr priv = FUSKA_PRIV(pScreen);
-    if (fuskaNeedsFallback(depth, alu, planemask) || !fuskaFontUsable(font) ||
-        !fuskaTextFits(priv, box, count, font->text8Info->glyphWidth)) {
+    if (fuskaNeedsFallback(depth, alu, planemask) || !box || (count > 0 && !chars) ||
+        !fuskaFontUsable(font) || !fuskaTextFits(priv, box, count, font->text8Info->glyphWidth)) {
         genDrawFontText(box, chars, count, font, fg, bg, alu, planemask, transparent, pDraw);
         return;
     }

@@ -141,8 +141,8 @@ void fuskaTileRects(BoxPtr boxes, int count, uint8_t *tile, int tileStride, int 
                     DrawablePtr pDraw) {
     ScreenPtr pScreen = pDraw->pScreen;
     int depth = pScreen->rootDepth;
-    if (fuskaNeedsFallback(depth, alu, planemask) || !tile || !patOrg || tileWidth <= 0 ||
-        tileHeight <= 0) {
+    if (fuskaNeedsFallback(depth, alu, planemask) || (count > 0 && !boxes) || !tile || !patOrg ||
+        tileWidth <= 0 || tileHeight <= 0) {
         genTileRects(boxes, count, tile, tileStride, tileWidth, tileHeight, patOrg, alu, planemask,
                      pDraw);
         return;
