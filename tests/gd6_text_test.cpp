@@ -1,0 +1,276 @@
+// Glyphs and font text of the gd6 drivers against the reference renderer:
+// tolva8's glyphs and fast text written by the processor in the chip's
+// colour-expansion write mode, the general text path that stages the glyph
+// bits and lets the engine expand them (tolva16's slot, tolva8's fallback),
+// and the slow path that draws each character as a monochrome image; the
+// fallbacks to the server's routines and a count of 0.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <ostream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "harness.h"
+#include "models/gd6_adapter.h"
+
+namespace {
+
+struct Build {
+    const char *name;
+    const char *driver;
+    const char *config;
+};
+
+void PrintTo(const Build &b, std::ostream *os) {
+    *os << b.name;
+}
+
+const Build kTolva8 = {"tolva8", "tolva8", "cirrus/gd6/tolva8.graf"};
+const Build kBuilds[] = {
+    kTolva8,
+    {"tolva16", "tolva16", "cirrus/gd6/tolva16.graf"},
+    {"tolva16large", "tolva16", "cirrus/gd6/tolva16-large.graf"},
+};
+
+std::string buildName(const ::testing::TestParamInfo<Build> &info) {
+    return info.param.name;
+}
+
+// Glyph bitmaps that outlive the call, with random bits also past each
+// glyph's width and in the padding of its rows: only the box's pixels count.
+struct GlyphSet {
+    std::vector<std::vector<uint8_t>> bitmaps;
+    std::vector<MonoGlyphRec> glyphs;
+
+    void add(const BoxRec &b, int padding, std::mt19937 &rng) {
+        const int w = b.x2 - b.x1, h = b.y2 - b.y1;
+        const int stride = (w + 7) / 8 + padding;
+        bitmaps.emplace_back(size_t(stride) * size_t(h) + 1);
+        for (uint8_t &v : bitmaps.back())
+            v = uint8_t(rng());
+        glyphs.push_back({b, stride, bitmaps.back().data(), int32_t(glyphs.size())});
+    }
+};
+
+// A font whose glyph rows carry random bits past the glyph's width.
+std::unique_ptr<harness::Font> noisyFont(int width, int height, uint32_t seed) {
+    auto f = harness::Font::random(width, height, 256, seed);
+    std::mt19937 rng(seed + 1);
+    if (width % 8)
+        for (auto &bm : f->bitmaps)
+            for (int y = 0; y < height; y++)
+                bm[size_t(y * f->stride + f->stride - 1)] |= uint8_t(rng() << (width % 8));
+    return f;
+}
+
+std::string text(int count, int first) {
+    std::string s;
+    for (int i = 0; i < count; i++)
+        s += char((first + i * 37) & 0xFF);
+    return s;
+}
+
+class Gd6Text : public ::testing::TestWithParam<Build> {
+  protected:
+    void start(const Build &b, int windowSize = 0, bool gd5434 = false) {
+        graf::Config cfg = harness::loadConfig(b.config);
+        if (windowSize)
+            cfg.ints["WINDOWSIZE"] = windowSize;
+        if (gd5434)
+            cfg.ints["GD5434"] = 1;
+        s = std::make_unique<harness::Screen>(b.driver, cfg,
+                                              harness::Options{.reporter = HARNESS_GTEST_REPORTER});
+        ASSERT_TRUE(s->start()) << s->failureText();
+        s->fillRandom(31);
+        server::clearGenCalls();
+        gd6()->blt().clearLog();
+    }
+    void start(int windowSize = 0, bool gd5434 = false) { start(GetParam(), windowSize, gd5434); }
+    sim::Gd6Adapter *gd6() const { return dynamic_cast<sim::Gd6Adapter *>(s->adapter()); }
+    Pixel colour(uint32_t seed) const { return (seed * 0x9E3779B1u >> 9) & s->allPlanes(); }
+    size_t expansions() const {
+        size_t n = 0;
+        for (const auto &op : gd6()->blt().log())
+            n += op.kind == sim::BltKind::Expand || op.kind == sim::BltKind::TransparentExpand;
+        return n;
+    }
+    // Runs of each width, opaque and transparent, under `alu`.
+    void drawRuns(int alu, uint32_t planemask = ~0u) {
+        const int widths[] = {5, 8, 9, 12, 16, 17};
+        int y = 3;
+        for (int w : widths) {
+            auto font = noisyFont(w, 4 + w % 11, uint32_t(w));
+            for (bool transparent : {false, true}) {
+                SCOPED_TRACE("width " + std::to_string(w) +
+                             (transparent ? ", transparent" : ", opaque"));
+                const int x = 3 + (y * 5) % 13, count = 1 + (w + y) % 9;
+                s->drawText(
+                    {int16_t(x), int16_t(y), int16_t(x + count * w), int16_t(y + font->height)},
+                    text(count, w + y), *font, colour(uint32_t(y)), colour(uint32_t(y + 1)), alu,
+                    planemask, transparent);
+                EXPECT_SCREEN_SAME(*s);
+                y += font->height + 2;
+            }
+        }
+    }
+    std::unique_ptr<harness::Screen> s;
+};
+
+// ---- glyphs (tolva8) ----
+
+TEST_F(Gd6Text, GlyphsAtEveryOffsetInsideAByte) {
+    start(kTolva8);
+    std::mt19937 rng(5);
+    GlyphSet set;
+    for (int i = 0; i < 40; i++) {
+        const int w = 1 + i % 19, h = 1 + i % 13;
+        const int x = 8 * i + i % 8, y = 20 + (i * 7) % 30;
+        set.add({int16_t(x), int16_t(y), int16_t(x + w), int16_t(y + h)}, i % 3, rng);
+    }
+    s->drawMonoGlyphs(set.glyphs, colour(3));
+    EXPECT_SCREEN_SAME(*s);
+    EXPECT_TRUE(server::genCallsOf("genDrawMonoGlyphs").empty());
+    EXPECT_EQ(expansions(), 0u);
+}
+
+// A glyph at a pixel offset of 3 inside its byte writes one more byte per
+// row than its width needs.
+TEST_F(Gd6Text, GlyphInsideAByteTakesOneMoreBytePerRow) {
+    start(kTolva8);
+    std::mt19937 rng(6);
+    struct Case {
+        int x, w;
+        uint64_t bytes;
+    };
+    for (Case c : {Case{16, 8, 4}, Case{19, 8, 8}, Case{24, 13, 8}, Case{27, 13, 12}}) {
+        GlyphSet set;
+        set.add({int16_t(c.x), 30, int16_t(c.x + c.w), 34}, 0, rng);
+        uint64_t before = gd6()->expandedBytes();
+        s->drawMonoGlyphs(set.glyphs, colour(uint32_t(c.x)));
+        EXPECT_EQ(gd6()->expandedBytes() - before, c.bytes) << "x " << c.x << ", width " << c.w;
+    }
+    EXPECT_SCREEN_SAME(*s);
+}
+
+TEST_F(Gd6Text, GlyphsTheProcessorCannotDrawGoToTheGenericRoutine) {
+    start(kTolva8);
+    std::mt19937 rng(7);
+    GlyphSet near, far;
+    near.add({10, 10, 18, 20}, 0, rng);
+    // 0 .. 100 lines apart: beyond the 64 KB window at 1024 bytes a line.
+    far.add({10, 10, 18, 20}, 0, rng);
+    far.add({10, 100, 18, 110}, 0, rng);
+    s->drawMonoGlyphs(near.glyphs, colour(1), GXxor);
+    s->drawMonoGlyphs(near.glyphs, colour(2), GXcopy, 0x7F);
+    s->drawMonoGlyphs(far.glyphs, colour(3));
+    EXPECT_EQ(server::genCallsOf("genDrawMonoGlyphs").size(), 3u);
+    s->drawMonoGlyphs(near.glyphs, colour(4));
+    EXPECT_EQ(server::genCallsOf("genDrawMonoGlyphs").size(), 3u);
+    EXPECT_SCREEN_SAME(*s);
+}
+
+TEST_F(Gd6Text, Tolva16LeavesGlyphsToTheServer) {
+    start(kBuilds[1]);
+    std::mt19937 rng(8);
+    GlyphSet set;
+    set.add({10, 10, 18, 20}, 0, rng);
+    s->drawMonoGlyphs(set.glyphs, colour(1));
+    EXPECT_EQ(server::genCallsOf("genDrawMonoGlyphs").size(), 1u);
+    EXPECT_SCREEN_SAME(*s);
+}
+
+// ---- the three text paths ----
+
+// tolva8 with GXcopy: the fast path, processor expansion only (the opaque
+// background is one pattern fill per run).
+TEST_F(Gd6Text, FastTextByTheProcessor) {
+    start(kTolva8);
+    drawRuns(GXcopy);
+    EXPECT_EQ(expansions(), 0u);
+    EXPECT_GT(gd6()->expandedBytes(), 0u);
+    EXPECT_TRUE(server::genCallsOf("genDrawFontText").empty());
+    EXPECT_TRUE(server::genCallsOf("genDrawMonoImage").empty());
+}
+
+// tolva16 always, tolva8 for other alus: the glyph bits staged, one engine
+// expansion per character.
+TEST_P(Gd6Text, GeneralTextByTheEngine) {
+    start();
+    for (int alu : {GXcopy, GXxor, GXand, GXequiv}) {
+        SCOPED_TRACE("alu " + std::to_string(alu));
+        if (GetParam().name == std::string("tolva8") && alu == GXcopy)
+            continue;
+        gd6()->blt().clearLog();
+        auto font = noisyFont(10, 12, 4);
+        s->drawText({5, 40, 5 + 7 * 10, 52}, text(7, 1), *font, colour(1), colour(2), alu, ~0u,
+                    false);
+        s->drawText({5, 60, 5 + 7 * 10, 72}, text(7, 2), *font, colour(3), colour(4), alu, ~0u,
+                    true);
+        EXPECT_EQ(expansions(), 14u);
+        drawRuns(alu);
+    }
+    EXPECT_TRUE(server::genCallsOf("genDrawFontText").empty());
+}
+
+// When the staged glyphs would not fit the window, with GD5434 set, or with
+// a partial plane mask: each character a monochrome image of its own.
+TEST_P(Gd6Text, SlowTextCharacterByCharacter) {
+    struct Case {
+        const char *what;
+        int windowSize;
+        bool gd5434;
+        uint32_t planemask;
+        bool generic; // the monochrome images themselves go to the server
+    };
+    const Case cases[] = {
+        {"small window", 64, false, ~0u, false},
+        {"GD5434", 0, true, ~0u, false},
+        {"partial plane mask", 0, false, 0x3C, true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        start(c.windowSize, c.gd5434);
+        auto font = noisyFont(9, 10, 12);
+        s->drawText({3, 3, 3 + 5 * 9, 13}, text(5, 3), *font, colour(1), colour(2), GXxor,
+                    c.planemask, false);
+        s->drawText({3, 20, 3 + 5 * 9, 30}, text(5, 4), *font, colour(3), colour(4), GXxor,
+                    c.planemask, true);
+        if (c.generic) {
+            EXPECT_EQ(server::genCallsOf("genDrawOpaqueMonoImage").size(), 5u);
+            EXPECT_EQ(server::genCallsOf("genDrawMonoImage").size(), 5u);
+        } else {
+            EXPECT_EQ(expansions(), 10u);
+        }
+        drawRuns(GXor, c.planemask);
+        EXPECT_TRUE(server::genCallsOf("genDrawFontText").empty());
+        s.reset();
+    }
+}
+
+// Called with no characters, or a negative count, every path draws nothing.
+TEST_P(Gd6Text, CountOfZeroOrLessDrawsNothing) {
+    for (bool gd5434 : {false, true}) {
+        start(0, gd5434);
+        auto font = noisyFont(8, 8, 1);
+        uint8_t chars[4] = {1, 2, 3, 4};
+        BoxRec box = {10, 10, 42, 18};
+        for (int count : {0, -1, -100})
+            for (int transparent : {0, 1})
+                for (int alu : {GXcopy, GXxor}) {
+                    bool ok = s->call("DrawFontText", [&] {
+                        s->winOps()->text.DrawFontText(&box, chars, count, font->priv(), 1, 2, alu,
+                                                       ~0u, transparent, s->drawable());
+                    });
+                    EXPECT_TRUE(ok);
+                }
+        EXPECT_TRUE(gd6()->blt().log().empty());
+        EXPECT_SCREEN_SAME(*s);
+        s.reset();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Builds, Gd6Text, ::testing::ValuesIn(kBuilds), buildName);
+
+} // namespace
