@@ -6,6 +6,7 @@
 // fallbacks to the server's routines and a count of 0.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <ostream>
 #include <random>
@@ -267,6 +268,101 @@ TEST_P(Gd6Text, CountOfZeroOrLessDrawsNothing) {
                 }
         EXPECT_TRUE(gd6()->blt().log().empty());
         EXPECT_SCREEN_SAME(*s);
+        s.reset();
+    }
+}
+
+// A fixed-seed run of random requests of every kind the staging area serves
+// here (monochrome images, tiles, stipples, glyphs, text) between solid
+// fills, with the screen compared after each; a small window makes the
+// staged paths slice and fall back.
+TEST_P(Gd6Text, RandomMixOfStagedRequests) {
+    for (int windowSize : {0, 0x1000}) {
+        SCOPED_TRACE(windowSize);
+        start(windowSize);
+        std::mt19937 rng(4321 + unsigned(windowSize));
+        const int w = s->width(), h = s->height(), bpp = s->bytesPerPixel();
+        auto coord = [&](int limit) { return int(rng() % unsigned(limit)); };
+        auto box = [&](int maxW, int maxH) {
+            int x1 = coord(w), y1 = coord(h);
+            int x2 = std::min(w, x1 + 1 + coord(maxW)), y2 = std::min(h, y1 + 1 + coord(maxH));
+            return BoxRec{short(x1), short(y1), short(x2), short(y2)};
+        };
+        auto bytes = [&](size_t n) {
+            std::vector<uint8_t> v(n);
+            for (auto &b : v)
+                b = uint8_t(rng());
+            return v;
+        };
+        auto fonts = std::vector<std::unique_ptr<harness::Font>>();
+        for (int fw : {6, 8, 11})
+            fonts.push_back(noisyFont(fw, 7 + fw % 5, uint32_t(fw)));
+        for (int i = 0; i < 80; i++) {
+            SCOPED_TRACE(i);
+            const int alu = int(rng() % 16);
+            const Pixel fg = colour(rng()), bg = colour(rng());
+            switch (rng() % 6) {
+            case 0: {
+                BoxRec b = box(200, 80);
+                int startBit = coord(16), bw = b.x2 - b.x1, bh = b.y2 - b.y1;
+                int stride = (startBit + bw + 7) / 8 + coord(3);
+                auto bits = bytes(size_t(stride * bh));
+                if (rng() % 2)
+                    s->drawMonoImage(b, bits, startBit, stride, fg, alu);
+                else
+                    s->drawOpaqueMonoImage(b, bits, startBit, stride, fg, bg, alu);
+                break;
+            }
+            case 1: {
+                int tw = 1 + coord(40), th = 1 + coord(24), stride = tw * bpp + coord(4);
+                DDXPointRec org = {short(coord(200) - 100), short(coord(200) - 100)};
+                s->tileRects({box(400, 300), box(60, 60)}, bytes(size_t(stride * th)), stride, tw,
+                             th, org, alu);
+                break;
+            }
+            case 2: {
+                int tw = 1 + coord(40), th = 1 + coord(24);
+                std::vector<std::string> rows(size_t(th), std::string(size_t(tw), '.'));
+                for (auto &r : rows)
+                    for (auto &c : r)
+                        c = rng() % 2 ? 'X' : '.';
+                GCPtr gc = s->createGC({.fillStyle = rng() % 2 ? FillStippled : FillOpaqueStippled,
+                                        .alu = alu,
+                                        .fg = fg,
+                                        .bg = bg,
+                                        .stipple = s->stipple(rows),
+                                        .patOrg = {short(coord(64) - 32), short(coord(64) - 32)}});
+                s->fillRects(gc, {box(500, 300), box(40, 40)});
+                break;
+            }
+            case 3: {
+                GlyphSet set;
+                int x = coord(w - 200), y = coord(h - 40);
+                for (int k = 0; k < 5; k++) {
+                    int gw = 1 + coord(20), gh = 1 + coord(30);
+                    set.add({short(x), short(y), short(x + gw), short(y + gh)}, coord(2), rng);
+                    x += gw + coord(4);
+                }
+                s->drawMonoGlyphs(set.glyphs, fg, rng() % 3 ? GXcopy : alu);
+                break;
+            }
+            case 4: {
+                const harness::Font &f = *fonts[rng() % fonts.size()];
+                int count = 1 + coord(20);
+                int x = coord(w - count * f.width), y = coord(h - f.height);
+                s->drawText({short(x), short(y), short(x + count * f.width), short(y + f.height)},
+                            text(count, coord(256)), f, fg, bg, rng() % 2 ? GXcopy : alu, ~0u,
+                            rng() % 2);
+                break;
+            }
+            case 5:
+                s->drawSolidRects({box(100, 100)}, fg, alu);
+                break;
+            }
+            EXPECT_SCREEN_SAME(*s);
+            if (HasFailure())
+                return;
+        }
         s.reset();
     }
 }
