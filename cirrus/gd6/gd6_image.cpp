@@ -2,8 +2,9 @@
  * gd6 family: the processor's side of the staging area. Images are written
  * into the window packed and copied to the screen by the engine, or copied by
  * the engine into the window and read from there; plane-masked drawing merges
- * in the window with the processor. Transfers larger than the window are
- * done in row halves (a single row too wide for it, in column halves).
+ * in the window with the processor; monochrome images are staged as bits
+ * and expanded by the engine. Transfers larger than the window are done in
+ * row halves (a single row too wide for it, in column halves).
  */
 #include "gd6.h"
 
@@ -316,7 +317,7 @@ static void gd6MonoPart(BoxPtr box, uint8_t *bits, int startBit, int stride, con
 
 void NAME(DrawMonoImage)(BoxPtr box, uint8_t *bits, int startBit, int stride, Pixel fg, int alu,
                          uint32_t planemask, DrawablePtr pDraw) {
-    if (!gd6FullPlanemask(planemask) || gd6PrivOf(pDraw)->gd5434Image) {
+    if (!bits || startBit < 0 || !gd6FullPlanemask(planemask) || gd6PrivOf(pDraw)->gd5434Image) {
         genDrawMonoImage(box, bits, startBit, stride, fg, alu, planemask, pDraw);
         return;
     }
@@ -326,7 +327,7 @@ void NAME(DrawMonoImage)(BoxPtr box, uint8_t *bits, int startBit, int stride, Pi
 
 void NAME(DrawOpaqueMonoImage)(BoxPtr box, uint8_t *bits, int startBit, int stride, Pixel fg,
                                Pixel bg, int alu, uint32_t planemask, DrawablePtr pDraw) {
-    if (!gd6FullPlanemask(planemask) || gd6PrivOf(pDraw)->gd5434Image) {
+    if (!bits || startBit < 0 || !gd6FullPlanemask(planemask) || gd6PrivOf(pDraw)->gd5434Image) {
         genDrawOpaqueMonoImage(box, bits, startBit, stride, fg, bg, alu, planemask, pDraw);
         return;
     }

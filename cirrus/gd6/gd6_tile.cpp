@@ -174,7 +174,9 @@ void NAME(TileRects)(BoxPtr boxes, int count, uint8_t *tile, int tileStride, int
                      DrawablePtr pDraw) {
     gd6ScreenPrivPtr priv = gd6PrivOf(pDraw);
     Gd6Area area;
-    if (tileWidth <= 0 || tileHeight <= 0 || !gd6FullPlanemask(planemask) ||
+    if (count <= 0)
+        return;
+    if (!tile || !patOrg || tileWidth <= 0 || tileHeight <= 0 || !gd6FullPlanemask(planemask) ||
         (count == 1 && gd6ScreenReplicable(alu)) ||
         !gd6SizeArea(priv, boxes, count, tileWidth, tileHeight, tileWidth, &area)) {
         genTileRects(boxes, count, tile, tileStride, tileWidth, tileHeight, patOrg, alu, planemask,
@@ -264,6 +266,8 @@ static Bool gd6PrepareStipple(const gd6ScreenPrivate *priv, GCPtr pGC, BoxPtr bo
 }
 
 void NAME(OpStippledFillRects)(GCPtr pGC, DrawablePtr pDraw, BoxPtr boxes, int count) {
+    if (count <= 0)
+        return;
     gd6ScreenPrivPtr priv = gd6PrivOf(pDraw);
     nfbGCPrivPtr gcPriv = NFB_GC_PRIV(pGC);
     Gd6Stipple st;
@@ -279,6 +283,8 @@ void NAME(OpStippledFillRects)(GCPtr pGC, DrawablePtr pDraw, BoxPtr boxes, int c
 }
 
 void NAME(StippledFillRects)(GCPtr pGC, DrawablePtr pDraw, BoxPtr boxes, int count) {
+    if (count <= 0)
+        return;
     gd6ScreenPrivPtr priv = gd6PrivOf(pDraw);
     nfbGCPrivPtr gcPriv = NFB_GC_PRIV(pGC);
     Gd6Stipple st;
