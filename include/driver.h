@@ -10,6 +10,7 @@
 #include "nfb.h"
 #include "hwio.h"
 #include "layout.h"
+#include "xalu.h"
 
 /* The one symbol a driver library exports. */
 #define DRV_EXPORT __attribute__((visibility("default")))

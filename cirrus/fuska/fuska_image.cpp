@@ -7,43 +7,6 @@
  */
 #include "fuska.h"
 
-static inline uint32_t fuskaApplyAlu(int alu, uint32_t s, uint32_t d) {
-    switch (alu & 0xF) {
-    case GXclear:
-        return 0;
-    case GXand:
-        return s & d;
-    case GXandReverse:
-        return s & ~d;
-    case GXcopy:
-        return s;
-    case GXandInverted:
-        return ~s & d;
-    case GXnoop:
-        return d;
-    case GXxor:
-        return s ^ d;
-    case GXor:
-        return s | d;
-    case GXnor:
-        return ~(s | d);
-    case GXequiv:
-        return ~s ^ d;
-    case GXinvert:
-        return ~d;
-    case GXorReverse:
-        return s | ~d;
-    case GXcopyInverted:
-        return ~s;
-    case GXorInverted:
-        return ~s | d;
-    case GXnand:
-        return ~(s & d);
-    default:
-        return ~0u;
-    }
-}
-
 static inline uint32_t fuskaLoad(const uint8_t *p, int n) {
     uint32_t v = p[0];
     if (n > 1)
@@ -80,7 +43,7 @@ static void fuskaDrawImageRaw(BoxPtr box, const uint8_t *pixels, int stride, int
         for (int x = 0; x < w; x++) {
             uint32_t d = fuskaLoad(dst, fbBytes);
             uint32_t s = fuskaLoad(src, clientBytes);
-            fuskaStore(dst, fbBytes, (d & ~m) | (fuskaApplyAlu(alu, s, d) & m));
+            fuskaStore(dst, fbBytes, xMergeAlu(alu, s, d, m));
             dst += fbBytes;
             src += clientBytes;
         }

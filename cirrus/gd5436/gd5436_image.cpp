@@ -17,43 +17,6 @@
 /* Client pixels: 1 or 2 bytes, or 4 when video memory holds 3-byte pixels. */
 #define CLIENT_PIXEL_BYTES (gd5436Traits.pixel24 ? 4 : PIXEL_BYTES)
 
-static uint8_t gd5436ApplyAlu(int alu, uint8_t src, uint8_t dst) {
-    switch (alu) {
-    case GXclear:
-        return 0;
-    case GXand:
-        return src & dst;
-    case GXandReverse:
-        return src & ~dst;
-    case GXcopy:
-        return src;
-    case GXandInverted:
-        return ~src & dst;
-    case GXnoop:
-        return dst;
-    case GXxor:
-        return src ^ dst;
-    case GXor:
-        return src | dst;
-    case GXnor:
-        return ~(src | dst);
-    case GXequiv:
-        return ~src ^ dst;
-    case GXinvert:
-        return ~dst;
-    case GXorReverse:
-        return src | ~dst;
-    case GXcopyInverted:
-        return ~src;
-    case GXorInverted:
-        return ~src | dst;
-    case GXnand:
-        return ~(src & dst);
-    default:
-        return 0xFF;
-    }
-}
-
 static uint8_t *gd5436ScreenAddress(gd5436ScreenPrivPtr priv, int x, int y) {
     return priv->fbBase + gd5436PixelOffset(priv, x, y);
 }
@@ -156,8 +119,7 @@ void gd5436DrawImageWithPlanemask(BoxPtr box, uint8_t *pixels, int stride, int a
             for (int k = 0; k < PIXEL_BYTES; k++) {
                 uint8_t pm = (uint8_t)(planemask >> (8 * k));
                 uint8_t *db = d + x * PIXEL_BYTES + k;
-                uint8_t f = gd5436ApplyAlu(alu, s[x * CLIENT_PIXEL_BYTES + k], *db);
-                *db = (uint8_t)((*db & ~pm) | (f & pm));
+                *db = (uint8_t)xMergeAlu(alu, s[x * CLIENT_PIXEL_BYTES + k], *db, pm);
             }
         }
     }

@@ -235,7 +235,6 @@ void gd6CopyRectWithPlanemask(BoxPtr dst, DDXPointPtr src, int alu, uint32_t pla
 /* ---- Processor access to the staging window (gd6_image.cpp) ---- */
 
 /* The pixel op of the X function on whole pixels. */
-uint32_t gd6ApplyAlu(int alu, uint32_t src, uint32_t dst);
 uint32_t gd6WindowReadPixel(const uint8_t *at);
 void gd6WindowWritePixel(uint8_t *at, uint32_t pixel);
 void NAME(ReadImage)(BoxPtr, uint8_t *dst, int stride, DrawablePtr);

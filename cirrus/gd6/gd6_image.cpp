@@ -8,43 +8,6 @@
  */
 #include "gd6.h"
 
-uint32_t gd6ApplyAlu(int alu, uint32_t s, uint32_t d) {
-    switch (alu & 0xF) {
-    case GXclear:
-        return 0;
-    case GXand:
-        return s & d;
-    case GXandReverse:
-        return s & ~d;
-    case GXcopy:
-        return s;
-    case GXandInverted:
-        return ~s & d;
-    case GXnoop:
-        return d;
-    case GXxor:
-        return s ^ d;
-    case GXor:
-        return s | d;
-    case GXnor:
-        return ~(s | d);
-    case GXequiv:
-        return ~s ^ d;
-    case GXinvert:
-        return ~d;
-    case GXorReverse:
-        return s | ~d;
-    case GXcopyInverted:
-        return ~s;
-    case GXorInverted:
-        return ~s | d;
-    case GXnand:
-        return ~(s & d);
-    default:
-        return ~0u;
-    }
-}
-
 /* ---- Window access ----
  * The window is a device: the processor reaches it through the accessors. */
 
@@ -163,7 +126,7 @@ void NAME(DrawImageWithPlanemask)(int w, int h, uint8_t *pixels, int stride, int
         for (int x = 0; x < w; x++, s += BPP, d += BPP) {
             uint32_t dv = gd6WindowReadPixel(d);
             uint32_t sv = gd6SourcePixel(priv, s);
-            gd6WindowWritePixel(d, (dv & ~m) | (gd6ApplyAlu(alu, sv, dv) & m));
+            gd6WindowWritePixel(d, xMergeAlu(alu, sv, dv, m));
         }
     }
 }

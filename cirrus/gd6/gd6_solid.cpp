@@ -146,7 +146,7 @@ void gd6RenderRectWithPlanemask(int w, int h, Pixel fg, int alu, uint32_t planem
     uint8_t *d = priv->windowBase;
     for (int i = 0; i < w * h; i++, d += BPP) {
         uint32_t dv = gd6WindowReadPixel(d);
-        gd6WindowWritePixel(d, (dv & ~m) | (gd6ApplyAlu(alu, fg, dv) & m));
+        gd6WindowWritePixel(d, xMergeAlu(alu, fg, dv, m));
     }
 }
 
