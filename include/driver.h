@@ -11,6 +11,7 @@
 #include "hwio.h"
 #include "layout.h"
 #include "xalu.h"
+#include "xcolor.h"
 
 /* The one symbol a driver library exports. */
 #define DRV_EXPORT __attribute__((visibility("default")))

@@ -37,31 +37,8 @@ void fuskaSetColor(uint32_t unused, int index, uint16_t red, uint16_t green, uin
     outb(DAC_DATA, (uint8_t)((blue >> DAC_COMPONENT_SHIFT) & DAC_COMPONENT_MASK));
 }
 
-/* A colormap component with an 8-bit value in its low byte still reaches
- * the DAC's top bits. */
-static uint16_t fuskaComponent(uint16_t v) {
-    return (uint16_t)(v | (v << 8));
-}
-
 void fuskaRestoreCmap(ScreenPtr pScreen) {
-    ColormapPtr cmap = NFB_SCREEN_PRIV(pScreen)->installedCmap;
-    if (!cmap || !cmap->red || !cmap->pVisual)
-        return;
-    int entries = cmap->pVisual->ColormapEntries;
-    for (int i = 0; i < entries; i++) {
-        const Entry *e = &cmap->red[i];
-        uint16_t r, g, b;
-        if (e->fShared) {
-            r = e->co.shco.red->color;
-            g = e->co.shco.green->color;
-            b = e->co.shco.blue->color;
-        } else {
-            r = e->co.local.red;
-            g = e->co.local.green;
-            b = e->co.local.blue;
-        }
-        fuskaSetColor(0, i, fuskaComponent(r), fuskaComponent(g), fuskaComponent(b), pScreen);
-    }
+    xReloadInstalledColormap(pScreen, fuskaSetColor);
 }
 
 /* ---- Cursor ---- */

@@ -19,31 +19,8 @@ void NAME(SetColor)(uint32_t unused, int index, uint16_t red, uint16_t green, ui
     outb(VGA_DAC_DATA, (uint8_t)(blue >> DAC_COMPONENT_SHIFT));
 }
 
-/* A component as the colormap keeps it; an 8-bit value in either byte still
- * reaches the DAC's top bits. */
-static uint16_t gd5436Component(uint16_t v) {
-    return (uint16_t)(v | (v << 8));
-}
-
 void gd5436RestoreCmap(ScreenPtr pScreen) {
-    ColormapPtr cmap = NFB_SCREEN_PRIV(pScreen)->installedCmap;
-    if (!cmap || !cmap->red || !cmap->pVisual)
-        return;
-    int entries = cmap->pVisual->ColormapEntries;
-    for (int i = 0; i < entries; i++) {
-        const Entry *e = &cmap->red[i];
-        uint16_t r, g, b;
-        if (e->fShared) {
-            r = e->co.shco.red->color;
-            g = e->co.shco.green->color;
-            b = e->co.shco.blue->color;
-        } else {
-            r = e->co.local.red;
-            g = e->co.local.green;
-            b = e->co.local.blue;
-        }
-        NAME(SetColor)(0, i, gd5436Component(r), gd5436Component(g), gd5436Component(b), pScreen);
-    }
+    xReloadInstalledColormap(pScreen, NAME(SetColor));
 }
 
 int NAME(BlankScreen)(int on, ScreenPtr pScreen) {
