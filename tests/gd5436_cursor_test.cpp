@@ -14,8 +14,8 @@
 
 namespace {
 
-using Pixel3 = sim::Gd5436Adapter::CursorPixel;
-using Image = sim::Gd5436Adapter::CursorImage;
+using Pixel3 = sim::CirrusCursor::Pixel;
+using Image = sim::CirrusCursor::Image;
 
 // An asymmetric cursor: no row or column repeats another, so a shift or a
 // mirror in either direction shows.
@@ -49,9 +49,7 @@ Pixel3 pixelOf(char c) {
 // The pattern the chip should show for `rows` cut by dx columns on the left
 // and dy rows at the top.
 Image expectedImage(const std::vector<std::string> &rows, int dx = 0, int dy = 0) {
-    Image image{};
-    for (auto &row : image)
-        row.fill(Pixel3::Transparent);
+    Image image(64, std::vector<Pixel3>(64, Pixel3::Transparent));
     for (int y = 0; y < 64; y++) {
         int sy = y + dy;
         if (sy >= static_cast<int>(rows.size()))
@@ -78,7 +76,7 @@ std::string picture(const Image &image) {
 }
 
 #define EXPECT_CURSOR_IMAGE(adapter, want)                                                         \
-    EXPECT_EQ(picture((adapter).cursorImage()), picture(want))
+    EXPECT_EQ(picture((adapter).cursor().image()), picture(want))
 
 graf::Config exampleConfig(const std::string &driver) {
     std::string boardName = driver.rfind("brisko", 0) == 0  ? "gd5480"
@@ -138,11 +136,11 @@ TEST_P(CursorPattern, AsymmetricCursorIsDownloadedPlaneByPlaneWithItsColours) {
     clearSeqWrites();
     screen->setCursor(cursor->ptr(), 200, 150);
 
-    EXPECT_TRUE(adapter->cursorEnabled());
-    EXPECT_EQ(adapter->cursorX(), 198);
-    EXPECT_EQ(adapter->cursorY(), 149);
+    EXPECT_TRUE(adapter->cursor().enabled());
+    EXPECT_EQ(adapter->cursor().x(), 198);
+    EXPECT_EQ(adapter->cursor().y(), 149);
     EXPECT_EQ(adapter->sr(0x13), 0x3F);
-    EXPECT_EQ(adapter->cursorPatternOffset(), adapter->memSize() - 1024);
+    EXPECT_EQ(adapter->cursor().patternOffset(), adapter->memSize() - 1024);
     EXPECT_CURSOR_IMAGE(*adapter, expectedImage(kArrow));
 
     // Row 0: pixels 0-11 foreground, 12 background; row 4: 0, 1, 4 and 12.
@@ -153,11 +151,11 @@ TEST_P(CursorPattern, AsymmetricCursorIsDownloadedPlaneByPlaneWithItsColours) {
               (std::vector<uint8_t>{0x88, 0x08, 0, 0, 0, 0, 0, 0, 0xC8, 0x08, 0, 0, 0, 0, 0, 0}));
 
     // Colours through the cursor-colour access, not into palette entries 0 and 15.
-    EXPECT_EQ(adapter->cursorForeground(), (sim::vga::Dac::Entry{0x3F, 0x20, 0x01}));
-    EXPECT_EQ(adapter->cursorBackground(), (sim::vga::Dac::Entry{0x01, 0x00, 0x3F}));
+    EXPECT_EQ(adapter->cursor().foreground(), (sim::vga::Dac::Entry{0x3F, 0x20, 0x01}));
+    EXPECT_EQ(adapter->cursor().background(), (sim::vga::Dac::Entry{0x01, 0x00, 0x3F}));
     EXPECT_EQ(adapter->dacEntry(0), palette0);
     EXPECT_EQ(adapter->dacEntry(15), palette15);
-    EXPECT_FALSE(adapter->cursorColourAccess());
+    EXPECT_FALSE(adapter->cursor().colourAccess());
 
     // Off while the pattern changes; SR17 bit 6 cleared around the writes.
     std::vector<std::pair<int, int>> control;
@@ -183,15 +181,15 @@ TEST_F(CursorTest, LargeCursorShowsItsTopLeft64By64AndHotSpotIsClamped) {
     }
     auto cursor = harness::makeCursor(rows, 70, 3);
     screen->setCursor(cursor->ptr(), 100, 100);
-    EXPECT_EQ(adapter->cursorX(), 100 - 63);
-    EXPECT_EQ(adapter->cursorY(), 97);
+    EXPECT_EQ(adapter->cursor().x(), 100 - 63);
+    EXPECT_EQ(adapter->cursor().y(), 97);
     EXPECT_CURSOR_IMAGE(*adapter, expectedImage(rows));
 
     // 80 wide and 20 high: the other 44 rows are transparent.
     rows.resize(20);
     auto shortCursor = harness::makeCursor(rows, 0, 70);
     screen->setCursor(shortCursor->ptr(), 100, 100);
-    EXPECT_EQ(adapter->cursorY(), 100 - 63);
+    EXPECT_EQ(adapter->cursor().y(), 100 - 63);
     EXPECT_CURSOR_IMAGE(*adapter, expectedImage(rows));
 }
 
@@ -217,8 +215,8 @@ TEST_F(CursorTest, PositionLowBitsRideInTheIndexByte) {
         EXPECT_EQ(w[0].value, c.xData);
         EXPECT_EQ(w[1].index, c.yIndex);
         EXPECT_EQ(w[1].value, c.yData);
-        EXPECT_EQ(adapter->cursorX(), c.x);
-        EXPECT_EQ(adapter->cursorY(), c.y);
+        EXPECT_EQ(adapter->cursor().x(), c.x);
+        EXPECT_EQ(adapter->cursor().y(), c.y);
     }
 }
 
@@ -248,9 +246,9 @@ TEST_P(CursorEdge, ClippedCopyAtTheEdgeThenExactlyOneDownloadBack) {
     clearSeqWrites();
     screen->moveCursor(c.x, c.y);
     EXPECT_EQ(downloads(), 1);
-    EXPECT_TRUE(adapter->cursorEnabled());
-    EXPECT_EQ(adapter->cursorX(), c.posX);
-    EXPECT_EQ(adapter->cursorY(), c.posY);
+    EXPECT_TRUE(adapter->cursor().enabled());
+    EXPECT_EQ(adapter->cursor().x(), c.posX);
+    EXPECT_EQ(adapter->cursor().y(), c.posY);
     EXPECT_CURSOR_IMAGE(*adapter, expectedImage(kArrow, c.dx, c.dy));
 
     // Back inside: the full pattern again, once.
@@ -258,8 +256,8 @@ TEST_P(CursorEdge, ClippedCopyAtTheEdgeThenExactlyOneDownloadBack) {
     clearSeqWrites();
     screen->moveCursor(20 + c.xhot, 20 + c.yhot);
     EXPECT_EQ(downloads(), 1);
-    EXPECT_EQ(adapter->cursorX(), 20);
-    EXPECT_EQ(adapter->cursorY(), 20);
+    EXPECT_EQ(adapter->cursor().x(), 20);
+    EXPECT_EQ(adapter->cursor().y(), 20);
     EXPECT_CURSOR_IMAGE(*adapter, expectedImage(kArrow));
     clearSeqWrites();
     screen->moveCursor(40, 40);
@@ -303,9 +301,9 @@ TEST_F(CursorTest, ShiftedCopyWithoutMemoryKeepsTheCursorAtTheEdge) {
     screen->moveCursor(-3, 10);
     server::failAllocationAfter(-1);
     EXPECT_EQ(downloads(), 0);
-    EXPECT_EQ(adapter->cursorX(), 0);
-    EXPECT_EQ(adapter->cursorY(), 10);
-    EXPECT_TRUE(adapter->cursorEnabled());
+    EXPECT_EQ(adapter->cursor().x(), 0);
+    EXPECT_EQ(adapter->cursor().y(), 10);
+    EXPECT_TRUE(adapter->cursor().enabled());
     EXPECT_CURSOR_IMAGE(*adapter, expectedImage(kArrow));
 }
 
@@ -317,7 +315,7 @@ TEST_F(CursorTest, MoveBeforeAnySetCursorDoesNothing) {
     screen->moveCursor(10, 10);
     screen->moveCursor(-5, -5);
     EXPECT_EQ(screen->machine().accessCount(), 0u);
-    EXPECT_FALSE(adapter->cursorEnabled());
+    EXPECT_FALSE(adapter->cursor().enabled());
 }
 
 TEST_F(CursorTest, HiddenCursorStaysHiddenAndIsNeverTouchedAgain) {
@@ -326,7 +324,7 @@ TEST_F(CursorTest, HiddenCursorStaysHiddenAndIsNeverTouchedAgain) {
     screen->setCursor(cursor->ptr(), 100, 100);
     screen->moveCursor(2, 2); // the clipped copy is in place
     screen->setCursor(nullptr, 50, 50);
-    EXPECT_FALSE(adapter->cursorEnabled());
+    EXPECT_FALSE(adapter->cursor().enabled());
     // The server may free a cursor once it is hidden.
     cursor.reset();
 
@@ -334,12 +332,12 @@ TEST_F(CursorTest, HiddenCursorStaysHiddenAndIsNeverTouchedAgain) {
     screen->moveCursor(-4, -4);
     screen->moveCursor(60, 60);
     EXPECT_EQ(screen->machine().accessCount(), 0u);
-    EXPECT_FALSE(adapter->cursorEnabled());
+    EXPECT_FALSE(adapter->cursor().enabled());
 
     // A new cursor shows again, whole.
     auto next = harness::makeCursor({"FB", "BF"}, 0, 0);
     screen->setCursor(next->ptr(), 70, 80);
-    EXPECT_TRUE(adapter->cursorEnabled());
+    EXPECT_TRUE(adapter->cursor().enabled());
     EXPECT_CURSOR_IMAGE(*adapter, expectedImage({"FB", "BF"}));
 }
 

@@ -15,8 +15,8 @@
 
 namespace {
 
-using Pixel_ = sim::Gd6Adapter::CursorPixel;
-using Image = std::vector<std::vector<Pixel_>>;
+using Pixel_ = sim::CirrusCursor::Pixel;
+using Image = sim::CirrusCursor::Image;
 
 struct Build {
     const char *name;
@@ -76,7 +76,7 @@ std::string describe(const Image &img) {
     return s;
 }
 
-#define EXPECT_IMAGE(adapter, want) EXPECT_EQ(describe((adapter).cursorImage()), describe(want))
+#define EXPECT_IMAGE(adapter, want) EXPECT_EQ(describe((adapter).cursor().image()), describe(want))
 
 class Gd6Cursor : public ::testing::TestWithParam<Build> {
   protected:
@@ -103,20 +103,20 @@ TEST_P(Gd6Cursor, ImageColoursAndPositionAsTheChipShowsThem) {
     s->copyRect({0, 0, 300, 200}, {10, 10});
     s->setCursor(cursor->ptr(), 201, 150);
 
-    EXPECT_TRUE(a->cursorEnabled());
-    EXPECT_EQ(a->cursorSize(), size);
-    EXPECT_EQ(a->cursorX(), 199);
-    EXPECT_EQ(a->cursorY(), 149);
+    EXPECT_TRUE(a->cursor().enabled());
+    EXPECT_EQ(a->cursor().size(), size);
+    EXPECT_EQ(a->cursor().x(), 199);
+    EXPECT_EQ(a->cursor().y(), 149);
     EXPECT_EQ(a->sr(0x13), 0x3F);
     // The last pattern of the area: where the driver's image ends, 8 KB
     // (16 KB banks: 16 KB) into the cursor bank.
-    EXPECT_EQ(a->cursorPatternOffset() + uint32_t(size * size / 4), a->memSize());
+    EXPECT_EQ(a->cursor().patternOffset() + uint32_t(size * size / 4), a->memSize());
     EXPECT_IMAGE(*a, expected(kArrow, size));
-    EXPECT_EQ(a->cursorForeground(), (sim::vga::Dac::Entry{0x3F, 0x20, 0x01}));
-    EXPECT_EQ(a->cursorBackground(), (sim::vga::Dac::Entry{0x01, 0x00, 0x3F}));
+    EXPECT_EQ(a->cursor().foreground(), (sim::vga::Dac::Entry{0x3F, 0x20, 0x01}));
+    EXPECT_EQ(a->cursor().background(), (sim::vga::Dac::Entry{0x01, 0x00, 0x3F}));
     EXPECT_EQ(a->vga().dac.entry(0), palette0);
     EXPECT_EQ(a->vga().dac.entry(15), palette15);
-    EXPECT_FALSE(a->cursorColourAccess());
+    EXPECT_FALSE(a->cursor().colourAccess());
     // The processor window shows the staging area again.
     EXPECT_EQ(a->bankBase(), uint32_t(s->graf().ints["WINDOWADDR"]));
     s->drawSolidRects({{0, 0, 10, 10}}, 1);
@@ -135,8 +135,8 @@ TEST_P(Gd6Cursor, LargeCursorShowsItsTopLeftAndHotSpotIsClamped) {
     }
     auto cursor = harness::makeCursor(rows, 70, 3);
     s->setCursor(cursor->ptr(), 300, 300);
-    EXPECT_EQ(a->cursorX(), 300 - (size - 1));
-    EXPECT_EQ(a->cursorY(), 297);
+    EXPECT_EQ(a->cursor().x(), 300 - (size - 1));
+    EXPECT_EQ(a->cursor().y(), 297);
     EXPECT_IMAGE(*a, expected(rows, size));
 }
 
@@ -159,9 +159,9 @@ TEST_P(Gd6Cursor, PartlyOffTheLeftOrTopEdgeShowsAShiftedCopy) {
     for (const Case &c : cases) {
         SCOPED_TRACE("at " + std::to_string(c.x) + ", " + std::to_string(c.y));
         s->moveCursor(c.x, c.y);
-        EXPECT_TRUE(a->cursorEnabled());
-        EXPECT_EQ(a->cursorX(), c.wantX);
-        EXPECT_EQ(a->cursorY(), c.wantY);
+        EXPECT_TRUE(a->cursor().enabled());
+        EXPECT_EQ(a->cursor().x(), c.wantX);
+        EXPECT_EQ(a->cursor().y(), c.wantY);
         EXPECT_IMAGE(*a, expected(kArrow, size, c.dx, c.dy));
     }
     EXPECT_EQ(server::liveBlockCount(), live);
@@ -172,16 +172,16 @@ TEST_P(Gd6Cursor, PartlyOffTheLeftOrTopEdgeShowsAShiftedCopy) {
 TEST_P(Gd6Cursor, RemovedCursorStaysOff) {
     auto cursor = harness::makeCursor(kArrow, 12, 3);
     s->setCursor(cursor->ptr(), 5, 5); // a shifted copy
-    ASSERT_TRUE(a->cursorEnabled());
+    ASSERT_TRUE(a->cursor().enabled());
     s->setCursor(nullptr, 100, 100);
-    EXPECT_FALSE(a->cursorEnabled());
+    EXPECT_FALSE(a->cursor().enabled());
     for (DDXPointRec p : {DDXPointRec{200, 200}, DDXPointRec{0, 0}, DDXPointRec{3, 100}}) {
         s->moveCursor(p.x, p.y);
-        EXPECT_FALSE(a->cursorEnabled());
+        EXPECT_FALSE(a->cursor().enabled());
     }
     s->setCursor(cursor->ptr(), 50, 60);
-    EXPECT_TRUE(a->cursorEnabled());
-    EXPECT_EQ(a->cursorX(), 38);
+    EXPECT_TRUE(a->cursor().enabled());
+    EXPECT_EQ(a->cursor().x(), 38);
     EXPECT_IMAGE(*a, expected(kArrow, size));
 }
 
@@ -192,8 +192,8 @@ TEST_P(Gd6Cursor, PositionIsExactToThePixel) {
     for (DDXPointRec p :
          {DDXPointRec{1, 2}, DDXPointRec{7, 9}, DDXPointRec{1023, 767}, DDXPointRec{517, 333}}) {
         s->moveCursor(p.x, p.y);
-        EXPECT_EQ(a->cursorX(), p.x);
-        EXPECT_EQ(a->cursorY(), p.y);
+        EXPECT_EQ(a->cursor().x(), p.x);
+        EXPECT_EQ(a->cursor().y(), p.y);
     }
 }
 

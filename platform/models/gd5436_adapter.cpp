@@ -10,12 +10,9 @@ namespace sim {
 namespace {
 
 constexpr uint8_t kSeqIndexMask = 0x1F;
-constexpr uint8_t SR07 = 0x07, SR0F = 0x0F, SR10 = 0x10, SR11 = 0x11, SR12 = 0x12, SR13 = 0x13,
-                  SR17 = 0x17;
-constexpr uint8_t kSr12Show = 0x01, kSr12ColourAccess = 0x02, kSr12Large = 0x04;
+constexpr uint8_t SR07 = 0x07, SR0F = 0x0F, SR17 = 0x17;
 constexpr uint8_t kSr17MmioEnable = 0x04, kSr17MmioAtTop = 0x40;
 constexpr uint8_t kSr17PowerOn = kSr17MmioEnable | kSr17MmioAtTop;
-constexpr uint8_t kDacCursorBg = 0x00, kDacCursorFg = 0x0F;
 constexpr int kHiddenDacReads = 4;
 
 uint8_t memoryStrap(uint32_t size) {
@@ -128,16 +125,14 @@ class Gd5436DacPorts : public PortDevice {
 class Gd5436Board {
   public:
     Gd5436Board(graf::Config &cfg, Machine &m)
-        : vram(memSizeOf(cfg)), core(vram), mmio(core), window(vga.seq, mmio), dacPorts(vga.dac) {
+        : vram(memSizeOf(cfg)), core(vram), mmio(core), window(vga.seq, mmio), dacPorts(vga.dac),
+          cursor(vram, vga.seq, CirrusCursor::Sizes::Only64) {
         vga.attach(m);
         m.attachPorts(vga::port::DacMask, 4, &dacPorts);
         vga.seq.setIndexMask(kSeqIndexMask);
         vga.seq.setReg(SR0F, memoryStrap(static_cast<uint32_t>(vram.size())));
         vga.seq.setReg(SR17, kSr17PowerOn);
-        vga.seq.onWrite = [this](uint8_t index, uint8_t value) { sequencerWrite(index, value); };
-        vga.dac.onEntryWrite = [this](uint8_t index, vga::Dac::Entry raw) {
-            return cursorColourWrite(index, raw);
-        };
+        cursor.attach(vga);
         mapAreas(cfg, m);
     }
 
@@ -156,40 +151,14 @@ class Gd5436Board {
         mapPlainAreas(cfg, m);
     }
 
-    void sequencerWrite(uint8_t index, uint8_t value) {
-        uint8_t reg = index & kSeqIndexMask;
-        int low = index >> 5;
-        if (reg == SR10)
-            cursorX = value << 3 | low;
-        else if (reg == SR11)
-            cursorY = value << 3 | low;
-    }
-
-    bool cursorColourWrite(uint8_t index, vga::Dac::Entry raw) {
-        if (!(vga.seq.reg(SR12) & kSr12ColourAccess))
-            return false;
-        vga::Dac::Entry e{static_cast<uint8_t>(raw.r & 0x3F), static_cast<uint8_t>(raw.g & 0x3F),
-                          static_cast<uint8_t>(raw.b & 0x3F)};
-        if (index == kDacCursorBg) {
-            cursorBg = e;
-            return true;
-        }
-        if (index == kDacCursorFg) {
-            cursorFg = e;
-            return true;
-        }
-        return false;
-    }
-
     VideoMemory vram;
     vga::VgaCore vga;
     CirrusBltCore core;
     CirrusBltMmio mmio;
     Gd5436RegisterWindow window;
     Gd5436DacPorts dacPorts;
+    CirrusCursor cursor;
     uint8_t *aperture = nullptr;
-    int cursorX = 0, cursorY = 0;
-    vga::Dac::Entry cursorBg, cursorFg;
 };
 
 Gd5436Adapter::Gd5436Adapter(const std::string &model, graf::Config &cfg, Machine &m)
@@ -220,48 +189,12 @@ uint32_t Gd5436Adapter::memSize() const {
 uint8_t Gd5436Adapter::sr(uint8_t index) const {
     return board_->vga.seq.reg(index);
 }
-bool Gd5436Adapter::cursorEnabled() const {
-    return sr(SR12) & kSr12Show;
-}
-bool Gd5436Adapter::cursorColourAccess() const {
-    return sr(SR12) & kSr12ColourAccess;
-}
-int Gd5436Adapter::cursorX() const {
-    return board_->cursorX;
-}
-int Gd5436Adapter::cursorY() const {
-    return board_->cursorY;
-}
-
-uint32_t Gd5436Adapter::cursorPatternOffset() const {
-    return memSize() - kPatternArea + ((sr(SR13) >> 2) & 0xF) * 1024u;
-}
-
-Gd5436Adapter::CursorImage Gd5436Adapter::cursorImage() const {
-    CursorImage image{};
-    const uint8_t *pattern = board_->vram.data() + cursorPatternOffset();
-    for (int y = 0; y < kCursorSize; y++) {
-        const uint8_t *plane0 = pattern + y * 16;
-        const uint8_t *plane1 = plane0 + 8;
-        for (int x = 0; x < kCursorSize; x++) {
-            uint8_t bit = static_cast<uint8_t>(0x80 >> (x & 7));
-            bool p1 = plane1[x / 8] & bit, p0 = plane0[x / 8] & bit;
-            image[static_cast<size_t>(y)][static_cast<size_t>(x)] =
-                !p1 ? CursorPixel::Transparent
-                    : (p0 ? CursorPixel::Foreground : CursorPixel::Background);
-        }
-    }
-    return image;
+const CirrusCursor &Gd5436Adapter::cursor() const {
+    return board_->cursor;
 }
 
 vga::Dac::Entry Gd5436Adapter::dacEntry(int index) const {
     return board_->vga.dac.entry(index);
-}
-vga::Dac::Entry Gd5436Adapter::cursorBackground() const {
-    return board_->cursorBg;
-}
-vga::Dac::Entry Gd5436Adapter::cursorForeground() const {
-    return board_->cursorFg;
 }
 uint8_t Gd5436Adapter::hiddenDac() const {
     return board_->dacPorts.hidden();
@@ -287,10 +220,10 @@ std::string Gd5436Adapter::describe() const {
     s += ", pitch " + std::to_string(crtcPitch());
     s += blanked() ? ", blanked" : ", picture on";
     s += ", cursor ";
-    if (cursorEnabled())
-        s += "at (" + std::to_string(cursorX()) + ", " + std::to_string(cursorY()) + ")" +
-             ((sr(SR12) & kSr12Large) ? " 64x64" : " 32x32") + " pattern " +
-             hex(cursorPatternOffset());
+    const CirrusCursor &c = cursor();
+    if (c.enabled())
+        s += "at (" + std::to_string(c.x()) + ", " + std::to_string(c.y()) + ")" +
+             (c.largeSelected() ? " 64x64" : " 32x32") + " pattern " + hex(c.patternOffset());
     else
         s += "off";
     return s;

@@ -22,30 +22,23 @@
 // - SR17 starts as 0x44 (memory-mapped registers enabled, at the top of the
 //   linear aperture). While its bit 2 or bit 6 is clear the block does not
 //   answer there, and any access to it is reported.
-// - The sequencer decodes the low five bits of its index. Writes of SR10 and
-//   SR11 take the cursor position's bits 2-0 from index bits 7-5 and its bits
-//   10-3 from the data byte.
-// - SR12: bit 0 shows the cursor, bit 1 gives DAC access to the cursor
-//   colours (entries 0 and 15 become the background and foreground; other
-//   entries still reach the palette), bit 2 selects the 64 x 64 pattern.
-//   Only the 64 x 64 pattern is decoded here.
-// - The patterns are the last 16 KB of video memory; with the 64 x 64 size
-//   SR13 bits 5-2 pick one of its sixteen 1 KB patterns. Each pattern row is
-//   8 bytes of plane 0 then 8 bytes of plane 1, leftmost pixel in the most
-//   significant bit. Plane 1 clear is transparent; plane 1 set shows the
-//   background colour, and the foreground with plane 0 set as well.
+// - The sequencer decodes the low five bits of its index.
+// - The hardware cursor is the Cirrus one (models/cirrus_cursor.h): SR10 and
+//   SR11 position, SR12 control, SR13 pattern select, DAC entries 0 and 15 as
+//   its colours, patterns in the last 16 KB of video memory. Only the 64 x 64
+//   pattern is decoded here, whatever SR12 bit 2 holds.
 // - The hidden DAC register (four reads of 0x3C6, then a write) keeps the
 //   pixel format; it does not change the DAC mask.
 // - The screen is blanked while the attribute controller's index byte has
 //   its palette-address-source bit (0x20) clear.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <string>
 
 #include "adapter.h"
 #include "models/cirrus_blt.h"
+#include "models/cirrus_cursor.h"
 #include "vga.h"
 
 namespace sim {
@@ -57,12 +50,6 @@ class Gd5436Adapter : public Adapter {
     static constexpr uint32_t kApertureSize = 0x400000;
     static constexpr uint32_t kBltOffset = 0x3FFF00;
     static constexpr uint32_t kDefaultMemSize = 0x200000;
-    static constexpr uint32_t kPatternArea = 0x4000; // last 16 KB of video memory
-    static constexpr int kCursorSize = 64;
-
-    enum class CursorPixel : uint8_t { Transparent, Background, Foreground };
-    using CursorImage = std::array<std::array<CursorPixel, kCursorSize>, kCursorSize>;
-
     Gd5436Adapter(const std::string &model, graf::Config &cfg, Machine &m);
 
     std::string model() const override { return model_; }
@@ -79,18 +66,10 @@ class Gd5436Adapter : public Adapter {
 
     // ---- sequencer and cursor ----
     uint8_t sr(uint8_t index) const;
-    bool cursorEnabled() const;
-    bool cursorColourAccess() const;
-    int cursorX() const;
-    int cursorY() const;
-    // Offset in video memory of the pattern SR13 selects.
-    uint32_t cursorPatternOffset() const;
-    CursorImage cursorImage() const;
+    const CirrusCursor &cursor() const;
 
     // ---- DAC ----
     vga::Dac::Entry dacEntry(int index) const;
-    vga::Dac::Entry cursorBackground() const;
-    vga::Dac::Entry cursorForeground() const;
     uint8_t hiddenDac() const;
 
     // ---- display ----

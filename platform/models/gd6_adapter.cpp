@@ -9,11 +9,8 @@ namespace sim {
 
 namespace {
 
-constexpr uint8_t SR0F = 0x0F, SR10 = 0x10, SR11 = 0x11, SR12 = 0x12, SR13 = 0x13;
+constexpr uint8_t SR0F = 0x0F;
 constexpr uint8_t kSeqIndexMask = 0x1F;
-constexpr uint8_t kSr12Show = 0x01, kSr12ColourAccess = 0x02, kSr12Large = 0x04;
-constexpr uint8_t kDacCursorBg = 0x00, kDacCursorFg = 0x0F;
-constexpr uint32_t kPatternArea = 0x4000;
 constexpr uint8_t kWriteModeMask = 0x07;
 constexpr uint8_t kWriteModeStore = 0, kWriteModeExpand = 4, kWriteModeExpandOpaque = 5;
 constexpr uint8_t kGr0bBy8 = 0x02, kGr0bExtendedWrites = 0x04, kGr0bBy16 = 0x10,
@@ -70,19 +67,15 @@ class Gd6Window : public MemDevice {
 class Gd6Board {
   public:
     Gd6Board(const std::string &model, graf::Config &cfg, Machine &m)
-        : vram(memSizeOf(model, cfg)), core(vram), gr(core), window(*this) {
+        : vram(memSizeOf(model, cfg)), core(vram), gr(core), window(*this),
+          cursor(vram, vgaCore.seq, CirrusCursor::Sizes::Both) {
         vgaCore.attach(m);
         uint8_t strap = memoryStrap(static_cast<uint32_t>(vram.size()));
         auto sr0f = cfg.ints.find("SR0F");
         vgaCore.seq.setReg(SR0F,
                            sr0f == cfg.ints.end() ? strap : static_cast<uint8_t>(sr0f->second));
         vgaCore.seq.setIndexMask(kSeqIndexMask);
-        vgaCore.seq.onWrite = [this](uint8_t index, uint8_t value) {
-            sequencerWrite(index, value);
-        };
-        vgaCore.dac.onEntryWrite = [this](uint8_t index, vga::Dac::Entry raw) {
-            return cursorColourWrite(index, raw);
-        };
+        cursor.attach(vgaCore);
         vgaCore.gc.setReg(Gd6Adapter::GR5, 0x40);
         vgaCore.gc.onWrite = [this](uint8_t index, uint8_t value) { grWrite(index, value); };
         vgaCore.gc.onRead = [this](uint8_t index, uint8_t stored) { return grRead(index, stored); };
@@ -103,33 +96,6 @@ class Gd6Board {
             m.mapDevice(windowHost, area.length, &window);
         }
         mapPlainAreas(cfg, m);
-    }
-
-    // ---- sequencer and cursor ----
-
-    void sequencerWrite(uint8_t index, uint8_t value) {
-        uint8_t reg = index & kSeqIndexMask;
-        int low = index >> 5;
-        if (reg == SR10)
-            cursorX = value << 3 | low;
-        else if (reg == SR11)
-            cursorY = value << 3 | low;
-    }
-
-    bool cursorColourWrite(uint8_t index, vga::Dac::Entry raw) {
-        if (!(vgaCore.seq.reg(SR12) & kSr12ColourAccess))
-            return false;
-        vga::Dac::Entry e{static_cast<uint8_t>(raw.r & 0x3F), static_cast<uint8_t>(raw.g & 0x3F),
-                          static_cast<uint8_t>(raw.b & 0x3F)};
-        if (index == kDacCursorBg) {
-            cursorBg = e;
-            return true;
-        }
-        if (index == kDacCursorFg) {
-            cursorFg = e;
-            return true;
-        }
-        return false;
     }
 
     // ---- graphics controller ----
@@ -278,14 +244,13 @@ class Gd6Board {
     CirrusBltCore core;
     CirrusBltGr gr;
     Gd6Window window;
+    CirrusCursor cursor;
     uint8_t *windowHost = nullptr;
     uint32_t windowLength = 0;
     std::vector<uint8_t> bankWrites;
     uint64_t expandedBytes = 0;
     int hangResets = 0;
     Gd6Adapter::WaitStats stats;
-    int cursorX = 0, cursorY = 0;
-    vga::Dac::Entry cursorBg, cursorFg;
 };
 
 uint32_t Gd6Window::read(uint32_t offset, int width) {
@@ -341,48 +306,8 @@ void Gd6Adapter::clearBankWrites() {
 uint64_t Gd6Adapter::expandedBytes() const {
     return board_->expandedBytes;
 }
-bool Gd6Adapter::cursorEnabled() const {
-    return sr(SR12) & kSr12Show;
-}
-bool Gd6Adapter::cursorColourAccess() const {
-    return sr(SR12) & kSr12ColourAccess;
-}
-int Gd6Adapter::cursorSize() const {
-    return (sr(SR12) & kSr12Large) ? 64 : 32;
-}
-int Gd6Adapter::cursorX() const {
-    return board_->cursorX;
-}
-int Gd6Adapter::cursorY() const {
-    return board_->cursorY;
-}
-uint32_t Gd6Adapter::cursorPatternOffset() const {
-    uint32_t area = memSize() - kPatternArea;
-    if (cursorSize() == 64)
-        return area + ((sr(SR13) >> 2) & 0xF) * 1024u;
-    return area + (sr(SR13) & 0x3F) * 256u;
-}
-std::vector<std::vector<Gd6Adapter::CursorPixel>> Gd6Adapter::cursorImage() const {
-    const int size = cursorSize(), rowBytes = size / 8;
-    const uint8_t *pattern = board_->vram.data() + cursorPatternOffset();
-    std::vector<std::vector<CursorPixel>> image(size, std::vector<CursorPixel>(size));
-    for (int y = 0; y < size; y++) {
-        const uint8_t *plane0 = size == 64 ? pattern + y * 16 : pattern + y * rowBytes;
-        const uint8_t *plane1 = size == 64 ? plane0 + 8 : pattern + (size + y) * rowBytes;
-        for (int x = 0; x < size; x++) {
-            uint8_t bit = static_cast<uint8_t>(0x80 >> (x & 7));
-            bool p1 = plane1[x / 8] & bit, p0 = plane0[x / 8] & bit;
-            image[y][x] = !p1 ? CursorPixel::Transparent
-                              : (p0 ? CursorPixel::Foreground : CursorPixel::Background);
-        }
-    }
-    return image;
-}
-vga::Dac::Entry Gd6Adapter::cursorBackground() const {
-    return board_->cursorBg;
-}
-vga::Dac::Entry Gd6Adapter::cursorForeground() const {
-    return board_->cursorFg;
+const CirrusCursor &Gd6Adapter::cursor() const {
+    return board_->cursor;
 }
 
 void Gd6Adapter::hangEngine(int resetsToRecover) {
@@ -405,9 +330,10 @@ std::string Gd6Adapter::describe() const {
     s += ", GR5 " + hex(gr(GR5)) + ", GR0B " + hex(gr(GR0B));
     s += board_->core.busy() ? ", engine busy" : ", engine idle";
     s += ", cursor ";
-    if (cursorEnabled())
-        s += std::to_string(cursorSize()) + " x " + std::to_string(cursorSize()) + " at (" +
-             std::to_string(cursorX()) + ", " + std::to_string(cursorY()) + ")";
+    const CirrusCursor &c = cursor();
+    if (c.enabled())
+        s += std::to_string(c.size()) + " x " + std::to_string(c.size()) + " at (" +
+             std::to_string(c.x()) + ", " + std::to_string(c.y()) + ")";
     else
         s += "off";
     if (hung())

@@ -36,19 +36,11 @@
 // - The memory size is strapped into SR0F bits 4-3 as the BIOS leaves it:
 //   1 for 512 KB, 2 for 1 MB, 3 for 2 MB. A configuration may preset SR0F
 //   with `int SR0F = VALUE` instead.
-// - The sequencer decodes the low five bits of its index. Writes of SR10 and
-//   SR11 take the cursor position's bits 2-0 from index bits 7-5 and its bits
-//   10-3 from the data byte.
-// - SR12: bit 0 shows the cursor, bit 1 gives DAC access to the cursor
-//   colours (entries 0 and 15 become the background and foreground; other
-//   entries still reach the palette), bit 2 selects the 64 x 64 pattern
-//   (else 32 x 32).
-// - The patterns are the last 16 KB of video memory. A 32 x 32 pattern is
-//   256 bytes, picked by SR13 bits 5-0: 32 rows of plane 0 (4 bytes each),
-//   then 32 rows of plane 1. A 64 x 64 pattern is 1 KB, picked by SR13 bits
-//   5-2: each row 8 bytes of plane 0 then 8 bytes of plane 1. The leftmost
-//   pixel is the most significant bit. Plane 1 clear is transparent; plane 1
-//   set shows the background colour, and the foreground with plane 0 set.
+// - The sequencer decodes the low five bits of its index.
+// - The hardware cursor is the Cirrus one (models/cirrus_cursor.h): SR10 and
+//   SR11 position, SR12 control, SR13 pattern select, DAC entries 0 and 15 as
+//   its colours, patterns in the last 16 KB of video memory. SR12 bit 2
+//   selects the 64 x 64 pattern, else the 32 x 32 one.
 // - Hung-engine fixture: hangEngine(n) makes the status register read busy
 //   until the engine has been reset n times (GR31 bit 2); the engine's own
 //   operations end as usual.
@@ -60,6 +52,7 @@
 
 #include "adapter.h"
 #include "models/cirrus_blt.h"
+#include "models/cirrus_cursor.h"
 #include "vga.h"
 
 namespace sim {
@@ -104,18 +97,7 @@ class Gd6Adapter : public Adapter {
     // Bytes the processor wrote in a colour-expansion mode.
     uint64_t expandedBytes() const;
 
-    // ---- cursor ----
-    enum class CursorPixel : uint8_t { Transparent, Background, Foreground };
-    bool cursorEnabled() const;
-    bool cursorColourAccess() const;
-    int cursorSize() const; // 32 or 64, as SR12 selects
-    int cursorX() const;
-    int cursorY() const;
-    uint32_t cursorPatternOffset() const;
-    // cursorSize() rows of cursorSize() pixels.
-    std::vector<std::vector<CursorPixel>> cursorImage() const;
-    vga::Dac::Entry cursorBackground() const;
-    vga::Dac::Entry cursorForeground() const;
+    const CirrusCursor &cursor() const;
 
     // ---- hung-engine fixture ----
     void hangEngine(int resetsToRecover);
