@@ -207,6 +207,9 @@ Screen::Screen(const std::string &driver, const graf::Config &config, Options op
     sim::mapPlainAreas(cfg, m);
 
     int depth = options_.depth ? options_.depth : intKey(cfg, "DEPTH", 8);
+    // The server's record holds the depth in a byte; the mirror takes the
+    // same value, whatever the DEPTH key said.
+    depth = static_cast<uint8_t>(depth);
     int bpp = options_.bitsPerPixel ? options_.bitsPerPixel : bitsPerPixelFor(depth);
     config_.depth = static_cast<uint8_t>(depth);
     config_.bitsPerPixel = static_cast<uint8_t>(bpp);
@@ -216,7 +219,13 @@ Screen::Screen(const std::string &driver, const graf::Config &config, Options op
     width_ = intKey(cfg, "PIXWIDTH", 0);
     height_ = intKey(cfg, "PIXHEIGHT", 0);
     bytesPerPixel_ = std::max(1, bpp / 8);
-    pitch_ = options_.pitch ? options_.pitch : intKey(cfg, "PITCH", width_ * bytesPerPixel_);
+    // Any width a configuration names, without overflow: a pitch out of
+    // range only makes screenMemory() find no screen.
+    int64_t rowBytes = int64_t{width_} * bytesPerPixel_;
+    pitch_ = options_.pitch
+                 ? options_.pitch
+                 : intKey(cfg, "PITCH",
+                          static_cast<int>(std::clamp<int64_t>(rowBytes, INT32_MIN, INT32_MAX)));
     mirror_ = ref::Canvas(std::max(width_, 0), std::max(height_, 0), bytesPerPixel_, depth);
 
     server::setActiveScreen(0, &config_);
@@ -316,6 +325,13 @@ Bool Screen::init() {
         open_ = true;
         width_ = screen_->width;
         height_ = screen_->height;
+        // A screen of negative size has nothing to mirror; say so rather
+        // than fail building the mirror.
+        if (width_ < 0 || height_ < 0) {
+            report(driver_ + " Init returned 1 for a " + std::to_string(width_) + "x" +
+                   std::to_string(height_) + " screen");
+            width_ = height_ = 0;
+        }
         if (mirror_.width != width_ || mirror_.height != height_)
             mirror_ = ref::Canvas(width_, height_, bytesPerPixel_, config_.depth);
     }
@@ -789,10 +805,13 @@ uint8_t *Screen::screenMemory() const {
     }
     if (!base || width_ <= 0 || height_ <= 0)
         return nullptr;
-    // The whole visible screen must lie in the memory.
-    size_t last = options_.screenOffset + static_cast<size_t>(pitch_) * (height_ - 1) +
-                  static_cast<size_t>(width_) * bytesPerPixel_;
-    if (pitch_ < width_ * bytesPerPixel_ || last > size)
+    // The whole visible screen must lie in the memory (sizes from a
+    // configuration may be anything, so in 64 bits).
+    int64_t row = int64_t{width_} * bytesPerPixel_;
+    if (pitch_ < row)
+        return nullptr;
+    int64_t last = int64_t{options_.screenOffset} + int64_t{pitch_} * (height_ - 1) + row;
+    if (last > static_cast<int64_t>(size))
         return nullptr;
     return base + options_.screenOffset;
 }

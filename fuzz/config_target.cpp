@@ -1,0 +1,250 @@
+// Fuzz target: a driver's example configuration with values taken from the
+// input (sizes, depths, pitches, memory sizes and areas, keys dropped or
+// added, procedures that fail), through Probe and Init as the server calls
+// them. Any configuration must either give a working screen (it draws as
+// the reference renderer does and frees everything it took) or make the
+// driver return 0 after saying why (ErrorF or FatalError). Nothing may
+// crash, touch memory outside the simulated areas, or trip a device model.
+#include <climits>
+#include <cstring>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "fuzz_common.h"
+
+namespace fuzzconfig {
+
+namespace {
+
+constexpr int kMaxEdits = 12;
+// The stand-in mirrors the whole screen in host memory; larger screens than
+// this are no configuration a board could hold anyway.
+constexpr int64_t kMaxScreenPixels = int64_t{1} << 23;
+constexpr uint32_t kMaxAreaLength = 0x1000000;
+
+const std::vector<std::string> kIntKeys = {"PIXWIDTH",   "PIXHEIGHT",  "DEPTH",     "PITCH",
+                                           "MEMSIZE",    "PIXBYTES",   "MON_WIDTH", "MON_HEIGHT",
+                                           "WINDOWADDR", "CURSORADDR", "FUZZ_EXTRA"};
+
+const std::vector<int> kValues = {
+    0,       -1,       1,        2,        4,        7,        8,        15,      16,      24,
+    32,      64,       320,      480,      600,      640,      768,      800,     1023,    1024,
+    1152,    1280,     1600,     1920,     2048,     2400,     4096,     0x8000,  0xA0000, 0xC0000,
+    0xFC000, 0x100000, 0x180000, 0x200000, 0x3FFFFF, 0x400000, 0x800000, INT_MAX, INT_MIN, -1024};
+
+int value(fuzz::Input &in) {
+    switch (in.range(0, 3)) {
+    case 0:
+        return static_cast<int>(in.u32());
+    case 1:
+        return in.range(-4, 4100);
+    default:
+        return in.pick(kValues);
+    }
+}
+
+// One change to the configuration.
+// One change to the configuration; `log` says what it was.
+void edit(fuzz::Input &in, graf::Config &cfg, std::vector<std::string> &failing, std::string &log) {
+    switch (in.range(0, 7)) {
+    case 0:
+    case 1:
+    case 2: {
+        const std::string &key = in.pick(kIntKeys);
+        cfg.ints[key] = value(in);
+        log += " " + key + "=" + std::to_string(cfg.ints[key]);
+        break;
+    }
+    case 3: {
+        const std::string &key = in.pick(kIntKeys);
+        cfg.ints.erase(key);
+        log += " -" + key;
+        break;
+    }
+    case 4: // a procedure that exists but does not run
+        if (!cfg.procedures.empty()) {
+            auto it = cfg.procedures.begin();
+            std::advance(it, in.range(0, static_cast<int>(cfg.procedures.size()) - 1));
+            failing.push_back(it->first);
+            log += " " + it->first + ":fails";
+        }
+        break;
+    case 5: // a procedure that is not there
+        if (!cfg.procedures.empty()) {
+            auto it = cfg.procedures.begin();
+            std::advance(it, in.range(0, static_cast<int>(cfg.procedures.size()) - 1));
+            log += " -" + it->first;
+            cfg.procedures.erase(it);
+        }
+        break;
+    case 6: // a memory area of another size or place, or none
+        if (!cfg.areas.empty()) {
+            size_t i = static_cast<size_t>(in.range(0, static_cast<int>(cfg.areas.size()) - 1));
+            int how = in.range(0, 3);
+            std::string name = cfg.areas[i].name.empty() ? "MEMORY" : cfg.areas[i].name;
+            if (how == 0)
+                cfg.areas.erase(cfg.areas.begin() + static_cast<long>(i));
+            else if (how == 1)
+                cfg.areas[i].length = static_cast<uint32_t>(in.range(0, 1 << 24) & ~0xFFF);
+            else if (how == 2)
+                cfg.areas[i].length = static_cast<uint32_t>(in.pick(kValues)) % kMaxAreaLength;
+            else
+                cfg.areas[i].physBase = in.u32() & ~0xFFFu;
+            log += how == 0 ? " -" + name
+                            : " " + name + "@" + std::to_string(cfg.areas[i].physBase) + "+" +
+                                  std::to_string(cfg.areas[i].length);
+        }
+        break;
+    default: // keys of other types under known names
+        const std::string &key = in.pick(kIntKeys);
+        if (in.flag())
+            cfg.strings[key] = "x";
+        else
+            cfg.flags.push_back(key);
+        log += " " + key + ":other-type";
+        break;
+    }
+}
+
+bool screenTooLarge(const graf::Config &cfg) {
+    auto key = [&](const char *name) -> int64_t {
+        auto it = cfg.ints.find(name);
+        return it == cfg.ints.end() ? 0 : std::max(it->second, 0);
+    };
+    int64_t w = key("PIXWIDTH"), h = key("PIXHEIGHT");
+    return w * h > kMaxScreenPixels || w > 0x7FFF || h > 0x7FFF;
+}
+
+// A configuration's own procedure stopping on a runtime error (an absent
+// key it reads, say) is the configuration's fault, not the driver's: the
+// procedure counts as not run and the driver must cope with that.
+bool procedureError(const graf::Config &cfg, const std::string &m) {
+    return m.rfind(cfg.source + ":", 0) == 0 && m.find(": procedure ") != std::string::npos;
+}
+
+// A small drawing check on a screen that came up: the corners and edges,
+// where a screen that does not fit its memory shows it. Pixels are compared
+// when the stand-in knows where the screen lies (the sizing keys are the
+// example's own); otherwise the device models still catch every access
+// outside video memory.
+void draw(harness::Screen &s, fuzz::Input &in, bool comparePixels,
+          std::vector<std::string> &failures) {
+    int w = s.width(), h = s.height();
+    if (w <= 0 || h <= 0)
+        return; // nothing to draw on
+    comparePixels = comparePixels && s.screenMemory();
+    if (comparePixels)
+        s.fillRandom(in.u32());
+    GCPtr gc = s.createGC({.alu = in.range(0, 15), .fg = in.u32() & s.allPlanes()});
+    if (!gc)
+        return;
+    auto cx = [&](int v) { return static_cast<int16_t>(std::clamp(v, 0, w)); };
+    auto cy = [&](int v) { return static_cast<int16_t>(std::clamp(v, 0, h)); };
+    s.fillRects(gc, {{0, 0, cx(w), cy(1)},
+                     {cx(w - 33), cy(h - 17), cx(w), cy(h)},
+                     {cx(w / 3), cy(h / 3), cx(w / 2), cy(h / 2)}});
+    int cw = std::min(40, w), ch = std::min(8, h);
+    s.copyRect({0, cy(h - ch), cx(cw), cy(h)}, {cx(w - cw), 0});
+    s.drawPoints({{static_cast<int16_t>(w - 1), static_cast<int16_t>(h - 1)}},
+                 in.u32() & s.allPlanes());
+    if (!comparePixels)
+        return;
+    ref::Diff d = s.expectSame();
+    if (d.count > 0)
+        failures.push_back("drawing on the new screen differs: " + d.describe());
+}
+
+} // namespace
+
+namespace {
+
+std::vector<std::string> check(fuzz::Input &in, std::string &context) {
+    std::vector<std::string> failures;
+    const fuzz::Setup &setup = in.pick(fuzz::setups());
+    if (fuzz::skipped(setup))
+        return failures;
+    graf::Config cfg = fuzz::configFor(setup);
+    std::vector<std::string> failing;
+    std::string log;
+    for (int n = in.range(0, kMaxEdits); n > 0; n--)
+        edit(in, cfg, failing, log);
+    graf::Config example = fuzz::configFor(setup);
+    bool sizesAsExample = true;
+    for (const char *key : {"PIXWIDTH", "PIXHEIGHT", "DEPTH", "PITCH", "PIXBYTES"})
+        sizesAsExample = sizesAsExample && cfg.ints.count(key) == example.ints.count(key) &&
+                         (!cfg.ints.count(key) || cfg.ints.at(key) == example.ints.at(key));
+    context = std::string(setup.driver) + " on " + setup.file + (log.empty() ? "" : " with" + log);
+    if (std::getenv("FUZZ_VERBOSE"))
+        std::fprintf(stderr, "config: %s\n", context.c_str());
+    if (screenTooLarge(cfg))
+        return failures;
+
+    std::vector<std::string> reported;
+    uint64_t serial = server::allocationCount();
+    server::clearErrorMessages();
+    std::unique_ptr<harness::Screen> screen;
+    try {
+        screen = std::make_unique<harness::Screen>(
+            setup.driver, cfg,
+            harness::Options{.reporter = [&](const std::string &m) { reported.push_back(m); }});
+    } catch (const std::invalid_argument &) {
+        // The adapter models refuse boards that were never made (a memory
+        // size the chip cannot have, an aperture it does not decode): no
+        // driver meets those.
+        sim::Machine::current().setFailureHandler(nullptr);
+        graf::releaseAll();
+        return failures;
+    }
+    harness::Screen &s = *screen;
+    for (const std::string &p : failing)
+        graf::setProcedureFails(s.grafinfo(), p, true);
+    auto collect = [&] {
+        for (const std::string &m : reported)
+            if (!procedureError(cfg, m))
+                failures.push_back(m);
+        reported.clear();
+    };
+    collect(); // what building the adapter for this configuration said
+
+    bool probed = s.probe();
+    collect();
+    if (!probed || !failures.empty())
+        return failures;
+    bool up = s.init();
+    collect();
+    if (!up) {
+        // Refusing is fine; refusing without a word is not.
+        if (server::errorMessages().empty() && s.fatalMessage().empty() && failures.empty())
+            failures.push_back(std::string(setup.driver) + " Init returned 0 without a message");
+        return failures;
+    }
+    s.createRoot();
+    collect();
+    if (failures.empty() && s.winOps())
+        draw(s, in, sizesAsExample, failures);
+    collect();
+    s.freeScreen();
+    collect();
+    std::vector<server::Block> left = fuzz::blocksSince(serial);
+    if (!left.empty())
+        failures.push_back(std::to_string(left.size()) +
+                           " allocated block(s) still held after FreeScreen");
+    return failures;
+}
+
+} // namespace
+
+std::vector<std::string> run(const uint8_t *data, size_t size) {
+    fuzz::Input in(data, size);
+    std::string context;
+    std::vector<std::string> failures = check(in, context);
+    for (std::string &f : failures)
+        f = context + ": " + f;
+    return failures;
+}
+
+} // namespace fuzzconfig
+
+DRV_FUZZ_TARGET("config", fuzzconfig::run)

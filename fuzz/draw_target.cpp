@@ -1,0 +1,647 @@
+// Fuzz target: a driver on a working screen, then a sequence of server calls
+// taken from the input. Every call keeps the server's contract (clipped,
+// screen-absolute geometry; consistent line terms; fonts and glyphs whose
+// bitmaps match their sizes) and every drawing step is compared with the
+// reference renderer. A failure is whatever the harness reports (device
+// model protocol faults, the watchdog, accesses outside the simulated areas,
+// aborted calls, FatalError), a pixel difference, a ReadImage that differs,
+// a screen that does not come back after a server reset, or a driver block
+// still held after FreeScreen.
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "fuzz_common.h"
+
+namespace fuzzdraw {
+
+namespace {
+
+// Bounds that keep one input quick; the geometry inside them is free.
+constexpr int kMaxSteps = 48;
+constexpr int kMaxGCs = 4;
+constexpr int kMaxFonts = 3;
+constexpr int kMaxList = 12;
+
+struct Session {
+    Session(fuzz::Input &i, harness::Screen &scr, std::vector<std::string> &f)
+        : in(i), s(scr), failures(f) {}
+    fuzz::Input &in;
+    harness::Screen &s;
+    std::vector<std::string> &failures;
+    std::vector<GCPtr> gcs;
+    std::vector<std::unique_ptr<harness::Font>> fonts;
+    std::vector<std::unique_ptr<harness::Cursor>> cursors; // realized
+    int step = 0;
+    std::string what;
+
+    int W() const { return s.width(); }
+    int H() const { return s.height(); }
+    int clientBytes() { return ref::clientPixelBytes(s.mirror()); }
+    bool failed() const { return !failures.empty(); }
+
+    void fail(const std::string &m) {
+        failures.push_back("step " + std::to_string(step) + " " + what + ": " + m);
+    }
+
+    // ---- values ----
+    uint32_t pixel() {
+        uint32_t v = in.flag() ? in.u32() : in.byte() * 0x01010101u;
+        return v & s.allPlanes();
+    }
+    int alu() { return in.range(0, 15); }
+    uint32_t planemask() {
+        switch (in.range(0, 3)) {
+        case 0:
+        case 1:
+            return ~0u; // what most requests carry
+        case 2:
+            return s.allPlanes();
+        default:
+            return in.u32();
+        }
+    }
+    // An extent along an axis of `size`: mostly small, sometimes the whole.
+    int extent(int size) {
+        static const int limits[] = {4, 17, 70, 1 << 30};
+        int limit = limits[in.range(0, 3)];
+        return in.range(0, std::min(size, limit));
+    }
+    BoxRec box() {
+        int w = extent(W()), h = extent(H());
+        int x = in.range(0, W() - w), y = in.range(0, H() - h);
+        return {static_cast<int16_t>(x), static_cast<int16_t>(y), static_cast<int16_t>(x + w),
+                static_cast<int16_t>(y + h)};
+    }
+    std::vector<BoxRec> boxes() {
+        std::vector<BoxRec> out(static_cast<size_t>(in.range(0, kMaxList)));
+        for (BoxRec &b : out)
+            b = box();
+        return out;
+    }
+    DDXPointRec point() {
+        return {static_cast<int16_t>(in.range(0, W() - 1)),
+                static_cast<int16_t>(in.range(0, H() - 1))};
+    }
+    DDXPointRec patOrg() {
+        return {static_cast<int16_t>(in.range(-300, W() + 300)),
+                static_cast<int16_t>(in.range(-300, H() + 300))};
+    }
+    // Bytes per row of `minimum` or more, as the server's images come.
+    int stride(int minimum) {
+        switch (in.range(0, 3)) {
+        case 0:
+            return minimum;
+        case 1:
+            return (minimum + 3) & ~3;
+        case 2:
+            return ((minimum + 3) & ~3) + 4 * in.range(1, 4);
+        default:
+            return minimum + in.range(1, 9);
+        }
+    }
+
+    // ---- pixels ----
+    // Random pixels in video memory and the mirror, so alus that read the
+    // destination mean something. Bits above the depth (bit 15 at depth 15)
+    // keep what memory held.
+    void randomScreen(uint32_t seed) {
+        s.drain();
+        uint8_t *mem = s.screenMemory();
+        if (!mem)
+            return;
+        // Rows are windows at random places of one random block: cheap, and
+        // no two rows alike.
+        fuzz::Bulk bulk(seed);
+        size_t row = static_cast<size_t>(W()) * static_cast<size_t>(s.bytesPerPixel());
+        std::vector<uint8_t> block = bulk.bytes(2 * row + 4096);
+        for (int y = 0; y < H(); y++) {
+            uint8_t *p = mem + static_cast<size_t>(y) * static_cast<size_t>(s.pitch());
+            const uint8_t *b = block.data() + bulk.next() % (row + 4096);
+            uint8_t high = s.depth() == 15 ? p[1] & 0x80 : 0;
+            std::memcpy(p, b, row);
+            // At depth 15 the top bit is no pixel's: keep one value in it.
+            if (s.depth() == 15)
+                for (size_t i = 1; i < row; i += 2)
+                    p[i] = static_cast<uint8_t>((p[i] & 0x7F) | high);
+        }
+        s.syncMirror();
+    }
+    bool sameAsMirror() {
+        s.drain();
+        const uint8_t *mem = s.screenMemory();
+        const ref::Canvas &want = s.mirror();
+        if (!mem)
+            return false;
+        size_t row = static_cast<size_t>(want.width) * static_cast<size_t>(want.bytesPerPixel);
+        for (int y = 0; y < want.height; y++)
+            if (std::memcmp(want.bytes.data() + static_cast<size_t>(y) * want.pitch,
+                            mem + static_cast<size_t>(y) * static_cast<size_t>(s.pitch()), row))
+                return false;
+        return true;
+    }
+    void checkPixels() {
+        if (failed() || sameAsMirror())
+            return;
+        ref::Diff d = s.expectSame();
+        if (d.count > 0)
+            fail("differs from the reference renderer: " + d.describe());
+    }
+
+    // ---- GCs ----
+    PixmapPtr tilePixmap() {
+        int w = in.range(1, in.flag() ? 9 : 40), h = in.range(1, in.flag() ? 9 : 40);
+        std::vector<uint32_t> pixels(static_cast<size_t>(w * h));
+        fuzz::Bulk bulk(in.u32());
+        for (uint32_t &p : pixels)
+            p = static_cast<uint32_t>(bulk.next()) & s.allPlanes();
+        return s.tile(w, h, pixels);
+    }
+    PixmapPtr stipplePixmap() {
+        int w = in.range(1, in.flag() ? 9 : 40), h = in.range(1, in.flag() ? 9 : 40);
+        fuzz::Bulk bulk(in.u32());
+        std::vector<std::string> rows(static_cast<size_t>(h),
+                                      std::string(static_cast<size_t>(w), '.'));
+        for (std::string &r : rows)
+            for (char &c : r)
+                c = bulk.next() & 1 ? 'X' : '.';
+        return s.stipple(rows);
+    }
+    harness::GCSpec gcSpec() {
+        harness::GCSpec v;
+        v.fillStyle = in.range(0, 3);
+        v.alu = alu();
+        v.planemask = planemask();
+        v.fg = pixel();
+        v.bg = in.range(0, 3) == 0 ? v.fg : pixel();
+        if (v.fillStyle == FillTiled)
+            v.tile = tilePixmap();
+        if (v.fillStyle == FillStippled || v.fillStyle == FillOpaqueStippled)
+            v.stipple = stipplePixmap();
+        v.patOrg = patOrg();
+        return v;
+    }
+    static harness::GCSpec specOf(GCPtr gc) {
+        return {static_cast<int>(gc->fillStyle),
+                gc->alu,
+                gc->planemask,
+                gc->fgPixel,
+                gc->bgPixel,
+                gc->tile,
+                gc->stipple,
+                gc->patOrg};
+    }
+    // A new GC, an existing one, or an existing one changed with the mask of
+    // what really changed (as the server validates).
+    GCPtr gc(bool solidOnly) {
+        int how = in.range(0, 2);
+        if (how == 0 || gcs.empty() || gcs.size() >= kMaxGCs) {
+            if (gcs.size() >= kMaxGCs)
+                gcs.erase(gcs.begin());
+            harness::GCSpec v = gcSpec();
+            if (solidOnly)
+                v.fillStyle = FillSolid;
+            GCPtr g = s.createGC(v);
+            if (g)
+                gcs.push_back(g);
+            return g;
+        }
+        GCPtr g = gcs[static_cast<size_t>(in.range(0, static_cast<int>(gcs.size()) - 1))];
+        if (how == 2) {
+            harness::GCSpec old = specOf(g), v = gcSpec();
+            // Keep some values, so partial change masks occur.
+            if (in.flag())
+                v.fillStyle = old.fillStyle, v.tile = old.tile, v.stipple = old.stipple;
+            if (in.flag())
+                v.alu = old.alu;
+            if (in.flag())
+                v.planemask = old.planemask;
+            if (in.flag())
+                v.fg = old.fg, v.bg = old.bg;
+            if (solidOnly)
+                v.fillStyle = FillSolid;
+            uint32_t changes =
+                (v.alu != old.alu ? GCFunction : 0) |
+                (v.planemask != old.planemask ? GCPlaneMask : 0) |
+                (v.fg != old.fg ? GCForeground : 0) | (v.bg != old.bg ? GCBackground : 0) |
+                (v.fillStyle != old.fillStyle || v.tile != old.tile || v.stipple != old.stipple
+                     ? GCFillStyle
+                     : 0);
+            s.changeGC(g, v, changes);
+        }
+        if (solidOnly && g->fillStyle != FillSolid) {
+            harness::GCSpec v = specOf(g);
+            v.fillStyle = FillSolid;
+            s.changeGC(g, v, GCFillStyle);
+        }
+        return g;
+    }
+
+    // ---- drawing steps ----
+    void fillRects() { s.fillRects(gc(false), boxes()); }
+    void fillSpans() {
+        GCPtr g = gc(false);
+        int n = in.range(0, kMaxList);
+        std::vector<DDXPointRec> starts;
+        std::vector<int> widths;
+        for (int i = 0; i < n; i++) {
+            DDXPointRec p = point();
+            starts.push_back(p);
+            widths.push_back(in.range(0, std::min(W() - p.x, in.flag() ? 20 : W())));
+        }
+        s.fillSpans(g, starts, widths);
+    }
+    // A line between two screen pixels as the server's Bresenham gives it,
+    // entered `skip` pixels in (as a clipped line is) and `len` pixels long.
+    ZeroSegRec segment() {
+        DDXPointRec a = point(),
+                    b = in.flag()
+                            ? point()
+                            : DDXPointRec{static_cast<int16_t>(
+                                              std::clamp(a.x + in.range(-12, 12), 0, W() - 1)),
+                                          static_cast<int16_t>(
+                                              std::clamp(a.y + in.range(-12, 12), 0, H() - 1))};
+        int dx = b.x - a.x, dy = b.y - a.y;
+        int adx = std::abs(dx), ady = std::abs(dy);
+        int major = std::max(adx, ady), minor = std::min(adx, ady);
+        ZeroSegRec z{};
+        z.signdx = static_cast<int16_t>(dx < 0 ? -1 : 1);
+        z.signdy = static_cast<int16_t>(dy < 0 ? -1 : 1);
+        z.axis = static_cast<int16_t>(adx >= ady ? 0 : 1);
+        z.e1 = 2 * minor;
+        z.e2 = 2 * minor - 2 * major;
+        int e = 2 * minor - major - in.range(0, 1); // the octant bias
+        int x = a.x, y = a.y;
+        int skip = in.flag() ? 0 : in.range(0, major);
+        for (int i = 0; i < skip; i++) {
+            if (e > 0) {
+                x += z.signdx, y += z.signdy, e += z.e2;
+            } else {
+                (z.axis == 0 ? x : y) += (z.axis == 0 ? z.signdx : z.signdy);
+                e += z.e1;
+            }
+        }
+        z.x = static_cast<int16_t>(x);
+        z.y = static_cast<int16_t>(y);
+        z.e = e;
+        int most = major + 1 - skip;
+        z.len = static_cast<int16_t>(in.flag() ? most : in.range(1, most));
+        return z;
+    }
+    void zeroSegs() {
+        GCPtr g = gc(true);
+        std::vector<ZeroSegRec> segs(static_cast<size_t>(in.range(1, kMaxList)));
+        for (ZeroSegRec &z : segs)
+            z = segment();
+        s.zeroSegs(g, segs);
+    }
+    void copyRect() {
+        int w = extent(W()), h = extent(H());
+        BoxRec d = {static_cast<int16_t>(in.range(0, W() - w)),
+                    static_cast<int16_t>(in.range(0, H() - h)), 0, 0};
+        d.x2 = static_cast<int16_t>(d.x1 + w);
+        d.y2 = static_cast<int16_t>(d.y1 + h);
+        DDXPointRec src;
+        if (in.flag()) { // a short move: overlapping copies in every direction
+            src.x = static_cast<int16_t>(std::clamp(d.x1 + in.range(-9, 9), 0, W() - w));
+            src.y = static_cast<int16_t>(std::clamp(d.y1 + in.range(-9, 9), 0, H() - h));
+        } else {
+            src = {static_cast<int16_t>(in.range(0, W() - w)),
+                   static_cast<int16_t>(in.range(0, H() - h))};
+        }
+        s.copyRect(d, src, alu(), planemask());
+    }
+    void solidRects() { s.drawSolidRects(boxes(), pixel(), alu(), planemask()); }
+
+    // Images go through the slot directly: a clipped request points into
+    // the middle of the client's image, so the first pixel need not be
+    // aligned.
+    void drawImage() {
+        WinOps *w = s.winOps();
+        BoxRec b = box();
+        int cb = clientBytes();
+        int bw = b.x2 - b.x1, bh = b.y2 - b.y1;
+        int skip = in.range(0, 3) * cb;
+        int st = stride(bw * cb);
+        fuzz::Bulk bulk(in.u32());
+        std::vector<uint8_t> data = bulk.bytes(static_cast<size_t>(skip + st * bh));
+        int a = alu();
+        uint32_t pm = planemask();
+        ref::drawImage(s.mirror(), b, data.data() + skip, st, a, pm);
+        s.call("DrawImage", [&] { w->DrawImage(&b, data.data() + skip, st, a, pm, s.drawable()); });
+    }
+    void readImage() {
+        BoxRec b = box();
+        int cb = clientBytes();
+        int st = stride((b.x2 - b.x1) * cb);
+        if (st == 0)
+            return; // stride 0 means "box width" to the harness
+        std::vector<uint8_t> got = s.readImage(b, st), want = s.expectedImage(b, st);
+        size_t at = firstDifference(got, want, b.x2 - b.x1, st);
+        if (at < got.size())
+            fail("ReadImage of (" + std::to_string(b.x1) + "," + std::to_string(b.y1) + ")-(" +
+                 std::to_string(b.x2) + "," + std::to_string(b.y2) + ") stride " +
+                 std::to_string(st) + " differs at byte " + std::to_string(at));
+    }
+    // Where two read-back images differ. Bits of a pixel above the depth (bit
+    // 15 at depth 15) are no part of it, so they may differ; the fourth byte
+    // of a 3-byte pixel's client pixel and the bytes past each row must keep
+    // what the buffer held.
+    size_t firstDifference(const std::vector<uint8_t> &got, const std::vector<uint8_t> &want,
+                           int width, int st) {
+        size_t cb = static_cast<size_t>(clientBytes());
+        uint32_t mask = cb == 4 ? ~0u : s.allPlanes();
+        for (size_t i = 0; i < got.size(); i++) {
+            size_t inRow = i % static_cast<size_t>(st);
+            if (inRow >= static_cast<size_t>(width) * cb) {
+                if (got[i] != want[i])
+                    return i;
+                continue;
+            }
+            uint8_t byteMask = static_cast<uint8_t>(mask >> (8 * (inRow % cb)));
+            if ((got[i] ^ want[i]) & byteMask)
+                return i;
+        }
+        return got.size();
+    }
+    void monoImage(bool opaque) {
+        WinOps *w = s.winOps();
+        BoxRec b = box();
+        int bw = b.x2 - b.x1, bh = b.y2 - b.y1;
+        int startBit = in.range(0, 31);
+        int st = stride((startBit + bw + 7) / 8);
+        int skip = in.range(0, 3);
+        fuzz::Bulk bulk(in.u32());
+        std::vector<uint8_t> bits = bulk.bytes(static_cast<size_t>(skip + st * bh));
+        uint8_t *p = bits.data() + skip;
+        Pixel fg = pixel(), bg = pixel();
+        int a = alu();
+        uint32_t pm = planemask();
+        if (opaque) {
+            ref::drawOpaqueMonoImage(s.mirror(), b, p, startBit, st, fg, bg, a, pm);
+            s.call("DrawOpaqueMonoImage", [&] {
+                w->DrawOpaqueMonoImage(&b, p, startBit, st, fg, bg, a, pm, s.drawable());
+            });
+        } else {
+            ref::drawMonoImage(s.mirror(), b, p, startBit, st, fg, a, pm);
+            s.call("DrawMonoImage",
+                   [&] { w->DrawMonoImage(&b, p, startBit, st, fg, a, pm, s.drawable()); });
+        }
+    }
+    void points() {
+        std::vector<DDXPointRec> pts(static_cast<size_t>(in.range(0, 3 * kMaxList)));
+        for (DDXPointRec &p : pts)
+            p = point();
+        s.drawPoints(pts, pixel(), alu(), planemask());
+    }
+    void tileRects() {
+        int cb = clientBytes();
+        int tw = in.range(1, in.flag() ? 16 : 130), th = in.range(1, in.flag() ? 16 : 130);
+        int st = stride(tw * cb);
+        fuzz::Bulk bulk(in.u32());
+        std::vector<uint8_t> tile = bulk.bytes(static_cast<size_t>(st * th));
+        std::vector<BoxRec> bs = boxes();
+        s.tileRects(bs, tile, st, tw, th, patOrg(), alu(), planemask());
+    }
+    harness::Font *font() {
+        if (fonts.empty() || (fonts.size() < kMaxFonts && in.range(0, 3) == 0)) {
+            int w = in.range(1, in.flag() ? 16 : 40), h = in.range(1, in.flag() ? 20 : 40);
+            fonts.push_back(harness::Font::random(w, h, in.range(1, 256), in.u32()));
+            return fonts.back().get();
+        }
+        return fonts[static_cast<size_t>(in.range(0, static_cast<int>(fonts.size()) - 1))].get();
+    }
+    void glyphs() {
+        harness::Font *f = font();
+        if (f->width > W() || f->height > H())
+            return;
+        std::vector<MonoGlyphRec> gs(static_cast<size_t>(in.range(0, kMaxList)));
+        for (MonoGlyphRec &g : gs) {
+            int code = in.range(0, f->count - 1);
+            int x = in.range(0, W() - f->width), y = in.range(0, H() - f->height);
+            g.box = {static_cast<int16_t>(x), static_cast<int16_t>(y),
+                     static_cast<int16_t>(x + f->width), static_cast<int16_t>(y + f->height)};
+            g.stride = f->stride;
+            g.bits = f->glyphs[static_cast<size_t>(code)];
+            g.glyphKey = code;
+        }
+        s.drawMonoGlyphs(gs, pixel(), alu(), planemask(), in.flag() ? f->priv() : nullptr);
+    }
+    void text() {
+        harness::Font *f = font();
+        if (f->width > W() || f->height > H())
+            return;
+        int n = in.range(0, std::min(40, W() / f->width));
+        std::string chars;
+        for (int i = 0; i < n; i++)
+            chars += static_cast<char>(in.range(0, f->count - 1));
+        int x = in.range(0, W() - n * f->width), y = in.range(0, H() - f->height);
+        BoxRec b = {static_cast<int16_t>(x), static_cast<int16_t>(y),
+                    static_cast<int16_t>(x + n * f->width), static_cast<int16_t>(y + f->height)};
+        Pixel fg = pixel(), bg = pixel();
+        int a = alu();
+        uint32_t pm = planemask();
+        s.drawText(b, chars, *f, fg, bg, a, pm, in.flag());
+    }
+    void closeFont() {
+        if (fonts.empty())
+            return;
+        size_t i = static_cast<size_t>(in.range(0, static_cast<int>(fonts.size()) - 1));
+        s.closeFont(*fonts[i]);
+        fonts.erase(fonts.begin() + static_cast<long>(i));
+    }
+
+    // ---- cursor, hooks, console, reset ----
+    void cursor() {
+        if (!s.pointer())
+            return;
+        int w = in.range(1, in.flag() ? 32 : 80), h = in.range(1, in.flag() ? 32 : 80);
+        fuzz::Bulk bulk(in.u32());
+        std::vector<std::string> rows(static_cast<size_t>(h),
+                                      std::string(static_cast<size_t>(w), '.'));
+        for (std::string &r : rows)
+            for (char &c : r)
+                c = ".BF."[bulk.next() & 3];
+        auto c =
+            harness::makeCursor(rows, in.range(0, w - 1), in.range(0, h - 1),
+                                static_cast<uint16_t>(in.u16()), static_cast<uint16_t>(in.u16()),
+                                static_cast<uint16_t>(in.u16()), static_cast<uint16_t>(in.u16()),
+                                static_cast<uint16_t>(in.u16()), static_cast<uint16_t>(in.u16()));
+        if (s.realizeCursor(c->ptr())) {
+            DDXPointRec p = point();
+            s.setCursor(c->ptr(), p.x, p.y);
+            cursors.push_back(std::move(c));
+        }
+        for (int i = in.range(0, 4); i > 0; i--) {
+            DDXPointRec p = point();
+            s.moveCursor(p.x, p.y);
+        }
+        if (in.range(0, 3) == 0)
+            s.setCursor(nullptr, 0, 0);
+        else if (!cursors.empty() && in.flag()) {
+            DDXPointRec p = point();
+            s.setCursor(cursors.front()->ptr(), p.x, p.y);
+        }
+    }
+    void unrealizeCursors() {
+        if (!cursors.empty())
+            s.setCursor(nullptr, 0, 0);
+        for (auto &c : cursors)
+            s.unrealizeCursor(c->ptr());
+        cursors.clear();
+    }
+    void hooks() {
+        switch (in.range(0, 2)) {
+        case 0: {
+            ScreenPtr scr = s.screen();
+            if (scr->numVisuals > 0 && scr->visuals && scr->visuals[0].class_ == 3) {
+                int entries = scr->visuals[0].ColormapEntries;
+                for (int i = in.range(1, 8); i > 0; i--)
+                    s.setColor(in.range(0, entries - 1), static_cast<uint16_t>(in.u16()),
+                               static_cast<uint16_t>(in.u16()), static_cast<uint16_t>(in.u16()));
+            }
+            break;
+        }
+        case 1:
+            s.installColormap(s.defaultColormap());
+            break;
+        default:
+            s.blankScreen(in.flag());
+            s.blankScreen(false);
+            break;
+        }
+    }
+    void consoleSwitch() {
+        s.switchAway();
+        s.switchBack();
+        // The server repaints after a switch: what the console left in video
+        // memory is not the driver's to keep.
+        s.syncMirror();
+    }
+    // What the server frees before CloseScreen, then CloseScreen itself.
+    bool close(uint64_t serial) {
+        unrealizeCursors();
+        for (auto &f : fonts)
+            s.closeFont(*f);
+        fonts.clear();
+        gcs.clear();
+        s.freeScreen();
+        std::vector<server::Block> left = fuzz::blocksSince(serial);
+        if (!left.empty())
+            fail(std::to_string(left.size()) +
+                 " allocated block(s) still held after FreeScreen (first " +
+                 std::to_string(left[0].size) + " bytes)");
+        return !failed();
+    }
+    void reset(uint64_t serial) {
+        if (!close(serial))
+            return;
+        if (!s.nextGeneration())
+            fail("the screen did not come back in the next generation: " + s.failureText());
+        else if (in.flag())
+            randomScreen(in.u32());
+    }
+};
+
+} // namespace
+
+std::vector<std::string> run(const uint8_t *data, size_t size) {
+    fuzz::Input in(data, size);
+    std::vector<std::string> failures;
+    const fuzz::Setup &setup = in.pick(fuzz::setups());
+    if (fuzz::skipped(setup))
+        return failures;
+    uint64_t serial = server::allocationCount();
+    harness::Screen s(setup.driver, fuzz::configFor(setup),
+                      {.reporter = [&](const std::string &m) { failures.push_back(m); }});
+    if (!s.start()) {
+        failures.push_back(std::string(setup.driver) + " did not start on " + setup.file + ": " +
+                           s.failureText());
+        return failures;
+    }
+    Session t{in, s, failures};
+    const bool verbose = std::getenv("FUZZ_VERBOSE") != nullptr;
+    if (in.flag())
+        t.randomScreen(in.u32());
+    while (!in.empty() && t.step < kMaxSteps && !t.failed()) {
+        t.step++;
+        static const char *const names[] = {
+            "FillRects", "FS",        "ZeroSegs",   "CopyRect",   "DrawSolidRects", "DrawImage",
+            "ReadImage", "MonoImage", "OpaqueMono", "DrawPoints", "TileRects",      "Glyphs",
+            "Text",      "ClearFont", "Cursor",     "Hooks",      "ConsoleSwitch",  "Reset"};
+        int op = in.range(0, static_cast<int>(std::size(names)) - 1);
+        t.what = names[op];
+        if (verbose)
+            std::fprintf(stderr, "draw: step %d %s\n", t.step, t.what.c_str());
+        switch (op) {
+        case 0:
+            t.fillRects();
+            break;
+        case 1:
+            t.fillSpans();
+            break;
+        case 2:
+            t.zeroSegs();
+            break;
+        case 3:
+            t.copyRect();
+            break;
+        case 4:
+            t.solidRects();
+            break;
+        case 5:
+            t.drawImage();
+            break;
+        case 6:
+            t.readImage();
+            break;
+        case 7:
+            t.monoImage(false);
+            break;
+        case 8:
+            t.monoImage(true);
+            break;
+        case 9:
+            t.points();
+            break;
+        case 10:
+            t.tileRects();
+            break;
+        case 11:
+            t.glyphs();
+            break;
+        case 12:
+            t.text();
+            break;
+        case 13:
+            t.closeFont();
+            break;
+        case 14:
+            t.cursor();
+            break;
+        case 15:
+            t.hooks();
+            break;
+        case 16:
+            t.consoleSwitch();
+            break;
+        default:
+            t.reset(serial);
+            break;
+        }
+        t.checkPixels();
+    }
+    if (!t.failed()) {
+        t.what = "FreeScreen";
+        t.close(serial);
+    }
+    for (std::string &f : failures)
+        f = std::string(setup.driver) + " on " + setup.file + ": " + f;
+    return failures;
+}
+
+} // namespace fuzzdraw
+
+DRV_FUZZ_TARGET("draw", fuzzdraw::run)

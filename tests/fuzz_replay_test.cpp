@@ -1,0 +1,127 @@
+// Replays the fuzz inputs through the same target bodies the fuzz build runs
+// under libFuzzer: the seed corpus (one test per target) and every input
+// that once found a fault (one test each, under its file name). Inputs for
+// faults not fixed yet wait in fuzz/pending and run only when asked
+// (--gtest_also_run_disabled_tests).
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+
+#include <algorithm>
+#include <cctype>
+#include <fstream>
+#include <iterator>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "../fuzz/config_target.cpp"
+#include "../fuzz/draw_target.cpp"
+
+namespace {
+
+using Body = std::vector<std::string> (*)(const uint8_t *, size_t);
+
+struct Input {
+    std::string target; // "draw" or "config"
+    std::string path;
+    std::string name;
+};
+
+// How an input appears in test output.
+void PrintTo(const Input &in, std::ostream *os) {
+    *os << in.target << "/" << in.name;
+}
+
+Body bodyOf(const std::string &target) {
+    return target == "draw" ? fuzzdraw::run : fuzzconfig::run;
+}
+
+std::vector<Input> filesIn(const std::string &dir, const std::string &target) {
+    std::string full = std::string(DRV_SOURCE_DIR) + "/fuzz/" + dir + "/" + target;
+    std::vector<Input> out;
+    if (DIR *d = opendir(full.c_str())) {
+        while (dirent *e = readdir(d))
+            if (e->d_name[0] != '.' && std::string(e->d_name).find('.') == std::string::npos)
+                out.push_back({target, full + "/" + e->d_name, e->d_name});
+        closedir(d);
+    }
+    std::sort(out.begin(), out.end(),
+              [](const Input &a, const Input &b) { return a.name < b.name; });
+    return out;
+}
+
+std::vector<Input> filesOf(const std::string &dir) {
+    std::vector<Input> all = filesIn(dir, "draw"), config = filesIn(dir, "config");
+    all.insert(all.end(), config.begin(), config.end());
+    return all;
+}
+
+std::vector<std::string> replay(const Input &in) {
+    std::ifstream f(in.path, std::ios::binary);
+    if (!f)
+        return {"cannot read " + in.path};
+    std::vector<uint8_t> data((std::istreambuf_iterator<char>(f)),
+                              std::istreambuf_iterator<char>());
+    return bodyOf(in.target)(data.data(), data.size());
+}
+
+// Test names may hold only letters, digits and underscores.
+std::string testName(const testing::TestParamInfo<Input> &info) {
+    std::string n = info.param.target + "_" + info.param.name;
+    for (char &c : n)
+        if (!std::isalnum(static_cast<unsigned char>(c)))
+            c = '_';
+    return n;
+}
+
+class FuzzInput : public testing::TestWithParam<Input> {};
+
+TEST_P(FuzzInput, Replays) {
+    for (const std::string &failure : replay(GetParam()))
+        ADD_FAILURE() << failure;
+}
+
+INSTANTIATE_TEST_SUITE_P(Regression, FuzzInput, testing::ValuesIn(filesOf("regressions")),
+                         testName);
+INSTANTIATE_TEST_SUITE_P(DISABLED_Pending, FuzzInput, testing::ValuesIn(filesOf("pending")),
+                         testName);
+
+// The seeds: many small inputs, in a few shards per target so that they run
+// side by side.
+constexpr int kSeedShards = 8;
+
+struct Shard {
+    std::string target;
+    int index;
+};
+
+void PrintTo(const Shard &s, std::ostream *os) {
+    *os << s.target << " " << s.index << "/" << kSeedShards;
+}
+
+std::vector<Shard> shards() {
+    std::vector<Shard> out;
+    for (const char *target : {"draw", "config"})
+        for (int i = 0; i < kSeedShards; i++)
+            out.push_back({target, i});
+    return out;
+}
+
+std::string shardName(const testing::TestParamInfo<Shard> &info) {
+    return info.param.target + std::to_string(info.param.index);
+}
+
+class FuzzSeeds : public testing::TestWithParam<Shard> {};
+
+TEST_P(FuzzSeeds, Replay) {
+    std::vector<Input> seeds = filesIn("corpus", GetParam().target);
+    EXPECT_GE(seeds.size(), static_cast<size_t>(kSeedShards)) << "too few seeds";
+    for (size_t i = static_cast<size_t>(GetParam().index); i < seeds.size(); i += kSeedShards)
+        for (const std::string &failure : replay(seeds[i]))
+            ADD_FAILURE() << seeds[i].name << ": " << failure;
+}
+
+INSTANTIATE_TEST_SUITE_P(Fuzz, FuzzSeeds, testing::ValuesIn(shards()), shardName);
+
+} // namespace
