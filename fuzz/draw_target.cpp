@@ -51,7 +51,11 @@ struct Session {
         uint32_t v = in.flag() ? in.u32() : in.byte() * 0x01010101u;
         return v & s.allPlanes();
     }
-    int alu() { return in.range(0, 15); }
+    // The server passes the alu as a word of which only the low byte counts.
+    int alu() {
+        int a = in.range(0, 15);
+        return in.range(0, 7) == 0 ? a | in.range(1, 0xFF) << 8 : a;
+    }
     uint32_t planemask() {
         switch (in.range(0, 3)) {
         case 0:

@@ -113,13 +113,14 @@ inline const std::vector<Setup> &setups() {
         {"tolva16", "cirrus/gd6/tolva16.graf", {}},
         {"tolva8", "cirrus/gd6/tolva8.graf", {}},
         // Added later: new entries only ever go at the end, so that what an
-        // input below 12 in its first byte means does not change.
-        {"brisko8",
-         "cirrus/gd5436/gd5480.graf",
+        // input below 12 in its first byte means does not change. Rows
+        // wider than the screen come from PITCH in the builds that read it.
+        {"lomvi8",
+         "cirrus/gd5436/gd5446.graf",
          {{"PIXWIDTH", 640}, {"PIXHEIGHT", 480}, {"PITCH", 1024}}},
-        {"brisko16",
-         "cirrus/gd5436/gd5480.graf",
-         {{"DEPTH", 16}, {"PIXWIDTH", 640}, {"PIXHEIGHT", 480}, {"PITCH", 2048}}},
+        {"hadra24",
+         "cirrus/gd5436/gd5436.graf",
+         {{"PIXWIDTH", 640}, {"PIXHEIGHT", 480}, {"PITCH", 2048}}},
         {"lomvi8", "cirrus/gd5436/gd5446.graf", {{"PIXWIDTH", 800}, {"PIXHEIGHT", 600}}},
         {"brisko24",
          "cirrus/gd5436/gd5480.graf",
