@@ -134,6 +134,15 @@ const InitFailure kInitFailures[] = {
      },
      {"memsize not enough for 1572864\n"},
      true},
+    // An area of no length maps nothing: no memory at all for the screen.
+    {"EmptyArea",
+     [](graf::Config &c) {
+         for (auto &a : c.areas)
+             if (a.name.empty())
+                 a.length = 0;
+     },
+     {"memsize not enough for 1572864\n"},
+     true},
     {"PitchBelowLine",
      [](graf::Config &c) {
          graf::Builder b;

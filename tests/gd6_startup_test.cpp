@@ -146,6 +146,130 @@ INSTANTIATE_TEST_SUITE_P(
                       BankCase{kTolva16, "CURSORADDR", 0xFC100, kCursorBank},
                       BankCase{kTolva16Large, "CURSORADDR", 0x1FD000, kCursorBank}));
 
+// ---- configurations that cannot give a working screen ----
+
+// Bad sizes and depths fail Init with the pixel-info message, as missing
+// pixel keys do; an unusable memory area or staging or cursor address ends
+// the server with the message of the missing one, as the driver's other
+// address and area errors do.
+struct BadConfig {
+    const char *name;
+    Build build;
+    void (*change)(graf::Config &);
+    const char *message;
+    bool fatal;
+};
+
+void PrintTo(const BadConfig &c, std::ostream *os) {
+    *os << c.name;
+}
+
+const char kPixelInfo[] = "gd6: can't find pixel info in grafinfo file.\n";
+const char kNoMemory[] = "gd6: Missing MEMORY in grafinfo file.\n";
+const char kNoWindowAddr[] = "gd6: Need a value for WINDOWADDR in grafinfo file";
+const char kNoCursorAddr[] = "gd6: Need a value for CURSORADDR in grafinfo file";
+
+void setWindowLength(graf::Config &c, uint32_t length) {
+    for (auto &a : c.areas)
+        if (a.name.empty())
+            a.length = length;
+}
+
+const BadConfig kBadConfigs[] = {
+    {"NegativeWidth", kTolva8, [](graf::Config &c) { c.ints["PIXWIDTH"] = -20997; }, kPixelInfo,
+     false},
+    // The default pitch of twice the width must not overflow.
+    {"HugeNegativeWidthDefaultPitch", kTolva16,
+     [](graf::Config &c) {
+         c.ints["PIXWIDTH"] = -1667497984;
+         c.ints.erase("PIXBYTES");
+     },
+     kPixelInfo, false},
+    {"WidthBeyondCoordinates", kTolva8, [](graf::Config &c) { c.ints["PIXWIDTH"] = 0x8000; },
+     kPixelInfo, false},
+    {"ZeroHeight", kTolva16, [](graf::Config &c) { c.ints["PIXHEIGHT"] = 0; }, kPixelInfo, false},
+    {"DepthZero", kTolva16,
+     [](graf::Config &c) {
+         c.ints["DEPTH"] = 0;
+         c.ints["PIXWIDTH"] = 1;
+     },
+     kPixelInfo, false},
+    {"Depth8InSixteenBitBuild", kTolva16, [](graf::Config &c) { c.ints["DEPTH"] = 8; }, kPixelInfo,
+     false},
+    {"Depth16InEightBitBuild", kTolva8, [](graf::Config &c) { c.ints["DEPTH"] = 16; }, kPixelInfo,
+     false},
+    {"PitchShorterThanLine", kTolva16, [](graf::Config &c) { c.ints["PIXBYTES"] = 1598; },
+     kPixelInfo, false},
+    {"PitchBeyondRegister", kTolva8,
+     [](graf::Config &c) {
+         c.ints["PIXBYTES"] = 0x10000;
+         c.ints["PIXHEIGHT"] = 8;
+     },
+     kPixelInfo, false},
+    // 1920 x 768 bytes on a 1 MB board.
+    {"ScreenBeyondMemory", kTolva8, [](graf::Config &c) { c.ints["PIXBYTES"] = 1920; }, kPixelInfo,
+     false},
+    // Without MEMSIZE the strap counts: 512 KB cannot hold 1024 x 768.
+    {"ScreenBeyondStrappedMemory", kTolva8,
+     [](graf::Config &c) {
+         c.ints.erase("MEMSIZE");
+         c.ints["SR0F"] = 0x08;
+     },
+     kPixelInfo, false},
+    {"WindowOf15Bytes", kTolva16, [](graf::Config &c) { setWindowLength(c, 15); }, kNoMemory, true},
+    {"WindowShorterThanBank", kTolva8, [](graf::Config &c) { setWindowLength(c, 0x8000); },
+     kNoMemory, true},
+    {"StagingOverScreen", kTolva16, [](graf::Config &c) { c.ints["WINDOWADDR"] = 0xC0000; },
+     kNoWindowAddr, true},
+    // The last 4 KB of the staging area would hold the cursor bank.
+    {"StagingOverCursor", kTolva8, [](graf::Config &c) { c.ints["WINDOWADDR"] = 0xEF000; },
+     kNoWindowAddr, true},
+    {"StagingBeyondMemory", kTolva8,
+     [](graf::Config &c) {
+         c.ints["CURSORADDR"] = 0xD0000;
+         c.ints["WINDOWADDR"] = 0xF8000;
+     },
+     kNoWindowAddr, true},
+    {"CursorOverScreen", kTolva16, [](graf::Config &c) { c.ints["CURSORADDR"] = 0xE0000; },
+     kNoCursorAddr, true},
+    {"CursorOverStaging", kTolva16, [](graf::Config &c) { c.ints["CURSORADDR"] = 0xFA000; },
+     kNoWindowAddr, true},
+    {"CursorBeyondMemory", kTolva8, [](graf::Config &c) { c.ints["CURSORADDR"] = 0xFF000; },
+     kNoCursorAddr, true},
+};
+
+class Gd6BadConfig : public ::testing::TestWithParam<BadConfig> {};
+
+TEST_P(Gd6BadConfig, FailsInitWithItsMessage) {
+    const BadConfig &c = GetParam();
+    graf::Config cfg = harness::loadConfig(c.build.config);
+    c.change(cfg);
+    harness::Screen s(c.build.driver, cfg);
+    ASSERT_TRUE(s.probe());
+    EXPECT_FALSE(s.init());
+    if (c.fatal) {
+        EXPECT_EQ(s.fatalMessage(), c.message);
+    } else {
+        EXPECT_TRUE(s.fatalMessage().empty());
+        ASSERT_FALSE(server::errorMessages().empty());
+        EXPECT_EQ(server::errorMessages().back(), c.message);
+        EXPECT_EQ(server::liveBlockCount(), 0u) << "a failed Init keeps no private";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Configs, Gd6BadConfig, ::testing::ValuesIn(kBadConfigs),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+// The limits are inclusive: the example's screen ends where its staging area
+// starts, and its cursor bank ends with video memory; without MEMSIZE the
+// strap tells the 1 MB.
+TEST(Gd6Start, ScreenStagingAndCursorUpToTheirLimitsWithStrappedMemory) {
+    graf::Config cfg = harness::loadConfig(kTolva8.config);
+    cfg.ints.erase("MEMSIZE");
+    harness::Screen s(kTolva8.driver, cfg, gtestOptions());
+    ASSERT_TRUE(s.start()) << s.failureText();
+}
+
 TEST(Gd6Start, RefusedPrivateIndexFailsInitUntilGranted) {
     harness::Screen s(kTolva8.driver, harness::loadConfig(kTolva8.config));
     ASSERT_TRUE(s.probe());

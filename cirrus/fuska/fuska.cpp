@@ -307,7 +307,8 @@ static Bool fuskaInitScreen(ScreenPtr pScreen, fuskaScreenPrivPtr priv, int dept
 }
 
 /* The two memory areas; false after the message of the missing one. The
- * usable memory never exceeds what the default area maps. */
+ * usable memory never exceeds what the default area maps: an area of no
+ * length maps nothing, and the memory check then refuses the screen. */
 static Bool fuskaMapAreas(ScreenPtr pScreen, fuskaScreenPrivPtr priv, int installed) {
     GrafinfoHandle graf = fuskaGrafinfo(pScreen);
     void *regs = 0, *fb = 0;
@@ -323,7 +324,7 @@ static Bool fuskaMapAreas(ScreenPtr pScreen, fuskaScreenPrivPtr priv, int instal
     }
     priv->fbBase = (uint8_t *)fb;
     uint32_t size = ((uint32_t)installed & INSTALLED_MEMORY_MASK) << INSTALLED_MEMORY_SHIFT;
-    if (fbLength != 0 && size > fbLength)
+    if (size > fbLength)
         size = fbLength;
     priv->memSize = (int32_t)size;
     return 1;

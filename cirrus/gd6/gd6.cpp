@@ -185,12 +185,51 @@ static uint32_t gd6SquareRoot(uint32_t n) {
     return r;
 }
 
+/* Video memory: MEMSIZE when the configuration gives it, else the size the
+ * board strapped into SR0F. */
+static uint32_t gd6VideoMemory(GrafinfoHandle graf) {
+    int size;
+    if (grafGetInt(graf, "MEMSIZE", &size) && size > 0)
+        return (uint32_t)size;
+    outb(VGA_SEQ_INDEX, SR_DRAM_CONTROL);
+    uint8_t sr0f = inb(VGA_SEQ_DATA);
+    return STRAP_MEMORY_UNIT << ((sr0f >> SR0F_MEMORY_SHIFT) & SR0F_MEMORY_MASK);
+}
+
+static uint64_t gd6ScreenBytes(const gd6ScreenPrivate *priv) {
+    return (uint64_t)(uint32_t)priv->pitch * (uint32_t)priv->height;
+}
+
+/* The cursor bank's bytes from cursorAddr: the pattern at its start, the
+ * cursor image at its end. */
+static uint32_t gd6CursorAreaBytes(const gd6ScreenPrivate *priv) {
+    return priv->gr0bBits ? CURSOR_AREA_END_LARGE : CURSOR_AREA_END_SMALL;
+}
+
+static Bool gd6Overlap(uint64_t a, uint64_t aBytes, uint64_t b, uint64_t bBytes) {
+    return a < b + bBytes && b < a + aBytes;
+}
+
+/* The staging area is overwritten by every operation the processor takes
+ * part in: it must lie in video memory, clear of the visible screen and of
+ * the cursor bank. */
+static void gd6CheckStagingArea(const gd6ScreenPrivate *priv, GrafinfoHandle graf) {
+    uint64_t start = priv->windowAddr, bytes = priv->windowSize;
+    if (start + bytes > gd6VideoMemory(graf) || gd6Overlap(start, bytes, 0, gd6ScreenBytes(priv)) ||
+        gd6Overlap(start, bytes, priv->cursorAddr, gd6CursorAreaBytes(priv)))
+        FatalError(msgNoWindowAddr);
+}
+
 static Bool NAME(InitHW)(ScreenPtr pScreen) {
     gd6ScreenPrivPtr priv = GD6_PRIV(pScreen);
     GrafinfoHandle graf = gd6Grafinfo(pScreen);
     uint32_t length = 0;
     void *mapped = 0;
     if (!grafGetMemInfo(graf, 0, 0, &length, &mapped) || !mapped)
+        FatalError(msgNoMemory);
+    /* The cursor, the pattern and the expansions address the window as a
+     * whole bank; a shorter mapping would send them past its end. */
+    if (length < BANK_WINDOW_BYTES)
         FatalError(msgNoMemory);
     priv->windowBase = (uint8_t *)mapped;
     priv->windowSize = length;
@@ -201,6 +240,7 @@ static Bool NAME(InitHW)(ScreenPtr pScreen) {
             FatalError(msgBadWindowSize);
         priv->windowSize = (uint32_t)size;
     }
+    gd6CheckStagingArea(priv, graf);
     NAME(SetGraphics)(pScreen);
     return 1;
 }
@@ -229,6 +269,14 @@ static Bool gd6ReadPixelKeys(GrafinfoHandle graf, gd6ScreenPrivPtr priv, int *de
         ErrorF(msgPixelInfo);
         return 0;
     }
+    /* Sizes the server's coordinates cannot hold would break every address
+     * computed from them; and the server's pixels must have the size the
+     * build draws with, so only the build's own depth will do. */
+    if (width <= 0 || height <= 0 || width > MAX_SCREEN_DIMENSION ||
+        height > MAX_SCREEN_DIMENSION || depth != NAME(Visual).nplanes) {
+        ErrorF(msgPixelInfo);
+        return 0;
+    }
     priv->width = width;
     priv->height = height;
     *depthOut = depth;
@@ -238,6 +286,11 @@ static Bool gd6ReadPixelKeys(GrafinfoHandle graf, gd6ScreenPrivPtr priv, int *de
     priv->alignShift = (uint32_t)(large ? gd6Traits.alignShiftLarge : gd6Traits.alignShiftSmall);
     int pitch = width * BPP;
     grafGetInt(graf, "PIXBYTES", &pitch);
+    /* Shorter lines would overlap; the engine's pitch registers hold 16 bits. */
+    if (pitch < width * BPP || pitch > MAX_PITCH) {
+        ErrorF(msgPixelInfo);
+        return 0;
+    }
     priv->pitch = pitch;
     int flag = 0;
     grafGetInt(graf, "GD5434", &flag);
@@ -280,6 +333,15 @@ static void gd6CheckBankAddress(const gd6ScreenPrivate *priv, uint32_t address,
         FatalError("%s", message);
 }
 
+/* The pattern and cursor image are written there and the chip fetches the
+ * cursor from there: the bank must lie in video memory past the screen. */
+static void gd6CheckCursorArea(const gd6ScreenPrivate *priv, GrafinfoHandle graf) {
+    uint64_t start = priv->cursorAddr;
+    if (start + gd6CursorAreaBytes(priv) > gd6VideoMemory(graf) ||
+        gd6Overlap(start, gd6CursorAreaBytes(priv), 0, gd6ScreenBytes(priv)))
+        FatalError(msgNoCursorAddr);
+}
+
 static void gd6InstallHooks(ScreenPtr pScreen) {
     pScreen->QueryBestSize = NAME(QueryBestSize);
     nfbScreenPrivPtr nfb = NFB_SCREEN_PRIV(pScreen);
@@ -296,6 +358,11 @@ static Bool NAME(InitScreen)(ScreenPtr pScreen, gd6ScreenPrivPtr priv) {
     int depth = 0;
     if (!gd6ReadPixelKeys(graf, priv, &depth))
         return 0;
+    if (gd6ScreenBytes(priv) > gd6VideoMemory(graf)) {
+        /* Drawing would reach past video memory. */
+        ErrorF(msgPixelInfo);
+        return 0;
+    }
     gd6ApplyVariants(priv);
 
     int mmWidth = DEFAULT_MONITOR_MM, mmHeight = DEFAULT_MONITOR_MM;
@@ -304,6 +371,7 @@ static Bool NAME(InitScreen)(ScreenPtr pScreen, gd6ScreenPrivPtr priv) {
     gd6ReadAddresses(graf, priv);
     gd6CheckBankAddress(priv, priv->windowAddr, msgWindowBank);
     gd6CheckBankAddress(priv, priv->cursorAddr, msgCursorBank);
+    gd6CheckCursorArea(priv, graf);
 
     if (!nfbScreenInit(pScreen, priv->width, priv->height, mmWidth, mmHeight))
         return 0;

@@ -131,6 +131,23 @@ static const Gd6Traits gd6Traits = {1, 0xFF, 15, 17, 0x00, 0, 0x0E, 3};
 #define BANK_SHIFT_LARGE 6
 #define BANK_INDEX_SHIFT 8 /* bank value = address >> (bankShift + 8) */
 
+/* The cursor image ends this far into the cursor bank (4 KB or 16 KB banks),
+ * where the chip fetches it; the colour pattern starts the bank. */
+#define CURSOR_AREA_END_SMALL 0x2000
+#define CURSOR_AREA_END_LARGE 0x4000
+
+/* The processor window the driver assumes: one 64 KB bank. */
+#define BANK_WINDOW_BYTES 0x10000
+
+/* The server's coordinates are 16-bit; the engine's pitch registers too. */
+#define MAX_SCREEN_DIMENSION 0x7FFF
+#define MAX_PITCH 0xFFFF
+
+/* Video memory strapped in SR0F bits 4-3: 256 KB shifted by the value. */
+#define SR0F_MEMORY_SHIFT 3
+#define SR0F_MEMORY_MASK 0x3
+#define STRAP_MEMORY_UNIT 0x40000u
+
 /* The 8 x 8 colour pattern of the solid fills. */
 #define PATTERN_PIXELS 64
 

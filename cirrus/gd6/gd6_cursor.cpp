@@ -14,8 +14,6 @@ static const char msgNoCursor[] = "Cannot initialize Hardware Cursor\n";
 #define SR12_COLOUR_ACCESS 0x02
 #define SR12_CURSOR_64 0x04
 #define CURSOR_PATTERN_LAST 0x3F /* the pattern that ends the pattern area */
-#define CURSOR_AREA_END_SMALL 0x2000
-#define CURSOR_AREA_END_LARGE 0x4000
 #define CURSOR_DAC_BACKGROUND 0
 #define CURSOR_DAC_FOREGROUND 15
 #define CURSOR_MAX 64
