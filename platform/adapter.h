@@ -41,6 +41,14 @@ std::vector<std::string> adapterModels();
 // Map every area of `cfg` that has no mapping yet as plain memory.
 void mapPlainAreas(graf::Config &cfg, Machine &);
 
+// A factory that builds adapter class `A` (constructed from the model name,
+// the configuration and the machine) for `model`.
+template <class A> AdapterFactory adapterFactory(const std::string &model) {
+    return [model](graf::Config &cfg, Machine &m) -> std::unique_ptr<Adapter> {
+        return std::make_unique<A>(model, cfg, m);
+    };
+}
+
 // Registers a model at static-initialisation time.
 struct AdapterRegistration {
     AdapterRegistration(const std::string &model, AdapterFactory f) {

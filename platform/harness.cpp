@@ -134,6 +134,32 @@ std::unique_ptr<Font> Font::random(int width, int height, int count, uint32_t se
     return f;
 }
 
+std::unique_ptr<Font> Font::padded(int width, int height, int stride, int count, uint32_t seed) {
+    auto f = std::make_unique<Font>();
+    f->width = width;
+    f->height = height;
+    f->stride = stride;
+    f->count = count;
+    std::mt19937 rng(seed);
+    f->bitmaps.resize(static_cast<size_t>(count));
+    for (auto &bm : f->bitmaps) {
+        bm.resize(static_cast<size_t>(stride) * static_cast<size_t>(height));
+        for (uint8_t &v : bm)
+            v = static_cast<uint8_t>(rng());
+        f->glyphs.push_back(bm.data());
+    }
+    f->info = {1, f->glyphs.data(), count, width, height, stride};
+    f->font = server::createFont(&f->info);
+    return f;
+}
+
+std::string textRun(int count, int first) {
+    std::string t;
+    for (int i = 0; i < count; i++)
+        t.push_back(static_cast<char>(static_cast<uint8_t>(first + i * 37)));
+    return t;
+}
+
 Font::~Font() {
     if (font)
         server::destroyFont(font);

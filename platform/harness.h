@@ -96,8 +96,15 @@ struct Font {
     nfbFontPrivPtr priv() const { return NFB_FONT_PRIV(font); }
     // Random glyph bitmaps (the bits past `width` in each row stay 0).
     static std::unique_ptr<Font> random(int width, int height, int count, uint32_t seed);
+    // Glyph rows `stride` bytes apart, every bit random, also past `width` and in
+    // the padding: only the glyph's own pixels may count.
+    static std::unique_ptr<Font> padded(int width, int height, int stride, int count,
+                                        uint32_t seed);
     ~Font();
 };
+
+// `count` character codes that step through the code space (37 apart).
+std::string textRun(int count, int first = 0);
 
 // A cursor built from rows of characters: '.' or ' ' transparent (mask 0),
 // 'B' background (mask 1, source 0), 'F' or 'X' foreground (mask 1, source 1).

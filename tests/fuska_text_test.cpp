@@ -39,35 +39,6 @@ GlyphSet mixedGlyphs(uint32_t seed) {
     return g;
 }
 
-// A fixed-width font whose rows are `stride` bytes, with random bits past
-// each glyph's width and in the padding.
-std::unique_ptr<harness::Font> paddedFont(int width, int height, int stride, int count,
-                                          uint32_t seed) {
-    auto f = std::make_unique<harness::Font>();
-    f->width = width;
-    f->height = height;
-    f->stride = stride;
-    f->count = count;
-    std::mt19937 rng(seed);
-    f->bitmaps.resize(size_t(count));
-    for (auto &bm : f->bitmaps) {
-        bm.resize(size_t(stride) * size_t(height));
-        for (uint8_t &v : bm)
-            v = uint8_t(rng());
-        f->glyphs.push_back(bm.data());
-    }
-    f->info = {1, f->glyphs.data(), count, width, height, stride};
-    f->font = server::createFont(&f->info);
-    return f;
-}
-
-std::string text(int count, int first = 0) {
-    std::string t;
-    for (int i = 0; i < count; i++)
-        t.push_back(char(uint8_t(first + i * 37)));
-    return t;
-}
-
 class FuskaGlyphs : public FuskaScreen {};
 
 TEST_P(FuskaGlyphs, EveryAluAndPlaneMaskMatchesTheRenderer) {
@@ -168,7 +139,7 @@ TEST_P(FuskaText, WidthsAlusAndPlaneMasksMatchTheRenderer) {
     uint32_t seed = 1;
     size_t fallbacks = 0;
     for (const FontCase &fc : fonts) {
-        auto font = paddedFont(fc.width, fc.height, fc.stride, 256, seed++);
+        auto font = harness::Font::padded(fc.width, fc.height, fc.stride, 256, seed++);
         for (int alu = 0; alu < 16; alu++)
             for (uint32_t pm : kPlaneMasks)
                 for (bool transparent : {false, true}) {
@@ -177,8 +148,8 @@ TEST_P(FuskaText, WidthsAlusAndPlaneMasksMatchTheRenderer) {
                     int count = 150 / fc.width;
                     int16_t x = int16_t(seed % 37), y = int16_t(seed % 50);
                     BoxRec box = {x, y, int16_t(x + count * fc.width), int16_t(y + fc.height)};
-                    s->drawText(box, text(count, int(seed)), *font, colour(seed), colour(seed + 7),
-                                alu, pm, transparent);
+                    s->drawText(box, harness::textRun(count, int(seed)), *font, colour(seed),
+                                colour(seed + 7), alu, pm, transparent);
                     seed++;
                     fallbacks += fallsBack(depth, alu, pm);
                     EXPECT_SCREEN_SAME(*s);
@@ -193,7 +164,7 @@ TEST_P(FuskaText, OneExpansionPerCharacterFromItsColumn) {
     startScreen();
     auto font = harness::Font::random(12, 14, 256, 5); // two bytes a row
     BoxRec box = {7, 20, 7 + 10 * 12, 34};
-    s->drawText(box, text(10, 3), *font, colour(1), colour(2), GXcopy, ~0u, false);
+    s->drawText(box, harness::textRun(10, 3), *font, colour(1), colour(2), GXcopy, ~0u, false);
     ASSERT_EQ(log().size(), 10u);
     for (size_t i = 0; i < 10; i++) {
         SCOPED_TRACE(i);
@@ -205,7 +176,7 @@ TEST_P(FuskaText, OneExpansionPerCharacterFromItsColumn) {
         EXPECT_EQ(log()[i].height, 14);
     }
     engine().clearLog();
-    s->drawText(box, text(10, 3), *font, colour(3), 0, GXxor, ~0u, true);
+    s->drawText(box, harness::textRun(10, 3), *font, colour(3), 0, GXxor, ~0u, true);
     ASSERT_EQ(log().size(), 10u);
     EXPECT_EQ(log()[0].kind, sim::FuskaOpKind::ExpandTransparent);
     EXPECT_SCREEN_SAME(*s);
@@ -225,12 +196,12 @@ TEST_P(FuskaText, CountZeroDrawsNothing) {
 // the font; a box narrower than the run cuts its last cell.
 TEST_P(FuskaText, MissingGlyphsTallBoxesAndShortBoxes) {
     startScreen();
-    auto font = paddedFont(9, 10, 2, 40, 8);
+    auto font = harness::Font::padded(9, 10, 2, 40, 8);
     std::string chars = {char(1), char(39), char(40), char(200), char(5), char(255), char(0)};
     s->drawText({3, 3, 3 + 7 * 9, 17}, chars, *font, colour(1), colour(2), GXcopy, ~0u, false);
     EXPECT_SCREEN_SAME(*s);
-    s->drawText({20, 40, 20 + 5 * 9 - 4, 50}, text(7, 2), *font, colour(3), colour(4), GXcopy, ~0u,
-                false);
+    s->drawText({20, 40, 20 + 5 * 9 - 4, 50}, harness::textRun(7, 2), *font, colour(3), colour(4),
+                GXcopy, ~0u, false);
     EXPECT_SCREEN_SAME(*s);
     EXPECT_TRUE(server::genCallsOf("genDrawFontText").empty());
 }
@@ -241,10 +212,12 @@ TEST_P(FuskaText, MissingGlyphsTallBoxesAndShortBoxes) {
 TEST_P(FuskaText, RunsTheScratchAreaCannotHoldAreGeneric) {
     startScreen();
     auto wide = harness::Font::random(24, 8, 256, 2);
-    s->drawText({0, 10, kWidth, 18}, text(213, 1), *wide, colour(1), colour(2), GXcopy, ~0u, false);
+    s->drawText({0, 10, kWidth, 18}, harness::textRun(213, 1), *wide, colour(1), colour(2), GXcopy,
+                ~0u, false);
     EXPECT_TRUE(server::genCallsOf("genDrawFontText").empty());
     EXPECT_SCREEN_SAME(*s);
-    s->drawText({0, 30, kWidth, 38}, text(214, 1), *wide, colour(3), colour(4), GXor, ~0u, false);
+    s->drawText({0, 30, kWidth, 38}, harness::textRun(214, 1), *wide, colour(3), colour(4), GXor,
+                ~0u, false);
     auto calls = server::genCallsOf("genDrawFontText");
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_EQ(calls[0].args[2], server::arg(214));
@@ -257,9 +230,11 @@ TEST_P(FuskaText, RunTallerThanTheScratchAreaIsGeneric) {
     startScreen(kSmallMemSize);
     auto fits = harness::Font::random(8, kSmallScratchLines, 256, 3);
     auto tall = harness::Font::random(8, kSmallScratchLines + 1, 256, 4);
-    s->drawText({5, 5, 85, 5 + kSmallScratchLines}, text(10), *fits, colour(1), colour(2));
+    s->drawText({5, 5, 85, 5 + kSmallScratchLines}, harness::textRun(10), *fits, colour(1),
+                colour(2));
     EXPECT_TRUE(server::genCallsOf("genDrawFontText").empty());
-    s->drawText({5, 30, 85, 30 + kSmallScratchLines + 1}, text(10), *tall, colour(3), colour(4));
+    s->drawText({5, 30, 85, 30 + kSmallScratchLines + 1}, harness::textRun(10), *tall, colour(3),
+                colour(4));
     EXPECT_EQ(server::genCallsOf("genDrawFontText").size(), 1u);
     EXPECT_SCREEN_SAME(*s);
 }

@@ -52,35 +52,6 @@ struct GlyphSet {
     }
 };
 
-// A fixed-width font whose rows are `stride` bytes (at least the glyph's
-// bytes), with random bits in the padding.
-std::unique_ptr<harness::Font> paddedFont(int width, int height, int stride, int count,
-                                          uint32_t seed) {
-    auto f = std::make_unique<harness::Font>();
-    f->width = width;
-    f->height = height;
-    f->stride = stride;
-    f->count = count;
-    std::mt19937 rng(seed);
-    f->bitmaps.resize(size_t(count));
-    for (auto &bm : f->bitmaps) {
-        bm.resize(size_t(stride) * size_t(height));
-        for (uint8_t &v : bm)
-            v = uint8_t(rng());
-        f->glyphs.push_back(bm.data());
-    }
-    f->info = {1, f->glyphs.data(), count, width, height, stride};
-    f->font = server::createFont(&f->info);
-    return f;
-}
-
-std::string text(int count, int first = 0) {
-    std::string t;
-    for (int i = 0; i < count; i++)
-        t.push_back(char(uint8_t(first + i * 37)));
-    return t;
-}
-
 bool sourceless(int alu) {
     return alu == GXclear || alu == GXinvert || alu == GXset;
 }
@@ -231,9 +202,9 @@ TEST_P(Gd5436Text, FontTextMatchesTheRendererUnderEveryAlu) {
                 const int x = (kWidth - count * f->width) / 2;
                 if (y + f->height > kHeight)
                     y = 0;
-                s->drawText(box(x, y, x + count * f->width, y + f->height), text(count, alu), *f,
-                            colour(uint32_t(alu)), colour(uint32_t(alu) + 7), alu, ~0u,
-                            transparent);
+                s->drawText(box(x, y, x + count * f->width, y + f->height),
+                            harness::textRun(count, alu), *f, colour(uint32_t(alu)),
+                            colour(uint32_t(alu) + 7), alu, ~0u, transparent);
                 y += f->height - 1; // runs overlap by a line
                 if (sourceless(alu) || (pixel24() && !transparent && alu != GXcopy))
                     generic++;
@@ -309,8 +280,8 @@ TEST_P(Gd5436Text, FontTextBlocksAreRoundedToWholeWords) {
         auto font =
             harness::Font::random(k.width, k.height, 256, uint32_t(k.width * 100 + k.height));
         blt().clearLog();
-        s->drawText(box(2, 3, 2 + 2 * k.width, 3 + k.height), text(2, 50), *font, colour(3),
-                    colour(4), GXcopy, ~0u, true);
+        s->drawText(box(2, 3, 2 + 2 * k.width, 3 + k.height), harness::textRun(2, 50), *font,
+                    colour(3), colour(4), GXcopy, ~0u, true);
         ASSERT_EQ(blt().log().size(), 2u);
         EXPECT_EQ(blt().log()[1].regs.srcAddr - blt().log()[0].regs.srcAddr, uint32_t(k.block));
     }
@@ -321,10 +292,10 @@ TEST_P(Gd5436Text, FontTextBlocksAreRoundedToWholeWords) {
 // has no glyph for (drawn blank, nothing read past the glyph table), and a
 // box taller than the font (the rows below the font are blank).
 TEST_P(Gd5436Text, FontTextReadsOnlyTheFontsGlyphsAndRows) {
-    auto padded = paddedFont(12, 9, 4, 256, 21);
-    s->drawText(box(1, 1, 1 + 6 * 12, 10), text(6, 3), *padded, colour(5), colour(6), GXcopy, ~0u,
-                false);
-    auto small = paddedFont(9, 8, 2, 40, 22); // only codes 0 to 39
+    auto padded = harness::Font::padded(12, 9, 4, 256, 21);
+    s->drawText(box(1, 1, 1 + 6 * 12, 10), harness::textRun(6, 3), *padded, colour(5), colour(6),
+                GXcopy, ~0u, false);
+    auto small = harness::Font::padded(9, 8, 2, 40, 22); // only codes 0 to 39
     const std::string codes = {char(3), char(39), char(40), char(200), char(255), char(0)};
     s->drawText(box(4, 20, 4 + 6 * 9, 28), codes, *small, colour(7), colour(8), GXcopy, ~0u, false);
     s->drawText(box(4, 30, 4 + 6 * 9, 30 + 14), codes, *small, colour(9), colour(10), GXcopy, ~0u,
@@ -425,7 +396,8 @@ TEST_P(Gd5436Text, FontWithoutUsableText8InfoGoesToTheGenericRoutine) {
     auto font = harness::Font::random(8, 8, 256, 6);
     font->info.usable = 0;
     const ref::Canvas before = s->readScreen();
-    s->drawText(box(0, 0, 16, 8), text(2), *font, colour(1), colour(2), GXcopy, ~0u, true);
+    s->drawText(box(0, 0, 16, 8), harness::textRun(2), *font, colour(1), colour(2), GXcopy, ~0u,
+                true);
     EXPECT_EQ(server::genCallsOf("genDrawFontText").size(), 1u);
     EXPECT_EQ(blt().stats().starts, 0u);
     EXPECT_EQ(ref::compare(before, s->readScreen()).count, 0);
@@ -457,11 +429,11 @@ class Gd5436TextTight : public Gd5436TextBase {
         const std::vector<uint8_t> cursor = cursorArea();
         for (bool transparent : {true, false}) {
             server::clearGenCalls();
-            s->drawText(box(3, 100, 3 + 16 * 8, 164), text(16, 1), *font, colour(1), colour(2),
-                        GXcopy, ~0u, transparent);
+            s->drawText(box(3, 100, 3 + 16 * 8, 164), harness::textRun(16, 1), *font, colour(1),
+                        colour(2), GXcopy, ~0u, transparent);
             EXPECT_TRUE(server::genCallsOf("genDrawFontText").empty());
-            s->drawText(box(3, 200, 3 + 17 * 8, 264), text(17, 2), *font, colour(3), colour(4),
-                        GXcopy, ~0u, transparent);
+            s->drawText(box(3, 200, 3 + 17 * 8, 264), harness::textRun(17, 2), *font, colour(3),
+                        colour(4), GXcopy, ~0u, transparent);
             EXPECT_EQ(server::genCallsOf("genDrawFontText").size(), 1u);
         }
         EXPECT_SCREEN_SAME(*s);

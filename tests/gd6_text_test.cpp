@@ -66,13 +66,6 @@ std::unique_ptr<harness::Font> noisyFont(int width, int height, uint32_t seed) {
     return f;
 }
 
-std::string text(int count, int first) {
-    std::string s;
-    for (int i = 0; i < count; i++)
-        s += char((first + i * 37) & 0xFF);
-    return s;
-}
-
 class Gd6Text : public ::testing::TestWithParam<Build> {
   protected:
     void start(const Build &b, int windowSize = 0, bool gd5434 = false) {
@@ -109,8 +102,8 @@ class Gd6Text : public ::testing::TestWithParam<Build> {
                 const int x = 3 + (y * 5) % 13, count = 1 + (w + y) % 9;
                 s->drawText(
                     {int16_t(x), int16_t(y), int16_t(x + count * w), int16_t(y + font->height)},
-                    text(count, w + y), *font, colour(uint32_t(y)), colour(uint32_t(y + 1)), alu,
-                    planemask, transparent);
+                    harness::textRun(count, w + y), *font, colour(uint32_t(y)),
+                    colour(uint32_t(y + 1)), alu, planemask, transparent);
                 EXPECT_SCREEN_SAME(*s);
                 y += font->height + 2;
             }
@@ -205,10 +198,10 @@ TEST_P(Gd6Text, GeneralTextByTheEngine) {
             continue;
         gd6()->blt().clearLog();
         auto font = noisyFont(10, 12, 4);
-        s->drawText({5, 40, 5 + 7 * 10, 52}, text(7, 1), *font, colour(1), colour(2), alu, ~0u,
-                    false);
-        s->drawText({5, 60, 5 + 7 * 10, 72}, text(7, 2), *font, colour(3), colour(4), alu, ~0u,
-                    true);
+        s->drawText({5, 40, 5 + 7 * 10, 52}, harness::textRun(7, 1), *font, colour(1), colour(2),
+                    alu, ~0u, false);
+        s->drawText({5, 60, 5 + 7 * 10, 72}, harness::textRun(7, 2), *font, colour(3), colour(4),
+                    alu, ~0u, true);
         EXPECT_EQ(expansions(), 14u);
         drawRuns(alu);
     }
@@ -234,10 +227,10 @@ TEST_P(Gd6Text, SlowTextCharacterByCharacter) {
         SCOPED_TRACE(c.what);
         start(c.windowSize, c.gd5434);
         auto font = noisyFont(9, 10, 12);
-        s->drawText({3, 3, 3 + 5 * 9, 13}, text(5, 3), *font, colour(1), colour(2), GXxor,
-                    c.planemask, false);
-        s->drawText({3, 20, 3 + 5 * 9, 30}, text(5, 4), *font, colour(3), colour(4), GXxor,
-                    c.planemask, true);
+        s->drawText({3, 3, 3 + 5 * 9, 13}, harness::textRun(5, 3), *font, colour(1), colour(2),
+                    GXxor, c.planemask, false);
+        s->drawText({3, 20, 3 + 5 * 9, 30}, harness::textRun(5, 4), *font, colour(3), colour(4),
+                    GXxor, c.planemask, true);
         if (c.generic) {
             EXPECT_EQ(server::genCallsOf("genDrawOpaqueMonoImage").size(), 5u);
             EXPECT_EQ(server::genCallsOf("genDrawMonoImage").size(), 5u);
@@ -351,8 +344,8 @@ TEST_P(Gd6Text, RandomMixOfStagedRequests) {
                 int count = 1 + coord(20);
                 int x = coord(w - count * f.width), y = coord(h - f.height);
                 s->drawText({short(x), short(y), short(x + count * f.width), short(y + f.height)},
-                            text(count, coord(256)), f, fg, bg, rng() % 2 ? GXcopy : alu, ~0u,
-                            rng() % 2);
+                            harness::textRun(count, coord(256)), f, fg, bg,
+                            rng() % 2 ? GXcopy : alu, ~0u, rng() % 2);
                 break;
             }
             case 5:

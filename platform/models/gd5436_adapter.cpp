@@ -231,15 +231,9 @@ std::string Gd5436Adapter::describe() const {
 
 namespace {
 
-AdapterFactory factoryFor(const std::string &model) {
-    return [model](graf::Config &cfg, Machine &m) -> std::unique_ptr<Adapter> {
-        return std::make_unique<Gd5436Adapter>(model, cfg, m);
-    };
-}
-
-AdapterRegistration gd5480("gd5480", factoryFor("gd5480"));
-AdapterRegistration gd5446("gd5446", factoryFor("gd5446"));
-AdapterRegistration gd5436("gd5436", factoryFor("gd5436"));
+AdapterRegistration gd5480("gd5480", adapterFactory<Gd5436Adapter>("gd5480"));
+AdapterRegistration gd5446("gd5446", adapterFactory<Gd5436Adapter>("gd5446"));
+AdapterRegistration gd5436("gd5436", adapterFactory<Gd5436Adapter>("gd5436"));
 
 } // namespace
 

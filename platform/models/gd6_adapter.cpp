@@ -343,14 +343,8 @@ std::string Gd6Adapter::describe() const {
 
 namespace {
 
-AdapterFactory factoryFor(const std::string &model) {
-    return [model](graf::Config &cfg, Machine &m) -> std::unique_ptr<Adapter> {
-        return std::make_unique<Gd6Adapter>(model, cfg, m);
-    };
-}
-
-AdapterRegistration gd5428("gd5428", factoryFor("gd5428"));
-AdapterRegistration gd5434("gd5434", factoryFor("gd5434"));
+AdapterRegistration gd5428("gd5428", adapterFactory<Gd6Adapter>("gd5428"));
+AdapterRegistration gd5434("gd5434", adapterFactory<Gd6Adapter>("gd5434"));
 
 } // namespace
 
