@@ -11,26 +11,13 @@
 #include <string>
 #include <vector>
 
+#include "gd6_fixture.h"
 #include "harness.h"
 #include "models/gd6_adapter.h"
 
 namespace {
 
-struct Build {
-    const char *name; // for test names
-    const char *driver;
-    const char *config;
-};
-
-void PrintTo(const Build &b, std::ostream *os) {
-    *os << b.name;
-}
-
-const Build kBuilds[] = {
-    {"tolva8", "tolva8", "cirrus/gd6/tolva8.graf"},
-    {"tolva16", "tolva16", "cirrus/gd6/tolva16.graf"},
-    {"tolva16large", "tolva16", "cirrus/gd6/tolva16-large.graf"},
-};
+using namespace gd6test;
 
 const int kAlus[] = {GXclear, GXand, GXcopy, GXxor, GXequiv, GXinvert, GXorInverted, GXset};
 
@@ -212,10 +199,6 @@ INSTANTIATE_TEST_SUITE_P(Tables, Gd6Draw, ::testing::ValuesIn(aluMaskCases()), a
 // ---- per build ----
 
 class Gd6Build : public ::testing::TestWithParam<Build> {};
-
-std::string buildName(const ::testing::TestParamInfo<Build> &info) {
-    return info.param.name;
-}
 
 sim::CirrusBltCore &engine(harness::Screen &s) {
     return gd6(s)->blt();

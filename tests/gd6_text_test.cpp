@@ -13,31 +13,13 @@
 #include <string>
 #include <vector>
 
+#include "gd6_fixture.h"
 #include "harness.h"
 #include "models/gd6_adapter.h"
 
 namespace {
 
-struct Build {
-    const char *name;
-    const char *driver;
-    const char *config;
-};
-
-void PrintTo(const Build &b, std::ostream *os) {
-    *os << b.name;
-}
-
-const Build kTolva8 = {"tolva8", "tolva8", "cirrus/gd6/tolva8.graf"};
-const Build kBuilds[] = {
-    kTolva8,
-    {"tolva16", "tolva16", "cirrus/gd6/tolva16.graf"},
-    {"tolva16large", "tolva16", "cirrus/gd6/tolva16-large.graf"},
-};
-
-std::string buildName(const ::testing::TestParamInfo<Build> &info) {
-    return info.param.name;
-}
+using namespace gd6test;
 
 // Glyph bitmaps that outlive the call, with random bits also past each
 // glyph's width and in the padding of its rows: only the box's pixels count.

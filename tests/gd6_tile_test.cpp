@@ -14,30 +14,13 @@
 #include <string>
 #include <vector>
 
+#include "gd6_fixture.h"
 #include "harness.h"
 #include "models/gd6_adapter.h"
 
 namespace {
 
-struct Build {
-    const char *name;
-    const char *driver;
-    const char *config;
-};
-
-void PrintTo(const Build &b, std::ostream *os) {
-    *os << b.name;
-}
-
-const Build kBuilds[] = {
-    {"tolva8", "tolva8", "cirrus/gd6/tolva8.graf"},
-    {"tolva16", "tolva16", "cirrus/gd6/tolva16.graf"},
-    {"tolva16large", "tolva16", "cirrus/gd6/tolva16-large.graf"},
-};
-
-std::string buildName(const ::testing::TestParamInfo<Build> &info) {
-    return info.param.name;
-}
+using namespace gd6test;
 
 struct Size {
     int w, h;
