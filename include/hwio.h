@@ -51,12 +51,24 @@ static inline void ioOutsb(uint16_t port, const void *buf, uint32_t count) {
     __asm__ __volatile__("cld; rep outsb" : "+S"(buf), "+c"(count) : "d"(port) : "memory");
 }
 
-static inline uint8_t mmRead8(const volatile void *a) { return *(const volatile uint8_t *)a; }
-static inline uint16_t mmRead16(const volatile void *a) { return *(const volatile uint16_t *)a; }
-static inline uint32_t mmRead32(const volatile void *a) { return *(const volatile uint32_t *)a; }
-static inline void mmWrite8(volatile void *a, uint8_t v) { *(volatile uint8_t *)a = v; }
-static inline void mmWrite16(volatile void *a, uint16_t v) { *(volatile uint16_t *)a = v; }
-static inline void mmWrite32(volatile void *a, uint32_t v) { *(volatile uint32_t *)a = v; }
+static inline uint8_t mmRead8(const volatile void *a) {
+    return *(const volatile uint8_t *)a;
+}
+static inline uint16_t mmRead16(const volatile void *a) {
+    return *(const volatile uint16_t *)a;
+}
+static inline uint32_t mmRead32(const volatile void *a) {
+    return *(const volatile uint32_t *)a;
+}
+static inline void mmWrite8(volatile void *a, uint8_t v) {
+    *(volatile uint8_t *)a = v;
+}
+static inline void mmWrite16(volatile void *a, uint16_t v) {
+    *(volatile uint16_t *)a = v;
+}
+static inline void mmWrite32(volatile void *a, uint32_t v) {
+    *(volatile uint32_t *)a = v;
+}
 /* `count` words, one after another, to one address (a data port). */
 static inline void mmWriteRep32(volatile void *a, const uint32_t *src, uint32_t count) {
     for (uint32_t i = 0; i < count; i++)

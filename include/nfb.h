@@ -108,28 +108,27 @@ typedef struct _MonoGlyphRec {
     int32_t glyphKey;
 } MonoGlyphRec;
 
-typedef void (*CopyRectProc)(BoxPtr dst, DDXPointPtr src, int alu, uint32_t planemask,
-                             DrawablePtr);
-typedef void (*DrawSolidRectsProc)(BoxPtr boxes, int count, Pixel fg, int alu,
-                                   uint32_t planemask, DrawablePtr);
-typedef void (*DrawImageProc)(BoxPtr box, uint8_t *pixels, int stride, int alu,
-                              uint32_t planemask, DrawablePtr);
+typedef void (*CopyRectProc)(BoxPtr dst, DDXPointPtr src, int alu, uint32_t planemask, DrawablePtr);
+typedef void (*DrawSolidRectsProc)(BoxPtr boxes, int count, Pixel fg, int alu, uint32_t planemask,
+                                   DrawablePtr);
+typedef void (*DrawImageProc)(BoxPtr box, uint8_t *pixels, int stride, int alu, uint32_t planemask,
+                              DrawablePtr);
 typedef void (*DrawMonoImageProc)(BoxPtr box, uint8_t *bits, int startBit, int stride, Pixel fg,
                                   int alu, uint32_t planemask, DrawablePtr);
 typedef void (*DrawOpaqueMonoImageProc)(BoxPtr box, uint8_t *bits, int startBit, int stride,
                                         Pixel fg, Pixel bg, int alu, uint32_t planemask,
                                         DrawablePtr);
 typedef void (*ReadImageProc)(BoxPtr box, uint8_t *dst, int stride, DrawablePtr);
-typedef void (*DrawPointsProc)(DDXPointPtr points, int count, Pixel fg, int alu,
-                               uint32_t planemask, DrawablePtr);
-typedef void (*TileRectsProc)(BoxPtr boxes, int count, uint8_t *tile, int tileStride,
-                              int tileWidth, int tileHeight, DDXPointPtr patOrg, int alu,
-                              uint32_t planemask, DrawablePtr);
+typedef void (*DrawPointsProc)(DDXPointPtr points, int count, Pixel fg, int alu, uint32_t planemask,
+                               DrawablePtr);
+typedef void (*TileRectsProc)(BoxPtr boxes, int count, uint8_t *tile, int tileStride, int tileWidth,
+                              int tileHeight, DDXPointPtr patOrg, int alu, uint32_t planemask,
+                              DrawablePtr);
 typedef void (*DrawMonoGlyphsProc)(MonoGlyphRec *glyphs, int count, Pixel fg, int alu,
                                    uint32_t planemask, nfbFontPrivPtr font, DrawablePtr);
 typedef void (*DrawFontTextProc)(BoxPtr box, uint8_t *chars, int count, nfbFontPrivPtr font,
-                                 Pixel fg, Pixel bg, int alu, uint32_t planemask,
-                                 int transparent, DrawablePtr);
+                                 Pixel fg, Pixel bg, int alu, uint32_t planemask, int transparent,
+                                 DrawablePtr);
 /* The form the layer calls after nfbInitializeText8: glyph width and font slot. */
 typedef void (*DrawFontText8Proc)(BoxPtr box, uint8_t *chars, int count, int glyphWidth,
                                   int fontSlot, Pixel fg, Pixel bg, int alu, uint32_t planemask,
@@ -162,7 +161,7 @@ typedef struct _WinOps {
 /* ---- Fonts ---- */
 
 typedef struct _Text8FontInfo {
-    int32_t usable; /* non-zero when the glyph set may be used */
+    int32_t usable;   /* non-zero when the glyph set may be used */
     uint8_t **glyphs; /* bitmaps by character code, least significant bit leftmost */
     int32_t nglyphs;
     int32_t glyphWidth;
@@ -307,12 +306,12 @@ void genDrawOpaqueMonoImage(BoxPtr, uint8_t *, int startBit, int stride, Pixel f
 void genDrawPoints(DDXPointPtr, int, Pixel fg, int alu, uint32_t planemask, DrawablePtr);
 void genTileRects(BoxPtr, int, uint8_t *tile, int tileStride, int tileWidth, int tileHeight,
                   DDXPointPtr patOrg, int alu, uint32_t planemask, DrawablePtr);
-void genDrawMonoGlyphs(MonoGlyphRec *, int, Pixel fg, int alu, uint32_t planemask,
-                       nfbFontPrivPtr, DrawablePtr);
-void genDrawFontText(BoxPtr, uint8_t *chars, int count, nfbFontPrivPtr, Pixel fg, Pixel bg,
-                     int alu, uint32_t planemask, int transparent, DrawablePtr);
-void genWinOp10(BoxPtr, uint8_t *chars, int count, int glyphWidth, int fontSlot, Pixel fg,
-                Pixel bg, int alu, uint32_t planemask, int transparent, DrawablePtr);
+void genDrawMonoGlyphs(MonoGlyphRec *, int, Pixel fg, int alu, uint32_t planemask, nfbFontPrivPtr,
+                       DrawablePtr);
+void genDrawFontText(BoxPtr, uint8_t *chars, int count, nfbFontPrivPtr, Pixel fg, Pixel bg, int alu,
+                     uint32_t planemask, int transparent, DrawablePtr);
+void genWinOp10(BoxPtr, uint8_t *chars, int count, int glyphWidth, int fontSlot, Pixel fg, Pixel bg,
+                int alu, uint32_t planemask, int transparent, DrawablePtr);
 void genWinOp11(void);
 void genWinOp12(void);
 void genWinOp13(void);

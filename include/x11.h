@@ -44,8 +44,13 @@ enum {
 enum { FillSolid = 0, FillTiled = 1, FillStippled = 2, FillOpaqueStippled = 3 };
 
 /* GC change-mask bits the drivers test. */
-enum { GCFunction = 0x1, GCPlaneMask = 0x2, GCForeground = 0x4, GCBackground = 0x8,
-       GCFillStyle = 0x100 };
+enum {
+    GCFunction = 0x1,
+    GCPlaneMask = 0x2,
+    GCForeground = 0x4,
+    GCBackground = 0x8,
+    GCFillStyle = 0x100
+};
 
 /* Visual classes. */
 enum { PseudoColor = 3, TrueColor = 4 };

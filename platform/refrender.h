@@ -60,8 +60,8 @@ void drawImage(Canvas &, const BoxRec &box, const uint8_t *pixels, int stride, i
 void readImage(const Canvas &, const BoxRec &box, uint8_t *dst, int stride);
 void drawMonoImage(Canvas &, const BoxRec &box, const uint8_t *bits, int startBit, int stride,
                    Pixel fg, int alu, uint32_t planemask);
-void drawOpaqueMonoImage(Canvas &, const BoxRec &box, const uint8_t *bits, int startBit,
-                         int stride, Pixel fg, Pixel bg, int alu, uint32_t planemask);
+void drawOpaqueMonoImage(Canvas &, const BoxRec &box, const uint8_t *bits, int startBit, int stride,
+                         Pixel fg, Pixel bg, int alu, uint32_t planemask);
 void drawPoints(Canvas &, const DDXPointRec *points, int count, Pixel fg, int alu,
                 uint32_t planemask);
 void tileRects(Canvas &, const BoxRec *boxes, int count, const uint8_t *tile, int tileStride,
@@ -73,8 +73,7 @@ void drawMonoGlyphs(Canvas &, const MonoGlyphRec *glyphs, int count, Pixel fg, i
 void drawFontText(Canvas &, const BoxRec &box, const uint8_t *chars, int count,
                   const Text8FontInfo &font, Pixel fg, Pixel bg, int alu, uint32_t planemask,
                   bool transparent);
-void replicateArea(Canvas &, const BoxRec &box, int cellWidth, int cellHeight,
-                   uint32_t planemask);
+void replicateArea(Canvas &, const BoxRec &box, int cellWidth, int cellHeight, uint32_t planemask);
 
 // ---- PrivOps slots: the GC's fill values (nfbGCPrivate) and its pattern ----
 struct GCValues {
@@ -82,7 +81,7 @@ struct GCValues {
     int alu = GXcopy;
     uint32_t planemask = ~0u;
     Pixel fg = 0, bg = 0;
-    DDXPointRec patOrg = {0, 0}; // screen coordinates
+    DDXPointRec patOrg = {0, 0};   // screen coordinates
     const uint8_t *tile = nullptr; // client pixels
     int tileStride = 0, tileWidth = 0, tileHeight = 0;
     const uint8_t *stipple = nullptr; // 1 bit per pixel, least significant bit leftmost
@@ -91,8 +90,7 @@ struct GCValues {
 // The fill value at (x, y) for the GC's style; false where a stipple leaves the pixel.
 bool fillPixelAt(const Canvas &, const GCValues &, int x, int y, uint32_t *value);
 void fillRects(Canvas &, const GCValues &, const BoxRec *boxes, int count);
-void fillSpans(Canvas &, const GCValues &, const DDXPointRec *starts, const int *widths,
-               int count);
+void fillSpans(Canvas &, const GCValues &, const DDXPointRec *starts, const int *widths, int count);
 void zeroSegs(Canvas &, const GCValues &, const ZeroSegRec *segs, int count);
 void zeroSeg(Canvas &, const GCValues &, int signdx, int signdy, int axis, int x1, int y1, int e,
              int e1, int e2, int len);
