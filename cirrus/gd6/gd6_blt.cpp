@@ -144,11 +144,9 @@ static uint32_t gd6WindowPointAddr(const gd6ScreenPrivate *priv, DDXPointPtr pt,
            (uint32_t)windowPitch * (uint32_t)pt->y;
 }
 
-void NAME(BlitFromWindow)(DrawablePtr pDraw, DDXPointPtr windowPoint, int x, int y, int w, int h,
-                          int windowPitch, int alu) {
-    gd6ScreenPrivPtr priv = gd6PrivOf(pDraw);
-    if (w <= 0 || h <= 0)
-        return;
+/* A copy of w x h pixels from the window point to (x, y) on the screen. */
+static Gd6Copy gd6FromWindow(const gd6ScreenPrivate *priv, DDXPointPtr windowPoint, int x, int y,
+                             int w, int h, int windowPitch, int alu, uint8_t mode) {
     Gd6Copy c = {gd6WindowPointAddr(priv, windowPoint, windowPitch),
                  (uint32_t)windowPitch,
                  gd6ScreenAddr(priv, x, y),
@@ -156,7 +154,16 @@ void NAME(BlitFromWindow)(DrawablePtr pDraw, DDXPointPtr windowPoint, int x, int
                  (uint32_t)(w * BPP),
                  (uint32_t)h,
                  gd6Rop(alu),
-                 BLT_MODE_FORWARD};
+                 mode};
+    return c;
+}
+
+void NAME(BlitFromWindow)(DrawablePtr pDraw, DDXPointPtr windowPoint, int x, int y, int w, int h,
+                          int windowPitch, int alu) {
+    gd6ScreenPrivPtr priv = gd6PrivOf(pDraw);
+    if (w <= 0 || h <= 0)
+        return;
+    Gd6Copy c = gd6FromWindow(priv, windowPoint, x, y, w, h, windowPitch, alu, BLT_MODE_FORWARD);
     gd6RunCopy(&c);
 }
 
@@ -175,14 +182,8 @@ void NAME(TransparentBlitFromWindow)(DrawablePtr pDraw, DDXPointPtr windowPoint,
     gd6ScreenPrivPtr priv = gd6PrivOf(pDraw);
     if (w <= 0 || h <= 0)
         return;
-    Gd6Copy c = {gd6WindowPointAddr(priv, windowPoint, windowPitch),
-                 (uint32_t)windowPitch,
-                 gd6ScreenAddr(priv, x, y),
-                 (uint32_t)priv->pitch,
-                 (uint32_t)(w * BPP),
-                 (uint32_t)h,
-                 gd6Rop(alu),
-                 (uint8_t)(BLT_MODE_TRANSPARENT | gd6Traits.modeDepthBits)};
+    Gd6Copy c = gd6FromWindow(priv, windowPoint, x, y, w, h, windowPitch, alu,
+                              (uint8_t)(BLT_MODE_TRANSPARENT | gd6Traits.modeDepthBits));
     gd6EngineIdleWait();
     gd6WriteTransparentColour(transparent);
     gd6RunCopy(&c);

@@ -1,6 +1,7 @@
 // The GD5436/GD5446/GD5480 adapter model; its choices are listed in
 // gd5436_adapter.h.
 #include "models/gd5436_adapter.h"
+#include "models/cirrus_strap.h"
 
 #include <cstdio>
 #include <stdexcept>
@@ -15,25 +16,11 @@ constexpr uint8_t kSr17MmioEnable = 0x04, kSr17MmioAtTop = 0x40;
 constexpr uint8_t kSr17PowerOn = kSr17MmioEnable | kSr17MmioAtTop;
 constexpr int kHiddenDacReads = 4;
 
-uint8_t memoryStrap(uint32_t size) {
-    switch (size) {
-    case 0x80000:
-        return 1 << 3;
-    case 0x100000:
-        return 2 << 3;
-    case 0x200000:
-        return 3 << 3;
-    default:
-        throw std::invalid_argument("gd5436 adapter: MEMSIZE must be 0x80000, 0x100000 or "
-                                    "0x200000");
-    }
-}
-
 uint32_t memSizeOf(const graf::Config &cfg) {
     auto it = cfg.ints.find("MEMSIZE");
     uint32_t size =
         it == cfg.ints.end() ? Gd5436Adapter::kDefaultMemSize : static_cast<uint32_t>(it->second);
-    memoryStrap(size);
+    cirrusMemoryStrap(size, "gd5436");
     return size;
 }
 
@@ -130,7 +117,7 @@ class Gd5436Board {
         vga.attach(m);
         m.attachPorts(vga::port::DacMask, 4, &dacPorts);
         vga.seq.setIndexMask(kSeqIndexMask);
-        vga.seq.setReg(SR0F, memoryStrap(static_cast<uint32_t>(vram.size())));
+        vga.seq.setReg(SR0F, cirrusMemoryStrap(static_cast<uint32_t>(vram.size()), "gd5436"));
         vga.seq.setReg(SR17, kSr17PowerOn);
         cursor.attach(vga);
         mapAreas(cfg, m);

@@ -1,6 +1,7 @@
 // The banked GD542x-class adapter model; its choices are listed in
 // gd6_adapter.h.
 #include "models/gd6_adapter.h"
+#include "models/cirrus_strap.h"
 
 #include <cstdio>
 #include <stdexcept>
@@ -27,25 +28,12 @@ void fail(const std::string &why) {
     Machine::current().fail("gd6 adapter: " + why);
 }
 
-uint8_t memoryStrap(uint32_t size) {
-    switch (size) {
-    case 0x80000:
-        return 1 << 3;
-    case 0x100000:
-        return 2 << 3;
-    case 0x200000:
-        return 3 << 3;
-    default:
-        throw std::invalid_argument("gd6 adapter: MEMSIZE must be 0x80000, 0x100000 or 0x200000");
-    }
-}
-
 uint32_t memSizeOf(const std::string &model, const graf::Config &cfg) {
     auto it = cfg.ints.find("MEMSIZE");
     uint32_t size = model == "gd5434" ? 0x200000 : 0x100000;
     if (it != cfg.ints.end())
         size = static_cast<uint32_t>(it->second);
-    memoryStrap(size);
+    cirrusMemoryStrap(size, "gd6");
     return size;
 }
 
@@ -70,7 +58,7 @@ class Gd6Board {
         : vram(memSizeOf(model, cfg)), core(vram), gr(core), window(*this),
           cursor(vram, vgaCore.seq, CirrusCursor::Sizes::Both) {
         vgaCore.attach(m);
-        uint8_t strap = memoryStrap(static_cast<uint32_t>(vram.size()));
+        uint8_t strap = cirrusMemoryStrap(static_cast<uint32_t>(vram.size()), "gd6");
         auto sr0f = cfg.ints.find("SR0F");
         vgaCore.seq.setReg(SR0F,
                            sr0f == cfg.ints.end() ? strap : static_cast<uint8_t>(sr0f->second));
