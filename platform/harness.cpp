@@ -2,10 +2,14 @@
 #include "harness.h"
 
 #include <dlfcn.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <map>
 #include <random>
 #include <stdexcept>
@@ -72,31 +76,111 @@ std::string driverPath(const std::string &nameOrPath) {
     return std::string(DRV_LIB_DIR) + "/lib" + nameOrPath + ".so";
 }
 
+namespace {
+
+// A driver library loaded in this test case.
+struct LoadedDriver {
+    void *handle = nullptr;
+    ScreenInfo *info = nullptr;
+    std::string copy; // the private copy it was loaded from, if any
+};
+
+std::map<std::string, LoadedDriver> &loadedDrivers() {
+    static std::map<std::string, LoadedDriver> loaded;
+    return loaded;
+}
+
+int screensMade = 0;
+
+// A file of the process's own holding the bytes of `path`. The dynamic
+// loader knows a library by its file, so a copy loads anew, with fresh
+// static data, even while the original is still mapped. The caller removes
+// it (removeCopy) once loaded: the mapping stays, and nothing is left behind
+// by a process that ends abruptly.
+std::string privateCopy(const std::string &path, std::string *error) {
+    static int serial = 0;
+    const char *tmp = std::getenv("TMPDIR");
+    std::string dir = std::string(tmp && *tmp ? tmp : "/tmp") + "/drvcopy." +
+                      std::to_string(getpid()) + "." + std::to_string(serial++);
+    std::string copy = dir + path.substr(path.rfind('/'));
+    std::ifstream in(path, std::ios::binary);
+    if (mkdir(dir.c_str(), 0700) != 0 || !in) {
+        if (error)
+            *error = "cannot copy " + path + " to " + dir;
+        return {};
+    }
+    std::ofstream out(copy, std::ios::binary);
+    out << in.rdbuf();
+    out.close();
+    if (!out) {
+        if (error)
+            *error = "cannot write " + copy;
+        std::remove(copy.c_str());
+        rmdir(dir.c_str());
+        return {};
+    }
+    return copy;
+}
+
+void removeCopy(const std::string &copy) {
+    if (copy.empty())
+        return;
+    std::remove(copy.c_str());
+    rmdir(copy.substr(0, copy.rfind('/')).c_str());
+}
+
+} // namespace
+
 ScreenInfo *loadDriver(const std::string &nameOrPath, std::string *error) {
-    static std::map<std::string, ScreenInfo *> loaded;
+    auto &loaded = loadedDrivers();
     const std::string path = driverPath(nameOrPath);
     if (auto it = loaded.find(path); it != loaded.end())
-        return it->second;
+        return it->second.info;
     std::string base = path.substr(path.rfind('/') + 1);
     if (base.rfind("lib", 0) == 0)
         base = base.substr(3);
     if (size_t dot = base.find('.'); dot != std::string::npos)
         base = base.substr(0, dot);
-    // Libraries stay loaded: drivers keep static state across generations.
-    void *h = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!h) {
+    // A library an earlier case loaded and that stayed mapped would bring
+    // that case's static state along: load a copy of it instead.
+    std::string copy;
+    if (void *stale = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD)) {
+        dlclose(stale);
+        copy = privateCopy(path, error);
+        if (copy.empty())
+            return nullptr;
+    }
+    // The library stays loaded to the end of the case: drivers keep static
+    // state across generations.
+    LoadedDriver d;
+    d.handle = dlopen(copy.empty() ? path.c_str() : copy.c_str(), RTLD_NOW | RTLD_LOCAL);
+    removeCopy(copy);
+    if (!d.handle) {
         if (error)
             *error = dlerror();
         return nullptr;
     }
-    auto *info = static_cast<ScreenInfo *>(dlsym(h, (base + "ScreenInfo").c_str()));
-    if (!info) {
+    d.info = static_cast<ScreenInfo *>(dlsym(d.handle, (base + "ScreenInfo").c_str()));
+    if (!d.info) {
         if (error)
             *error = path + " exports no " + base + "ScreenInfo";
+        dlclose(d.handle);
         return nullptr;
     }
-    loaded[path] = info;
-    return info;
+    loaded[path] = d;
+    return d.info;
+}
+
+void beginCase() {
+    // The server first: what it holds may point into the drivers.
+    graf::releaseAll();
+    graf::clearRunLog();
+    server::restart();
+    sim::Machine::reset();
+    for (auto &[path, d] : loadedDrivers())
+        dlclose(d.handle);
+    loadedDrivers().clear();
+    screensMade = 0;
 }
 
 graf::Config loadConfig(const std::string &path) {
@@ -209,9 +293,8 @@ std::unique_ptr<Cursor> makeCursor(const std::vector<std::string> &rows, int xho
 Screen::Screen(const std::string &driver, const graf::Config &config, Options options)
     : driver_(driver), options_(std::move(options)) {
     // Drivers stay loaded with their static state, as in a server that goes
-    // on running: so every screen after the first one of the process starts a
+    // on running: so every screen after the first one of the case starts a
     // new server generation.
-    static int screensMade = 0;
     if (screensMade++ > 0)
         server::resetGeneration();
     sim::Machine::reset();
@@ -859,16 +942,31 @@ ref::Canvas Screen::readScreen() {
 }
 
 ref::Diff Screen::expectSame() {
-    ref::Canvas got = readScreen();
-    return ref::compare(mirror_, got);
+    drain();
+    const uint8_t *mem = screenMemory();
+    if (!mem) {
+        // Reported, and every pixel of the mirror counts as different.
+        return ref::compare(mirror_, readScreen());
+    }
+    return ref::compare(mirror_, mem, pitch_);
 }
 
 void Screen::syncMirror() {
-    if (screenMemory())
-        mirror_ = readScreen();
-    else
+    const uint8_t *mem = screenMemory();
+    if (mirror_.width != std::max(width_, 0) || mirror_.height != std::max(height_, 0) ||
+        mirror_.bytesPerPixel != bytesPerPixel_ || mirror_.depth != config_.depth ||
+        mirror_.pitch != mirror_.width * bytesPerPixel_)
         mirror_ =
             ref::Canvas(std::max(width_, 0), std::max(height_, 0), bytesPerPixel_, config_.depth);
+    if (!mem) {
+        std::fill(mirror_.bytes.begin(), mirror_.bytes.end(), 0);
+        return;
+    }
+    drain();
+    size_t row = static_cast<size_t>(width_) * bytesPerPixel_;
+    for (int y = 0; y < height_; y++)
+        std::memcpy(mirror_.bytes.data() + static_cast<size_t>(y) * mirror_.pitch,
+                    mem + static_cast<size_t>(y) * pitch_, row);
 }
 
 void Screen::fillRandom(uint32_t seed) {
@@ -878,7 +976,14 @@ void Screen::fillRandom(uint32_t seed) {
         report(driver_ + ": no video memory to fill");
         return;
     }
-    std::mt19937 rng(seed);
+    // splitmix64: cheap, and every pixel gets bits of its own.
+    uint64_t state = seed;
+    auto next = [&state] {
+        uint64_t z = (state += 0x9E3779B97F4A7C15ull);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+        return z ^ (z >> 31);
+    };
     uint32_t mask = allPlanes();
     for (int y = 0; y < height_; y++) {
         uint8_t *row = mem + static_cast<size_t>(y) * pitch_;
@@ -886,7 +991,7 @@ void Screen::fillRandom(uint32_t seed) {
             uint8_t *p = row + static_cast<size_t>(x) * bytesPerPixel_;
             // Bits above the depth keep what memory held.
             uint32_t keep = loadPixel(p, bytesPerPixel_) & ~mask;
-            storePixel(p, bytesPerPixel_, keep | (rng() & mask));
+            storePixel(p, bytesPerPixel_, keep | (static_cast<uint32_t>(next()) & mask));
         }
     }
     syncMirror();

@@ -29,7 +29,8 @@
 // are printed and kept (failures()).
 //
 // The harness is process-wide in effect (one simulated machine, one server),
-// like the server it stands in for: use one Screen per test case.
+// like the server it stands in for: use one Screen per test case, each case
+// starting with beginCase().
 #pragma once
 
 #include <cstdint>
@@ -70,11 +71,19 @@ void setDefaultReporter(Reporter);
 // DRV_LIB_DIR "/lib" NAME ".so" for a bare driver name; a name containing '/'
 // is taken as a path.
 std::string driverPath(const std::string &nameOrPath);
-// Loads the library (dlopen RTLD_NOW | RTLD_LOCAL, kept loaded for the life of
-// the process) and returns its <name>ScreenInfo. Null on failure, with the
+// Loads the library (dlopen RTLD_NOW | RTLD_LOCAL, kept loaded to the end of
+// the test case) and returns its <name>ScreenInfo. Null on failure, with the
 // reason in `error` when given. The record name comes from the file name:
 // ".../libbrisko8.so" -> "brisko8ScreenInfo".
 ScreenInfo *loadDriver(const std::string &nameOrPath, std::string *error = nullptr);
+
+// A test case starts here, as if in a process of its own: the drivers loaded
+// so far are unloaded (the next loadDriver() maps a fresh copy, whose static
+// state is as at load time), and the server, the grafinfo store and the
+// simulated machine go back to their state at process start. Nothing the
+// previous case made (screens, fonts, cursors, handles) may be used after it.
+// The test programs' main calls it before every test.
+void beginCase();
 
 // ---- configurations ----
 
@@ -162,7 +171,7 @@ class Screen {
     // it names no known model), makes the grafinfo handle, the ScreenConfig,
     // ddxActiveScreens[0] and a fresh ScreenRec (myNum 0). No driver code runs
     // yet. A driver that does not load is reported and start() fails.
-    // Every Screen after the first one of the process starts a new server
+    // Every Screen after the first one of the case starts a new server
     // generation (the drivers keep their static state, as in a server that
     // goes on running).
     Screen(const std::string &driver, const graf::Config &config, Options options = {});

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <map>
 #include <memory>
 
@@ -105,9 +106,13 @@ struct State {
     }
 };
 
-State &st() {
-    static State s;
+std::unique_ptr<State> &statePtr() {
+    static std::unique_ptr<State> s = std::make_unique<State>();
     return s;
+}
+
+State &st() {
+    return *statePtr();
 }
 
 std::string vformat(const char *format, va_list ap) {
@@ -205,17 +210,28 @@ int nfbFontPrivateIndex = 1;
 } // extern "C"
 
 namespace {
-struct TableInit {
-    TableInit() {
-        for (int i = 0; i < 256; i++) {
-            uint8_t r = 0;
-            for (int b = 0; b < 8; b++)
-                if (i & (1 << b))
-                    r |= static_cast<uint8_t>(0x80 >> b);
-            ddxBitSwap[i] = r;
-        }
-        fillPaddingTable(PixmapWidthPaddingInfo);
+// The server's data as it is when the server starts. Drivers may write to
+// some of it (their screen's table entries), so a fresh start sets it anew.
+void initServerData() {
+    for (int i = 0; i < 256; i++) {
+        uint8_t r = 0;
+        for (int b = 0; b < 8; b++)
+            if (i & (1 << b))
+                r |= static_cast<uint8_t>(0x80 >> b);
+        ddxBitSwap[i] = r;
     }
+    fillPaddingTable(PixmapWidthPaddingInfo);
+    std::fill(std::begin(ddxActiveScreens), std::end(ddxActiveScreens), nullptr);
+    std::fill(std::begin(WindowTable), std::end(WindowTable), nullptr);
+    serverGeneration = 1;
+    enforceProtocol = 1;
+    nfbGCPrivateIndex = 1;
+    nfbWindowPrivateIndex = 1;
+    nfbFontPrivateIndex = 1;
+}
+
+struct TableInit {
+    TableInit() { initServerData(); }
 } tableInit;
 } // namespace
 
@@ -668,6 +684,11 @@ int gcPrivateCount() {
 
 void resetGeneration() {
     serverGeneration++;
+}
+
+void restart() {
+    statePtr() = std::make_unique<State>();
+    initServerData();
 }
 
 ScreenPtr createScreen(int myNum) {

@@ -7,8 +7,8 @@
 // (allocations, messages, registered records, generic-routine calls) and to
 // make the server refuse things on demand.
 //
-// Everything here is process-wide state, like a server's: each test case runs
-// in a process of its own.
+// Everything here is process-wide state, like a server's: each test case
+// starts from a server as fresh as a new process's (harness::beginCase()).
 #pragma once
 
 #include <cstddef>
@@ -76,6 +76,13 @@ int gcPrivateCount();
 
 // Start the next server generation: serverGeneration changes.
 void resetGeneration();
+
+// The server as it is at process start: every record, block, message, index,
+// knob, registration and logged call is dropped (blocks still held are
+// freed) and the server's data is set anew (serverGeneration 1). Drivers that
+// were called before must not be called again: harness::beginCase() unloads
+// them first.
+void restart();
 
 // ---- server records ----
 
