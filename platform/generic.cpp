@@ -16,7 +16,8 @@ using server::arg;
 
 namespace {
 
-// The part of the screen a call touches, grown point by point.
+// The part of the screen a call (or one item of it) touches, grown point by
+// point.
 struct Area {
     int x1 = 0, y1 = 0, x2 = 0, y2 = 0; // x2, y2 exclusive
     bool any = false;
@@ -80,6 +81,16 @@ template <class Draw> void drawThrough(DrawablePtr pDraw, Area area, Draw &&draw
     wp->ops->DrawImage(&box, at, c.pitch, GXcopy, depthMask(pDraw->depth), pDraw);
 }
 
+// Runs `draw(canvas, i)` for the items 0 .. count-1 of a call one at a time,
+// each over its own area (`areaOf(i)`). The items of a call take effect in
+// order, so drawing them one by one leaves what drawing them together does,
+// and only the pixels an item covers travel through the driver's image slots.
+template <class AreaOf, class Draw>
+void drawEach(DrawablePtr pDraw, int count, AreaOf &&areaOf, Draw &&draw) {
+    for (int i = 0; i < count; i++)
+        drawThrough(pDraw, areaOf(i), [&](ref::Canvas &c) { draw(c, i); });
+}
+
 // The GC's fill values as the frame-buffer layer holds them, for one style.
 ref::GCValues valuesOf(GCPtr pGC, int style) {
     ref::GCValues v;
@@ -115,17 +126,15 @@ bool patternPresent(const ref::GCValues &v) {
     return true;
 }
 
-Area boxesArea(const BoxRec *boxes, int count) {
+Area boxArea(const BoxRec &box) {
     Area a;
-    for (int i = 0; boxes && i < count; i++)
-        a.add(boxes[i]);
+    a.add(box);
     return a;
 }
 
-Area spansArea(const DDXPointRec *starts, const int *widths, int count) {
+Area spanArea(DDXPointRec start, int width) {
     Area a;
-    for (int i = 0; starts && widths && i < count; i++)
-        a.add(starts[i].x, starts[i].y, starts[i].x + widths[i], starts[i].y + 1);
+    a.add(start.x, start.y, start.x + width, start.y + 1);
     return a;
 }
 
@@ -152,8 +161,9 @@ void fillRects(const char *name, int style, GCPtr pGC, DrawablePtr pDraw, BoxPtr
     ref::GCValues v = valuesOf(pGC, style);
     if (!patternPresent(v))
         return;
-    drawThrough(pDraw, boxesArea(boxes, count),
-                [&](ref::Canvas &c) { ref::fillRects(c, v, boxes, count); });
+    drawEach(
+        pDraw, boxes ? count : 0, [&](int i) { return boxArea(boxes[i]); },
+        [&](ref::Canvas &c, int i) { ref::fillRects(c, v, &boxes[i], 1); });
 }
 
 void fillSpans(const char *name, int style, GCPtr pGC, DrawablePtr pDraw, DDXPointPtr starts,
@@ -162,8 +172,9 @@ void fillSpans(const char *name, int style, GCPtr pGC, DrawablePtr pDraw, DDXPoi
     ref::GCValues v = valuesOf(pGC, style);
     if (!patternPresent(v))
         return;
-    drawThrough(pDraw, spansArea(starts, widths, count),
-                [&](ref::Canvas &c) { ref::fillSpans(c, v, starts, widths, count); });
+    drawEach(
+        pDraw, starts && widths ? count : 0, [&](int i) { return spanArea(starts[i], widths[i]); },
+        [&](ref::Canvas &c, int i) { ref::fillSpans(c, v, &starts[i], &widths[i], 1); });
 }
 
 void logOnly(const char *name) {
@@ -206,13 +217,16 @@ void genSolidZeroSeg(GCPtr pGC, DrawablePtr pDraw, int signdx, int signdy, int a
 
 void genSolidZeroSegs(GCPtr pGC, DrawablePtr pDraw, ZeroSegRec *segs, int count) {
     server::logGenCall({"genSolidZeroSegs", {arg(pGC), arg(pDraw), arg(segs), arg(count)}});
-    Area a;
-    for (int i = 0; segs && i < count; i++) {
-        const ZeroSegRec &s = segs[i];
-        addSegment(a, s.x, s.y, s.signdx, s.signdy, s.axis, s.e, s.e1, s.e2, s.len);
-    }
     ref::GCValues v = valuesOf(pGC, FillSolid);
-    drawThrough(pDraw, a, [&](ref::Canvas &c) { ref::zeroSegs(c, v, segs, count); });
+    drawEach(
+        pDraw, segs ? count : 0,
+        [&](int i) {
+            const ZeroSegRec &s = segs[i];
+            Area a;
+            addSegment(a, s.x, s.y, s.signdx, s.signdy, s.axis, s.e, s.e1, s.e2, s.len);
+            return a;
+        },
+        [&](ref::Canvas &c, int i) { ref::zeroSegs(c, v, &segs[i], 1); });
 }
 
 void genSolidGCOp4(void) {
@@ -303,8 +317,9 @@ void genDrawSolidRects(BoxPtr boxes, int count, Pixel fg, int alu, uint32_t plan
                        DrawablePtr pDraw) {
     server::logGenCall({"genDrawSolidRects",
                         {arg(boxes), arg(count), arg(fg), arg(alu), arg(planemask), arg(pDraw)}});
-    drawThrough(pDraw, boxesArea(boxes, count),
-                [&](ref::Canvas &c) { ref::drawSolidRects(c, boxes, count, fg, alu, planemask); });
+    drawEach(
+        pDraw, boxes ? count : 0, [&](int i) { return boxArea(boxes[i]); },
+        [&](ref::Canvas &c, int i) { ref::drawSolidRects(c, &boxes[i], 1, fg, alu, planemask); });
 }
 
 void genDrawMonoImage(BoxPtr box, uint8_t *bits, int startBit, int stride, Pixel fg, int alu,
@@ -314,7 +329,7 @@ void genDrawMonoImage(BoxPtr box, uint8_t *bits, int startBit, int stride, Pixel
                          arg(planemask), arg(pDraw)}});
     if (!box || !bits)
         return;
-    drawThrough(pDraw, boxesArea(box, 1), [&](ref::Canvas &c) {
+    drawThrough(pDraw, boxArea(*box), [&](ref::Canvas &c) {
         ref::drawMonoImage(c, *box, bits, startBit, stride, fg, alu, planemask);
     });
 }
@@ -326,7 +341,7 @@ void genDrawOpaqueMonoImage(BoxPtr box, uint8_t *bits, int startBit, int stride,
                          arg(alu), arg(planemask), arg(pDraw)}});
     if (!box || !bits)
         return;
-    drawThrough(pDraw, boxesArea(box, 1), [&](ref::Canvas &c) {
+    drawThrough(pDraw, boxArea(*box), [&](ref::Canvas &c) {
         ref::drawOpaqueMonoImage(c, *box, bits, startBit, stride, fg, bg, alu, planemask);
     });
 }
@@ -335,11 +350,14 @@ void genDrawPoints(DDXPointPtr points, int count, Pixel fg, int alu, uint32_t pl
                    DrawablePtr pDraw) {
     server::logGenCall({"genDrawPoints",
                         {arg(points), arg(count), arg(fg), arg(alu), arg(planemask), arg(pDraw)}});
-    Area a;
-    for (int i = 0; points && i < count; i++)
-        a.addPoint(points[i].x, points[i].y);
-    drawThrough(pDraw, a,
-                [&](ref::Canvas &c) { ref::drawPoints(c, points, count, fg, alu, planemask); });
+    drawEach(
+        pDraw, points ? count : 0,
+        [&](int i) {
+            Area a;
+            a.addPoint(points[i].x, points[i].y);
+            return a;
+        },
+        [&](ref::Canvas &c, int i) { ref::drawPoints(c, &points[i], 1, fg, alu, planemask); });
 }
 
 void genTileRects(BoxPtr boxes, int count, uint8_t *tile, int tileStride, int tileWidth,
@@ -351,10 +369,12 @@ void genTileRects(BoxPtr boxes, int count, uint8_t *tile, int tileStride, int ti
     if (!tile || tileWidth <= 0 || tileHeight <= 0)
         return;
     DDXPointRec org = patOrg ? *patOrg : DDXPointRec{0, 0};
-    drawThrough(pDraw, boxesArea(boxes, count), [&](ref::Canvas &c) {
-        ref::tileRects(c, boxes, count, tile, tileStride, tileWidth, tileHeight, org, alu,
-                       planemask);
-    });
+    drawEach(
+        pDraw, boxes ? count : 0, [&](int i) { return boxArea(boxes[i]); },
+        [&](ref::Canvas &c, int i) {
+            ref::tileRects(c, &boxes[i], 1, tile, tileStride, tileWidth, tileHeight, org, alu,
+                           planemask);
+        });
 }
 
 void genDrawMonoGlyphs(MonoGlyphRec *glyphs, int count, Pixel fg, int alu, uint32_t planemask,
@@ -362,11 +382,9 @@ void genDrawMonoGlyphs(MonoGlyphRec *glyphs, int count, Pixel fg, int alu, uint3
     server::logGenCall(
         {"genDrawMonoGlyphs",
          {arg(glyphs), arg(count), arg(fg), arg(alu), arg(planemask), arg(font), arg(pDraw)}});
-    Area a;
-    for (int i = 0; glyphs && i < count; i++)
-        a.add(glyphs[i].box);
-    drawThrough(pDraw, a,
-                [&](ref::Canvas &c) { ref::drawMonoGlyphs(c, glyphs, count, fg, alu, planemask); });
+    drawEach(
+        pDraw, glyphs ? count : 0, [&](int i) { return boxArea(glyphs[i].box); },
+        [&](ref::Canvas &c, int i) { ref::drawMonoGlyphs(c, &glyphs[i], 1, fg, alu, planemask); });
 }
 
 void genDrawFontText(BoxPtr box, uint8_t *chars, int count, nfbFontPrivPtr font, Pixel fg, Pixel bg,

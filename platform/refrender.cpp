@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdio>
+#include <cstring>
 #include <stdexcept>
 
 namespace ref {
@@ -189,11 +190,17 @@ std::string Diff::describe() const {
 
 namespace {
 
-template <class GotAt> Diff compareWith(const Canvas &want, GotAt gotAt) {
+// A row for which `sameRow(y)` holds (its bytes are those of the other
+// picture) has no differing pixel; the others are looked at pixel by pixel
+// under the depth's mask, `gotAt` telling each pixel of the other picture.
+template <class SameRow, class GotAt>
+Diff compareWith(const Canvas &want, SameRow sameRow, GotAt gotAt) {
     Diff d;
     d.digits = 2 * want.bytesPerPixel;
     uint32_t mask = want.pixelMask();
-    for (int y = 0; y < want.height; ++y)
+    for (int y = 0; y < want.height; ++y) {
+        if (sameRow(y))
+            continue;
         for (int x = 0; x < want.width; ++x) {
             uint32_t w = want.get(x, y) & mask;
             uint32_t g = 0;
@@ -208,26 +215,47 @@ template <class GotAt> Diff compareWith(const Canvas &want, GotAt gotAt) {
                 d.got = g;
             }
         }
+    }
     return d;
+}
+
+const uint8_t *canvasRow(const Canvas &c, int y) {
+    return rowOf(c.bytes.data(), y, c.pitch);
+}
+
+std::size_t rowBytes(const Canvas &c) {
+    return std::size_t(c.width) * std::size_t(c.bytesPerPixel);
 }
 
 } // namespace
 
 Diff compare(const Canvas &want, const uint8_t *mem, int pitch) {
     int n = want.bytesPerPixel;
-    return compareWith(want, [&](int x, int y, uint32_t *got) {
-        *got = load(rowOf(mem, y, pitch) + std::ptrdiff_t(x) * n, n);
-        return true;
-    });
+    return compareWith(
+        want,
+        [&](int y) {
+            return std::memcmp(canvasRow(want, y), rowOf(mem, y, pitch), rowBytes(want)) == 0;
+        },
+        [&](int x, int y, uint32_t *got) {
+            *got = load(rowOf(mem, y, pitch) + std::ptrdiff_t(x) * n, n);
+            return true;
+        });
 }
 
 // Where a `got` smaller than `want` has no pixel, the pixel differs (and reads
 // as 0), so a size mismatch cannot go unnoticed.
 Diff compare(const Canvas &want, const Canvas &got) {
-    return compareWith(want, [&](int x, int y, uint32_t *value) {
-        *value = got.get(x, y);
-        return onCanvas(got, x, y);
-    });
+    bool sameLayout = got.bytesPerPixel == want.bytesPerPixel && got.width >= want.width;
+    return compareWith(
+        want,
+        [&](int y) {
+            return sameLayout && y < got.height &&
+                   std::memcmp(canvasRow(want, y), canvasRow(got, y), rowBytes(want)) == 0;
+        },
+        [&](int x, int y, uint32_t *value) {
+            *value = got.get(x, y);
+            return onCanvas(got, x, y);
+        });
 }
 
 // ---- WinOps slots ----
