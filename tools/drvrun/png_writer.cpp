@@ -39,6 +39,29 @@ struct FileCloser {
 
 } // namespace
 
+namespace {
+
+// The part libpng may leave by longjmp: nothing here has a destructor.
+bool writeImage(png_structp png, png_infop info, FILE *file, const ref::Canvas &screen,
+                const VisualRec *visual, uint8_t *rgb) {
+    if (setjmp(png_jmpbuf(png)))
+        return false;
+    png_init_io(png, file);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(screen.width),
+                 static_cast<png_uint_32>(screen.height), 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    for (int y = 0; y < screen.height; y++) {
+        for (int x = 0; x < screen.width; x++)
+            decode(screen.get(x, y), visual, &rgb[static_cast<size_t>(x) * 3]);
+        png_write_row(png, rgb);
+    }
+    png_write_end(png, nullptr);
+    return true;
+}
+
+} // namespace
+
 bool writePng(const std::string &path, const ref::Canvas &screen, const VisualRec *visual,
               std::string &error) {
     std::unique_ptr<FILE, FileCloser> file(std::fopen(path.c_str(), "wb"));
@@ -54,25 +77,12 @@ bool writePng(const std::string &path, const ref::Canvas &screen, const VisualRe
         return false;
     }
     std::vector<uint8_t> rgb(static_cast<size_t>(screen.width) * 3);
-    // libpng reports its errors by longjmp; nothing with a destructor is
-    // created between here and the writes.
-    if (setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, &info);
+    bool written = writeImage(png, info, file.get(), screen, visual, rgb.data());
+    png_destroy_write_struct(&png, &info);
+    if (!written) {
         error = "libpng failed to write " + path;
         return false;
     }
-    png_init_io(png, file.get());
-    png_set_IHDR(png, info, static_cast<png_uint_32>(screen.width),
-                 static_cast<png_uint_32>(screen.height), 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
-    for (int y = 0; y < screen.height; y++) {
-        for (int x = 0; x < screen.width; x++)
-            decode(screen.get(x, y), visual, &rgb[static_cast<size_t>(x) * 3]);
-        png_write_row(png, rgb.data());
-    }
-    png_write_end(png, nullptr);
-    png_destroy_write_struct(&png, &info);
     if (std::fflush(file.get()) != 0) {
         error = "cannot write " + path;
         return false;
