@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Builds the host build (with AddressSanitizer and UndefinedBehaviorSanitizer)
-# and the i386 target build, then runs every test.
+# Installs what a fresh machine lacks, builds the host build (with
+# AddressSanitizer and UndefinedBehaviorSanitizer) and the i386 target build,
+# then runs every test.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh
 jobs=$(nproc)
 cmake --preset i386 >/dev/null
 cmake --build --preset i386 -j "$jobs"
