@@ -308,12 +308,20 @@ Screen::Screen(const std::string &driver, const graf::Config &config, Options op
 
     GrafinfoHandle handle = graf::makeHandle(config);
     graf::Config &cfg = graf::configOf(handle);
-    if (!cfg.adapter.empty()) {
-        adapter_ = sim::makeAdapter(cfg, m);
-        if (!adapter_)
-            report("no adapter model named \"" + cfg.adapter + "\"; its areas are plain memory");
+    try {
+        if (!cfg.adapter.empty()) {
+            adapter_ = sim::makeAdapter(cfg, m);
+            if (!adapter_)
+                report("no adapter model named \"" + cfg.adapter +
+                       "\"; its areas are plain memory");
+        }
+        sim::mapPlainAreas(cfg, m);
+    } catch (const std::exception &e) {
+        // A board that cannot exist as described (memory sizes or areas the
+        // model refuses, or more than this machine can map): no driver runs.
+        configError_ = e.what();
+        report("the simulated machine cannot be built: " + configError_);
     }
-    sim::mapPlainAreas(cfg, m);
 
     int depth = options_.depth ? options_.depth : intKey(cfg, "DEPTH", 8);
     // The server's record holds the depth in a byte; the mirror takes the
@@ -373,7 +381,7 @@ bool Screen::call(const std::string &what, const std::function<void()> &f) {
 }
 
 bool Screen::driverReady(const char *what) const {
-    if (info_ && screen_)
+    if (info_ && screen_ && configError_.empty())
         return true;
     const_cast<Screen *>(this)->report(std::string(what) + ": no driver or no screen");
     return false;
