@@ -28,6 +28,9 @@ int intKey(const graf::Config &cfg, const std::string &name, int fallback) {
     return it == cfg.ints.end() ? fallback : it->second;
 }
 
+// The largest screen the harness keeps a reference picture of.
+constexpr int64_t kMaxMirrorBytes = int64_t{1} << 28;
+
 int bitsPerPixelFor(int depth) {
     if (depth <= 8)
         return 8;
@@ -318,9 +321,12 @@ Screen::Screen(const std::string &driver, const graf::Config &config, Options op
         sim::mapPlainAreas(cfg, m);
     } catch (const std::exception &e) {
         // A board that cannot exist as described (memory sizes or areas the
-        // model refuses, or more than this machine can map): no driver runs.
-        configError_ = e.what();
-        report("the simulated machine cannot be built: " + configError_);
+        // model refuses, or more than this machine can map): no screen.
+        adapter_.reset();
+        graf::releaseAll();
+        m.setFailureHandler(nullptr);
+        throw std::invalid_argument(std::string("the simulated machine cannot be built: ") +
+                                    e.what());
     }
 
     int depth = options_.depth ? options_.depth : intKey(cfg, "DEPTH", 8);
@@ -343,7 +349,6 @@ Screen::Screen(const std::string &driver, const graf::Config &config, Options op
                  ? options_.pitch
                  : intKey(cfg, "PITCH",
                           static_cast<int>(std::clamp<int64_t>(rowBytes, INT32_MIN, INT32_MAX)));
-    mirror_ = ref::Canvas(std::max(width_, 0), std::max(height_, 0), bytesPerPixel_, depth);
 
     server::setActiveScreen(0, &config_);
     newScreenRec();
@@ -381,7 +386,7 @@ bool Screen::call(const std::string &what, const std::function<void()> &f) {
 }
 
 bool Screen::driverReady(const char *what) const {
-    if (info_ && screen_ && configError_.empty())
+    if (info_ && screen_)
         return true;
     const_cast<Screen *>(this)->report(std::string(what) + ": no driver or no screen");
     return false;
@@ -449,8 +454,13 @@ Bool Screen::init() {
                    std::to_string(height_) + " screen");
             width_ = height_ = 0;
         }
-        if (mirror_.width != width_ || mirror_.height != height_)
-            mirror_ = ref::Canvas(width_, height_, bytesPerPixel_, config_.depth);
+        if (int64_t{width_} * height_ * bytesPerPixel_ > kMaxMirrorBytes) {
+            report(driver_ + " Init returned 1 for a " + std::to_string(width_) + "x" +
+                   std::to_string(height_) + " screen, larger than the harness mirrors");
+            width_ = height_ = 0;
+            r = 0;
+        }
+        resizeMirror();
     }
     return r;
 }
@@ -959,13 +969,16 @@ ref::Diff Screen::expectSame() {
     return ref::compare(mirror_, mem, pitch_);
 }
 
+void Screen::resizeMirror() {
+    int w = std::max(width_, 0), h = std::max(height_, 0);
+    if (mirror_.width != w || mirror_.height != h || mirror_.bytesPerPixel != bytesPerPixel_ ||
+        mirror_.depth != config_.depth)
+        mirror_ = ref::Canvas(w, h, bytesPerPixel_, config_.depth);
+}
+
 void Screen::syncMirror() {
+    resizeMirror();
     const uint8_t *mem = screenMemory();
-    if (mirror_.width != std::max(width_, 0) || mirror_.height != std::max(height_, 0) ||
-        mirror_.bytesPerPixel != bytesPerPixel_ || mirror_.depth != config_.depth ||
-        mirror_.pitch != mirror_.width * bytesPerPixel_)
-        mirror_ =
-            ref::Canvas(std::max(width_, 0), std::max(height_, 0), bytesPerPixel_, config_.depth);
     if (!mem) {
         std::fill(mirror_.bytes.begin(), mirror_.bytes.end(), 0);
         return;

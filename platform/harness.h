@@ -170,8 +170,10 @@ class Screen {
     // configuration names (sim::makeAdapter; plain memory for its areas when
     // it names no known model), makes the grafinfo handle, the ScreenConfig,
     // ddxActiveScreens[0] and a fresh ScreenRec (myNum 0). No driver code runs
-    // yet. A driver that does not load, or a configuration the machine cannot
-    // be built from (configError()), is reported and start() fails.
+    // yet. A driver that does not load is reported and start() fails. A
+    // configuration the simulated machine cannot be built from (a memory size
+    // or area the adapter model refuses, more than the host can map) throws
+    // std::invalid_argument with the reason.
     // Every Screen after the first one of the case starts a new server
     // generation (the drivers keep their static state, as in a server that
     // goes on running).
@@ -225,10 +227,6 @@ class Screen {
     // aborted call (empty when none).
     const std::string &fatalMessage() const { return fatalMessage_; }
     const std::string &abortMessage() const { return abortMessage_; }
-    // Why the simulated machine could not be built as the configuration
-    // describes it (an adapter model refused its memory size or areas, or the
-    // host could not map them); empty when it was. No driver code runs then.
-    const std::string &configError() const { return configError_; }
     // Every failure reported so far (also handed to the reporter), and all of
     // them plus the server's messages as one text for assertion messages.
     const std::vector<std::string> &failures() const { return failures_; }
@@ -359,6 +357,8 @@ class Screen {
   private:
     void report(const std::string &message);
     void newScreenRec();
+    // A zeroed mirror when its size no longer matches the screen's.
+    void resizeMirror();
     void dropWindowsAndGCs();
     void dropScreenRecords();
     bool driverReady(const char *what) const;
@@ -374,7 +374,7 @@ class Screen {
     std::vector<PixmapPtr> pixmaps_;
     int width_ = 0, height_ = 0, bytesPerPixel_ = 1, pitch_ = 0;
     ref::Canvas mirror_;
-    std::string fatalMessage_, abortMessage_, configError_;
+    std::string fatalMessage_, abortMessage_;
     std::vector<std::string> failures_;
     bool open_ = false;
 };

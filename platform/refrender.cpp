@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <stdexcept>
@@ -94,7 +95,11 @@ Canvas::Canvas(int w, int h, int bpp, int d, int p)
     : width(w), height(h), bytesPerPixel(bpp), depth(d) {
     if (w < 0 || h < 0 || !validBpp(bpp))
         throw std::invalid_argument("ref::Canvas: bad size or pixel size");
-    int rowBytes = w * bpp;
+    // Any size a configuration names, without overflow: a row must fit an int.
+    int64_t wide = int64_t{w} * bpp;
+    if (wide > INT32_MAX)
+        throw std::invalid_argument("ref::Canvas: a row of more than 2 GB");
+    int rowBytes = static_cast<int>(wide);
     if (p != 0 && p < rowBytes)
         throw std::invalid_argument("ref::Canvas: pitch shorter than a row");
     pitch = p != 0 ? p : rowBytes;
