@@ -26,6 +26,9 @@ class Adapter {
     virtual void drain() {}
     // Human-readable state for traces and the runner (cursor, palette, mode).
     virtual std::string describe() const { return model(); }
+    // Bytes per line of the picture as the display registers now set it up
+    // (0 when the model does not know or they were never programmed).
+    virtual uint32_t displayPitch() const { return 0; }
 };
 
 // Builds an adapter for a configuration on the current machine. It maps

@@ -460,6 +460,7 @@ Bool Screen::init() {
             width_ = height_ = 0;
             r = 0;
         }
+        adoptDisplayPitch();
         resizeMirror();
     }
     return r;
@@ -967,6 +968,15 @@ ref::Diff Screen::expectSame() {
         return ref::compare(mirror_, readScreen());
     }
     return ref::compare(mirror_, mem, pitch_);
+}
+
+void Screen::adoptDisplayPitch() {
+    if (options_.pitch || !adapter_)
+        return;
+    int64_t row = int64_t{width_} * bytesPerPixel_;
+    int64_t shown = adapter_->displayPitch();
+    if (shown >= row && shown <= INT32_MAX)
+        pitch_ = static_cast<int>(shown);
 }
 
 void Screen::resizeMirror() {

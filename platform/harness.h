@@ -138,9 +138,10 @@ struct Options {
     int depth = 0;
     int bitsPerPixel = 0;
     int scanlinePad = 32;
-    // Bytes per line of the visible screen in video memory; 0 takes the
-    // configuration's PITCH key, else width x bytes per pixel. setPitch()
-    // changes it later.
+    // Bytes per line of the visible screen in video memory; 0 takes what the
+    // adapter's display registers say after Init (Adapter::displayPitch()),
+    // else the configuration's PITCH key, else width x bytes per pixel.
+    // setPitch() changes it later.
     int pitch = 0;
     // Offset of the visible screen's first pixel in video memory.
     uint32_t screenOffset = 0;
@@ -359,6 +360,9 @@ class Screen {
     void newScreenRec();
     // A zeroed mirror when its size no longer matches the screen's.
     void resizeMirror();
+    // The pitch the display registers were set up with, once Init has run
+    // the mode procedure (unless Options gave one, or the model cannot tell).
+    void adoptDisplayPitch();
     void dropWindowsAndGCs();
     void dropScreenRecords();
     bool driverReady(const char *what) const;

@@ -229,6 +229,25 @@ TEST(Gd5436Records, ExampleBoardsReportTheirMemoryThroughSR0F) {
     }
 }
 
+// A board whose lines are padded past the row ("GetScreenPitch" gives 1088
+// bytes at 1024 x 8): the driver, the display registers and the harness all
+// take that pitch, and drawing lands where the picture shows it.
+TEST(Gd5436Records, APaddedPitchFromTheProcedureIsThePictures) {
+    graf::Builder g;
+    g.config() = exampleConfig(build("brisko8"));
+    g.integer("PIXWIDTH", 1024).integer("PIXHEIGHT", 768);
+    g.procedure("GetScreenPitch", "result = 1088");
+    harness::Screen s("brisko8", g.build(), {.reporter = HARNESS_GTEST_REPORTER});
+    ASSERT_TRUE(s.start()) << s.failureText();
+    EXPECT_EQ(privateOf(s)->pitch, 1088);
+    EXPECT_EQ(board(s).crtcPitch(), 1088u);
+    EXPECT_EQ(s.pitch(), 1088);
+    s.drawSolidRects({{1000, 700, 1024, 768}, {0, 1, 30, 3}}, 0x7E);
+    s.copyRect({900, 600, 1000, 650}, {980, 700});
+    EXPECT_SCREEN_SAME(s);
+    s.freeScreen();
+}
+
 // ----------------------------------------------------------------- layout --
 
 struct LayoutCase {

@@ -1,6 +1,8 @@
 // The GD5436/GD5446/GD5480 adapter model; its choices are listed in
 // gd5436_adapter.h.
 #include "models/gd5436_adapter.h"
+
+#include "models/cirrus_crtc.h"
 #include "models/cirrus_strap.h"
 
 #include <cstdio>
@@ -195,9 +197,11 @@ bool Gd5436Adapter::extendedMode() const {
 }
 
 uint32_t Gd5436Adapter::crtcPitch() const {
-    const auto &crtc = board_->vga.crtc;
-    uint32_t offset = crtc.reg(0x13) | ((crtc.reg(0x1B) & 0x10u) << 4);
-    return offset * 8;
+    return cirrusDisplayPitch(board_->vga.crtc);
+}
+
+uint32_t Gd5436Adapter::displayPitch() const {
+    return crtcPitch();
 }
 
 std::string Gd5436Adapter::describe() const {

@@ -56,6 +56,7 @@ class Gd5436Adapter : public Adapter {
     VideoMemory *vram() override;
     void drain() override;
     std::string describe() const override;
+    uint32_t displayPitch() const override;
 
     vga::VgaCore &vga();
     const vga::VgaCore &vga() const;

@@ -1,6 +1,7 @@
 // The banked GD542x-class adapter model; its choices are listed in
 // gd6_adapter.h.
 #include "models/gd6_adapter.h"
+#include "models/cirrus_crtc.h"
 #include "models/cirrus_strap.h"
 
 #include <cstdio>
@@ -258,6 +259,10 @@ VideoMemory *Gd6Adapter::vram() {
 void Gd6Adapter::drain() {
     board_->core.drain();
 }
+uint32_t Gd6Adapter::displayPitch() const {
+    return cirrusDisplayPitch(board_->vgaCore.crtc);
+}
+
 vga::VgaCore &Gd6Adapter::vga() {
     return board_->vgaCore;
 }

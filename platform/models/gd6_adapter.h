@@ -79,6 +79,7 @@ class Gd6Adapter : public Adapter {
     VideoMemory *vram() override;
     void drain() override;
     std::string describe() const override;
+    uint32_t displayPitch() const override;
 
     vga::VgaCore &vga();
     CirrusBltCore &blt();
