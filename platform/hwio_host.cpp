@@ -8,7 +8,8 @@
 
 namespace {
 
-sim::Machine &machine() {
+// Inline: it is on every access's path.
+inline sim::Machine &machine() {
     return sim::Machine::current();
 }
 

@@ -65,39 +65,95 @@ std::string hex(uint64_t v, int digits) {
 
 // ---- state shared with the SIGSEGV handler ----
 // The handler may only touch lock-free atomics and call mprotect, so the
-// guarded ranges live in a fixed table rather than in the machine.
-struct GuardSlot {
+// guard's state lives in fixed tables rather than in the machine. There is
+// one machine at a time; its Impl fills the tables and empties them when it
+// goes.
+//
+// An owner is one video memory shown by views on the machine:
+//   armed:   its engine is busy and no processor access was caught yet;
+//   closed:  the raw ranges of its views are PROT_NONE;
+//   touched: the processor opened them while the engine was idle.
+// Armed implies closed. Closed but not armed is an idle engine whose views
+// nobody touched since: the first touch opens them without a report.
+struct GuardOwner {
+    std::atomic<bool> armed{false};
+    std::atomic<bool> closed{false};
+    std::atomic<bool> touched{false};
+};
+// One raw range of a view (whole pages), registered for as long as the view
+// has that layout, whatever the engine does.
+struct GuardRange {
     std::atomic<uintptr_t> start{0};
     std::atomic<uintptr_t> length{0}; // 0: free
-    std::atomic<uintptr_t> owner{0};  // the VideoMemory the range shows
+    std::atomic<int> owner{0};
 };
-constexpr int kGuardSlots = 512;
-GuardSlot guardSlots[kGuardSlots];
+constexpr int kGuardOwners = 64;
+constexpr int kGuardRanges = 512;
+GuardOwner guardOwners[kGuardOwners];
+GuardRange guardRanges[kGuardRanges];
+// Scans stop here: no slot at or past it is in use.
+std::atomic<int> guardOwnersUsed{0};
+std::atomic<int> guardRangesUsed{0};
 std::atomic<int> pendingBusyFaults{0};
 std::atomic<bool> handlerInstalled{false};
 struct sigaction previousAction;
 
+// The owner whose view holds `addr`, or -1.
+int guardOwnerAt(uintptr_t addr) {
+    int n = guardRangesUsed.load(std::memory_order_relaxed);
+    for (int i = 0; i < n; i++) {
+        const GuardRange &r = guardRanges[i];
+        uintptr_t len = r.length.load(std::memory_order_relaxed);
+        if (len != 0 && addr - r.start.load(std::memory_order_relaxed) < len)
+            return r.owner.load(std::memory_order_relaxed);
+    }
+    return -1;
+}
+
+// Gives the processor back the views of `owner`, or of every owner for -1.
+// Returns false if an mprotect failed.
+bool openViews(int owner) {
+    bool ok = true;
+    int n = guardRangesUsed.load(std::memory_order_relaxed);
+    for (int i = 0; i < n; i++) {
+        const GuardRange &r = guardRanges[i];
+        uintptr_t len = r.length.load(std::memory_order_relaxed);
+        int o = r.owner.load(std::memory_order_relaxed);
+        if (len == 0 || (owner >= 0 && o != owner) ||
+            !guardOwners[o].closed.load(std::memory_order_relaxed))
+            continue;
+        void *start = reinterpret_cast<void *>(r.start.load(std::memory_order_relaxed));
+        ok = mprotect(start, len, PROT_READ | PROT_WRITE) == 0 && ok;
+    }
+    int owners = guardOwnersUsed.load(std::memory_order_relaxed);
+    for (int o = 0; o < owners; o++)
+        if (owner < 0 || o == owner)
+            guardOwners[o].closed.store(false, std::memory_order_relaxed);
+    return ok;
+}
+
+// A caught access ends the busy period of every engine: one report per
+// period, and the memory is given back so the access can complete.
+bool endEveryGuard() {
+    int owners = guardOwnersUsed.load(std::memory_order_relaxed);
+    for (int o = 0; o < owners; o++)
+        guardOwners[o].armed.store(false, std::memory_order_relaxed);
+    return openViews(-1);
+}
+
 void segvHandler(int sig, siginfo_t *info, void *context) {
     (void)sig;
     (void)context;
-    uintptr_t addr = reinterpret_cast<uintptr_t>(info->si_addr);
-    bool guarded = false;
-    for (auto &slot : guardSlots) {
-        uintptr_t len = slot.length.load(std::memory_order_relaxed);
-        if (len != 0 && addr - slot.start.load(std::memory_order_relaxed) < len)
-            guarded = true;
-    }
-    if (guarded) {
-        // Report later from a safe point, give the memory back and let the
-        // instruction run again: the access itself completes.
-        pendingBusyFaults.fetch_add(1, std::memory_order_relaxed);
-        for (auto &slot : guardSlots) {
-            uintptr_t len = slot.length.load(std::memory_order_relaxed);
-            if (len == 0)
-                continue;
-            mprotect(reinterpret_cast<void *>(slot.start.load(std::memory_order_relaxed)), len,
-                     PROT_READ | PROT_WRITE);
-            slot.length.store(0, std::memory_order_relaxed);
+    int owner = guardOwnerAt(reinterpret_cast<uintptr_t>(info->si_addr));
+    if (owner >= 0 && guardOwners[owner].closed.load(std::memory_order_relaxed)) {
+        // Report later from a safe point (busy), or just open the idle
+        // memory again; either way the instruction runs again and completes.
+        if (guardOwners[owner].armed.load(std::memory_order_relaxed)) {
+            pendingBusyFaults.fetch_add(1, std::memory_order_relaxed);
+            endEveryGuard();
+        } else {
+            guardOwners[owner].touched.store(true, std::memory_order_relaxed);
+            openViews(owner);
         }
         return;
     }
@@ -109,7 +165,7 @@ void segvHandler(int sig, siginfo_t *info, void *context) {
 }
 
 void installHandler() {
-    if (handlerInstalled.load())
+    if (handlerInstalled.load(std::memory_order_relaxed))
         return;
     struct sigaction action;
     std::memset(&action, 0, sizeof action);
@@ -120,33 +176,6 @@ void installHandler() {
         systemError("sigaction");
     handlerInstalled.store(true);
 }
-
-bool addGuardSlot(uintptr_t start, uintptr_t length, uintptr_t owner) {
-    for (auto &slot : guardSlots) {
-        if (slot.length.load() != 0)
-            continue;
-        slot.start.store(start);
-        slot.owner.store(owner);
-        slot.length.store(length);
-        return true;
-    }
-    return false;
-}
-
-bool ownerGuarded(uintptr_t owner) {
-    for (auto &slot : guardSlots)
-        if (slot.length.load() != 0 && slot.owner.load() == owner)
-            return true;
-    return false;
-}
-
-void clearGuardSlots(uintptr_t owner) {
-    for (auto &slot : guardSlots)
-        if (slot.owner.load() == owner)
-            slot.length.store(0);
-}
-
-Machine *currentMachine = nullptr;
 
 const char *accessName(Access::Kind kind) {
     switch (kind) {
@@ -160,6 +189,23 @@ const char *accessName(Access::Kind kind) {
         return "write";
     }
     return "?";
+}
+
+// The messages of the access paths are built out of line: a std::string in
+// a function costs its every call stack set-up in the sanitizer build.
+[[noreturn, gnu::noinline]] void stopPoll(Machine &m, const Access &what, uint64_t reads) {
+    std::string message = "watchdog: " + m.describe(what) + " polled " + std::to_string(reads) +
+                          " times without progress";
+    m.fail(message);
+    throw Abort(message);
+}
+
+[[gnu::noinline]] void unclaimedPort(Machine &m, const char *access, uint32_t port,
+                                     const uint32_t *written) {
+    std::string message = std::string("unclaimed port ") + access + " " + hex(port, 4);
+    if (written != nullptr)
+        message += " <- " + hex(*written, 2);
+    m.fail(message);
 }
 
 } // namespace
@@ -198,29 +244,46 @@ struct Machine::Impl {
         uint8_t *start;
         size_t length;
     };
+    struct DeviceRange {
+        uint8_t *start;
+        uint32_t length;
+        MemDevice *dev;
+    };
     struct AreaRec {
         Area area;
         Kind kind = Kind::Plain;
         uint8_t *reservation = nullptr; // guard page included
         size_t reservationLength = 0;
         const VideoMemory *vram = nullptr;
+        int owner = -1;  // guard owner of `vram`; -1 for plain memory
         int vramFd = -1; // own duplicate: the window outlives nobody's fd
         size_t vramSize = 0;
         size_t vramOffset = 0;
-        size_t accessible = 0;       // bytes from host reachable as memory
-        std::vector<Range> raw;      // the accessible bytes outside device pages
-        std::vector<Range> devPages; // pages taken by devices
+        size_t accessible = 0;            // bytes from host reachable as memory
+        std::vector<Range> raw;           // the accessible bytes outside device pages
+        std::vector<Range> devPages;      // pages taken by devices
+        std::vector<DeviceRange> devices; // in mapping order, all inside the area
+        std::vector<int> guardSlots;      // guardRanges entries holding `raw`
     };
-    struct DeviceRange {
-        uint8_t *start;
-        uint32_t length;
-        MemDevice *dev;
-        int area;
+    // A video memory shown by views, and how its guard reopens the views
+    // when the engine goes idle (see startGuard).
+    struct OwnerRec {
+        const VideoMemory *vram;
+        int eagerRun = 0;  // idle periods to open at once after a touch
+        int eagerLeft = 0; // of those, still to come
     };
     struct PortSlot {
         PortDevice *dev = nullptr;
         int width = 1;
     };
+    // Bytes one device access takes: the device's width, at most what is
+    // left; an unclaimed port answers byte by byte. (No std::min: its
+    // reference arguments cost stack temporaries in the sanitizer build.)
+    static int partWidth(const PortSlot &slot, int left) {
+        if (slot.dev == nullptr)
+            return 1;
+        return slot.width < left ? slot.width : left;
+    }
     struct PollEntry {
         uint64_t key = ~0ull;
         uint64_t count = 0;
@@ -228,14 +291,29 @@ struct Machine::Impl {
     };
 
     std::vector<AreaRec> areas;
-    std::vector<DeviceRange> devices;
+    std::vector<OwnerRec> owners; // index: guard owner
     std::vector<PortSlot> ports = std::vector<PortSlot>(65536);
     PollEntry polls[4];
+    PollEntry *lastPoll = &polls[0];
+    bool pollsClear = true; // no read counted since the last write
     uint64_t pollClock = 0;
+    // Accesses come in streaks to one area, owner or window: try the last
+    // hit before scanning.
+    mutable int lastArea = -1;
+    int lastOwner = -1;
+    int lastWindow = -1;
 
     ~Impl() {
+        for (auto &a : areas)
+            releaseGuardSlots(a);
+        guardRangesUsed.store(0);
+        for (int o = 0; o < guardOwnersUsed.load(); o++) {
+            guardOwners[o].armed.store(false);
+            guardOwners[o].closed.store(false);
+            guardOwners[o].touched.store(false);
+        }
+        guardOwnersUsed.store(0);
         for (auto &a : areas) {
-            clearGuardSlots(reinterpret_cast<uintptr_t>(a.vram));
             munmap(a.reservation, a.reservationLength);
             if (a.vramFd >= 0)
                 close(a.vramFd);
@@ -260,12 +338,15 @@ struct Machine::Impl {
         return areas.back();
     }
 
+    // How many bytes of a view show video memory from `offset`.
+    static size_t shownBytes(const AreaRec &a, size_t offset) {
+        return offset < a.vramSize ? std::min<size_t>(a.area.length, a.vramSize - offset) : 0;
+    }
+
     // Show vram from `offset` at the start of a view; the rest stays closed.
     void mapVram(AreaRec &a) {
         size_t body = roundUp(a.area.length == 0 ? 1 : a.area.length);
-        size_t shown = 0;
-        if (a.vramOffset < a.vramSize)
-            shown = std::min<size_t>(a.area.length, a.vramSize - a.vramOffset);
+        size_t shown = shownBytes(a, a.vramOffset);
         size_t shownPages = std::min(roundUp(shown), body);
         if (shownPages != 0) {
             void *p = mmap(a.area.host, shownPages, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_FIXED,
@@ -280,6 +361,19 @@ struct Machine::Impl {
                 systemError("mmap closed part of view");
         }
         a.accessible = shown;
+    }
+
+    // A bank change that keeps the view's layout: only the pages the
+    // processor may touch are mapped anew, each with the protection the
+    // guard wants now, so no further call is needed.
+    void remapRaw(AreaRec &a) {
+        for (const Range &r : a.raw) {
+            size_t at = a.vramOffset + static_cast<size_t>(r.start - a.area.host);
+            void *p = mmap(r.start, roundUp(r.length), rawProtection(a), MAP_SHARED | MAP_FIXED,
+                           a.vramFd, static_cast<off_t>(at));
+            if (p == MAP_FAILED)
+                systemError("mmap video memory view");
+        }
     }
 
     bool inDevicePage(const AreaRec &a, const uint8_t *p) const {
@@ -307,73 +401,212 @@ struct Machine::Impl {
         }
     }
 
-    // Apply the protections the area should have now.
-    void applyProtection(AreaRec &a, bool guarded) {
-        for (auto &r : a.devPages)
-            protect(r.start, r.length, PROT_NONE);
-        for (auto &r : a.raw)
-            protect(r.start, roundUp(r.length), guarded ? PROT_NONE : PROT_READ | PROT_WRITE);
-    }
+    // ---- the guard's tables ----
 
-    void guardArea(AreaRec &a) {
-        applyProtection(a, true);
-        for (auto &r : a.raw)
-            if (!addGuardSlot(reinterpret_cast<uintptr_t>(r.start), roundUp(r.length),
-                              reinterpret_cast<uintptr_t>(a.vram)))
-                throw std::runtime_error("too many guarded video memory ranges");
-    }
-
-    int areaIndexOf(const volatile void *addr, int width) const {
-        auto p = reinterpret_cast<const uint8_t *>(const_cast<const void *>(addr));
-        for (size_t i = 0; i < areas.size(); i++) {
-            const Area &ar = areas[i].area;
-            if (p >= ar.host && p + width <= ar.host + ar.length)
-                return static_cast<int>(i);
-        }
-        for (size_t i = 0; i < areas.size(); i++) {
-            const Area &ar = areas[i].area;
-            if (p >= ar.host && p < ar.host + ar.length)
-                return static_cast<int>(i);
-        }
+    // The guard owner of `vram`, or -1 when no view shows it.
+    int ownerOf(const VideoMemory *vram) {
+        if (lastOwner >= 0 && owners[static_cast<size_t>(lastOwner)].vram == vram)
+            return lastOwner;
+        for (size_t o = 0; o < owners.size(); o++)
+            if (owners[o].vram == vram)
+                return lastOwner = static_cast<int>(o);
         return -1;
     }
 
-    const DeviceRange *deviceAt(const volatile void *addr) const {
-        auto p = reinterpret_cast<const uint8_t *>(const_cast<const void *>(addr));
-        for (auto &d : devices)
+    int ownerFor(const VideoMemory *vram) {
+        int o = ownerOf(vram);
+        if (o >= 0)
+            return o;
+        if (owners.size() >= static_cast<size_t>(kGuardOwners))
+            throw std::runtime_error("too many video memories");
+        o = static_cast<int>(owners.size());
+        owners.push_back(OwnerRec{vram});
+        guardOwners[o].armed.store(false);
+        guardOwners[o].closed.store(false);
+        guardOwners[o].touched.store(false);
+        guardOwnersUsed.store(static_cast<int>(owners.size()));
+        return o;
+    }
+
+    static int rawProtection(const AreaRec &a) {
+        bool closed = a.owner >= 0 && guardOwners[a.owner].closed.load(std::memory_order_relaxed);
+        return closed ? PROT_NONE : PROT_READ | PROT_WRITE;
+    }
+
+    void releaseGuardSlots(AreaRec &a) {
+        for (int s : a.guardSlots)
+            guardRanges[s].length.store(0);
+        a.guardSlots.clear();
+    }
+
+    // Tell the fault handler where the view's raw ranges are now.
+    void registerRaw(AreaRec &a) {
+        releaseGuardSlots(a);
+        int s = 0;
+        for (const Range &r : a.raw) {
+            while (s < kGuardRanges && guardRanges[s].length.load() != 0)
+                s++;
+            if (s == kGuardRanges)
+                throw std::runtime_error("too many guarded video memory ranges");
+            guardRanges[s].start.store(reinterpret_cast<uintptr_t>(r.start));
+            guardRanges[s].owner.store(a.owner);
+            guardRanges[s].length.store(roundUp(r.length));
+            a.guardSlots.push_back(s);
+            if (s >= guardRangesUsed.load())
+                guardRangesUsed.store(s + 1);
+        }
+    }
+
+    // Apply the protections the area should have now.
+    void applyProtection(const AreaRec &a) {
+        for (auto &r : a.devPages)
+            protect(r.start, r.length, PROT_NONE);
+        int prot = rawProtection(a);
+        for (auto &r : a.raw)
+            protect(r.start, roundUp(r.length), prot);
+    }
+
+    // The raw ranges changed (new view, device, view length): recompute them
+    // and make the fault handler and the protections agree.
+    void relayout(AreaRec &a) {
+        computeRaw(a);
+        if (a.owner >= 0)
+            registerRaw(a);
+        applyProtection(a);
+    }
+
+    // Closing and opening the views cost a system call each (and, for pages
+    // in use, a flush of the TLB); a touch of closed idle memory costs a
+    // fault on top. So the views stay closed when the engine goes idle, and
+    // a run of operations without the processor in between costs nothing.
+    // Once the processor is seen coming back between operations, the views
+    // are opened at once for the next 1, 3, 7 ... up to 63 idle periods
+    // before looking again, so a driver that draws between every operation
+    // takes one fault in 64 periods rather than one in each.
+    static constexpr int kMaxEagerRun = 63;
+
+    void startGuard(int owner) {
+        GuardOwner &g = guardOwners[owner];
+        learnFromIdlePeriod(owner);
+        installHandler();
+        if (!g.closed.load(std::memory_order_relaxed))
+            closeViews(owner);
+        g.armed.store(true);
+    }
+
+    void endGuard(int owner) {
+        guardOwners[owner].armed.store(false);
+        OwnerRec &o = owners[static_cast<size_t>(owner)];
+        if (o.eagerLeft > 0) {
+            o.eagerLeft--;
+            if (!openViews(owner))
+                systemError("mprotect");
+        }
+    }
+
+    // At the start of an operation: did the processor come back in the idle
+    // period now ending? (Unknown if the views were opened at once.)
+    void learnFromIdlePeriod(int owner) {
+        GuardOwner &g = guardOwners[owner];
+        OwnerRec &o = owners[static_cast<size_t>(owner)];
+        if (g.touched.exchange(false)) {
+            o.eagerRun = std::min(2 * o.eagerRun + 1, kMaxEagerRun);
+            o.eagerLeft = o.eagerRun;
+        } else if (g.closed.load(std::memory_order_relaxed)) {
+            o.eagerRun = 0;
+            o.eagerLeft = 0;
+        }
+    }
+
+    void closeViews(int owner) {
+        for (const AreaRec &a : areas)
+            if (a.owner == owner)
+                for (const Range &r : a.raw)
+                    protect(r.start, roundUp(r.length), PROT_NONE);
+        guardOwners[owner].closed.store(true);
+    }
+
+    // ---- lookups ----
+
+    static bool holds(const Area &ar, uintptr_t p, int width) {
+        auto host = reinterpret_cast<uintptr_t>(ar.host);
+        return p >= host && p + static_cast<unsigned>(width) <= host + ar.length;
+    }
+
+    int areaIndexOf(const volatile void *addr, int width) const {
+        auto p = reinterpret_cast<uintptr_t>(addr);
+        if (lastArea >= 0 && holds(areas[static_cast<size_t>(lastArea)].area, p, width))
+            return lastArea;
+        for (size_t i = 0; i < areas.size(); i++)
+            if (holds(areas[i].area, p, width))
+                return lastArea = static_cast<int>(i);
+        // Partly inside: the area the access starts in, for the report.
+        for (size_t i = 0; i < areas.size(); i++)
+            if (holds(areas[i].area, p, 1))
+                return static_cast<int>(i);
+        return -1;
+    }
+
+    static const DeviceRange *deviceAt(const AreaRec &a, const uint8_t *p) {
+        for (auto &d : a.devices)
             if (p >= d.start && p < d.start + d.length)
                 return &d;
         return nullptr;
     }
 
-    bool rawAccessible(const AreaRec &a, const uint8_t *p, int width) const {
+    static bool rawAccessible(const AreaRec &a, const uint8_t *p, int width) {
         for (auto &r : a.raw)
             if (p >= r.start && p + width <= r.start + r.length)
                 return true;
         return false;
     }
 
+    AreaRec *windowAt(const uint8_t *host) {
+        auto is = [&](int i) {
+            const AreaRec &a = areas[static_cast<size_t>(i)];
+            return a.area.host == host && a.kind == Kind::Window;
+        };
+        if (lastWindow >= 0 && is(lastWindow))
+            return &areas[static_cast<size_t>(lastWindow)];
+        for (size_t i = 0; i < areas.size(); i++)
+            if (is(static_cast<int>(i)))
+                return &areas[static_cast<size_t>(lastWindow = static_cast<int>(i))];
+        return nullptr;
+    }
+
+    // ---- watchdog ----
+
     // Count a read of one location; returns the count of reads of it since
     // the last write anywhere. A few locations are tracked so that a loop
     // alternating between two status registers is caught as well.
     uint64_t countRead(uint64_t key) {
         pollClock++;
+        pollsClear = false;
+        if (lastPoll->key == key) {
+            lastPoll->lastUse = pollClock;
+            return ++lastPoll->count;
+        }
         PollEntry *victim = &polls[0];
         for (auto &e : polls) {
             if (e.key == key) {
                 e.lastUse = pollClock;
+                lastPoll = &e;
                 return ++e.count;
             }
             if (e.lastUse < victim->lastUse)
                 victim = &e;
         }
         *victim = PollEntry{key, 1, pollClock};
+        lastPoll = victim;
         return 1;
     }
 
     void noteWrite() {
+        if (pollsClear)
+            return;
         for (auto &e : polls)
             e = PollEntry{};
+        pollsClear = true;
     }
 };
 
@@ -386,15 +619,14 @@ Machine::~Machine() {
     impl_.reset();
 }
 
-Machine &Machine::current() {
-    if (currentMachine == nullptr)
-        currentMachine = new Machine();
-    return *currentMachine;
+Machine &Machine::create() {
+    current_ = new Machine();
+    return *current_;
 }
 
 void Machine::reset() {
-    Machine *old = currentMachine;
-    currentMachine = nullptr;
+    Machine *old = current_;
+    current_ = nullptr;
     delete old;
 }
 
@@ -404,8 +636,7 @@ uint8_t *Machine::addArea(const std::string &name, uint32_t physBase, uint32_t l
     auto &a = impl_->reserve(name, physBase, length);
     a.kind = Impl::Kind::Plain;
     a.accessible = length;
-    impl_->computeRaw(a);
-    impl_->applyProtection(a, false);
+    impl_->relayout(a);
     return a.area.host;
 }
 
@@ -413,16 +644,17 @@ uint8_t *Machine::addLinearAperture(const std::string &name, uint32_t physBase, 
                                     VideoMemory &vram, size_t vramOffset) {
     if (vramOffset % pageSize() != 0)
         throw std::invalid_argument("linear aperture offset not on a page boundary");
+    int owner = impl_->ownerFor(&vram);
     auto &a = impl_->reserve(name, physBase, length);
     a.kind = Impl::Kind::Linear;
     a.vram = &vram;
+    a.owner = owner;
     a.vramFd = dup(vram.fd());
     a.vramSize = vram.size();
     a.vramOffset = vramOffset;
     impl_->mapVram(a);
-    impl_->computeRaw(a);
-    if (ownerGuarded(reinterpret_cast<uintptr_t>(&vram)))
-        impl_->guardArea(a);
+    // A view added while its memory is closed starts closed too.
+    impl_->relayout(a);
     return a.area.host;
 }
 
@@ -437,31 +669,20 @@ void Machine::setWindowOffset(uint8_t *window, size_t offset) {
     flushPending();
     if (offset % pageSize() != 0)
         throw std::invalid_argument("window offset not on a page boundary");
-    for (auto &a : impl_->areas) {
-        if (a.area.host != window || a.kind != Impl::Kind::Window)
-            continue;
-        if (a.vramOffset == offset)
-            return;
-        uintptr_t owner = reinterpret_cast<uintptr_t>(a.vram);
-        bool guarded = ownerGuarded(owner);
-        a.vramOffset = offset;
-        impl_->mapVram(a);
-        impl_->computeRaw(a);
-        if (guarded) {
-            // The old slots of this view describe the same addresses; renew them.
-            for (auto &slot : guardSlots) {
-                uintptr_t s = slot.start.load();
-                if (slot.length.load() != 0 && s >= reinterpret_cast<uintptr_t>(a.area.host) &&
-                    s < reinterpret_cast<uintptr_t>(a.area.host) + a.area.length)
-                    slot.length.store(0);
-            }
-            impl_->guardArea(a);
-        } else {
-            impl_->applyProtection(a, false);
-        }
+    Impl::AreaRec *a = impl_->windowAt(window);
+    if (a == nullptr)
+        throw std::invalid_argument("setWindowOffset: not a window");
+    if (a->vramOffset == offset)
         return;
+    bool sameLayout = Impl::shownBytes(*a, offset) == a->accessible;
+    a->vramOffset = offset;
+    if (sameLayout) {
+        impl_->remapRaw(*a);
+    } else {
+        // Near the end of video memory the window shows less (or more).
+        impl_->mapVram(*a);
+        impl_->relayout(*a);
     }
-    throw std::invalid_argument("setWindowOffset: not a window");
 }
 
 const Machine::Area *Machine::findArea(const std::string &name) const {
@@ -499,41 +720,34 @@ void Machine::mapDevice(uint8_t *host, uint32_t length, MemDevice *dev) {
     auto &a = impl_->areas[static_cast<size_t>(i)];
     if (host + length > a.area.host + a.area.length)
         throw std::invalid_argument("mapDevice: range not inside one area");
-    impl_->devices.push_back({host, length, dev, i});
+    a.devices.push_back({host, length, dev});
     uintptr_t first = pageDown(reinterpret_cast<uintptr_t>(host));
     uintptr_t last = pageDown(reinterpret_cast<uintptr_t>(host) + length - 1);
     a.devPages.push_back({reinterpret_cast<uint8_t *>(first), last - first + pageSize()});
-    bool guarded = a.vram != nullptr && ownerGuarded(reinterpret_cast<uintptr_t>(a.vram));
-    if (guarded)
-        guardVideoMemory(*const_cast<VideoMemory *>(a.vram), false);
-    impl_->computeRaw(a);
-    impl_->applyProtection(a, false);
-    if (guarded)
-        guardVideoMemory(*const_cast<VideoMemory *>(a.vram), true);
+    impl_->relayout(a);
 }
 
 // ---- busy-engine guard ----
 
 void Machine::guardVideoMemory(VideoMemory &vram, bool busy) {
     flushPending();
-    uintptr_t owner = reinterpret_cast<uintptr_t>(&vram);
-    if (busy == ownerGuarded(owner))
+    int owner = impl_->ownerOf(&vram);
+    if (owner < 0)
+        return; // no view shows it: nothing the processor could touch
+    if (busy == guardOwners[owner].armed.load(std::memory_order_relaxed))
         return;
     if (busy)
-        installHandler();
+        impl_->startGuard(owner);
     else
-        clearGuardSlots(owner);
-    for (auto &a : impl_->areas) {
-        if (a.vram != &vram)
-            continue;
-        if (busy)
-            impl_->guardArea(a);
-        else
-            impl_->applyProtection(a, false);
-    }
+        impl_->endGuard(owner);
 }
 
-void Machine::flushPending() const {
+inline void Machine::flushPending() const {
+    if (pendingBusyFaults.load(std::memory_order_relaxed) != 0)
+        flushPendingSlow();
+}
+
+void Machine::flushPendingSlow() const {
     int n = pendingBusyFaults.exchange(0);
     auto *self = const_cast<Machine *>(this);
     for (int i = 0; i < n; i++)
@@ -541,18 +755,21 @@ void Machine::flushPending() const {
 }
 
 // A processor access through an accessor meets the same rule as a raw one,
-// without the detour through the fault handler.
+// without the detour through the fault handler; memory closed by an idle
+// engine is opened before the accessor copies.
 void Machine::checkBusy(int areaIndex) {
-    auto &a = impl_->areas[static_cast<size_t>(areaIndex)];
-    if (a.vram == nullptr || !ownerGuarded(reinterpret_cast<uintptr_t>(a.vram)))
+    int owner = impl_->areas[static_cast<size_t>(areaIndex)].owner;
+    if (owner < 0)
         return;
-    fail(kBusyMessage);
-    for (auto &slot : guardSlots) {
-        uintptr_t len = slot.length.load();
-        if (len == 0)
-            continue;
-        protect(reinterpret_cast<void *>(slot.start.load()), len, PROT_READ | PROT_WRITE);
-        slot.length.store(0);
+    GuardOwner &g = guardOwners[owner];
+    if (g.armed.load(std::memory_order_relaxed)) {
+        fail(kBusyMessage);
+        if (!endEveryGuard())
+            systemError("mprotect");
+    } else if (g.closed.load(std::memory_order_relaxed)) {
+        g.touched.store(true);
+        if (!openViews(owner))
+            systemError("mprotect");
     }
 }
 
@@ -563,20 +780,12 @@ const std::vector<std::string> &Machine::failures() const {
 
 // ---- accesses ----
 
-void Machine::record(Access::Kind kind, int width, uint32_t address, uint32_t value, int region) {
-    if (tracing_)
-        trace_.push_back(Access{kind, static_cast<uint8_t>(width), address, value, region});
-}
-
 void Machine::watchRead(uint64_t key, const Access &what) {
     uint64_t n = impl_->countRead(key);
-    if (n < pollLimit_)
+    if (n < pollLimit_) [[likely]]
         return;
     impl_->noteWrite();
-    std::string message =
-        "watchdog: " + describe(what) + " polled " + std::to_string(n) + " times without progress";
-    fail(message);
-    throw Abort(message);
+    stopPoll(*this, what, n);
 }
 
 uint32_t Machine::portIn(uint16_t port, int width) {
@@ -585,37 +794,38 @@ uint32_t Machine::portIn(uint16_t port, int width) {
     for (int done = 0; done < width;) {
         uint32_t p = port + static_cast<uint32_t>(done);
         const auto &slot = impl_->ports[p & 0xFFFF];
-        int step = slot.dev ? std::min(slot.width, width - done) : 1;
+        int step = Impl::partWidth(slot, width - done);
         uint32_t part;
         if (slot.dev) {
             part = slot.dev->in(static_cast<uint16_t>(p), step);
         } else {
             part = 0xFF;
-            fail("unclaimed port in8 " + hex(p, 4));
+            unclaimedPort(*this, "in8", p, nullptr);
         }
         uint32_t mask = step == 4 ? 0xFFFFFFFFu : (1u << (8 * step)) - 1;
         value |= (part & mask) << (8 * done);
         done += step;
     }
-    record(Access::PortIn, width, port, value, -1);
-    watchRead(port, Access{Access::PortIn, static_cast<uint8_t>(width), port, value, -1});
+    const Access a{Access::PortIn, static_cast<uint8_t>(width), port, value, -1, 1};
+    record(a);
+    watchRead(port, a);
     return value;
 }
 
 void Machine::portOut(uint16_t port, int width, uint32_t value) {
     flushPending();
     impl_->noteWrite();
-    record(Access::PortOut, width, port, value, -1);
+    record(Access{Access::PortOut, static_cast<uint8_t>(width), port, value, -1, 1});
     for (int done = 0; done < width;) {
         uint32_t p = port + static_cast<uint32_t>(done);
         const auto &slot = impl_->ports[p & 0xFFFF];
-        int step = slot.dev ? std::min(slot.width, width - done) : 1;
+        int step = Impl::partWidth(slot, width - done);
         uint32_t mask = step == 4 ? 0xFFFFFFFFu : (1u << (8 * step)) - 1;
         uint32_t part = (value >> (8 * done)) & mask;
         if (slot.dev)
             slot.dev->out(static_cast<uint16_t>(p), step, part);
         else
-            fail("unclaimed port out8 " + hex(p, 4) + " <- " + hex(part, 2));
+            unclaimedPort(*this, "out8", p, &part);
         done += step;
     }
 }
@@ -644,19 +854,20 @@ uint32_t Machine::memRead(const volatile void *addr, int width) {
     flushPending();
     auto p = reinterpret_cast<const uint8_t *>(const_cast<const void *>(addr));
     int ai = impl_->areaIndexOf(addr, width);
+    const Impl::AreaRec *a = ai < 0 ? nullptr : &impl_->areas[static_cast<size_t>(ai)];
+    uint32_t offset = a == nullptr ? 0 : static_cast<uint32_t>(p - a->area.host);
     uint32_t value = 0;
-    uint32_t offset = ai < 0 ? 0 : static_cast<uint32_t>(p - impl_->areas[ai].area.host);
-    if (const auto *d = impl_->deviceAt(addr)) {
+    if (const auto *d = a == nullptr ? nullptr : Impl::deviceAt(*a, p)) {
         value = d->dev->read(static_cast<uint32_t>(p - d->start), width);
-    } else if (ai >= 0 && impl_->rawAccessible(impl_->areas[ai], p, width)) {
+    } else if (a != nullptr && Impl::rawAccessible(*a, p, width)) {
         checkBusy(ai);
         std::memcpy(&value, p, static_cast<size_t>(width));
     } else {
-        noTarget(Access{Access::MemRead, static_cast<uint8_t>(width), offset, 0, ai}, p);
+        noTarget(Access{Access::MemRead, static_cast<uint8_t>(width), offset, 0, ai, 1}, p);
     }
-    record(Access::MemRead, width, offset, value, ai);
-    watchRead((1ull << 63) | reinterpret_cast<uintptr_t>(p),
-              Access{Access::MemRead, static_cast<uint8_t>(width), offset, value, ai});
+    const Access acc{Access::MemRead, static_cast<uint8_t>(width), offset, value, ai, 1};
+    record(acc);
+    watchRead((1ull << 63) | reinterpret_cast<uintptr_t>(p), acc);
     return value;
 }
 
@@ -665,20 +876,31 @@ void Machine::memWrite(volatile void *addr, int width, uint32_t value) {
     impl_->noteWrite();
     auto p = reinterpret_cast<uint8_t *>(const_cast<void *>(addr));
     int ai = impl_->areaIndexOf(addr, width);
-    uint32_t offset = ai < 0 ? 0 : static_cast<uint32_t>(p - impl_->areas[ai].area.host);
-    if (const auto *d = impl_->deviceAt(addr)) {
-        record(Access::MemWrite, width, offset, value, ai);
+    const Impl::AreaRec *a = ai < 0 ? nullptr : &impl_->areas[static_cast<size_t>(ai)];
+    uint32_t offset = a == nullptr ? 0 : static_cast<uint32_t>(p - a->area.host);
+    const Access acc{Access::MemWrite, static_cast<uint8_t>(width), offset, value, ai, 1};
+    if (const auto *d = a == nullptr ? nullptr : Impl::deviceAt(*a, p)) {
+        record(acc);
         d->dev->write(static_cast<uint32_t>(p - d->start), width, value);
-    } else if (ai >= 0 && impl_->rawAccessible(impl_->areas[ai], p, width)) {
-        record(Access::MemWrite, width, offset, value, ai);
+    } else if (a != nullptr && Impl::rawAccessible(*a, p, width)) {
+        record(acc);
         checkBusy(ai);
         std::memcpy(p, &value, static_cast<size_t>(width));
     } else {
-        noTarget(Access{Access::MemWrite, static_cast<uint8_t>(width), offset, value, ai}, p);
+        noTarget(acc, p);
     }
 }
 
 // ---- trace and failures ----
+
+size_t Trace::runOf(size_t i) const {
+    while (starts_.size() < runs_.size()) {
+        size_t k = starts_.size();
+        starts_.push_back(k == 0 ? 0 : starts_[k - 1] + runs_[k - 1].repeat);
+    }
+    auto after = std::upper_bound(starts_.begin(), starts_.end(), i);
+    return static_cast<size_t>(after - starts_.begin()) - 1;
+}
 
 std::string Machine::describe(const Access &a) const {
     std::string s = accessName(a.kind) + std::to_string(a.width * 8) + " ";

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -59,6 +60,99 @@ struct Access {
     uint32_t address; // port, or offset within `region`
     uint32_t value;
     int region; // index of the memory region, -1 for ports
+    // How many identical accesses in a row this entry stands for (see Trace).
+    uint32_t repeat = 1;
+
+    bool isRead() const { return kind == PortIn || kind == MemRead; }
+    bool sameAs(const Access &o) const {
+        return kind == o.kind && width == o.width && address == o.address && value == o.value &&
+               region == o.region;
+    }
+};
+
+// The accesses of the machine, in order. A driver waiting for an engine reads
+// one status location millions of times, so a run of identical reads (same
+// kind, width, location and value, back to back) is kept as ONE stored entry
+// whose `repeat` counts the reads; every other access is an entry of its own.
+//
+// Everything public sees the expanded sequence, as if each access were stored:
+// size() counts every access, t[i] is the i-th access, and iteration visits a
+// run's entry `repeat` times. The element seen is the stored entry, so its
+// `repeat` tells the length of the run it belongs to. runs() gives the stored
+// entries for readers that want to walk a long trace quickly.
+class Trace {
+  public:
+    class iterator {
+      public:
+        using iterator_category = std::forward_iterator_tag;
+        using value_type = Access;
+        using difference_type = std::ptrdiff_t;
+        using pointer = const Access *;
+        using reference = const Access &;
+        iterator() = default;
+        reference operator*() const { return *run_; }
+        pointer operator->() const { return run_; }
+        iterator &operator++() {
+            if (++k_ == run_->repeat) {
+                ++run_;
+                k_ = 0;
+            }
+            return *this;
+        }
+        iterator operator++(int) {
+            iterator old = *this;
+            ++*this;
+            return old;
+        }
+        bool operator==(const iterator &) const = default;
+
+      private:
+        friend class Trace;
+        iterator(const Access *run, uint32_t k) : run_(run), k_(k) {}
+        const Access *run_ = nullptr;
+        uint32_t k_ = 0; // which access of the run
+    };
+
+    size_t size() const { return count_; }
+    bool empty() const { return count_ == 0; }
+    // The i-th access (i < size()).
+    const Access &operator[](size_t i) const {
+        // Without any run longer than one access, stored and expanded agree.
+        return runs_.size() == count_ ? runs_[i] : runs_[runOf(i)];
+    }
+    iterator begin() const { return iterator(runs_.data(), 0); }
+    iterator end() const { return iterator(runs_.data() + runs_.size(), 0); }
+    const std::vector<Access> &runs() const { return runs_; }
+
+  private:
+    friend class Machine;
+    // Called for every access: plain indexing rather than back() and
+    // iterators, which cost stack temporaries in the sanitizer build.
+    void add(const Access &a) {
+        count_++;
+        size_t n = runs_.size();
+        if (n != 0 && a.isRead()) {
+            Access &last = runs_.data()[n - 1];
+            if (last.repeat != UINT32_MAX && last.sameAs(a)) {
+                last.repeat++;
+                return;
+            }
+        }
+        runs_.push_back(a);
+        runs_.data()[n].repeat = 1;
+    }
+    void clear() {
+        runs_.clear();
+        starts_.clear();
+        count_ = 0;
+    }
+    size_t runOf(size_t i) const;
+    std::vector<Access> runs_;
+    size_t count_ = 0;
+    // Index of each stored entry's first access, filled in on demand by
+    // operator[]: entries never change once a later one exists, and a run's
+    // start stays put while it grows, so what was filled in stays right.
+    mutable std::vector<size_t> starts_;
 };
 
 // Raised by the watchdog and by hard protocol faults, to leave the driver's
@@ -70,7 +164,8 @@ struct Abort : std::runtime_error {
 class Machine {
   public:
     // The one machine the accessors reach. A fresh one replaces the old.
-    static Machine &current();
+    // Inline: every accessor call goes through here.
+    static Machine &current() { return current_ != nullptr ? *current_ : create(); }
     static void reset();
 
     // ---- memory areas, as the server maps them for a driver ----
@@ -113,6 +208,17 @@ class Machine {
     // ---- engine strictness ----
     // While guarded, any processor access to the video memory's linear or
     // window views is reported as a failure (the engine owns the memory).
+    // One report per busy period: the first caught access ends the guard on
+    // every video memory until the next call with `busy` true.
+    //
+    // Models call this around every engine operation, so it is cheap: the
+    // views are closed (mprotect) when the engine starts and are left closed
+    // when it goes idle; the first processor access after that opens them
+    // again, silently (from the fault handler, or before an accessor's copy).
+    // A run of engine operations without processor accesses in between
+    // therefore costs no system call at all. Once the processor is seen
+    // between operations, the views are opened at the end of the next few
+    // operations straight away, saving the fault (see machine.cpp).
     void guardVideoMemory(VideoMemory &vram, bool busy);
 
     // ---- accesses (the accessors and the server's port routines land here) ----
@@ -122,7 +228,9 @@ class Machine {
     void memWrite(volatile void *addr, int width, uint32_t value);
 
     // ---- trace ----
-    const std::vector<Access> &trace() const { return trace_; }
+    // Runs of identical reads are stored once (see Trace); size(), indexing
+    // and iteration still count and show every access.
+    const Trace &trace() const { return trace_; }
     void clearTrace() { trace_.clear(); }
     size_t accessCount() const { return trace_.size(); }
     void setTracing(bool on) { tracing_ = on; }
@@ -157,14 +265,21 @@ class Machine {
         std::unique_ptr<T> p;
     };
     struct Impl;
+    static Machine &create();
+    inline static Machine *current_ = nullptr;
+    // Reports the guard's catches; the common case (none) costs one load.
     void flushPending() const;
+    void flushPendingSlow() const;
     void checkBusy(int areaIndex);
-    void record(Access::Kind kind, int width, uint32_t address, uint32_t value, int region);
+    void record(const Access &a) {
+        if (tracing_)
+            trace_.add(a);
+    }
     void watchRead(uint64_t key, const Access &what);
     [[noreturn]] void noTarget(const Access &what, const volatile void *addr);
     std::unique_ptr<Impl> impl_;
     std::vector<std::unique_ptr<Owned>> owned_;
-    std::vector<Access> trace_;
+    Trace trace_;
     bool tracing_ = true;
     uint64_t now_ = 0;
     uint64_t pollLimit_ = 1000000;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,15 @@ class RecordingPorts : public sim::PortDevice {
         ops.push_back({true, port, width, value});
     }
     std::vector<Op> ops;
+};
+
+// A status register whose busy bit never clears unless the test says so;
+// writes (an index) change nothing, and nothing is logged.
+class SteadyPort : public sim::PortDevice {
+  public:
+    uint32_t in(uint16_t, int) override { return value; }
+    void out(uint16_t, int, uint32_t) override {}
+    uint32_t value = 0x80;
 };
 
 class RecordingRegs : public sim::MemDevice {
@@ -293,6 +303,72 @@ TEST_F(MachineTest, BlockWritesAreSeparateAccesses) {
     EXPECT_EQ(m->trace()[6].address, 0x13u);
 }
 
+// A status poll is stored once with a count, yet every view of the trace
+// shows each access in order, as if all had been stored.
+TEST_F(MachineTest, RunsOfIdenticalReadsAreStoredOnceAndCountedExactly) {
+    SteadyPort status;
+    m->attachPorts(0x3CE, 2, &status);
+    uint8_t *area = m->addArea("MMIO", 0, 0x1000);
+    constexpr size_t kPolls = 1000000;
+    m->setPollLimit(2 * kPolls);
+
+    outb(0x3CE, 0x31);
+    for (size_t i = 0; i < kPolls; i++)
+        ASSERT_EQ(ioIn8(0x3CF), 0x80);
+    status.value = 0x00; // idle: the first differing read ends the run
+    inb(0x3CF);
+    inb(0x3CF);
+    for (int i = 0; i < 3; i++) { // two locations in turn: no run
+        mmRead32(area + 0x40);
+        inb(0x3CF);
+    }
+    mmWrite8(area, 1); // identical writes are each an entry
+    mmWrite8(area, 1);
+
+    const size_t total = 1 + kPolls + 2 + 6 + 2;
+    const sim::Trace &t = m->trace();
+    EXPECT_EQ(m->accessCount(), total);
+    EXPECT_EQ(t.size(), total);
+    EXPECT_EQ(t.runs().size(), 1u + 1u + 1u + 6u + 2u);
+    EXPECT_EQ(t.runs()[1].repeat, kPolls);
+
+    struct Case {
+        size_t index;
+        const char *access;
+    } cases[] = {
+        {0, "out8 0x03CE <- 0x31"},         {1, "in8 0x03CF -> 0x80"},
+        {kPolls, "in8 0x03CF -> 0x80"},     {kPolls + 1, "in8 0x03CF -> 0x00"},
+        {kPolls + 2, "in8 0x03CF -> 0x00"}, {kPolls + 3, "read32 MMIO+0x40 -> 0x00000000"},
+        {kPolls + 4, "in8 0x03CF -> 0x00"}, {total - 1, "write8 MMIO+0x0 <- 0x01"},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(m->describe(t[c.index]), c.access) << c.index;
+
+    // Iteration visits every access once, in order.
+    size_t seen = 0, busy = 0, firstIdle = 0;
+    for (const Access &a : t) {
+        if (a.kind == Access::PortIn && a.value == 0x80)
+            busy++;
+        if (firstIdle == 0 && a.kind == Access::PortIn && a.value == 0x00)
+            firstIdle = seen;
+        seen++;
+    }
+    EXPECT_EQ(seen, total);
+    EXPECT_EQ(busy, kPolls);
+    EXPECT_EQ(firstIdle, kPolls + 1);
+    EXPECT_EQ(std::count_if(t.begin(), t.end(),
+                            [](const Access &a) { return a.kind == Access::MemWrite; }),
+              2);
+
+    m->clearTrace();
+    EXPECT_EQ(m->accessCount(), 0u);
+    EXPECT_TRUE(t.runs().empty());
+    EXPECT_EQ(t.begin(), t.end());
+    inb(0x3CF);
+    EXPECT_EQ(m->describe(t[0]), "in8 0x03CF -> 0x00");
+    EXPECT_TRUE(failures.empty());
+}
+
 TEST_F(MachineDeathTest, RawAccessToDeviceRangeFaults) {
     uint8_t *area = m->addArea("MMIO", 0, 0x10000);
     RecordingRegs regs;
@@ -352,6 +428,27 @@ TEST_F(MachineTest, WatchdogCountsOnlyReadsWithoutAnyWrite) {
         sim::Abort);
 }
 
+// A driver's bounded wait on an engine that never goes idle: as many reads
+// as the largest bound a driver uses, each cheap and none growing the trace;
+// the next read is one too many for a watchdog set just above the bound.
+TEST_F(MachineTest, LongestBoundedWaitStaysSmallAndMeetsTheWatchdog) {
+    SteadyPort status;
+    m->attachPorts(0x3CE, 2, &status);
+    constexpr uint32_t kBound = 0x8FFFFFF;
+    m->setPollLimit(uint64_t{kBound} + 1);
+    outb(0x3CE, 0x31);
+    uint32_t reads = 0;
+    while (reads < kBound && (ioIn8(0x3CF) & 0x80) != 0)
+        reads++;
+    EXPECT_EQ(reads, kBound);
+    EXPECT_EQ(m->accessCount(), 1u + kBound);
+    EXPECT_EQ(m->trace().runs().size(), 2u);
+    EXPECT_TRUE(failures.empty());
+
+    EXPECT_THROW(ioIn8(0x3CF), sim::Abort);
+    EXPECT_TRUE(failedWith("in8 0x03CF -> 0x80 polled 150994944 times without progress"));
+}
+
 // ---- busy video memory ----
 
 TEST_F(MachineTest, ProcessorAccessWhileBusyIsReportedAndCompletes) {
@@ -395,6 +492,78 @@ TEST_F(MachineTest, BankChangeWhileBusyKeepsTheGuard) {
     win[5] = 9;
     EXPECT_EQ(vram.data()[0x20005], 9);
     EXPECT_EQ(m->failures().size(), 1u);
+}
+
+// An idle engine leaves its memory closed until the processor comes back;
+// every way of coming back opens it without a report, and the same touch
+// while the engine is busy is reported once.
+TEST_F(MachineTest, EveryTouchOfIdleMemoryIsFreeAndOfBusyMemoryReported) {
+    sim::VideoMemory vram(1 << 20);
+    uint8_t *lin = m->addLinearAperture("LFB", 0xE0000000, 1 << 20, vram);
+    uint8_t *win = m->addWindow("WIN", 0xA0000, 0x10000, vram);
+    volatile uint8_t *rawLin = lin, *rawWin = win;
+    const uint8_t *mem = vram.data();
+    struct Case {
+        const char *touch;
+        std::function<void()> run;
+        size_t at; // where video memory holds 0x5A afterwards
+    } cases[] = {
+        {"accessor write", [&] { mmWrite8(lin + 0x10, 0x5A); }, 0x10},
+        {"accessor read of the window", [&] { EXPECT_EQ(mmRead8(win + 0x10), 0x5A); }, 0x10},
+        {"raw write", [&] { rawLin[0x20] = 0x5A; }, 0x20},
+        {"raw read of the window", [&] { EXPECT_EQ(rawWin[0x20], 0x5A); }, 0x20},
+        {"raw write after a bank change",
+         [&] {
+             m->setWindowOffset(win, 0x30000);
+             rawWin[0x30] = 0x5A;
+         },
+         0x30030},
+        {"raw write after a bank change that shortens the window",
+         [&] {
+             m->setWindowOffset(win, (1 << 20) - 0x8000);
+             rawWin[0x7FFF] = 0x5A;
+         },
+         (1 << 20) - 1},
+    };
+    for (bool busy : {false, true}) {
+        m->setWindowOffset(win, 0);
+        for (const Case &c : cases) {
+            SCOPED_TRACE(std::string(c.touch) + (busy ? " while busy" : " while idle"));
+            size_t before = m->failures().size();
+            // Operations without the processor in between keep the memory closed.
+            for (int i = 0; i < 3; i++) {
+                m->guardVideoMemory(vram, true);
+                m->guardVideoMemory(vram, false);
+            }
+            m->guardVideoMemory(vram, busy);
+            c.run();
+            EXPECT_EQ(mem[c.at], 0x5A);
+            EXPECT_EQ(m->failures().size(), before + (busy ? 1 : 0));
+            m->guardVideoMemory(vram, false);
+        }
+    }
+}
+
+// Opening one idle memory leaves another's busy engine guarded; the report
+// on that one ends the guard of every engine, until the next start.
+TEST_F(MachineTest, EachVideoMemoryIsGuardedOnItsOwn) {
+    sim::VideoMemory a(1 << 16), b(1 << 16);
+    volatile uint8_t *la = m->addLinearAperture("A", 0xE0000000, 1 << 16, a);
+    volatile uint8_t *lb = m->addLinearAperture("B", 0xD0000000, 1 << 16, b);
+    m->guardVideoMemory(a, true);
+    m->guardVideoMemory(a, false);
+    m->guardVideoMemory(b, true);
+    la[0] = 1;
+    EXPECT_TRUE(m->failures().empty());
+    lb[0] = 1;
+    EXPECT_EQ(m->failures().size(), 1u);
+    m->guardVideoMemory(a, true);
+    lb[1] = 1;
+    EXPECT_EQ(m->failures().size(), 1u);
+    la[1] = 1;
+    EXPECT_EQ(m->failures().size(), 2u);
+    EXPECT_EQ(a.data()[1], 1);
+    EXPECT_EQ(b.data()[1], 1);
 }
 
 TEST_F(MachineDeathTest, OtherFaultsStillCrashWhileTheGuardIsInstalled) {
