@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cerrno>
 #include <csignal>
@@ -601,6 +602,26 @@ struct Machine::Impl {
         return 1;
     }
 
+    // The value last written to each of a number of locations (direct
+    // mapped: a location that lost its entry counts as changed, which only
+    // ever makes the watchdog more patient).
+    struct LastWrite {
+        uint64_t key = ~0ull;
+        uint32_t value = 0;
+    };
+    std::array<LastWrite, 1024> lastWrites{};
+
+    // A write is progress for the watchdog when it can have changed what a
+    // poll sees: a value other than the last one written there. Rewriting an
+    // index register with the index it already holds is not.
+    bool writeChanges(uint64_t key, uint32_t value) {
+        LastWrite &w = lastWrites[(key ^ (key >> 10) ^ (key >> 20)) & (lastWrites.size() - 1)];
+        if (w.key == key && w.value == value)
+            return false;
+        w = {key, value};
+        return true;
+    }
+
     void noteWrite() {
         if (pollsClear)
             return;
@@ -731,6 +752,9 @@ void Machine::mapDevice(uint8_t *host, uint32_t length, MemDevice *dev) {
 
 void Machine::guardVideoMemory(VideoMemory &vram, bool busy) {
     flushPending();
+    // An engine started: whatever is polled next may change.
+    if (busy)
+        impl_->noteWrite();
     int owner = impl_->ownerOf(&vram);
     if (owner < 0)
         return; // no view shows it: nothing the processor could touch
@@ -814,7 +838,8 @@ uint32_t Machine::portIn(uint16_t port, int width) {
 
 void Machine::portOut(uint16_t port, int width, uint32_t value) {
     flushPending();
-    impl_->noteWrite();
+    if (impl_->writeChanges(uint64_t{port} | uint64_t(width) << 16, value))
+        impl_->noteWrite();
     record(Access{Access::PortOut, static_cast<uint8_t>(width), port, value, -1, 1});
     for (int done = 0; done < width;) {
         uint32_t p = port + static_cast<uint32_t>(done);
@@ -873,8 +898,10 @@ uint32_t Machine::memRead(const volatile void *addr, int width) {
 
 void Machine::memWrite(volatile void *addr, int width, uint32_t value) {
     flushPending();
-    impl_->noteWrite();
     auto p = reinterpret_cast<uint8_t *>(const_cast<void *>(addr));
+    if (impl_->writeChanges(1ull << 63 | uint64_t(width) << 56 | reinterpret_cast<uintptr_t>(p),
+                            value))
+        impl_->noteWrite();
     int ai = impl_->areaIndexOf(addr, width);
     const Impl::AreaRec *a = ai < 0 ? nullptr : &impl_->areas[static_cast<size_t>(ai)];
     uint32_t offset = a == nullptr ? 0 : static_cast<uint32_t>(p - a->area.host);

@@ -241,7 +241,11 @@ class Machine {
     uint64_t nowMicros() const { return now_; }
     void advance(uint64_t micros) { now_ += micros; }
 
-    // ---- watchdog: reads of one location with no write anywhere in between ----
+    // ---- watchdog: reads of one location with no progress in between ----
+    // Progress is a write of a value other than the last one written to the
+    // same location, or an engine start (guardVideoMemory(.., true)); so a
+    // wait loop that selects its status register by an index write each pass
+    // is still caught.
     void setPollLimit(uint64_t reads) { pollLimit_ = reads; }
 
     // ---- failures ----
