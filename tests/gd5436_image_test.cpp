@@ -222,6 +222,23 @@ TEST_P(Gd5436Image24, ThreeBytePixelsArePackedLowByteFirst) {
     EXPECT_EQ(got, (std::vector<uint8_t>{0x33, 0x22, 0x11, 0xC7}));
 }
 
+// Rows of every width from 1 to 24 pixels at an odd x, written and read back:
+// rows go 16 and 4 pixels at a time and end with 1 to 4 pixels, and no row
+// reaches past the box, on the screen or in the client's buffer (each image
+// ends where its last row does).
+TEST_P(Gd5436Image24, RowsOfEveryWidthMatchTheRendererAndReadBack) {
+    start();
+    for (int w = 1; w <= 24; w++) {
+        SCOPED_TRACE("width " + std::to_string(w));
+        const BoxRec b = box(3, 2 * w, 3 + w, 2 * w + 2);
+        int stride;
+        std::vector<uint8_t> px = image(b, 0, uint32_t(w), &stride);
+        s->drawImage(b, px, stride, GXcopy);
+        EXPECT_EQ(s->readImage(b, stride, 0x5C), s->expectedImage(b, stride, 0x5C));
+    }
+    EXPECT_SCREEN_SAME(*s);
+}
+
 // ---- 1-bit images ----
 
 // Bitmap rows for a box of width w starting at `startBit`, `stride` bytes each.
