@@ -50,13 +50,20 @@
 // a runtime error, reported to the simulated machine as a failure; the
 // procedure then counts as not run. So do calls nested too deeply and runs
 // that exceed a generous statement budget, so a bad configuration cannot hang
-// or crash the caller.
+// or crash the caller. Blocks, and the operators, signs and parentheses of one
+// expression, nest at most kMaxNesting (256) levels deep: deeper text is a
+// parse error. A chain of "else if" branches is not nesting and has no bound.
 #include "grafstore.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdint>
-#include <fstream>
+#include <cstring>
 #include <limits>
 #include <set>
 #include <sstream>
@@ -77,6 +84,7 @@ struct Expr {
     std::string name; // variable or key
     std::string op;
     std::shared_ptr<Expr> a, b;
+    int height = 0; // operators from here down to the deepest operand
 };
 
 struct Stmt {
@@ -89,6 +97,9 @@ struct Stmt {
     std::shared_ptr<Expr> e1, e2, e3;
     std::vector<std::shared_ptr<Expr>> args;
     std::vector<Stmt> body, elseBody;
+    // An if's "else if" branches in order, each an If with its condition and
+    // body only: a long chain stays flat rather than nesting.
+    std::vector<Stmt> elseIfs;
 };
 
 } // namespace lang
@@ -306,6 +317,43 @@ class LineParser {
         return -1;
     }
 
+    // One level of parentheses or unary signs: the parser recurses once per
+    // level, so the levels are bounded before the stack is.
+    class Level {
+      public:
+        explicit Level(LineParser &p) : p_(p) {
+            if (++p_.open_ > kMaxNesting)
+                p_.tooDeep();
+        }
+        ~Level() { --p_.open_; }
+        Level(const Level &) = delete;
+        Level &operator=(const Level &) = delete;
+
+      private:
+        LineParser &p_;
+    };
+
+    [[noreturn]] void tooDeep() const {
+        syntaxError(line_,
+                    "expression nested more than " + std::to_string(kMaxNesting) + " levels deep");
+    }
+
+    // An operator node over its operands. A chain of operators grows the tree
+    // without recursing while parsing it, so the tree's height is bounded too:
+    // the interpreter evaluates it recursively.
+    std::shared_ptr<Expr> node(Expr::Kind kind, const std::string &op, std::shared_ptr<Expr> a,
+                               std::shared_ptr<Expr> b) {
+        auto e = std::make_shared<Expr>();
+        e->kind = kind;
+        e->op = op;
+        e->height = 1 + std::max(a->height, b ? b->height : 0);
+        if (e->height > kMaxNesting)
+            tooDeep();
+        e->a = std::move(a);
+        e->b = std::move(b);
+        return e;
+    }
+
     std::shared_ptr<Expr> binary(int minPrec) {
         auto lhs = unary();
         for (;;) {
@@ -316,24 +364,17 @@ class LineParser {
             if (p < 0 || p <= minPrec)
                 return lhs;
             ++pos_;
-            auto e = std::make_shared<Expr>();
-            e->kind = Expr::Binary;
-            e->op = t->text;
-            e->a = lhs;
-            e->b = binary(p);
-            lhs = e;
+            auto rhs = binary(p);
+            lhs = node(Expr::Binary, t->text, std::move(lhs), std::move(rhs));
         }
     }
 
     std::shared_ptr<Expr> unary() {
         const Token *t = peek();
         if (t && (isPunct(*t, "-") || isPunct(*t, "~") || isPunct(*t, "!"))) {
+            Level level(*this);
             ++pos_;
-            auto e = std::make_shared<Expr>();
-            e->kind = Expr::Unary;
-            e->op = t->text;
-            e->a = unary();
-            return e;
+            return node(Expr::Unary, t->text, unary(), nullptr);
         }
         return primary();
     }
@@ -364,6 +405,7 @@ class LineParser {
             break;
         case Token::Punct:
             if (t->text == "(") {
+                Level level(*this);
                 ++pos_;
                 e = expr();
                 expectPunct(")");
@@ -380,6 +422,7 @@ class LineParser {
     const std::vector<Token> &t_;
     int line_;
     size_t pos_ = 0;
+    int open_ = 0; // parentheses and unary signs around the current token
 };
 
 // Lines of a file or of a builder's procedure text, with their numbers.
@@ -387,6 +430,7 @@ struct Lines {
     std::vector<std::string> text;
     int firstNumber = 1;
     size_t next = 0;
+    int depth = 0; // blocks open around the next line
     int numberOf(size_t index) const { return firstNumber + static_cast<int>(index); }
 };
 
@@ -421,17 +465,29 @@ Stmt parseIf(Lines &lines, LineParser &p, int line) {
     p.expectEnd();
     BlockEnd end{};
     s.body = parseBlock(lines, line, end);
+    while (end.kind == BlockEnd::ElseIf) {
+        Stmt branch;
+        branch.kind = Stmt::If;
+        branch.line = end.line;
+        {
+            LineParser tail(end.tokens, end.line);
+            tail.next(); // }
+            tail.next(); // else
+            tail.next(); // if
+            branch.e1 = tail.expr();
+            tail.expectPunct("{");
+            tail.expectEnd();
+        }
+        const int opened = end.line;
+        end = BlockEnd{};
+        branch.body = parseBlock(lines, opened, end);
+        s.elseIfs.push_back(std::move(branch));
+    }
     if (end.kind == BlockEnd::Else) {
         BlockEnd elseEnd{};
         s.elseBody = parseBlock(lines, end.line, elseEnd);
         if (elseEnd.kind != BlockEnd::Close)
             syntaxError(elseEnd.line, "'else' without 'if'");
-    } else if (end.kind == BlockEnd::ElseIf) {
-        LineParser tail(end.tokens, end.line);
-        tail.next(); // }
-        tail.next(); // else
-        tail.next(); // if
-        s.elseBody.push_back(parseIf(lines, tail, end.line));
     }
     return s;
 }
@@ -545,6 +601,15 @@ Stmt parseStatement(Lines &lines, const std::vector<Token> &tokens, int line) {
 // Statements up to the '}' (or "} else ...") closing a block opened on
 // `openLine`.
 std::vector<Stmt> parseBlock(Lines &lines, int openLine, BlockEnd &end) {
+    // Blocks are parsed (and run) recursively: their depth is bounded first.
+    if (lines.depth >= kMaxNesting)
+        syntaxError(openLine,
+                    "blocks nested more than " + std::to_string(kMaxNesting) + " levels deep");
+    struct Open {
+        int &depth;
+        explicit Open(int &d) : depth(++d) {}
+        ~Open() { --depth; }
+    } open{lines.depth};
     std::vector<Stmt> out;
     while (lines.next < lines.text.size()) {
         int line = lines.numberOf(lines.next);
@@ -736,15 +801,82 @@ bool parse(const std::string &text, const std::string &fileName, Config &out, st
     return true;
 }
 
+namespace {
+
+// Why a file of this kind is not read as a configuration; empty for a
+// regular file.
+std::string notAFile(const struct stat &st) {
+    if (S_ISREG(st.st_mode))
+        return "";
+    if (S_ISDIR(st.st_mode))
+        return "is a directory";
+    return S_ISFIFO(st.st_mode)   ? "is a pipe, not a regular file"
+           : S_ISCHR(st.st_mode)  ? "is a device, not a regular file"
+           : S_ISBLK(st.st_mode)  ? "is a device, not a regular file"
+           : S_ISSOCK(st.st_mode) ? "is a socket, not a regular file"
+                                  : "is not a regular file";
+}
+
+std::string tooLarge() {
+    return "larger than " + std::to_string(kMaxFileBytes >> 20) +
+           " MB, too large for a grafinfo file";
+}
+
+} // namespace
+
 bool load(const std::string &path, Config &out, std::string &error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    // The kind is known before opening: opening a pipe with no writer, or
+    // some devices, would block or act.
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0) {
         error = path + ": cannot open file";
         return false;
     }
-    std::ostringstream text;
-    text << in.rdbuf();
-    return parse(text.str(), path, out, error);
+    std::string why = notAFile(st);
+    if (!why.empty()) {
+        error = path + ": " + why;
+        return false;
+    }
+    // The name may have been replaced since: O_NONBLOCK keeps even a pipe
+    // from blocking the open, and the file opened is judged again.
+    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        error = path + ": cannot open file";
+        return false;
+    }
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    if (fstat(fd, &st) != 0 || !(why = notAFile(st)).empty()) {
+        error = path + ": " + (why.empty() ? std::string("cannot open file") : why);
+        return false;
+    }
+    if (st.st_size > kMaxFileBytes) {
+        error = path + ": " + tooLarge();
+        return false;
+    }
+    // Read to the end, within the bound however the file grows meanwhile.
+    std::string text;
+    text.reserve(static_cast<size_t>(st.st_size));
+    char chunk[1 << 16];
+    for (;;) {
+        ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            error = path + ": cannot read: " + std::strerror(errno);
+            return false;
+        }
+        if (n == 0)
+            break;
+        if (text.size() + static_cast<size_t>(n) > static_cast<size_t>(kMaxFileBytes)) {
+            error = path + ": " + tooLarge();
+            return false;
+        }
+        text.append(chunk, static_cast<size_t>(n));
+    }
+    return parse(text, path, out, error);
 }
 
 // ------------------------------------------------------------- builder --
@@ -913,6 +1045,10 @@ int parameterCount(GrafinfoHandle h, const std::string &procedure) {
 namespace {
 
 constexpr int maxCallDepth = 32;
+// Each procedure's blocks nest at most kMaxNesting deep, but calls stack them:
+// the blocks open across the calls of a run are bounded as well, within what
+// the stack of a sanitizer build holds several times over.
+constexpr int maxRunNesting = 4 * kMaxNesting;
 constexpr uint64_t maxStatements = 16u << 20;
 
 struct RuntimeError {
@@ -937,7 +1073,7 @@ class Interpreter {
         vars["result"] = 0;
         Frame f{proc, vars};
         try {
-            block(f, proc.body);
+            block(f, proc.body, proc.line);
         } catch (const ReturnSignal &) {
         }
         return vars["result"];
@@ -953,7 +1089,17 @@ class Interpreter {
         throw RuntimeError{&f.proc, line, why};
     }
 
-    void block(Frame &f, const std::vector<Stmt> &body) {
+    // The statements of a block opened on `line`.
+    void block(Frame &f, const std::vector<Stmt> &body, int line) {
+        if (nesting_ >= maxRunNesting)
+            error(f, line,
+                  "blocks nested more than " + std::to_string(maxRunNesting) +
+                      " levels deep through calls");
+        struct Open {
+            int &n;
+            explicit Open(int &v) : n(++v) {}
+            ~Open() { --n; }
+        } open{nesting_};
         for (const Stmt &s : body)
             statement(f, s);
     }
@@ -984,16 +1130,27 @@ class Interpreter {
         case Stmt::Assign:
             f.vars[s.var] = eval(f, *s.e1, s.line);
             break;
-        case Stmt::If:
-            block(f, eval(f, *s.e1, s.line) ? s.body : s.elseBody);
+        case Stmt::If: {
+            const std::vector<Stmt> *taken = &s.elseBody;
+            if (eval(f, *s.e1, s.line)) {
+                taken = &s.body;
+            } else {
+                for (const Stmt &branch : s.elseIfs)
+                    if (eval(f, *branch.e1, branch.line)) {
+                        taken = &branch.body;
+                        break;
+                    }
+            }
+            block(f, *taken, s.line);
             break;
+        }
         case Stmt::Repeat: {
             int32_t n = eval(f, *s.e1, s.line);
             if (n < 0)
                 error(f, s.line, "negative repeat count " + std::to_string(n));
             for (int32_t i = 0; i < n; ++i) {
                 tick(f, s.line);
-                block(f, s.body);
+                block(f, s.body, s.line);
             }
             break;
         }
@@ -1133,6 +1290,7 @@ class Interpreter {
 
     const Config &c_;
     int depth_ = 0;
+    int nesting_ = 0; // blocks open, through every call of the run
     uint64_t statements_ = 0;
 };
 

@@ -43,9 +43,22 @@ struct Config {
     std::string source; // file name, for messages
 };
 
+// Blocks within a procedure, and operators, unary signs and parentheses
+// within one expression, nest at most this deep; deeper text is a parse
+// error, so neither the parser nor the interpreter can run out of stack.
+constexpr int kMaxNesting = 256;
+
+// The largest file load() reads: a hundred times the largest example board.
+// The parsed form takes far more memory than the text, so the bound keeps a
+// huge or endless file (a device) from exhausting it.
+constexpr long kMaxFileBytes = 1L << 20;
+
 // Parse the text format. On error returns false and sets `error` to
 // "FILE:LINE: why".
 bool parse(const std::string &text, const std::string &fileName, Config &out, std::string &error);
+// Reads and parses a file. Only a regular file of at most kMaxFileBytes is
+// read (a device or a pipe is refused before anything is read from it); on
+// error `error` is one line: "FILE: why" or "FILE:LINE: why".
 bool load(const std::string &path, Config &out, std::string &error);
 
 // A C++ builder for tests.

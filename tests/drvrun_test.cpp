@@ -247,6 +247,31 @@ TEST(DrvrunAll, DriversWithoutADefaultAreSkipped) {
         << list.output;
 }
 
+// A picture that cannot be written, found before or during the driver's run,
+// fails that driver and says why on its line.
+TEST(DrvrunAll, APictureThatCannotBeWrittenFailsItsDriver) {
+    TempDir dir;
+    std::string setup = "mkdir -p '" + dir.path("lib") + "' '" + dir.path("pictures/brisko8.png") +
+                        "' && cp '" + DRV_LIB_DIR + "/libbrisko8.so' '" + DRV_LIB_DIR +
+                        "/libbrisko16.so' '" + dir.path("lib") + "/' && ln -s /dev/full '" +
+                        dir.path("pictures/brisko16.png") + "'";
+    ASSERT_EQ(std::system(setup.c_str()), 0);
+    const std::string pictures = dir.path("pictures");
+    Result r = drvrun("run --all --png-dir '" + pictures + "'",
+                      "DRVRUN_LIB_DIR='" + dir.path("lib") + "' ");
+    EXPECT_EQ(r.status, 1) << r.output;
+    EXPECT_NE(r.output.find("[1/2] brisko16: FAILED: cannot write " + pictures +
+                            "/brisko16.png: No space left on device\n      brisko16: ok: "),
+              std::string::npos)
+        << r.output;
+    EXPECT_NE(r.output.find("[2/2] brisko8: FAILED: cannot write " + pictures +
+                            "/brisko8.png: Is a directory\n"),
+              std::string::npos)
+        << r.output;
+    EXPECT_EQ(r.lines.back(),
+              "drvrun: 2 drivers: 0 ok, 2 failed, 0 skipped (no default configuration)");
+}
+
 TEST(DrvrunAll, AnEmptyDriverDirectoryIsAFailure) {
     TempDir dir;
     Result r = drvrun("run --all", "DRVRUN_LIB_DIR='" + dir.root() + "' ");
@@ -324,7 +349,19 @@ INSTANTIATE_TEST_SUITE_P(
                    "int PIXWIDTH = 1600\nint PIXHEIGHT = 1200\nint DEPTH = 16\n"
                    "int PITCH = 3200"),
             "ErrorF: Not enough offscreen memory available."},
-        BadConfig{"Empty", "brisko8", "", "ErrorF: "}),
+        BadConfig{"Empty", "brisko8", "", "ErrorF: "},
+        // The widest screen a key can name, of no height: nothing on the way
+        // to the driver's refusal may overflow.
+        BadConfig{"WidestScreenOfNoHeight", "brisko24",
+                  edited("cirrus/gd5436/gd5480.graf",
+                         "int PIXWIDTH = 1024\nint PIXHEIGHT = 768\nint DEPTH = 8",
+                         "int PIXWIDTH = 0x7FFFFFFF\nint PIXHEIGHT = 0\nint DEPTH = 24"),
+                  "ErrorF: gd5436: can't find pixel info in grafinfo file."},
+        BadConfig{"WidestScreenOfNoHeightOnFuska", "fuska",
+                  edited("cirrus/fuska/fuska.graf",
+                         "int PIXWIDTH = 1024\nint PIXHEIGHT = 768\nint DEPTH = 16",
+                         "int PIXWIDTH = 0x7FFFFFFF\nint PIXHEIGHT = 0\nint DEPTH = 24"),
+                  "ErrorF: fuska: can't find pixel info in grafinfo file."}),
     [](const ::testing::TestParamInfo<BadConfig> &i) { return std::string(i.param.name); });
 
 // ---- bad input: one line, exit status 2, never a crash ----
@@ -334,6 +371,7 @@ struct BadInput {
     std::string args;   // "@" stands for the scratch directory
     std::string config; // written to @/bad.graf when not empty
     std::string message;
+    std::string setup = ""; // a shell command run first, "@" as in args
 };
 
 void PrintTo(const BadInput &c, std::ostream *os) {
@@ -347,13 +385,18 @@ TEST_P(DrvrunBadInput, OneLineAndExitStatusTwo) {
     TempDir dir;
     if (!c.config.empty())
         dir.file("bad.graf", c.config);
-    std::string args = c.args;
-    for (size_t at; (at = args.find('@')) != std::string::npos;)
-        args.replace(at, 1, dir.root());
-    std::string message = c.message;
-    for (size_t at; (at = message.find('@')) != std::string::npos;)
-        message.replace(at, 1, dir.root());
-    Result r = drvrun(args);
+    auto inDir = [&](std::string text) {
+        for (size_t at; (at = text.find('@')) != std::string::npos;)
+            text.replace(at, 1, dir.root());
+        return text;
+    };
+    if (!c.setup.empty()) {
+        ASSERT_EQ(std::system(inDir(c.setup).c_str()), 0) << c.setup;
+    }
+    std::string message = inDir(c.message);
+    // Input that once made drvrun wait for ever (a pipe, a device) must not
+    // stop the tests: a hang shows as status 124.
+    Result r = drvrun(inDir(c.args), "timeout 60 ");
     EXPECT_EQ(r.status, 2) << r.output;
     ASSERT_EQ(r.lines.size(), 1u) << r.output;
     EXPECT_EQ(r.lines[0].rfind("drvrun: ", 0), 0u) << r.output;
@@ -393,8 +436,112 @@ INSTANTIATE_TEST_SUITE_P(
                  "cannot write @/no/such/dir/screen.png"},
         BadInput{"TraceCannotBeWritten", "run brisko8 --trace @", "", "cannot write @"},
         BadInput{"UnknownFaultStep", "run brisko8 --inject-fault nosuch", "",
-                 "no step named nosuch"}),
+                 "no step named nosuch"},
+        // Boards the adapter models refuse: no driver code runs.
+        BadInput{"MemsizeZero", "check brisko8 --config @/bad.graf",
+                 edited("cirrus/gd5436/gd5480.graf", "MEMSIZE = 0x200000", "MEMSIZE = 0"),
+                 "drvrun: @/bad.graf: the simulated machine cannot be built: gd5436 adapter: "
+                 "MEMSIZE must be 0x80000, 0x100000 or 0x200000"},
+        BadInput{"MemsizeNegative", "run brisko8 --config @/bad.graf",
+                 edited("cirrus/gd5436/gd5480.graf", "MEMSIZE = 0x200000", "MEMSIZE = -1"),
+                 "@/bad.graf: the simulated machine cannot be built: gd5436 adapter: MEMSIZE"},
+        BadInput{"MemsizeLargest", "check brisko8 --config @/bad.graf",
+                 edited("cirrus/gd5436/gd5480.graf", "MEMSIZE = 0x200000", "MEMSIZE = 0x7FFFFFFF"),
+                 "@/bad.graf: the simulated machine cannot be built: gd5436 adapter: MEMSIZE"},
+        BadInput{"MemsizeBetweenSizes", "run brisko8 --config @/bad.graf",
+                 edited("cirrus/gd5436/gd5480.graf", "MEMSIZE = 0x200000", "MEMSIZE = 0x300000"),
+                 "@/bad.graf: the simulated machine cannot be built: gd5436 adapter: MEMSIZE"},
+        BadInput{"MemsizeOfAPage", "check brisko8 --config @/bad.graf",
+                 edited("cirrus/gd5436/gd5480.graf", "MEMSIZE = 0x200000", "MEMSIZE = 0x2000"),
+                 "@/bad.graf: the simulated machine cannot be built: gd5436 adapter: MEMSIZE"},
+        BadInput{"ApertureOfAPage", "run brisko8 --config @/bad.graf",
+                 edited("cirrus/gd5436/gd5480.graf", "memory 0xF0000000 0x400000",
+                        "memory 0xF0000000 0x1000"),
+                 "@/bad.graf: the simulated machine cannot be built: gd5436 adapter: the default "
+                 "memory area is the 4 MB linear aperture"},
+        BadInput{"BankedMemsizeZero", "check tolva8 --config @/bad.graf",
+                 edited("cirrus/gd6/tolva8.graf", "MEMSIZE = 0x100000", "MEMSIZE = 0"),
+                 "@/bad.graf: the simulated machine cannot be built: gd6 adapter: MEMSIZE"},
+        BadInput{"BankedMemsizeBetweenSizes", "run tolva8 --config @/bad.graf",
+                 edited("cirrus/gd6/tolva8.graf", "MEMSIZE = 0x100000", "MEMSIZE = 0x300000"),
+                 "@/bad.graf: the simulated machine cannot be built: gd6 adapter: MEMSIZE"},
+        BadInput{"BankedMemsizeOfAPage", "check tolva8 --config @/bad.graf",
+                 edited("cirrus/gd6/tolva8.graf", "MEMSIZE = 0x100000", "MEMSIZE = 0x2000"),
+                 "@/bad.graf: the simulated machine cannot be built: gd6 adapter: MEMSIZE"},
+        BadInput{
+            "BankWindowOfAMegabyte", "run tolva8 --config @/bad.graf",
+            edited("cirrus/gd6/tolva8.graf", "memory 0xA0000 0x10000", "memory 0xA0000 0x100000"),
+            "@/bad.graf: the simulated machine cannot be built: gd6 adapter: the default "
+            "memory area is the bank window"},
+        BadInput{"FuskaMemsizeNotInBlocks", "check fuska --config @/bad.graf",
+                 edited("cirrus/fuska/fuska.graf", "MEMSIZE = 0x400000", "MEMSIZE = 0x12345"),
+                 "@/bad.graf: the simulated machine cannot be built: fuska adapter: MEMSIZE must "
+                 "be a multiple of 64 KB"},
+        BadInput{"FuskaRegisterAreaTooSmall", "run fuska --config @/bad.graf",
+                 edited("cirrus/fuska/fuska.graf", "memory REGS 0xE1000000 0x1000",
+                        "memory REGS 0xE1000000 0x10"),
+                 "@/bad.graf: the simulated machine cannot be built: fuska adapter: the REGS area "
+                 "must be at least 0x800 bytes, it is 0x10"},
+        // Configuration files that are no files, or far too large for one.
+        BadInput{"ConfigIsADevice", "run brisko8 --config /dev/zero", "",
+                 "drvrun: /dev/zero: is a device, not a regular file"},
+        BadInput{"ConfigIsAPipeWithoutWriter", "check brisko8 --config @/pipe.graf", "",
+                 "drvrun: @/pipe.graf: is a pipe, not a regular file", "mkfifo '@/pipe.graf'"},
+        BadInput{"ConfigTooLarge", "check brisko8 --config @/huge.graf", "",
+                 "drvrun: @/huge.graf: larger than 1 MB, too large for a grafinfo file",
+                 "truncate -s 2M '@/huge.graf'"},
+        // Nesting far past the bound, which once overflowed the parser's stack.
+        BadInput{"ParenthesesNestedTooDeeply", "check brisko8 --config @/bad.graf",
+                 "procedure P {\n x = " + std::string(100000, '(') + "1" +
+                     std::string(100000, ')') + "\n}\n",
+                 "drvrun: @/bad.graf:2: expression nested more than 256 levels deep"},
+        BadInput{"MinusSignsNestedTooDeeply", "run brisko8 --config @/bad.graf",
+                 "procedure P {\n x = " + std::string(100000, '-') + "1\n}\n",
+                 "drvrun: @/bad.graf:2: expression nested more than 256 levels deep"},
+        BadInput{"BlocksNestedTooDeeply", "check brisko8 --config @/bad.graf",
+                 [] {
+                     std::string text = "procedure P {\n";
+                     for (int i = 0; i < 100000; i++)
+                         text += "if 1 {\n";
+                     return text;
+                 }(),
+                 "drvrun: @/bad.graf:257: blocks nested more than 256 levels deep"},
+        // A file to write that nothing would ever read.
+        BadInput{"PictureToAPipeWithoutReader", "run brisko8 --png @/screen.png", "",
+                 "drvrun: cannot write @/screen.png: nothing reads from the pipe",
+                 "mkfifo '@/screen.png'"},
+        BadInput{"TraceToAPipeWithoutReader", "run brisko8 --trace @/bus.trace", "",
+                 "drvrun: cannot write @/bus.trace: nothing reads from the pipe",
+                 "mkfifo '@/bus.trace'"},
+        BadInput{"PictureFolderIsADevice", "run --all --png-dir /dev/full", "",
+                 "drvrun: cannot make the folder /dev/full: Not a directory"}),
     [](const ::testing::TestParamInfo<BadInput> &i) { return std::string(i.param.name); });
+
+// A write that fails only during the run (a full disk): the report stands,
+// then one line says which file is missing, and the status is bad input.
+TEST(DrvrunOutput, AWriteThatFailsDuringTheRunEndsTheReport) {
+    for (const char *option : {"--png", "--trace"}) {
+        Result r = drvrun(std::string("run brisko8 ") + option + " /dev/full");
+        EXPECT_EQ(r.status, 2) << option << "\n" << r.output;
+        ASSERT_GE(r.lines.size(), 2u) << r.output;
+        EXPECT_EQ(r.lines.back(), "drvrun: cannot write /dev/full: No space left on device")
+            << r.output;
+        EXPECT_EQ(r.lines[r.lines.size() - 2].rfind("brisko8: ok: ", 0), 0u) << r.output;
+        // libpng says nothing of its own.
+        EXPECT_EQ(r.output.find("libpng"), std::string::npos) << r.output;
+    }
+}
+
+// The report itself that cannot be written is said on standard error.
+TEST(DrvrunOutput, AReportThatCannotBeWrittenIsBadInput) {
+    TempDir dir;
+    std::string cmd =
+        std::string("'") + DRVRUN_PATH + "' check brisko8 >/dev/full 2>'" + dir.path("err") + "'";
+    int st = std::system(cmd.c_str());
+    ASSERT_TRUE(WIFEXITED(st));
+    EXPECT_EQ(WEXITSTATUS(st), 2);
+    EXPECT_EQ(readFile(dir.path("err")), "drvrun: cannot write the report to standard output\n");
+}
 
 // A driver that dies is reported, and run --all goes on past it.
 TEST(DrvrunCrash, ADriverThatDiesIsReported) {

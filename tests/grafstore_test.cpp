@@ -1,7 +1,10 @@
 // The grafinfo store: the text format, the calls the drivers make, and the
 // procedure language run against device models on the simulated machine.
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <utility>
@@ -218,6 +221,170 @@ TEST_F(Grafstore, LoadsFilesAndReportsMissingOnes) {
 
     EXPECT_FALSE(graf::load(path, c, error));
     EXPECT_EQ(error, path + ": cannot open file");
+}
+
+// A file that is not a regular one is refused before it is read: a pipe with
+// no writer would block for ever, a device would be read without end.
+TEST_F(Grafstore, LoadsOnlyRegularFilesOfBoundedSize) {
+    const std::string dir = ::testing::TempDir() + "grafstore_kinds";
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    const std::string pipe = dir + "/pipe.graf";
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    const std::string huge = dir + "/huge.graf";
+    std::ofstream(huge) << "int A = 1\n";
+    std::filesystem::resize_file(huge, graf::kMaxFileBytes + 1); // sparse: nothing written
+    const std::string largest = dir + "/largest.graf";
+    {
+        std::string text = "int A = 1\n# ";
+        text.resize(static_cast<size_t>(graf::kMaxFileBytes), '-');
+        std::ofstream(largest, std::ios::binary) << text;
+    }
+    struct Case {
+        std::string path, error;
+    };
+    const Case cases[] = {
+        {dir, dir + ": is a directory"},
+        {pipe, pipe + ": is a pipe, not a regular file"},
+        {"/dev/zero", "/dev/zero: is a device, not a regular file"},
+        {huge, huge + ": larger than 1 MB, too large for a grafinfo file"},
+    };
+    for (const Case &k : cases) {
+        graf::Config c;
+        std::string error;
+        EXPECT_FALSE(graf::load(k.path, c, error)) << k.path;
+        EXPECT_EQ(error, k.error);
+    }
+    graf::Config c;
+    std::string error;
+    EXPECT_TRUE(graf::load(largest, c, error)) << error;
+    EXPECT_EQ(c.ints.at("A"), 1);
+    std::filesystem::remove_all(dir);
+}
+
+// Blocks and expressions nest up to kMaxNesting levels; one more is a parse
+// error on the line that goes too deep, rather than a parser or interpreter
+// that runs out of stack.
+TEST_F(Grafstore, NestingIsBoundedWithTheLineThatGoesTooDeep) {
+    auto repeat = [](const std::string &s, int n) {
+        std::string out;
+        for (int i = 0; i < n; i++)
+            out += s;
+        return out;
+    };
+    const int most = graf::kMaxNesting;
+    // The procedure's own block counts: `most - 1` blocks fit inside it.
+    auto blocks = [&](const std::string &open, int n) {
+        return "procedure P {\n" + repeat(open + "\n", n) + " result = 7\n" + repeat("}\n", n) +
+               "}\n";
+    };
+    auto expression = [](const std::string &e) {
+        return "int A = 1\nprocedure P {\n result = " + e + "\n}\n";
+    };
+    struct Case {
+        const char *what;
+        std::string fits, tooDeep, error;
+        int result; // of the text that fits
+    };
+    const std::string exprError = "f:3: expression nested more than 256 levels deep";
+    const Case cases[] = {
+        {"parentheses", expression(repeat("(", most) + "$A" + repeat(")", most)),
+         expression(repeat("(", most + 1) + "$A" + repeat(")", most + 1)), exprError, 1},
+        {"unary minus", expression(repeat("-", most) + "5"),
+         expression(repeat("-", most + 1) + "5"), exprError, 5},
+        {"signs and parentheses", expression(repeat("~(", most / 2) + "0" + repeat(")", most / 2)),
+         expression(repeat("!(", most / 2) + "-0" + repeat(")", most / 2)), exprError, 0},
+        {"a chain of operators", expression("1" + repeat(" + 1", most)),
+         expression("1" + repeat(" + 1", most + 1)), exprError, most + 1},
+        {"right-nested operators", expression(repeat("1 + (", most) + "1" + repeat(")", most)),
+         expression(repeat("1 + (", most) + "1 + 1" + repeat(")", most)), exprError, most + 1},
+        {"if blocks", blocks("if 1 {", most - 1), blocks("if 1 {", most),
+         "f:" + std::to_string(most + 1) + ": blocks nested more than 256 levels deep", 7},
+        {"repeat blocks", blocks("repeat 1 {", most - 1), blocks("repeat 1 {", most),
+         "f:" + std::to_string(most + 1) + ": blocks nested more than 256 levels deep", 7},
+    };
+    for (const Case &k : cases) {
+        graf::Config c;
+        std::string error;
+        ASSERT_TRUE(graf::parse(k.fits, "f", c, error)) << k.what << ": " << error;
+        GrafinfoHandle h = mapped(c);
+        int r = -1;
+        EXPECT_EQ(grafExec(h, "P", &r), 1) << k.what;
+        EXPECT_EQ(r, k.result) << k.what;
+        EXPECT_FALSE(graf::parse(k.tooDeep, "f", c, error)) << k.what;
+        EXPECT_EQ(error, k.error) << k.what;
+    }
+    // Procedure text from C++ is bounded alike.
+    try {
+        graf::Builder().procedure("P", "result = " + repeat("-", most + 1) + "1");
+        ADD_FAILURE() << "no error";
+    } catch (const std::runtime_error &e) {
+        EXPECT_STREQ(e.what(), "procedure P:1: expression nested more than 256 levels deep");
+    }
+    // A file of nothing but nesting, far past the bound, ends the same way.
+    graf::Config c;
+    std::string error;
+    EXPECT_FALSE(
+        graf::parse(expression(repeat("(", 100000) + "1" + repeat(")", 100000)), "f", c, error));
+    EXPECT_EQ(error, exprError);
+    EXPECT_FALSE(graf::parse(blocks("if 1 {", 100000), "f", c, error));
+    EXPECT_EQ(error, "f:257: blocks nested more than 256 levels deep");
+
+    // A chain of "else if" is no nesting: any length parses and runs.
+    std::string chain = "procedure Pick(n) {\n if n == 0 {\n  result = 100\n";
+    for (int i = 1; i < 4 * most; i++)
+        chain += " } else if n == " + std::to_string(i) +
+                 " {\n  result = " + std::to_string(100 + i) + "\n";
+    chain += " } else {\n  result = -1\n }\n}\n";
+    GrafinfoHandle h = parsed(chain);
+    for (int n : {0, 1, 4 * most - 1, 4 * most}) {
+        int r = 0;
+        EXPECT_EQ(grafExec(h, "Pick", &r, n, 0, 0, 0), 1);
+        EXPECT_EQ(r, n < 4 * most ? 100 + n : -1) << n;
+    }
+}
+
+// Calls stack the blocks of their procedures: the blocks open through the
+// calls of a run are bounded too (four procedures of the deepest nesting fit),
+// and the run stops with a runtime error where it would go deeper.
+TEST_F(Grafstore, NestingThroughCallsIsBoundedToo) {
+    const int most = graf::kMaxNesting;
+    // P0 calls P1 ... each inside `most - 1` blocks; the last one evaluates
+    // the deepest expression.
+    auto chain = [&](int procedures) {
+        std::string text;
+        for (int i = 0; i < procedures; i++) {
+            text += "procedure P" + std::to_string(i) + " {\n";
+            for (int k = 1; k < most; k++)
+                text += "if 1 {\n";
+            if (i + 1 < procedures) {
+                text += " result = call P" + std::to_string(i + 1) + "\n";
+            } else {
+                text += " result = 1";
+                for (int k = 0; k < most; k++)
+                    text += " + 1";
+                text += "\n";
+            }
+            for (int k = 0; k < most; k++)
+                text += "}\n";
+        }
+        return text;
+    };
+    GrafinfoHandle fits = parsed(chain(4));
+    int r = 0;
+    EXPECT_EQ(grafExec(fits, "P0", &r), 1);
+    EXPECT_EQ(r, most + 1);
+    EXPECT_TRUE(failures.empty());
+
+    // The fifth procedure starts on line 4 * (2 * most + 1) + 1.
+    GrafinfoHandle deeper = parsed(chain(32));
+    r = -1;
+    EXPECT_EQ(grafExec(deeper, "P0", &r), 0);
+    EXPECT_EQ(r, -1);
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_EQ(failures[0], "test.graf:" + std::to_string(4 * (2 * most + 1) + 1) +
+                               ": procedure P4: blocks nested more than 1024 levels deep "
+                               "through calls");
 }
 
 TEST_F(Grafstore, BuilderMakesConfigurationsAndRejectsBadCode) {

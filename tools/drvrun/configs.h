@@ -39,8 +39,9 @@ std::string describe(const DefaultConfig &);
 // with `error` set when there is none or it does not parse.
 bool loadDefaultConfig(const std::string &driver, graf::Config &out, std::string &error);
 
-// Parses a grafinfo file. False with `error` set to one line: "FILE: cannot
-// open file" or "FILE:LINE: why".
+// Parses a grafinfo file. False with `error` set to one line: "FILE: why"
+// (it cannot be opened, is not a regular file, or is too large) or
+// "FILE:LINE: why".
 bool loadConfigFile(const std::string &path, graf::Config &out, std::string &error);
 
 } // namespace drvrun

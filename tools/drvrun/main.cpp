@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -29,7 +30,11 @@ const char kUsage[] = "usage: drvrun run DRIVER [--config FILE] [--png FILE] [--
                       "       drvrun run --all [--png-dir DIR]\n"
                       "       drvrun check DRIVER [--config FILE]\n"
                       "       drvrun list\n"
-                      "exit status: 0 all went well, 1 a driver failed, 2 bad input\n";
+                      "exit status: 0 all went well, 1 a driver failed, 2 bad input\n"
+                      "  Bad input is said on one line, the last. A file --png or --trace\n"
+                      "  names that cannot be written is bad input, also when a write fails\n"
+                      "  only later (a full disk): then the run's report comes first. With\n"
+                      "  run --all, a picture that cannot be written fails its driver.\n";
 
 // One line, as every other complaint.
 int usage(const std::string &why) {
@@ -119,6 +124,19 @@ int list() {
     return kExitOk;
 }
 
+// The report itself may fail to reach its file (standard output on a full
+// disk): that is said on standard error, and the status tells it.
+int reportWritten(int status) {
+    errno = 0;
+    std::cout.flush();
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout) && std::cout)
+        return status;
+    // The first failed write may have been long before: its errno is gone.
+    std::cerr << "drvrun: cannot write the report to standard output"
+              << (errno ? std::string(": ") + std::strerror(errno) : std::string()) << "\n";
+    return kExitBadInput;
+}
+
 // ---- driver runs in a process of their own ----
 
 // Runs one driver in a child process: drivers keep static state, and one that
@@ -147,8 +165,7 @@ int runInChild(const RunOptions &opt, std::string *output) {
             dup2(fds[1], 2);
             close(fds[1]);
         }
-        int status = runDriver(opt, std::cout, std::cerr);
-        std::cout.flush();
+        int status = reportWritten(runDriver(opt, std::cout, std::cerr));
         std::cerr.flush();
         std::exit(status);
     }
@@ -218,6 +235,10 @@ int runAll(const RunOptions &base, const std::string &pngDir) {
             all.push_back(l);
         if (all.empty())
             all.push_back(names[i] + ": FAILED: no report");
+        // Bad input the driver's run found ends its report with
+        // "drvrun: why"; in this list it is that driver's failure.
+        if (all.back().rfind("drvrun: ", 0) == 0)
+            all.back() = names[i] + ": FAILED: " + all.back().substr(8);
         std::cout << all.back() << "\n";
         for (size_t k = 0; k + 1 < all.size(); k++)
             std::cout << "      " << all[k] << "\n";
@@ -231,6 +252,9 @@ int runAll(const RunOptions &base, const std::string &pngDir) {
 } // namespace
 
 int main(int argc, char **argv) {
+    // A --trace or --png pipe whose reader went away is a write error to
+    // report, not a signal that ends drvrun without a word.
+    std::signal(SIGPIPE, SIG_IGN);
     if (argc == 2 && (!std::strcmp(argv[1], "help") || !std::strcmp(argv[1], "--help") ||
                       !std::strcmp(argv[1], "-h"))) {
         std::cout << kUsage;
@@ -244,7 +268,7 @@ int main(int argc, char **argv) {
     if (a.command == "list") {
         if (!a.positional.empty() || a.all)
             return usage("list takes no arguments");
-        return list();
+        return reportWritten(list());
     }
     if (a.command != "run" && a.command != "check")
         return usage("unknown command " + a.command);
@@ -256,10 +280,13 @@ int main(int argc, char **argv) {
         if (!a.pngDir.empty()) {
             std::error_code ec;
             std::filesystem::create_directories(a.pngDir, ec);
-            if (ec)
-                return usage("cannot make the folder " + a.pngDir + ": " + ec.message());
+            if (ec) {
+                std::cerr << "drvrun: cannot make the folder " << a.pngDir << ": " << ec.message()
+                          << "\n";
+                return kExitBadInput;
+            }
         }
-        return runAll(a.run, a.pngDir);
+        return reportWritten(runAll(a.run, a.pngDir));
     }
     if (!a.pngDir.empty())
         return usage("--png-dir goes with run --all");
@@ -271,5 +298,5 @@ int main(int argc, char **argv) {
             return usage("check takes only --config");
         a.run.checkOnly = true;
     }
-    return runInChild(a.run, nullptr);
+    return reportWritten(runInChild(a.run, nullptr));
 }

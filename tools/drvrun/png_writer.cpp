@@ -3,7 +3,6 @@
 #include <png.h>
 
 #include <cstdio>
-#include <memory>
 #include <vector>
 
 namespace drvrun {
@@ -33,9 +32,15 @@ void decode(uint32_t pixel, const VisualRec *v, uint8_t *rgb) {
     rgb[2] = component(pixel, 0x03);
 }
 
-struct FileCloser {
-    void operator()(FILE *f) const { std::fclose(f); }
-};
+// libpng's messages are kept for the caller instead of printed: the report
+// says what went wrong on one line of its own.
+void keepError(png_structp png, png_const_charp message) {
+    if (auto *kept = static_cast<std::string *>(png_get_error_ptr(png)))
+        kept->assign(message ? message : "error");
+    png_longjmp(png, 1);
+}
+
+void ignoreWarning(png_structp, png_const_charp) {}
 
 } // namespace
 
@@ -62,14 +67,10 @@ bool writeImage(png_structp png, png_infop info, FILE *file, const ref::Canvas &
 
 } // namespace
 
-bool writePng(const std::string &path, const ref::Canvas &screen, const VisualRec *visual,
-              std::string &error) {
-    std::unique_ptr<FILE, FileCloser> file(std::fopen(path.c_str(), "wb"));
-    if (!file) {
-        error = "cannot write " + path;
-        return false;
-    }
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+bool writePng(FILE *file, const ref::Canvas &screen, const VisualRec *visual, std::string &error) {
+    error.clear();
+    png_structp png =
+        png_create_write_struct(PNG_LIBPNG_VER_STRING, &error, keepError, ignoreWarning);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
     if (!info) {
         png_destroy_write_struct(&png, nullptr);
@@ -77,17 +78,11 @@ bool writePng(const std::string &path, const ref::Canvas &screen, const VisualRe
         return false;
     }
     std::vector<uint8_t> rgb(static_cast<size_t>(screen.width) * 3);
-    bool written = writeImage(png, info, file.get(), screen, visual, rgb.data());
+    bool written = writeImage(png, info, file, screen, visual, rgb.data());
     png_destroy_write_struct(&png, &info);
-    if (!written) {
-        error = "libpng failed to write " + path;
-        return false;
-    }
-    if (std::fflush(file.get()) != 0) {
-        error = "cannot write " + path;
-        return false;
-    }
-    return true;
+    if (!written && error.empty())
+        error = "failed to write the picture";
+    return written;
 }
 
 } // namespace drvrun

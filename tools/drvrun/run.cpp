@@ -2,17 +2,21 @@
 
 #include <dirent.h>
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstring>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <functional>
 #include <memory>
+#include <new>
 #include <random>
+#include <stdexcept>
 
 #include "configs.h"
 #include "harness.h"
@@ -187,11 +191,101 @@ std::unique_ptr<harness::Font> readableFont() {
     return font;
 }
 
+// A configuration file may hold anything; the complaint quoting it stays
+// one readable line.
+std::string printable(const std::string &text) {
+    std::string out;
+    for (unsigned char c : text) {
+        if (c >= 0x20 && c < 0x7F) {
+            out += static_cast<char>(c);
+        } else {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\x%02X", c);
+            out += buf;
+        }
+    }
+    return out;
+}
+
+// ======================= the files a run writes =======================
+
+// A file the run writes (--png, --trace). It is opened before the run, so a
+// path that cannot be written is bad input found at once; a write that fails
+// later (a full disk, /dev/full) is found by ok() or close().
+class OutputFile {
+  public:
+    OutputFile() = default;
+    ~OutputFile() {
+        if (file_)
+            std::fclose(file_);
+    }
+    OutputFile(const OutputFile &) = delete;
+    OutputFile &operator=(const OutputFile &) = delete;
+
+    // False with `error`: "cannot write PATH: why".
+    bool open(const std::string &path, std::string &error) {
+        path_ = path;
+        // O_NONBLOCK: a pipe that nothing reads from is refused (ENXIO)
+        // rather than blocking the open for ever. Writes block as usual.
+        int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            error = whyNot(errno == ENXIO ? "nothing reads from the pipe" : std::strerror(errno));
+            return false;
+        }
+        int flags = fcntl(fd, F_GETFL);
+        if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) < 0 ||
+            !(file_ = fdopen(fd, "wb"))) {
+            error = whyNot(std::strerror(errno));
+            ::close(fd);
+            return false;
+        }
+        return true;
+    }
+
+    FILE *get() const { return file_; }
+    const std::string &path() const { return path_; }
+
+    // False once a write has failed; the first failure's reason is kept.
+    bool ok() {
+        if (file_ && errno_ == 0 && std::ferror(file_))
+            errno_ = errno ? errno : EIO;
+        return errno_ == 0;
+    }
+
+    // Writes out what is buffered and closes; false with `error` when any
+    // write failed.
+    bool close(std::string &error) {
+        if (!file_)
+            return true;
+        if (std::fflush(file_) != 0 && errno_ == 0)
+            errno_ = errno;
+        ok();
+        if (std::fclose(file_) != 0 && errno_ == 0)
+            errno_ = errno;
+        file_ = nullptr;
+        if (errno_ == 0)
+            return true;
+        error = whyNot(std::strerror(errno_));
+        return false;
+    }
+
+  private:
+    std::string whyNot(const std::string &why) const {
+        return "cannot write " + printable(path_) + ": " + why;
+    }
+
+    FILE *file_ = nullptr;
+    std::string path_;
+    int errno_ = 0;
+};
+
 // ======================= one driver's run =======================
 
 class Runner {
   public:
-    Runner(const RunOptions &o, std::ostream &out) : opt_(o), out_(out) {}
+    Runner(const RunOptions &o, std::ostream &out, std::ostream &err, OutputFile &png,
+           OutputFile &trace)
+        : opt_(o), out_(out), err_(err), png_(png), trace_(trace) {}
     int run(const std::string &driverPath, const std::string &driverName, const graf::Config &cfg,
             const std::string &configName);
 
@@ -218,7 +312,8 @@ class Runner {
     void cursor();
     void consoleSwitch();
     void close();
-    void writePicture();
+    std::string drive(const graf::Config &cfg, const std::string &configName);
+    std::vector<std::string> closeOutputs();
     int finish(const std::string &failure);
 
     BoxRec box(int x1, int y1, int x2, int y2) const;
@@ -229,6 +324,9 @@ class Runner {
 
     const RunOptions &opt_;
     std::ostream &out_;
+    std::ostream &err_;
+    OutputFile &png_;
+    OutputFile &trace_;
     std::string driver_;
     std::unique_ptr<harness::Screen> s_;
     std::mt19937 rng_{20240607u};
@@ -236,7 +334,6 @@ class Runner {
     size_t errorsSeen_ = 0;
     StepResult current_;
     std::vector<StepResult> results_;
-    std::ofstream trace_;
     ref::Canvas finalScreen_;
     VisualRec visual_{};
     bool haveVisual_ = false;
@@ -364,10 +461,13 @@ void Runner::injectFault() {
 
 void Runner::writeTrace(const std::string &name) {
     sim::Machine &m = s_->machine();
-    if (trace_.is_open()) {
-        trace_ << "# " << name << "\n";
-        for (const sim::Access &a : m.trace())
-            trace_ << m.describe(a) << "\n";
+    // After a failed write the rest is not tried: the run reports it at the end.
+    if (FILE *f = trace_.get(); f && trace_.ok()) {
+        std::fprintf(f, "# %s\n", name.c_str());
+        for (const sim::Access &a : m.trace()) {
+            std::string line = m.describe(a);
+            std::fprintf(f, "%s\n", line.c_str());
+        }
     }
     m.clearTrace();
 }
@@ -704,30 +804,41 @@ int Runner::finish(const std::string &failure) {
     return ok ? kExitOk : kExitFailed;
 }
 
-void Runner::writePicture() {
+// Writes the picture and closes the files the run wrote. What could not be
+// written, one line each ("cannot write PATH: why").
+std::vector<std::string> Runner::closeOutputs() {
+    std::vector<std::string> unwritten;
     std::string error;
-    if (finalScreen_.width <= 0 || finalScreen_.height <= 0)
-        out_ << "no picture: the screen did not come up\n";
-    else if (!writePng(opt_.pngPath, finalScreen_, haveVisual_ ? &visual_ : nullptr, error))
-        out_ << "no picture: " << error << "\n";
-    else
-        out_ << "picture: " << opt_.pngPath << "\n";
+    if (png_.get()) {
+        std::string why;
+        bool drawn = finalScreen_.width > 0 && finalScreen_.height > 0;
+        if (drawn) {
+            try {
+                if (!writePng(png_.get(), finalScreen_, haveVisual_ ? &visual_ : nullptr, why))
+                    why = "libpng: " + why;
+            } catch (const std::bad_alloc &) {
+                why = "not enough memory for the picture";
+            }
+        }
+        // An I/O error says more than libpng's "Write Error" it led to.
+        if (!png_.close(error))
+            unwritten.push_back(error);
+        else if (!why.empty())
+            unwritten.push_back("cannot write " + printable(png_.path()) + ": " + printable(why));
+        else if (!drawn)
+            out_ << "no picture: the screen did not come up\n";
+        else
+            out_ << "picture: " << printable(png_.path()) << "\n";
+    }
+    if (!trace_.close(error))
+        unwritten.push_back(error);
+    return unwritten;
 }
 
-int Runner::run(const std::string &driverPath, const std::string &driverName,
-                const graf::Config &cfg, const std::string &configName) {
-    driver_ = driverName;
-    if (!opt_.tracePath.empty()) {
-        trace_.open(opt_.tracePath);
-        if (!trace_) {
-            out_ << "drvrun: cannot write " << opt_.tracePath << "\n";
-            return kExitBadInput;
-        }
-    }
+// Probe, Init and (unless only checking) the scene and the close. Returns
+// why the driver did not come up, or an empty string.
+std::string Runner::drive(const graf::Config &cfg, const std::string &configName) {
     std::vector<std::string> setup;
-    s_ = std::make_unique<harness::Screen>(
-        driverPath, cfg,
-        harness::Options{.reporter = [this](const std::string &m) { reported_.push_back(m); }});
     setup.swap(reported_);
     if (!opt_.brief) {
         out_ << driver_ << " on " << configName << " (adapter "
@@ -743,19 +854,54 @@ int Runner::run(const std::string &driverPath, const std::string &driverName,
 
     if (!bringUp()) {
         const StepResult &last = results_.back();
-        std::string what = last.name == "Probe"  ? "Probe returned 0"
-                           : last.name == "Init" ? "Init returned 0"
-                                                 : "the root window got no WinOps";
-        return finish(what);
+        return last.name == "Probe"  ? "Probe returned 0"
+               : last.name == "Init" ? "Init returned 0"
+                                     : "the root window got no WinOps";
     }
     if (opt_.checkOnly)
-        return finish("");
+        return "";
     scene();
     finalScreen_ = s_->readScreen();
     close();
-    if (!opt_.pngPath.empty())
-        writePicture();
-    return finish("");
+    return "";
+}
+
+int Runner::run(const std::string &driverPath, const std::string &driverName,
+                const graf::Config &cfg, const std::string &configName) {
+    driver_ = driverName;
+    // A board the simulated machine cannot be built from (a memory size or
+    // area the adapter model refuses, more than this host can map) is bad
+    // input: no driver code has run yet.
+    try {
+        s_ = std::make_unique<harness::Screen>(
+            driverPath, cfg,
+            harness::Options{.reporter = [this](const std::string &m) { reported_.push_back(m); }});
+    } catch (const std::exception &e) {
+        const std::string lead = "the simulated machine cannot be built";
+        std::string why = dynamic_cast<const std::bad_alloc *>(&e) ? "not enough memory" : e.what();
+        if (why.rfind(lead, 0) != 0)
+            why = lead + ": " + why;
+        err_ << "drvrun: " << printable(configName) << ": " << printable(why) << "\n";
+        return kExitBadInput;
+    }
+    std::string failure;
+    try {
+        failure = drive(cfg, configName);
+    } catch (const std::exception &e) {
+        // Whatever the stand-in could not go on from, in the middle of the
+        // driver's run: the run failed, and says where it stopped.
+        std::string what =
+            dynamic_cast<const std::bad_alloc *>(&e) ? "not enough memory" : e.what();
+        std::string step = current_.name.empty() ? "" : " in " + current_.name;
+        failure = "the run stopped" + step + ": " + printable(what);
+    }
+    std::vector<std::string> unwritten = closeOutputs();
+    int status = finish(failure);
+    // The report stands; the files asked for are missing, which is bad input
+    // (a path that cannot take them), found only now.
+    for (const std::string &line : unwritten)
+        err_ << "drvrun: " << line << "\n";
+    return unwritten.empty() ? status : kExitBadInput;
 }
 
 } // namespace
@@ -858,23 +1004,9 @@ bool fitsTheStandIn(const graf::Config &cfg, std::string &error) {
     return false;
 }
 
-// A configuration file may hold anything; the complaint quoting it stays
-// one readable line.
-std::string printable(const std::string &text) {
-    std::string out;
-    for (unsigned char c : text) {
-        if (c >= 0x20 && c < 0x7F) {
-            out += static_cast<char>(c);
-        } else {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\x%02X", c);
-            out += buf;
-        }
-    }
-    return out;
-}
+namespace {
 
-int runDriver(const RunOptions &opt, std::ostream &out, std::ostream &err) {
+int runDriverOrThrow(const RunOptions &opt, std::ostream &out, std::ostream &err) {
     std::string path, name, error;
     if (!resolveDriver(opt.driver, path, name, error) || !bindDriver(path, name, error)) {
         err << "drvrun: " << printable(error) << "\n";
@@ -895,18 +1027,34 @@ int runDriver(const RunOptions &opt, std::ostream &out, std::ostream &err) {
         }
         configName = opt.configPath;
     }
-    // Files the run will write are tried first, not after the whole scene.
-    for (const std::string *file : {&opt.pngPath, &opt.tracePath})
-        if (!file->empty() && !std::ofstream(*file)) {
-            err << "drvrun: cannot write " << printable(*file) << "\n";
+    // Files the run will write are opened first, not after the whole scene.
+    OutputFile png, trace;
+    for (auto [file, path] : {std::pair{&png, &opt.pngPath}, {&trace, &opt.tracePath}})
+        if (!path->empty() && !file->open(*path, error)) {
+            err << "drvrun: " << error << "\n";
             return kExitBadInput;
         }
     if (!fitsTheStandIn(cfg, error)) {
-        err << "drvrun: " << configName << ": " << error << "\n";
+        err << "drvrun: " << printable(configName) << ": " << error << "\n";
         return kExitBadInput;
     }
-    Runner runner(opt, out);
+    Runner runner(opt, out, err, png, trace);
     return runner.run(path, name, cfg, configName);
+}
+
+} // namespace
+
+int runDriver(const RunOptions &opt, std::ostream &out, std::ostream &err) {
+    // The run catches what the stand-in throws; what is left (memory running
+    // out while reading the configuration) still ends in one line.
+    try {
+        return runDriverOrThrow(opt, out, err);
+    } catch (const std::exception &e) {
+        std::string what =
+            dynamic_cast<const std::bad_alloc *>(&e) ? "not enough memory" : e.what();
+        err << "drvrun: " << printable(what) << "\n";
+        return kExitBadInput;
+    }
 }
 
 } // namespace drvrun
