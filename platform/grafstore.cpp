@@ -1011,6 +1011,15 @@ Config *findConfig(GrafinfoHandle h) {
     return d ? &d->config : nullptr;
 }
 
+void release(GrafinfoHandle h) {
+    auto &all = handles();
+    for (auto it = all.begin(); it != all.end(); ++it)
+        if (it->get() == h) {
+            all.erase(it);
+            return;
+        }
+}
+
 void releaseAll() {
     handles().clear();
 }

@@ -82,6 +82,7 @@ class Builder {
 // The handle a screen's ScreenConfig carries. The store keeps it alive.
 GrafinfoHandle makeHandle(const Config &);
 Config &configOf(GrafinfoHandle);
+void release(GrafinfoHandle);
 void releaseAll();
 
 // Procedure runs, in order: name and result.

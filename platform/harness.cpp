@@ -93,7 +93,8 @@ std::map<std::string, LoadedDriver> &loadedDrivers() {
     return loaded;
 }
 
-int screensMade = 0;
+int screensMade = 0; // in this case
+int screensOpen = 0; // Screen objects alive now
 
 // A file of the process's own holding the bytes of `path`. The dynamic
 // loader knows a library by its file, so a copy loads anew, with fresh
@@ -180,6 +181,7 @@ void beginCase() {
     graf::clearRunLog();
     server::restart();
     sim::Machine::reset();
+    screensOpen = 0;
     for (auto &[path, d] : loadedDrivers())
         dlclose(d.handle);
     loadedDrivers().clear();
@@ -296,12 +298,18 @@ std::unique_ptr<Cursor> makeCursor(const std::vector<std::string> &rows, int xho
 Screen::Screen(const std::string &driver, const graf::Config &config, Options options)
     : driver_(driver), options_(std::move(options)) {
     // Drivers stay loaded with their static state, as in a server that goes
-    // on running: so every screen after the first one of the case starts a
-    // new server generation.
-    if (screensMade++ > 0)
+    // on running: so a screen made when the case's earlier ones are gone
+    // starts a new server generation. Screens alive together are the
+    // screens of one generation.
+    if (screensMade++ > 0 && screensOpen == 0)
         server::resetGeneration();
-    sim::Machine::reset();
-    sim::Machine &m = sim::Machine::current();
+    screensOpen++;
+    num_ = options_.screenNumber;
+    if (num_ < 0 || num_ >= MAXSCREENS)
+        throw std::invalid_argument("screen number " + std::to_string(num_) + " out of range");
+    machine_ = sim::Machine::make();
+    activate();
+    sim::Machine &m = *machine_;
     m.setFailureHandler([this](const std::string &msg) { report(msg); });
 
     std::string error;
@@ -323,8 +331,8 @@ Screen::Screen(const std::string &driver, const graf::Config &config, Options op
         // A board that cannot exist as described (memory sizes or areas the
         // model refuses, or more than this machine can map): no screen.
         adapter_.reset();
-        graf::releaseAll();
-        m.setFailureHandler(nullptr);
+        graf::release(handle);
+        screensOpen--;
         throw std::invalid_argument(std::string("the simulated machine cannot be built: ") +
                                     e.what());
     }
@@ -350,7 +358,7 @@ Screen::Screen(const std::string &driver, const graf::Config &config, Options op
                  : intKey(cfg, "PITCH",
                           static_cast<int>(std::clamp<int64_t>(rowBytes, INT32_MIN, INT32_MAX)));
 
-    server::setActiveScreen(0, &config_);
+    server::setActiveScreen(num_, &config_);
     newScreenRec();
 }
 
@@ -358,10 +366,15 @@ Screen::~Screen() {
     dropScreenRecords();
     for (PixmapPtr p : pixmaps_)
         server::destroyPixmap(p);
-    server::setActiveScreen(0, nullptr);
+    server::setActiveScreen(num_, nullptr);
     adapter_.reset();
-    graf::releaseAll();
-    sim::Machine::current().setFailureHandler(nullptr);
+    graf::release(config_.grafinfo);
+    machine_.reset();
+    screensOpen--;
+}
+
+void Screen::activate() const {
+    sim::Machine::makeCurrent(machine_.get());
 }
 
 void Screen::report(const std::string &message) {
@@ -372,6 +385,7 @@ void Screen::report(const std::string &message) {
 }
 
 bool Screen::call(const std::string &what, const std::function<void()> &f) {
+    activate();
     try {
         f();
         return true;
@@ -386,6 +400,7 @@ bool Screen::call(const std::string &what, const std::function<void()> &f) {
 }
 
 bool Screen::driverReady(const char *what) const {
+    activate();
     if (info_ && screen_)
         return true;
     const_cast<Screen *>(this)->report(std::string(what) + ": no driver or no screen");
@@ -393,15 +408,18 @@ bool Screen::driverReady(const char *what) const {
 }
 
 void Screen::newScreenRec() {
-    screen_ = server::createScreen(0);
+    screen_ = server::createScreen(num_);
 }
 
 void Screen::dropWindowsAndGCs() {
     for (GCPtr gc : gcs_)
         server::destroyGC(gc);
     gcs_.clear();
-    if (root_)
+    if (root_) {
+        if (WindowTable[num_] == root_)
+            WindowTable[num_] = nullptr;
         server::destroyWindow(root_);
+    }
     root_ = nullptr;
 }
 
@@ -416,7 +434,7 @@ Bool Screen::probe() {
     if (!driverReady("Probe"))
         return 0;
     Bool r = 0;
-    call("Probe", [&] { r = info_->Probe(0, &config_); });
+    call("Probe", [&] { r = info_->Probe(num_, &config_); });
     return r;
 }
 
@@ -429,7 +447,7 @@ Bool Screen::init() {
     fatalMessage_.clear();
     abortMessage_.clear();
     try {
-        r = info_->Init(0, screen_, 1, argv);
+        r = info_->Init(num_, screen_, 1, argv);
     } catch (const server::FatalErrorCalled &e) {
         // An expected way for Init to end: the test reads fatalMessage().
         fatalMessage_ = e.message;
@@ -495,7 +513,7 @@ void Screen::freeScreen() {
     // DestroyGC still has its private then), the screen last.
     dropWindowsAndGCs();
     if (open_ && sysInfo() && sysInfo()->FreeScreen)
-        call("FreeScreen", [&] { sysInfo()->FreeScreen(0, screen_); });
+        call("FreeScreen", [&] { sysInfo()->FreeScreen(num_, screen_); });
     else if (open_)
         report(driver_ + ": no SysInfo FreeScreen to call");
     open_ = false;

@@ -28,9 +28,10 @@
 // HARNESS_GTEST_REPORTER (ADD_FAILURE) so they fail the test; without one they
 // are printed and kept (failures()).
 //
-// The harness is process-wide in effect (one simulated machine, one server),
-// like the server it stands in for: use one Screen per test case, each case
-// starting with beginCase().
+// There is one server, as in a process; each Screen has its own number and
+// simulated machine, so several screens (of one library or of several) can
+// run side by side in one server generation. Each case starts with
+// beginCase().
 #pragma once
 
 #include <cstdint>
@@ -145,6 +146,9 @@ struct Options {
     int pitch = 0;
     // Offset of the visible screen's first pixel in video memory.
     uint32_t screenOffset = 0;
+    // The screen's number (ddxActiveScreens, WindowTable, myNum and the
+    // number Probe, Init and FreeScreen are given).
+    int screenNumber = 0;
     Reporter reporter; // empty: the default reporter
 };
 
@@ -167,10 +171,11 @@ constexpr uint32_t kAllGCChanges =
 
 class Screen {
   public:
-    // Loads the driver, resets the simulated machine, builds the adapter the
-    // configuration names (sim::makeAdapter; plain memory for its areas when
-    // it names no known model), makes the grafinfo handle, the ScreenConfig,
-    // ddxActiveScreens[0] and a fresh ScreenRec (myNum 0). No driver code runs
+    // Loads the driver, makes the screen's own simulated machine (current
+    // from now on), builds the adapter the configuration names on it
+    // (sim::makeAdapter; plain memory for its areas when it names no known
+    // model), makes the grafinfo handle, the ScreenConfig,
+    // ddxActiveScreens[number] and a fresh ScreenRec (myNum number). No driver code runs
     // yet. A driver that does not load is reported and start() fails. A
     // configuration the simulated machine cannot be built from (a memory size
     // or area the adapter model refuses, more than the host can map) throws
@@ -222,7 +227,8 @@ class Screen {
     PointerFuncs *pointer() const { return registered().pointerFuncs; }
     // True when the driver passed nfbSetOptions flag 0x20 (solid slot three is ZeroSegs).
     bool zeroSegsForm() const;
-    sim::Machine &machine() const { return sim::Machine::current(); }
+    // The screen's own simulated machine (current while its driver runs).
+    sim::Machine &machine() const { return *machine_; }
     sim::Adapter *adapter() const { return adapter_.get(); }
     // The driver's FatalError message or the sim::Abort text of the last
     // aborted call (empty when none).
@@ -366,10 +372,14 @@ class Screen {
     void dropWindowsAndGCs();
     void dropScreenRecords();
     bool driverReady(const char *what) const;
+    // Make the screen's machine the one the register accessors reach.
+    void activate() const;
 
     std::string driver_;
     Options options_;
     ScreenInfo *info_ = nullptr;
+    std::unique_ptr<sim::Machine> machine_;
+    int num_ = 0;
     std::unique_ptr<sim::Adapter> adapter_;
     ScreenConfig config_{};
     ScreenPtr screen_ = nullptr;

@@ -638,17 +638,26 @@ Machine::Machine() : impl_(std::make_unique<Impl>()) {}
 Machine::~Machine() {
     pendingBusyFaults.store(0);
     impl_.reset();
+    if (current_ == this)
+        current_ = nullptr;
+    if (own_ == this)
+        own_ = nullptr;
 }
 
 Machine &Machine::create() {
-    current_ = new Machine();
+    if (own_ == nullptr)
+        own_ = new Machine();
+    current_ = own_;
     return *current_;
 }
 
 void Machine::reset() {
-    Machine *old = current_;
+    delete own_;
     current_ = nullptr;
-    delete old;
+}
+
+std::unique_ptr<Machine> Machine::make() {
+    return std::unique_ptr<Machine>(new Machine());
 }
 
 // ---- areas ----

@@ -163,10 +163,17 @@ struct Abort : std::runtime_error {
 
 class Machine {
   public:
-    // The one machine the accessors reach. A fresh one replaces the old.
+    // The machine the accessors reach: the one made current (each screen of
+    // the harness has a machine of its own and makes it current while its
+    // driver runs), else the process's own, made on first use.
     // Inline: every accessor call goes through here.
     static Machine &current() { return current_ != nullptr ? *current_ : create(); }
+    // Drops the process's own machine; the next current() makes a fresh one.
     static void reset();
+    // A machine of its own, for a screen; the accessors reach it once it is
+    // made current. Destroying it while current makes none current.
+    static std::unique_ptr<Machine> make();
+    static void makeCurrent(Machine *m) { current_ = m; }
 
     // ---- memory areas, as the server maps them for a driver ----
     // Plain memory with guard pages before and after; zero-filled.
@@ -271,6 +278,7 @@ class Machine {
     struct Impl;
     static Machine &create();
     inline static Machine *current_ = nullptr;
+    inline static Machine *own_ = nullptr; // the process's own
     // Reports the guard's catches; the common case (none) costs one load.
     void flushPending() const;
     void flushPendingSlow() const;
