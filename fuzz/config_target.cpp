@@ -1,11 +1,13 @@
 // Fuzz target: a driver's example configuration with values taken from the
 // input (sizes, depths, pitches, memory sizes and areas, keys dropped or
-// added, procedures that fail), through Probe and Init as the server calls
-// them. Any configuration must either give a working screen (it draws as
+// added, procedures that fail or answer otherwise), through Probe and Init
+// as the server calls them. Any configuration must either give a working screen (it draws as
 // the reference renderer does and frees everything it took) or make the
 // driver return 0 after saying why (ErrorF or FatalError). Nothing may
 // crash, touch memory outside the simulated areas, or trip a device model.
+#include <algorithm>
 #include <climits>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <stdexcept>
@@ -45,10 +47,82 @@ int value(fuzz::Input &in) {
     }
 }
 
-// One change to the configuration.
+int intKey(const graf::Config &cfg, const char *name) {
+    auto it = cfg.ints.find(name);
+    return it == cfg.ints.end() ? 0 : it->second;
+}
+
+// An answer for a procedure: anything, or near what the drivers ask the
+// configuration about (video memory in 64 KB units, the bytes of a row).
+int answer(fuzz::Input &in, const graf::Config &cfg) {
+    switch (in.range(0, 3)) {
+    case 0:
+        return value(in);
+    case 1: {
+        static const std::vector<int> units = {0,  1,  2,  4,  8,  15,   16,    24,
+                                               31, 32, 33, 63, 64, 0xFF, 0x100, 0x7FFF};
+        return in.flag() ? in.pick(units) : (intKey(cfg, "MEMSIZE") >> 16) + in.range(-2, 2);
+    }
+    case 2: {
+        int64_t row = int64_t{intKey(cfg, "PIXWIDTH")} * ((intKey(cfg, "DEPTH") + 1) / 8);
+        static const std::vector<int> deltas = {-8, -4, -3, -2, -1, 1, 2, 3, 4, 7, 8, 64, 1024};
+        int64_t v = in.flag() ? row + in.pick(deltas) : row * in.range(0, 4);
+        return static_cast<int>(std::clamp<int64_t>(v, INT_MIN, INT_MAX));
+    }
+    default:
+        return in.range(-8, 8);
+    }
+}
+
+// Procedures a driver reads the answer of.
+const std::vector<std::string> kAsked = {"InstalledMemory", "GetScreenPitch"};
+// Where a procedure that answers otherwise keeps its own code.
+const std::string kOwnCode = "FuzzOwnCode";
+
+// Procedures named in FUZZ_KEEP_PROCEDURES (comma-separated) are never made
+// to fail, removed or made to answer otherwise: the edit is passed over, so
+// a run can look past a known fault without changing what any input means.
+bool kept(const std::string &name) {
+    static const std::string list = [] {
+        const char *env = std::getenv("FUZZ_KEEP_PROCEDURES");
+        return env ? "," + std::string(env) + "," : std::string();
+    }();
+    return list.find("," + name + ",") != std::string::npos;
+}
+
+// `name` runs as before (so does whatever it programs), then answers `v`.
+// The memory size is never more than the board has (MEMSIZE, in the 64 KB
+// units the configurations count in): a larger answer describes another
+// board, one the driver cannot tell from this one.
+void answerWith(graf::Config &cfg, const std::string &name, int v) {
+    std::string own = kOwnCode + name;
+    if (!cfg.procedures.count(own))
+        cfg.procedures[own] = cfg.procedures[name];
+    // The same parameters, so that the driver's arguments still fit.
+    int count = graf::parameterCount(graf::makeHandle(cfg), own);
+    std::string params;
+    for (int i = 1; i <= count; i++)
+        params += (i > 1 ? ", p" : "p") + std::to_string(i);
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "0x%X", static_cast<unsigned>(v));
+    std::string text = "procedure " + name + (count > 0 ? "(" + params + ")" : "") +
+                       " {\n    r = call " + own + (count > 0 ? " " + params : "") +
+                       "\n    result = " + hex + "\n";
+    if (name == "InstalledMemory")
+        text += "    if result < 0 || result > ($MEMSIZE >> 16) {\n"
+                "        result = $MEMSIZE >> 16\n"
+                "    }\n";
+    text += "}\n";
+    graf::Config parsed;
+    std::string error;
+    if (!graf::parse(text, cfg.source, parsed, error))
+        throw std::logic_error(error);
+    cfg.procedures[name] = parsed.procedures.at(name);
+}
+
 // One change to the configuration; `log` says what it was.
 void edit(fuzz::Input &in, graf::Config &cfg, std::vector<std::string> &failing, std::string &log) {
-    switch (in.range(0, 7)) {
+    switch (in.range(0, 8)) {
     case 0:
     case 1:
     case 2: {
@@ -67,6 +141,10 @@ void edit(fuzz::Input &in, graf::Config &cfg, std::vector<std::string> &failing,
         if (!cfg.procedures.empty()) {
             auto it = cfg.procedures.begin();
             std::advance(it, in.range(0, static_cast<int>(cfg.procedures.size()) - 1));
+            if (kept(it->first)) {
+                log += " " + it->first + ":kept";
+                break;
+            }
             failing.push_back(it->first);
             log += " " + it->first + ":fails";
         }
@@ -75,6 +153,10 @@ void edit(fuzz::Input &in, graf::Config &cfg, std::vector<std::string> &failing,
         if (!cfg.procedures.empty()) {
             auto it = cfg.procedures.begin();
             std::advance(it, in.range(0, static_cast<int>(cfg.procedures.size()) - 1));
+            if (kept(it->first)) {
+                log += " " + it->first + ":kept";
+                break;
+            }
             log += " -" + it->first;
             cfg.procedures.erase(it);
         }
@@ -97,7 +179,7 @@ void edit(fuzz::Input &in, graf::Config &cfg, std::vector<std::string> &failing,
                                   std::to_string(cfg.areas[i].length);
         }
         break;
-    default: // keys of other types under known names
+    case 7: { // keys of other types under known names
         const std::string &key = in.pick(kIntKeys);
         if (in.flag())
             cfg.strings[key] = "x";
@@ -105,6 +187,28 @@ void edit(fuzz::Input &in, graf::Config &cfg, std::vector<std::string> &failing,
             cfg.flags.push_back(key);
         log += " " + key + ":other-type";
         break;
+    }
+    default: { // a procedure that runs but answers otherwise
+        std::vector<std::string> asked, any;
+        for (const auto &[name, code] : cfg.procedures) {
+            if (name.rfind(kOwnCode, 0) == 0)
+                continue;
+            any.push_back(name);
+            if (std::find(kAsked.begin(), kAsked.end(), name) != kAsked.end())
+                asked.push_back(name);
+        }
+        if (any.empty())
+            break;
+        std::string name = !asked.empty() && in.range(0, 3) > 0 ? in.pick(asked) : in.pick(any);
+        int v = answer(in, cfg);
+        if (kept(name)) {
+            log += " " + name + ":kept";
+            break;
+        }
+        answerWith(cfg, name, v);
+        log += " " + name + ":answers=" + std::to_string(v);
+        break;
+    }
     }
 }
 
@@ -182,6 +286,9 @@ std::vector<std::string> check(fuzz::Input &in, std::string &context) {
         return failures;
 
     std::vector<std::string> reported;
+    // Each input on a server of its own (its screen-private indices would
+    // pile up otherwise).
+    fuzz::freshServer();
     uint64_t serial = server::allocationCount();
     server::clearErrorMessages();
     std::unique_ptr<harness::Screen> screen;
@@ -198,6 +305,8 @@ std::vector<std::string> check(fuzz::Input &in, std::string &context) {
         return failures;
     }
     harness::Screen &s = *screen;
+    // Nothing reads the access trace here.
+    s.machine().setTracing(false);
     for (const std::string &p : failing)
         graf::setProcedureFails(s.grafinfo(), p, true);
     auto collect = [&] {

@@ -7,6 +7,14 @@
 // aborted calls, FatalError), a pixel difference, a ReadImage that differs,
 // a screen that does not come back after a server reset, or a driver block
 // still held after FreeScreen.
+//
+// The screen of a setup is set up once and serves one input after another:
+// each input gets a new server generation on it (FreeScreen ended the one
+// before), with video memory cleared first, so it starts as on a screen just
+// brought up. A failure on a screen that earlier inputs used is tried again
+// on a fresh one, so that what is reported is what replaying the input alone
+// shows; when it does not fail there, the report says so and the inputs run
+// before it are saved beside it.
 #include <algorithm>
 #include <cstring>
 #include <memory>
@@ -19,11 +27,61 @@ namespace fuzzdraw {
 
 namespace {
 
-// Bounds that keep one input quick; the geometry inside them is free.
+// Bounds that keep one input quick; the geometry inside them is free. An
+// input also ends after the step that takes the pixels it drew past
+// kMaxPixels (about one 640 x 400 screen): on the large screens a few steps
+// over most of the screen would cost as much as a hundred small inputs.
 constexpr int kMaxSteps = 48;
+constexpr int64_t kMaxPixels = int64_t{1} << 18;
+// Screens of at most this many pixels count as small.
+constexpr int64_t kSmallScreen = 160 * 120;
 constexpr int kMaxGCs = 4;
 constexpr int kMaxFonts = 3;
 constexpr int kMaxList = 12;
+// Generations one server gives a screen before it starts afresh (each
+// generation takes the drivers' screen privates anew, and the server's
+// arrays of them grow), and console switches one machine sees (the device
+// models keep every register and palette write, and a switch back reloads
+// the palette: 65536 entries in the direct-colour builds).
+constexpr int kGenerationsPerServer = 256;
+constexpr int kSwitchesPerMachine = 32;
+// Inputs kept for a failure that shows only after them.
+constexpr size_t kHistory = 32;
+// After every step the rows of one of this many bands of the screen are
+// compared as well as the step's own region, so a write outside the region
+// is seen within this many steps (and the whole screen is compared before
+// anything takes the mirror from video memory, and at the end).
+constexpr int kBands = 8;
+
+// The screen inputs run on, kept from one input to the next.
+struct Live {
+    const fuzz::Setup *setup = nullptr;
+    std::unique_ptr<harness::Screen> screen;
+    std::vector<std::string> *sink = nullptr; // the running input's failures
+    int generations = 0;
+    int switches = 0;
+    std::vector<std::vector<uint8_t>> history; // inputs run on it, oldest first
+};
+
+Live &live() {
+    static Live *l = new Live; // never destroyed: the server may be gone at exit
+    return *l;
+}
+
+// Where a fuzzing run writes the inputs a failure depended on (libFuzzer's
+// -artifact_prefix); empty outside the fuzz build.
+std::string &historyPrefix() {
+    static std::string prefix;
+    return prefix;
+}
+
+BoxRec unite(const BoxRec &a, const BoxRec &b) {
+    if (a.x1 >= a.x2 || a.y1 >= a.y2)
+        return b;
+    if (b.x1 >= b.x2 || b.y1 >= b.y2)
+        return a;
+    return {std::min(a.x1, b.x1), std::min(a.y1, b.y1), std::max(a.x2, b.x2), std::max(a.y2, b.y2)};
+}
 
 struct Session {
     Session(fuzz::Input &i, harness::Screen &scr, std::vector<std::string> &f)
@@ -34,8 +92,13 @@ struct Session {
     std::vector<GCPtr> gcs;
     std::vector<std::unique_ptr<harness::Font>> fonts;
     std::vector<std::unique_ptr<harness::Cursor>> cursors; // realized
+    std::vector<PixmapPtr> pixmaps;                        // tiles and stipples
     int step = 0;
+    int64_t pixels = 0; // drawn so far, box by box
+    int switches = 0;   // console switches
     std::string what;
+    // What the current step may draw on the visible screen.
+    BoxRec region = {0, 0, 0, 0};
 
     int W() const { return s.width(); }
     int H() const { return s.height(); }
@@ -44,6 +107,17 @@ struct Session {
 
     void fail(const std::string &m) {
         failures.push_back("step " + std::to_string(step) + " " + what + ": " + m);
+    }
+    void touch(const BoxRec &b) {
+        region = unite(region, b);
+        pixels += int64_t{std::max(b.x2 - b.x1, 0)} * std::max(b.y2 - b.y1, 0);
+    }
+    void touch(DDXPointRec p) {
+        touch({p.x, p.y, static_cast<int16_t>(p.x + 1), static_cast<int16_t>(p.y + 1)});
+    }
+    void touch(const std::vector<BoxRec> &bs) {
+        for (const BoxRec &b : bs)
+            touch(b);
     }
 
     // ---- values ----
@@ -133,45 +207,97 @@ struct Session {
         }
         s.syncMirror();
     }
-    bool sameAsMirror() {
-        s.drain();
+    // Whether video memory shows the mirror in `r` (clipped to the screen).
+    // Bit 15 at depth 15 is no pixel's and may differ.
+    bool sameIn(BoxRec r) {
         const uint8_t *mem = s.screenMemory();
         const ref::Canvas &want = s.mirror();
         if (!mem)
             return false;
-        size_t row = static_cast<size_t>(want.width) * static_cast<size_t>(want.bytesPerPixel);
-        for (int y = 0; y < want.height; y++)
-            if (std::memcmp(want.bytes.data() + static_cast<size_t>(y) * want.pitch,
-                            mem + static_cast<size_t>(y) * static_cast<size_t>(s.pitch()), row))
+        int x1 = std::max<int>(r.x1, 0), x2 = std::min<int>(r.x2, want.width);
+        int y1 = std::max<int>(r.y1, 0), y2 = std::min<int>(r.y2, want.height);
+        if (x1 >= x2 || y1 >= y2)
+            return true;
+        size_t bpp = static_cast<size_t>(want.bytesPerPixel);
+        size_t from = static_cast<size_t>(x1) * bpp, len = static_cast<size_t>(x2 - x1) * bpp;
+        for (int y = y1; y < y2; y++) {
+            const uint8_t *a = want.bytes.data() + static_cast<size_t>(y) * want.pitch + from;
+            const uint8_t *b = mem + static_cast<size_t>(y) * static_cast<size_t>(s.pitch()) + from;
+            if (std::memcmp(a, b, len) == 0)
+                continue;
+            if (want.depth != 15)
                 return false;
+            for (size_t i = 0; i < len; i += 2)
+                if (a[i] != b[i] || ((a[i + 1] ^ b[i + 1]) & 0x7F))
+                    return false;
+        }
         return true;
     }
-    void checkPixels() {
-        if (failed() || sameAsMirror())
-            return;
+    BoxRec whole() const { return {0, 0, static_cast<int16_t>(W()), static_cast<int16_t>(H())}; }
+    void reportDifference(const char *where) {
         ref::Diff d = s.expectSame();
         if (d.count > 0)
-            fail("differs from the reference renderer: " + d.describe());
+            fail(std::string("differs from the reference renderer") + where + ": " + d.describe());
+    }
+    // After a step: its region, and one band of rows in turn.
+    void checkPixels() {
+        BoxRec r = region;
+        region = {0, 0, 0, 0};
+        if (failed())
+            return;
+        s.drain();
+        int rows = (H() + kBands - 1) / kBands, band = step % kBands;
+        BoxRec b = {0, static_cast<int16_t>(std::min(H(), band * rows)), static_cast<int16_t>(W()),
+                    static_cast<int16_t>(std::min(H(), (band + 1) * rows))};
+        if (!sameIn(r))
+            reportDifference("");
+        else if (!sameIn(b))
+            reportDifference(" outside what the step drew");
+    }
+    // The whole screen: before the mirror is taken from video memory again
+    // (a console switch, a server reset) and at the end.
+    void checkWhole() {
+        if (failed())
+            return;
+        s.drain();
+        if (!sameIn(whole()))
+            reportDifference(" outside what the steps drew");
     }
 
     // ---- GCs ----
+    // Tiles and stipples as the harness makes them (Screen::tile() and
+    // stipple()), but freed with the input rather than with the screen.
     PixmapPtr tilePixmap() {
         int w = in.range(1, in.flag() ? 9 : 40), h = in.range(1, in.flag() ? 9 : 40);
-        std::vector<uint32_t> pixels(static_cast<size_t>(w * h));
         fuzz::Bulk bulk(in.u32());
-        for (uint32_t &p : pixels)
-            p = static_cast<uint32_t>(bulk.next()) & s.allPlanes();
-        return s.tile(w, h, pixels);
+        int cb = clientBytes();
+        PixmapPtr p = server::createPixmap(s.screen(), w, h, s.depth(), 8 * cb, w * cb);
+        pixmaps.push_back(p);
+        auto *data = static_cast<uint8_t *>(p->devPrivate);
+        for (int i = 0; i < w * h; i++) {
+            auto v = static_cast<uint32_t>(bulk.next()) & s.allPlanes();
+            for (int k = 0; k < cb; k++)
+                data[i * cb + k] = static_cast<uint8_t>(v >> (8 * k));
+        }
+        return p;
     }
     PixmapPtr stipplePixmap() {
         int w = in.range(1, in.flag() ? 9 : 40), h = in.range(1, in.flag() ? 9 : 40);
         fuzz::Bulk bulk(in.u32());
-        std::vector<std::string> rows(static_cast<size_t>(h),
-                                      std::string(static_cast<size_t>(w), '.'));
-        for (std::string &r : rows)
-            for (char &c : r)
-                c = bulk.next() & 1 ? 'X' : '.';
-        return s.stipple(rows);
+        int stride = PixmapBytePad(w, 1);
+        PixmapPtr p = server::createPixmap(s.screen(), w, h, 1, 1, stride);
+        pixmaps.push_back(p);
+        auto *data = static_cast<uint8_t *>(p->devPrivate);
+        for (int y = 0; y < h; y++)
+            for (int x = 0; x < w; x++)
+                if (bulk.next() & 1)
+                    data[y * stride + x / 8] |= static_cast<uint8_t>(1 << (x % 8));
+        return p;
+    }
+    void dropPixmaps() {
+        for (PixmapPtr p : pixmaps)
+            server::destroyPixmap(p);
+        pixmaps.clear();
     }
     harness::GCSpec gcSpec() {
         harness::GCSpec v;
@@ -244,7 +370,12 @@ struct Session {
     }
 
     // ---- drawing steps ----
-    void fillRects() { s.fillRects(gc(false), boxes()); }
+    void fillRects() {
+        GCPtr g = gc(false);
+        std::vector<BoxRec> bs = boxes();
+        touch(bs);
+        s.fillRects(g, bs);
+    }
     void fillSpans() {
         GCPtr g = gc(false);
         int n = in.range(0, kMaxList);
@@ -254,11 +385,14 @@ struct Session {
             DDXPointRec p = point();
             starts.push_back(p);
             widths.push_back(in.range(0, std::min(W() - p.x, in.flag() ? 20 : W())));
+            touch({p.x, p.y, static_cast<int16_t>(p.x + widths.back()),
+                   static_cast<int16_t>(p.y + 1)});
         }
         s.fillSpans(g, starts, widths);
     }
     // A line between two screen pixels as the server's Bresenham gives it,
     // entered `skip` pixels in (as a clipped line is) and `len` pixels long.
+    // Its pixels lie in the box of the two ends.
     ZeroSegRec segment() {
         DDXPointRec a = point(),
                     b = in.flag()
@@ -267,6 +401,8 @@ struct Session {
                                               std::clamp(a.x + in.range(-12, 12), 0, W() - 1)),
                                           static_cast<int16_t>(
                                               std::clamp(a.y + in.range(-12, 12), 0, H() - 1))};
+        touch(a);
+        touch(b);
         int dx = b.x - a.x, dy = b.y - a.y;
         int adx = std::abs(dx), ady = std::abs(dy);
         int major = std::max(adx, ady), minor = std::min(adx, ady);
@@ -315,9 +451,19 @@ struct Session {
             src = {static_cast<int16_t>(in.range(0, W() - w)),
                    static_cast<int16_t>(in.range(0, H() - h))};
         }
-        s.copyRect(d, src, alu(), planemask());
+        touch(d);
+        int a = alu();
+        uint32_t pm = planemask();
+        s.copyRect(d, src, a, pm);
     }
-    void solidRects() { s.drawSolidRects(boxes(), pixel(), alu(), planemask()); }
+    void solidRects() {
+        std::vector<BoxRec> bs = boxes();
+        touch(bs);
+        Pixel fg = pixel();
+        int a = alu();
+        uint32_t pm = planemask();
+        s.drawSolidRects(bs, fg, a, pm);
+    }
 
     // Images go through the slot directly: a clipped request points into
     // the middle of the client's image, so the first pixel need not be
@@ -325,6 +471,7 @@ struct Session {
     void drawImage() {
         WinOps *w = s.winOps();
         BoxRec b = box();
+        touch(b);
         int cb = clientBytes();
         int bw = b.x2 - b.x1, bh = b.y2 - b.y1;
         int skip = in.range(0, 3) * cb;
@@ -336,8 +483,10 @@ struct Session {
         ref::drawImage(s.mirror(), b, data.data() + skip, st, a, pm);
         s.call("DrawImage", [&] { w->DrawImage(&b, data.data() + skip, st, a, pm, s.drawable()); });
     }
+    // Reading must leave the screen as it was: its box is compared too.
     void readImage() {
         BoxRec b = box();
+        touch(b);
         int cb = clientBytes();
         int st = stride((b.x2 - b.x1) * cb);
         if (st == 0)
@@ -373,6 +522,7 @@ struct Session {
     void monoImage(bool opaque) {
         WinOps *w = s.winOps();
         BoxRec b = box();
+        touch(b);
         int bw = b.x2 - b.x1, bh = b.y2 - b.y1;
         int startBit = in.range(0, 31);
         int st = stride((startBit + bw + 7) / 8);
@@ -396,9 +546,14 @@ struct Session {
     }
     void points() {
         std::vector<DDXPointRec> pts(static_cast<size_t>(in.range(0, 3 * kMaxList)));
-        for (DDXPointRec &p : pts)
+        for (DDXPointRec &p : pts) {
             p = point();
-        s.drawPoints(pts, pixel(), alu(), planemask());
+            touch(p);
+        }
+        Pixel fg = pixel();
+        int a = alu();
+        uint32_t pm = planemask();
+        s.drawPoints(pts, fg, a, pm);
     }
     void tileRects() {
         int cb = clientBytes();
@@ -407,12 +562,18 @@ struct Session {
         fuzz::Bulk bulk(in.u32());
         std::vector<uint8_t> tile = bulk.bytes(static_cast<size_t>(st * th));
         std::vector<BoxRec> bs = boxes();
-        s.tileRects(bs, tile, st, tw, th, patOrg(), alu(), planemask());
+        touch(bs);
+        DDXPointRec org = patOrg();
+        int a = alu();
+        uint32_t pm = planemask();
+        s.tileRects(bs, tile, st, tw, th, org, a, pm);
     }
     harness::Font *font() {
         if (fonts.empty() || (fonts.size() < kMaxFonts && in.range(0, 3) == 0)) {
             int w = in.range(1, in.flag() ? 16 : 40), h = in.range(1, in.flag() ? 20 : 40);
-            fonts.push_back(harness::Font::random(w, h, in.range(1, 256), in.u32()));
+            int count = in.range(1, 256);
+            uint32_t seed = in.u32();
+            fonts.push_back(harness::Font::random(w, h, count, seed));
             return fonts.back().get();
         }
         return fonts[static_cast<size_t>(in.range(0, static_cast<int>(fonts.size()) - 1))].get();
@@ -430,8 +591,12 @@ struct Session {
             g.stride = f->stride;
             g.bits = f->glyphs[static_cast<size_t>(code)];
             g.glyphKey = code;
+            touch(g.box);
         }
-        s.drawMonoGlyphs(gs, pixel(), alu(), planemask(), in.flag() ? f->priv() : nullptr);
+        Pixel fg = pixel();
+        int a = alu();
+        uint32_t pm = planemask();
+        s.drawMonoGlyphs(gs, fg, a, pm, in.flag() ? f->priv() : nullptr);
     }
     void text() {
         harness::Font *f = font();
@@ -444,6 +609,7 @@ struct Session {
         int x = in.range(0, W() - n * f->width), y = in.range(0, H() - f->height);
         BoxRec b = {static_cast<int16_t>(x), static_cast<int16_t>(y),
                     static_cast<int16_t>(x + n * f->width), static_cast<int16_t>(y + f->height)};
+        touch(b);
         Pixel fg = pixel(), bg = pixel();
         int a = alu();
         uint32_t pm = planemask();
@@ -468,11 +634,12 @@ struct Session {
         for (std::string &r : rows)
             for (char &c : r)
                 c = ".BF."[bulk.next() & 3];
+        int xhot = in.range(0, w - 1), yhot = in.range(0, h - 1);
+        uint16_t rgb[6];
+        for (uint16_t &v : rgb)
+            v = static_cast<uint16_t>(in.u16());
         auto c =
-            harness::makeCursor(rows, in.range(0, w - 1), in.range(0, h - 1),
-                                static_cast<uint16_t>(in.u16()), static_cast<uint16_t>(in.u16()),
-                                static_cast<uint16_t>(in.u16()), static_cast<uint16_t>(in.u16()),
-                                static_cast<uint16_t>(in.u16()), static_cast<uint16_t>(in.u16()));
+            harness::makeCursor(rows, xhot, yhot, rgb[0], rgb[1], rgb[2], rgb[3], rgb[4], rgb[5]);
         if (s.realizeCursor(c->ptr())) {
             DDXPointRec p = point();
             s.setCursor(c->ptr(), p.x, p.y);
@@ -502,9 +669,13 @@ struct Session {
             ScreenPtr scr = s.screen();
             if (scr->numVisuals > 0 && scr->visuals && scr->visuals[0].class_ == 3) {
                 int entries = scr->visuals[0].ColormapEntries;
-                for (int i = in.range(1, 8); i > 0; i--)
-                    s.setColor(in.range(0, entries - 1), static_cast<uint16_t>(in.u16()),
-                               static_cast<uint16_t>(in.u16()), static_cast<uint16_t>(in.u16()));
+                for (int i = in.range(1, 8); i > 0; i--) {
+                    int index = in.range(0, entries - 1);
+                    uint16_t rgb[3];
+                    for (uint16_t &v : rgb)
+                        v = static_cast<uint16_t>(in.u16());
+                    s.setColor(index, rgb[0], rgb[1], rgb[2]);
+                }
             }
             break;
         }
@@ -518,6 +689,7 @@ struct Session {
         }
     }
     void consoleSwitch() {
+        switches++;
         s.switchAway();
         s.switchBack();
         // The server repaints after a switch: what the console left in video
@@ -532,6 +704,7 @@ struct Session {
         fonts.clear();
         gcs.clear();
         s.freeScreen();
+        dropPixmaps();
         std::vector<server::Block> left = fuzz::blocksSince(serial);
         if (!left.empty())
             fail(std::to_string(left.size()) +
@@ -549,103 +722,290 @@ struct Session {
     }
 };
 
-} // namespace
+void release(Live &l) {
+    l.screen.reset();
+    l.setup = nullptr;
+    l.generations = 0;
+    l.switches = 0;
+}
 
-std::vector<std::string> run(const uint8_t *data, size_t size) {
+// The setup's screen ready for an input: the live one in its next
+// generation, with video memory cleared first (so nothing an earlier input
+// left there counts), or one brought up on a fresh server (`reused` tells
+// which). False after a failure.
+bool prepare(Live &l, const fuzz::Setup &setup, bool fresh, bool &reused, uint64_t &serial,
+             std::vector<std::string> &failures) {
+    reused = !fresh && l.screen && l.setup == &setup && l.generations < kGenerationsPerServer &&
+             l.switches < kSwitchesPerMachine;
+    if (reused) {
+        harness::Screen &s = *l.screen;
+        server::clearGenCalls();
+        server::clearErrorMessages();
+        graf::clearRunLog();
+        s.drain();
+        if (sim::VideoMemory *v = s.adapter() ? s.adapter()->vram() : nullptr)
+            std::memset(v->data(), 0, v->size());
+        serial = server::allocationCount();
+        l.generations++;
+        if (s.nextGeneration())
+            return true;
+        failures.push_back("the screen did not come back in the next generation: " +
+                           s.failureText());
+        return false;
+    }
+    release(l);
+    l.history.clear();
+    fuzz::freshServer();
+    serial = server::allocationCount();
+    l.setup = &setup;
+    l.screen =
+        std::make_unique<harness::Screen>(setup.driver, fuzz::configFor(setup),
+                                          harness::Options{.reporter = [&l](const std::string &m) {
+                                              if (l.sink)
+                                                  l.sink->push_back(m);
+                                          }});
+    // Nothing reads the access trace here, and it would grow with every input.
+    l.screen->machine().setTracing(false);
+    if (l.screen->start())
+        return true;
+    failures.push_back(std::string("did not start: ") + l.screen->failureText());
+    return false;
+}
+
+// One input; `reused` tells whether its screen served earlier inputs.
+std::vector<std::string> runInput(const uint8_t *data, size_t size, bool fresh, bool &reused) {
     fuzz::Input in(data, size);
     std::vector<std::string> failures;
     const fuzz::Setup &setup = in.pick(fuzz::setups());
+    reused = false;
     if (fuzz::skipped(setup))
         return failures;
-    uint64_t serial = server::allocationCount();
-    harness::Screen s(setup.driver, fuzz::configFor(setup),
-                      {.reporter = [&](const std::string &m) { failures.push_back(m); }});
-    if (!s.start()) {
-        failures.push_back(std::string(setup.driver) + " did not start on " + setup.file + ": " +
-                           s.failureText());
-        return failures;
-    }
-    Session t{in, s, failures};
-    const bool verbose = std::getenv("FUZZ_VERBOSE") != nullptr;
-    if (in.flag())
-        t.randomScreen(in.u32());
-    while (!in.empty() && t.step < kMaxSteps && !t.failed()) {
-        t.step++;
-        static const char *const names[] = {
-            "FillRects", "FS",        "ZeroSegs",   "CopyRect",   "DrawSolidRects", "DrawImage",
-            "ReadImage", "MonoImage", "OpaqueMono", "DrawPoints", "TileRects",      "Glyphs",
-            "Text",      "ClearFont", "Cursor",     "Hooks",      "ConsoleSwitch",  "Reset"};
-        int op = in.range(0, static_cast<int>(std::size(names)) - 1);
-        t.what = names[op];
-        if (verbose)
-            std::fprintf(stderr, "draw: step %d %s\n", t.step, t.what.c_str());
-        switch (op) {
-        case 0:
-            t.fillRects();
-            break;
-        case 1:
-            t.fillSpans();
-            break;
-        case 2:
-            t.zeroSegs();
-            break;
-        case 3:
-            t.copyRect();
-            break;
-        case 4:
-            t.solidRects();
-            break;
-        case 5:
-            t.drawImage();
-            break;
-        case 6:
-            t.readImage();
-            break;
-        case 7:
-            t.monoImage(false);
-            break;
-        case 8:
-            t.monoImage(true);
-            break;
-        case 9:
-            t.points();
-            break;
-        case 10:
-            t.tileRects();
-            break;
-        case 11:
-            t.glyphs();
-            break;
-        case 12:
-            t.text();
-            break;
-        case 13:
-            t.closeFont();
-            break;
-        case 14:
-            t.cursor();
-            break;
-        case 15:
-            t.hooks();
-            break;
-        case 16:
-            t.consoleSwitch();
-            break;
-        default:
-            t.reset(serial);
-            break;
+    Live &l = live();
+    l.sink = &failures;
+    uint64_t serial = 0;
+    if (prepare(l, setup, fresh, reused, serial, failures)) {
+        Session t{in, *l.screen, failures};
+        const bool verbose = std::getenv("FUZZ_VERBOSE") != nullptr;
+        if (in.flag())
+            t.randomScreen(in.u32());
+        while (!in.empty() && t.step < kMaxSteps && t.pixels < kMaxPixels && !t.failed()) {
+            t.step++;
+            static const char *const names[] = {
+                "FillRects", "FS",        "ZeroSegs",   "CopyRect",   "DrawSolidRects", "DrawImage",
+                "ReadImage", "MonoImage", "OpaqueMono", "DrawPoints", "TileRects",      "Glyphs",
+                "Text",      "ClearFont", "Cursor",     "Hooks",      "ConsoleSwitch",  "Reset"};
+            int op = in.range(0, static_cast<int>(std::size(names)) - 1);
+            t.what = names[op];
+            if (verbose)
+                std::fprintf(stderr, "draw: step %d %s\n", t.step, t.what.c_str());
+            switch (op) {
+            case 0:
+                t.fillRects();
+                break;
+            case 1:
+                t.fillSpans();
+                break;
+            case 2:
+                t.zeroSegs();
+                break;
+            case 3:
+                t.copyRect();
+                break;
+            case 4:
+                t.solidRects();
+                break;
+            case 5:
+                t.drawImage();
+                break;
+            case 6:
+                t.readImage();
+                break;
+            case 7:
+                t.monoImage(false);
+                break;
+            case 8:
+                t.monoImage(true);
+                break;
+            case 9:
+                t.points();
+                break;
+            case 10:
+                t.tileRects();
+                break;
+            case 11:
+                t.glyphs();
+                break;
+            case 12:
+                t.text();
+                break;
+            case 13:
+                t.closeFont();
+                break;
+            case 14:
+                t.cursor();
+                break;
+            case 15:
+                t.hooks();
+                break;
+            case 16:
+                t.checkWhole();
+                if (!t.failed())
+                    t.consoleSwitch();
+                break;
+            default:
+                t.checkWhole();
+                if (!t.failed())
+                    t.reset(serial);
+                break;
+            }
+            t.checkPixels();
         }
-        t.checkPixels();
+        l.switches += t.switches;
+        t.what = "the end";
+        t.checkWhole();
+        bool closed = false;
+        if (!t.failed()) {
+            t.what = "FreeScreen";
+            closed = t.close(serial);
+        }
+        if (!closed) {
+            // Whatever state it is in, no later input should meet it.
+            release(l);
+            t.dropPixmaps();
+        }
     }
-    if (!t.failed()) {
-        t.what = "FreeScreen";
-        t.close(serial);
-    }
+    l.sink = nullptr;
+    if (!failures.empty())
+        release(l);
     for (std::string &f : failures)
         f = std::string(setup.driver) + " on " + setup.file + ": " + f;
+    return failures;
+}
+
+// Writes the inputs a failure needed before it where the fuzzing run keeps
+// its artifacts; what to tell about them.
+std::string saveHistory(const std::vector<std::vector<uint8_t>> &history) {
+    const std::string &prefix = historyPrefix();
+    if (prefix.empty() || history.empty())
+        return "";
+    std::string first, last;
+    for (size_t i = 0; i < history.size(); i++) {
+        char name[32];
+        std::snprintf(name, sizeof name, "history-%02zu", i + 1);
+        std::string path = prefix + name;
+        if (FILE *f = std::fopen(path.c_str(), "wb")) {
+            std::fwrite(history[i].data(), 1, history[i].size(), f);
+            std::fclose(f);
+        }
+        (i == 0 ? first : last) = path;
+    }
+    return "; they are saved as " + first + (last.empty() ? "" : " .. " + last) +
+           ": give them, in order, before this input to the fuzz target";
+}
+
+} // namespace
+
+// Frees the screen kept between inputs (a test case ends).
+void releaseScreen() {
+    release(live());
+    live().history.clear();
+}
+
+std::vector<std::string> run(const uint8_t *data, size_t size) {
+    Live &l = live();
+    bool reused = false;
+    std::vector<std::string> failures = runInput(data, size, false, reused);
+    if (failures.empty()) {
+        if (l.screen) {
+            if (l.history.size() >= kHistory)
+                l.history.erase(l.history.begin());
+            l.history.emplace_back(data, data + size);
+        }
+        return failures;
+    }
+    if (!reused)
+        return failures;
+    std::vector<std::vector<uint8_t>> before = std::move(l.history);
+    // What replaying the input alone shows is what counts; a failure that
+    // needs the inputs before it is reported as such.
+    bool again = false;
+    std::vector<std::string> alone = runInput(data, size, true, again);
+    release(l);
+    if (!alone.empty())
+        return alone;
+    failures.push_back("it passes on a fresh screen: it fails only after the " +
+                       std::to_string(before.size()) +
+                       " input(s) run before it on the same screen" + saveHistory(before));
     return failures;
 }
 
 } // namespace fuzzdraw
 
 DRV_FUZZ_TARGET("draw", fuzzdraw::run)
+
+#ifdef DRV_FUZZ_ENTRY
+namespace fuzzdraw {
+namespace {
+
+// For each setup, the setups of the same driver build with a small screen
+// (none for a small one).
+const std::vector<std::vector<size_t>> &smallerOf() {
+    static const std::vector<std::vector<size_t>> table = [] {
+        const std::vector<fuzz::Setup> &all = fuzz::setups();
+        auto pixels = [](const fuzz::Setup &s) {
+            graf::Config cfg = fuzz::configFor(s);
+            return int64_t{cfg.ints["PIXWIDTH"]} * cfg.ints["PIXHEIGHT"];
+        };
+        std::vector<std::vector<size_t>> out(all.size());
+        for (size_t i = 0; i < all.size(); i++)
+            for (size_t j = 0; j < all.size(); j++)
+                if (pixels(all[i]) > kSmallScreen && pixels(all[j]) <= kSmallScreen &&
+                    std::string(all[i].driver) == all[j].driver)
+                    out[i].push_back(j);
+        return out;
+    }();
+    return table;
+}
+
+} // namespace
+} // namespace fuzzdraw
+
+extern "C" size_t LLVMFuzzerMutate(uint8_t *data, size_t size, size_t maxSize);
+
+// libFuzzer's own mutations, then the setup: seven in eight inputs move to
+// the one the last input ran on (consecutive inputs come from random corpus
+// entries of random setups, and bringing up another screen costs more than
+// a small screen's whole input), and an input for a large screen moves to a
+// small screen of the same build one time in two (the large ones cost more
+// per step; what an input does means the same on any size). Every setup
+// still gets its turns.
+extern "C" size_t LLVMFuzzerCustomMutator(uint8_t *data, size_t size, size_t maxSize,
+                                          unsigned seed) {
+    size = LLVMFuzzerMutate(data, size, maxSize);
+    if (size == 0)
+        return size;
+    const std::vector<fuzz::Setup> &all = fuzz::setups();
+    const fuzzdraw::Live &l = fuzzdraw::live();
+    size_t target = data[0] % all.size();
+    if (l.setup && seed % 8 != 0)
+        target = static_cast<size_t>(l.setup - all.data());
+    const std::vector<size_t> &smaller = fuzzdraw::smallerOf()[target];
+    if (!smaller.empty() && (seed >> 3) % 2 == 0)
+        target = smaller[(seed >> 4) % smaller.size()];
+    data[0] = static_cast<uint8_t>(target);
+    return size;
+}
+
+// Inputs a failure needed before it go where libFuzzer writes the failing
+// input (-artifact_prefix, else the working directory).
+extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv) {
+    std::string prefix = "./";
+    for (int i = 1; i < *argc; i++) {
+        std::string arg = (*argv)[i];
+        if (arg.rfind("-artifact_prefix=", 0) == 0)
+            prefix = arg.substr(std::strlen("-artifact_prefix="));
+    }
+    fuzzdraw::historyPrefix() = prefix;
+    return 0;
+}
+#endif

@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -79,15 +81,50 @@ class Bulk {
 };
 
 // A driver on one of the example configurations, with integer keys replaced
-// so that one board description serves several builds and screen sizes.
+// so that one board description serves several builds and screen sizes, and
+// optionally procedures replaced (`extra`, in the grafinfo text format).
 struct Setup {
     const char *driver;
     const char *file; // from the source tree
     std::vector<std::pair<const char *, int>> keys;
+    const char *extra = nullptr;
 };
 
+// CRT timings for the small test modes of the GD543x boards, whose example
+// files know only 640 x 480 and up: horizontal values in 8-pixel characters,
+// vertical ones in lines, every mode below 256 lines.
+inline constexpr const char *kSmallModeTimings = R"(
+procedure SetTimings {
+    chars = ($PIXWIDTH + 7) / 8
+    lines = $PIXHEIGHT
+    out16 0x3D4, 0x0E11
+    out16 0x3D4, ((chars + 4) << 8) | 0x00
+    out16 0x3D4, ((chars - 1) << 8) | 0x01
+    out16 0x3D4, (chars << 8) | 0x02
+    out16 0x3D4, 0x8203
+    out16 0x3D4, ((chars + 1) << 8) | 0x04
+    out16 0x3D4, 0x8005
+    out16 0x3D4, ((lines + 10) << 8) | 0x06
+    out16 0x3D4, 0x1007
+    out16 0x3D4, 0x4009
+    out16 0x3D4, ((lines + 2) << 8) | 0x10
+    out16 0x3D4, 0x8C11
+    out16 0x3D4, ((lines - 1) << 8) | 0x12
+    out16 0x3D4, (lines << 8) | 0x15
+    out16 0x3D4, ((lines + 9) << 8) | 0x16
+    out16 0x3D4, 0x0008
+    out16 0x3D4, 0x0014
+    out16 0x3D4, 0xE317
+    out16 0x3D4, 0xFF18
+}
+)";
+
 // Screens every driver is known to come up on (the drivers' example
-// configurations; small sizes first, since every step compares the screen).
+// configurations, at sizes their rules accept). The first byte of an input
+// picks one, modulo the count. New entries only ever go at the end, and a
+// file kept in fuzz/regressions or fuzz/pending starts with its setup's
+// index itself, so that what it means never changes (the seeds all start
+// below 17).
 inline const std::vector<Setup> &setups() {
     static const std::vector<Setup> table = {
         {"brisko8", "cirrus/gd5436/gd5480.graf", {{"PIXWIDTH", 640}, {"PIXHEIGHT", 480}}},
@@ -112,9 +149,7 @@ inline const std::vector<Setup> &setups() {
         {"fuska", "cirrus/fuska/fuska.graf", {}},
         {"tolva16", "cirrus/gd6/tolva16.graf", {}},
         {"tolva8", "cirrus/gd6/tolva8.graf", {}},
-        // Added later: new entries only ever go at the end, so that what an
-        // input below 12 in its first byte means does not change. Rows
-        // wider than the screen come from PITCH in the builds that read it.
+        // Rows wider than the screen come from PITCH in the builds that read it.
         {"lomvi8",
          "cirrus/gd5436/gd5446.graf",
          {{"PIXWIDTH", 640}, {"PIXHEIGHT", 480}, {"PITCH", 1024}}},
@@ -126,26 +161,139 @@ inline const std::vector<Setup> &setups() {
          "cirrus/gd5436/gd5480.graf",
          {{"DEPTH", 24}, {"PIXWIDTH", 800}, {"PIXHEIGHT", 600}}},
         {"tolva16", "cirrus/gd6/tolva16-large.graf", {}},
+        // Small screens: an input costs little, and the fuzzer runs many
+        // more of them. Odd widths, rows wider than the screen and every
+        // depth a build draws at.
+        {"brisko8",
+         "cirrus/gd5436/gd5480.graf",
+         {{"PIXWIDTH", 160}, {"PIXHEIGHT", 120}},
+         kSmallModeTimings},
+        {"brisko15",
+         "cirrus/gd5436/gd5480.graf",
+         {{"DEPTH", 15}, {"PIXWIDTH", 100}, {"PIXHEIGHT", 75}},
+         kSmallModeTimings},
+        {"brisko16",
+         "cirrus/gd5436/gd5480.graf",
+         {{"DEPTH", 16}, {"PIXWIDTH", 64}, {"PIXHEIGHT", 48}},
+         kSmallModeTimings},
+        {"brisko24",
+         "cirrus/gd5436/gd5480.graf",
+         {{"DEPTH", 24}, {"PIXWIDTH", 120}, {"PIXHEIGHT", 90}},
+         kSmallModeTimings},
+        {"lomvi8",
+         "cirrus/gd5436/gd5446.graf",
+         {{"PIXWIDTH", 96}, {"PIXHEIGHT", 64}, {"PITCH", 96}},
+         kSmallModeTimings},
+        {"lomvi8",
+         "cirrus/gd5436/gd5446.graf",
+         {{"PIXWIDTH", 100}, {"PIXHEIGHT", 60}, {"PITCH", 128}},
+         kSmallModeTimings},
+        {"lomvi16",
+         "cirrus/gd5436/gd5446.graf",
+         {{"DEPTH", 16}, {"PIXWIDTH", 80}, {"PIXHEIGHT", 60}, {"PITCH", 160}},
+         kSmallModeTimings},
+        {"hadra24",
+         "cirrus/gd5436/gd5436.graf",
+         {{"PIXWIDTH", 160}, {"PIXHEIGHT", 120}, {"PITCH", 480}},
+         kSmallModeTimings},
+        {"hadra24",
+         "cirrus/gd5436/gd5436.graf",
+         {{"PIXWIDTH", 72}, {"PIXHEIGHT", 40}, {"PITCH", 256}},
+         kSmallModeTimings},
+        {"fuska", "cirrus/fuska/fuska.graf", {{"PIXWIDTH", 160}, {"PIXHEIGHT", 120}}},
+        {"fuska", "cirrus/fuska/fuska.graf", {{"DEPTH", 8}, {"PIXWIDTH", 96}, {"PIXHEIGHT", 72}}},
+        {"fuska", "cirrus/fuska/fuska.graf", {{"DEPTH", 15}, {"PIXWIDTH", 64}, {"PIXHEIGHT", 48}}},
+        {"fuska", "cirrus/fuska/fuska.graf", {{"DEPTH", 24}, {"PIXWIDTH", 120}, {"PIXHEIGHT", 90}}},
+        {"tolva16",
+         "cirrus/gd6/tolva16.graf",
+         {{"PIXWIDTH", 160}, {"PIXHEIGHT", 120}, {"PIXBYTES", 320}}},
+        {"tolva16",
+         "cirrus/gd6/tolva16.graf",
+         {{"PIXWIDTH", 100}, {"PIXHEIGHT", 75}, {"PIXBYTES", 256}}},
+        {"tolva8",
+         "cirrus/gd6/tolva8.graf",
+         {{"PIXWIDTH", 128}, {"PIXHEIGHT", 96}, {"PIXBYTES", 128}}},
+        {"tolva8",
+         "cirrus/gd6/tolva8.graf",
+         {{"PIXWIDTH", 72}, {"PIXHEIGHT", 40}, {"PIXBYTES", 80}}},
+        // The GD5434's variants: the server expands stipples and mono images.
+        {"tolva16",
+         "cirrus/gd6/tolva16.graf",
+         {{"PIXWIDTH", 96},
+          {"PIXHEIGHT", 64},
+          {"PIXBYTES", 192},
+          {"GD5434", 1},
+          {"GD5434IMAGE", 1}}},
+        // The GD5434 board below the large-mode size (4 KB banks), and a
+        // fuska row whose bytes are no multiple of 8.
+        {"tolva16",
+         "cirrus/gd6/tolva16-large.graf",
+         {{"PIXWIDTH", 160},
+          {"PIXHEIGHT", 120},
+          {"PIXBYTES", 320},
+          {"WINDOWADDR", 0xE0000},
+          {"CURSORADDR", 0xFE000}}},
+        {"fuska", "cirrus/fuska/fuska.graf", {{"DEPTH", 8}, {"PIXWIDTH", 100}, {"PIXHEIGHT", 75}}},
     };
     return table;
 }
 
-// Drivers named in FUZZ_SKIP_DRIVERS (comma-separated) are passed over: an
-// input for one of them does nothing. So a run can look past a known fault
-// in one driver without changing what any input means.
+// Drivers named in FUZZ_SKIP_DRIVERS and setups whose index is in
+// FUZZ_SKIP_SETUPS (both comma-separated) are passed over: an input for one
+// of them does nothing. So a run can look past a known fault without
+// changing what any input means.
 inline bool skipped(const Setup &s) {
-    const char *env = std::getenv("FUZZ_SKIP_DRIVERS");
-    if (!env)
-        return false;
-    std::string list = std::string(",") + env + ",";
-    return list.find("," + std::string(s.driver) + ",") != std::string::npos;
+    auto listed = [](const char *var, const std::string &item) {
+        static std::map<std::string, std::string> lists;
+        auto it = lists.find(var);
+        if (it == lists.end()) {
+            const char *env = std::getenv(var);
+            it = lists.emplace(var, env ? "," + std::string(env) + "," : "").first;
+        }
+        return it->second.find("," + item + ",") != std::string::npos;
+    };
+    return listed("FUZZ_SKIP_DRIVERS", s.driver) ||
+           listed("FUZZ_SKIP_SETUPS", std::to_string(&s - setups().data()));
 }
 
+// The setup's configuration. Each file is parsed once per process: a parse
+// costs more than a small screen's whole input.
 inline graf::Config configFor(const Setup &s) {
-    graf::Config cfg = harness::loadConfig(s.file);
-    for (const auto &[key, value] : s.keys)
-        cfg.ints[key] = value;
-    return cfg;
+    static std::map<const Setup *, graf::Config> parsed;
+    auto it = parsed.find(&s);
+    if (it == parsed.end()) {
+        graf::Config cfg = harness::loadConfig(s.file);
+        for (const auto &[key, value] : s.keys)
+            cfg.ints[key] = value;
+        if (s.extra) {
+            graf::Config more;
+            std::string error;
+            if (!graf::parse(s.extra, cfg.source, more, error))
+                throw std::runtime_error(error);
+            for (auto &[name, code] : more.procedures)
+                cfg.procedures[name] = code;
+        }
+        it = parsed.emplace(&s, std::move(cfg)).first;
+    }
+    return it->second;
+}
+
+// The server, grafinfo store and machine as at process start, with the
+// drivers still loaded: under libFuzzer a driver library cannot be unloaded
+// (its coverage counters stay registered), so harness::beginCase() is no
+// choice here. The drivers keep their static state, as in a server that
+// goes on running; the generation goes past every one they have seen, so
+// none takes its private index from an earlier server for valid. A fresh
+// server also keeps the screen-private indices, which grow with every
+// generation, from piling up.
+inline void freshServer() {
+    uint32_t seen = serverGeneration;
+    graf::releaseAll();
+    graf::clearRunLog();
+    server::restart();
+    sim::Machine::reset();
+    while (serverGeneration <= seen)
+        server::resetGeneration();
 }
 
 // Driver allocations made since `serial` that are still held.

@@ -1,8 +1,10 @@
 // Replays the fuzz inputs through the same target bodies the fuzz build runs
-// under libFuzzer: the seed corpus (one test per target) and every input
+// under libFuzzer: the seed corpus (a few shards per target) and every input
 // that once found a fault (one test each, under its file name). Inputs for
 // faults not fixed yet wait in fuzz/pending and run only when asked
-// (--gtest_also_run_disabled_tests).
+// (--gtest_also_run_disabled_tests). As under libFuzzer, the draw target
+// keeps its screen from one input to the next; a test case frees it at its
+// end.
 #include <gtest/gtest.h>
 
 #include <dirent.h>
@@ -75,7 +77,20 @@ std::string testName(const testing::TestParamInfo<Input> &info) {
     return n;
 }
 
-class FuzzInput : public testing::TestWithParam<Input> {};
+// The first byte of an input picks its setup.
+size_t setupOf(const Input &in) {
+    std::ifstream f(in.path, std::ios::binary);
+    char c = 0;
+    f.get(c);
+    return static_cast<uint8_t>(c) % fuzz::setups().size();
+}
+
+template <class Param> class FuzzTest : public testing::TestWithParam<Param> {
+  protected:
+    void TearDown() override { fuzzdraw::releaseScreen(); }
+};
+
+class FuzzInput : public FuzzTest<Input> {};
 
 TEST_P(FuzzInput, Replays) {
     for (const std::string &failure : replay(GetParam()))
@@ -112,14 +127,19 @@ std::string shardName(const testing::TestParamInfo<Shard> &info) {
     return info.param.target + std::to_string(info.param.index);
 }
 
-class FuzzSeeds : public testing::TestWithParam<Shard> {};
+class FuzzSeeds : public FuzzTest<Shard> {};
 
+// A shard's seeds setup by setup, so that one screen serves many in turn.
 TEST_P(FuzzSeeds, Replay) {
-    std::vector<Input> seeds = filesIn("corpus", GetParam().target);
+    std::vector<Input> seeds = filesIn("corpus", GetParam().target), shard;
     EXPECT_GE(seeds.size(), static_cast<size_t>(kSeedShards)) << "too few seeds";
     for (size_t i = static_cast<size_t>(GetParam().index); i < seeds.size(); i += kSeedShards)
-        for (const std::string &failure : replay(seeds[i]))
-            ADD_FAILURE() << seeds[i].name << ": " << failure;
+        shard.push_back(seeds[i]);
+    std::stable_sort(shard.begin(), shard.end(),
+                     [](const Input &a, const Input &b) { return setupOf(a) < setupOf(b); });
+    for (const Input &seed : shard)
+        for (const std::string &failure : replay(seed))
+            ADD_FAILURE() << seed.name << ": " << failure;
 }
 
 INSTANTIATE_TEST_SUITE_P(Fuzz, FuzzSeeds, testing::ValuesIn(shards()), shardName);
