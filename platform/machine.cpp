@@ -293,7 +293,24 @@ struct Machine::Impl {
 
     std::vector<AreaRec> areas;
     std::vector<OwnerRec> owners; // index: guard owner
-    std::vector<PortSlot> ports = std::vector<PortSlot>(65536);
+    // The port space in pages of 256 ports, made when a device claims one:
+    // a machine (one per screen, one per fuzz input) starts cheaply.
+    struct PortPage {
+        std::array<PortSlot, 256> slots{};
+    };
+    std::array<std::unique_ptr<PortPage>, 256> portPages;
+    PortPage noDevices; // what an unclaimed page answers
+
+    const PortSlot &port(uint32_t p) const {
+        const PortPage *page = portPages[(p >> 8) & 0xFF].get();
+        return (page ? page : &noDevices)->slots[p & 0xFF];
+    }
+    PortSlot &claimPort(uint32_t p) {
+        auto &page = portPages[(p >> 8) & 0xFF];
+        if (!page)
+            page = std::make_unique<PortPage>();
+        return page->slots[p & 0xFF];
+    }
     PollEntry polls[4];
     PollEntry *lastPoll = &polls[0];
     bool pollsClear = true; // no read counted since the last write
@@ -740,7 +757,7 @@ void Machine::attachPorts(uint16_t first, uint16_t count, PortDevice *dev, int p
     if (portWidth != 1 && portWidth != 2 && portWidth != 4)
         throw std::invalid_argument("port width must be 1, 2 or 4");
     for (uint32_t p = first; p < static_cast<uint32_t>(first) + count && p < 65536; p++)
-        impl_->ports[p] = Impl::PortSlot{dev, portWidth};
+        impl_->claimPort(p) = Impl::PortSlot{dev, portWidth};
 }
 
 void Machine::mapDevice(uint8_t *host, uint32_t length, MemDevice *dev) {
@@ -826,7 +843,7 @@ uint32_t Machine::portIn(uint16_t port, int width) {
     uint32_t value = 0;
     for (int done = 0; done < width;) {
         uint32_t p = port + static_cast<uint32_t>(done);
-        const auto &slot = impl_->ports[p & 0xFFFF];
+        const auto &slot = impl_->port(p);
         int step = Impl::partWidth(slot, width - done);
         uint32_t part;
         if (slot.dev) {
@@ -852,7 +869,7 @@ void Machine::portOut(uint16_t port, int width, uint32_t value) {
     record(Access{Access::PortOut, static_cast<uint8_t>(width), port, value, -1, 1});
     for (int done = 0; done < width;) {
         uint32_t p = port + static_cast<uint32_t>(done);
-        const auto &slot = impl_->ports[p & 0xFFFF];
+        const auto &slot = impl_->port(p);
         int step = Impl::partWidth(slot, width - done);
         uint32_t mask = step == 4 ? 0xFFFFFFFFu : (1u << (8 * step)) - 1;
         uint32_t part = (value >> (8 * done)) & mask;
