@@ -75,7 +75,7 @@ class FuskaAdapter : public Adapter {
     // The display registers as stored (little-endian), by offset and width.
     uint32_t reg(uint32_t offset, int width) const;
     uint32_t displayOffset() const; // 10 bits, in 8-byte units
-    uint32_t displayPitch() const { return displayOffset() * 8; }
+    uint32_t displayPitch() const override { return displayOffset() * 8; }
     bool blanked() const;
     bool extendedPalette() const;
     bool graphicsMode() const; // SR07 bit 0
