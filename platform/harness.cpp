@@ -85,7 +85,6 @@ namespace {
 struct LoadedDriver {
     void *handle = nullptr;
     ScreenInfo *info = nullptr;
-    std::string copy; // the private copy it was loaded from, if any
 };
 
 std::map<std::string, LoadedDriver> &loadedDrivers() {
