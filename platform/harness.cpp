@@ -300,12 +300,12 @@ Screen::Screen(const std::string &driver, const graf::Config &config, Options op
     // on running: so a screen made when the case's earlier ones are gone
     // starts a new server generation. Screens alive together are the
     // screens of one generation.
-    if (screensMade++ > 0 && screensOpen == 0)
-        server::resetGeneration();
-    screensOpen++;
     num_ = options_.screenNumber;
     if (num_ < 0 || num_ >= MAXSCREENS)
         throw std::invalid_argument("screen number " + std::to_string(num_) + " out of range");
+    if (screensMade++ > 0 && screensOpen == 0)
+        server::resetGeneration();
+    screensOpen++;
     machine_ = sim::Machine::make();
     activate();
     sim::Machine &m = *machine_;
