@@ -66,9 +66,9 @@ std::string hex(uint64_t v, int digits) {
 
 // ---- state shared with the SIGSEGV handler ----
 // The handler may only touch lock-free atomics and call mprotect, so the
-// guard's state lives in fixed tables rather than in the machine. There is
-// one machine at a time; its Impl fills the tables and empties them when it
-// goes.
+// guard's state lives in fixed tables rather than in the machine. Several
+// machines may live side by side (a screen each): each claims its entries
+// and frees them when it goes.
 //
 // An owner is one video memory shown by views on the machine:
 //   armed:   its engine is busy and no processor access was caught yet;
@@ -77,6 +77,7 @@ std::string hex(uint64_t v, int digits) {
 // Armed implies closed. Closed but not armed is an idle engine whose views
 // nobody touched since: the first touch opens them without a report.
 struct GuardOwner {
+    std::atomic<bool> claimed{false}; // by a machine
     std::atomic<bool> armed{false};
     std::atomic<bool> closed{false};
     std::atomic<bool> touched{false};
@@ -292,7 +293,7 @@ struct Machine::Impl {
     };
 
     std::vector<AreaRec> areas;
-    std::vector<OwnerRec> owners; // index: guard owner
+    std::vector<OwnerRec> owners; // index: guard owner (vram null: another machine's)
     // The port space in pages of 256 ports, made when a device claims one:
     // a machine (one per screen, one per fuzz input) starts cheaply.
     struct PortPage {
@@ -324,13 +325,14 @@ struct Machine::Impl {
     ~Impl() {
         for (auto &a : areas)
             releaseGuardSlots(a);
-        guardRangesUsed.store(0);
-        for (int o = 0; o < guardOwnersUsed.load(); o++) {
+        for (size_t o = 0; o < owners.size(); o++) {
+            if (owners[o].vram == nullptr)
+                continue;
             guardOwners[o].armed.store(false);
             guardOwners[o].closed.store(false);
             guardOwners[o].touched.store(false);
+            guardOwners[o].claimed.store(false);
         }
-        guardOwnersUsed.store(0);
         for (auto &a : areas) {
             munmap(a.reservation, a.reservationLength);
             if (a.vramFd >= 0)
@@ -426,7 +428,7 @@ struct Machine::Impl {
         if (lastOwner >= 0 && owners[static_cast<size_t>(lastOwner)].vram == vram)
             return lastOwner;
         for (size_t o = 0; o < owners.size(); o++)
-            if (owners[o].vram == vram)
+            if (vram != nullptr && owners[o].vram == vram)
                 return lastOwner = static_cast<int>(o);
         return -1;
     }
@@ -435,14 +437,21 @@ struct Machine::Impl {
         int o = ownerOf(vram);
         if (o >= 0)
             return o;
-        if (owners.size() >= static_cast<size_t>(kGuardOwners))
+        // The first entry no machine holds.
+        o = 0;
+        while (o < kGuardOwners && guardOwners[o].claimed.load())
+            o++;
+        if (o == kGuardOwners)
             throw std::runtime_error("too many video memories");
-        o = static_cast<int>(owners.size());
-        owners.push_back(OwnerRec{vram});
+        guardOwners[o].claimed.store(true);
         guardOwners[o].armed.store(false);
         guardOwners[o].closed.store(false);
         guardOwners[o].touched.store(false);
-        guardOwnersUsed.store(static_cast<int>(owners.size()));
+        if (owners.size() <= static_cast<size_t>(o))
+            owners.resize(static_cast<size_t>(o) + 1, OwnerRec{nullptr});
+        owners[static_cast<size_t>(o)] = OwnerRec{vram};
+        if (o >= guardOwnersUsed.load())
+            guardOwnersUsed.store(o + 1);
         return o;
     }
 

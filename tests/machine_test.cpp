@@ -576,6 +576,29 @@ TEST_F(MachineTest, EachVideoMemoryIsGuardedOnItsOwn) {
     EXPECT_EQ(b.data()[1], 1);
 }
 
+// Machines side by side (a screen each): a busy engine on one guards only
+// its own memory, and a machine that goes leaves the other's guard working.
+TEST_F(MachineTest, EachMachineGuardsItsOwnVideoMemory) {
+    sim::VideoMemory a(1 << 16), b(1 << 16);
+    volatile uint8_t *la = m->addLinearAperture("A", 0xE0000000, 1 << 16, a);
+    std::unique_ptr<Machine> other = Machine::make();
+    std::vector<std::string> otherFailures;
+    other->setFailureHandler([&](const std::string &msg) { otherFailures.push_back(msg); });
+    volatile uint8_t *lb = other->addLinearAperture("B", 0xE0000000, 1 << 16, b);
+    m->guardVideoMemory(a, true);
+    lb[0] = 1;
+    EXPECT_TRUE(other->failures().empty());
+    other->guardVideoMemory(b, true);
+    other->guardVideoMemory(b, false);
+    la[0] = 1;
+    EXPECT_EQ(m->failures().size(), 1u);
+    m->guardVideoMemory(a, true);
+    other.reset();
+    la[1] = 1;
+    EXPECT_EQ(m->failures().size(), 2u);
+    EXPECT_TRUE(otherFailures.empty());
+}
+
 TEST_F(MachineDeathTest, OtherFaultsStillCrashWhileTheGuardIsInstalled) {
     sim::VideoMemory vram(1 << 16);
     uint8_t *lin = m->addLinearAperture("LFB", 0, 1 << 16, vram);
