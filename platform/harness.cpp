@@ -174,17 +174,21 @@ ScreenInfo *loadDriver(const std::string &nameOrPath, std::string *error) {
     return d.info;
 }
 
-void beginCase() {
-    // The server first: what it holds may point into the drivers.
+void restartServer() {
     graf::releaseAll();
     graf::clearRunLog();
     server::restart();
     sim::Machine::reset();
     screensOpen = 0;
+    screensMade = 0;
+}
+
+void beginCase() {
+    // The server first: what it holds may point into the drivers.
+    restartServer();
     for (auto &[path, d] : loadedDrivers())
         dlclose(d.handle);
     loadedDrivers().clear();
-    screensMade = 0;
 }
 
 graf::Config loadConfig(const std::string &path) {

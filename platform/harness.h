@@ -85,6 +85,10 @@ ScreenInfo *loadDriver(const std::string &nameOrPath, std::string *error = nullp
 // previous case made (screens, fonts, cursors, handles) may be used after it.
 // The test programs' main calls it before every test.
 void beginCase();
+// The server, the grafinfo store and the simulated machine as at process
+// start, with the drivers left loaded (and their static state kept, as in a
+// server that goes on running). No Screen may be alive.
+void restartServer();
 
 // ---- configurations ----
 
