@@ -2,8 +2,9 @@
 // port in/out and register reads/writes through the accessors, a processor
 // access to video memory through an accessor, the busy-engine guard's
 // start/idle pair (with and without the processor touching the memory in
-// between), a status poll that returns the same value again and again, and a
-// bank change of a window. Everything here runs on a bare machine, without a
+// between), a status poll that returns the same value again and again, the
+// memory in a page shared with a register block, and a bank change of a
+// window. Everything here runs on a bare machine, without a
 // driver, so only the machine's own bookkeeping is timed.
 #include <cstdint>
 
@@ -167,6 +168,31 @@ void GuardToggleWithRawWrite(benchmark::State &state) {
     }
 }
 BENCHMARK(GuardToggleWithRawWrite);
+
+// The memory beside a register block that shares its page: a processor
+// store costs a fault that opens the page for the one instruction and a trap
+// that closes it again; an accessor copies through the page's open view.
+void SharedPageRawWrite(benchmark::State &state) {
+    Board b;
+    volatile uint8_t *page = b.aperture + (4 << 20) - 0x1000;
+    uint64_t i = 0;
+    for (auto _ : state) {
+        i++;
+        page[0x100 + (i & 0xEFF)] = static_cast<uint8_t>(i);
+    }
+}
+BENCHMARK(SharedPageRawWrite);
+
+void SharedPageAccessorWrite(benchmark::State &state) {
+    Board b;
+    uint8_t *page = b.aperture + (4 << 20) - 0x1000;
+    uint64_t i = 0;
+    for (auto _ : state) {
+        mmWrite32(page + 0x100 + (i & 0xEFC), static_cast<uint32_t>(i));
+        b.tick(++i);
+    }
+}
+BENCHMARK(SharedPageAccessorWrite);
 
 // The window alternates between two banks; the processor writes into each.
 void BankSwitch(benchmark::State &state) {

@@ -389,9 +389,10 @@ void Screen::report(const std::string &message) {
 
 bool Screen::call(const std::string &what, const std::function<void()> &f) {
     activate();
+    bool done = false;
     try {
         f();
-        return true;
+        done = true;
     } catch (const server::FatalErrorCalled &e) {
         fatalMessage_ = e.message;
         report(driver_ + " " + what + ": FatalError: " + e.message);
@@ -399,7 +400,10 @@ bool Screen::call(const std::string &what, const std::function<void()> &f) {
         abortMessage_ = e.what();
         report(driver_ + " " + what + ": aborted: " + e.what());
     }
-    return false;
+    // The machine reports what its fault handler caught at its next entry;
+    // the call's last plain accesses are the call's, so they are reported now.
+    machine_->failures();
+    return done;
 }
 
 bool Screen::driverReady(const char *what) const {

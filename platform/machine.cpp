@@ -9,9 +9,25 @@
 // addresses from the mapped base expect). A raw access faults from the first
 // page past the area's length; accesses through the accessors are checked
 // against the exact length.
+//
+// Pages the processor may not simply own are kept closed and served by the
+// fault handler (x86-64 Linux):
+// - A page a device shares with memory (a register block that does not fill
+//   its page): a plain access to the memory part opens the page for exactly
+//   one instruction (the trap flag is set in the interrupted context, and the
+//   trap that follows closes the page again); the device's bytes read 0xFF
+//   meanwhile and what is written there is put back. A string instruction
+//   traps after each element, so a copy through the page works element by
+//   element. A plain access that starts in the device part, or a write that
+//   changes it, is reported.
+// - A page with no memory at all (devices only, or past the video memory a
+//   view shows): the first plain access is reported, and a read-only page of
+//   0xFF bytes is put there, so reads give 0xFF without further faults; a
+//   write runs on a private copy of it for one instruction and is lost.
 #include "machine.h"
 
 #include <sys/mman.h>
+#include <ucontext.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -100,6 +116,63 @@ std::atomic<int> pendingBusyFaults{0};
 std::atomic<bool> handlerInstalled{false};
 struct sigaction previousAction;
 
+// Pages the fault handler serves (see the top of this file), registered for
+// as long as their area has that layout. Offsets are from `start`.
+constexpr int kSpecialRanges = 1024;
+constexpr int kMaxDeviceSpans = 4; // devices one page may hold
+struct SpecialRange {
+    std::atomic<uintptr_t> start{0};
+    std::atomic<uintptr_t> length{0}; // 0: free
+    // An always open view of the page's memory; null where there is none.
+    std::atomic<uint8_t *> alias{nullptr};
+    std::atomic<int> owner{-1}; // guard owner of that memory
+    std::atomic<int> spans{0};
+    std::atomic<uint32_t> span[kMaxDeviceSpans]{}; // device bytes: begin << 16 | end
+    // Where a report about the range goes.
+    std::atomic<const void *> machine{nullptr};
+    std::atomic<int> area{-1};
+    std::atomic<uint32_t> areaOffset{0}; // of `start`
+    std::atomic<bool> reported{false};   // one report per range and layout
+};
+SpecialRange specialRanges[kSpecialRanges];
+std::atomic<int> specialRangesUsed{0};
+
+// Plain accesses to device or unbacked bytes caught by the handler, reported
+// by their machine at its next safe point. A full list drops the newest.
+struct RawReport {
+    const void *machine;
+    int area;
+    uint32_t offset;
+    bool write;
+    bool device;
+};
+constexpr int kRawReports = 64;
+RawReport rawReports[kRawReports];
+std::atomic<int> rawReportCount{0};
+// Busy faults plus raw reports not yet handed to a machine: the accessors
+// test only this.
+std::atomic<int> pendingReports{0};
+
+// The pages opened for the instruction being stepped (one instruction may
+// reach several), with the device bytes they hid.
+constexpr int kMaxSteps = 4;
+struct Step {
+    uintptr_t page;
+    int range;
+    bool discard;   // a write to a page where nothing answers
+    uint8_t *saved; // a page, made when the handler is installed
+};
+Step steps[kMaxSteps];
+std::atomic<int> stepCount{0};
+std::atomic<bool> trapHandlerInstalled{false};
+struct sigaction previousTrapAction;
+// A page of 0xFF bytes, mapped privately where nothing answers.
+int discardFd = -1;
+size_t handlerPage = 0; // the page size, read once outside the handler
+
+constexpr uint64_t kTrapFlag = 0x100;      // EFLAGS.TF
+constexpr uint64_t kPageFaultWrite = 0x02; // page-fault error code: a write
+
 // The owner whose view holds `addr`, or -1.
 int guardOwnerAt(uintptr_t addr) {
     int n = guardRangesUsed.load(std::memory_order_relaxed);
@@ -143,15 +216,145 @@ bool endEveryGuard() {
     return openViews(-1);
 }
 
+// ---- pages the handler serves ----
+
+int specialAt(uintptr_t addr) {
+    int n = specialRangesUsed.load(std::memory_order_relaxed);
+    for (int i = 0; i < n; i++) {
+        const SpecialRange &r = specialRanges[i];
+        uintptr_t len = r.length.load(std::memory_order_relaxed);
+        if (len != 0 && addr - r.start.load(std::memory_order_relaxed) < len)
+            return i;
+    }
+    return -1;
+}
+
+uint32_t spanBegin(uint32_t span) {
+    return span >> 16;
+}
+uint32_t spanEnd(uint32_t span) {
+    return span & 0xFFFF;
+}
+
+bool inDeviceSpan(const SpecialRange &r, uint32_t offset) {
+    int n = r.spans.load(std::memory_order_relaxed);
+    for (int i = 0; i < n; i++) {
+        uint32_t s = r.span[i].load(std::memory_order_relaxed);
+        if (offset >= spanBegin(s) && offset < spanEnd(s))
+            return true;
+    }
+    return false;
+}
+
+void queueRawReport(const SpecialRange &r, uint32_t offset, bool write, bool device) {
+    int n = rawReportCount.load(std::memory_order_relaxed);
+    if (n < kRawReports) {
+        rawReports[n] = RawReport{
+            r.machine.load(std::memory_order_relaxed), r.area.load(std::memory_order_relaxed),
+            r.areaOffset.load(std::memory_order_relaxed) + offset, write, device};
+        rawReportCount.store(n + 1, std::memory_order_relaxed);
+    }
+    pendingReports.fetch_add(1, std::memory_order_relaxed);
+}
+
+// The page of 0xFF bytes where nothing answers: read-only, so reads need no
+// fault, or a writable private copy for one instruction.
+bool mapDiscard(uintptr_t page, bool writable) {
+    int prot = writable ? PROT_READ | PROT_WRITE : PROT_READ;
+    return mmap(reinterpret_cast<void *>(page), handlerPage, prot, MAP_PRIVATE | MAP_FIXED,
+                discardFd, 0) != MAP_FAILED;
+}
+
+// Opens a page for the faulting instruction only: a page shared by memory
+// and devices (the device bytes read 0xFF meanwhile), or a writable copy of
+// the discard page.
+bool beginStep(int range, uintptr_t page, bool discard, ucontext_t *uc) {
+    int n = stepCount.load(std::memory_order_relaxed);
+    if (n == kMaxSteps)
+        return false;
+    Step &st = steps[n];
+    if (discard) {
+        if (!mapDiscard(page, true))
+            return false;
+    } else {
+        const SpecialRange &r = specialRanges[range];
+        uint8_t *alias = r.alias.load(std::memory_order_relaxed);
+        int spans = r.spans.load(std::memory_order_relaxed);
+        for (int i = 0; i < spans; i++) {
+            uint32_t s = r.span[i].load(std::memory_order_relaxed);
+            for (uint32_t b = spanBegin(s); b < spanEnd(s); b++) {
+                st.saved[b] = alias[b];
+                alias[b] = 0xFF;
+            }
+        }
+        if (mprotect(reinterpret_cast<void *>(page), handlerPage, PROT_READ | PROT_WRITE) != 0)
+            return false;
+    }
+    st.page = page;
+    st.range = range;
+    st.discard = discard;
+    stepCount.store(n + 1, std::memory_order_relaxed);
+    uc->uc_mcontext.gregs[REG_EFL] |= static_cast<greg_t>(kTrapFlag);
+    return true;
+}
+
+// Closes a stepped page again: what was written where nothing answers is
+// lost, and a write that reached a device's bytes is reported and undone.
+void endStep(const Step &st) {
+    if (st.discard) {
+        mapDiscard(st.page, false);
+        return;
+    }
+    mprotect(reinterpret_cast<void *>(st.page), handlerPage, PROT_NONE);
+    SpecialRange &r = specialRanges[st.range];
+    uint8_t *alias = r.alias.load(std::memory_order_relaxed);
+    int spans = r.spans.load(std::memory_order_relaxed);
+    for (int i = 0; i < spans; i++) {
+        uint32_t s = r.span[i].load(std::memory_order_relaxed);
+        for (uint32_t b = spanBegin(s); b < spanEnd(s); b++) {
+            if (alias[b] != 0xFF && !r.reported.exchange(true, std::memory_order_relaxed))
+                queueRawReport(r, b, true, true);
+            alias[b] = st.saved[b];
+        }
+    }
+}
+
+// A plain access to a page the handler serves; false if it cannot be served.
+bool takeSpecialFault(int range, uintptr_t addr, void *context) {
+    SpecialRange &r = specialRanges[range];
+    auto *uc = static_cast<ucontext_t *>(context);
+    bool write = (uc->uc_mcontext.gregs[REG_ERR] & kPageFaultWrite) != 0;
+    uintptr_t start = r.start.load(std::memory_order_relaxed);
+    uintptr_t page = start + (addr - start) / handlerPage * handlerPage;
+    auto offset = static_cast<uint32_t>(addr - start);
+    bool device = inDeviceSpan(r, offset);
+    if (r.alias.load(std::memory_order_relaxed) == nullptr) {
+        if (!r.reported.exchange(true, std::memory_order_relaxed))
+            queueRawReport(r, offset, write, device);
+        return write ? beginStep(range, page, true, uc) : mapDiscard(page, false);
+    }
+    int owner = r.owner.load(std::memory_order_relaxed);
+    if (device) {
+        if (!r.reported.exchange(true, std::memory_order_relaxed))
+            queueRawReport(r, offset, write, true);
+    } else if (owner >= 0 && guardOwners[owner].armed.load(std::memory_order_relaxed)) {
+        pendingBusyFaults.fetch_add(1, std::memory_order_relaxed);
+        pendingReports.fetch_add(1, std::memory_order_relaxed);
+        endEveryGuard();
+    }
+    return beginStep(range, page, false, uc);
+}
+
 void segvHandler(int sig, siginfo_t *info, void *context) {
     (void)sig;
-    (void)context;
-    int owner = guardOwnerAt(reinterpret_cast<uintptr_t>(info->si_addr));
+    auto addr = reinterpret_cast<uintptr_t>(info->si_addr);
+    int owner = guardOwnerAt(addr);
     if (owner >= 0 && guardOwners[owner].closed.load(std::memory_order_relaxed)) {
         // Report later from a safe point (busy), or just open the idle
         // memory again; either way the instruction runs again and completes.
         if (guardOwners[owner].armed.load(std::memory_order_relaxed)) {
             pendingBusyFaults.fetch_add(1, std::memory_order_relaxed);
+            pendingReports.fetch_add(1, std::memory_order_relaxed);
             endEveryGuard();
         } else {
             guardOwners[owner].touched.store(true, std::memory_order_relaxed);
@@ -159,6 +362,9 @@ void segvHandler(int sig, siginfo_t *info, void *context) {
         }
         return;
     }
+    int range = specialAt(addr);
+    if (range >= 0 && takeSpecialFault(range, addr, context))
+        return;
     // Not ours: hand the fault back to whoever handled it before (the
     // sanitizer or the default action). Returning retries the instruction,
     // which faults again into that handler.
@@ -166,17 +372,89 @@ void segvHandler(int sig, siginfo_t *info, void *context) {
     handlerInstalled.store(false);
 }
 
-void installHandler() {
-    if (handlerInstalled.load(std::memory_order_relaxed))
+// The instruction that ran with a page opened for it is done.
+void trapHandler(int sig, siginfo_t *info, void *context) {
+    (void)sig;
+    (void)info;
+    int n = stepCount.load(std::memory_order_relaxed);
+    if (n == 0) {
+        // Not a step of ours: let the previous disposition have it.
+        sigaction(SIGTRAP, &previousTrapAction, nullptr);
+        trapHandlerInstalled.store(false);
+        raise(SIGTRAP);
         return;
-    struct sigaction action;
-    std::memset(&action, 0, sizeof action);
-    action.sa_sigaction = segvHandler;
-    action.sa_flags = SA_SIGINFO | SA_NODEFER;
-    sigemptyset(&action.sa_mask);
-    if (sigaction(SIGSEGV, &action, &previousAction) != 0)
-        systemError("sigaction");
-    handlerInstalled.store(true);
+    }
+    for (int i = n - 1; i >= 0; i--)
+        endStep(steps[i]);
+    stepCount.store(0, std::memory_order_relaxed);
+    static_cast<ucontext_t *>(context)->uc_mcontext.gregs[REG_EFL] &=
+        ~static_cast<greg_t>(kTrapFlag);
+}
+
+void makeDiscardPage() {
+    if (discardFd >= 0)
+        return;
+    int fd = memfd_create("discard", MFD_CLOEXEC);
+    if (fd < 0)
+        systemError("memfd_create");
+    std::vector<uint8_t> ones(pageSize(), 0xFF);
+    if (ftruncate(fd, static_cast<off_t>(pageSize())) != 0 ||
+        pwrite(fd, ones.data(), ones.size(), 0) != static_cast<ssize_t>(ones.size())) {
+        close(fd);
+        systemError("discard page");
+    }
+    // Kept for the life of the process: pages mapped from it may outlive
+    // every machine that made them.
+    discardFd = fd;
+}
+
+void installHandler() {
+    if (handlerPage == 0) {
+        handlerPage = pageSize();
+        for (Step &st : steps)
+            st.saved = new uint8_t[handlerPage];
+        makeDiscardPage();
+    }
+    if (!handlerInstalled.load(std::memory_order_relaxed)) {
+        struct sigaction action;
+        std::memset(&action, 0, sizeof action);
+        action.sa_sigaction = segvHandler;
+        action.sa_flags = SA_SIGINFO | SA_NODEFER;
+        sigemptyset(&action.sa_mask);
+        if (sigaction(SIGSEGV, &action, &previousAction) != 0)
+            systemError("sigaction");
+        handlerInstalled.store(true);
+    }
+    if (!trapHandlerInstalled.load(std::memory_order_relaxed)) {
+        struct sigaction action;
+        std::memset(&action, 0, sizeof action);
+        action.sa_sigaction = trapHandler;
+        action.sa_flags = SA_SIGINFO;
+        sigemptyset(&action.sa_mask);
+        if (sigaction(SIGTRAP, &action, &previousTrapAction) != 0)
+            systemError("sigaction");
+        trapHandlerInstalled.store(true);
+    }
+}
+
+// Takes the raw reports of `machine` off the list, into `out` if given.
+void dropRawReports(const void *machine, std::vector<RawReport> *out) {
+    int n = rawReportCount.load(), kept = 0;
+    for (int i = 0; i < n; i++) {
+        if (rawReports[i].machine != machine)
+            rawReports[kept++] = rawReports[i];
+        else if (out != nullptr)
+            out->push_back(rawReports[i]);
+    }
+    rawReportCount.store(kept);
+    pendingReports.store(kept + pendingBusyFaults.load());
+}
+
+std::string rawAccessMessage(const std::string &area, const RawReport &r) {
+    std::string s = std::string("processor ") + (r.write ? "write" : "read") + " at " + area + "+" +
+                    hex(r.offset, 1);
+    return s + (r.device ? ": a device's registers, which answer only through the accessors"
+                         : ": no memory or device answers there");
 }
 
 const char *accessName(Access::Kind kind) {
@@ -251,6 +529,21 @@ struct Machine::Impl {
         uint32_t length;
         MemDevice *dev;
     };
+    // A device page (one page) or a run of pages past the memory a view
+    // shows; the fault handler serves the processor's accesses there.
+    struct Special {
+        uint8_t *start;
+        size_t length;
+        uint8_t *alias; // always open view of the page's memory; null: none
+        std::vector<std::pair<uint32_t, uint32_t>> spans; // device bytes [begin, end)
+    };
+    // A page of a plain area that a device shares: its bytes move to a memfd
+    // so that they have a second, always open view.
+    struct Backing {
+        uint8_t *page;
+        int fd;
+        uint8_t *alias;
+    };
     struct AreaRec {
         Area area;
         Kind kind = Kind::Plain;
@@ -266,6 +559,9 @@ struct Machine::Impl {
         std::vector<Range> devPages;      // pages taken by devices
         std::vector<DeviceRange> devices; // in mapping order, all inside the area
         std::vector<int> guardSlots;      // guardRanges entries holding `raw`
+        std::vector<Special> special;     // pages the fault handler serves
+        std::vector<int> specialSlots;    // specialRanges entries holding `special`
+        std::vector<Backing> backings;    // plain pages shared with devices
     };
     // A video memory shown by views, and how its guard reopens the views
     // when the engine goes idle (see startGuard).
@@ -323,8 +619,10 @@ struct Machine::Impl {
     int lastWindow = -1;
 
     ~Impl() {
-        for (auto &a : areas)
+        for (auto &a : areas) {
             releaseGuardSlots(a);
+            releaseSpecialSlots(a);
+        }
         for (size_t o = 0; o < owners.size(); o++) {
             if (owners[o].vram == nullptr)
                 continue;
@@ -337,6 +635,10 @@ struct Machine::Impl {
             munmap(a.reservation, a.reservationLength);
             if (a.vramFd >= 0)
                 close(a.vramFd);
+            for (const Backing &b : a.backings) {
+                munmap(b.alias, pageSize());
+                close(b.fd);
+            }
         }
     }
 
@@ -394,6 +696,20 @@ struct Machine::Impl {
             if (p == MAP_FAILED)
                 systemError("mmap video memory view");
         }
+        if (a.special.empty())
+            return;
+        // Pages shared with a device show the new bank too, still closed.
+        for (Special &sp : a.special) {
+            if (sp.alias == nullptr)
+                continue;
+            size_t at = a.vramOffset + static_cast<size_t>(sp.start - a.area.host);
+            void *p = mmap(sp.start, sp.length, PROT_NONE, MAP_SHARED | MAP_FIXED, a.vramFd,
+                           static_cast<off_t>(at));
+            if (p == MAP_FAILED)
+                systemError("mmap video memory view");
+            sp.alias = a.vram->data() + at;
+        }
+        registerSpecial(a);
     }
 
     bool inDevicePage(const AreaRec &a, const uint8_t *p) const {
@@ -419,6 +735,146 @@ struct Machine::Impl {
             a.raw.push_back({p, static_cast<size_t>(q - p)});
             p = q;
         }
+    }
+
+    // Whether some byte of the page at `p` below `memEnd` is no device's.
+    static bool hasMemory(const uint8_t *p, const uint8_t *memEnd,
+                          const std::vector<std::pair<uint32_t, uint32_t>> &spans) {
+        if (p >= memEnd)
+            return false;
+        size_t end = std::min<size_t>(pageSize(), static_cast<size_t>(memEnd - p));
+        std::vector<bool> taken(end, false);
+        for (auto &s : spans)
+            for (uint32_t b = s.first; b < s.second && b < end; b++)
+                taken[b] = true;
+        return std::find(taken.begin(), taken.end(), false) != taken.end();
+    }
+
+    // The page's bytes in a memfd, mapped closed at the page, with an open
+    // view elsewhere; made once per page.
+    uint8_t *backingFor(AreaRec &a, uint8_t *page) {
+        for (const Backing &b : a.backings)
+            if (b.page == page)
+                return b.alias;
+        size_t len = pageSize();
+        int fd = memfd_create("shared page", MFD_CLOEXEC);
+        if (fd < 0)
+            systemError("memfd_create");
+        if (ftruncate(fd, static_cast<off_t>(len)) != 0) {
+            close(fd);
+            systemError("ftruncate");
+        }
+        void *alias = mmap(nullptr, len, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+        if (alias == MAP_FAILED) {
+            close(fd);
+            systemError("mmap shared page");
+        }
+        // What the page held so far is the area's memory.
+        protect(page, len, PROT_READ);
+        std::memcpy(alias, page, len);
+        if (mmap(page, len, PROT_NONE, MAP_SHARED | MAP_FIXED, fd, 0) == MAP_FAILED)
+            systemError("mmap shared page");
+        a.backings.push_back({page, fd, static_cast<uint8_t *>(alias)});
+        return static_cast<uint8_t *>(alias);
+    }
+
+    // The pages the fault handler serves: each device page (with the memory
+    // beside its devices, if any), and the runs of pages past the memory.
+    void computeSpecial(AreaRec &a) {
+        a.special.clear();
+        const size_t page = pageSize();
+        std::vector<uint8_t *> pages;
+        for (const Range &r : a.devPages)
+            for (uint8_t *p = r.start; p < r.start + r.length; p += page)
+                pages.push_back(p);
+        std::sort(pages.begin(), pages.end());
+        pages.erase(std::unique(pages.begin(), pages.end()), pages.end());
+        uint8_t *memEnd = a.area.host + a.accessible;
+        for (uint8_t *p : pages) {
+            Special sp{p, page, nullptr, {}};
+            for (const DeviceRange &d : a.devices) {
+                uint8_t *b = std::max(d.start, p), *e = std::min(d.start + d.length, p + page);
+                if (b < e)
+                    sp.spans.push_back(
+                        {static_cast<uint32_t>(b - p), static_cast<uint32_t>(e - p)});
+            }
+            if (sp.spans.size() > static_cast<size_t>(kMaxDeviceSpans))
+                throw std::invalid_argument("mapDevice: more than " +
+                                            std::to_string(kMaxDeviceSpans) +
+                                            " devices in one page");
+            if (hasMemory(p, memEnd, sp.spans))
+                sp.alias = a.kind == Kind::Plain ? backingFor(a, p)
+                                                 : a.vram->data() + a.vramOffset +
+                                                       static_cast<size_t>(p - a.area.host);
+            a.special.push_back(std::move(sp));
+        }
+        uint8_t *bodyEnd = a.area.host + roundUp(a.area.length == 0 ? 1 : a.area.length);
+        uint8_t *p = a.area.host + roundUp(a.accessible);
+        while (p < bodyEnd) {
+            if (inDevicePage(a, p)) {
+                p += page;
+                continue;
+            }
+            uint8_t *q = p;
+            while (q < bodyEnd && !inDevicePage(a, q))
+                q += page;
+            a.special.push_back({p, static_cast<size_t>(q - p), nullptr, {}});
+            p = q;
+        }
+    }
+
+    void releaseSpecialSlots(AreaRec &a) {
+        for (int s : a.specialSlots)
+            specialRanges[s].length.store(0);
+        a.specialSlots.clear();
+    }
+
+    // Tell the fault handler which pages of the area it serves now.
+    void registerSpecial(AreaRec &a) {
+        releaseSpecialSlots(a);
+        if (a.special.empty())
+            return;
+        installHandler();
+        int index = static_cast<int>(&a - areas.data());
+        int s = 0;
+        for (const Special &sp : a.special) {
+            while (s < kSpecialRanges && specialRanges[s].length.load() != 0)
+                s++;
+            if (s == kSpecialRanges)
+                throw std::runtime_error("too many pages shared with devices");
+            SpecialRange &r = specialRanges[s];
+            r.start.store(reinterpret_cast<uintptr_t>(sp.start));
+            r.alias.store(sp.alias);
+            r.owner.store(a.owner);
+            for (size_t i = 0; i < sp.spans.size(); i++)
+                r.span[i].store(sp.spans[i].first << 16 | sp.spans[i].second);
+            r.spans.store(static_cast<int>(sp.spans.size()));
+            r.machine.store(this);
+            r.area.store(index);
+            r.areaOffset.store(static_cast<uint32_t>(sp.start - a.area.host));
+            r.reported.store(false);
+            r.length.store(sp.length);
+            a.specialSlots.push_back(s);
+            if (s >= specialRangesUsed.load())
+                specialRangesUsed.store(s + 1);
+        }
+    }
+
+    // The always open view of `width` bytes at `p` when they are all memory
+    // of a page shared with devices, else null.
+    static uint8_t *sharedMemory(const AreaRec &a, const uint8_t *p, int width) {
+        for (const Special &sp : a.special) {
+            if (sp.alias == nullptr || p < sp.start ||
+                p + width > sp.start + static_cast<ptrdiff_t>(sp.length))
+                continue;
+            auto b = static_cast<uint32_t>(p - sp.start);
+            uint32_t e = b + static_cast<uint32_t>(width);
+            for (auto &span : sp.spans)
+                if (b < span.second && span.first < e)
+                    return nullptr;
+            return sp.alias + b;
+        }
+        return nullptr;
     }
 
     // ---- the guard's tables ----
@@ -497,8 +953,10 @@ struct Machine::Impl {
     // and make the fault handler and the protections agree.
     void relayout(AreaRec &a) {
         computeRaw(a);
+        computeSpecial(a);
         if (a.owner >= 0)
             registerRaw(a);
+        registerSpecial(a);
         applyProtection(a);
     }
 
@@ -663,6 +1121,7 @@ Machine::Machine() : impl_(std::make_unique<Impl>()) {}
 
 Machine::~Machine() {
     pendingBusyFaults.store(0);
+    dropRawReports(impl_.get(), nullptr);
     impl_.reset();
     if (current_ == this)
         current_ = nullptr;
@@ -802,15 +1261,24 @@ void Machine::guardVideoMemory(VideoMemory &vram, bool busy) {
 }
 
 inline void Machine::flushPending() const {
-    if (pendingBusyFaults.load(std::memory_order_relaxed) != 0)
+    if (pendingReports.load(std::memory_order_relaxed) != 0)
         flushPendingSlow();
 }
 
 void Machine::flushPendingSlow() const {
     int n = pendingBusyFaults.exchange(0);
+    std::vector<RawReport> mine;
+    dropRawReports(impl_.get(), &mine);
     auto *self = const_cast<Machine *>(this);
     for (int i = 0; i < n; i++)
         self->fail(kBusyMessage);
+    for (const RawReport &r : mine) {
+        const auto &areas = impl_->areas;
+        self->fail(rawAccessMessage(static_cast<size_t>(r.area) < areas.size()
+                                        ? areas[static_cast<size_t>(r.area)].area.name
+                                        : "region" + std::to_string(r.area),
+                                    r));
+    }
 }
 
 // A processor access through an accessor meets the same rule as a raw one,
@@ -899,8 +1367,8 @@ void Machine::noTarget(const Access &what, const volatile void *addr) {
         if (what.kind == Access::MemWrite)
             message += " <- " + hex(what.value, what.width * 2);
     } else {
-        // Inside an area, but past the video memory of an aperture or in a
-        // device's page beside its registers.
+        // Inside an area, but past the video memory of a view, or partly in
+        // a device's registers.
         std::string d = describe(what);
         if (what.kind == Access::MemRead)
             d = d.substr(0, d.find(" -> "));
@@ -922,6 +1390,9 @@ uint32_t Machine::memRead(const volatile void *addr, int width) {
     } else if (a != nullptr && Impl::rawAccessible(*a, p, width)) {
         checkBusy(ai);
         std::memcpy(&value, p, static_cast<size_t>(width));
+    } else if (const uint8_t *mem = a == nullptr ? nullptr : Impl::sharedMemory(*a, p, width)) {
+        checkBusy(ai);
+        std::memcpy(&value, mem, static_cast<size_t>(width));
     } else {
         noTarget(Access{Access::MemRead, static_cast<uint8_t>(width), offset, 0, ai, 1}, p);
     }
@@ -948,6 +1419,10 @@ void Machine::memWrite(volatile void *addr, int width, uint32_t value) {
         record(acc);
         checkBusy(ai);
         std::memcpy(p, &value, static_cast<size_t>(width));
+    } else if (uint8_t *mem = a == nullptr ? nullptr : Impl::sharedMemory(*a, p, width)) {
+        record(acc);
+        checkBusy(ai);
+        std::memcpy(mem, &value, static_cast<size_t>(width));
     } else {
         noTarget(acc, p);
     }

@@ -179,8 +179,10 @@ class Machine {
     // Plain memory with guard pages before and after; zero-filled.
     uint8_t *addArea(const std::string &name, uint32_t physBase, uint32_t length);
     // A linear aperture of `length` bytes whose first bytes show `vram` from
-    // `vramOffset`; the rest of the aperture is inaccessible unless a device is
-    // mapped there (the processor may only reach it through the accessors).
+    // `vramOffset`. Past the video memory nothing answers unless a device is
+    // mapped there: the accessors are refused (Abort), and the processor's
+    // first plain access is reported (area and offset) and completes as if
+    // on a floating bus (reads 0xFF, writes lost).
     uint8_t *addLinearAperture(const std::string &name, uint32_t physBase, uint32_t length,
                                VideoMemory &vram, size_t vramOffset = 0);
     // A window of `length` bytes onto `vram`, starting at bank offset 0.
@@ -202,7 +204,11 @@ class Machine {
     // access as two byte accesses, low port first, as a PC bus splits it.
     void attachPorts(uint16_t first, uint16_t count, PortDevice *dev, int portWidth = 1);
     // Accesses through the accessors to [host, host + length) go to `dev`.
-    // The range must lie inside an area; raw processor access to it faults.
+    // The range must lie inside an area and may share its pages with memory
+    // (at most four devices in a page). The processor's plain accesses to
+    // that memory work as memory, one instruction at a time (slowly) and
+    // under the busy-engine guard; a plain access to the device's bytes is
+    // reported (area and offset), reads 0xFF and writes nothing.
     void mapDevice(uint8_t *host, uint32_t length, MemDevice *dev);
     // Keep a model alive as long as the machine.
     template <class T, class... A> T *own(A &&...args) {

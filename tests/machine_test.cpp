@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -162,19 +164,49 @@ TEST_F(MachineTest, LinearAndWindowViewsStayInStepAcrossBankChanges) {
     EXPECT_EQ(win[0], lin[0]);
 }
 
-TEST_F(MachineDeathTest, ApertureBeyondVideoMemoryIsClosedToTheProcessor) {
+// A driver that trusts a memory size larger than the board's reaches past
+// the video memory: the first plain access is reported with its place, and
+// every access completes as on a floating bus (reads 0xFF, writes lost).
+TEST_F(MachineTest, ProcessorAccessPastVideoMemoryIsReportedOnceAndAnswersNothing) {
     sim::VideoMemory vram(1 << 20);
-    uint8_t *lin = m->addLinearAperture("LFB", 0xE0000000, 4 << 20, vram);
+    volatile uint8_t *lin = m->addLinearAperture("LFB", 0xE0000000, 4 << 20, vram);
+    volatile uint8_t *win = m->addWindow("WIN", 0xA0000, 0x10000, vram);
+    m->setWindowOffset(const_cast<uint8_t *>(win), (1 << 20) - 0x8000);
     lin[(1 << 20) - 1] = 1;
-    EXPECT_THROW(mmWrite8(lin + (1 << 20), 1), sim::Abort);
-    EXPECT_DEATH(lin[1 << 20] = 1, "");
-    // A window past the end of video memory shows only what exists.
-    uint8_t *win = m->addWindow("WIN", 0xA0000, 0x10000, vram);
-    m->setWindowOffset(win, (1 << 20) - 0x8000);
-    win[0x7FFF] = 3;
+    win[0x7FFF] = 3; // a window near the end shows only what exists
     EXPECT_EQ(vram.data()[(1 << 20) - 1], 3);
-    EXPECT_THROW(mmRead8(win + 0x8000), sim::Abort);
-    EXPECT_DEATH(win[0x8000] = 1, "");
+    EXPECT_TRUE(m->failures().empty());
+
+    struct Case {
+        const char *name;
+        volatile uint8_t *first; // the access that is reported
+        bool write;
+        volatile uint8_t *later; // another page of the same run: not reported again
+        const char *report;
+    } cases[] = {
+        {"aperture write", lin + (1 << 20) + 0x10, true, lin + (3 << 20),
+         "processor write at LFB+0x100010: no memory or device answers there"},
+        {"window read", win + 0x8004, false, win + 0xC000,
+         "processor read at WIN+0x8004: no memory or device answers there"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        size_t before = m->failures().size();
+        if (c.write)
+            *c.first = 0x5A;
+        EXPECT_EQ(*c.first, 0xFF) << "a write there is lost";
+        ASSERT_EQ(m->failures().size(), before + 1);
+        EXPECT_EQ(m->failures().back(), c.report);
+        *c.later = 7;
+        EXPECT_EQ(*c.later, 0xFF);
+        reinterpret_cast<volatile uint32_t *>(c.first)[1] = 0x12345678;
+        EXPECT_EQ(reinterpret_cast<volatile uint32_t *>(c.first)[1], 0xFFFFFFFFu);
+        EXPECT_EQ(m->failures().size(), before + 1);
+    }
+    // The accessors are refused there, as before.
+    EXPECT_THROW(mmWrite8(const_cast<uint8_t *>(lin) + (1 << 20), 1), sim::Abort);
+    EXPECT_THROW(mmRead8(const_cast<uint8_t *>(win) + 0x8000), sim::Abort);
+    EXPECT_EQ(vram.data()[(1 << 20) - 1], 3) << "video memory itself is untouched";
 }
 
 // ---- ports ----
@@ -369,17 +401,195 @@ TEST_F(MachineTest, RunsOfIdenticalReadsAreStoredOnceAndCountedExactly) {
     EXPECT_TRUE(failures.empty());
 }
 
-TEST_F(MachineDeathTest, RawAccessToDeviceRangeFaults) {
+// ---- devices sharing a page with memory ----
+
+// A register block in the last 256 bytes of a 64 KB area whose other bytes
+// are video memory or plain memory; a window also after a bank change.
+class SharedPageTest : public MachineTest {
+  protected:
+    enum class Kind { Aperture, Plain, Window };
+    static constexpr Kind kKinds[] = {Kind::Aperture, Kind::Plain, Kind::Window};
+    static constexpr uint32_t kSize = 0x10000, kRegs = 0xFF00, kPage = 0xF000;
+
+    // A fresh machine for each case of a table.
+    void build(Kind kind) {
+        Machine::reset();
+        m = &Machine::current();
+        failures.clear();
+        m->setFailureHandler([this](const std::string &msg) { failures.push_back(msg); });
+        regs.ops.clear();
+        vram = std::make_unique<sim::VideoMemory>(2 * kSize);
+        // What the register block hides must stay as it is.
+        for (uint32_t i = 0; i < 2 * kSize; i++)
+            vram->data()[i] = uint8_t(i * 13 + 1);
+        switch (kind) {
+        case Kind::Aperture:
+            base = m->addLinearAperture("LFB", 0xE0000000, kSize, *vram);
+            break;
+        case Kind::Plain:
+            base = m->addArea("LFB", 0xE0000000, kSize);
+            break;
+        case Kind::Window:
+            base = m->addWindow("LFB", 0xA0000, kSize, *vram);
+            break;
+        }
+        m->mapDevice(base + kRegs, 0x100, &regs);
+        if (kind == Kind::Window)
+            m->setWindowOffset(base, kSize);
+        mem = kind == Kind::Plain ? nullptr : vram->data() + (kind == Kind::Window ? kSize : 0);
+    }
+    // The byte the processor's view shows at `offset`, read where the
+    // memory really is.
+    uint8_t backing(uint32_t offset) const {
+        return mem != nullptr ? mem[offset] : mmRead8(base + offset);
+    }
+    void expectHiddenBytesKept() const {
+        if (mem == nullptr)
+            return;
+        for (uint32_t i = kRegs; i < kSize; i++)
+            ASSERT_EQ(mem[i], uint8_t((i + (mem != vram->data() ? kSize : 0)) * 13 + 1)) << i;
+    }
+
+    std::unique_ptr<sim::VideoMemory> vram;
+    RecordingRegs regs;
+    uint8_t *base = nullptr;
+    uint8_t *mem = nullptr;
+};
+
+TEST_F(SharedPageTest, MemoryPartWorksAsMemoryForTheProcessorAndTheAccessors) {
+    for (Kind kind : kKinds) {
+        SCOPED_TRACE(static_cast<int>(kind));
+        build(kind);
+        volatile uint8_t *raw = base;
+
+        // Single loads and stores at both ends of the memory part.
+        raw[kPage] = 0x11;
+        raw[kRegs - 1] = 0x22;
+        *reinterpret_cast<volatile uint32_t *>(base + kRegs - 4) = 0x33445566;
+        EXPECT_EQ(raw[kPage], 0x11);
+        EXPECT_EQ(backing(kPage), 0x11);
+        EXPECT_EQ(backing(kRegs - 4), 0x66);
+        EXPECT_EQ(backing(kRegs - 1), 0x33);
+
+        // Block copies and fills across the page boundary, both ways.
+        std::vector<uint8_t> src(0x180), back(0x180);
+        for (size_t i = 0; i < src.size(); i++)
+            src[i] = uint8_t(i * 7 + 5);
+        uint8_t *from = base + kPage - 0x100;
+        std::memcpy(from, src.data(), src.size());
+        std::memcpy(back.data(), from, back.size());
+        EXPECT_EQ(back, src);
+        for (uint32_t i = 0; i < src.size(); i++)
+            ASSERT_EQ(backing(kPage - 0x100 + i), src[i]) << i;
+        std::memset(base + kPage + 0x100, 0xC3, 0x80);
+        EXPECT_EQ(backing(kPage + 0x17F), 0xC3);
+
+        // The accessors reach memory beside the block and the block itself.
+        mmWrite32(base + kPage + 0x10, 0xCAFEF00D);
+        EXPECT_EQ(mmRead32(base + kPage + 0x10), 0xCAFEF00Du);
+        EXPECT_EQ(*reinterpret_cast<volatile uint32_t *>(base + kPage + 0x10), 0xCAFEF00Du);
+        mmWrite8(base + kRegs + 0x40, 2);
+        EXPECT_EQ(mmRead16(base + kRegs + 0x10), 0xA5A5);
+        using Op = RecordingRegs::Op;
+        EXPECT_EQ(regs.ops, (std::vector<Op>{{true, 0x40, 1, 2}, {false, 0x10, 2, 0xA5A5A5A5u}}));
+        expectHiddenBytesKept();
+        EXPECT_TRUE(m->failures().empty()) << m->failures().front();
+        EXPECT_THROW(mmRead32(base + kRegs - 2), sim::Abort) << "half memory, half device";
+        EXPECT_TRUE(failedWith("no memory or device answers: read32 LFB+0xFEFE"));
+    }
+}
+
+// A plain access to the block's bytes is a driver's fault: reported with its
+// place, once per page, and harmless (reads 0xFF, writes reach nothing).
+TEST_F(SharedPageTest, PlainAccessToTheDeviceIsReportedAndHarmless) {
+    const std::string block = ": a device's registers, which answer only through the accessors";
+    struct Case {
+        const char *name;
+        std::function<uint32_t(uint8_t *)> access; // returns what was read
+        uint32_t read;
+        const char *report;
+    } cases[] = {
+        {"read", [](uint8_t *b) { return uint32_t(*(volatile uint8_t *)(b + kRegs + 0x40)); }, 0xFF,
+         "processor read at LFB+0xFF40"},
+        {"write",
+         [](uint8_t *b) {
+             *(volatile uint32_t *)(b + kRegs + 0x10) = 0x12345678;
+             return 0xFFu;
+         },
+         0xFF, "processor write at LFB+0xFF10"},
+        {"write from the memory part into the block",
+         [](uint8_t *b) {
+             const uint32_t v = 0xAABBCCDD;
+             std::memcpy(b + kRegs - 2, &v, sizeof v);
+             return uint32_t(b[kRegs - 2] | b[kRegs - 1] << 8);
+         },
+         0xCCDD, "processor write at LFB+0xFF00"},
+        {"read of the last byte", [](uint8_t *b) { return uint32_t(b[kSize - 1]); }, 0xFF,
+         "processor read at LFB+0xFFFF"},
+    };
+    for (Kind kind : kKinds) {
+        for (const Case &c : cases) {
+            SCOPED_TRACE(std::string(c.name) + " " + std::to_string(static_cast<int>(kind)));
+            build(kind);
+            EXPECT_EQ(c.access(base), c.read);
+            ASSERT_EQ(m->failures().size(), 1u);
+            EXPECT_EQ(m->failures()[0], c.report + block);
+            EXPECT_TRUE(regs.ops.empty()) << "the device saw nothing";
+            expectHiddenBytesKept();
+            c.access(base);
+            EXPECT_EQ(m->failures().size(), 1u) << "one report per page";
+            // The memory part still works.
+            base[kPage] = 0x42;
+            EXPECT_EQ(backing(kPage), 0x42);
+        }
+    }
+}
+
+// A page that holds nothing but a device: the same report, no crash.
+TEST_F(MachineTest, PlainAccessToAWholeDevicePageIsReported) {
     uint8_t *area = m->addArea("MMIO", 0, 0x10000);
     RecordingRegs regs;
-    m->mapDevice(area + 0x8000, 0x100, &regs);
+    m->mapDevice(area + 0x8000, 0x1000, &regs);
     area[0x7FFF] = 1;
-    EXPECT_DEATH(area[0x8040] = 1, "");
-    // The device takes its whole page from the processor; accessors that
-    // miss the device there are refused.
-    EXPECT_DEATH(area[0x8FFF] = 1, "");
-    EXPECT_THROW(mmWrite8(area + 0x8FFF, 1), sim::Abort);
-    EXPECT_TRUE(failedWith("no memory or device answers: write8 MMIO+0x8FFF"));
+    volatile uint8_t *raw = area;
+    raw[0x8040] = 1;
+    EXPECT_EQ(raw[0x8FFF], 0xFF);
+    EXPECT_EQ(m->failures(),
+              std::vector<std::string>{"processor write at MMIO+0x8040: a device's registers, "
+                                       "which answer only through the accessors"});
+    EXPECT_TRUE(regs.ops.empty());
+    mmWrite8(area + 0x8FFF, 1);
+    EXPECT_EQ(regs.ops.size(), 1u);
+}
+
+// The memory beside a register block is video memory like any other: the
+// engine owns it while busy.
+TEST_F(SharedPageTest, BusyGuardCoversTheMemoryPart) {
+    build(Kind::Aperture);
+    const std::string busy = "processor access to video memory while the engine is busy";
+    volatile uint8_t *raw = base;
+    struct Case {
+        const char *name;
+        std::function<void()> touch;
+    } cases[] = {
+        {"raw write", [&] { raw[kPage + 1] = 9; }},
+        {"raw read", [&] { (void)raw[kRegs - 1]; }},
+        {"accessor", [&] { mmWrite8(base + kPage + 2, 9); }},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        size_t before = m->failures().size();
+        m->guardVideoMemory(*vram, true);
+        c.touch();
+        c.touch();
+        ASSERT_EQ(m->failures().size(), before + 1) << "one report per busy period";
+        EXPECT_EQ(m->failures().back(), busy);
+        m->guardVideoMemory(*vram, false);
+        c.touch();
+        EXPECT_EQ(m->failures().size(), before + 1);
+    }
+    EXPECT_EQ(mem[kPage + 1], 9);
+    EXPECT_EQ(mem[kPage + 2], 9);
 }
 
 // ---- watchdog ----

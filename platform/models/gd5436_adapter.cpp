@@ -22,7 +22,7 @@ uint32_t memSizeOf(const graf::Config &cfg) {
     auto it = cfg.ints.find("MEMSIZE");
     uint32_t size =
         it == cfg.ints.end() ? Gd5436Adapter::kDefaultMemSize : static_cast<uint32_t>(it->second);
-    cirrusMemoryStrap(size, "gd5436");
+    cirrusMemoryStrap(size, "gd5436", true);
     return size;
 }
 
@@ -119,7 +119,7 @@ class Gd5436Board {
         vga.attach(m);
         m.attachPorts(vga::port::DacMask, 4, &dacPorts);
         vga.seq.setIndexMask(kSeqIndexMask);
-        vga.seq.setReg(SR0F, cirrusMemoryStrap(static_cast<uint32_t>(vram.size()), "gd5436"));
+        vga.seq.setReg(SR0F, cirrusMemoryStrap(static_cast<uint32_t>(vram.size()), "gd5436", true));
         vga.seq.setReg(SR17, kSr17PowerOn);
         cursor.attach(vga);
         mapAreas(cfg, m);

@@ -6,8 +6,8 @@
 //
 // Configuration:
 //   adapter gd5480 | gd5446 | gd5436
-//   int MEMSIZE = BYTES      video memory: 0x80000, 0x100000 or 0x200000
-//                            (default 0x200000, 2 MB)
+//   int MEMSIZE = BYTES      video memory: 0x80000, 0x100000, 0x200000 or
+//                            0x400000 (default 0x200000, 2 MB)
 //   memory BASE 0x400000     the default area is the linear aperture; it must
 //                            be at least 4 MB long so the register block at
 //                            0x3FFF00 lies inside it
@@ -16,9 +16,14 @@
 // Choices where the chip description leaves details open, or where the
 // simulated machine sets limits:
 // - The memory size is strapped into SR0F bits 4-3 as the BIOS leaves it:
-//   1 for 512 KB, 2 for 1 MB, 3 for 2 MB. 4 MB boards are not modelled: the
-//   register block at the aperture's top would hide memory the drivers use
-//   with the processor (the machine maps devices by whole pages).
+//   1 for 512 KB, 2 for 1 MB, 3 for 2 MB, and 3 with bit 7 set for 4 MB
+//   (models/cirrus_strap.h). All three chips are built with 4 MB: they share
+//   the aperture layout, and nothing in their description sets the GD5436
+//   apart there.
+// - On a 4 MB board the register block hides the last 256 bytes of video
+//   memory from the processor (the engine and the cursor still reach them);
+//   the rest of that page is video memory to plain loads and stores, and a
+//   plain access to the block is reported by the machine.
 // - SR17 starts as 0x44 (memory-mapped registers enabled, at the top of the
 //   linear aperture). While its bit 2 or bit 6 is clear the block does not
 //   answer there, and any access to it is reported.
