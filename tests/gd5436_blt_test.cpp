@@ -70,7 +70,7 @@ class Gd5436Blt : public ::testing::TestWithParam<Build> {
     uint32_t all() const { return s->allPlanes(); }
     // A plane mask with one pixel bit missing.
     uint32_t partial() const { return s->allPlanes() & ~0x10u; }
-    Pixel colour(uint32_t seed) const { return (0x5AC3E1u * (seed + 1)) & s->allPlanes(); }
+    Pixel colour(uint32_t seed) const { return testColour(seed, s->allPlanes()); }
 
     std::unique_ptr<harness::Screen> s;
 };

@@ -78,10 +78,12 @@ std::string picture(const Image &image) {
 #define EXPECT_CURSOR_IMAGE(adapter, want)                                                         \
     EXPECT_EQ(picture((adapter).cursor().image()), picture(want))
 
-graf::Config exampleConfig(const std::string &driver) {
-    std::string boardName = driver.rfind("brisko", 0) == 0  ? "gd5480"
-                            : driver.rfind("lomvi", 0) == 0 ? "gd5446"
-                                                            : "gd5436";
+// The build's example board, or the one named.
+graf::Config exampleConfig(const std::string &driver, std::string boardName = "") {
+    if (boardName.empty())
+        boardName = driver.rfind("brisko", 0) == 0  ? "gd5480"
+                    : driver.rfind("lomvi", 0) == 0 ? "gd5446"
+                                                    : "gd5436";
     graf::Config c = harness::loadConfig("cirrus/gd5436/" + boardName + ".graf");
     if (driver == "lomvi16") {
         c.ints["DEPTH"] = 16;
@@ -92,12 +94,14 @@ graf::Config exampleConfig(const std::string &driver) {
 
 class CursorTest : public testing::Test {
   protected:
-    void start(const std::string &driver = "brisko8") {
-        screen = std::make_unique<harness::Screen>(
-            driver, exampleConfig(driver), harness::Options{.reporter = HARNESS_GTEST_REPORTER});
+    void start(const std::string &driver = "brisko8", const std::string &board = "") {
+        screen =
+            std::make_unique<harness::Screen>(driver, exampleConfig(driver, board),
+                                              harness::Options{.reporter = HARNESS_GTEST_REPORTER});
         ASSERT_TRUE(screen->start()) << screen->failureText();
         adapter = dynamic_cast<sim::Gd5436Adapter *>(screen->adapter());
         ASSERT_NE(adapter, nullptr);
+        patternEnd = adapter->memSize();
     }
     void TearDown() override {
         if (screen)
@@ -114,20 +118,46 @@ class CursorTest : public testing::Test {
         return static_cast<int>(std::count_if(
             w.begin(), w.end(), [](const auto &x) { return (x.index & 0x1F) == 0x13; }));
     }
-    const uint8_t *cursorArea() const {
-        return adapter->vram()->data() + adapter->memSize() - 1024;
-    }
+    const uint8_t *cursorArea() const { return adapter->vram()->data() + patternEnd - 1024; }
 
     std::unique_ptr<harness::Screen> screen;
     sim::Gd5436Adapter *adapter = nullptr;
+    uint32_t patternEnd = 0; // where the CursorArea ends: the last kilobyte's end
 };
 
 // ----------------------------------------------------------- the pattern --
 
-class CursorPattern : public CursorTest, public testing::WithParamInterface<const char *> {};
+// A build on a board, and the pattern its CursorArea is: the last kilobyte
+// of video memory, or on a 4 MB board, where the register block hides part of
+// that kilobyte, the one before it.
+struct PatternCase {
+    const char *driver;
+    const char *board; // "": the build's example board
+    uint8_t sr13;
+    uint32_t hiddenBytes; // video memory after the CursorArea
+};
+
+void PrintTo(const PatternCase &c, std::ostream *os) {
+    *os << c.driver << " " << c.board;
+}
+
+std::string patternName(const testing::TestParamInfo<PatternCase> &info) {
+    std::string board = info.param.board;
+    board.erase(std::remove(board.begin(), board.end(), '-'), board.end());
+    return std::string(info.param.driver) + (board.empty() ? "" : "On" + board);
+}
+
+class CursorPattern : public CursorTest, public testing::WithParamInterface<PatternCase> {};
 
 TEST_P(CursorPattern, AsymmetricCursorIsDownloadedPlaneByPlaneWithItsColours) {
-    start(GetParam());
+    const PatternCase &k = GetParam();
+    start(k.driver, k.board);
+    patternEnd = adapter->memSize() - k.hiddenBytes;
+    // What lies after the CursorArea is not the driver's to write.
+    uint8_t *after = adapter->vram()->data() + patternEnd;
+    const uint32_t plain = std::min<uint32_t>(k.hiddenBytes, 768); // below the register block
+    for (uint32_t i = 0; i < plain; i++)
+        after[i] = uint8_t(i * 5 + 1);
     auto cursor = harness::makeCursor(kArrow, 2, 1, 0xFC00, 0x8000, 0x0400, 0x0400, 0x0000, 0xFFFF);
     const sim::vga::Dac::Entry palette0 = adapter->dacEntry(0), palette15 = adapter->dacEntry(15);
     // An engine operation still running must be finished before the
@@ -139,9 +169,11 @@ TEST_P(CursorPattern, AsymmetricCursorIsDownloadedPlaneByPlaneWithItsColours) {
     EXPECT_TRUE(adapter->cursor().enabled());
     EXPECT_EQ(adapter->cursor().x(), 198);
     EXPECT_EQ(adapter->cursor().y(), 149);
-    EXPECT_EQ(adapter->sr(0x13), 0x3F);
-    EXPECT_EQ(adapter->cursor().patternOffset(), adapter->memSize() - 1024);
+    EXPECT_EQ(adapter->sr(0x13), k.sr13);
+    EXPECT_EQ(adapter->cursor().patternOffset(), patternEnd - 1024);
     EXPECT_CURSOR_IMAGE(*adapter, expectedImage(kArrow));
+    for (uint32_t i = 0; i < plain; i++)
+        ASSERT_EQ(after[i], uint8_t(i * 5 + 1)) << "byte " << i << " after the CursorArea";
 
     // Row 0: pixels 0-11 foreground, 12 background; row 4: 0, 1, 4 and 12.
     const uint8_t *row0 = cursorArea(), *row4 = cursorArea() + 4 * 16;
@@ -168,7 +200,15 @@ TEST_P(CursorPattern, AsymmetricCursorIsDownloadedPlaneByPlaneWithItsColours) {
                   {0x12, 0x00}, {0x17, sr17 & ~0x40}, {0x17, sr17}, {0x12, 0x02}, {0x12, 0x05}}));
 }
 
-INSTANTIATE_TEST_SUITE_P(Builds, CursorPattern, testing::Values("brisko8", "lomvi16", "hadra24"));
+const PatternCase kPatternCases[] = {
+    {"brisko8", "", 0x3F, 0},
+    {"lomvi16", "", 0x3F, 0},
+    {"hadra24", "", 0x3F, 0},
+    {"lomvi8", "gd5446-4mb", 0x3B, 1024},
+    {"lomvi16", "gd5446-4mb", 0x3B, 1024},
+};
+
+INSTANTIATE_TEST_SUITE_P(Builds, CursorPattern, testing::ValuesIn(kPatternCases), patternName);
 
 TEST_F(CursorTest, LargeCursorShowsItsTopLeft64By64AndHotSpotIsClamped) {
     start();

@@ -52,6 +52,14 @@ inline graf::Config gd5436Config(const Build &b, int width, int height, int pitc
         .build();
 }
 
+// The drawing tests' colours: every fourth one has every pixel bit set (the
+// plane mask of the depth, `all`), the others a mix of bits below it.
+inline Pixel testColour(uint32_t seed, uint32_t all) {
+    if (seed % 4 == 3)
+        return all;
+    return (0x5AC3E1u * (seed + 1)) & all;
+}
+
 inline BoxRec box(int x1, int y1, int x2, int y2) {
     return {int16_t(x1), int16_t(y1), int16_t(x2), int16_t(y2)};
 }

@@ -23,8 +23,9 @@ using namespace gd5436test;
 
 // Screen layouts. Roomy: a ScratchArea of thousands of lines. Tight: pitch
 // 640, 6 ScratchArea lines, the CursorArea reaching 256 bytes into the last
-// of them. Cramped: pitch 513, one ScratchArea line of which only 4 bytes lie
-// before the CursorArea.
+// of them. Cramped: pitch 424, one ScratchArea line of which only 48 bytes lie
+// before the CursorArea. Full: pitch 512, one ScratchArea line that the
+// CursorArea fills from its start, so nothing can be staged.
 struct Layout {
     const char *name;
     int width, height;
@@ -32,7 +33,8 @@ struct Layout {
 };
 const Layout kRoomy = {"roomy", 96, 64, 0};
 const Layout kTight = {"tight", 96, 812, 640};
-const Layout kCramped = {"cramped", 96, 1020, 513};
+const Layout kCramped = {"cramped", 96, 1234, 424};
+const Layout kFull = {"full", 96, 1022, 512};
 
 graf::Config configFor(const Build &b, const Layout &l) {
     return gd5436Config(b, l.width, l.height, l.pitch);
@@ -68,7 +70,7 @@ class Gd5436Image : public ::testing::TestWithParam<Build> {
     int clientBytes() const { return pb() == 3 ? 4 : pb(); }
     uint32_t all() const { return s->allPlanes(); }
     uint32_t partial() const { return s->allPlanes() & 0xA5F0F3u; }
-    Pixel colour(uint32_t seed) const { return (0x5AC3E1u * (seed + 1)) & s->allPlanes(); }
+    Pixel colour(uint32_t seed) const { return testColour(seed, s->allPlanes()); }
     uint8_t *vram() const { return s->screenMemory(); }
 
     // A pattern in the CursorArea that no staging may touch.
@@ -156,7 +158,7 @@ TEST_P(Gd5436Image, OtherAlusTakeOneEngineCopyFromTheScratchArea) {
 // An image taller than the ScratchArea is halved until its parts fit; where
 // not even one row fits before the CursorArea, the processor merges it.
 TEST_P(Gd5436Image, TallImagesAreHalvedAndNeverReachTheCursorArea) {
-    for (const Layout *l : {&kTight, &kCramped}) {
+    for (const Layout *l : {&kTight, &kCramped, &kFull}) {
         SCOPED_TRACE(l->name);
         start(*l);
         for (int alu : {GXxor, GXand, GXcopyInverted}) {
@@ -387,7 +389,7 @@ TEST_P(Gd5436Image, BitmapsTheEngineCannotDrawGoToTheGenericRoutines) {
 // packed rows fit before the CursorArea, and where not even a row fits (or an
 // opaque row would run into the CursorArea) the generic routine draws it.
 TEST_P(Gd5436Image, BitmapStagingStaysInsideTheScratchArea) {
-    for (const Layout *l : {&kTight, &kCramped}) {
+    for (const Layout *l : {&kTight, &kCramped, &kFull}) {
         SCOPED_TRACE(l->name);
         start(*l);
         uint32_t seed = 50;
@@ -401,9 +403,9 @@ TEST_P(Gd5436Image, BitmapStagingStaysInsideTheScratchArea) {
         }
         EXPECT_SCREEN_SAME(*s);
         expectCanary();
-        if (l == &kCramped) {
-            // Four bytes of staging: rows of more than 32 bits are left to the
-            // generic routines.
+        if (l == &kFull) {
+            // No staging room at all: every bitmap is left to the generic
+            // routines.
             EXPECT_FALSE(server::genCallsOf("genDrawMonoImage").empty());
             EXPECT_FALSE(server::genCallsOf("genDrawOpaqueMonoImage").empty());
         } else {

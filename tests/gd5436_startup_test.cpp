@@ -325,8 +325,8 @@ const LayoutCase kLayoutCases[] = {
      307200},
     {"Lomvi8Xga1MB", "lomvi8", 1024, 768, 0x110, 1024, nullptr, false, 0x100000, 1024, 255, 786432},
     // The PITCH flavour makes no padding check...
-    {"Lomvi16PitchOneByteShort", "lomvi16", 640, 480, 0x10, 1279, nullptr, false, 0x100000, 639,
-     338, 613920},
+    {"Lomvi16PitchOneUnitShort", "lomvi16", 640, 480, 0x10, 1272, nullptr, false, 0x100000, 636,
+     343, 610560},
     // ...nor a memory check, and never goes back to text mode.
     {"Lomvi8MemoryTooSmall", "lomvi8", 1024, 768, 0x08, 1024,
      "Not enough offscreen memory available.\nTry a lower resolution or fewer colors.\n", false},
@@ -340,6 +340,28 @@ const LayoutCase kLayoutCases[] = {
      "Not enough offscreen memory available.\nTry a lower resolution or fewer colors.\n", false},
     {"Lomvi8NegativePitch", "lomvi8", 800, 600, 0x20, -2400,
      "Not enough offscreen memory available.\nTry a lower resolution or fewer colors.\n", false},
+    // The CursorArea (the last kilobyte) may begin where the ScratchArea
+    // does, leaving nothing to stage in...
+    {"Brisko8CursorAreaAtTheScratchAreasStart", "brisko8", 512, 1022, 0x08, 512, nullptr, false,
+     0x80000, 512, 1, 523264},
+    // ...but not before it (a one-line ScratchArea 32 bytes past the
+    // CursorArea's start), nor over visible pixels: with a pitch shorter than
+    // the row the last row reaches 48 bytes into it.
+    {"Brisko8CursorAreaBeforeTheScratchArea", "brisko8", 368, 1422, 0x08, 368,
+     "Not enough offscreen memory available.\nTry a lower resolution or fewer colors.\n", false},
+    {"Lomvi8CursorAreaBeforeTheScratchArea", "lomvi8", 320, 202, 0x01, 320,
+     "Not enough offscreen memory available.\nTry a lower resolution or fewer colors.\n", false},
+    {"Hadra24CursorAreaOverTheScreen", "hadra24", 120, 322, 0x01, 200,
+     "Not enough offscreen memory available.\nTry a lower resolution or fewer colors.\n", false},
+    // An answer beyond the mapped area is trusted only up to the register
+    // block at 0x3FFF00, in whole kilobytes.
+    {"Brisko8AnswerBeyondTheArea", "brisko8", 1024, 768, 0x7FFFFFFF, 1024, nullptr, false, 0x3FFC00,
+     1024, 3326, 786432},
+    {"Lomvi8AnswerMinusOne", "lomvi8", 1024, 768, -1, 1024, nullptr, false, 0x3FFC00, 1024, 3326,
+     786432},
+    // The display counts the pitch in 8-byte units.
+    {"Brisko24PitchNotAWholeUnit", "brisko24", 640, 480, 0x20, 1921,
+     "gd5436: pitch 1921 is not a multiple of 8.\n", true},
 };
 
 INSTANTIATE_TEST_SUITE_P(Builds, Gd5436Layout, testing::ValuesIn(kLayoutCases), layoutName);
@@ -388,6 +410,13 @@ const FailureCase kFailureCases[] = {
      false, false},
     {"Lomvi8NoDepth", "lomvi8", [](graf::Builder &g) { g.without("DEPTH"); }, kPixelInfo, false,
      false},
+    // A depth that is not the build's own would be drawn with the wrong pixels.
+    {"Brisko8Depth12", "brisko8", [](graf::Builder &g) { g.integer("DEPTH", 12); }, kPixelInfo,
+     false, false},
+    {"Brisko16Depth15", "brisko16", [](graf::Builder &g) { g.integer("DEPTH", 15); }, kPixelInfo,
+     false, false},
+    {"Hadra24Depth32", "hadra24", [](graf::Builder &g) { g.integer("DEPTH", 32); }, kPixelInfo,
+     false, false},
     // Sizes the server's 16-bit coordinates cannot hold count as missing.
     {"Brisko8ZeroWidth", "brisko8", [](graf::Builder &g) { g.integer("PIXWIDTH", 0); }, kPixelInfo,
      false, false},
@@ -395,6 +424,9 @@ const FailureCase kFailureCases[] = {
      kPixelInfo, false, false},
     {"Lomvi16NoPitch", "lomvi16", [](graf::Builder &g) { g.without("PITCH"); },
      "gd5436: can't find pitch info in grafinfo file.\n", false, false},
+    // A PITCH the display cannot show is refused before the mode is set.
+    {"Lomvi16PitchNotAWholeUnit", "lomvi16", [](graf::Builder &g) { g.integer("PITCH", 1279); },
+     "gd5436: pitch 1279 is not a multiple of 8.\n", false, false},
     {"Brisko24NoInstalledMemory", "brisko24",
      [](graf::Builder &g) { g.without("InstalledMemory"); },
      "grafinfo file needs PROCEDURE InstalledMemory\n", false, false},

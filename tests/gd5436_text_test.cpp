@@ -80,7 +80,7 @@ class Gd5436TextBase : public ::testing::TestWithParam<Build> {
     int pb() const { return GetParam().pixelBytes; }
     bool pixel24() const { return GetParam().pixelBytes == 3; }
     uint32_t offAddr() const { return uint32_t(s->pitch()) * uint32_t(h_); }
-    Pixel colour(uint32_t seed) const { return (0x5AC3E1u * (seed + 1)) & s->allPlanes(); }
+    Pixel colour(uint32_t seed) const { return testColour(seed, s->allPlanes()); }
     // The last kilobyte of video memory, where the cursor pattern lives.
     std::vector<uint8_t> cursorArea() {
         s->drain();
@@ -305,6 +305,57 @@ TEST_P(Gd5436Text, FontTextReadsOnlyTheFontsGlyphsAndRows) {
                 colour(12), GXcopy, ~0u, false);
     EXPECT_SCREEN_SAME(*s);
     EXPECT_TRUE(server::genCallsOf("genDrawFontText").empty());
+}
+
+// A run ends at its box's right edge: characters starting past it are not
+// drawn and the one it cuts is drawn only up to it, from rows staged at the
+// cut width. A box wider than the run still ends at the run's last cell.
+TEST_P(Gd5436Text, FontTextStopsAtTheBoxsRightEdge) {
+    auto font = harness::Font::padded(17, 9, 4, 256, 31); // 3 bytes a row, random past them
+    const struct {
+        const char *what;
+        int boxWidth;
+        int starts, lastWidth; // expansions, and the last one's pixels
+    } cases[] = {
+        {"cuts the third cell after 5 pixels", 2 * 17 + 5, 3, 5},
+        {"ends on a cell boundary", 2 * 17, 2, 17},
+        {"narrower than one cell", 9, 1, 9},
+        {"one pixel", 1, 1, 1},
+        {"wider than the run", 6 * 17, 5, 17},
+    };
+    const int x1 = 3;
+    int y = 0;
+    for (const auto &k : cases) {
+        for (bool transparent : {true, false}) {
+            for (int alu : {GXcopy, GXxor}) {
+                SCOPED_TRACE(std::string(k.what) + (transparent ? " transparent" : " opaque") +
+                             " alu " + std::to_string(alu));
+                const bool generic = pixel24() && !transparent && alu != GXcopy;
+                const int top = y;
+                y = (y + 5) % (kHeight - 9);
+                blt().clearLog();
+                s->drawText(box(x1, top, x1 + k.boxWidth, top + 9), harness::textRun(5, 11), *font,
+                            colour(uint32_t(alu) + 3), colour(uint32_t(alu) + 4), alu, ~0u,
+                            transparent);
+                EXPECT_SCREEN_SAME(*s);
+                expectEngineReleased();
+                if (generic)
+                    continue;
+                std::vector<sim::BltOp> log = blt().log();
+                if (pixel24() && !transparent) {
+                    ASSERT_FALSE(log.empty());
+                    const int cells = std::min(k.boxWidth, 5 * 17);
+                    EXPECT_EQ(log.front().regs.width, cells * 3 - 1);
+                    log.erase(log.begin());
+                }
+                ASSERT_EQ(int(log.size()), k.starts);
+                EXPECT_EQ(log.back().regs.width, k.lastWidth * pb() - 1);
+                EXPECT_EQ(log.back().regs.dstAddr,
+                          uint32_t(s->pitch() * top + (x1 + (k.starts - 1) * 17) * pb()));
+            }
+        }
+    }
+    EXPECT_EQ(server::genCallsOf("genDrawFontText").size(), pixel24() ? 5u : 0u);
 }
 
 // Count 0 draws nothing and leaves the engine alone.

@@ -71,7 +71,7 @@ class Gd5436Tile : public ::testing::TestWithParam<Build> {
     int pb() const { return GetParam().pixelBytes; }
     int clientBytes() const { return pb() == 3 ? 4 : pb(); }
     uint32_t all() const { return s->allPlanes(); }
-    Pixel colour(uint32_t seed) const { return (0x5AC3E1u * (seed + 1)) & s->allPlanes(); }
+    Pixel colour(uint32_t seed) const { return testColour(seed, s->allPlanes()); }
     uint32_t scratchAddr() const { return uint32_t(s->pitch()) * uint32_t(layout_->height); }
     int offWidth() const { return s->pitch() / pb(); }
 

@@ -41,6 +41,10 @@ static SysInfo NAME(SysInfo) = {0,
 #define INSTALLED_MEMORY_MASK 0xFF
 /* A screen dimension must fit the server's 16-bit coordinates. */
 #define MAX_SCREEN_DIMENSION 0x7FFF
+/* The CRTC offset register counts the pitch in units of 8 bytes. */
+#define PITCH_UNIT 8
+/* Video memory is laid out in whole kilobytes, the cursor patterns' unit. */
+#define MEMORY_UNIT 1024u
 
 static const char msgPixelInfo[] = "gd5436: can't find pixel info in grafinfo file.\n";
 static const char msgPitchInfo[] = "gd5436: can't find pitch info in grafinfo file.\n";
@@ -51,6 +55,7 @@ static const char msgMemsize[] = "memsize not enough for %d\n";
 static const char msgMemsizePadding[] = "memsize not enough for %d (with padding) pitch %d\n";
 static const char msgOffscreen[] = "Not enough offscreen memory available.\n"
                                    "Try a lower resolution or fewer colors.\n";
+static const char msgPitchUnit[] = "gd5436: pitch %d is not a multiple of 8.\n";
 
 void gd5436InitRasterOps(void) {
     static const uint8_t codes[16] = {0x00, 0x05, 0x09, 0x0D, 0x50, 0x06, 0x59, 0x6D,
@@ -64,14 +69,29 @@ static Bool NAME(Setup)(int unused, ScreenConfig *config) {
     return ddxAddPixmapFormat(config->depth, config->bitsPerPixel, config->scanlinePad);
 }
 
-/* Video memory the driver may use: what the adapter reports, but never more
- * than the server mapped, so that the CursorArea at its end stays inside the
- * mapping. (On a 4 MB board the register block covers the memory under it;
- * the cursor pattern is written there while SR17 moves the block away.) */
+/* Video memory the driver may use: what the adapter reports, but only up to
+ * what the mapped area holds below the register block, in whole kilobytes, so
+ * that the CursorArea at its end is neither past the mapping nor under the
+ * block. (On a 4 MB board the block covers the last kilobyte.) An area length
+ * of 0 is unknown and limits nothing but the block. */
 static uint32_t gd5436UsableMemory(uint32_t installed, uint32_t areaLength) {
-    if (areaLength != 0 && installed > areaLength)
-        return areaLength;
-    return installed;
+    uint32_t limit = BLT_BLOCK_OFFSET;
+    if (areaLength != 0 && areaLength < limit)
+        limit = areaLength;
+    limit &= ~(MEMORY_UNIT - 1);
+    return installed < limit ? installed : limit;
+}
+
+/* SR13 for the CursorArea that ends at `usable`: the chip's patterns are the
+ * last 16 KB of its memory, which ends at `chipEnd`. Where the usable memory
+ * stops short of that end the pattern is an earlier one; a distance the
+ * patterns cannot reach (an answer past anything mapped, whose real size
+ * cannot be known) keeps the first. */
+static uint8_t gd5436CursorPattern(uint32_t chipEnd, uint32_t usable) {
+    uint32_t before = chipEnd > usable ? (chipEnd - usable) / MEMORY_UNIT : 0;
+    if (before > SR13_PATTERNS - 1)
+        before = SR13_PATTERNS - 1;
+    return (uint8_t)(SR13_LAST_PATTERN - (before << SR13_PATTERN_SHIFT));
 }
 
 Bool gd5436InitHW(ScreenPtr pScreen) {
@@ -116,16 +136,14 @@ static gd5436ScreenPrivPtr gd5436BeginInit(ScreenPtr pScreen, int *bpp) {
         return 0;
     }
     /* Sizes the server's coordinates cannot hold would break every address
-     * computed from them. */
+     * computed from them; a depth other than the build's own would be drawn
+     * with the wrong pixels. */
     if (width <= 0 || height <= 0 || width > MAX_SCREEN_DIMENSION ||
-        height > MAX_SCREEN_DIMENSION) {
+        height > MAX_SCREEN_DIMENSION || depth != gd5436Traits.depth) {
         ErrorF(msgPixelInfo);
         return 0;
     }
-    /* The memory checks count DEPTH's bytes per pixel, but never fewer than
-     * a pixel really takes here, so that the ScratchArea stays in memory. */
-    int64_t depthBytes = ((int64_t)depth + 1) / 8;
-    *bpp = depthBytes < PIXEL_BYTES ? PIXEL_BYTES : (int)depthBytes;
+    *bpp = (depth + 1) / 8;
     priv->width = width;
     priv->height = height;
     return priv;
@@ -171,8 +189,24 @@ static void gd5436SetMemory(ScreenPtr pScreen, gd5436ScreenPrivPtr priv, int ins
     void *mapped = 0;
     grafGetMemInfo(gd5436Grafinfo(pScreen), 0, 0, &length, &mapped);
     uint32_t reported = ((uint32_t)installed & INSTALLED_MEMORY_MASK) << INSTALLED_MEMORY_SHIFT;
+    uint32_t usable = gd5436UsableMemory(reported, length);
+    /* Memory the area does not map cannot be told from memory that is not
+     * there: the chip is taken to end with the area then. */
+    uint32_t chipEnd = length != 0 && reported > length ? length : reported;
     priv->bltBase = priv->fbBase + BLT_BLOCK_OFFSET;
-    priv->memSize = (int)gd5436UsableMemory(reported, length);
+    priv->memSize = (int)usable;
+    priv->cursorPattern = gd5436CursorPattern(chipEnd, usable);
+}
+
+/* The display shows rows a whole number of CRTC offset units apart; any other
+ * pitch would draw rows where the picture does not show them. Returns 0 after
+ * the message. */
+static Bool gd5436CheckPitchUnit(const gd5436ScreenPrivate *priv) {
+    if (priv->pitch % PITCH_UNIT != 0) {
+        ErrorF(msgPitchUnit, priv->pitch);
+        return 0;
+    }
+    return 1;
 }
 
 /* The memory checks of the "GetScreenPitch" flavour. Returns 0 after the
@@ -221,6 +255,21 @@ static Bool gd5436LayOutOffscreen(gd5436ScreenPrivPtr priv, int bpp) {
     return 1;
 }
 
+/* The CursorArea, the last kilobyte of the usable memory, may share the
+ * ScratchArea's last line but must lie wholly after the visible screen and
+ * from the ScratchArea's start on: otherwise the cursor pattern would show on
+ * the screen and staging budgets would have nothing left. Returns 0 after the
+ * off-screen message. */
+static Bool gd5436CheckCursorArea(const gd5436ScreenPrivate *priv, int bpp) {
+    int64_t cursor = (int64_t)(uint32_t)priv->memSize - CURSOR_AREA_BYTES;
+    int64_t visibleEnd = (int64_t)priv->pitch * (priv->height - 1) + (int64_t)bpp * priv->width;
+    if (cursor < priv->offAddr || cursor < visibleEnd) {
+        ErrorF(msgOffscreen);
+        return 0;
+    }
+    return 1;
+}
+
 /* Cursor, default colormap, console-switch record and layer options. */
 static Bool gd5436FinishInit(ScreenPtr pScreen) {
     NAME(CursorInitialize)(pScreen);
@@ -248,11 +297,11 @@ static Bool gd5436InitWithPitchProcedure(ScreenPtr pScreen) {
         return 0;
     }
     gd5436SetMemory(pScreen, priv, installed);
-    if (!gd5436CheckMemory(priv, bpp)) {
+    if (!gd5436CheckMemory(priv, bpp) || !gd5436CheckPitchUnit(priv)) {
         NAME(SetText)(pScreen);
         return 0;
     }
-    if (!gd5436LayOutOffscreen(priv, bpp))
+    if (!gd5436LayOutOffscreen(priv, bpp) || !gd5436CheckCursorArea(priv, bpp))
         return 0;
     return gd5436FinishInit(pScreen);
 }
@@ -269,6 +318,8 @@ static Bool gd5436InitWithPitchKey(ScreenPtr pScreen) {
         ErrorF(msgPitchInfo);
         return 0;
     }
+    if (!gd5436CheckPitchUnit(priv))
+        return 0;
     if (!gd5436InitScreen(pScreen, priv) || !gd5436InstalledMemory(pScreen, &installed))
         return 0;
     if (!gd5436InitHW(pScreen))
@@ -276,7 +327,7 @@ static Bool gd5436InitWithPitchKey(ScreenPtr pScreen) {
     gd5436SetMemory(pScreen, priv, installed);
     if (!gd5436LayOutOffscreen(priv, bpp))
         return 0;
-    if (!gd5436CheckScreenInMemory(priv, bpp))
+    if (!gd5436CheckScreenInMemory(priv, bpp) || !gd5436CheckCursorArea(priv, bpp))
         return 0;
     return gd5436FinishInit(pScreen);
 }

@@ -82,7 +82,11 @@ static const Gd5436Traits gd5436Traits = {3, 24, 0xFFFFFF, 0x20, PITCH_FROM_KEY,
 #define SR12_CURSOR_OFF 0x00
 #define SR12_COLOUR_ACCESS 0x02 /* DAC entries 0 and 15 reach the cursor colours */
 #define SR12_CURSOR_ON_64 0x05  /* cursor enabled, 64 x 64 pattern */
-#define SR13_LAST_PATTERN 0x3F  /* the last kilobyte of video memory */
+/* SR13 at 64 x 64: bits 5-2 pick one of the 16 1 KB patterns that make up
+ * the last 16 KB of the chip's memory; 0x3F is the last kilobyte. */
+#define SR13_LAST_PATTERN 0x3F
+#define SR13_PATTERN_SHIFT 2
+#define SR13_PATTERNS 16
 #define SR17_CURSOR_WRITE_BLOCK 0x40
 
 #define CURSOR_POSITION_SHIFT 5 /* index bits 7-5 take position bits 2-0 */
@@ -198,6 +202,7 @@ typedef struct _gd5436ScreenPrivate {
     int cursorShifted; /* the CursorArea holds a clipped copy */
     CursorPtr currentCursor;
     uint8_t savedSR17;
+    uint8_t cursorPattern; /* SR13: the pattern that is the CursorArea */
 } gd5436ScreenPrivate, *gd5436ScreenPrivPtr;
 
 extern int NAME(ScreenPrivateIndex);
@@ -256,11 +261,22 @@ void NAME(DrawOpaqueMonoImage)(BoxPtr, uint8_t *bits, int startBit, int stride, 
 
 /* The end of the staging space, as a byte offset in video memory: the
  * ScratchArea's last line, or the start of the CursorArea where that reaches
- * into it. Nothing staged may pass it. */
+ * into it, but never before the ScratchArea's start. Nothing staged may pass
+ * it. */
 static inline uint32_t gd5436ScratchEnd(const gd5436ScreenPrivate *priv) {
-    uint32_t end = (uint32_t)priv->offAddr + (uint32_t)priv->offHeight * (uint32_t)priv->pitch;
-    uint32_t cursor = (uint32_t)priv->memSize - CURSOR_AREA_BYTES;
-    return end < cursor ? end : cursor;
+    uint32_t start = (uint32_t)priv->offAddr;
+    uint32_t end =
+        start + (uint32_t)(priv->offHeight > 0 ? priv->offHeight : 0) * (uint32_t)priv->pitch;
+    uint32_t mem = (uint32_t)priv->memSize;
+    uint32_t cursor = mem > CURSOR_AREA_BYTES ? mem - CURSOR_AREA_BYTES : 0;
+    if (cursor < end)
+        end = cursor;
+    return end > start ? end : start;
+}
+
+/* Bytes that staging may fill from offAddr; 0 when there is no room. */
+static inline uint32_t gd5436ScratchBytes(const gd5436ScreenPrivate *priv) {
+    return gd5436ScratchEnd(priv) - (uint32_t)priv->offAddr;
 }
 
 /* gd5436_tile.cpp */

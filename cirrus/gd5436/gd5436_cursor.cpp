@@ -1,8 +1,10 @@
 /*
  * gd5436 family: the 64 x 64 two-colour hardware cursor. The pattern lives in
- * the last kilobyte of video memory (the CursorArea), 16 bytes a row: plane 0
- * then plane 1, leftmost pixel in the most significant bit. Position, enable
- * and pattern select are extended sequencer registers.
+ * the last kilobyte of the video memory the driver uses (the CursorArea), 16
+ * bytes a row: plane 0 then plane 1, leftmost pixel in the most significant
+ * bit. Position, enable and pattern select are extended sequencer registers;
+ * the pattern select names the CursorArea among the chip's last 16 KB, which
+ * Init worked out (the last kilobyte, unless the register block hides it).
  */
 #include "gd5436.h"
 
@@ -70,7 +72,7 @@ static void gd5436DownloadImage(ScreenPtr pScreen, const gd5436CursorImage *imag
     (0, DAC_CURSOR_BG_INDEX, colours->backRed, colours->backGreen, colours->backBlue, pScreen);
     NAME(SetColor)
     (0, DAC_CURSOR_FG_INDEX, colours->foreRed, colours->foreGreen, colours->foreBlue, pScreen);
-    gd5436WriteSequencer(SR_CURSOR_IMAGE, SR13_LAST_PATTERN);
+    gd5436WriteSequencer(SR_CURSOR_IMAGE, priv->cursorPattern);
     gd5436WriteSequencer(SR_CURSOR_CTRL, SR12_CURSOR_ON_64);
 }
 

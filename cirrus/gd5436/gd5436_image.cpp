@@ -291,11 +291,6 @@ static uint8_t gd5436SkipCount(int l) {
     return (uint8_t)(l * (gd5436Traits.pixel24 ? 3 : 1));
 }
 
-/* Bytes from offAddr that staging may fill. */
-static uint32_t gd5436ScratchBytes(const gd5436ScreenPrivate *priv) {
-    return gd5436ScratchEnd(priv) - (uint32_t)priv->offAddr;
-}
-
 /* Rows of a bitmap, bit-reversed and packed one after the other at `dst`. */
 static void gd5436StageBits(uint8_t *dst, const uint8_t *bits, int stride, int rowBytes, int h) {
     for (int y = 0; y < h; y++) {

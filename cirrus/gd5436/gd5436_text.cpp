@@ -15,6 +15,9 @@
  * fit between the ScratchArea's start and the CursorArea goes to the generic
  * routine too, rather than being staged over the cursor pattern or past video
  * memory.
+ *
+ * A text run ends at its box's right edge: characters that start beyond it
+ * are not drawn, and the one it cuts is drawn only up to it.
  */
 #include "gd5436.h"
 
@@ -34,13 +37,6 @@ static Bool gd5436TextAllPlanes(uint32_t planemask) {
 static Bool gd5436SourcelessAlu(int alu) {
     alu &= 0xF;
     return alu == GXclear || alu == GXinvert || alu == GXset;
-}
-
-/* Bytes that may be staged from offAddr: up to the ScratchArea's end, or to
- * the CursorArea where that reaches into the ScratchArea's last line. */
-static int64_t gd5436StagingBytes(const gd5436ScreenPrivate *priv) {
-    int64_t room = (int64_t)gd5436ScratchEnd(priv) - priv->offAddr;
-    return room > 0 ? room : 0;
 }
 
 /* Staged bytes of one row of a glyph `width` pixels wide. */
@@ -73,7 +69,7 @@ static int64_t gd5436StageRows(uint8_t *dst, const uint8_t *bits, int stride, in
 /* Every glyph's staged bitmap fits, so none is staged past the room. */
 static Bool gd5436GlyphsFit(const gd5436ScreenPrivate *priv, const MonoGlyphRec *glyphs,
                             int count) {
-    int64_t room = gd5436StagingBytes(priv);
+    int64_t room = gd5436ScratchBytes(priv);
     for (int i = 0; i < count; i++) {
         int w = glyphs[i].box.x2 - glyphs[i].box.x1;
         int h = glyphs[i].box.y2 - glyphs[i].box.y1;
@@ -122,12 +118,14 @@ void NAME(DrawMonoGlyphs)(MonoGlyphRec *glyphs, int count, Pixel fg, int alu, ui
 
 /* ---- DrawFontText ---- */
 
-/* A run of `count` characters, each `width` pixels and `rows` lines. */
+/* The drawn part of a run: `count` characters of `width` pixels and `rows`
+ * lines, the last `lastWidth` pixels wide where the box's edge cuts it. */
 typedef struct _gd5436TextRun {
     const Text8FontInfo *info;
     const uint8_t *chars;
-    int count;
+    int count; /* characters that start inside the box */
     int width, rows;
+    int lastWidth;
     int rowBytes; /* staged bytes per glyph row */
     int block;    /* staged bytes per character, a multiple of 4 */
 } gd5436TextRun;
@@ -139,9 +137,14 @@ static Bool gd5436TextRunFor(gd5436TextRun *run, const BoxRec *box, const uint8_
         return 0;
     run->info = font->text8Info;
     run->chars = chars;
-    run->count = count;
     run->width = run->info->glyphWidth;
     run->rows = box->y2 - box->y1;
+    int span = box->x2 - box->x1;
+    int64_t cells = span > 0 ? ((int64_t)span + run->width - 1) / run->width : 0;
+    run->count = count < cells ? count : (int)cells;
+    run->lastWidth = run->width;
+    if (run->count > 0 && (int64_t)run->count * run->width > span)
+        run->lastWidth = span - (run->count - 1) * run->width;
     run->rowBytes = gd5436GlyphRowBytes(run->width);
     int64_t bytes = (int64_t)run->rows * run->rowBytes;
     run->block = (int)((bytes + 3) & ~(int64_t)3);
@@ -149,7 +152,12 @@ static Bool gd5436TextRunFor(gd5436TextRun *run, const BoxRec *box, const uint8_
 }
 
 static Bool gd5436TextRunFits(const gd5436ScreenPrivate *priv, const gd5436TextRun *run) {
-    return (int64_t)run->count * run->block <= gd5436StagingBytes(priv);
+    return (int64_t)run->count * run->block <= (int64_t)gd5436ScratchBytes(priv);
+}
+
+/* Pixels of character i that are drawn. */
+static int gd5436CellWidth(const gd5436TextRun *run, int i) {
+    return i == run->count - 1 ? run->lastWidth : run->width;
 }
 
 /* The glyph of a character code; null (blank) for a code the font has no
@@ -160,17 +168,19 @@ static const uint8_t *gd5436GlyphOf(const Text8FontInfo *info, uint8_t code) {
     return info->glyphs[code];
 }
 
-/* Every character's glyph, in order, one block each from `staging`. Rows
- * below the font's height (a box taller than the font) are blank rather than
- * read past the bitmap. */
+/* Every character's glyph, in order, one block each from `staging`; a cut
+ * character's rows only as wide as the part drawn, since the expansion takes
+ * its rows packed at the width it draws. Rows below the font's height (a box
+ * taller than the font) are blank rather than read past the bitmap. */
 static void gd5436StageRun(uint8_t *staging, const gd5436TextRun *run) {
     int fontRows = run->info->glyphHeight > 0 ? run->info->glyphHeight : 0;
     int bitmapRows = run->rows < fontRows ? run->rows : fontRows;
     for (int i = 0; i < run->count; i++) {
         uint8_t *d = staging + (int64_t)i * run->block;
         const uint8_t *bits = gd5436GlyphOf(run->info, run->chars[i]);
-        int64_t done = gd5436StageRows(d, bits, run->info->glyphStride, run->rowBytes, bitmapRows);
-        gd5436StageRows(d + done, 0, 0, run->rowBytes, run->rows - bitmapRows);
+        int rowBytes = gd5436GlyphRowBytes(gd5436CellWidth(run, i));
+        int64_t done = gd5436StageRows(d, bits, run->info->glyphStride, rowBytes, bitmapRows);
+        gd5436StageRows(d + done, 0, 0, rowBytes, run->rows - bitmapRows);
     }
 }
 
@@ -198,6 +208,9 @@ static void gd5436ExpandRun(gd5436ScreenPrivPtr priv, const gd5436TextRun *run, 
     gd5436BltWrite8(blt, BLT_STATUS, BLT_AUTOSTART);
     for (int i = 0; i < run->count; i++) {
         EngineRoomWait(blt);
+        /* Under autostart, with room, the registers program the next start. */
+        if (gd5436CellWidth(run, i) != run->width)
+            textWriteSize(blt, gd5436CellWidth(run, i), run->rows);
         gd5436BltWriteSource(blt, staging + (uint32_t)i * (uint32_t)run->block);
         gd5436BltWrite32(blt, BLT_DST_ADDR, gd5436PixelOffset(priv, x + i * run->width, y));
     }
@@ -218,8 +231,8 @@ static void gd5436FillRunBackground(gd5436ScreenPrivPtr priv, const gd5436TextRu
     gd5436BltWrite16(blt, BLT_DST_PITCH, (uint16_t)priv->pitch);
     gd5436BltWrite8(blt, BLT_MODE, gd5436ModeFor(BLT_MODE_SOLID_FILL));
     gd5436BltWrite8(blt, BLT_MODE_EXT, BLT_MODE_EXT_SOLID);
-    /* The characters' cells, which is the box the layer passes. */
-    textWriteSize(blt, run->count * run->width, run->rows);
+    /* The characters' cells as far as the box reaches. */
+    textWriteSize(blt, (run->count - 1) * run->width + run->lastWidth, run->rows);
     gd5436BltWrite32(blt, BLT_DST_ADDR, gd5436PixelOffset(priv, x, y));
     gd5436BltWrite8(blt, BLT_STATUS, BLT_START);
 }
@@ -245,7 +258,7 @@ void NAME(DrawFontText)(BoxPtr box, uint8_t *chars, int count, nfbFontPrivPtr fo
                         pDraw);
         return;
     }
-    if (count <= 0 || run.rows <= 0)
+    if (run.count <= 0 || run.rows <= 0)
         return;
     Bool opaque = (transparent & 0xFF) == 0;
     if (!opaque) {
