@@ -35,6 +35,10 @@ uint32_t pixelMask(int depth) {
 // that covers the low byte only.
 const uint32_t kPlaneMasks[] = {~0u, 0xF0F0F05Au, 0x000000FFu};
 
+// A pixel value with every bit set, beyond the depth too: the registers and
+// stores must keep only the pixel's own bits.
+constexpr Pixel kAllOnes = ~Pixel{0};
+
 bool fallsBack(int depth, int alu, uint32_t planemask) {
     return alu == GXnor || alu == GXnand || (depth == 24 && (planemask & 0xFFFFFF) != 0xFFFFFF);
 }
@@ -65,17 +69,18 @@ TEST_P(FuskaDraw, SolidRectsAcrossAlusAndPlaneMasks) {
     harness::Screen &s = *screen;
     size_t fallbacks = 0;
     for (int alu = 0; alu < 16; alu++)
-        for (uint32_t pm : kPlaneMasks) {
-            SCOPED_TRACE(caseName(alu, pm));
-            int o = alu * 3;
-            s.drawSolidRects({{int16_t(o), 2, int16_t(o + 40), 30},
-                              {int16_t(150 - o), int16_t(10 + alu), 199, 79},
-                              {5, 5, 5, 40}, // empty
-                              {0, 79, 200, 80}},
-                             colour(0x5AC3E1u * uint32_t(alu + 1)), alu, pm);
-            fallbacks += fallsBack(depth, alu, pm);
-            EXPECT_SCREEN_SAME(s);
-        }
+        for (uint32_t pm : kPlaneMasks)
+            for (Pixel fg : {colour(0x5AC3E1u * uint32_t(alu + 1)), kAllOnes}) {
+                SCOPED_TRACE(caseName(alu, pm) + ", fg " + std::to_string(fg));
+                int o = alu * 3;
+                s.drawSolidRects({{int16_t(o), 2, int16_t(o + 40), 30},
+                                  {int16_t(150 - o), int16_t(10 + alu), 199, 79},
+                                  {5, 5, 5, 40}, // empty
+                                  {0, 79, 200, 80}},
+                                 fg, alu, pm);
+                fallbacks += fallsBack(depth, alu, pm);
+                EXPECT_SCREEN_SAME(s);
+            }
     EXPECT_EQ(server::genCallsOf("genDrawSolidRects").size(), fallbacks);
 }
 
@@ -83,14 +88,15 @@ TEST_P(FuskaDraw, PointsAcrossAlusAndPlaneMasks) {
     harness::Screen &s = *screen;
     size_t fallbacks = 0;
     for (int alu = 0; alu < 16; alu++)
-        for (uint32_t pm : kPlaneMasks) {
-            SCOPED_TRACE(caseName(alu, pm));
-            std::vector<DDXPointRec> points = {
-                {0, 0}, {199, 79}, {int16_t(alu * 5), int16_t(alu * 4)}, {100, 40}, {101, 40}};
-            s.drawPoints(points, colour(0x13579Bu + uint32_t(alu) * 0x1F1F1Fu), alu, pm);
-            fallbacks += fallsBack(depth, alu, pm);
-            EXPECT_SCREEN_SAME(s);
-        }
+        for (uint32_t pm : kPlaneMasks)
+            for (Pixel fg : {colour(0x13579Bu + uint32_t(alu) * 0x1F1F1Fu), kAllOnes}) {
+                SCOPED_TRACE(caseName(alu, pm) + ", fg " + std::to_string(fg));
+                std::vector<DDXPointRec> points = {
+                    {0, 0}, {199, 79}, {int16_t(alu * 5), int16_t(alu * 4)}, {100, 40}, {101, 40}};
+                s.drawPoints(points, fg, alu, pm);
+                fallbacks += fallsBack(depth, alu, pm);
+                EXPECT_SCREEN_SAME(s);
+            }
     EXPECT_EQ(server::genCallsOf("genDrawPoints").size(), fallbacks);
 }
 
@@ -132,16 +138,17 @@ TEST_P(FuskaDraw, CopiesInEveryDirection) {
 TEST_P(FuskaDraw, GCFillsAndSpansAcrossAlusAndPlaneMasks) {
     harness::Screen &s = *screen;
     for (int alu = 0; alu < 16; alu++)
-        for (uint32_t pm : kPlaneMasks) {
-            SCOPED_TRACE(caseName(alu, pm));
-            GCPtr gc = s.createGC({.alu = alu, .planemask = pm, .fg = colour(0xC0FFEEu + alu)});
-            EXPECT_EQ(s.ops(gc)->FillRects == genSolidFillRects, fallsBack(depth, alu, pm));
-            s.fillRects(gc, {{int16_t(alu), 0, int16_t(alu + 60), 20}, {120, 30, 121, 31}});
-            // A span of width 0 draws nothing.
-            s.fillSpans(gc, {{3, int16_t(40 + alu)}, {150, 77}, {10, 78}},
-                        {int(20 + alu * 5), 50, 0});
-            EXPECT_SCREEN_SAME(s);
-        }
+        for (uint32_t pm : kPlaneMasks)
+            for (Pixel fg : {colour(0xC0FFEEu + uint32_t(alu)), kAllOnes}) {
+                SCOPED_TRACE(caseName(alu, pm) + ", fg " + std::to_string(fg));
+                GCPtr gc = s.createGC({.alu = alu, .planemask = pm, .fg = fg});
+                EXPECT_EQ(s.ops(gc)->FillRects == genSolidFillRects, fallsBack(depth, alu, pm));
+                s.fillRects(gc, {{int16_t(alu), 0, int16_t(alu + 60), 20}, {120, 30, 121, 31}});
+                // A span of width 0 draws nothing.
+                s.fillSpans(gc, {{3, int16_t(40 + alu)}, {150, 77}, {10, 78}},
+                            {int(20 + alu * 5), 50, 0});
+                EXPECT_SCREEN_SAME(s);
+            }
 }
 
 // A segment from (x1, y1) to (x2, y2), both end points drawn, as the layer
@@ -179,12 +186,15 @@ std::vector<ZeroSegRec> segments() {
 TEST_P(FuskaDraw, SegmentsByTheProcessorForGXcopy) {
     harness::Screen &s = *screen;
     ASSERT_TRUE(s.zeroSegsForm());
-    GCPtr gc = s.createGC({.fg = colour(0x8E3D5Bu)});
-    EXPECT_NE(s.ops(gc)->slot3.ZeroSegs, genSolidZeroSegs);
-    // Leave the engine running: the segments must wait for it.
-    s.drawSolidRects({{0, 0, 200, 80}}, colour(0x112233u), GXxor);
-    s.zeroSegs(gc, segments());
-    EXPECT_SCREEN_SAME(s);
+    for (Pixel fg : {colour(0x8E3D5Bu), kAllOnes}) {
+        SCOPED_TRACE(fg);
+        GCPtr gc = s.createGC({.fg = fg});
+        EXPECT_NE(s.ops(gc)->slot3.ZeroSegs, genSolidZeroSegs);
+        // Leave the engine running: the segments must wait for it.
+        s.drawSolidRects({{0, 0, 200, 80}}, colour(0x112233u), GXxor);
+        s.zeroSegs(gc, segments());
+        EXPECT_SCREEN_SAME(s);
+    }
     EXPECT_TRUE(server::genCallsOf("genSolidZeroSegs").empty());
 }
 

@@ -227,28 +227,104 @@ TEST_F(FuskaEngineModel, PatternCellOfThreeBytePixelsOnTwoLines) {
     EXPECT_TRUE(failures.empty());
 }
 
-TEST_F(FuskaEngineModel, BusyGuardsVideoMemoryAndTheModeRegisters) {
-    w32(R::Background, 0);
-    w32(R::DrawDefinition, DD::Fill | 0xCC);
-    w32(R::Destination, 0);
-    w32(R::Extent, xy(4, 4));
-    // Queued registers are taken while it runs; a second start queues.
-    w32(R::Extent, xy(4, 4));
+// Copies queue: a copy cut into strips is issued back to back, positions
+// and starts while the previous strip runs.
+TEST_F(FuskaEngineModel, CopiesQueueBehindARunningCopy) {
+    for (int x = 0; x < 8; x++)
+        put(x, 0, uint32_t(x + 1));
+    w32(R::DrawDefinition, DD::Copy | 0xCC);
+    w32(R::PlaneMask, ~0u);
+    w32(R::Source, xy(4, 0));
+    w32(R::Destination, xy(6, 0));
+    w32(R::Extent, xy(2, 1));
+    w32(R::Source, xy(2, 0));
+    w32(R::Destination, xy(4, 0));
+    w32(R::Extent, xy(2, 1));
     EXPECT_EQ(status(), 0x3);
     EXPECT_TRUE(failures.empty());
-    w16(R::PixelSize, 0x2000);
-    ASSERT_EQ(failures.size(), 1u);
-    EXPECT_NE(failures[0].find("while the engine is busy"), std::string::npos);
-    (void)mmRead8(fb + 100);
-    ASSERT_EQ(failures.size(), 2u);
-    EXPECT_NE(failures[1].find("while the engine is busy"), std::string::npos);
     // Two operations of two reads each: busy for three more reads.
     EXPECT_EQ(status() & 1, 1);
     EXPECT_EQ(status() & 1, 1);
     EXPECT_EQ(status() & 1, 1);
     EXPECT_EQ(status(), 0);
-    (void)mmRead8(fb + 100);
-    EXPECT_EQ(failures.size(), 2u);
+    const uint32_t want[8] = {1, 2, 3, 4, 3, 4, 5, 6};
+    for (int x = 0; x < 8; x++)
+        EXPECT_EQ(px(x, 0), want[x]) << x;
+    EXPECT_EQ(a->engine().log().size(), 2u);
+}
+
+// Everything else a busy engine is given is a missing wait: the set-up of
+// the next operation, a start of anything but a queued copy, and processor
+// accesses to video memory. None of it is taken.
+TEST_F(FuskaEngineModel, WhatABusyEngineRefuses) {
+    struct Case {
+        const char *name;
+        uint32_t running; // draw definition of the operation left running
+        std::function<void(FuskaEngineModel &)> act;
+        const char *message;
+    } cases[] = {
+        {"pixel size", DD::Fill, [](FuskaEngineModel &t) { t.w16(R::PixelSize, 0x2000); },
+         "while the engine is busy"},
+        {"tiles per line", DD::Fill, [](FuskaEngineModel &t) { t.w8(R::TilesPerLine, 8); },
+         "while the engine is busy"},
+        {"engine tiling", DD::Copy, [](FuskaEngineModel &t) { t.w16(R::EngineTiling, 0x880); },
+         "while the engine is busy"},
+        {"draw definition", DD::Copy,
+         [](FuskaEngineModel &t) { t.w32(R::DrawDefinition, DD::Fill | 0xCC); },
+         "while the engine is busy"},
+        {"foreground", DD::ExpandOpaque, [](FuskaEngineModel &t) { t.w32(R::Foreground, 1); },
+         "while the engine is busy"},
+        {"background", DD::Fill, [](FuskaEngineModel &t) { t.w32(R::Background, 1); },
+         "while the engine is busy"},
+        {"plane mask", DD::Copy, [](FuskaEngineModel &t) { t.w32(R::PlaneMask, 0xF); },
+         "while the engine is busy"},
+        {"pattern offset", DD::Pattern, [](FuskaEngineModel &t) { t.w16(R::PatternOffset, 3); },
+         "while the engine is busy"},
+        {"second fill", DD::Fill,
+         [](FuskaEngineModel &t) {
+             t.w32(R::Destination, xy(0, 8));
+             t.w32(R::Extent, xy(4, 4));
+         },
+         "start of a fill while the engine is busy"},
+        {"second expansion", DD::ExpandTransparent,
+         [](FuskaEngineModel &t) { t.w32(R::Extent, xy(4, 4)); },
+         "start of a transparent expansion while the engine is busy"},
+        {"second pattern fill", DD::Pattern,
+         [](FuskaEngineModel &t) { t.w32(R::Extent, xy(4, 4)); },
+         "start of a pattern fill while the engine is busy"},
+        {"processor read", DD::Copy, [](FuskaEngineModel &t) { (void)mmRead8(t.fb + 100); },
+         "while the engine is busy"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        failures.clear();
+        a->engine().clearLog();
+        setMode(1);
+        const sim::FuskaEngineRegs before = a->engine().regs();
+        w32(R::MonoSource, xy(128, 20));
+        w32(R::MonoSource2, xy(128, 20));
+        w32(R::Source, xy(0, 30));
+        w32(R::DrawDefinition, c.running | 0xCC);
+        w32(R::Destination, 0);
+        w32(R::Extent, xy(4, 4));
+        ASSERT_TRUE(failures.empty()) << failures[0];
+        c.act(*this);
+        ASSERT_EQ(failures.size(), 1u);
+        EXPECT_NE(failures[0].find(c.message), std::string::npos) << failures[0];
+        EXPECT_EQ(a->engine().log().size(), 1u);
+        const sim::FuskaEngineRegs &after = a->engine().regs();
+        EXPECT_EQ(after.drawDefinition, c.running | 0xCC);
+        EXPECT_EQ(after.pixelSize, before.pixelSize);
+        EXPECT_EQ(after.tilesPerLine, before.tilesPerLine);
+        EXPECT_EQ(after.engineTiling, before.engineTiling);
+        EXPECT_EQ(after.planeMask, before.planeMask);
+        EXPECT_EQ(after.foreground, before.foreground);
+        EXPECT_EQ(after.background, before.background);
+        EXPECT_EQ(after.patternOffset, before.patternOffset);
+        waitIdle();
+        (void)mmRead8(fb + 100);
+        EXPECT_EQ(failures.size(), 1u);
+    }
 }
 
 TEST_F(FuskaEngineModel, BadStartsAndAccessesAreReported) {
@@ -295,6 +371,49 @@ TEST_F(FuskaEngineModel, BadStartsAndAccessesAreReported) {
         EXPECT_NE(failures[0].find(c.message), std::string::npos) << failures[0];
         EXPECT_TRUE(a->engine().log().empty());
         a->drain();
+    }
+}
+
+// In graphics mode the display must show the lines the engine draws: its
+// offset (8-byte units), the tiles of its tiling control and the pixel size
+// of its pixel format against the engine's, checked as drawing starts.
+TEST_F(FuskaEngineModel, DisplayMustShowTheEngineLine) {
+    struct Case {
+        const char *name;
+        bool graphics;
+        uint32_t offsetUnits; // display offset
+        uint16_t displayTiling, pixelFormat;
+        const char *message; // null: nothing reported
+    } cases[] = {
+        {"agreeing", true, 80, 0x0591, 0x0000, nullptr},
+        {"offset bits 8 and 9 count", true, 0x280, 0x0591, 0x0000, "display shows lines of 5120"},
+        {"line rounded down to 8 bytes", true, 79, 0x0591, 0x0000,
+         "the display shows lines of 632 bytes, the engine draws lines of 640"},
+        {"only the tile padding", true, 68, 0x0591, 0x0000, "display shows lines of 544"},
+        {"display tiles differ", true, 80, 0x0892, 0x0000, "display tiling control 0x892"},
+        {"pixel size differs", true, 80, 0x0591, 0x1400, "pixel format 0x1400"},
+        {"text mode shows nothing", false, 79, 0x0892, 0x1400, nullptr},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        failures.clear();
+        setMode(1);
+        outw(0x3C4, c.graphics ? 0x0107 : 0x0007);
+        w8(0x4C, uint8_t(c.offsetUnits));
+        w8(0x6C, uint8_t((c.offsetUnits >> 4) & 0x10));
+        w8(0x74, uint8_t((c.offsetUnits >> 9) & 1));
+        w16(0xEA, c.displayTiling);
+        w16(0xC0, c.pixelFormat);
+        w32(R::Background, 0);
+        run(DD::Fill | 0xCC, xy(0, 0), 4, 1);
+        // Reported once, not at every start.
+        run(DD::Fill | 0xCC, xy(0, 1), 4, 1);
+        if (!c.message) {
+            EXPECT_TRUE(failures.empty()) << failures[0];
+            continue;
+        }
+        ASSERT_EQ(failures.size(), 1u);
+        EXPECT_NE(failures[0].find(c.message), std::string::npos) << failures[0];
     }
 }
 

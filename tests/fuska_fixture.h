@@ -47,6 +47,16 @@ inline bool fallsBack(int depth, int alu, uint32_t planemask) {
     return alu == GXnor || alu == GXnand || (depth == 24 && (planemask & 0xFFFFFF) != 0xFFFFFF);
 }
 
+// A pixel value with every bit set, beyond the depth too: the colour
+// registers must take the pixel's own bits only.
+constexpr Pixel kAllOnes = ~Pixel{0};
+
+// The colours of a case: every odd alu (GXcopy among them) draws with all
+// ones, so each alu family meets that colour without doubling the cases.
+inline Pixel caseColour(int alu, Pixel other) {
+    return alu % 2 ? kAllOnes : other;
+}
+
 // Plane masks: all ones, a partial one with bits above every depth, one that
 // covers the low byte only, and none.
 const uint32_t kPlaneMasks[] = {~0u, 0xF0F0F05Au, 0x000000FFu, 0u};

@@ -117,6 +117,21 @@ const InitFailure kInitFailures[] = {
      },
      {"fuska: Missing MEMORY for fb in grafinfo file.\n"},
      true},
+    // Without the mode procedure, or when it stops half way, the mode is
+    // nobody's: refused, and text mode restored.
+    {"NoSetGraphics",
+     [](graf::Config &c) { c.procedures.erase("SetGraphics"); },
+     {"grafinfo file needs PROCEDURE SetGraphics\n"},
+     true},
+    {"SetGraphicsFails",
+     [](graf::Config &c) {
+         graf::Builder b;
+         b.config() = c;
+         b.procedure("SetGraphics", "fail");
+         c = b.build();
+     },
+     {"grafinfo file needs PROCEDURE SetGraphics\n"},
+     true},
     {"NoGetScreenPitch",
      [](graf::Config &c) { c.procedures.erase("GetScreenPitch"); },
      {"grafinfo file needs PROCEDURE GetScreenPitch\n"},
@@ -152,6 +167,39 @@ const InitFailure kInitFailures[] = {
      },
      {"memsize not enough for 1572864 (with padding) pitch 2000\n"},
      true},
+    // The engine draws lines of 2048 bytes and the display shows them: a
+    // procedure that answers another pitch describes neither.
+    {"PitchNotTheLine",
+     [](graf::Config &c) {
+         graf::Builder b;
+         b.config() = c;
+         b.procedure("GetScreenPitch", "result = 4096");
+         c = b.build();
+     },
+     {"fuska: pitch 4096 is not the tiled line of 2048 bytes\n"},
+     true},
+    // Pitches whose strip or cursor address would overflow: no line of
+    // ScratchArea fits, and nothing is computed from them.
+    {"PitchBeyondMemory",
+     [](graf::Config &c) {
+         graf::Builder b;
+         b.config() = c;
+         b.procedure("GetScreenPitch", "result = 8388608");
+         c = b.build();
+     },
+     {"Offscreen size 4194304 x -784\n",
+      "Not enough offscreen memory available.\nTry a lower resolution or fewer colors.\n"},
+     false},
+    {"PitchNearTheIntegerLimit",
+     [](graf::Config &c) {
+         graf::Builder b;
+         b.config() = c;
+         b.procedure("GetScreenPitch", "result = 2147483632");
+         c = b.build();
+     },
+     {"Offscreen size 1073741816 x -784\n",
+      "Not enough offscreen memory available.\nTry a lower resolution or fewer colors.\n"},
+     false},
     // 1024 x 752 at 1 byte: strip line 752, ScratchArea from line 768, which
     // is the end of 768 KB.
     {"NoOffscreenLeft",
@@ -295,15 +343,28 @@ struct TilingCase {
     int width, depth;
     int tiles;
     uint16_t displayTiling, pixelFormat;
-    uint32_t displayOffset; // in 8-byte units
+    uint32_t displayOffset;                   // in 8-byte units
+    void (*change)(graf::Config &) = nullptr; // to the example configuration
 };
+
+// A mode procedure that leaves the display offset as it was (0 at power-on).
+void keepDisplayOffset(graf::Config &c) {
+    graf::Config parsed;
+    std::string error;
+    ASSERT_TRUE(graf::parse("procedure SetDisplayOffset(units) {\n    r = units\n}\n", c.source,
+                            parsed, error))
+        << error;
+    c.procedures["SetDisplayOffset"] = parsed.procedures.at("SetDisplayOffset");
+}
 
 class FuskaTiling : public testing::TestWithParam<TilingCase> {};
 
 TEST_P(FuskaTiling, ModeSetProgramsTheTiling) {
     const TilingCase &c = GetParam();
-    harness::Screen s("fuska", fuskaConfig(c.width, 200, c.depth, 0x800000),
-                      options(c.width, c.depth));
+    graf::Config cfg = fuskaConfig(c.width, 200, c.depth, 0x800000);
+    if (c.change)
+        c.change(cfg);
+    harness::Screen s("fuska", cfg, options(c.width, c.depth));
     ASSERT_TRUE(s.start()) << s.failureText();
     sim::FuskaAdapter &a = fuskaOf(s);
     int bpp = (c.depth + 1) / 8;
@@ -327,7 +388,13 @@ INSTANTIATE_TEST_SUITE_P(
         TilingCase{800, 15, 13, 0x0D98, 0x1600, 208}, TilingCase{1024, 24, 26, 0x1A9F, 0x2400, 416},
         TilingCase{1600, 16, 26, 0x1A9B, 0x1400, 416},
         // 3840 bytes widen to 4096: the offset carries from bit 8 into bit 9.
-        TilingCase{1280, 24, 32, 0x20A0, 0x2400, 512}),
+        TilingCase{1280, 24, 32, 0x20A0, 0x2400, 512},
+        // Lines that are no multiple of 8 bytes: the procedure's offset is
+        // rounded down (125 and 12 units), yet the display must show the
+        // engine's whole line of 1024 and 640 bytes.
+        TilingCase{1001, 8, 8, 0x0892, 0x0000, 128}, TilingCase{100, 8, 5, 0x0591, 0x0000, 80},
+        // A mode procedure that never sets the offset: still the whole line.
+        TilingCase{96, 8, 5, 0x0591, 0x0000, 80, keepDisplayOffset}),
     [](const auto &info) {
         return std::to_string(info.param.width) + "x" + std::to_string(info.param.depth);
     });
@@ -389,9 +456,12 @@ class FuskaLayout : public testing::TestWithParam<LayoutCase> {};
 
 TEST_P(FuskaLayout, StripCursorPatternAndScratchArea) {
     const LayoutCase &c = GetParam();
+    // The screen's rows as the display registers show them.
     harness::Screen s("fuska", fuskaConfig(c.width, c.height, c.depth, c.memSize),
-                      options(c.width, c.depth));
+                      {.reporter = HARNESS_GTEST_REPORTER});
     ASSERT_TRUE(s.start()) << s.failureText();
+    s.drawSolidRects({{0, 0, int16_t(c.width), int16_t(c.height)}}, 0x5A5A5A, GXxor);
+    EXPECT_SCREEN_SAME(s);
     const fuskaScreenPrivate &p = privOf(s);
     EXPECT_EQ(p.width, c.width);
     EXPECT_EQ(p.height, c.height);
@@ -415,7 +485,9 @@ INSTANTIATE_TEST_SUITE_P(Sizes, FuskaLayout,
                          testing::Values(LayoutCase{1024, 768, 16, 0x400000, 2048, 768, 1024, 1264},
                                          LayoutCase{800, 600, 8, 0x100000, 1024, 608, 1024, 400},
                                          LayoutCase{800, 600, 24, 0x200000, 2560, 608, 853, 195},
-                                         LayoutCase{640, 481, 15, 0x100000, 1280, 496, 640, 307}),
+                                         LayoutCase{640, 481, 15, 0x100000, 1280, 496, 640, 307},
+                                         // 1001 bytes a row on 1024-byte lines.
+                                         LayoutCase{1001, 768, 8, 0x100000, 1024, 768, 1024, 240}),
                          [](const auto &info) {
                              return std::to_string(info.param.height) + "lines" +
                                     std::to_string(info.param.depth);

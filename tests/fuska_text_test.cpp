@@ -49,7 +49,7 @@ TEST_P(FuskaGlyphs, EveryAluAndPlaneMaskMatchesTheRenderer) {
         for (uint32_t pm : kPlaneMasks) {
             SCOPED_TRACE(caseName(alu, pm));
             GlyphSet g = mixedGlyphs(seed++);
-            s->drawMonoGlyphs(g.glyphs, colour(seed), alu, pm);
+            s->drawMonoGlyphs(g.glyphs, caseColour(alu, colour(seed)), alu, pm);
             fallbacks += fallsBack(depth, alu, pm);
             EXPECT_SCREEN_SAME(*s);
         }
@@ -148,8 +148,9 @@ TEST_P(FuskaText, WidthsAlusAndPlaneMasksMatchTheRenderer) {
                     int count = 150 / fc.width;
                     int16_t x = int16_t(seed % 37), y = int16_t(seed % 50);
                     BoxRec box = {x, y, int16_t(x + count * fc.width), int16_t(y + fc.height)};
-                    s->drawText(box, harness::textRun(count, int(seed)), *font, colour(seed),
-                                colour(seed + 7), alu, pm, transparent);
+                    s->drawText(box, harness::textRun(count, int(seed)), *font,
+                                caseColour(alu, colour(seed)), colour(seed + 7), alu, pm,
+                                transparent);
                     seed++;
                     fallbacks += fallsBack(depth, alu, pm);
                     EXPECT_SCREEN_SAME(*s);
@@ -200,8 +201,15 @@ TEST_P(FuskaText, MissingGlyphsTallBoxesAndShortBoxes) {
     std::string chars = {char(1), char(39), char(40), char(200), char(5), char(255), char(0)};
     s->drawText({3, 3, 3 + 7 * 9, 17}, chars, *font, colour(1), colour(2), GXcopy, ~0u, false);
     EXPECT_SCREEN_SAME(*s);
+    // Seven cells in a box of 41 pixels: four whole, the fifth cut to 5
+    // pixels at the box's edge, the last two not drawn.
+    engine().clearLog();
     s->drawText({20, 40, 20 + 5 * 9 - 4, 50}, harness::textRun(7, 2), *font, colour(3), colour(4),
                 GXcopy, ~0u, false);
+    ASSERT_EQ(log().size(), 5u);
+    EXPECT_EQ(log()[3].width, 9);
+    EXPECT_EQ(log()[4].dstX, 20 + 4 * 9);
+    EXPECT_EQ(log()[4].width, 5);
     EXPECT_SCREEN_SAME(*s);
     EXPECT_TRUE(server::genCallsOf("genDrawFontText").empty());
 }

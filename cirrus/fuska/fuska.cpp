@@ -58,6 +58,7 @@ static const char msgDepth[] = "fuska: DEPTH %d is not 8, 15, 16 or 24.\n";
 static const char msgInstalledMemory[] = "grafinfo file needs PROCEDURE InstalledMemory\n";
 static const char msgNoRegs[] = "fuska: Missing REGS for registers in grafinfo file.\n";
 static const char msgNoMemory[] = "fuska: Missing MEMORY for fb in grafinfo file.\n";
+static const char msgNoSetGraphics[] = "grafinfo file needs PROCEDURE SetGraphics\n";
 static const char msgGetScreenPitch[] = "grafinfo file needs PROCEDURE GetScreenPitch\n";
 static const char msgMemsize[] = "memsize not enough for %d\n";
 static const char msgMemsizePadding[] = "memsize not enough for %d (with padding) pitch %d\n";
@@ -65,6 +66,7 @@ static const char msgOffscreenSize[] = "Offscreen size %d x %d\n";
 static const char msgOffscreen[] = "Not enough offscreen memory available.\n"
                                    "Try a lower resolution or fewer colors.\n";
 static const char msgTilesPerLine[] = "Cannot find enough TPL for %d\n";
+static const char msgPitchNotLine[] = "fuska: pitch %d is not the tiled line of %d bytes\n";
 
 /* ROP3 codes by X alu; the source is the operand the engine's operations
  * feed (copied pixels, the fill colour, the pattern, expanded colours). */
@@ -142,16 +144,18 @@ static void fuskaSetTiling(fuskaScreenPrivPtr priv, int depth, int tiles, int in
                  (uint16_t)((tiles << TILING_TILES_SHIFT) | TILING_ENABLE));
 }
 
-/* The mode procedure sets the display offset for the visible line; the
- * display reads whole tile rows, so it grows by the padding. All ten bits
- * are written as they now are, so a line that carries into bit 9 does not
- * keep a stale bit 8. */
-static void fuskaFixDisplayOffset(fuskaScreenPrivPtr priv, int tiles, int lineBytes) {
-    uint8_t low = fuskaRead8(priv, REG_DISPLAY_OFFSET_LOW);
+/* The engine draws lines of whole tiles, so the display must read exactly
+ * tiles x 128 bytes a line. The mode procedure sets the display offset for
+ * the visible width only, in 8-byte units rounded down: adding the tile
+ * padding to that falls short whenever the visible line is no multiple of 8
+ * bytes (1001 pixels of 1 byte show 1016 bytes a line against 1024 drawn),
+ * and leaves the padding alone when the procedure stopped before setting
+ * it. The driver therefore writes the tile line itself. Bits 8 and 9 share
+ * their registers with other bits, which are kept. */
+static void fuskaSetDisplayLine(fuskaScreenPrivPtr priv, int tiles) {
+    int v = tiles * TILE_BYTES / 8;
     uint8_t b8 = fuskaRead8(priv, REG_DISPLAY_OFFSET_B8);
     uint8_t b9 = fuskaRead8(priv, REG_DISPLAY_OFFSET_B9);
-    int v = low | (b8 & DISPLAY_OFFSET_B8_BIT) << 4 | (b9 & DISPLAY_OFFSET_B9_BIT) << 9;
-    v += (tiles * TILE_BYTES - lineBytes) / 8;
     fuskaWrite8(priv, REG_DISPLAY_OFFSET_LOW, (uint8_t)(v & 0xFF));
     fuskaWrite8(priv, REG_DISPLAY_OFFSET_B8,
                 (uint8_t)((b8 & ~DISPLAY_OFFSET_B8_BIT) | ((v >> 4) & DISPLAY_OFFSET_B8_BIT)));
@@ -176,14 +180,15 @@ static void fuskaClearScreen(ScreenPtr pScreen, fuskaScreenPrivPtr priv, int til
 }
 
 /* The mode set proper; false when no tiles-per-line entry holds a line, in
- * which case the adapter is back in text mode. */
-static Bool fuskaSetMode(ScreenPtr pScreen) {
+ * which case the adapter is back in text mode. `procedureRan` tells whether
+ * the mode procedure itself ran to its end. */
+static Bool fuskaSetMode(ScreenPtr pScreen, Bool *procedureRan) {
     fuskaScreenPrivPtr priv = FUSKA_PRIV(pScreen);
     /* The mode procedure and the tiling registers change what a running
      * operation would be drawing into. */
     fuskaEngineIdleWait(priv);
     fuskaBlankScreen(1, pScreen);
-    grafExec(fuskaGrafinfo(pScreen), "SetGraphics", 0);
+    *procedureRan = grafExec(fuskaGrafinfo(pScreen), "SetGraphics", 0) != 0;
     fuskaWrite32(priv, REG_MODE_CONTROL, fuskaRead32(priv, REG_MODE_CONTROL) & ~MODE_CONTROL_BIT0);
 
     int depth = pScreen->rootDepth;
@@ -197,7 +202,7 @@ static Bool fuskaSetMode(ScreenPtr pScreen) {
     int tiles = tilesPerLineTable[index];
     priv->tilesPerLine = tiles;
     fuskaSetTiling(priv, depth, tiles, index);
-    fuskaFixDisplayOffset(priv, tiles, lineBytes);
+    fuskaSetDisplayLine(priv, tiles);
     fuskaClearScreen(pScreen, priv, tiles);
 
     fuskaBlankScreen(0, pScreen);
@@ -206,8 +211,11 @@ static Bool fuskaSetMode(ScreenPtr pScreen) {
     return 1;
 }
 
+/* Back from the console there is nobody to tell of a failed mode
+ * procedure; the screen goes on with what the driver set up itself. */
 void fuskaSetGraphics(ScreenPtr pScreen) {
-    fuskaSetMode(pScreen);
+    Bool procedureRan;
+    fuskaSetMode(pScreen, &procedureRan);
 }
 
 Bool fuskaSetText(ScreenPtr pScreen) {
@@ -346,25 +354,41 @@ static Bool fuskaCheckMemory(fuskaScreenPrivPtr priv, int bpp) {
 }
 
 /* Strip line with the CursorArea and the pattern cell, then the ScratchArea
- * to the end of memory; false after the messages when it is empty. */
+ * to the end of memory; false after the messages when it is empty. The
+ * ScratchArea's size is worked out before any address: once it holds a line,
+ * every offset below lies within video memory and so fits its field, however
+ * large a pitch the procedure answered. */
 static Bool fuskaLayOutOffscreen(fuskaScreenPrivPtr priv, int bpp) {
     int strip = (priv->height + STRIP_ALIGN - 1) / STRIP_ALIGN * STRIP_ALIGN;
+    int offY = strip + STRIP_LINES;
+    priv->offWidth = priv->pitch / bpp;
+    priv->offHeight = (int32_t)((uint32_t)priv->memSize / (uint32_t)priv->pitch) - offY;
+    if (priv->offHeight <= 0 || priv->offWidth <= 0) {
+        ErrorF(msgOffscreenSize, priv->offWidth, priv->offHeight);
+        ErrorF(msgOffscreen);
+        return 0;
+    }
     priv->cursorSize = CURSOR_SIZE;
     priv->cursorAddr = priv->pitch * strip;
     priv->patternX = PATTERN_COLUMN;
     priv->patternY = strip;
     priv->patternAddr = priv->cursorAddr + PATTERN_COLUMN;
     priv->offX = 0;
-    priv->offY = strip + STRIP_LINES;
-    priv->offAddr = priv->pitch * priv->offY;
-    priv->offWidth = priv->pitch / bpp;
-    priv->offHeight = (int32_t)((uint32_t)priv->memSize / (uint32_t)priv->pitch) - priv->offY;
-    if (priv->offHeight <= 0 || priv->offWidth <= 0) {
-        ErrorF(msgOffscreenSize, priv->offWidth, priv->offHeight);
-        ErrorF(msgOffscreen);
-        return 0;
-    }
+    priv->offY = offY;
+    priv->offAddr = priv->pitch * offY;
     return 1;
+}
+
+/* The engine and the display (set by the mode set) both work in lines of
+ * whole tiles, and the processor must address video memory as they do. A
+ * "GetScreenPitch" that answers anything else describes a layout neither
+ * draws nor shows: the screen is refused rather than drawn wrong. */
+static Bool fuskaCheckPitchIsTheLine(const fuskaScreenPrivate *priv) {
+    int line = priv->tilesPerLine * TILE_BYTES;
+    if (priv->pitch == line)
+        return 1;
+    ErrorF(msgPitchNotLine, priv->pitch, line);
+    return 0;
 }
 
 static Bool fuskaFinishInit(ScreenPtr pScreen) {
@@ -394,8 +418,16 @@ static Bool fuskaInit(int index, ScreenPtr pScreen, int argc, char **argv) {
         return 0;
     /* A mode that no tiling holds leaves the adapter in text mode: the
      * screen cannot be used. */
-    if (!fuskaSetMode(pScreen))
+    Bool procedureRan;
+    if (!fuskaSetMode(pScreen, &procedureRan))
         return 0;
+    /* A mode procedure that is missing or stopped half way leaves a mode
+     * nobody described: the screen is refused rather than shown wrong. */
+    if (!procedureRan) {
+        ErrorF(msgNoSetGraphics);
+        fuskaSetText(pScreen);
+        return 0;
+    }
     if (!grafExec(fuskaGrafinfo(pScreen), "GetScreenPitch", &priv->pitch)) {
         ErrorF(msgGetScreenPitch);
         fuskaSetText(pScreen);
@@ -408,6 +440,10 @@ static Bool fuskaInit(int index, ScreenPtr pScreen, int argc, char **argv) {
     }
     if (!fuskaLayOutOffscreen(priv, bpp))
         return 0;
+    if (!fuskaCheckPitchIsTheLine(priv)) {
+        fuskaSetText(pScreen);
+        return 0;
+    }
     return fuskaFinishInit(pScreen);
 }
 

@@ -2,6 +2,7 @@
 #include "models/fuska_adapter.h"
 
 #include <cstdio>
+#include <functional>
 #include <stdexcept>
 
 namespace sim {
@@ -24,6 +25,11 @@ constexpr DisplayReg kDisplayRegs[] = {
     {kPixelFormat, 2},      {kCursorPosition, 4},  {kCursorPreset, 2},    {kCursorControl, 2},
     {kCursorLocation, 2},   {kDisplayTiling, 2},   {kModeControl, 4},
 };
+
+template <class Regs> uint32_t displayOffsetOf(const Regs &r) {
+    return r.get(kDisplayOffsetLow, 1) | (r.get(kDisplayOffsetB8, 1) & 0x10) << 4 |
+           (r.get(kDisplayOffsetB9, 1) & 1) << 9;
+}
 
 bool isDisplayReg(uint32_t offset, int width) {
     for (const DisplayReg &r : kDisplayRegs)
@@ -67,6 +73,8 @@ class FuskaRegisters : public MemDevice {
     }
     void write(uint32_t offset, int width, uint32_t value) override {
         if (FuskaEngine::owns(offset)) {
+            if (offset == fuskareg::Extent && beforeStart)
+                beforeStart();
             engine_.write(offset, width, value);
             return;
         }
@@ -83,6 +91,9 @@ class FuskaRegisters : public MemDevice {
             v |= uint32_t(bytes_[offset + uint32_t(i)]) << (8 * i);
         return v;
     }
+
+    // Called before each write that starts an engine operation.
+    std::function<void()> beforeStart;
 
   private:
     void reject(const char *what, uint32_t offset, int width, uint32_t value) {
@@ -109,7 +120,36 @@ class FuskaBoard {
                                     static_cast<uint8_t>(raw.b & 0x3F)};
             return true;
         };
+        regs.beforeStart = [this] { checkDisplay(); };
         mapAreas(cfg, m);
+    }
+
+    // The picture is only right when the display reads lines as long as the
+    // ones the engine draws, with the same tiles and pixel size. Checked when
+    // drawing starts, in graphics mode only (text mode does not show video
+    // memory); a disagreement is reported once until it changes.
+    void checkDisplay() {
+        if (!(vga.seq.reg(SR07) & 1))
+            return;
+        const FuskaEngineRegs &e = engine.regs();
+        const uint32_t shown = displayOffsetOf(regs) * 8, line = engine.pitch();
+        const uint32_t tiles = (regs.get(kDisplayTiling, 2) >> 8) & 0xFF;
+        const uint32_t shownBytes = ((regs.get(kPixelFormat, 2) >> 12) & 3) + 1;
+        const uint32_t drawnBytes = ((e.pixelSize >> 13) & 3) + 1;
+        std::string why;
+        if (shown != line)
+            why = "the display shows lines of " + std::to_string(shown) +
+                  " bytes, the engine draws lines of " + std::to_string(line);
+        else if (tiles != e.tilesPerLine)
+            why = "display tiling control " + hex(regs.get(kDisplayTiling, 2)) +
+                  " disagrees with " + std::to_string(e.tilesPerLine) + " tiles per line";
+        else if (shownBytes != drawnBytes)
+            why = "pixel format " + hex(regs.get(kPixelFormat, 2)) + " shows " +
+                  std::to_string(shownBytes) + " bytes a pixel, the engine draws " +
+                  std::to_string(drawnBytes);
+        if (why != displayFault && !why.empty())
+            Machine::current().fail("fuska: " + why);
+        displayFault = why;
     }
 
     void mapAreas(graf::Config &cfg, Machine &m) {
@@ -137,6 +177,7 @@ class FuskaBoard {
     std::array<vga::Dac::Entry, 16> extended{};
     uint8_t *fb = nullptr;
     uint8_t *regBlock = nullptr;
+    std::string displayFault; // the disagreement last reported
 };
 
 FuskaAdapter::FuskaAdapter(graf::Config &cfg, Machine &m) : board_(m.own<FuskaBoard>(cfg, m)) {}
@@ -167,8 +208,7 @@ uint32_t FuskaAdapter::reg(uint32_t offset, int width) const {
     return board_->regs.get(offset, width);
 }
 uint32_t FuskaAdapter::displayOffset() const {
-    return reg(kDisplayOffsetLow, 1) | (reg(kDisplayOffsetB8, 1) & 0x10) << 4 |
-           (reg(kDisplayOffsetB9, 1) & 1) << 9;
+    return displayOffsetOf(board_->regs);
 }
 bool FuskaAdapter::blanked() const {
     return reg(kPaletteControl, 1) & kPaletteBlank;

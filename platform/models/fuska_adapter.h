@@ -18,7 +18,8 @@
 //   0xB0 1   bit 7 blanks the display; bit 3 sends DAC writes to the
 //            extended palette (16 entries; 0 and 15 are the cursor's
 //            background and foreground) instead of the palette
-//   0xC0 2   pixel format; 0xEA 2 display tiling control
+//   0xC0 2   pixel format: bits 12-13 the display's bytes per pixel - 1
+//   0xEA 2   display tiling control: tiles per line in bits 8-15
 //   0xE0 4   cursor position (x in bits 0-15, y in 16-31)
 //   0xE4 2   cursor preset: columns hidden at the left in bits 8-14, rows at
 //            the top in bits 0-6
@@ -36,6 +37,11 @@
 //   display's tiles (bits 8-15 of 0xEA) x 128. Plane 1 clear is transparent;
 //   set, it shows the background colour, or the foreground with plane 0 set.
 // - The mode procedures mark graphics mode in bit 0 of sequencer register 7.
+// - In graphics mode, every engine start checks that the display shows what
+//   the engine draws: display offset x 8 equal to the engine's line (tiles
+//   per line x 128), the tiles of 0xEA equal to the engine's, and the pixel
+//   size of 0xC0 equal to the engine's. A disagreement is reported (once
+//   until it changes); the operation still runs.
 #pragma once
 
 #include <array>

@@ -27,11 +27,11 @@ struct RegInfo {
 constexpr RegInfo kRegs[] = {
     {fuskareg::EngineTiling, 2, false}, {fuskareg::Status, 2, false},
     {fuskareg::PixelSize, 2, false},    {fuskareg::TilesPerLine, 1, false},
-    {fuskareg::Destination, 4, true},   {fuskareg::PatternOffset, 2, true},
+    {fuskareg::Destination, 4, true},   {fuskareg::PatternOffset, 2, false},
     {fuskareg::Source, 4, true},        {fuskareg::MonoSource, 4, true},
-    {fuskareg::MonoSource2, 4, true},   {fuskareg::DrawDefinition, 4, true},
-    {fuskareg::Foreground, 4, true},    {fuskareg::Background, 4, true},
-    {fuskareg::PlaneMask, 4, true},     {fuskareg::Extent, 4, true},
+    {fuskareg::MonoSource2, 4, true},   {fuskareg::DrawDefinition, 4, false},
+    {fuskareg::Foreground, 4, false},   {fuskareg::Background, 4, false},
+    {fuskareg::PlaneMask, 4, false},    {fuskareg::Extent, 4, true},
 };
 
 const RegInfo *regAt(uint32_t offset) {
@@ -245,6 +245,11 @@ void FuskaEngine::start() {
     const uint32_t dd = regs_.drawDefinition;
     if (!decodeKind(dd, op.kind)) {
         fail("start with unknown draw definition " + hex(dd));
+        return;
+    }
+    // Only copies queue; see the header.
+    if (running_ && op.kind != FuskaOpKind::Copy) {
+        fail("start of a " + std::string(fuskaOpKindName(op.kind)) + " while the engine is busy");
         return;
     }
     op.bottomUp = (dd & fuskadd::BottomUp) != 0;

@@ -55,11 +55,16 @@
 //   source pixel when it gets there: a copy over its own destination in the
 //   wrong order smears, as on the chip.
 // - Busy: each start keeps the engine busy for a number of status reads,
-//   added up over operations started back to back (a command queue). While
-//   busy the processor may not touch video memory. Position, colour, mask,
-//   draw-definition and extent writes are queued (the bus waits for room),
-//   so they are taken at any time; the tiling, tiles-per-line and pixel-size
-//   registers are not, and a write to them while busy is reported.
+//   added up over operations started back to back. While busy the processor
+//   may not touch video memory. The command queue holds copies only: the
+//   position registers (0x520, 0x540, 0x544, 0x564) are taken at any time,
+//   and a copy may start while another runs (a copy split into strips is
+//   issued back to back), but a start of any other operation while busy is
+//   reported and does not run. The draw definition, colours, plane mask and
+//   pattern offset describe the running operation, and the tiling,
+//   tiles-per-line and pixel-size registers its addressing: a write to any of
+//   them while busy is reported and not taken. So a driver that leaves out a
+//   wait before its next operation is caught, not merely queued.
 // - A start with an unknown operation, a pixel size other than 1 to 3 bytes,
 //   no tiles per line, tiling control that disagrees with the tiles per
 //   line, or pixels beyond a line's end or video memory is reported and does
