@@ -327,6 +327,22 @@ TEST_F(CirrusBlt, TransparentExpansionWithSkipAtEachPixelSize) {
     EXPECT_TRUE(failures().empty());
 }
 
+// The register block leaves the 0 bits alone, whatever the transparent and
+// background colours hold; its transparent colour is for copies only.
+TEST_F(CirrusBlt, RegisterBlockTransparentExpansionIgnoresTheTransparentColour) {
+    for (uint16_t trans : {uint16_t(0x1111), uint16_t(0x2222)}) {
+        SCOPED_TRACE(trans);
+        std::memset(mem + 1000, 0x55, 16);
+        setBytes(0, {0xA0}); // pixels 1 0 1 0
+        w32(M::Fg, 0x1111);
+        w32(M::Bg, 0x3333);
+        w16(M::Trans, trans);
+        run(0x98, kCopy, 1000, 0, 8, 1);
+        EXPECT_EQ(bytes(1000, 8), Bytes({0x11, 0x11, 0x55, 0x55, 0x11, 0x11, 0x55, 0x55}));
+    }
+    EXPECT_TRUE(failures().empty());
+}
+
 TEST_F(CirrusBlt, SkipThatSplitsA24BitPixelIsReported) {
     w8(M::Skip, 4);
     run(0xA8, kCopy, 1000, 0, 24, 1);
@@ -600,6 +616,86 @@ TEST_F(CirrusBltGr, IndicesMapOntoTheSameEngine) {
     EXPECT_FALSE(front().write(0x05, 0x40)); // the adapter's own register
     EXPECT_FALSE(front().read(0x2F, &v));
     EXPECT_TRUE(failures().empty());
+}
+
+// On the banked chips a transparent expansion leaves the destination where
+// the expanded pixel (foreground for a 1 bit, background for a 0 bit) equals
+// the transparent colour; at 1 pixel byte GR34 serves even and GR35 odd
+// destination bytes.
+TEST_F(CirrusBltGr, TransparentExpansionComparesTheExpandedPixel) {
+    struct Case {
+        const char *what;
+        uint8_t mode;
+        uint32_t fg, bg;
+        uint16_t trans;
+        Bytes want; // four pixels from bits 1 1 0 0 over 0x55
+    } cases[] = {
+        {"8-bit, background is the transparent colour",
+         0x88,
+         0xF1,
+         0x0E,
+         0x0E0E,
+         {0xF1, 0xF1, 0x55, 0x55}},
+        {"8-bit, background differs", 0x88, 0xF1, 0x0E, 0x7777, {0xF1, 0xF1, 0x0E, 0x0E}},
+        {"8-bit, foreground is the transparent colour",
+         0x88,
+         0xF1,
+         0x0E,
+         0xF1F1,
+         {0x55, 0x55, 0x0E, 0x0E}},
+        {"8-bit, halves by byte lane", 0x88, 0xF1, 0x0E, 0xF10E, {0xF1, 0x55, 0x55, 0x0E}},
+        {"16-bit, background is the transparent colour",
+         0x98,
+         0xBEEF,
+         0x4110,
+         0x4110,
+         {0xEF, 0xBE, 0xEF, 0xBE, 0x55, 0x55, 0x55, 0x55}},
+        {"16-bit, background differs",
+         0x98,
+         0xBEEF,
+         0x4110,
+         0x0000,
+         {0xEF, 0xBE, 0xEF, 0xBE, 0x10, 0x41, 0x10, 0x41}},
+        {"16-bit, all ones foreground",
+         0x98,
+         0xFFFFFFFF,
+         0xFFFF0000,
+         0x0000,
+         {0xFF, 0xFF, 0xFF, 0xFF, 0x55, 0x55, 0x55, 0x55}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        const int pb = c.mode & 0x10 ? 2 : 1;
+        std::memset(mem + 1000, 0x55, 16);
+        setBytes(0, {0xC0});
+        gr(0x01, uint8_t(c.fg));
+        gr(0x11, uint8_t(c.fg >> 8));
+        gr(0x00, uint8_t(c.bg));
+        gr(0x10, uint8_t(c.bg >> 8));
+        gr16(0x34, c.trans);
+        gr(0x32, kCopy);
+        gr24(0x2C, 0);
+        gr24(0x28, 1000);
+        gr16(0x24, kPitch);
+        gr16(0x20, uint16_t(4 * pb - 1));
+        gr16(0x22, 0);
+        gr(0x30, c.mode);
+        gr(0x31, sim::bltstatus::Start);
+        while (grStatus() & sim::bltstatus::Busy) {
+        }
+        EXPECT_EQ(bytes(1000, uint32_t(4 * pb)), c.want);
+    }
+    EXPECT_TRUE(failures().empty());
+}
+
+TEST_F(CirrusBltGr, TransparentExpansionAt24BitsIsReported) {
+    gr(0x32, kCopy);
+    gr16(0x20, 11);
+    gr16(0x22, 0);
+    gr(0x30, 0xA8);
+    gr(0x31, sim::bltstatus::Start);
+    EXPECT_TRUE(failedWith("transparent colour expansion at 3 pixel bytes"));
+    EXPECT_EQ(core->stats().starts, 0u);
 }
 
 // The 8 x 8 colour pattern copy of the banked chips, and their engine reset.

@@ -185,16 +185,20 @@ TEST_P(Gd6Cursor, RemovedCursorStaysOff) {
     EXPECT_IMAGE(*a, expected(kArrow, size));
 }
 
-// Odd coordinates: the low three bits go in the index byte.
+// Odd coordinates: the low three bits go in the index byte. Each move comes
+// while a copy still runs: the position is written only after the wait (the
+// model reports the cursor registers otherwise).
 TEST_P(Gd6Cursor, PositionIsExactToThePixel) {
     auto cursor = harness::makeCursor({"F"}, 0, 0);
     s->setCursor(cursor->ptr(), 0, 0);
     for (DDXPointRec p :
          {DDXPointRec{1, 2}, DDXPointRec{7, 9}, DDXPointRec{1023, 767}, DDXPointRec{517, 333}}) {
+        s->copyRect({100, 100, 140, 120}, {short(p.x % 64), short(p.y % 64)});
         s->moveCursor(p.x, p.y);
         EXPECT_EQ(a->cursor().x(), p.x);
         EXPECT_EQ(a->cursor().y(), p.y);
     }
+    EXPECT_SCREEN_SAME(*s);
 }
 
 INSTANTIATE_TEST_SUITE_P(Builds, Gd6Cursor, ::testing::ValuesIn(kBuilds), buildName);

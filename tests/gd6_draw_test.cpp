@@ -68,6 +68,10 @@ Pixel colour(const harness::Screen &s, uint32_t seed) {
     return (seed * 0x9E3779B1u >> 7) & s.allPlanes();
 }
 
+// Every bit set: a legal pixel value, and the first colour each solid test
+// draws in, so that a pattern never yet loaded must still be loaded for it.
+const Pixel kAllOnes = ~Pixel(0);
+
 // ---- alu x plane mask tables ----
 
 struct AluMask {
@@ -122,6 +126,8 @@ TEST_P(Gd6Draw, CopyRect) {
         {"disjoint", {300, 200, 364, 232}, {10, 300}},
         {"to the screen's corner", {short(w - 20), short(h - 10), short(w), short(h)}, {0, 0}},
         {"empty", {70, 70, 70, 90}, {0, 0}},
+        {"no rows", {70, 90, 110, 90}, {0, 0}},
+        {"inverted", {110, 90, 70, 70}, {0, 0}},
     };
     for (const Geometry &g : cases) {
         SCOPED_TRACE(g.what);
@@ -132,9 +138,11 @@ TEST_P(Gd6Draw, CopyRect) {
 
 TEST_P(Gd6Draw, SolidRects) {
     const int w = s->width(), h = s->height();
-    s->drawSolidRects({{10, 10, 60, 40}, {100, 5, 101, 6}, {200, 50, 200, 80}, {0, 0, 3, 200}},
-                      colour(*s, 1), alu, mask);
-    EXPECT_SCREEN_SAME(*s);
+    for (Pixel fg : {kAllOnes, colour(*s, 1)}) {
+        s->drawSolidRects({{10, 10, 60, 40}, {100, 5, 101, 6}, {200, 50, 200, 80}, {0, 0, 3, 200}},
+                          fg, alu, mask);
+        EXPECT_SCREEN_SAME(*s);
+    }
     s->drawSolidRects({{short(w - 33), short(h - 17), short(w), short(h)}}, colour(*s, 2), alu,
                       mask);
     EXPECT_SCREEN_SAME(*s);
@@ -146,16 +154,20 @@ TEST_P(Gd6Draw, SolidRects) {
 
 TEST_P(Gd6Draw, Points) {
     const int w = s->width(), h = s->height();
-    s->drawPoints({{0, 0}, {5, 5}, {6, 5}, {short(w - 1), short(h - 1)}, {400, 17}}, colour(*s, 4),
-                  alu, mask);
-    EXPECT_SCREEN_SAME(*s);
+    for (Pixel fg : {kAllOnes, colour(*s, 4)}) {
+        s->drawPoints({{0, 0}, {5, 5}, {6, 5}, {short(w - 1), short(h - 1)}, {400, 17}}, fg, alu,
+                      mask);
+        EXPECT_SCREEN_SAME(*s);
+    }
 }
 
 TEST_P(Gd6Draw, Spans) {
-    GCPtr gc = s->createGC({.alu = alu, .planemask = mask, .fg = colour(*s, 5)});
-    s->fillSpans(gc, {{3, 3}, {10, 4}, {0, 5}, {short(s->width() - 9), 6}, {50, 7}},
-                 {40, 1, 0, 9, 300});
-    EXPECT_SCREEN_SAME(*s);
+    for (Pixel fg : {kAllOnes, colour(*s, 5)}) {
+        GCPtr gc = s->createGC({.alu = alu, .planemask = mask, .fg = fg});
+        s->fillSpans(gc, {{3, 3}, {10, 4}, {0, 5}, {short(s->width() - 9), 6}, {50, 7}},
+                     {40, 1, 0, 9, 300});
+        EXPECT_SCREEN_SAME(*s);
+    }
 }
 
 // Segments from their end points, as the frame-buffer layer describes them.
@@ -178,7 +190,6 @@ ZeroSegRec segment(int x1, int y1, int x2, int y2, int bias) {
 }
 
 TEST_P(Gd6Draw, Segments) {
-    GCPtr gc = s->createGC({.alu = alu, .planemask = mask, .fg = colour(*s, 6)});
     std::vector<ZeroSegRec> segs;
     // The eight octants from a centre, both biases, and the axis-parallel cases.
     const int cx = 300, cy = 200;
@@ -190,8 +201,11 @@ TEST_P(Gd6Draw, Segments) {
             segs.push_back(segment(cx + bias * 3, cy, cx + bias * 3 + e[0], cy + e[1], bias));
     // A long GXcopy-path segment crossing window banks.
     segs.push_back(segment(5, 0, 25, s->height() - 1, 0));
-    s->zeroSegs(gc, segs);
-    EXPECT_SCREEN_SAME(*s);
+    for (Pixel fg : {kAllOnes, colour(*s, 6)}) {
+        GCPtr gc = s->createGC({.alu = alu, .planemask = mask, .fg = fg});
+        s->zeroSegs(gc, segs);
+        EXPECT_SCREEN_SAME(*s);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Tables, Gd6Draw, ::testing::ValuesIn(aluMaskCases()), aluMaskName);

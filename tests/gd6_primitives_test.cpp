@@ -51,14 +51,15 @@ namespace {
 // The screen-private fields the tests look at, from either build's record.
 struct Fields {
     uint32_t windowSize, chunk, bankShift, alignShift, gr0bBits;
-    uint32_t windowAddr, cursorAddr, patternAddr, patternColour;
+    uint32_t windowAddr, cursorAddr, patternAddr;
+    bool patternKnown;
     int cursorSize;
 };
 
 template <class Priv> Fields fieldsOf(const void *p) {
     const Priv *v = static_cast<const Priv *>(p);
-    return {v->windowSize, v->chunk,      v->bankShift,   v->alignShift,    v->gr0bBits,
-            v->windowAddr, v->cursorAddr, v->patternAddr, v->patternColour, v->cursorSize};
+    return {v->windowSize, v->chunk,      v->bankShift,   v->alignShift,        v->gr0bBits,
+            v->windowAddr, v->cursorAddr, v->patternAddr, v->patternKnown != 0, v->cursorSize};
 }
 
 struct Build {
@@ -219,7 +220,7 @@ TEST_P(Gd6Primitives, PrivateAfterInit) {
     EXPECT_EQ(f.alignShift, bpp == 1 ? 15u : 16u);
     EXPECT_EQ(f.gr0bBits, 0u);
     EXPECT_EQ(f.patternAddr, f.cursorAddr);
-    EXPECT_EQ(f.patternColour, 0xFFFFFFFFu);
+    EXPECT_FALSE(f.patternKnown) << "no colour is taken for the pattern's before it is written";
     EXPECT_EQ(f.cursorSize, 64) << "SR0F bits 4-3 are 2 on a 1 MB board";
 }
 

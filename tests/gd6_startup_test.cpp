@@ -168,6 +168,8 @@ const char kPixelInfo[] = "gd6: can't find pixel info in grafinfo file.\n";
 const char kNoMemory[] = "gd6: Missing MEMORY in grafinfo file.\n";
 const char kNoWindowAddr[] = "gd6: Need a value for WINDOWADDR in grafinfo file";
 const char kNoCursorAddr[] = "gd6: Need a value for CURSORADDR in grafinfo file";
+const char kSmallWindowSize[] = "gd6: WINDOWSIZE is too small to stage two pixels.\n";
+const char kNoSetGraphics[] = "grafinfo file needs PROCEDURE SetGraphics\n";
 
 void setWindowLength(graf::Config &c, uint32_t length) {
     for (auto &a : c.areas)
@@ -206,16 +208,21 @@ const BadConfig kBadConfigs[] = {
          c.ints["PIXHEIGHT"] = 8;
      },
      kPixelInfo, false},
-    // 1920 x 768 bytes on a 1 MB board.
-    {"ScreenBeyondMemory", kTolva8, [](graf::Config &c) { c.ints["PIXBYTES"] = 1920; }, kPixelInfo,
-     false},
-    // Without MEMSIZE the strap counts: 512 KB cannot hold 1024 x 768.
-    {"ScreenBeyondStrappedMemory", kTolva8,
-     [](graf::Config &c) {
-         c.ints.erase("MEMSIZE");
-         c.ints["SR0F"] = 0x08;
-     },
+    // 1920 x 768 bytes in a mode of 4 KB banks, which reach 1 MB.
+    {"ScreenBeyondBankReach", kTolva8, [](graf::Config &c) { c.ints["PIXBYTES"] = 1920; },
      kPixelInfo, false},
+    // The staging paths halve their work down to one pixel, and a plane-masked
+    // copy stages two side by side.
+    {"WindowSizeOfOneByte", kTolva16, [](graf::Config &c) { c.ints["WINDOWSIZE"] = 1; },
+     kSmallWindowSize, true},
+    {"WindowSizeOfThreeBytes", kTolva16, [](graf::Config &c) { c.ints["WINDOWSIZE"] = 3; },
+     kSmallWindowSize, true},
+    {"WindowSizeOfOnePixel", kTolva8, [](graf::Config &c) { c.ints["WINDOWSIZE"] = 1; },
+     kSmallWindowSize, true},
+    {"NoModeProcedure", kTolva8, [](graf::Config &c) { c.procedures.erase("SetGraphics"); },
+     kNoSetGraphics, false},
+    {"Depth15InEightBitBuild", kTolva8, [](graf::Config &c) { c.ints["DEPTH"] = 15; }, kPixelInfo,
+     false},
     {"WindowOf15Bytes", kTolva16, [](graf::Config &c) { setWindowLength(c, 15); }, kNoMemory, true},
     {"WindowShorterThanBank", kTolva8, [](graf::Config &c) { setWindowLength(c, 0x8000); },
      kNoMemory, true},
@@ -224,18 +231,10 @@ const BadConfig kBadConfigs[] = {
     // The last 4 KB of the staging area would hold the cursor bank.
     {"StagingOverCursor", kTolva8, [](graf::Config &c) { c.ints["WINDOWADDR"] = 0xEF000; },
      kNoWindowAddr, true},
-    {"StagingBeyondMemory", kTolva8,
-     [](graf::Config &c) {
-         c.ints["CURSORADDR"] = 0xD0000;
-         c.ints["WINDOWADDR"] = 0xF8000;
-     },
-     kNoWindowAddr, true},
     {"CursorOverScreen", kTolva16, [](graf::Config &c) { c.ints["CURSORADDR"] = 0xE0000; },
      kNoCursorAddr, true},
     {"CursorOverStaging", kTolva16, [](graf::Config &c) { c.ints["CURSORADDR"] = 0xFA000; },
      kNoWindowAddr, true},
-    {"CursorBeyondMemory", kTolva8, [](graf::Config &c) { c.ints["CURSORADDR"] = 0xFF000; },
-     kNoCursorAddr, true},
 };
 
 class Gd6BadConfig : public ::testing::TestWithParam<BadConfig> {};
@@ -260,15 +259,71 @@ TEST_P(Gd6BadConfig, FailsInitWithItsMessage) {
 INSTANTIATE_TEST_SUITE_P(Configs, Gd6BadConfig, ::testing::ValuesIn(kBadConfigs),
                          [](const auto &info) { return std::string(info.param.name); });
 
-// The limits are inclusive: the example's screen ends where its staging area
-// starts, and its cursor bank ends with video memory; without MEMSIZE the
-// strap tells the 1 MB.
-TEST(Gd6Start, ScreenStagingAndCursorUpToTheirLimitsWithStrappedMemory) {
-    graf::Config cfg = harness::loadConfig(kTolva8.config);
-    cfg.ints.erase("MEMSIZE");
-    harness::Screen s(kTolva8.driver, cfg, gtestOptions());
-    ASSERT_TRUE(s.start()) << s.failureText();
+// A mode procedure that exists but stops is as good as a missing one: the
+// display would not show the rows the driver draws.
+TEST(Gd6Start, FailingModeProcedureFailsInit) {
+    harness::Screen s(kTolva8.driver, harness::loadConfig(kTolva8.config));
+    graf::setProcedureFails(s.grafinfo(), "SetGraphics", true);
+    ASSERT_TRUE(s.probe());
+    EXPECT_FALSE(s.init());
+    EXPECT_TRUE(s.fatalMessage().empty());
+    ASSERT_FALSE(server::errorMessages().empty());
+    EXPECT_EQ(server::errorMessages().back(), kNoSetGraphics);
+    EXPECT_EQ(server::liveBlockCount(), 0u) << "a failed Init keeps no private";
 }
+
+// Layouts Init takes, each started and drawn on against the reference.
+struct GoodConfig {
+    const char *name;
+    Build build;
+    void (*change)(graf::Config &);
+    int cursorSize;
+};
+
+void PrintTo(const GoodConfig &c, std::ostream *os) {
+    *os << c.name;
+}
+
+const GoodConfig kGoodConfigs[] = {
+    // The example's screen ends where its staging area starts, and its
+    // cursor bank ends with video memory.
+    {"ExampleUpToItsLimits", kTolva8, [](graf::Config &) {}, 64},
+    // SR0F bits 4-3 select the cursor size, not a memory size: a 1 MB board
+    // with the 32 x 32 cursor still holds 1024 x 768 at 8 bits.
+    {"OneMegabyteBoardWith32Cursor", kTolva8, [](graf::Config &c) { c.ints["SR0F"] = 0x08; }, 32},
+    {"OneMegabyteBoardWith32CursorOtherValue", kTolva16,
+     [](graf::Config &c) { c.ints["SR0F"] = 0x18; }, 32},
+    // The smallest windows that stage: two pixels.
+    {"WindowSizeOfTwoPixels16", kTolva16, [](graf::Config &c) { c.ints["WINDOWSIZE"] = 4; }, 64},
+    {"WindowSizeOfTwoPixels8", kTolva8, [](graf::Config &c) { c.ints["WINDOWSIZE"] = 2; }, 64},
+    // Two-byte pixels with five bits a component.
+    {"Depth15", kTolva16, [](graf::Config &c) { c.ints["DEPTH"] = 15; }, 64},
+};
+
+class Gd6GoodConfig : public ::testing::TestWithParam<GoodConfig> {};
+
+TEST_P(Gd6GoodConfig, StartsAndDraws) {
+    const GoodConfig &c = GetParam();
+    graf::Config cfg = harness::loadConfig(c.build.config);
+    c.change(cfg);
+    harness::Screen s(c.build.driver, cfg, gtestOptions());
+    ASSERT_TRUE(s.start()) << s.failureText();
+    auto cursor = harness::makeCursor({"FB", "BF"}, 0, 0);
+    s.setCursor(cursor->ptr(), 20, 20);
+    EXPECT_TRUE(gd6(s)->cursor().enabled());
+    EXPECT_EQ(gd6(s)->cursor().size(), c.cursorSize);
+    s.fillRandom(3);
+    s.drawSolidRects({{10, 10, 50, 30}}, 0x1234 & s.allPlanes(), GXxor);
+    s.copyRect({60, 60, 90, 80}, {5, 5}, GXcopy, 0x5A & s.allPlanes());
+    s.drawImage({100, 10, 104, 12}, std::vector<uint8_t>(16, 0x3C), 4 * s.bytesPerPixel(), GXcopy,
+                0x0F0F & s.allPlanes());
+    EXPECT_SCREEN_SAME(s);
+    const BoxRec box = {7, 9, 31, 17};
+    EXPECT_EQ(s.readImage(box), s.expectedImage(box));
+}
+
+INSTANTIATE_TEST_SUITE_P(Configs, Gd6GoodConfig, ::testing::ValuesIn(kGoodConfigs),
+                         [](const auto &info) { return std::string(info.param.name); });
 
 TEST(Gd6Start, RefusedPrivateIndexFailsInitUntilGranted) {
     harness::Screen s(kTolva8.driver, harness::loadConfig(kTolva8.config));
@@ -306,10 +361,13 @@ struct CursorCase {
     Build build;
     bool gd5434;
     bool software;
+    int depth; // 0: the example's
 };
 
 void PrintTo(const CursorCase &c, std::ostream *os) {
     *os << c.build.config << (c.gd5434 ? " GD5434" : "");
+    if (c.depth)
+        *os << " DEPTH " << c.depth;
 }
 
 class Gd6CursorChoice : public ::testing::TestWithParam<CursorCase> {};
@@ -319,17 +377,22 @@ TEST_P(Gd6CursorChoice, ByVariantAndDepth) {
     graf::Config cfg = harness::loadConfig(c.build.config);
     if (c.gd5434)
         cfg.ints["GD5434"] = 1;
+    if (c.depth)
+        cfg.ints["DEPTH"] = c.depth;
     harness::Screen s(c.build.driver, cfg, gtestOptions());
     ASSERT_TRUE(s.start()) << s.failureText();
+    EXPECT_EQ(s.screen()->rootDepth, c.depth ? c.depth : cfg.ints.at("DEPTH"));
     EXPECT_EQ(s.registered().swCursor, c.software);
     EXPECT_EQ(s.registered().pointerFuncs != nullptr, !c.software);
 }
 
 INSTANTIATE_TEST_SUITE_P(Variants, Gd6CursorChoice,
-                         ::testing::Values(CursorCase{kTolva8, true, true},
-                                           CursorCase{kTolva8, false, false},
-                                           CursorCase{kTolva16, true, false},
-                                           CursorCase{kTolva16, false, false}));
+                         ::testing::Values(CursorCase{kTolva8, true, true, 0},
+                                           CursorCase{kTolva8, false, false, 0},
+                                           CursorCase{kTolva16, true, false, 0},
+                                           CursorCase{kTolva16, false, false, 0},
+                                           CursorCase{kTolva16, true, true, 15},
+                                           CursorCase{kTolva16, false, false, 15}));
 
 TEST(Gd6Start, RefusedHardwareCursorIsFatal) {
     harness::Screen s(kTolva16.driver, harness::loadConfig(kTolva16.config));
@@ -569,17 +632,20 @@ TEST(Gd6Banks, PatternIsWrittenOncePerColour) {
 }
 
 // A mode set may reuse off-screen memory: the pattern is written again after
-// a console switch even in the colour it held.
+// a console switch even in the colour it held, all ones included.
 TEST(Gd6Banks, ConsoleSwitchForgetsThePatternColour) {
-    harness::Screen s(kTolva16.driver, harness::loadConfig(kTolva16.config), gtestOptions());
-    ASSERT_TRUE(s.start()) << s.failureText();
-    s.drawSolidRects({{0, 0, 10, 10}}, 0x7E0);
-    s.switchAway();
-    s.drain();
-    std::memset(gd6(s)->vram()->data() + 0xFC000, 0xA5, 0x4000);
-    s.switchBack();
-    s.drawSolidRects({{20, 20, 40, 40}}, 0x7E0);
-    EXPECT_SCREEN_SAME(s);
+    for (Pixel fg : {Pixel(0x7E0), ~Pixel(0)}) {
+        SCOPED_TRACE(fg);
+        harness::Screen s(kTolva16.driver, harness::loadConfig(kTolva16.config), gtestOptions());
+        ASSERT_TRUE(s.start()) << s.failureText();
+        s.drawSolidRects({{0, 0, 10, 10}}, fg);
+        s.switchAway();
+        s.drain();
+        std::memset(gd6(s)->vram()->data() + 0xFC000, 0xA5, 0x4000);
+        s.switchBack();
+        s.drawSolidRects({{20, 20, 40, 40}}, fg);
+        EXPECT_SCREEN_SAME(s);
+    }
 }
 
 } // namespace

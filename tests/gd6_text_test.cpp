@@ -37,7 +37,9 @@ struct GlyphSet {
     }
 };
 
-// A font whose glyph rows carry random bits past the glyph's width.
+// A font whose glyph rows carry random bits past the glyph's width, and
+// characters without a bitmap: every code 3 mod 7, and the codes from 240 on
+// past the font's count. Opaque text draws their cells in the background.
 std::unique_ptr<harness::Font> noisyFont(int width, int height, uint32_t seed) {
     auto f = harness::Font::random(width, height, 256, seed);
     std::mt19937 rng(seed + 1);
@@ -45,13 +47,39 @@ std::unique_ptr<harness::Font> noisyFont(int width, int height, uint32_t seed) {
         for (auto &bm : f->bitmaps)
             for (int y = 0; y < height; y++)
                 bm[size_t(y * f->stride + f->stride - 1)] |= uint8_t(rng() << (width % 8));
+    for (size_t c = 3; c < f->glyphs.size(); c += 7)
+        f->glyphs[c] = nullptr;
+    f->info.nglyphs = 240;
     return f;
 }
 
-class Gd6Text : public ::testing::TestWithParam<Build> {
+// The smallest tolva8 mode with 16 KB banks: 1024 x 1024 bytes, on the
+// large-mode example's 2 MB board.
+const Build kTolva8Large = {"tolva8large", "tolva8", "cirrus/gd6/tolva16-large.graf"};
+
+graf::Config configOf(const Build &b) {
+    graf::Config cfg = harness::loadConfig(b.config);
+    if (std::string(b.name) == kTolva8Large.name) {
+        cfg.ints["DEPTH"] = 8;
+        cfg.ints["PIXWIDTH"] = 1024;
+        cfg.ints["PIXHEIGHT"] = 1024;
+        cfg.ints["PIXBYTES"] = 1024;
+        cfg.ints["WINDOWADDR"] = 0x100000;
+    }
+    return cfg;
+}
+
+bool isTolva8(const Build &b) {
+    return std::string(b.driver) == "tolva8";
+}
+
+const Build kTextBuilds[] = {kBuilds[0], kBuilds[1], kBuilds[2], kTolva8Large};
+const Build kTolva8Builds[] = {kTolva8, kTolva8Large};
+
+class Gd6TextBase {
   protected:
     void start(const Build &b, int windowSize = 0, bool gd5434 = false) {
-        graf::Config cfg = harness::loadConfig(b.config);
+        graf::Config cfg = configOf(b);
         if (windowSize)
             cfg.ints["WINDOWSIZE"] = windowSize;
         if (gd5434)
@@ -63,7 +91,6 @@ class Gd6Text : public ::testing::TestWithParam<Build> {
         server::clearGenCalls();
         gd6()->blt().clearLog();
     }
-    void start(int windowSize = 0, bool gd5434 = false) { start(GetParam(), windowSize, gd5434); }
     sim::Gd6Adapter *gd6() const { return dynamic_cast<sim::Gd6Adapter *>(s->adapter()); }
     Pixel colour(uint32_t seed) const { return (seed * 0x9E3779B1u >> 9) & s->allPlanes(); }
     size_t expansions() const {
@@ -72,10 +99,11 @@ class Gd6Text : public ::testing::TestWithParam<Build> {
             n += op.kind == sim::BltKind::Expand || op.kind == sim::BltKind::TransparentExpand;
         return n;
     }
-    // Runs of each width, opaque and transparent, under `alu`.
-    void drawRuns(int alu, uint32_t planemask = ~0u) {
+    // Runs of each width, opaque and transparent, under `alu`, from line
+    // `top` down (about 150 lines).
+    void drawRuns(int alu, uint32_t planemask = ~0u, int top = 3) {
         const int widths[] = {5, 8, 9, 12, 16, 17};
-        int y = 3;
+        int y = top;
         for (int w : widths) {
             auto font = noisyFont(w, 4 + w % 11, uint32_t(w));
             for (bool transparent : {false, true}) {
@@ -92,28 +120,63 @@ class Gd6Text : public ::testing::TestWithParam<Build> {
         }
     }
     std::unique_ptr<harness::Screen> s;
+    virtual const Build &build() const = 0;
+    void start(int windowSize = 0, bool gd5434 = false) { start(build(), windowSize, gd5434); }
+    virtual ~Gd6TextBase() = default;
+};
+
+class Gd6Text : public Gd6TextBase, public ::testing::TestWithParam<Build> {
+  protected:
+    const Build &build() const override { return GetParam(); }
+};
+
+// tolva8 in a small and a large mode: the processor's expansion windows are
+// banked by the mode's granularity.
+class Gd6Glyphs : public Gd6TextBase, public ::testing::TestWithParam<Build> {
+  protected:
+    const Build &build() const override { return GetParam(); }
+};
+
+// A fixture for cases of one build.
+class Gd6TextOne : public Gd6TextBase, public ::testing::Test {
+  protected:
+    const Build &build() const override { return kTolva8; }
 };
 
 // ---- glyphs (tolva8) ----
 
-TEST_F(Gd6Text, GlyphsAtEveryOffsetInsideAByte) {
-    start(kTolva8);
+// Lines where the processor reaches the glyphs: near the top, and near the
+// bottom where the expansion window's bank is far from 0. (In the large mode
+// an expansion window starts every 128 lines and the driver draws only what
+// lies within the window's 64 KB of it.)
+int nearTop() {
+    return 8;
+}
+int nearBottom(const harness::Screen &s) {
+    return s.height() - 124;
+}
+
+TEST_P(Gd6Glyphs, GlyphsAtEveryOffsetInsideAByte) {
+    start();
     std::mt19937 rng(5);
-    GlyphSet set;
-    for (int i = 0; i < 40; i++) {
-        const int w = 1 + i % 19, h = 1 + i % 13;
-        const int x = 8 * i + i % 8, y = 20 + (i * 7) % 30;
-        set.add({int16_t(x), int16_t(y), int16_t(x + w), int16_t(y + h)}, i % 3, rng);
+    for (int top : {nearTop(), nearBottom(*s)}) {
+        SCOPED_TRACE(top);
+        GlyphSet set;
+        for (int i = 0; i < 40; i++) {
+            const int w = 1 + i % 19, h = 1 + i % 13;
+            const int x = 8 * i + i % 8, y = top + (i * 7) % 30;
+            set.add({int16_t(x), int16_t(y), int16_t(x + w), int16_t(y + h)}, i % 3, rng);
+        }
+        s->drawMonoGlyphs(set.glyphs, colour(3));
+        EXPECT_SCREEN_SAME(*s);
     }
-    s->drawMonoGlyphs(set.glyphs, colour(3));
-    EXPECT_SCREEN_SAME(*s);
     EXPECT_TRUE(server::genCallsOf("genDrawMonoGlyphs").empty());
     EXPECT_EQ(expansions(), 0u);
 }
 
 // A glyph at a pixel offset of 3 inside its byte writes one more byte per
 // row than its width needs.
-TEST_F(Gd6Text, GlyphInsideAByteTakesOneMoreBytePerRow) {
+TEST_F(Gd6TextOne, GlyphInsideAByteTakesOneMoreBytePerRow) {
     start(kTolva8);
     std::mt19937 rng(6);
     struct Case {
@@ -130,7 +193,7 @@ TEST_F(Gd6Text, GlyphInsideAByteTakesOneMoreBytePerRow) {
     EXPECT_SCREEN_SAME(*s);
 }
 
-TEST_F(Gd6Text, GlyphsTheProcessorCannotDrawGoToTheGenericRoutine) {
+TEST_F(Gd6TextOne, GlyphsTheProcessorCannotDrawGoToTheGenericRoutine) {
     start(kTolva8);
     std::mt19937 rng(7);
     GlyphSet near, far;
@@ -147,7 +210,7 @@ TEST_F(Gd6Text, GlyphsTheProcessorCannotDrawGoToTheGenericRoutine) {
     EXPECT_SCREEN_SAME(*s);
 }
 
-TEST_F(Gd6Text, Tolva16LeavesGlyphsToTheServer) {
+TEST_F(Gd6TextOne, Tolva16LeavesGlyphsToTheServer) {
     start(kBuilds[1]);
     std::mt19937 rng(8);
     GlyphSet set;
@@ -160,12 +223,24 @@ TEST_F(Gd6Text, Tolva16LeavesGlyphsToTheServer) {
 // ---- the three text paths ----
 
 // tolva8 with GXcopy: the fast path, processor expansion only (the opaque
-// background is one pattern fill per run).
-TEST_F(Gd6Text, FastTextByTheProcessor) {
-    start(kTolva8);
-    drawRuns(GXcopy);
+// background is one pattern fill per run), near the top and the bottom. The
+// first fill after Init is in the all-ones background.
+TEST_P(Gd6Glyphs, FastTextByTheProcessor) {
+    start();
+    auto font = noisyFont(8, 10, 9);
+    for (int top : {nearTop(), nearBottom(*s)}) {
+        for (int transparent : {0, 1}) {
+            const int y = top + 12 * transparent;
+            s->drawText({41, int16_t(y), 41 + 9 * 8, int16_t(y + 10)}, harness::textRun(9, 5),
+                        *font, colour(uint32_t(y)), ~Pixel(0), GXcopy, ~0u, transparent);
+            EXPECT_SCREEN_SAME(*s);
+        }
+    }
     EXPECT_EQ(expansions(), 0u);
     EXPECT_GT(gd6()->expandedBytes(), 0u);
+    // Every width; what the processor cannot reach goes the general way.
+    drawRuns(GXcopy);
+    drawRuns(GXcopy, ~0u, s->height() - 150);
     EXPECT_TRUE(server::genCallsOf("genDrawFontText").empty());
     EXPECT_TRUE(server::genCallsOf("genDrawMonoImage").empty());
 }
@@ -176,7 +251,7 @@ TEST_P(Gd6Text, GeneralTextByTheEngine) {
     start();
     for (int alu : {GXcopy, GXxor, GXand, GXequiv}) {
         SCOPED_TRACE("alu " + std::to_string(alu));
-        if (GetParam().name == std::string("tolva8") && alu == GXcopy)
+        if (isTolva8(GetParam()) && alu == GXcopy)
             continue;
         gd6()->blt().clearLog();
         auto font = noisyFont(10, 12, 4);
@@ -209,15 +284,38 @@ TEST_P(Gd6Text, SlowTextCharacterByCharacter) {
         SCOPED_TRACE(c.what);
         start(c.windowSize, c.gd5434);
         auto font = noisyFont(9, 10, 12);
-        s->drawText({3, 3, 3 + 5 * 9, 13}, harness::textRun(5, 3), *font, colour(1), colour(2),
+        // Codes that all have bitmaps.
+        s->drawText({3, 3, 3 + 5 * 9, 13}, harness::textRun(5, 0), *font, colour(1), colour(2),
                     GXxor, c.planemask, false);
-        s->drawText({3, 20, 3 + 5 * 9, 30}, harness::textRun(5, 4), *font, colour(3), colour(4),
+        s->drawText({3, 20, 3 + 5 * 9, 30}, harness::textRun(5, 5), *font, colour(3), colour(4),
                     GXxor, c.planemask, true);
+        EXPECT_SCREEN_SAME(*s);
         if (c.generic) {
             EXPECT_EQ(server::genCallsOf("genDrawOpaqueMonoImage").size(), 5u);
             EXPECT_EQ(server::genCallsOf("genDrawMonoImage").size(), 5u);
         } else {
+            // Each character staged alone, at the window's origin; the
+            // general path stages a run glyph after glyph.
+            const uint32_t window = uint32_t(s->graf().ints.at("WINDOWADDR"));
+            size_t fromOrigin = 0;
+            for (const auto &op : gd6()->blt().log())
+                fromOrigin += op.kind != sim::BltKind::CopyForward && op.regs.srcAddr == window;
             EXPECT_EQ(expansions(), 10u);
+            EXPECT_EQ(fromOrigin, 10u);
+        }
+        // Characters without a bitmap: opaque, their cells in the background.
+        const std::string missing = {char(3), char(40), char(250), char(10)};
+        for (int transparent : {0, 1}) {
+            s->drawText({3, 40, 3 + 4 * 9, 50}, missing, *font, colour(5), colour(6), GXxor,
+                        c.planemask, transparent);
+            EXPECT_SCREEN_SAME(*s);
+        }
+        // A box taller than the glyphs: the rows below them hold no glyph
+        // bits (none may be read past the bitmaps), only background.
+        for (int transparent : {0, 1}) {
+            s->drawText({3, 55, 3 + 5 * 9, 71}, harness::textRun(5, 2), *font, colour(7), colour(8),
+                        GXxor, c.planemask, transparent);
+            EXPECT_SCREEN_SAME(*s);
         }
         drawRuns(GXor, c.planemask);
         EXPECT_TRUE(server::genCallsOf("genDrawFontText").empty());
@@ -342,6 +440,7 @@ TEST_P(Gd6Text, RandomMixOfStagedRequests) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Builds, Gd6Text, ::testing::ValuesIn(kBuilds), buildName);
+INSTANTIATE_TEST_SUITE_P(Builds, Gd6Text, ::testing::ValuesIn(kTextBuilds), buildName);
+INSTANTIATE_TEST_SUITE_P(Builds, Gd6Glyphs, ::testing::ValuesIn(kTolva8Builds), buildName);
 
 } // namespace

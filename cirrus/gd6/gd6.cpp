@@ -10,9 +10,24 @@ static uint32_t NAME(Generation) = (uint32_t)-1;
 
 #if defined(GD6_BUILD_TOLVA16)
 static VisualRec NAME(Visual) = {0, TrueColor, 6, 64, 16, 0xF800, 0x7E0, 0x1F, 11, 5, 0};
+/* The same two-byte pixels with five bits of green, for a mode set at DEPTH
+ * 15: the server's pixels must have the layout the mode procedure chose. */
+static VisualRec NAME(Visual15) = {0, TrueColor, 5, 32, 15, 0x7C00, 0x3E0, 0x1F, 10, 5, 0};
+#define GD6_OTHER_DEPTH 15
 #else
 static VisualRec NAME(Visual) = {0, PseudoColor, 8, 256, 8, 0, 0, 0, 0, 0, 0};
 #endif
+
+/* The build's visual for a DEPTH, or none when the build cannot draw it. */
+static VisualRec *gd6VisualFor(int depth) {
+    if (depth == NAME(Visual).nplanes)
+        return &NAME(Visual);
+#if defined(GD6_OTHER_DEPTH)
+    if (depth == GD6_OTHER_DEPTH)
+        return &NAME(Visual15);
+#endif
+    return 0;
+}
 
 static Bool NAME(SetText)(ScreenPtr);
 static void NAME(SaveGState)(ScreenPtr);
@@ -41,6 +56,8 @@ static const char msgWindowBank[] =
 static const char msgCursorBank[] =
     "gd6: CURSORADDR is not a bank boundary the bank register can reach.\n";
 static const char msgBadWindowSize[] = "gd6: WINDOWSIZE is larger than the MEMORY window.\n";
+static const char msgSmallWindowSize[] = "gd6: WINDOWSIZE is too small to stage two pixels.\n";
+static const char msgNoSetGraphics[] = "grafinfo file needs PROCEDURE SetGraphics\n";
 
 /* ---- Binding ---- */
 
@@ -132,9 +149,12 @@ static int gd6ReadCursorSize(void) {
     return ((sr0f >> SR0F_CURSOR_SHIFT) & SR0F_CURSOR_MASK) == SR0F_CURSOR_64 ? 64 : 32;
 }
 
-void NAME(SetGraphics)(ScreenPtr pScreen) {
+/* The mode set; 0 when the mode procedure is missing or fails, in which
+ * case the driver's own engine and bank set-up is not done either. */
+static Bool gd6SetMode(ScreenPtr pScreen) {
     gd6ScreenPrivPtr priv = GD6_PRIV(pScreen);
-    grafExec(gd6Grafinfo(pScreen), "SetGraphics", 0);
+    if (!grafExec(gd6Grafinfo(pScreen), "SetGraphics", 0))
+        return 0;
     gd6EngineReset();
     priv->cursorSize = gd6ReadCursorSize();
     gd6RestoreBank(priv);
@@ -143,8 +163,15 @@ void NAME(SetGraphics)(ScreenPtr pScreen) {
     outw(VGA_SEQ_INDEX, MAP_MASK_ALL << 8 | SR_MAP_MASK);
     /* The mode procedure may have cleared or reused off-screen memory, so the
      * pattern's colour is no longer known. */
-    priv->patternColour = PATTERN_COLOUR_UNKNOWN;
+    priv->patternKnown = 0;
     gd6ReloadColormap(pScreen);
+    return 1;
+}
+
+/* Back from the console there is nobody to tell of a failed mode set; the
+ * screen goes on with whatever the procedure did. */
+void NAME(SetGraphics)(ScreenPtr pScreen) {
+    gd6SetMode(pScreen);
 }
 
 static Bool NAME(SetText)(ScreenPtr pScreen) {
@@ -185,19 +212,13 @@ static uint32_t gd6SquareRoot(uint32_t n) {
     return r;
 }
 
-/* Video memory: MEMSIZE when the configuration gives it, else the size the
- * board strapped into SR0F. */
-static uint32_t gd6VideoMemory(GrafinfoHandle graf) {
-    int size;
-    if (grafGetInt(graf, "MEMSIZE", &size) && size > 0)
-        return (uint32_t)size;
-    outb(VGA_SEQ_INDEX, SR_DRAM_CONTROL);
-    uint8_t sr0f = inb(VGA_SEQ_DATA);
-    return STRAP_MEMORY_UNIT << ((sr0f >> SR0F_MEMORY_SHIFT) & SR0F_MEMORY_MASK);
-}
-
 static uint64_t gd6ScreenBytes(const gd6ScreenPrivate *priv) {
     return (uint64_t)(uint32_t)priv->pitch * (uint32_t)priv->height;
+}
+
+/* Video memory the eight-bit bank register can show through the window. */
+static uint64_t gd6BankReach(const gd6ScreenPrivate *priv) {
+    return (uint64_t)0x100 << (priv->bankShift + BANK_INDEX_SHIFT);
 }
 
 /* The cursor bank's bytes from cursorAddr: the pattern at its start, the
@@ -211,11 +232,12 @@ static Bool gd6Overlap(uint64_t a, uint64_t aBytes, uint64_t b, uint64_t bBytes)
 }
 
 /* The staging area is overwritten by every operation the processor takes
- * part in: it must lie in video memory, clear of the visible screen and of
- * the cursor bank. */
-static void gd6CheckStagingArea(const gd6ScreenPrivate *priv, GrafinfoHandle graf) {
+ * part in: it must lie clear of the visible screen and of the cursor bank.
+ * How much video memory the board has is the grafinfo data's business: the
+ * driver is told no size it could check against. */
+static void gd6CheckStagingArea(const gd6ScreenPrivate *priv) {
     uint64_t start = priv->windowAddr, bytes = priv->windowSize;
-    if (start + bytes > gd6VideoMemory(graf) || gd6Overlap(start, bytes, 0, gd6ScreenBytes(priv)) ||
+    if (gd6Overlap(start, bytes, 0, gd6ScreenBytes(priv)) ||
         gd6Overlap(start, bytes, priv->cursorAddr, gd6CursorAreaBytes(priv)))
         FatalError(msgNoWindowAddr);
 }
@@ -238,10 +260,20 @@ static Bool NAME(InitHW)(ScreenPtr pScreen) {
         /* A window larger than the mapping would send the processor past it. */
         if (size <= 0 || (uint32_t)size > length)
             FatalError(msgBadWindowSize);
+        /* Every staged path halves its work down to one pixel, and a
+         * plane-masked copy stages a pixel of the destination and one of the
+         * source side by side: below two pixels nothing can be staged. */
+        if ((uint32_t)size < 2 * (uint32_t)BPP)
+            FatalError(msgSmallWindowSize);
         priv->windowSize = (uint32_t)size;
     }
-    gd6CheckStagingArea(priv, graf);
-    NAME(SetGraphics)(pScreen);
+    gd6CheckStagingArea(priv);
+    if (!gd6SetMode(pScreen)) {
+        ErrorF(msgNoSetGraphics);
+        /* The procedure may have stopped half way: leave text mode behind. */
+        grafExec(graf, "SetText", 0);
+        return 0;
+    }
     return 1;
 }
 
@@ -262,7 +294,8 @@ static gd6ScreenPrivPtr gd6AllocPrivate(ScreenPtr pScreen) {
     return priv;
 }
 
-static Bool gd6ReadPixelKeys(GrafinfoHandle graf, gd6ScreenPrivPtr priv, int *depthOut) {
+static Bool gd6ReadPixelKeys(GrafinfoHandle graf, gd6ScreenPrivPtr priv, int *depthOut,
+                             VisualRec **visual) {
     int width, height, depth;
     if (!grafGetInt(graf, "PIXWIDTH", &width) || !grafGetInt(graf, "PIXHEIGHT", &height) ||
         !grafGetInt(graf, "DEPTH", &depth)) {
@@ -271,16 +304,19 @@ static Bool gd6ReadPixelKeys(GrafinfoHandle graf, gd6ScreenPrivPtr priv, int *de
     }
     /* Sizes the server's coordinates cannot hold would break every address
      * computed from them; and the server's pixels must have the size the
-     * build draws with, so only the build's own depth will do. */
+     * build draws with, so only the build's own depths will do. */
+    *visual = gd6VisualFor(depth);
     if (width <= 0 || height <= 0 || width > MAX_SCREEN_DIMENSION ||
-        height > MAX_SCREEN_DIMENSION || depth != NAME(Visual).nplanes) {
+        height > MAX_SCREEN_DIMENSION || !*visual) {
         ErrorF(msgPixelInfo);
         return 0;
     }
     priv->width = width;
     priv->height = height;
     *depthOut = depth;
-    Bool large = (int64_t)(depth / 8) * height * width >= LARGE_MODE_BYTES;
+    /* Counted in whole pixel bytes: at depth 15 a pixel still takes two, and
+     * the 4 KB banks reach only the first megabyte. */
+    Bool large = (int64_t)BPP * height * width >= LARGE_MODE_BYTES;
     priv->gr0bBits = large ? GR0B_LARGE_BANKS : 0;
     priv->bankShift = large ? BANK_SHIFT_LARGE : BANK_SHIFT_SMALL;
     priv->alignShift = (uint32_t)(large ? gd6Traits.alignShiftLarge : gd6Traits.alignShiftSmall);
@@ -319,7 +355,7 @@ static void gd6ReadAddresses(GrafinfoHandle graf, gd6ScreenPrivPtr priv) {
     if (!grafGetInt(graf, "CURSORADDR", &value))
         FatalError(msgNoCursorAddr);
     priv->cursorAddr = (uint32_t)value;
-    priv->patternColour = PATTERN_COLOUR_UNKNOWN;
+    priv->patternKnown = 0;
     priv->patternAddr = priv->cursorAddr;
 }
 
@@ -334,11 +370,9 @@ static void gd6CheckBankAddress(const gd6ScreenPrivate *priv, uint32_t address,
 }
 
 /* The pattern and cursor image are written there and the chip fetches the
- * cursor from there: the bank must lie in video memory past the screen. */
-static void gd6CheckCursorArea(const gd6ScreenPrivate *priv, GrafinfoHandle graf) {
-    uint64_t start = priv->cursorAddr;
-    if (start + gd6CursorAreaBytes(priv) > gd6VideoMemory(graf) ||
-        gd6Overlap(start, gd6CursorAreaBytes(priv), 0, gd6ScreenBytes(priv)))
+ * cursor from there: the bank must lie clear of the screen. */
+static void gd6CheckCursorArea(const gd6ScreenPrivate *priv) {
+    if (gd6Overlap(priv->cursorAddr, gd6CursorAreaBytes(priv), 0, gd6ScreenBytes(priv)))
         FatalError(msgNoCursorAddr);
 }
 
@@ -356,10 +390,11 @@ static void gd6InstallHooks(ScreenPtr pScreen) {
 static Bool NAME(InitScreen)(ScreenPtr pScreen, gd6ScreenPrivPtr priv) {
     GrafinfoHandle graf = gd6Grafinfo(pScreen);
     int depth = 0;
-    if (!gd6ReadPixelKeys(graf, priv, &depth))
+    VisualRec *visual = 0;
+    if (!gd6ReadPixelKeys(graf, priv, &depth, &visual))
         return 0;
-    if (gd6ScreenBytes(priv) > gd6VideoMemory(graf)) {
-        /* Drawing would reach past video memory. */
+    if (gd6ScreenBytes(priv) > gd6BankReach(priv)) {
+        /* Processor-drawn segments bank to every screen address. */
         ErrorF(msgPixelInfo);
         return 0;
     }
@@ -371,14 +406,15 @@ static Bool NAME(InitScreen)(ScreenPtr pScreen, gd6ScreenPrivPtr priv) {
     gd6ReadAddresses(graf, priv);
     gd6CheckBankAddress(priv, priv->windowAddr, msgWindowBank);
     gd6CheckBankAddress(priv, priv->cursorAddr, msgCursorBank);
-    gd6CheckCursorArea(priv, graf);
+    gd6CheckCursorArea(priv);
 
     if (!nfbScreenInit(pScreen, priv->width, priv->height, mmWidth, mmHeight))
         return 0;
-    if (!nfbAddVisual(pScreen, &NAME(Visual)))
+    if (!nfbAddVisual(pScreen, visual))
         return 0;
     gd6InstallHooks(pScreen);
-    NAME(InitHW)(pScreen);
+    if (!NAME(InitHW)(pScreen))
+        return 0;
 
     priv->chunk = gd6SquareRoot(priv->windowSize);
     if (gd6Traits.chunkHalved)

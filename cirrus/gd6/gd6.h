@@ -143,11 +143,6 @@ static const Gd6Traits gd6Traits = {1, 0xFF, 15, 17, 0x00, 0, 0x0E, 3};
 #define MAX_SCREEN_DIMENSION 0x7FFF
 #define MAX_PITCH 0xFFFF
 
-/* Video memory strapped in SR0F bits 4-3: 256 KB shifted by the value. */
-#define SR0F_MEMORY_SHIFT 3
-#define SR0F_MEMORY_MASK 0x3
-#define STRAP_MEMORY_UNIT 0x40000u
-
 /* The 8 x 8 colour pattern of the solid fills. */
 #define PATTERN_PIXELS 64
 
@@ -168,17 +163,19 @@ typedef struct _gd6ScreenPrivate {
     int16_t cursorHotX, cursorHotY;
     CursorPtr currentCursor;
     int32_t cursorShifted;
-    uint32_t patternColour; /* colour the pattern holds; all ones when unknown */
-    uint32_t gr0bBits;      /* 0x20 in large modes, else 0; in every GR0B write */
-    int32_t gd5434;         /* GD5434 */
-    int32_t gd5434Image;    /* GD5434IMAGE */
+    uint32_t patternColour; /* colour the pattern holds, while patternKnown is set */
+    uint8_t gr0bBits;       /* 0x20 in large modes, else 0; in every GR0B write */
+    /* Every colour is a legal pattern colour, so whether the pattern holds
+     * one at all is a flag of its own (sharing gr0bBits' word). */
+    uint8_t patternKnown;
+    uint8_t unused[2];
+    int32_t gd5434;      /* GD5434 */
+    int32_t gd5434Image; /* GD5434IMAGE */
 } gd6ScreenPrivate, *gd6ScreenPrivPtr;
 
 #if defined(__i386__)
 DRV_STATIC_ASSERT(sizeof(gd6ScreenPrivate) == 76, "the screen private is nineteen words");
 #endif
-
-#define PATTERN_COLOUR_UNKNOWN 0xFFFFFFFFu
 
 extern int NAME(ScreenPrivateIndex);
 

@@ -87,13 +87,14 @@ int NAME(ValidateWindowGC)(GCPtr pGC, uint32_t changes, DrawablePtr pDraw) {
 
 /* After the engine wait: make the pattern hold `fg`. */
 static void gd6LoadPattern(gd6ScreenPrivPtr priv, Pixel fg) {
-    if (fg == priv->patternColour)
+    if (priv->patternKnown && fg == priv->patternColour)
         return;
     gd6SetBank(priv, priv->patternAddr);
     uint8_t *at = priv->windowBase + (priv->patternAddr - gd6BankBase(priv, priv->patternAddr));
     for (int i = 0; i < PATTERN_PIXELS; i++)
         gd6WindowWritePixel(at + i * BPP, fg);
     priv->patternColour = fg;
+    priv->patternKnown = 1;
     gd6RestoreBank(priv);
 }
 

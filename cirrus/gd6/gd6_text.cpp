@@ -27,17 +27,33 @@ void gd6SlowDrawFontText(BoxPtr box, uint8_t *chars, int count, nfbFontPrivPtr f
     if (count <= 0 || !info || info->glyphWidth <= 0)
         return;
     int gw = info->glyphWidth;
+    /* The bitmaps hold glyphHeight rows: a box taller than that has no
+     * glyph bits below them, only background for opaque text. */
+    int rows = box->y2 - box->y1;
+    if (info->glyphHeight < rows)
+        rows = info->glyphHeight > 0 ? info->glyphHeight : 0;
+    int16_t glyphEnd = (int16_t)(box->y1 + rows);
     int x = box->x1;
     for (int i = 0; i < count; i++, x += gw) {
         uint8_t *glyph = (uint8_t *)gd6GlyphOf(info, chars[i]);
-        if (!glyph)
-            continue;
         BoxRec cell = {(int16_t)x, box->y1, (int16_t)(x + gw), box->y2};
-        if (transparent)
-            NAME(DrawMonoImage)(&cell, glyph, 0, info->glyphStride, fg, alu, planemask, pDraw);
-        else
+        if (!glyph) {
+            /* A character without a bitmap has no 1 bits: opaque text still
+             * owes its cell the background. */
+            if (!transparent)
+                NAME(DrawSolidRects)(&cell, 1, bg, alu, planemask, pDraw);
+            continue;
+        }
+        BoxRec bits = {cell.x1, cell.y1, cell.x2, glyphEnd};
+        BoxRec below = {cell.x1, glyphEnd, cell.x2, cell.y2};
+        if (bits.y2 > bits.y1 && transparent) {
+            NAME(DrawMonoImage)(&bits, glyph, 0, info->glyphStride, fg, alu, planemask, pDraw);
+        } else if (bits.y2 > bits.y1) {
             NAME(DrawOpaqueMonoImage)
-        (&cell, glyph, 0, info->glyphStride, fg, bg, alu, planemask, pDraw);
+            (&bits, glyph, 0, info->glyphStride, fg, bg, alu, planemask, pDraw);
+        }
+        if (!transparent && below.y2 > below.y1)
+            NAME(DrawSolidRects)(&below, 1, bg, alu, planemask, pDraw);
     }
 }
 

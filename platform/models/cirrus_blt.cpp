@@ -174,6 +174,7 @@ struct Plan {
     bool transparent;
     bool backward;
     bool invert;
+    bool matchColour; // transparent expansion compares with the transparent colour
 };
 
 bool decode(const BltRegs &r, Plan &plan) {
@@ -273,12 +274,18 @@ class Runner {
     }
     void put(int64_t addr, uint8_t s) { mem_[addr] = applyRop(rop_, s, mem_[addr]); }
 
-    // Whether the source unit (a byte at 1 pixel byte, a pixel at 2) at `src`
-    // is the transparent colour, for the destination at `dst`.
-    bool isTransparent(int64_t src, int64_t dst) const {
+    // Whether a pixel of `value` (a byte at 1 pixel byte, a pixel at 2) is the
+    // transparent colour, for the destination at `dst`.
+    bool isTransparentValue(uint32_t value, int64_t dst) const {
         if (p_.pixelBytes == 1)
-            return mem_[src] == uint8_t(r_.trans >> ((dst & 1) ? 8 : 0));
-        return uint16_t(mem_[src] | mem_[src + 1] << 8) == r_.trans;
+            return uint8_t(value) == uint8_t(r_.trans >> ((dst & 1) ? 8 : 0));
+        return uint16_t(value) == r_.trans;
+    }
+    // The same for the source unit at `src`.
+    bool isTransparent(int64_t src, int64_t dst) const {
+        const uint32_t v =
+            p_.pixelBytes == 1 ? mem_[src] : uint32_t(mem_[src] | mem_[src + 1] << 8);
+        return isTransparentValue(v, dst);
     }
 
     bool copy() {
@@ -358,9 +365,11 @@ class Runner {
                 bool on = (bits[x / 8] >> (7 - x % 8)) & 1;
                 if (p_.invert)
                     on = !on;
-                if (!on && p_.transparent)
-                    continue;
                 const uint32_t colour = on ? r_.fg : r_.bg;
+                if (p_.transparent && !p_.matchColour && !on)
+                    continue;
+                if (p_.transparent && p_.matchColour && isTransparentValue(colour, d + x * pb))
+                    continue;
                 for (uint32_t k = 0; k < pb; k++)
                     put(d + x * pb + k, colourByte(colour, k));
             }
@@ -546,6 +555,12 @@ bool CirrusBltCore::execute(bool autostarted) {
     Plan plan{};
     if (!decode(regs_, plan))
         return false;
+    plan.matchColour = transparentExpansion_ == BltTransparentExpansion::MatchingColour;
+    if (plan.kind == BltKind::TransparentExpand && plan.matchColour && plan.pixelBytes == 3) {
+        fail("unsupported mode " + hex2(regs_.mode) +
+             ": transparent colour expansion at 3 pixel bytes has no colour to compare");
+        return false;
+    }
     const int table = ropTable(regs_.rop);
     if (table < 0) {
         fail("start with unknown raster operation " + hex2(regs_.rop));

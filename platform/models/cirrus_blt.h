@@ -28,6 +28,14 @@
 //   its high byte for one at an odd address (so a driver writes its colour in
 //   both bytes); at 2 pixel bytes the whole register is one pixel. There is no
 //   transparent copy at 3 pixel bytes (the register cannot hold the pixel).
+// - Transparent colour expansion has two rules, one per front end. The
+//   memory-mapped block leaves the destination under every 0 bit (its
+//   transparent colour register serves colour-keyed copies only). The banked
+//   chips' graphics-controller front end compares each expanded pixel (the
+//   foreground for a 1 bit, the background for a 0 bit) with the transparent
+//   colour as a transparent copy does, and leaves the destination where they
+//   are equal: a driver gets 0 bits left alone by giving the background the
+//   transparent colour. There is no such comparison at 3 pixel bytes.
 // - Colour expansion reads packed 1-bit rows from video memory, each row
 //   (width in pixels + 7) / 8 bytes starting on the byte after the previous,
 //   most significant bit leftmost. The skip register leaves out the first
@@ -156,6 +164,12 @@ struct BltStats {
 // The engine's raster operation codes, by X alu (GXclear .. GXset).
 extern const std::array<uint8_t, 16> kCirrusRopCodes;
 
+// Which expanded pixels a transparent colour expansion leaves alone.
+enum class BltTransparentExpansion : uint8_t {
+    ZeroBits,      // those of the 0 bits
+    MatchingColour // those whose colour equals the transparent colour
+};
+
 class CirrusBltCore {
   public:
     static constexpr int kDefaultBusyReads = 2;
@@ -167,6 +181,9 @@ class CirrusBltCore {
     // Status reads an operation stays busy for; 0 makes every operation end
     // at once (no strictness).
     void setBusyReads(int reads);
+    // Set by the front end: the rule of the chips it belongs to.
+    void setTransparentExpansion(BltTransparentExpansion rule) { transparentExpansion_ = rule; }
+    BltTransparentExpansion transparentExpansion() const { return transparentExpansion_; }
 
     // ---- front ends ----
     // One bus write to the registers (not the status byte); the fields are
@@ -211,6 +228,7 @@ class CirrusBltCore {
     BltStats stats_;
     std::vector<BltOp> log_;
     bool logging_ = true;
+    BltTransparentExpansion transparentExpansion_ = BltTransparentExpansion::ZeroBits;
 };
 
 // The memory-mapped register block of the GD5436/GD5446/GD5480, 256 bytes
@@ -241,10 +259,13 @@ class CirrusBltMmio : public MemDevice {
 // the background's bytes 0 to 3, GR1/GR11/GR13/GR15 the foreground's;
 // GR20..GR2E the sizes, pitches and addresses (low byte first); GR30 mode;
 // GR31 status and start (bit 2 resets the engine); GR32 raster operation;
-// GR34/GR35 the transparent colour.
+// GR34/GR35 the transparent colour, which transparent colour expansion
+// compares with each expanded pixel on these chips.
 class CirrusBltGr {
   public:
-    explicit CirrusBltGr(CirrusBltCore &core) : core_(core) {}
+    explicit CirrusBltGr(CirrusBltCore &core) : core_(core) {
+        core_.setTransparentExpansion(BltTransparentExpansion::MatchingColour);
+    }
     static bool handles(uint8_t index);
     // False (and nothing done) for an index the engine does not own.
     bool write(uint8_t index, uint8_t value);

@@ -18,6 +18,7 @@ constexpr uint8_t kWriteModeStore = 0, kWriteModeExpand = 4, kWriteModeExpandOpa
 constexpr uint8_t kGr0bBy8 = 0x02, kGr0bExtendedWrites = 0x04, kGr0bBy16 = 0x10,
                   kGr0bLargeBanks = 0x20;
 constexpr uint32_t kSmallGranularity = 0x1000, kLargeGranularity = 0x4000;
+constexpr uint8_t kSrCursorFirst = 0x10, kSrCursorLast = 0x13; // position, control, pattern
 
 std::string hex(uint32_t v) {
     char buf[16];
@@ -65,6 +66,11 @@ class Gd6Board {
                            sr0f == cfg.ints.end() ? strap : static_cast<uint8_t>(sr0f->second));
         vgaCore.seq.setIndexMask(kSeqIndexMask);
         cursor.attach(vgaCore);
+        auto cursorWrite = vgaCore.seq.onWrite;
+        vgaCore.seq.onWrite = [this, cursorWrite](uint8_t index, uint8_t value) {
+            cursorRegisterWrite(index);
+            cursorWrite(index, value);
+        };
         vgaCore.gc.setReg(Gd6Adapter::GR5, 0x40);
         vgaCore.gc.onWrite = [this](uint8_t index, uint8_t value) { grWrite(index, value); };
         vgaCore.gc.onRead = [this](uint8_t index, uint8_t stored) { return grRead(index, stored); };
@@ -85,6 +91,16 @@ class Gd6Board {
             m.mapDevice(windowHost, area.length, &window);
         }
         mapPlainAreas(cfg, m);
+    }
+
+    // ---- sequencer ----
+
+    // The cursor registers are not written while the engine runs (see the
+    // header): such a write is reported, and still takes effect.
+    void cursorRegisterWrite(uint8_t index) {
+        uint8_t reg = index & kSeqIndexMask;
+        if (reg >= kSrCursorFirst && reg <= kSrCursorLast && core.busy())
+            fail("cursor register SR" + hex(reg).substr(2) + " written while the engine is busy");
     }
 
     // ---- graphics controller ----

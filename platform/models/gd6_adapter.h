@@ -41,6 +41,12 @@
 //   SR11 position, SR12 control, SR13 pattern select, DAC entries 0 and 15 as
 //   its colours, patterns in the last 16 KB of video memory. SR12 bit 2
 //   selects the 64 x 64 pattern, else the 32 x 32 one.
+// - The cursor registers SR10 to SR13 share the chip's internal bus with the
+//   running engine: a write to one of them while the engine is busy is
+//   reported (the driver waits for the engine first).
+// - Transparent colour expansion by the engine leaves the destination where
+//   the expanded pixel equals the transparent colour GR34/GR35 (see
+//   cirrus_blt.h), not simply under the 0 bits.
 // - Hung-engine fixture: hangEngine(n) makes the status register read busy
 //   until the engine has been reset n times (GR31 bit 2); the engine's own
 //   operations end as usual.
