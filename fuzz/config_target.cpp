@@ -241,7 +241,10 @@ void draw(harness::Screen &s, fuzz::Input &in, bool comparePixels,
     comparePixels = comparePixels && s.screenMemory();
     if (comparePixels)
         s.fillRandom(in.u32());
-    GCPtr gc = s.createGC({.alu = in.range(0, 15), .fg = in.u32() & s.allPlanes()});
+    // The first fill after start-up, sometimes in all ones (a colour a driver
+    // may take for its own "nothing loaded yet" mark).
+    uint32_t fg = in.range(0, 7) == 0 ? ~0u : in.u32() & s.allPlanes();
+    GCPtr gc = s.createGC({.alu = in.range(0, 15), .fg = fg});
     if (!gc)
         return;
     auto cx = [&](int v) { return static_cast<int16_t>(std::clamp(v, 0, w)); };

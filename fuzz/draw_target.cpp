@@ -121,7 +121,12 @@ struct Session {
     }
 
     // ---- values ----
+    // Clients may set a GC colour to any 32-bit value. All ones is the one a
+    // driver is likeliest to mistake for a mark of its own, so it comes often
+    // and with the bits above the depth kept.
     uint32_t pixel() {
+        if (in.range(0, 15) == 0)
+            return ~0u;
         uint32_t v = in.flag() ? in.u32() : in.byte() * 0x01010101u;
         return v & s.allPlanes();
     }
