@@ -64,7 +64,7 @@ int answer(fuzz::Input &in, const graf::Config &cfg) {
         return in.flag() ? in.pick(units) : (intKey(cfg, "MEMSIZE") >> 16) + in.range(-2, 2);
     }
     case 2: {
-        int64_t row = int64_t{intKey(cfg, "PIXWIDTH")} * ((intKey(cfg, "DEPTH") + 1) / 8);
+        int64_t row = int64_t{intKey(cfg, "PIXWIDTH")} * ((int64_t{intKey(cfg, "DEPTH")} + 1) / 8);
         static const std::vector<int> deltas = {-8, -4, -3, -2, -1, 1, 2, 3, 4, 7, 8, 64, 1024};
         int64_t v = in.flag() ? row + in.pick(deltas) : row * in.range(0, 4);
         return static_cast<int>(std::clamp<int64_t>(v, INT_MIN, INT_MAX));
