@@ -281,15 +281,10 @@ inline graf::Config configFor(const Setup &s) {
 // The server, grafinfo store and machine as at process start, with the
 // drivers still loaded: under libFuzzer a driver library cannot be unloaded
 // (its coverage counters stay registered), so only the server restarts
-// (harness::restartServer(), not beginCase()). The drivers keep their static state, as in a server
-// that goes on running; the generation goes past every one they have seen, so none takes its
-// private index from an earlier server for valid. A fresh server also keeps the screen-private
-// indices, which grow with every generation, from piling up.
+// (harness::restartServer(), not beginCase()). A fresh server also keeps the
+// screen-private indices, which grow with every generation, from piling up.
 inline void freshServer() {
-    uint32_t seen = serverGeneration;
     harness::restartServer();
-    while (serverGeneration <= seen)
-        server::resetGeneration();
 }
 
 // Driver allocations made since `serial` that are still held.

@@ -31,7 +31,13 @@ int intKey(const graf::Config &cfg, const std::string &name, int fallback) {
 // The largest screen the harness keeps a reference picture of.
 constexpr int64_t kMaxMirrorBytes = int64_t{1} << 28;
 
-int bitsPerPixelFor(int depth) {
+// The server's bits per pixel for a screen: what the configuration says
+// (BITSPERPIXEL, for boards that hold depth 24 in 32-bit pixels), else the
+// nearest size that holds the depth.
+int bitsPerPixelFor(const graf::Config &cfg, int depth) {
+    int named = intKey(cfg, "BITSPERPIXEL", 0);
+    if (named == 8 || named == 16 || named == 24 || named == 32)
+        return named;
     if (depth <= 8)
         return 8;
     if (depth <= 16)
@@ -174,7 +180,9 @@ ScreenInfo *loadDriver(const std::string &nameOrPath, std::string *error) {
     return d.info;
 }
 
-void restartServer() {
+namespace {
+
+void restartEverything() {
     graf::releaseAll();
     graf::clearRunLog();
     server::restart();
@@ -183,9 +191,22 @@ void restartServer() {
     screensMade = 0;
 }
 
+} // namespace
+
+void restartServer() {
+    // The drivers stay loaded and remember the generation they last started
+    // in: the new server's generation goes past every one they have seen, so
+    // none takes a private index of an earlier server for its own.
+    uint32_t seen = serverGeneration;
+    restartEverything();
+    while (serverGeneration <= seen)
+        server::resetGeneration();
+}
+
 void beginCase() {
-    // The server first: what it holds may point into the drivers.
-    restartServer();
+    // The server first: what it holds may point into the drivers. The
+    // drivers are unloaded, so the server starts at generation 1.
+    restartEverything();
     for (auto &[path, d] : loadedDrivers())
         dlclose(d.handle);
     loadedDrivers().clear();
@@ -344,7 +365,7 @@ Screen::Screen(const std::string &driver, const graf::Config &config, Options op
     // The server's record holds the depth in a byte; the mirror takes the
     // same value, whatever the DEPTH key said.
     depth = static_cast<uint8_t>(depth);
-    int bpp = options_.bitsPerPixel ? options_.bitsPerPixel : bitsPerPixelFor(depth);
+    int bpp = options_.bitsPerPixel ? options_.bitsPerPixel : bitsPerPixelFor(cfg, depth);
     config_.depth = static_cast<uint8_t>(depth);
     config_.bitsPerPixel = static_cast<uint8_t>(bpp);
     config_.scanlinePad = static_cast<uint8_t>(options_.scanlinePad);

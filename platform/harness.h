@@ -87,7 +87,8 @@ ScreenInfo *loadDriver(const std::string &nameOrPath, std::string *error = nullp
 void beginCase();
 // The server, the grafinfo store and the simulated machine as at process
 // start, with the drivers left loaded (and their static state kept, as in a
-// server that goes on running). No Screen may be alive.
+// server that goes on running) and the server's generation past every one
+// they have seen. No Screen may be alive.
 void restartServer();
 
 // ---- configurations ----
@@ -138,8 +139,9 @@ std::unique_ptr<Cursor> makeCursor(const std::vector<std::string> &rows, int xho
 // ---- the screen ----
 
 struct Options {
-    // ScreenConfig values; 0 takes them from the configuration's DEPTH key:
-    // bitsPerPixel 8 at depth 8, 16 at 15 and 16, 24 at 24 (32 at 32).
+    // ScreenConfig values; 0 takes them from the configuration: depth from
+    // DEPTH, bitsPerPixel from BITSPERPIXEL (boards that hold depth 24 in
+    // 32-bit pixels) or else 8 at depth 8, 16 at 15 and 16, 24 at 24 (32 at 32).
     int depth = 0;
     int bitsPerPixel = 0;
     int scanlinePad = 32;

@@ -51,4 +51,18 @@ TEST(FreshCase, ALibraryStillMappedIsLoadedAsACopy) {
     dlclose(held);
 }
 
+// A restarted server with the driver still loaded, as a server that goes on
+// running: the driver sees a new generation, asks for its index again and
+// draws.
+TEST(FreshCase, ARestartedServerStartsALoadedDriverAgain) {
+    expectFirstStart();
+    harness::restartServer();
+    EXPECT_NE(serverGeneration, 1u);
+    harness::Screen s(kDriver, harness::loadConfig(kConfig), {.reporter = HARNESS_GTEST_REPORTER});
+    ASSERT_TRUE(s.start()) << s.failureText();
+    EXPECT_EQ(server::screenPrivateCount(), 1);
+    s.drawSolidRects({{5, 4, 30, 12}}, 0xA5, GXcopy);
+    EXPECT_SCREEN_SAME(s);
+}
+
 } // namespace
