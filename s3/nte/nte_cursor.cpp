@@ -1,0 +1,145 @@
+/*
+ * nte family: the S3 hardware cursor. Its 64 x 64 image lives on one
+ * off-screen line (cursorLine) and is uploaded through the engine at each
+ * SetCursor; at 8 bits per pixel its colours are palette indices matched in
+ * the installed colormap.
+ */
+#include "nte.h"
+
+#define CURSOR_SIZE 64
+#define CURSOR_IMAGE_BYTES 1024
+#define CURSOR_ROW_BYTES 16 /* four pairs of 16-bit words: mask, then source */
+#define CURSOR_UPLOAD_PIXELS 1024
+#define CMD_HOST_PIXELS 0x53B1
+
+static Bool nteRealizeCursor(ScreenPtr pScreen, CursorPtr pCursor) {
+    (void)pScreen;
+    (void)pCursor;
+    return 1;
+}
+
+static Bool nteUnrealizeCursor(ScreenPtr pScreen, CursorPtr pCursor) {
+    (void)pScreen;
+    (void)pCursor;
+    return 1;
+}
+
+static void nteMoveCursor(ScreenPtr pScreen, int x, int y) {
+    nteScreenPrivPtr priv = NTE_PRIV(pScreen);
+    x -= priv->cursorHotX;
+    y -= priv->cursorHotY;
+    /* Columns and rows off the left and top edges are hidden instead. */
+    nteWriteCR(priv, CR4E, (uint8_t)(x < 0 ? -x : 0));
+    nteWriteCR(priv, CR4F, (uint8_t)(y < 0 ? -y : 0));
+    if (x < 0)
+        x = 0;
+    if (y < 0)
+        y = 0;
+    nteWriteCR(priv, CR47, (uint8_t)x);
+    nteWriteCR(priv, CR46, (uint8_t)(x >> 8));
+    nteWriteCR(priv, CR49, (uint8_t)y);
+    nteWriteCR(priv, CR48, (uint8_t)(y >> 8));
+}
+
+/* CursorColorMatch: the palette entries nearest the cursor's colours. */
+static void nteColorCursor(ScreenPtr pScreen) {
+    nteScreenPrivPtr priv = NTE_PRIV(pScreen);
+    ColormapPtr cmap = NFB_SCREEN_PRIV(pScreen)->installedCmap;
+    CursorPtr c = priv->currentCursor;
+    if (!cmap || !c)
+        return;
+    xColorItem fg = {0, c->foreRed, c->foreGreen, c->foreBlue, 0, 0};
+    xColorItem bg = {0, c->backRed, c->backGreen, c->backBlue, 0, 0};
+    FakeAllocColor(cmap, &fg);
+    FakeAllocColor(cmap, &bg);
+    FakeFreeColor(cmap, fg.pixel);
+    FakeFreeColor(cmap, bg.pixel);
+    nteWriteCR(priv, CR_CURSOR_FG, (uint8_t)fg.pixel);
+    nteWriteCR(priv, CR_CURSOR_BG, (uint8_t)bg.pixel);
+    priv->cursorFgIndex = (uint8_t)fg.pixel;
+    priv->cursorBgIndex = (uint8_t)bg.pixel;
+}
+
+/* The image as the chip reads it: per row four pairs of words, a mask word
+ * then a source word, each two bitmap bytes bit-reversed, left byte low. */
+static void nteBuildCursorImage(const CursorBits *bits, uint16_t *image) {
+    int w = bits->width < CURSOR_SIZE ? bits->width : CURSOR_SIZE;
+    int h = bits->height < CURSOR_SIZE ? bits->height : CURSOR_SIZE;
+    int bytes = (w + 7) / 8;
+    int stride = PixmapBytePad(bits->width, 1);
+    for (int row = 0; row < h; row++) {
+        const uint8_t *mask = bits->mask + row * stride;
+        const uint8_t *source = bits->source + row * stride;
+        uint16_t *out = image + row * (CURSOR_ROW_BYTES / 2);
+        for (int i = 0; i < bytes; i += 2) {
+            uint16_t m = ddxBitSwap[mask[i]], s = ddxBitSwap[source[i]];
+            if (i + 1 < bytes) {
+                m = (uint16_t)(m | ddxBitSwap[mask[i + 1]] << 8);
+                s = (uint16_t)(s | ddxBitSwap[source[i + 1]] << 8);
+            }
+            out[i] = m;
+            out[i + 1] = s;
+        }
+    }
+}
+
+/* One line of host pixels at cursorLine: the 1024 image bytes as 512
+ * transfers. */
+static void nteUploadCursorImage(const nteScreenPrivate *priv, const uint16_t *image) {
+    FifoSpaceWait(REG32_WRITES + 6);
+    nteOutReg(priv, NTE_FG_MIX, (uint16_t)(NAME(RasterOps)[GXcopy] | MIX_SRC_HOST));
+    nteOutReg32(priv, NTE_WRITE_MASK, 0xFFFFFFFFu);
+    nteOutReg(priv, NTE_CUR_X, 0);
+    nteOutReg(priv, NTE_CUR_Y, (uint16_t)priv->cursorLine);
+    nteOutReg(priv, NTE_MAJ_AXIS, CURSOR_UPLOAD_PIXELS - 1);
+    nteOutMulti(priv, MULTI_HEIGHT, 0);
+    EngineIdleWait();
+    nteOutReg(priv, NTE_CMD, CMD_HOST_PIXELS);
+    for (int i = 0; i < CURSOR_IMAGE_BYTES / 2; i++) {
+#if NTE_HAS_MEMBASE
+        if (NTE_WINDOW) {
+            mmWrite16(priv->memBase, image[i]);
+            continue;
+        }
+#endif
+        outw(NTE_PIX_TRANS, image[i]);
+    }
+}
+
+static void nteSetCursor(ScreenPtr pScreen, CursorPtr pCursor, int x, int y) {
+    nteScreenPrivPtr priv = NTE_PRIV(pScreen);
+    nteWriteCR(priv, CR45, (uint8_t)(nteReadCR(priv, CR45) & ~CR45_CURSOR_ON));
+    if (!pCursor)
+        return;
+    priv->cursorHotX = pCursor->bits->xhot;
+    priv->cursorHotY = pCursor->bits->yhot;
+    uint16_t *image = (uint16_t *)Xalloc(CURSOR_IMAGE_BYTES);
+    if (!image)
+        return;
+    __builtin_memset(image, 0, CURSOR_IMAGE_BYTES);
+    nteBuildCursorImage(pCursor->bits, image);
+    nteUploadCursorImage(priv, image);
+    Xfree(image);
+    nteMoveCursor(pScreen, x, y);
+    nteWriteCR(priv, CR55, (uint8_t)(nteReadCR(priv, CR55) | CR55_MASK_SOURCE));
+    uint8_t cr45 = nteReadCR(priv, CR45);
+    if (NTE_PSEUDOCOLOR) {
+        priv->currentCursor = pCursor;
+        nteColorCursor(pScreen);
+    }
+    nteWriteCR(priv, CR45, (uint8_t)(cr45 | CR45_CURSOR_ON));
+}
+
+static PointerFuncs ntePointerFuncs = {nteRealizeCursor, nteUnrealizeCursor, nteSetCursor,
+                                       nteMoveCursor};
+
+Bool NAME(CursorInitialize)(ScreenPtr pScreen) {
+    nteScreenPrivPtr priv = NTE_PRIV(pScreen);
+    if (!vexoPointerInitialize(pScreen, &ntePointerFuncs, 0, 1))
+        FatalError("Cannot initialize Hardware Cursor\n");
+    nteWriteCR(priv, CR45, (uint8_t)(nteReadCR(priv, CR45) & ~CR45_CURSOR_ON));
+    nteWriteCR(priv, CR55, (uint8_t)(nteReadCR(priv, CR55) | CR55_MASK_SOURCE));
+    nteWriteCR(priv, CR4D, (uint8_t)priv->cursorLine);
+    nteWriteCR(priv, CR4C, (uint8_t)(priv->cursorLine >> 8));
+    return 1;
+}
