@@ -234,6 +234,27 @@ inline const std::vector<Setup> &setups() {
           {"WINDOWADDR", 0xE0000},
           {"CURSORADDR", 0xFE000}}},
         {"fuska", "cirrus/fuska/fuska.graf", {{"DEPTH", 8}, {"PIXWIDTH", 100}, {"PIXHEIGHT", 75}}},
+        // nelto at its five depths on small screens (lines wider than the
+        // screen at 16 bits), unaccelerated at 16 bits, and its example.
+        {"nelto",
+         "s3/nelto/nelto.graf",
+         {{"PIXWIDTH", 160}, {"PIXHEIGHT", 120}, {"PIXBYTES", 160}}},
+        {"nelto",
+         "s3/nelto/nelto.graf",
+         {{"DEPTH", 15}, {"PIXWIDTH", 100}, {"PIXHEIGHT", 75}, {"PIXBYTES", 200}}},
+        {"nelto",
+         "s3/nelto/nelto.graf",
+         {{"DEPTH", 16}, {"PIXWIDTH", 64}, {"PIXHEIGHT", 48}, {"PIXBYTES", 256}}},
+        {"nelto",
+         "s3/nelto/nelto.graf",
+         {{"DEPTH", 24}, {"PIXWIDTH", 120}, {"PIXHEIGHT", 90}, {"PIXBYTES", 360}}},
+        {"nelto",
+         "s3/nelto/nelto.graf",
+         {{"DEPTH", 32}, {"PIXWIDTH", 72}, {"PIXHEIGHT", 40}, {"PIXBYTES", 288}}},
+        {"nelto",
+         "s3/nelto/nelto.graf",
+         {{"DEPTH", 16}, {"PIXWIDTH", 96}, {"PIXHEIGHT", 64}, {"PIXBYTES", 192}, {"ACCEL", 0}}},
+        {"nelto", "s3/nelto/nelto.graf", {}},
     };
     return table;
 }
