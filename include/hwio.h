@@ -79,6 +79,22 @@ static inline void mmWriteBytes(volatile void *a, const uint8_t *src, uint32_t n
     for (uint32_t i = 0; i < n; i++)
         ((volatile uint8_t *)a)[i] = src[i];
 }
+/* `count` 32-bit words to consecutive addresses from `a` (a transfer area
+ * that takes a whole row as one block), and back; the memory side need not
+ * be aligned. */
+static inline void mmWriteBlock32(volatile void *a, const void *src, uint32_t count) {
+    for (uint32_t i = 0; i < count; i++) {
+        uint32_t w;
+        __builtin_memcpy(&w, (const uint8_t *)src + 4 * i, sizeof w);
+        ((volatile uint32_t *)a)[i] = w;
+    }
+}
+static inline void mmReadBlock32(const volatile void *a, void *dst, uint32_t count) {
+    for (uint32_t i = 0; i < count; i++) {
+        uint32_t w = ((const volatile uint32_t *)a)[i];
+        __builtin_memcpy((uint8_t *)dst + 4 * i, &w, sizeof w);
+    }
+}
 
 #else /* host build: the simulated machine */
 
@@ -103,6 +119,8 @@ void mmWrite16(volatile void *a, uint16_t v);
 void mmWrite32(volatile void *a, uint32_t v);
 void mmWriteRep32(volatile void *a, const uint32_t *src, uint32_t count);
 void mmWriteBytes(volatile void *a, const uint8_t *src, uint32_t n);
+void mmWriteBlock32(volatile void *a, const void *src, uint32_t count);
+void mmReadBlock32(const volatile void *a, void *dst, uint32_t count);
 #ifdef __cplusplus
 }
 #endif

@@ -90,6 +90,27 @@ void mmWriteBytes(volatile void *a, const uint8_t *src, uint32_t n) {
         machine().memWrite(dst + i, 1, src[i]);
 }
 
+// Each word is one bus access at its own address, as the processor's block
+// move makes them.
+void mmWriteBlock32(volatile void *a, const void *src, uint32_t count) {
+    auto *dst = static_cast<volatile uint8_t *>(a);
+    auto *from = static_cast<const uint8_t *>(src);
+    for (uint32_t i = 0; i < count; i++) {
+        uint32_t w;
+        std::memcpy(&w, from + 4 * i, sizeof w);
+        machine().memWrite(dst + 4 * i, 4, w);
+    }
+}
+
+void mmReadBlock32(const volatile void *a, void *dst, uint32_t count) {
+    auto *src = static_cast<const volatile uint8_t *>(a);
+    auto *to = static_cast<uint8_t *>(dst);
+    for (uint32_t i = 0; i < count; i++) {
+        uint32_t w = machine().memRead(src + 4 * i, 4);
+        std::memcpy(to + 4 * i, &w, sizeof w);
+    }
+}
+
 uint8_t inb(uint16_t port) {
     return ioIn8(port);
 }

@@ -67,6 +67,17 @@ inline graf::Config exampleConfig(const Build &b) {
     return c;
 }
 
+// The build's board at its smallest mode, 640 x 48 on 1 MB: drawing tests
+// compare a small screen. The video BIOS gives the lines below it as the
+// OffScreenArea.
+inline graf::Config smallConfig(const Build &b, int height = 48) {
+    graf::Config c = exampleConfig(b);
+    c.ints["PIXWIDTH"] = 640;
+    c.ints["PIXHEIGHT"] = height;
+    c.ints["MEMSIZE"] = 0x100000;
+    return c;
+}
+
 // "SetGraphics" becomes the example mode set followed by `after` (procedure
 // language), so a test can leave the board as a BIOS or another mode would.
 inline void afterModeSet(graf::Config &c, const std::string &after) {

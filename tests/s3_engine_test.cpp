@@ -505,6 +505,20 @@ INSTANTIATE_TEST_SUITE_P(
         return std::to_string(i.param.bits) + "_bits";
     });
 
+// Reading a rectangle back is a stream, not a poll: a read-back of more
+// identical words than the watchdog allows for a poll still ends.
+TEST_F(S3Engine, LongReadBackOfEqualWordsIsNoEndlessPoll) {
+    m->setPollLimit(100);
+    regs({{kFgMix, kCopy | 0x40}});
+    rect(0, 0, kLine, 8, kReadBack); // 8 rows of 32 words, all 0
+    waitData();
+    std::vector<uint16_t> back(size_t(kLine / 2) * 8, 0xFFFF);
+    ioInsw(kData, back.data(), uint32_t(back.size()));
+    EXPECT_EQ(back, std::vector<uint16_t>(back.size(), 0));
+    EXPECT_FALSE(core->transferOwed());
+    EXPECT_EQ(failureText(), "");
+}
+
 // ---- lines and points ----
 
 // Segments in every octant against the reference renderer's ZeroSegRec rule,

@@ -758,6 +758,11 @@ uint16_t S3EngineCore::drawWord() {
     }
     stats_.transfersOut++;
     const uint16_t w = t.out[t.next++];
+    // Each word read moves the transfer on, unlike a status poll: a row
+    // delivered tells the machine's watchdog so, or a read-back longer than
+    // its poll limit would look like a loop that never ends.
+    if (guarded_ && t.next % size_t(t.perRow) == 0)
+        Machine::current().guardVideoMemory(vram_, true);
     if (t.next == t.out.size())
         endTransfer();
     return w;

@@ -59,7 +59,9 @@
 //   access is two transfers, low half first; under an 8-bit command every byte
 //   of an access is one transfer, low byte first.
 // - Read-back returns the rectangle's pixels packed as host pixel data; data
-//   ready shows from the status read after the engine's busy reads.
+//   ready shows from the status read after the engine's busy reads. Each row
+//   read counts as progress for the machine's watchdog: the transfer port is
+//   a stream, not a status that is polled.
 // - Colour source 0 of a mix is the background colour. A mix register takes
 //   bits 0-3 (the mix code) and 5-6 (the source); other bits are reported.
 // - At 32-bit pixels the colours and the masks take two writes each, low half

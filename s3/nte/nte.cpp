@@ -33,7 +33,7 @@ static SysInfo NAME(SysInfo) = {0,
 
 static int NAME(ValidateWindowGC)(GCPtr, uint32_t changes, DrawablePtr);
 
-PrivOps NAME(SolidPrivOps) = {genSolidFillRects, genSolidFS,    {.ZeroSeg = genSolidZeroSeg},
+PrivOps NAME(SolidPrivOps) = {genSolidFillRects, genSolidFS,    {.ZeroSeg = NAME(SolidZeroSeg)},
                               genSolidGCOp4,     genSolidGCOp5, genSolidGCOp6};
 static PrivOps NAME(TiledPrivOps) = {genTiledFillRects, genTiledFS,    {.GCOp3 = genTiledGCOp3},
                                      genTiledGCOp4,     genTiledGCOp5, genTiledGCOp6};
@@ -46,13 +46,13 @@ static PrivOps NAME(OpStippledPrivOps) = {
 
 WinOps NAME(WinOps) = {NAME(CopyRect),
                        NAME(DrawSolidRects),
-                       0, /* DrawImage */
-                       genDrawMonoImage,
-                       genDrawOpaqueMonoImage,
-                       0, /* ReadImage */
-                       genDrawPoints,
+                       NAME(DrawImage),
+                       NAME(DrawMonoImage),
+                       NAME(DrawOpaqueMonoImage),
+                       NAME(ReadImage),
+                       NAME(DrawPoints),
                        genTileRects,
-                       genDrawMonoGlyphs,
+                       NAME(DrawMonoGlyphs),
                        /* The ten-argument form, while no text font slots
                         * are offered to the layer. */
                        {.DrawFontText = genDrawFontText},

@@ -130,6 +130,20 @@ static const NteTraits nteTraits = {NTE_TUNGA, 24, 4, 0xFFFFFF, 2};
 #define CMD_BLIT 0xC0F3
 #define CMD_X_INCREASING 0x0020
 #define CMD_Y_INCREASING 0x0080
+#define CMD_POINT 0x201B
+#define CMD_LINE_X_MAJOR 0x2017
+#define CMD_LINE_Y_MAJOR 0x2057
+#define CMD_HOST_PIXELS 0x53F1   /* rectangle of host pixel data */
+#define CMD_HOST_BITS 0x53F3     /* rectangle of host 1-bit data, expanded */
+#define CMD_READ_BACK 0x53F0     /* rectangle read back to the host */
+#define CMD_CURSOR_UPLOAD 0x53B1 /* host pixel data: the cursor image */
+
+/* Ranges of the line registers: e and e1 13-bit, e2 14-bit signed values;
+ * the length is the 12-bit major axis count. */
+#define LINE_ERR_MIN (-4096)
+#define LINE_ERR_MAX 4095
+#define LINE_DIAG_MIN (-8192)
+#define LINE_DIAG_MAX 8191
 
 #define ADV_FUNC_ENABLE_WINDOW 0x0020
 
@@ -215,6 +229,9 @@ typedef struct _nteScreenPrivate {
     CursorPtr currentCursor;
     uint8_t cursorFgIndex, cursorBgIndex;
     int32_t pixTransExtBug;
+    /* The left and right scissor that SetClipRegions (or the full extent)
+     * set last: the monochrome routines move the left one and give it back. */
+    int32_t scissorLeft, scissorRight;
 } nteScreenPrivate, *nteScreenPrivPtr;
 
 extern int NAME(ScreenPrivateIndex);
@@ -282,6 +299,61 @@ static inline void nteOutMulti(const nteScreenPrivate *priv, uint16_t index, int
     nteOutReg(priv, NTE_MULTI, (uint16_t)(index | ((uint32_t)value & MULTI_VALUE_MASK)));
 }
 
+/* A group of register writes behind waits that cover them: the first write
+ * waits for room for the whole group, and a group longer than the FIFO waits
+ * again for the rest once the room it saw is used up. */
+typedef struct _NteQueue {
+    const nteScreenPrivate *priv;
+    int room; /* writes the last wait made room for, not yet made */
+    int left; /* writes of the group still to come */
+} NteQueue;
+
+static inline NteQueue nteQueue(const nteScreenPrivate *priv, int writes) {
+    NteQueue q = {priv, 0, writes};
+    return q;
+}
+
+static inline void nteQueueReg(NteQueue *q, uint16_t port, uint16_t value) {
+    if (q->room == 0) {
+        int n = q->left < 1 ? 1 : q->left > NTE_FIFO_DEPTH ? NTE_FIFO_DEPTH : q->left;
+        FifoSpaceWait(n);
+        q->room = n;
+    }
+    q->room--;
+    q->left--;
+    nteOutReg(q->priv, port, value);
+}
+
+/* A colour or mask register: REG32_WRITES writes. */
+static inline void nteQueueReg32(NteQueue *q, uint16_t port, uint32_t value) {
+    nteQueueReg(q, port, (uint16_t)value);
+    if (REG32_WRITES == 2)
+        nteQueueReg(q, port, (uint16_t)(value >> 16));
+}
+
+static inline void nteQueueMulti(NteQueue *q, uint16_t index, int value) {
+    nteQueueReg(q, NTE_MULTI, (uint16_t)(index | ((uint32_t)value & MULTI_VALUE_MASK)));
+}
+
+/* The write mask over the depth's planes only: the bits of a 32-bit pixel
+ * above depth 24 are no plane and stay as they are. */
+static inline uint32_t ntePlanes(uint32_t planemask) {
+    return planemask & PLANEMASK_ALL;
+}
+
+extern uint8_t NAME(RasterOps)[16];
+
+/* The mix register's value: the alu's code with a colour source. */
+static inline uint16_t nteMix(int alu, uint16_t source) {
+    return (uint16_t)(NAME(RasterOps)[alu & 0xF] | source);
+}
+
+/* A box with no pixels; its sizes less one would be written as the widest
+ * the 12-bit registers hold. */
+static inline int nteBoxEmpty(const BoxRec *b) {
+    return b->x2 <= b->x1 || b->y2 <= b->y1;
+}
+
 /* ---- Shared routines ---- */
 
 /* nte.cpp */
@@ -292,7 +364,6 @@ Bool nteInitTE8(ScreenPtr, nteScreenPrivPtr);
 void NAME(ValidateWindowPriv)(WindowPtr);
 
 /* nte_engine.cpp */
-extern uint8_t NAME(RasterOps)[16];
 void nteInitRasterOps(void);
 void NAME(SetGraphics)(ScreenPtr);
 Bool NAME(SetText)(ScreenPtr);
@@ -308,6 +379,21 @@ void NAME(CopyRect)(BoxPtr dst, DDXPointPtr src, int alu, uint32_t planemask, Dr
 void NAME(DrawSolidRects)(BoxPtr boxes, int count, Pixel fg, int alu, uint32_t planemask,
                           DrawablePtr);
 void NAME(SetClipRegions)(BoxPtr boxes, int count, DrawablePtr);
+void NAME(DrawPoints)(DDXPointPtr points, int count, Pixel fg, int alu, uint32_t planemask,
+                      DrawablePtr);
+void NAME(SolidZeroSeg)(GCPtr, DrawablePtr, int signdx, int signdy, int axis, int x1, int y1, int e,
+                        int e1, int e2, int len);
+
+/* nte_image.cpp */
+void NAME(DrawImage)(BoxPtr box, uint8_t *pixels, int stride, int alu, uint32_t planemask,
+                     DrawablePtr);
+void NAME(ReadImage)(BoxPtr box, uint8_t *dst, int stride, DrawablePtr);
+void NAME(DrawMonoImage)(BoxPtr box, uint8_t *bits, int startBit, int stride, Pixel fg, int alu,
+                         uint32_t planemask, DrawablePtr);
+void NAME(DrawOpaqueMonoImage)(BoxPtr box, uint8_t *bits, int startBit, int stride, Pixel fg,
+                               Pixel bg, int alu, uint32_t planemask, DrawablePtr);
+void NAME(DrawMonoGlyphs)(MonoGlyphRec *glyphs, int count, Pixel fg, int alu, uint32_t planemask,
+                          nfbFontPrivPtr font, DrawablePtr);
 
 /* nte_cursor.cpp */
 Bool NAME(CursorInitialize)(ScreenPtr);

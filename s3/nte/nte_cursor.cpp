@@ -10,7 +10,6 @@
 #define CURSOR_IMAGE_BYTES 1024
 #define CURSOR_ROW_BYTES 16 /* four pairs of 16-bit words: mask, then source */
 #define CURSOR_UPLOAD_PIXELS 1024
-#define CMD_HOST_PIXELS 0x53B1
 
 static Bool nteRealizeCursor(ScreenPtr pScreen, CursorPtr pCursor) {
     (void)pScreen;
@@ -94,7 +93,7 @@ static void nteUploadCursorImage(const nteScreenPrivate *priv, const uint16_t *i
     nteOutReg(priv, NTE_MAJ_AXIS, CURSOR_UPLOAD_PIXELS - 1);
     nteOutMulti(priv, MULTI_HEIGHT, 0);
     EngineIdleWait();
-    nteOutReg(priv, NTE_CMD, CMD_HOST_PIXELS);
+    nteOutReg(priv, NTE_CMD, CMD_CURSOR_UPLOAD);
     for (int i = 0; i < CURSOR_IMAGE_BYTES / 2; i++) {
 #if NTE_HAS_MEMBASE
         if (NTE_WINDOW) {

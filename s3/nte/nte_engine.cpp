@@ -16,13 +16,15 @@ void nteInitRasterOps(void) {
 }
 
 /* Scissors over the rectangle from (0, 0) to (right, bottom), after room
- * for their four writes. */
-static void nteFullScissors(const nteScreenPrivate *priv, int right, int bottom) {
+ * for their four writes; the monochrome routines learn where they stand. */
+static void nteFullScissors(nteScreenPrivate *priv, int right, int bottom) {
     FifoSpaceWait(4);
     nteOutMulti(priv, MULTI_SCISSOR_TOP, 0);
     nteOutMulti(priv, MULTI_SCISSOR_LEFT, 0);
     nteOutMulti(priv, MULTI_SCISSOR_RIGHT, right);
     nteOutMulti(priv, MULTI_SCISSOR_BOTTOM, bottom);
+    priv->scissorLeft = 0;
+    priv->scissorRight = right & MULTI_VALUE_MASK;
 }
 
 /* The visible screen to pixel 0 with the engine. At 32-bit pixels the mask

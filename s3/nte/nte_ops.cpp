@@ -1,17 +1,14 @@
 /*
- * nte family: screen-to-screen copies, solid rectangles and the hardware
- * scissor. Each routine queues its writes behind FIFO waits and returns
- * without waiting for the engine; the next operation's wait orders it.
+ * nte family: screen-to-screen copies, solid rectangles, points, zero-width
+ * segments and the hardware scissor. Each routine queues its writes behind
+ * FIFO waits and returns without waiting for the engine; the next
+ * operation's wait orders it. The engine applies every alu and plane mask,
+ * so nothing here falls back for them.
  */
 #include "nte.h"
 
-static int nteBoxEmpty(const BoxRec *b) {
-    return b->x2 <= b->x1 || b->y2 <= b->y1;
-}
-
 void NAME(CopyRect)(BoxPtr dst, DDXPointPtr src, int alu, uint32_t planemask, DrawablePtr pDraw) {
     nteScreenPrivPtr priv = NTE_PRIV(pDraw->pScreen);
-    /* A size of 0 would be written as 0xFFF less one: the widest blit. */
     if (nteBoxEmpty(dst))
         return;
     int w = dst->x2 - dst->x1, h = dst->y2 - dst->y1;
@@ -30,26 +27,26 @@ void NAME(CopyRect)(BoxPtr dst, DDXPointPtr src, int alu, uint32_t planemask, Dr
         command &= (uint16_t)~CMD_Y_INCREASING;
     }
 
-    FifoSpaceWait(REG32_WRITES + 1);
-    nteOutReg32(priv, NTE_WRITE_MASK, planemask);
-    nteOutReg(priv, NTE_FG_MIX, (uint16_t)(NAME(RasterOps)[alu & 0xF] | MIX_SRC_MEMORY));
-    FifoSpaceWait(7);
-    nteOutReg(priv, NTE_CUR_X, (uint16_t)sx);
-    nteOutReg(priv, NTE_CUR_Y, (uint16_t)sy);
-    nteOutReg(priv, NTE_DEST_X, (uint16_t)dx);
-    nteOutReg(priv, NTE_DEST_Y, (uint16_t)dy);
-    nteOutReg(priv, NTE_MAJ_AXIS, (uint16_t)(w - 1));
-    nteOutMulti(priv, MULTI_HEIGHT, h - 1);
-    nteOutReg(priv, NTE_CMD, command);
+    NteQueue q = nteQueue(priv, REG32_WRITES + 1);
+    nteQueueReg32(&q, NTE_WRITE_MASK, ntePlanes(planemask));
+    nteQueueReg(&q, NTE_FG_MIX, nteMix(alu, MIX_SRC_MEMORY));
+    q = nteQueue(priv, 7);
+    nteQueueReg(&q, NTE_CUR_X, (uint16_t)sx);
+    nteQueueReg(&q, NTE_CUR_Y, (uint16_t)sy);
+    nteQueueReg(&q, NTE_DEST_X, (uint16_t)dx);
+    nteQueueReg(&q, NTE_DEST_Y, (uint16_t)dy);
+    nteQueueReg(&q, NTE_MAJ_AXIS, (uint16_t)(w - 1));
+    nteQueueMulti(&q, MULTI_HEIGHT, h - 1);
+    nteQueueReg(&q, NTE_CMD, command);
 }
 
 void NAME(DrawSolidRects)(BoxPtr boxes, int count, Pixel fg, int alu, uint32_t planemask,
                           DrawablePtr pDraw) {
     nteScreenPrivPtr priv = NTE_PRIV(pDraw->pScreen);
-    FifoSpaceWait(2 * REG32_WRITES + 1);
-    nteOutReg32(priv, NTE_WRITE_MASK, planemask);
-    nteOutReg(priv, NTE_FG_MIX, (uint16_t)(NAME(RasterOps)[alu & 0xF] | MIX_SRC_FOREGROUND));
-    nteOutReg32(priv, NTE_FG_COLOUR, fg);
+    NteQueue q = nteQueue(priv, 2 * REG32_WRITES + 1);
+    nteQueueReg32(&q, NTE_WRITE_MASK, ntePlanes(planemask));
+    nteQueueReg(&q, NTE_FG_MIX, nteMix(alu, MIX_SRC_FOREGROUND));
+    nteQueueReg32(&q, NTE_FG_COLOUR, fg);
     for (int i = 0; i < count; i++) {
         const BoxRec *b = &boxes[i];
         if (nteBoxEmpty(b))
@@ -63,20 +60,99 @@ void NAME(DrawSolidRects)(BoxPtr boxes, int count, Pixel fg, int alu, uint32_t p
     }
 }
 
+static void ntePoint(const nteScreenPrivate *priv, const DDXPointRec *p) {
+    nteOutReg(priv, NTE_CUR_X, (uint16_t)p->x);
+    nteOutReg(priv, NTE_CUR_Y, (uint16_t)p->y);
+    nteOutReg(priv, NTE_CMD, CMD_POINT);
+}
+
+/* A point is a line of one pixel: the major axis count 0, set once. Points
+ * go two per wait. */
+void NAME(DrawPoints)(DDXPointPtr points, int count, Pixel fg, int alu, uint32_t planemask,
+                      DrawablePtr pDraw) {
+    nteScreenPrivPtr priv = NTE_PRIV(pDraw->pScreen);
+    if (count <= 0)
+        return;
+    NteQueue q = nteQueue(priv, 2 * REG32_WRITES + 2);
+    nteQueueReg32(&q, NTE_WRITE_MASK, ntePlanes(planemask));
+    nteQueueReg(&q, NTE_FG_MIX, nteMix(alu, MIX_SRC_FOREGROUND));
+    nteQueueReg32(&q, NTE_FG_COLOUR, fg);
+    nteQueueReg(&q, NTE_MAJ_AXIS, 0);
+    int i = 0;
+    for (; i + 1 < count; i += 2) {
+        FifoSpaceWait(6);
+        ntePoint(priv, &points[i]);
+        ntePoint(priv, &points[i + 1]);
+    }
+    if (i < count) {
+        FifoSpaceWait(3);
+        ntePoint(priv, &points[i]);
+    }
+}
+
+/* The engine's line registers hold 13-bit e and e1, a 14-bit e2 and a
+ * 12-bit length; terms beyond them go to the generic routine. */
+static int nteSegmentFits(int e, int e1, int e2, int len) {
+    return e >= LINE_ERR_MIN && e <= LINE_ERR_MAX && e1 >= LINE_ERR_MIN && e1 <= LINE_ERR_MAX &&
+           e2 >= LINE_DIAG_MIN && e2 <= LINE_DIAG_MAX && len <= MULTI_VALUE_MASK;
+}
+
+void NAME(SolidZeroSeg)(GCPtr pGC, DrawablePtr pDraw, int signdx, int signdy, int axis, int x1,
+                        int y1, int e, int e1, int e2, int len) {
+    if (!nteSegmentFits(e, e1, e2, len)) {
+        genSolidZeroSeg(pGC, pDraw, signdx, signdy, axis, x1, y1, e, e1, e2, len);
+        return;
+    }
+    if (len <= 0)
+        return;
+    nteScreenPrivPtr priv = NTE_PRIV(pDraw->pScreen);
+    nfbGCPrivPtr gcPriv = NFB_GC_PRIV(pGC);
+    uint16_t command = axis ? CMD_LINE_Y_MAJOR : CMD_LINE_X_MAJOR;
+    if (signdx > 0)
+        command |= CMD_X_INCREASING;
+    if (signdy > 0)
+        command |= CMD_Y_INCREASING;
+
+    NteQueue q = nteQueue(priv, REG32_WRITES + 1);
+    nteQueueReg32(&q, NTE_WRITE_MASK, ntePlanes(gcPriv->planemask));
+    nteQueueReg(&q, NTE_FG_MIX, nteMix(gcPriv->alu, MIX_SRC_FOREGROUND));
+    q = nteQueue(priv, REG32_WRITES + 7);
+    nteQueueReg32(&q, NTE_FG_COLOUR, gcPriv->fgPixel);
+    nteQueueReg(&q, NTE_CUR_X, (uint16_t)x1);
+    nteQueueReg(&q, NTE_CUR_Y, (uint16_t)y1);
+    nteQueueReg(&q, NTE_ERR_TERM, (uint16_t)e);
+    nteQueueReg(&q, NTE_DEST_Y, (uint16_t)e1);
+    nteQueueReg(&q, NTE_DEST_X, (uint16_t)e2);
+    nteQueueReg(&q, NTE_MAJ_AXIS, (uint16_t)len);
+    nteQueueReg(&q, NTE_CMD, command);
+}
+
 /* The first box becomes the scissor rectangle; with none the scissors
  * return to the full drawing extent, OffScreenArea included. */
 void NAME(SetClipRegions)(BoxPtr boxes, int count, DrawablePtr pDraw) {
     nteScreenPrivPtr priv = NTE_PRIV(pDraw->pScreen);
-    FifoSpaceWait(4);
+    int left = 0, top = 0, right = priv->clipRight, bottom = priv->clipBottom;
     if (count != 0) {
-        nteOutMulti(priv, MULTI_SCISSOR_LEFT, boxes[0].x1);
-        nteOutMulti(priv, MULTI_SCISSOR_TOP, boxes[0].y1);
-        nteOutMulti(priv, MULTI_SCISSOR_RIGHT, boxes[0].x2 - 1);
-        nteOutMulti(priv, MULTI_SCISSOR_BOTTOM, boxes[0].y2 - 1);
-    } else {
-        nteOutMulti(priv, MULTI_SCISSOR_LEFT, 0);
-        nteOutMulti(priv, MULTI_SCISSOR_TOP, 0);
-        nteOutMulti(priv, MULTI_SCISSOR_RIGHT, priv->clipRight);
-        nteOutMulti(priv, MULTI_SCISSOR_BOTTOM, priv->clipBottom);
+        left = boxes[0].x1;
+        top = boxes[0].y1;
+        right = boxes[0].x2 - 1;
+        bottom = boxes[0].y2 - 1;
+        /* An empty box lets nothing through: an edge of -1 would be the
+         * widest 12-bit scissor. */
+        if (right < left) {
+            left = 1;
+            right = 0;
+        }
+        if (bottom < top) {
+            top = 1;
+            bottom = 0;
+        }
     }
+    FifoSpaceWait(4);
+    nteOutMulti(priv, MULTI_SCISSOR_LEFT, left);
+    nteOutMulti(priv, MULTI_SCISSOR_TOP, top);
+    nteOutMulti(priv, MULTI_SCISSOR_RIGHT, right);
+    nteOutMulti(priv, MULTI_SCISSOR_BOTTOM, bottom);
+    priv->scissorLeft = left & MULTI_VALUE_MASK;
+    priv->scissorRight = right & MULTI_VALUE_MASK;
 }
