@@ -80,9 +80,9 @@ WinOps NAME(WinOps) = {NAME(CopyRect),
 #define MEGABYTE 0x100000u
 
 static const char msgPixelInfo[] = "NTE(): can't find pixel info in grafinfo file.\n";
-static const char msgMissingMemory[] = "nte: Missing MEMORY in grafinfo file.\n";
-static const char msgInvalidCR50[] = "nte: invalid system control register=%x\n";
-static const char msgPixelSize[] = "nte: Failed to read screen pixel size\n";
+[[maybe_unused]] static const char msgMissingMemory[] = "nte: Missing MEMORY in grafinfo file.\n";
+[[maybe_unused]] static const char msgInvalidCR50[] = "nte: invalid system control register=%x\n";
+[[maybe_unused]] static const char msgPixelSize[] = "nte: Failed to read screen pixel size\n";
 static const char msgHalfMeg1[] = "nte: Card says it only has 0.5 meg of memory!\n";
 static const char msgHalfMeg2[] = "Half meg cards have not been tested with this ";
 static const char msgHalfMeg3[] = "driver, let's see what happens.\n";
