@@ -27,9 +27,6 @@ static VisualRec Visual16 = {0, TrueColor, 6, 64, 16, 0xF800, 0x7E0, 0x1F, 11, 5
 static VisualRec Visual24 = {0, TrueColor, 8, 256, 24, 0xFF0000, 0xFF00, 0xFF, 16, 8, 0};
 static VisualRec Visual32 = {0, TrueColor, 8, 256, 32, 0xFF0000, 0xFF00, 0xFF, 16, 8, 0};
 
-static void neltoSaveGState(ScreenPtr);
-static void neltoRestoreGState(ScreenPtr);
-static void neltoCloseScreen(int index, ScreenPtr);
 static void neltoClipRegions(BoxPtr boxes, int count, DrawablePtr);
 static int neltoValidateWindowGC(GCPtr, uint32_t changes, DrawablePtr);
 
@@ -229,23 +226,6 @@ Bool neltoSetText(ScreenPtr pScreen) {
     return grafExec(neltoGrafinfo(pScreen), "SetText", 0);
 }
 
-static void neltoSaveGState(ScreenPtr pScreen) {
-    (void)pScreen;
-}
-
-static void neltoRestoreGState(ScreenPtr pScreen) {
-    (void)pScreen;
-}
-
-static int neltoBlankScreen(int on, ScreenPtr pScreen) {
-    (void)pScreen;
-    outb(SEQ_INDEX, SR1);
-    uint8_t v = inb(SEQ_DATA);
-    v = on ? (uint8_t)(v | SR1_SCREEN_OFF) : (uint8_t)(v & ~SR1_SCREEN_OFF);
-    outb(SEQ_DATA, v);
-    return 1;
-}
-
 /* ---- Hardware clip ---- */
 
 /* One axis of the clip: an empty range becomes one whose left lies past its
@@ -350,11 +330,6 @@ static VisualPtr neltoVisualFor(int depth) {
     default:
         return 0;
     }
-}
-
-static Bool neltoSetup(int unused, ScreenConfig *config) {
-    (void)unused;
-    return ddxAddPixmapFormat(config->depth, config->bitsPerPixel, config->scanlinePad);
 }
 
 /* Sizes every address and engine field is computed from; false after the
@@ -526,14 +501,6 @@ static Bool neltoInitRest(ScreenPtr pScreen, neltoScreenPrivPtr priv) {
     vexoSysInfoInit(pScreen, &neltoSysInfo);
     nfbSetOptions(pScreen, 50, NFB_OPT_ZEROSEGS, 0);
     return 1;
-}
-
-static void neltoCloseScreen(int index, ScreenPtr pScreen) {
-    (void)index;
-    if (neltoScreenPrivateIndex < 0)
-        return;
-    Xfree(pScreen->devPrivates[neltoScreenPrivateIndex].ptr);
-    pScreen->devPrivates[neltoScreenPrivateIndex].ptr = 0;
 }
 
 extern "C" {

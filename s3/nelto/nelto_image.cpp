@@ -105,39 +105,6 @@ static void neltoReadImage(BoxPtr box, uint8_t *out, int stride, DrawablePtr pDr
     }
 }
 
-/* Bresenham steps from the start pixel: a diagonal step while the error
- * term is positive, an axial one otherwise. GXcopy under a full plane mask
- * is a plain store of each pixel; everything else is the server's. */
-static void neltoZeroSegs(GCPtr pGC, DrawablePtr pDraw, ZeroSegRec *segs, int count, int bpp) {
-    ScreenPtr pScreen = pDraw->pScreen;
-    nfbGCPrivPtr gc = NFB_GC_PRIV(pGC);
-    if ((gc->alu & 0xF) != GXcopy || !neltoFullMask(pScreen->rootDepth, gc->planemask)) {
-        genSolidZeroSegs(pGC, pDraw, segs, count);
-        return;
-    }
-    neltoScreenPrivPtr priv = NELTO_PRIV(pScreen);
-    Pixel fg = gc->fgPixel;
-    intptr_t pitch = priv->pitchBytes;
-    neltoEngineIdleWait(priv);
-    for (int i = 0; i < count; i++) {
-        const ZeroSegRec *s = &segs[i];
-        intptr_t at = (intptr_t)s->y * pitch + (intptr_t)s->x * bpp;
-        intptr_t axial = s->axis ? pitch * s->signdy : (intptr_t)s->signdx * bpp;
-        intptr_t diagonal = pitch * s->signdy + (intptr_t)s->signdx * bpp;
-        int32_t e = s->e;
-        for (int n = 0; n < s->len; n++) {
-            neltoStore(priv->fbBase + at, bpp, fg);
-            if (e > 0) {
-                at += diagonal;
-                e += s->e2;
-            } else {
-                at += axial;
-                e += s->e1;
-            }
-        }
-    }
-}
-
 void nelto_8bppDrawImage(BoxPtr box, uint8_t *pixels, int stride, int alu, uint32_t planemask,
                          DrawablePtr pDraw) {
     neltoDrawImage(box, pixels, stride, alu, planemask, pDraw, 1, 1);
