@@ -255,6 +255,29 @@ inline const std::vector<Setup> &setups() {
          "s3/nelto/nelto.graf",
          {{"DEPTH", 16}, {"PIXWIDTH", 96}, {"PIXHEIGHT", 64}, {"PIXBYTES", 192}, {"ACCEL", 0}}},
         {"nelto", "s3/nelto/nelto.graf", {}},
+        // savage at its five depths on small screens (lines in whole 8-byte
+        // units, wider than the screen at 16 bits; 4-byte pixels at 24), and
+        // its example.
+        {"savage",
+         "s3/savage/savage.graf",
+         {{"PIXWIDTH", 160}, {"PIXHEIGHT", 120}, {"PIXBYTES", 160}}},
+        {"savage",
+         "s3/savage/savage.graf",
+         {{"DEPTH", 15}, {"PIXWIDTH", 100}, {"PIXHEIGHT", 75}, {"PIXBYTES", 200}}},
+        {"savage",
+         "s3/savage/savage.graf",
+         {{"DEPTH", 16}, {"PIXWIDTH", 64}, {"PIXHEIGHT", 48}, {"PIXBYTES", 256}, {"NOFILL", 1}}},
+        {"savage",
+         "s3/savage/savage.graf",
+         {{"DEPTH", 24},
+          {"BITSPERPIXEL", 32},
+          {"PIXWIDTH", 120},
+          {"PIXHEIGHT", 90},
+          {"PIXBYTES", 480}}},
+        {"savage",
+         "s3/savage/savage.graf",
+         {{"DEPTH", 32}, {"PIXWIDTH", 72}, {"PIXHEIGHT", 40}, {"PIXBYTES", 288}}},
+        {"savage", "s3/savage/savage.graf", {}},
     };
     return table;
 }
