@@ -127,10 +127,26 @@ struct Private {
     int32_t osX, osY, osWidth, osHeight;
     int32_t scratchX, scratchY, scratchWidth, scratchHeight;
     int32_t fontSlotCount;
+    const void *fontSlots = nullptr;
     int32_t clipRight, clipBottom, cursorLine;
     uint16_t crtcDataPort, crtcIndexPort;
+    int32_t cursorFgIndex, cursorBgIndex;
+    CursorPtr currentCursor = nullptr;
     int32_t pixTransExtBug;
 };
+
+// One text font slot as the family lays it out: the plane that holds the
+// font and the top-left pixel of each code's 16 x 16 cell.
+struct FontSlot {
+    uint32_t planeMask;
+    struct {
+        uint16_t x, y;
+    } cells[256];
+};
+
+inline const FontSlot &fontSlot(const Private &p, int slot) {
+    return static_cast<const FontSlot *>(p.fontSlots)[slot];
+}
 
 template <class P> Private copyTail(const P &p) {
     Private o;
@@ -147,6 +163,10 @@ template <class P> Private copyTail(const P &p) {
     o.scratchWidth = p.scratchWidth;
     o.scratchHeight = p.scratchHeight;
     o.fontSlotCount = p.fontSlotCount;
+    o.fontSlots = p.fontSlots;
+    o.cursorFgIndex = p.cursorFgIndex;
+    o.cursorBgIndex = p.cursorBgIndex;
+    o.currentCursor = p.currentCursor;
     o.clipRight = p.clipRight;
     o.clipBottom = p.clipBottom;
     o.cursorLine = p.cursorLine;
@@ -189,6 +209,19 @@ inline sim::S3Adapter &board(harness::Screen &s) {
     if (!a)
         throw std::runtime_error("not an s3 adapter");
     return *a;
+}
+
+// A pixel of video memory anywhere the engine reaches (off the screen too),
+// at the engine's line length and pixel size.
+inline uint32_t vramPixel(harness::Screen &s, int x, int y) {
+    sim::S3EngineCore &e = board(s).engine();
+    const int bytes = e.pixelBits() / 8;
+    const uint8_t *p =
+        board(s).vram()->data() + (size_t(y) * e.linePixels() + size_t(x)) * size_t(bytes);
+    uint32_t v = 0;
+    for (int i = 0; i < bytes; i++)
+        v |= uint32_t(p[i]) << (8 * i);
+    return v;
 }
 
 inline bool ran(const std::string &procedure) {

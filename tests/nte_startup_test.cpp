@@ -423,6 +423,7 @@ class NteInitFailure : public testing::TestWithParam<FailureCase> {};
 
 const char kPixelInfo[] = "NTE(): can't find pixel info in grafinfo file.\n";
 const char kMemory[] = "nte: Missing MEMORY in grafinfo file.\n";
+const char kNoModeProcedure[] = "grafinfo file needs PROCEDURE SetGraphics\n";
 
 TEST_P(NteInitFailure, ReturnsZeroWithItsMessageAndKeepsNothing) {
     const FailureCase &k = GetParam();
@@ -471,6 +472,19 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"ShortFrameBuffer", "pravo8",
                     [](graf::Builder &g) { g.without("MEMORY").memory("", 0xE0000000, 0x80000); },
                     kMemory},
+        // Without the mode the engine's ports are off: nothing past the
+        // procedure may run.
+        FailureCase{"NoModeProcedure", "tunga8", [](graf::Builder &g) { g.without("SetGraphics"); },
+                    kNoModeProcedure},
+        FailureCase{"FailingModeProcedure", "pravo24",
+                    [](graf::Builder &g) { g.procedure("SetGraphics", "fail\n"); },
+                    kNoModeProcedure},
+        // 1025 lines of 1024 pixels at 8 bits, one line more than
+        // 1 MB holds: the screen clear would run past video memory.
+        FailureCase{"ScreenTallerThanMemory", "skerl8",
+                    [](graf::Builder &g) { g.integer("PIXHEIGHT", 1025); },
+                    "nte: a screen of 1024 x 1025 on lines of 1024 pixels needs more than the "
+                    "1048576 bytes of video memory.\n"},
         FailureCase{"ScreenInit", "skerl8", [](graf::Builder &) { server::failScreenInit(true); },
                     nullptr},
         FailureCase{"AddVisual", "pravo16", [](graf::Builder &) { server::failAddVisual(true); },

@@ -136,8 +136,10 @@ TEST(NteValidate, RecordByFillStyleAndOpaqueStippleColours) {
     s.changeGC(gc, {.fillStyle = FillOpaqueStippled, .fg = 4, .bg = 3}, GCForeground);
     PrivOps *opaque = s.ops(gc);
     EXPECT_NE(opaque, solid);
-    EXPECT_EQ(reinterpret_cast<void *>(opaque->FillRects),
+    // Slot 1 is the driver's own, the others generic.
+    EXPECT_NE(reinterpret_cast<void *>(opaque->FillRects),
               reinterpret_cast<void *>(genOpStippledFillRects));
+    EXPECT_EQ(reinterpret_cast<void *>(opaque->FS), reinterpret_cast<void *>(genOpStippledFS));
     s.changeGC(gc, {.fillStyle = FillOpaqueStippled, .fg = 4, .bg = 4}, GCBackground);
     EXPECT_EQ(s.ops(gc), solid);
     // Other styles do not look at the colours.
@@ -145,8 +147,9 @@ TEST(NteValidate, RecordByFillStyleAndOpaqueStippleColours) {
     EXPECT_EQ(reinterpret_cast<void *>(s.ops(gc)->FillRects),
               reinterpret_cast<void *>(genTiledFillRects));
     s.changeGC(gc, {.fillStyle = FillStippled, .fg = 4, .bg = 4}, GCFillStyle);
-    EXPECT_EQ(reinterpret_cast<void *>(s.ops(gc)->FillRects),
+    EXPECT_NE(reinterpret_cast<void *>(s.ops(gc)->FillRects),
               reinterpret_cast<void *>(genStippledFillRects));
+    EXPECT_EQ(reinterpret_cast<void *>(s.ops(gc)->FS), reinterpret_cast<void *>(genStippledFS));
     s.freeScreen();
 }
 

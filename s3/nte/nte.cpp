@@ -38,29 +38,29 @@ PrivOps NAME(SolidPrivOps) = {genSolidFillRects, genSolidFS,    {.ZeroSeg = NAME
 static PrivOps NAME(TiledPrivOps) = {genTiledFillRects, genTiledFS,    {.GCOp3 = genTiledGCOp3},
                                      genTiledGCOp4,     genTiledGCOp5, genTiledGCOp6};
 static PrivOps NAME(StippledPrivOps) = {
-    genStippledFillRects, genStippledFS,    {.GCOp3 = genStippledGCOp3},
-    genStippledGCOp4,     genStippledGCOp5, genStippledGCOp6};
+    NAME(StippledFillRects), genStippledFS,    {.GCOp3 = genStippledGCOp3},
+    genStippledGCOp4,        genStippledGCOp5, genStippledGCOp6};
 static PrivOps NAME(OpStippledPrivOps) = {
-    genOpStippledFillRects, genOpStippledFS,    {.GCOp3 = genOpStippledGCOp3},
-    genOpStippledGCOp4,     genOpStippledGCOp5, genOpStippledGCOp6};
+    NAME(OpStippledFillRects), genOpStippledFS,    {.GCOp3 = genOpStippledGCOp3},
+    genOpStippledGCOp4,        genOpStippledGCOp5, genOpStippledGCOp6};
 
-WinOps NAME(WinOps) = {NAME(CopyRect),
-                       NAME(DrawSolidRects),
-                       NAME(DrawImage),
-                       NAME(DrawMonoImage),
-                       NAME(DrawOpaqueMonoImage),
-                       NAME(ReadImage),
-                       NAME(DrawPoints),
-                       genTileRects,
-                       NAME(DrawMonoGlyphs),
-                       /* The ten-argument form, while no text font slots
-                        * are offered to the layer. */
-                       {.DrawFontText = genDrawFontText},
-                       genWinOp11,
-                       genWinOp12,
-                       genWinOp13,
-                       NAME(SetClipRegions),
-                       NAME(ValidateWindowGC)};
+/* Two window records that differ in slot 10 only. The layer calls that slot
+ * in its eleven-argument form (glyph width and font slot) on a screen that
+ * offered text font slots, and in the ten-argument form (the font private)
+ * on any other: a window gets the record whose slot 10 takes the arguments
+ * its screen's layer passes, whichever screen of the build started last. */
+#define NTE_WIN_OPS(text)                                                                          \
+    {                                                                                              \
+        NAME(CopyRect), NAME(DrawSolidRects), NAME(DrawImage), NAME(DrawMonoImage),                \
+            NAME(DrawOpaqueMonoImage), NAME(ReadImage), NAME(DrawPoints), NAME(TileRects),         \
+            NAME(DrawMonoGlyphs), text, genWinOp11, genWinOp12, genWinOp13, NAME(SetClipRegions),  \
+            NAME(ValidateWindowGC)                                                                 \
+    }
+
+/* No font store: the server's generic text routine. */
+static WinOps NAME(WinOps) = NTE_WIN_OPS({.DrawFontText = genDrawFontText});
+/* The font store set up: text from the FontArea. */
+static WinOps NAME(TextWinOps) = NTE_WIN_OPS({.DrawFontText8 = NAME(DrawFontText)});
 
 /* Defaults of the grafinfo keys. */
 #define DEFAULT_MONITOR_MM 300
@@ -88,6 +88,9 @@ static const char msgHalfMeg2[] = "Half meg cards have not been tested with this
 static const char msgHalfMeg3[] = "driver, let's see what happens.\n";
 static const char msgConfReg[] = "nte: Invalid confg_reg=%x\n";
 static const char msgMemorySize[] = "nte: Unable to determine card memory size!\n";
+static const char msgScreenTooLarge[] = "nte: a screen of %d x %d on lines of %d pixels needs more "
+                                        "than the %u bytes of video memory.\n";
+static const char msgNoSetGraphics[] = "grafinfo file needs PROCEDURE SetGraphics\n";
 static const char msgBiosQuery[] = "nte: BIOS scanline size query failed, continuing...\n";
 
 static Bool NAME(Probe)(int unused, ScreenConfig *config) {
@@ -97,10 +100,9 @@ static Bool NAME(Probe)(int unused, ScreenConfig *config) {
 
 /* ---- the video memory and the BIOS query ---- */
 
-/* Video memory in bytes from the memory code the BIOS left in CR36. A code
- * outside the table ends the server. */
-static uint32_t nteMemorySize(const nteScreenPrivate *priv) {
-    uint16_t config = (uint16_t)(nteReadCR(priv, CR36) | nteReadCR(priv, CR37) << 8);
+/* Video memory in bytes for the memory code in CR36; 0 for a code outside
+ * the table. */
+static uint32_t nteMemoryBytes(uint16_t config) {
     switch (config & CR36_MEMORY_CODE) {
     case 0x00:
         return 4 * MEGABYTE;
@@ -111,14 +113,30 @@ static uint32_t nteMemorySize(const nteScreenPrivate *priv) {
     case 0xC0:
         return MEGABYTE;
     case 0xE0:
+        return MEGABYTE / 2;
+    default:
+        return 0;
+    }
+}
+
+static uint16_t nteMemoryConfig(const nteScreenPrivate *priv) {
+    return (uint16_t)(nteReadCR(priv, CR36) | nteReadCR(priv, CR37) << 8);
+}
+
+/* Video memory in bytes from the memory code the BIOS left in CR36. A code
+ * outside the table ends the server. */
+static uint32_t nteMemorySize(const nteScreenPrivate *priv) {
+    uint16_t config = nteMemoryConfig(priv);
+    uint32_t bytes = nteMemoryBytes(config);
+    if (bytes == MEGABYTE / 2) {
         ErrorF(msgHalfMeg1);
         ErrorF(msgHalfMeg2);
         ErrorF(msgHalfMeg3);
-        return MEGABYTE / 2;
-    default:
+    } else if (bytes == 0) {
         ErrorF(msgConfReg, config);
         FatalError(msgMemorySize);
     }
+    return bytes;
 }
 
 /* CR30 and up writable and the engine's ports on; the BIOS may have locked
@@ -242,46 +260,6 @@ static void nteLayOutOffScreen(nteScreenPrivPtr priv) {
     priv->clipBottom = (bottom > priv->height ? bottom : priv->height) - 1;
 }
 
-/* The FontArea: 16 x 16 cells in the upper half of the OffScreenArea, each
- * font one bit plane of 256 cells. The slots are laid out here; the text
- * path that fills and draws them registers itself with the layer. Returns 0
- * when fewer than 256 cells fit (or the table cannot be had), and the
- * ScratchArea then takes the whole OffScreenArea. */
-Bool nteInitTE8(ScreenPtr pScreen, nteScreenPrivPtr priv) {
-    (void)pScreen;
-    uint32_t across = (uint32_t)priv->osWidth >> 4;
-    uint32_t cells = across * ((uint32_t)priv->osHeight >> 5);
-    priv->fontSlotCount = 0;
-    if (cells < FONT_CELLS || priv->depth <= 0)
-        return 0;
-    uint32_t perPlane = cells / FONT_CELLS;
-    uint32_t count = perPlane * (uint32_t)priv->depth;
-    if (count > 16)
-        count = 16;
-    FontSlot *slots = (FontSlot *)Xalloc((uint32_t)(count * sizeof(FontSlot)));
-    if (!slots)
-        return 0;
-    uint32_t k = 0;
-    for (int plane = 0; k < count && plane < priv->depth; plane++) {
-        uint32_t x = 0, y = 0;
-        for (uint32_t f = 0; f < perPlane && k < count; f++, k++) {
-            slots[k].planeMask = 1u << plane;
-            for (int code = 0; code < FONT_CELLS; code++) {
-                slots[k].cells[code].x = (uint16_t)(priv->osX + (int32_t)x);
-                slots[k].cells[code].y = (uint16_t)(priv->osY + (int32_t)y);
-                x += FONT_CELL_SIZE;
-                if (x >= (uint32_t)priv->osWidth) {
-                    x = 0;
-                    y += FONT_CELL_SIZE;
-                }
-            }
-        }
-    }
-    priv->fontSlots = slots;
-    priv->fontSlotCount = (int32_t)count;
-    return 1;
-}
-
 /* True when the hardware cursor is used; sets cursorLine and takes that line
  * from the ScratchArea when the choice is the default one. */
 static Bool nteChooseCursor(ScreenPtr pScreen, nteScreenPrivPtr priv) {
@@ -306,11 +284,8 @@ static Bool nteChooseCursor(ScreenPtr pScreen, nteScreenPrivPtr priv) {
 
 /* ---- Init ---- */
 
-/* Pixels per line from the CR50 width code; a code without one ends the
- * server. */
-#if NTE_HAS_PITCH
-static int32_t ntePitchFromCR50(const nteScreenPrivate *priv) {
-    uint8_t cr50 = nteReadCR(priv, CR50);
+/* Pixels per line for a CR50 width code; 0 for a code without one. */
+static int32_t nteLineFromCR50(uint8_t cr50) {
     switch (cr50 & CR50_WIDTH_CODE) {
     case 0x00:
         return 1024;
@@ -325,9 +300,21 @@ static int32_t ntePitchFromCR50(const nteScreenPrivate *priv) {
     case 0xC0:
         return 1280;
     default:
+        return 0;
+    }
+}
+
+/* Pixels per line from the CR50 width code; a code without one ends the
+ * server. */
+#if NTE_HAS_PITCH
+static int32_t ntePitchFromCR50(const nteScreenPrivate *priv) {
+    uint8_t cr50 = nteReadCR(priv, CR50);
+    int32_t line = nteLineFromCR50(cr50);
+    if (line == 0) {
         ErrorF(msgInvalidCR50, cr50);
         FatalError(msgPixelSize);
     }
+    return line;
 }
 #endif
 
@@ -429,6 +416,23 @@ static void nteChooseCrtcPorts(nteScreenPrivPtr priv) {
     }
 }
 
+/* The mode the procedure set, against the board's memory: a screen taller
+ * than the memory holds at the engine's line length would have the screen
+ * clear, and every drawing near the bottom, run past the end of video
+ * memory. A line or memory code the tables do not know is judged where it
+ * is read. */
+Bool nteScreenFits(ScreenPtr pScreen) {
+    nteScreenPrivPtr priv = NTE_PRIV(pScreen);
+    nteChooseCrtcPorts(priv);
+    int64_t line = nteLineFromCR50(nteReadCR(priv, CR50));
+    uint32_t memory = nteMemoryBytes(nteMemoryConfig(priv));
+    if (line == 0 || memory == 0 ||
+        line * priv->height * (int64_t)nteTraits.pixelBytes <= (int64_t)memory)
+        return 1;
+    ErrorF(msgScreenTooLarge, priv->width, priv->height, (int)line, memory);
+    return 0;
+}
+
 /* Step 17 (pravo): the pitch from CR50, and the frame buffer long enough for
  * the visible screen at that pitch, since images are read from it. */
 static Bool nteReadPitch(nteScreenPrivPtr priv, uint32_t length) {
@@ -469,7 +473,19 @@ static Bool nteInitSteps(ScreenPtr pScreen) {
         !nteInitScreen(pScreen, priv))
         return 0;
 
-    NAME(SetGraphics)(pScreen); /* the mode is set and the screen cleared */
+    /* The mode is set and the screen cleared. */
+    switch (nteSetMode(pScreen, nteScreenFits)) {
+    case NTE_MODE_SET:
+        break;
+    case NTE_MODE_NO_PROCEDURE:
+        ErrorF(msgNoSetGraphics);
+        /* The procedure may have stopped half way: leave text mode behind. */
+        grafExec(nteGrafinfo(pScreen), "SetText", 0);
+        return 0;
+    case NTE_MODE_TOO_LARGE:
+        grafExec(nteGrafinfo(pScreen), "SetText", 0);
+        return 0;
+    }
     nteChooseCrtcPorts(priv);
 
     if (nteOffScreenKeys(pScreen, priv) == 0 && !nteGetOffScreenDimensions(pScreen))
@@ -517,7 +533,9 @@ static Bool NAME(Init)(int index, ScreenPtr pScreen, int argc, char **argv) {
     (void)argv;
     if (nteInitSteps(pScreen))
         return 1;
-    /* A failed Init keeps nothing. */
+    /* A failed Init keeps nothing, font slots offered to the layer included. */
+    if (NAME(ScreenPrivateIndex) >= 0 && NTE_PRIV(pScreen) && NTE_PRIV(pScreen)->fontSlotCount != 0)
+        nfbCloseText8(pScreen);
     nteReleasePrivate(pScreen);
     return 0;
 }
@@ -553,7 +571,8 @@ static int NAME(ValidateWindowGC)(GCPtr pGC, uint32_t changes, DrawablePtr pDraw
 }
 
 void NAME(ValidateWindowPriv)(WindowPtr pWin) {
-    NFB_WINDOW_PRIV(pWin)->ops = &NAME(WinOps);
+    const nteScreenPrivate *priv = NTE_PRIV(pWin->drawable.pScreen);
+    NFB_WINDOW_PRIV(pWin)->ops = priv->fontSlotCount != 0 ? &NAME(TextWinOps) : &NAME(WinOps);
 }
 
 extern "C" {

@@ -229,9 +229,11 @@ typedef struct _nteScreenPrivate {
     CursorPtr currentCursor;
     uint8_t cursorFgIndex, cursorBgIndex;
     int32_t pixTransExtBug;
-    /* The left and right scissor that SetClipRegions (or the full extent)
-     * set last: the monochrome routines move the left one and give it back. */
+    /* The scissors that SetClipRegions (or the full extent) set last: the
+     * monochrome routines move the left one and give it back, and the
+     * driver's own off-screen drawing opens them all and gives them back. */
     int32_t scissorLeft, scissorRight;
+    int32_t scissorTop, scissorBottom;
 } nteScreenPrivate, *nteScreenPrivPtr;
 
 extern int NAME(ScreenPrivateIndex);
@@ -354,18 +356,25 @@ static inline int nteBoxEmpty(const BoxRec *b) {
     return b->x2 <= b->x1 || b->y2 <= b->y1;
 }
 
+/* ---- Scissors ---- */
+
+typedef struct _NteScissors {
+    int32_t left, top, right, bottom;
+} NteScissors;
+
 /* ---- Shared routines ---- */
 
 /* nte.cpp */
 extern PrivOps NAME(SolidPrivOps);
-extern WinOps NAME(WinOps);
 Bool nteGetOffScreenDimensions(ScreenPtr);
-Bool nteInitTE8(ScreenPtr, nteScreenPrivPtr);
 void NAME(ValidateWindowPriv)(WindowPtr);
 
 /* nte_engine.cpp */
 void nteInitRasterOps(void);
 void NAME(SetGraphics)(ScreenPtr);
+typedef enum { NTE_MODE_SET, NTE_MODE_NO_PROCEDURE, NTE_MODE_TOO_LARGE } NteModeResult;
+NteModeResult nteSetMode(ScreenPtr, Bool (*fits)(ScreenPtr));
+Bool nteScreenFits(ScreenPtr);
 Bool NAME(SetText)(ScreenPtr);
 void NAME(SaveGState)(ScreenPtr);
 void NAME(RestoreGState)(ScreenPtr);
@@ -379,6 +388,8 @@ void NAME(CopyRect)(BoxPtr dst, DDXPointPtr src, int alu, uint32_t planemask, Dr
 void NAME(DrawSolidRects)(BoxPtr boxes, int count, Pixel fg, int alu, uint32_t planemask,
                           DrawablePtr);
 void NAME(SetClipRegions)(BoxPtr boxes, int count, DrawablePtr);
+void nteSetScissors(nteScreenPrivPtr, const NteScissors *);
+NteScissors nteOpenScissors(nteScreenPrivPtr, int right, int bottom);
 void NAME(DrawPoints)(DDXPointPtr points, int count, Pixel fg, int alu, uint32_t planemask,
                       DrawablePtr);
 void NAME(SolidZeroSeg)(GCPtr, DrawablePtr, int signdx, int signdy, int axis, int x1, int y1, int e,
@@ -395,7 +406,20 @@ void NAME(DrawOpaqueMonoImage)(BoxPtr box, uint8_t *bits, int startBit, int stri
 void NAME(DrawMonoGlyphs)(MonoGlyphRec *glyphs, int count, Pixel fg, int alu, uint32_t planemask,
                           nfbFontPrivPtr font, DrawablePtr);
 
+/* nte_text.cpp */
+Bool nteInitTE8(ScreenPtr, nteScreenPrivPtr);
+void NAME(DrawFontText)(BoxPtr box, uint8_t *chars, int count, int glyphWidth, int fontSlot,
+                        Pixel fg, Pixel bg, int alu, uint32_t planemask, int transparent,
+                        DrawablePtr);
+
+/* nte_tile.cpp */
+void NAME(TileRects)(BoxPtr boxes, int count, uint8_t *tile, int tileStride, int tileWidth,
+                     int tileHeight, DDXPointPtr patOrg, int alu, uint32_t planemask, DrawablePtr);
+void NAME(StippledFillRects)(GCPtr, DrawablePtr, BoxPtr boxes, int count);
+void NAME(OpStippledFillRects)(GCPtr, DrawablePtr, BoxPtr boxes, int count);
+
 /* nte_cursor.cpp */
 Bool NAME(CursorInitialize)(ScreenPtr);
+void NAME(ColorCursor)(ScreenPtr);
 
 #endif

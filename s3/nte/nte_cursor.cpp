@@ -7,9 +7,10 @@
 #include "nte.h"
 
 #define CURSOR_SIZE 64
+#define CURSOR_HIDDEN_MAX (CURSOR_SIZE - 1)
 #define CURSOR_IMAGE_BYTES 1024
+#define CURSOR_IMAGE_WORDS (CURSOR_IMAGE_BYTES / 2)
 #define CURSOR_ROW_BYTES 16 /* four pairs of 16-bit words: mask, then source */
-#define CURSOR_UPLOAD_PIXELS 1024
 
 static Bool nteRealizeCursor(ScreenPtr pScreen, CursorPtr pCursor) {
     (void)pScreen;
@@ -23,13 +24,15 @@ static Bool nteUnrealizeCursor(ScreenPtr pScreen, CursorPtr pCursor) {
     return 1;
 }
 
+/* Columns and rows off the left and top edges are hidden instead; the
+ * registers count at most the image's last column and row. */
 static void nteMoveCursor(ScreenPtr pScreen, int x, int y) {
     nteScreenPrivPtr priv = NTE_PRIV(pScreen);
     x -= priv->cursorHotX;
     y -= priv->cursorHotY;
-    /* Columns and rows off the left and top edges are hidden instead. */
-    nteWriteCR(priv, CR4E, (uint8_t)(x < 0 ? -x : 0));
-    nteWriteCR(priv, CR4F, (uint8_t)(y < 0 ? -y : 0));
+    int hiddenX = x < 0 ? -x : 0, hiddenY = y < 0 ? -y : 0;
+    nteWriteCR(priv, CR4E, (uint8_t)(hiddenX > CURSOR_HIDDEN_MAX ? CURSOR_HIDDEN_MAX : hiddenX));
+    nteWriteCR(priv, CR4F, (uint8_t)(hiddenY > CURSOR_HIDDEN_MAX ? CURSOR_HIDDEN_MAX : hiddenY));
     if (x < 0)
         x = 0;
     if (y < 0)
@@ -40,8 +43,9 @@ static void nteMoveCursor(ScreenPtr pScreen, int x, int y) {
     nteWriteCR(priv, CR48, (uint8_t)(y >> 8));
 }
 
-/* CursorColorMatch: the palette entries nearest the cursor's colours. */
-static void nteColorCursor(ScreenPtr pScreen) {
+/* CursorColorMatch: the palette entries nearest the cursor's colours, each
+ * allocation given back. */
+void NAME(ColorCursor)(ScreenPtr pScreen) {
     nteScreenPrivPtr priv = NTE_PRIV(pScreen);
     ColormapPtr cmap = NFB_SCREEN_PRIV(pScreen)->installedCmap;
     CursorPtr c = priv->currentCursor;
@@ -82,19 +86,26 @@ static void nteBuildCursorImage(const CursorBits *bits, uint16_t *image) {
     }
 }
 
-/* One line of host pixels at cursorLine: the 1024 image bytes as 512
- * transfers. */
-static void nteUploadCursorImage(const nteScreenPrivate *priv, const uint16_t *image) {
-    FifoSpaceWait(REG32_WRITES + 6);
-    nteOutReg(priv, NTE_FG_MIX, (uint16_t)(NAME(RasterOps)[GXcopy] | MIX_SRC_HOST));
-    nteOutReg32(priv, NTE_WRITE_MASK, 0xFFFFFFFFu);
-    nteOutReg(priv, NTE_CUR_X, 0);
-    nteOutReg(priv, NTE_CUR_Y, (uint16_t)priv->cursorLine);
-    nteOutReg(priv, NTE_MAJ_AXIS, CURSOR_UPLOAD_PIXELS - 1);
-    nteOutMulti(priv, MULTI_HEIGHT, 0);
+/* The 1024 image bytes as 512 transfers into line cursorLine from its left
+ * end: a rectangle the words fill exactly (1024 pixels of 8 bits, 512 of 16,
+ * 256 of 32), so no transfer is left owed. The line may lie outside the
+ * client's clip and even the full extent, so the scissors open over it for
+ * the upload. */
+static void nteUploadCursorImage(nteScreenPrivPtr priv, const uint16_t *image) {
+    const int pixels = CURSOR_IMAGE_BYTES / nteTraits.pixelBytes;
+    NteScissors client =
+        nteOpenScissors(priv, priv->clipRight > pixels - 1 ? priv->clipRight : pixels - 1,
+                        priv->clipBottom > priv->cursorLine ? priv->clipBottom : priv->cursorLine);
+    NteQueue q = nteQueue(priv, REG32_WRITES + 5);
+    nteQueueReg(&q, NTE_FG_MIX, nteMix(GXcopy, MIX_SRC_HOST));
+    nteQueueReg32(&q, NTE_WRITE_MASK, 0xFFFFFFFFu);
+    nteQueueReg(&q, NTE_CUR_X, 0);
+    nteQueueReg(&q, NTE_CUR_Y, (uint16_t)priv->cursorLine);
+    nteQueueReg(&q, NTE_MAJ_AXIS, (uint16_t)(pixels - 1));
+    nteQueueMulti(&q, MULTI_HEIGHT, 0);
     EngineIdleWait();
     nteOutReg(priv, NTE_CMD, CMD_CURSOR_UPLOAD);
-    for (int i = 0; i < CURSOR_IMAGE_BYTES / 2; i++) {
+    for (int i = 0; i < CURSOR_IMAGE_WORDS; i++) {
 #if NTE_HAS_MEMBASE
         if (NTE_WINDOW) {
             mmWrite16(priv->memBase, image[i]);
@@ -103,6 +114,7 @@ static void nteUploadCursorImage(const nteScreenPrivate *priv, const uint16_t *i
 #endif
         outw(NTE_PIX_TRANS, image[i]);
     }
+    nteSetScissors(priv, &client);
 }
 
 static void nteSetCursor(ScreenPtr pScreen, CursorPtr pCursor, int x, int y) {
@@ -112,19 +124,17 @@ static void nteSetCursor(ScreenPtr pScreen, CursorPtr pCursor, int x, int y) {
         return;
     priv->cursorHotX = pCursor->bits->xhot;
     priv->cursorHotY = pCursor->bits->yhot;
-    uint16_t *image = (uint16_t *)Xalloc(CURSOR_IMAGE_BYTES);
-    if (!image)
-        return;
-    __builtin_memset(image, 0, CURSOR_IMAGE_BYTES);
+    /* A fixed buffer: nothing to allocate, nothing that can fail. */
+    uint16_t image[CURSOR_IMAGE_WORDS];
+    __builtin_memset(image, 0, sizeof image);
     nteBuildCursorImage(pCursor->bits, image);
     nteUploadCursorImage(priv, image);
-    Xfree(image);
     nteMoveCursor(pScreen, x, y);
     nteWriteCR(priv, CR55, (uint8_t)(nteReadCR(priv, CR55) | CR55_MASK_SOURCE));
     uint8_t cr45 = nteReadCR(priv, CR45);
     if (NTE_PSEUDOCOLOR) {
         priv->currentCursor = pCursor;
-        nteColorCursor(pScreen);
+        NAME(ColorCursor)(pScreen);
     }
     nteWriteCR(priv, CR45, (uint8_t)(cr45 | CR45_CURSOR_ON));
 }

@@ -24,7 +24,9 @@ static void nteFullScissors(nteScreenPrivate *priv, int right, int bottom) {
     nteOutMulti(priv, MULTI_SCISSOR_RIGHT, right);
     nteOutMulti(priv, MULTI_SCISSOR_BOTTOM, bottom);
     priv->scissorLeft = 0;
+    priv->scissorTop = 0;
     priv->scissorRight = right & MULTI_VALUE_MASK;
+    priv->scissorBottom = bottom & MULTI_VALUE_MASK;
 }
 
 /* The visible screen to pixel 0 with the engine. At 32-bit pixels the mask
@@ -56,9 +58,15 @@ static void nteEnableWindow(void) {
     outw(NTE_ADV_FUNC, (uint16_t)(inw(NTE_ADV_FUNC) | ADV_FUNC_ENABLE_WINDOW));
 }
 
-void NAME(SetGraphics)(ScreenPtr pScreen) {
+/* The mode set: the mode procedure, then the engine's defaults, the screen
+ * clear and the palette. Nothing past the procedure is done when it is
+ * missing or fails, or when `fits` (given at Init) refuses the mode it set. */
+NteModeResult nteSetMode(ScreenPtr pScreen, Bool (*fits)(ScreenPtr)) {
     nteScreenPrivPtr priv = NTE_PRIV(pScreen);
-    grafExec(nteGrafinfo(pScreen), "SetGraphics", 0);
+    if (!grafExec(nteGrafinfo(pScreen), "SetGraphics", 0))
+        return NTE_MODE_NO_PROCEDURE;
+    if (fits && !fits(pScreen))
+        return NTE_MODE_TOO_LARGE;
     if (NTE_WINDOW)
         nteEnableWindow();
     else
@@ -73,6 +81,13 @@ void NAME(SetGraphics)(ScreenPtr pScreen) {
     nteClearScreen(priv);
     if (NTE_PSEUDOCOLOR)
         nteRestoreColormap(pScreen);
+    return NTE_MODE_SET;
+}
+
+/* Back from the console there is nobody to tell of a failed mode set; the
+ * screen goes on with whatever the procedure did. */
+void NAME(SetGraphics)(ScreenPtr pScreen) {
+    nteSetMode(pScreen, 0);
 }
 
 Bool NAME(SetText)(ScreenPtr pScreen) {
@@ -113,10 +128,26 @@ int NAME(BlankScreen)(int on, ScreenPtr pScreen) {
 #define DAC_ENTRIES 256
 #define DAC_REPEATS 16 /* a screen of fewer than 8 planes: every 16th entry alike */
 
+/* Does the entry change under one of the cursor's colours? */
+static int nteCursorColourChanges(const nteScreenPrivate *priv, int index, uint16_t red,
+                                  uint16_t green, uint16_t blue) {
+    const CursorRec *c = priv->currentCursor;
+    if (!c)
+        return 0;
+    if (index == priv->cursorFgIndex &&
+        (red != c->foreRed || green != c->foreGreen || blue != c->foreBlue))
+        return 1;
+    return index == priv->cursorBgIndex &&
+           (red != c->backRed || green != c->backGreen || blue != c->backBlue);
+}
+
 void NAME(SetColor)(uint32_t unused, int index, uint16_t red, uint16_t green, uint16_t blue,
                     ScreenPtr pScreen) {
     (void)unused;
     nteScreenPrivPtr priv = NTE_PRIV(pScreen);
+    /* The cursor's colours are matched again before the entry changes. */
+    if (nteCursorColourChanges(priv, index, red, green, blue))
+        NAME(ColorCursor)(pScreen);
     int shift = priv->dacShift;
     uint8_t r = (uint8_t)(red >> shift), g = (uint8_t)(green >> shift),
             b = (uint8_t)(blue >> shift);

@@ -127,32 +127,51 @@ void NAME(SolidZeroSeg)(GCPtr pGC, DrawablePtr pDraw, int signdx, int signdy, in
     nteQueueReg(&q, NTE_CMD, command);
 }
 
+/* The four scissors, and the private's note of them. */
+void nteSetScissors(nteScreenPrivPtr priv, const NteScissors *sc) {
+    FifoSpaceWait(4);
+    nteOutMulti(priv, MULTI_SCISSOR_LEFT, sc->left);
+    nteOutMulti(priv, MULTI_SCISSOR_TOP, sc->top);
+    nteOutMulti(priv, MULTI_SCISSOR_RIGHT, sc->right);
+    nteOutMulti(priv, MULTI_SCISSOR_BOTTOM, sc->bottom);
+    priv->scissorLeft = sc->left & MULTI_VALUE_MASK;
+    priv->scissorTop = sc->top & MULTI_VALUE_MASK;
+    priv->scissorRight = sc->right & MULTI_VALUE_MASK;
+    priv->scissorBottom = sc->bottom & MULTI_VALUE_MASK;
+}
+
+/* The driver's own drawing off the screen (fonts, staged patterns, the
+ * cursor image) must not be cut by the client's clip: the scissors open from
+ * (0, 0) to (right, bottom), and what was set before is returned for
+ * nteSetScissors to give back. */
+NteScissors nteOpenScissors(nteScreenPrivPtr priv, int right, int bottom) {
+    NteScissors client = {priv->scissorLeft, priv->scissorTop, priv->scissorRight,
+                          priv->scissorBottom};
+    NteScissors open = {0, 0, right, bottom};
+    nteSetScissors(priv, &open);
+    return client;
+}
+
 /* The first box becomes the scissor rectangle; with none the scissors
  * return to the full drawing extent, OffScreenArea included. */
 void NAME(SetClipRegions)(BoxPtr boxes, int count, DrawablePtr pDraw) {
     nteScreenPrivPtr priv = NTE_PRIV(pDraw->pScreen);
-    int left = 0, top = 0, right = priv->clipRight, bottom = priv->clipBottom;
+    NteScissors sc = {0, 0, priv->clipRight, priv->clipBottom};
     if (count != 0) {
-        left = boxes[0].x1;
-        top = boxes[0].y1;
-        right = boxes[0].x2 - 1;
-        bottom = boxes[0].y2 - 1;
+        sc.left = boxes[0].x1;
+        sc.top = boxes[0].y1;
+        sc.right = boxes[0].x2 - 1;
+        sc.bottom = boxes[0].y2 - 1;
         /* An empty box lets nothing through: an edge of -1 would be the
          * widest 12-bit scissor. */
-        if (right < left) {
-            left = 1;
-            right = 0;
+        if (sc.right < sc.left) {
+            sc.left = 1;
+            sc.right = 0;
         }
-        if (bottom < top) {
-            top = 1;
-            bottom = 0;
+        if (sc.bottom < sc.top) {
+            sc.top = 1;
+            sc.bottom = 0;
         }
     }
-    FifoSpaceWait(4);
-    nteOutMulti(priv, MULTI_SCISSOR_LEFT, left);
-    nteOutMulti(priv, MULTI_SCISSOR_TOP, top);
-    nteOutMulti(priv, MULTI_SCISSOR_RIGHT, right);
-    nteOutMulti(priv, MULTI_SCISSOR_BOTTOM, bottom);
-    priv->scissorLeft = left & MULTI_VALUE_MASK;
-    priv->scissorRight = right & MULTI_VALUE_MASK;
+    nteSetScissors(priv, &sc);
 }
