@@ -362,6 +362,9 @@ const LayoutCase kLayoutCases[] = {
     // The display counts the pitch in 8-byte units.
     {"Brisko24PitchNotAWholeUnit", "brisko24", 640, 480, 0x20, 1921,
      "gd5436: pitch 1921 is not a multiple of 8.\n", true},
+    // ...and holds nine bits of them: 4096 bytes would show as 0.
+    {"Brisko16PitchPastTheOffsetRegister", "brisko16", 640, 480, 0x20, 4096,
+     "gd5436: pitch 4096 is more than the 4088 bytes the display can show.\n", true},
 };
 
 INSTANTIATE_TEST_SUITE_P(Builds, Gd5436Layout, testing::ValuesIn(kLayoutCases), layoutName);
@@ -427,6 +430,9 @@ const FailureCase kFailureCases[] = {
     // A PITCH the display cannot show is refused before the mode is set.
     {"Lomvi16PitchNotAWholeUnit", "lomvi16", [](graf::Builder &g) { g.integer("PITCH", 1279); },
      "gd5436: pitch 1279 is not a multiple of 8.\n", false, false},
+    {"Lomvi16PitchPastTheOffsetRegister", "lomvi16",
+     [](graf::Builder &g) { g.integer("PITCH", 4096); },
+     "gd5436: pitch 4096 is more than the 4088 bytes the display can show.\n", false, false},
     {"Brisko24NoInstalledMemory", "brisko24",
      [](graf::Builder &g) { g.without("InstalledMemory"); },
      "grafinfo file needs PROCEDURE InstalledMemory\n", false, false},

@@ -43,6 +43,7 @@ static SysInfo NAME(SysInfo) = {0,
 #define MAX_SCREEN_DIMENSION 0x7FFF
 /* The CRTC offset register counts the pitch in units of 8 bytes. */
 #define PITCH_UNIT 8
+#define PITCH_UNITS_MAX 0x1FF /* CR13 with CR1B bit 4 as bit 8 */
 /* Video memory is laid out in whole kilobytes, the cursor patterns' unit. */
 #define MEMORY_UNIT 1024u
 
@@ -56,6 +57,8 @@ static const char msgMemsizePadding[] = "memsize not enough for %d (with padding
 static const char msgOffscreen[] = "Not enough offscreen memory available.\n"
                                    "Try a lower resolution or fewer colors.\n";
 static const char msgPitchUnit[] = "gd5436: pitch %d is not a multiple of 8.\n";
+static const char msgPitchRange[] = "gd5436: pitch %d is more than the 4088 bytes the display "
+                                    "can show.\n";
 
 void gd5436InitRasterOps(void) {
     static const uint8_t codes[16] = {0x00, 0x05, 0x09, 0x0D, 0x50, 0x06, 0x59, 0x6D,
@@ -198,12 +201,16 @@ static void gd5436SetMemory(ScreenPtr pScreen, gd5436ScreenPrivPtr priv, int ins
     priv->cursorPattern = gd5436CursorPattern(chipEnd, usable);
 }
 
-/* The display shows rows a whole number of CRTC offset units apart; any other
- * pitch would draw rows where the picture does not show them. Returns 0 after
- * the message. */
+/* The display shows rows a whole number of CRTC offset units apart, and its
+ * offset register holds nine bits of them; any other pitch would draw rows
+ * where the picture does not show them. Returns 0 after the message. */
 static Bool gd5436CheckPitchUnit(const gd5436ScreenPrivate *priv) {
     if (priv->pitch % PITCH_UNIT != 0) {
         ErrorF(msgPitchUnit, priv->pitch);
+        return 0;
+    }
+    if (priv->pitch > PITCH_UNITS_MAX * PITCH_UNIT) {
+        ErrorF(msgPitchRange, priv->pitch);
         return 0;
     }
     return 1;
