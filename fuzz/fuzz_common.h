@@ -278,6 +278,36 @@ inline const std::vector<Setup> &setups() {
          "s3/savage/savage.graf",
          {{"DEPTH", 32}, {"PIXWIDTH", 72}, {"PIXHEIGHT", 40}, {"PIXBYTES", 288}}},
         {"savage", "s3/savage/savage.graf", {}},
+        // The nine nte builds on small screens: each engine access (ports
+        // with the frame buffer, ports only, the memory-mapped window) at its
+        // three depths, on lines of 640 pixels and of the example's 1024.
+        {"pravo8", "s3/nte/pravo.graf", {{"PIXWIDTH", 160}, {"PIXHEIGHT", 120}}},
+        {"pravo16", "s3/nte/pravo.graf", {{"DEPTH", 16}, {"PIXWIDTH", 100}, {"PIXHEIGHT", 75}}},
+        {"pravo24",
+         "s3/nte/pravo.graf",
+         {{"MEMSIZE", 0x200000},
+          {"DEPTH", 24},
+          {"BITSPERPIXEL", 32},
+          {"PIXWIDTH", 96},
+          {"PIXHEIGHT", 64}}},
+        {"skerl8", "s3/nte/skerl.graf", {{"PIXWIDTH", 120}, {"PIXHEIGHT", 90}}},
+        {"skerl16", "s3/nte/skerl.graf", {{"DEPTH", 16}, {"PIXWIDTH", 64}, {"PIXHEIGHT", 48}}},
+        {"skerl24",
+         "s3/nte/skerl.graf",
+         {{"MEMSIZE", 0x200000},
+          {"DEPTH", 24},
+          {"BITSPERPIXEL", 32},
+          {"PIXWIDTH", 80},
+          {"PIXHEIGHT", 60}}},
+        {"tunga8", "s3/nte/tunga.graf", {{"PIXWIDTH", 700}, {"PIXHEIGHT", 40}}},
+        {"tunga16", "s3/nte/tunga.graf", {{"DEPTH", 16}, {"PIXWIDTH", 128}, {"PIXHEIGHT", 96}}},
+        {"tunga24",
+         "s3/nte/tunga.graf",
+         {{"MEMSIZE", 0x200000},
+          {"DEPTH", 24},
+          {"BITSPERPIXEL", 32},
+          {"PIXWIDTH", 72},
+          {"PIXHEIGHT", 40}}},
     };
     return table;
 }
