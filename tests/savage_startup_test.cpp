@@ -70,6 +70,23 @@ TEST_P(SavageInitFailure, FailsWithItsMessageAndHoldsNothing) {
 INSTANTIATE_TEST_SUITE_P(All, SavageInitFailure, testing::ValuesIn(kInitFailures),
                          [](const auto &info) { return std::string(info.param.name); });
 
+// Only what the MEMORY area maps can be drawn in, whatever memory the board
+// has: an area that maps nothing leaves no room for the screen.
+TEST(SavageInitFailure, MemoryAreaMappingNothingIsRefused) {
+    graf::Config c = harness::loadConfig("s3/savage/savage.graf");
+    for (graf::MemoryArea &a : c.areas)
+        if (a.name.empty() || a.name == "MEMORY")
+            a.length = 0;
+    harness::Screen s("savage", c);
+    ASSERT_TRUE(s.probe());
+    EXPECT_FALSE(s.init());
+    ASSERT_EQ(server::errorMessages().size(), 1u);
+    EXPECT_NE(server::errorMessages()[0].find("video memory, the board has 0.\n"),
+              std::string::npos)
+        << server::errorMessages()[0];
+    EXPECT_EQ(server::liveBlockCount(), 0u);
+}
+
 class SavageModeSet : public SavageScreen {};
 
 TEST_P(SavageModeSet, TurnsTheEngineOnAndPrimesThePlaneMask) {

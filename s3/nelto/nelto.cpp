@@ -382,11 +382,14 @@ static uint32_t neltoMemorySize(void) {
 }
 
 /* The cursor image takes the whole unit after the screen: both must lie in
- * video memory, and the unit within reach of CR4C/CR4D. */
-static Bool neltoCheckMemory(const neltoScreenPrivate *priv) {
+ * video memory, as far as the board has it and the MEMORY area maps it, and
+ * the unit within reach of CR4C/CR4D. */
+static Bool neltoCheckMemory(const neltoScreenPrivate *priv, uint32_t mapped) {
     uint64_t slot = (uint64_t)priv->height * (uint64_t)priv->pitchBytes / CURSOR_UNIT + 1;
     uint64_t needed = (slot + 1) * CURSOR_UNIT;
     uint32_t size = neltoMemorySize();
+    if (mapped < size)
+        size = mapped;
     if (needed > size || slot > 0xFFF) {
         ErrorF(msgMemory, (unsigned)(needed > 0xFFFFFFFFu ? 0xFFFFFFFFu : needed), size);
         return 0;
@@ -397,15 +400,15 @@ static Bool neltoCheckMemory(const neltoScreenPrivate *priv) {
 static Bool neltoInitHW(ScreenPtr pScreen) {
     neltoScreenPrivPtr priv = NELTO_PRIV(pScreen);
     void *fb = 0;
-    uint32_t phys = 0;
-    if (!grafGetMemInfo(neltoGrafinfo(pScreen), 0, &phys, 0, &fb) || !fb) {
+    uint32_t phys = 0, mapped = 0;
+    if (!grafGetMemInfo(neltoGrafinfo(pScreen), 0, &phys, &mapped, &fb) || !fb) {
         ErrorF(msgNoMemory);
         return 0;
     }
     priv->fbBase = (uint8_t *)fb;
     priv->fbPhys = phys;
     priv->regBase = (volatile uint8_t *)fb + NELTO_ENGINE_OFFSET;
-    if (!neltoCheckMemory(priv))
+    if (!neltoCheckMemory(priv, mapped))
         return 0;
     /* A mode procedure that is missing or stopped half way leaves a mode
      * nobody described (the display's line among it): refused. */

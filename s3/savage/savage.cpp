@@ -243,11 +243,14 @@ static uint32_t savageMemorySize(void) {
 }
 
 /* The cursor image takes the whole unit after the screen: both must lie in
- * video memory, and the unit within reach of CR4C/CR4D. */
-static Bool savageCheckMemory(const savageScreenPrivate *priv) {
+ * video memory, as far as the board has it and the MEMORY area maps it, and
+ * the unit within reach of CR4C/CR4D. */
+static Bool savageCheckMemory(const savageScreenPrivate *priv, uint32_t mapped) {
     uint64_t slot = (uint64_t)priv->height * (uint64_t)priv->pitchBytes / CURSOR_UNIT + 1;
     uint64_t needed = (slot + 1) * CURSOR_UNIT;
     uint32_t size = savageMemorySize();
+    if (mapped < size)
+        size = mapped;
     if (needed > size || slot > 0xFFF) {
         ErrorF(msgMemory, (unsigned)(needed > 0xFFFFFFFFu ? 0xFFFFFFFFu : needed), size);
         return 0;
@@ -259,8 +262,8 @@ static Bool savageInitHW(ScreenPtr pScreen) {
     savageScreenPrivPtr priv = SAVAGE_PRIV(pScreen);
     GrafinfoHandle graf = savageGrafinfo(pScreen);
     void *fb = 0, *regs = 0;
-    uint32_t phys = 0;
-    if (!grafGetMemInfo(graf, 0, &phys, 0, &fb) || !fb) {
+    uint32_t phys = 0, mapped = 0;
+    if (!grafGetMemInfo(graf, 0, &phys, &mapped, &fb) || !fb) {
         ErrorF(msgNoMemory);
         return 0;
     }
@@ -271,7 +274,7 @@ static Bool savageInitHW(ScreenPtr pScreen) {
         return 0;
     }
     priv->regBase = (volatile uint8_t *)regs;
-    if (!savageCheckMemory(priv))
+    if (!savageCheckMemory(priv, mapped))
         return 0;
     /* A mode procedure that is missing or stopped half way leaves a mode
      * nobody described: refused. */
