@@ -29,6 +29,22 @@ class Adapter {
     // Bytes per line of the picture as the display registers now set it up
     // (0 when the model does not know or they were never programmed).
     virtual uint32_t displayPitch() const { return 0; }
+    // A picture that is not one run of pixels at displayPitch() (4-bit pixels
+    // packed two to a byte, 16-bit pixels split into two byte halves): true,
+    // and pictureAt() / setPictureAt() read and write pixel (x, y) of the
+    // visible screen. False for a linear picture, which the harness reads
+    // straight from video memory.
+    virtual bool nonLinearPicture() const { return false; }
+    virtual uint32_t pictureAt(int x, int y) const {
+        (void)x;
+        (void)y;
+        return 0;
+    }
+    virtual void setPictureAt(int x, int y, uint32_t value) {
+        (void)x;
+        (void)y;
+        (void)value;
+    }
 };
 
 // Builds an adapter for a configuration on the current machine. It maps

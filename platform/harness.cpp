@@ -443,6 +443,9 @@ void Screen::dropWindowsAndGCs() {
     for (GCPtr gc : gcs_)
         server::destroyGC(gc);
     gcs_.clear();
+    for (WindowPtr w : windows_)
+        server::destroyWindow(w);
+    windows_.clear();
     if (root_) {
         if (WindowTable[num_] == root_)
             WindowTable[num_] = nullptr;
@@ -609,6 +612,10 @@ void applySpec(GCPtr gc, const GCSpec &s) {
 }
 } // namespace
 
+void applyGCSpec(GCPtr gc, const GCSpec &values) {
+    applySpec(gc, values);
+}
+
 GCPtr Screen::createGC(const GCSpec &values) {
     if (!driverReady("createGC"))
         return nullptr;
@@ -625,14 +632,7 @@ int Screen::changeGC(GCPtr gc, const GCSpec &values, uint32_t changes) {
 }
 
 int Screen::validate(GCPtr gc, uint32_t changes) {
-    WinOps *ops = winOps();
-    if (!ops || !ops->ValidateWindowGC) {
-        report(driver_ + ": no ValidateWindowGC slot to validate a GC with");
-        return 0;
-    }
-    int r = 0;
-    call("ValidateWindowGC", [&] { r = ops->ValidateWindowGC(gc, changes, drawable()); });
-    return r;
+    return validateOn(gc, drawable(), changes);
 }
 
 PixmapPtr Screen::tile(int width, int height, const std::vector<uint32_t> &pixels) {
@@ -977,7 +977,7 @@ uint8_t *Screen::screenMemory() const {
             size = a->length;
         }
     }
-    if (!base || width_ <= 0 || height_ <= 0)
+    if (!base || width_ <= 0 || height_ <= 0 || nonLinear())
         return nullptr;
     // The whole visible screen must lie in the memory (sizes from a
     // configuration may be anything, so in 64 bits).
@@ -990,9 +990,24 @@ uint8_t *Screen::screenMemory() const {
     return base + options_.screenOffset;
 }
 
+bool Screen::nonLinear() const {
+    return adapter_ && adapter_->nonLinearPicture();
+}
+
+void Screen::readPicture(ref::Canvas &c) const {
+    activate();
+    for (int y = 0; y < c.height; y++)
+        for (int x = 0; x < c.width; x++)
+            c.put(x, y, adapter_->pictureAt(x, y));
+}
+
 ref::Canvas Screen::readScreen() {
     drain();
     ref::Canvas c(std::max(width_, 0), std::max(height_, 0), bytesPerPixel_, config_.depth);
+    if (nonLinear()) {
+        readPicture(c);
+        return c;
+    }
     const uint8_t *mem = screenMemory();
     if (!mem) {
         report(driver_ + ": the visible screen (pitch " + std::to_string(pitch_) +
@@ -1008,6 +1023,8 @@ ref::Canvas Screen::readScreen() {
 
 ref::Diff Screen::expectSame() {
     drain();
+    if (nonLinear())
+        return ref::compare(mirror_, readScreen());
     const uint8_t *mem = screenMemory();
     if (!mem) {
         // Reported, and every pixel of the mirror counts as different.
@@ -1034,6 +1051,11 @@ void Screen::resizeMirror() {
 
 void Screen::syncMirror() {
     resizeMirror();
+    if (nonLinear()) {
+        drain();
+        readPicture(mirror_);
+        return;
+    }
     const uint8_t *mem = screenMemory();
     if (!mem) {
         std::fill(mirror_.bytes.begin(), mirror_.bytes.end(), 0);
@@ -1049,7 +1071,7 @@ void Screen::syncMirror() {
 void Screen::fillRandom(uint32_t seed) {
     drain();
     uint8_t *mem = screenMemory();
-    if (!mem) {
+    if (!mem && !nonLinear()) {
         report(driver_ + ": no video memory to fill");
         return;
     }
@@ -1062,6 +1084,14 @@ void Screen::fillRandom(uint32_t seed) {
         return z ^ (z >> 31);
     };
     uint32_t mask = allPlanes();
+    if (!mem) {
+        activate();
+        for (int y = 0; y < height_; y++)
+            for (int x = 0; x < width_; x++)
+                adapter_->setPictureAt(x, y, static_cast<uint32_t>(next()) & mask);
+        syncMirror();
+        return;
+    }
     for (int y = 0; y < height_; y++) {
         uint8_t *row = mem + static_cast<size_t>(y) * pitch_;
         for (int x = 0; x < width_; x++) {

@@ -41,6 +41,7 @@
 #include <vector>
 
 #include "adapter.h"
+#include "gcops.h"
 #include "grafstore.h"
 #include "machine.h"
 #include "nfb.h"
@@ -170,6 +171,23 @@ struct GCSpec {
     PixmapPtr stipple = nullptr;
     DDXPointRec patOrg = {0, 0};
 };
+
+// Line and text values and the client clip of a GC, for drivers that build
+// the GC's operation vector themselves (gcops.h). `clip` rectangles are
+// relative to the drawable; none leaves the GC unclipped.
+struct GCLines {
+    int lineWidth = 0;
+    int lineStyle = 0; // 0 solid, 1 on-off dash, 2 double dash
+    int capStyle = 1;  // 0 not-last, 1 butt
+    int dashOffset = 0;
+    std::vector<uint8_t> dashes = {4, 4};
+    FontPtr font = nullptr;
+    std::vector<BoxRec> clip = {};
+};
+
+// Set the GC's fields from `values` (no validation).
+void applyGCSpec(GCPtr, const GCSpec &values);
+void applyGCLines(GCPtr, const GCLines &values);
 
 // Every GC change-mask bit the drivers test.
 constexpr uint32_t kAllGCChanges =
@@ -320,6 +338,34 @@ class Screen {
     // Slots 11 to 13, called without arguments.
     void callUnnamedWinOp(int slot);
 
+    // ---- windows and the GC's own operation vector (gcops.h) ----
+    // A window at (x, y) on the screen (partly off it too), given its WinOps
+    // by the driver's ValidateWindowPriv hook. Owned until freeScreen().
+    WindowPtr createWindow(int x, int y, int width, int height);
+    // A GC with these values validated on `drawable` (its ValidateWindowGC
+    // slot, with every change bit).
+    GCPtr createGCOn(DrawablePtr drawable, const GCSpec &values = {}, const GCLines &lines = {});
+    // Validate the GC on `drawable` with `changes`: the layer's composite clip
+    // first, the drawable's ValidateWindowGC slot, then the layer's own GC
+    // values when the driver called no nfbHelpValidateGC.
+    int validateOn(GCPtr, DrawablePtr drawable, uint32_t changes = kAllGCChanges);
+    // The operation vector the driver left in the GC's `ops`.
+    GCOps *gcOps(GCPtr gc) const { return static_cast<GCOps *>(gc->ops); }
+    // The vector's slots with drawable-relative, unclipped input, as the
+    // server calls them. The mirror is not drawn.
+    void gcFillSpans(GCPtr, DrawablePtr, const std::vector<DDXPointRec> &starts,
+                     const std::vector<int> &widths);
+    void gcPolyPoint(GCPtr, DrawablePtr, const std::vector<DDXPointRec> &points,
+                     int mode = CoordModeOrigin);
+    void gcPolylines(GCPtr, DrawablePtr, const std::vector<DDXPointRec> &points,
+                     int mode = CoordModeOrigin);
+    void gcPolySegment(GCPtr, DrawablePtr, const std::vector<xSegment> &segs);
+    void gcPolyRectangle(GCPtr, DrawablePtr, const std::vector<xRectangle> &rects);
+    void gcPolyArc(GCPtr, DrawablePtr, const std::vector<xArc> &arcs);
+    void gcPolyFillRect(GCPtr, DrawablePtr, const std::vector<xRectangle> &rects);
+    int gcPolyText8(GCPtr, DrawablePtr, int x, int y, const std::string &chars);
+    void gcImageText8(GCPtr, DrawablePtr, int x, int y, const std::string &chars);
+
     // ---- pixels ----
     // The expected picture of the visible screen.
     ref::Canvas &mirror() { return mirror_; }
@@ -335,7 +381,9 @@ class Screen {
     // so alus that read the destination are tested meaningfully.
     void fillRandom(uint32_t seed);
     // The first byte of the visible screen in video memory (null when there is
-    // none): the adapter's video memory, or the default memory area.
+    // none): the adapter's video memory, or the default memory area. Null too
+    // for a picture that is not linear (Adapter::nonLinearPicture()): those
+    // are read, compared and filled pixel by pixel through the adapter.
     uint8_t *screenMemory() const;
 
     // ---- screen hooks ----
@@ -376,6 +424,10 @@ class Screen {
     // the mode procedure (unless Options gave one, or the model cannot tell).
     void adoptDisplayPitch();
     void dropWindowsAndGCs();
+    // The adapter's picture is not linear; readPicture() fills a canvas of
+    // the visible screen from it.
+    bool nonLinear() const;
+    void readPicture(ref::Canvas &c) const;
     void dropScreenRecords();
     bool driverReady(const char *what) const;
     // Make the screen's machine the one the register accessors reach.
@@ -392,6 +444,7 @@ class Screen {
     WindowPtr root_ = nullptr;
     std::vector<GCPtr> gcs_;
     std::vector<PixmapPtr> pixmaps_;
+    std::vector<WindowPtr> windows_; // createWindow()
     int width_ = 0, height_ = 0, bytesPerPixel_ = 1, pitch_ = 0;
     ref::Canvas mirror_;
     std::string fatalMessage_, abortMessage_;

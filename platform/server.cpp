@@ -51,6 +51,13 @@ struct GCHolder {
     nfbGCPrivate priv{};
     RegionRec clip{};
     std::vector<std::unique_ptr<uint8_t[]>> blocks;
+    // Client clip rectangles relative to the drawable (none: not clipped),
+    // the dash list, and the composite clip's data block when it has several
+    // rectangles (RegDataRec, then the boxes).
+    bool clientClipped = false;
+    std::vector<BoxRec> clientClip;
+    std::vector<uint8_t> dashes;
+    std::vector<int32_t> clipData;
 };
 
 struct PixmapHolder {
@@ -97,6 +104,7 @@ struct State {
     bool failScreenInit = false, failAddVisual = false, failColormap = false;
     // generic routines
     std::vector<server::GenCall> genCalls;
+    uint64_t helpValidateCalls = 0;
 
     // The server goes away with the process: what drivers still hold goes
     // with it (tests see it through liveBlocks() before).
@@ -424,6 +432,7 @@ extern "C" void nfbSetOptions(ScreenPtr pScreen, int version, int flags, int) {
 }
 
 extern "C" int nfbHelpValidateGC(GCPtr pGC, uint32_t, DrawablePtr pDraw) {
+    st().helpValidateCalls++;
     nfbGCPrivate *p = NFB_GC_PRIV(pGC);
     p->fgPixel = p->fgPixel0 = pGC->fgPixel;
     p->bgPixel = pGC->bgPixel;
@@ -912,6 +921,98 @@ std::vector<GenCall> genCallsOf(const std::string &routine) {
 }
 void logGenCall(GenCall call) {
     st().genCalls.push_back(std::move(call));
+}
+
+// ---- GC validation by the layer ----
+
+void setGCClip(GCPtr pGC, const std::vector<BoxRec> *rects) {
+    auto it = st().gcs.find(pGC);
+    if (it == st().gcs.end())
+        return;
+    it->second->clientClipped = rects != nullptr;
+    it->second->clientClip = rects ? *rects : std::vector<BoxRec>{};
+}
+
+void setGCDashes(GCPtr pGC, const std::vector<uint8_t> &dashes) {
+    auto it = st().gcs.find(pGC);
+    if (it == st().gcs.end())
+        return;
+    GCHolder &h = *it->second;
+    h.dashes = dashes;
+    pGC->numInDashList = static_cast<uint16_t>(h.dashes.size());
+    pGC->dash = h.dashes.empty() ? nullptr : h.dashes.data();
+}
+
+void layerValidateGC(GCPtr pGC, DrawablePtr pDraw) {
+    auto it = st().gcs.find(pGC);
+    if (it == st().gcs.end() || !pDraw)
+        return;
+    GCHolder &h = *it->second;
+    // The drawable's area on the screen.
+    int ax1 = pDraw->x, ay1 = pDraw->y;
+    int ax2 = ax1 + pDraw->width, ay2 = ay1 + pDraw->height;
+    if (ScreenPtr pScreen = pDraw->pScreen) {
+        ax2 = std::min(ax2, static_cast<int>(pScreen->width));
+        ay2 = std::min(ay2, static_cast<int>(pScreen->height));
+    }
+    ax1 = std::max(ax1, 0);
+    ay1 = std::max(ay1, 0);
+    std::vector<BoxRec> boxes;
+    auto add = [&](int x1, int y1, int x2, int y2) {
+        x1 = std::max(x1, ax1);
+        y1 = std::max(y1, ay1);
+        x2 = std::min(x2, ax2);
+        y2 = std::min(y2, ay2);
+        if (x1 < x2 && y1 < y2)
+            boxes.push_back({static_cast<int16_t>(x1), static_cast<int16_t>(y1),
+                             static_cast<int16_t>(x2), static_cast<int16_t>(y2)});
+    };
+    if (!h.clientClipped)
+        add(ax1, ay1, ax2, ay2);
+    for (const BoxRec &b : h.clientClip)
+        add(pDraw->x + b.x1, pDraw->y + b.y1, pDraw->x + b.x2, pDraw->y + b.y2);
+    RegionRec &clip = h.clip;
+    if (boxes.size() == 1) {
+        clip.extents = boxes[0];
+        clip.data = nullptr;
+    } else {
+        // An empty region or several rectangles: a data block with the count.
+        clip.extents = {0, 0, 0, 0};
+        if (!boxes.empty()) {
+            clip.extents = boxes[0];
+            for (const BoxRec &b : boxes) {
+                clip.extents.x1 = std::min(clip.extents.x1, b.x1);
+                clip.extents.y1 = std::min(clip.extents.y1, b.y1);
+                clip.extents.x2 = std::max(clip.extents.x2, b.x2);
+                clip.extents.y2 = std::max(clip.extents.y2, b.y2);
+            }
+        }
+        const size_t words = (sizeof(RegDataRec) + boxes.size() * sizeof(BoxRec) + 3) / 4;
+        h.clipData.assign(words, 0);
+        auto *data = reinterpret_cast<RegDataRec *>(h.clipData.data());
+        data->size = static_cast<int32_t>(boxes.size());
+        data->numRects = static_cast<int32_t>(boxes.size());
+        if (!boxes.empty())
+            std::memcpy(data + 1, boxes.data(), boxes.size() * sizeof(BoxRec));
+        clip.data = data;
+    }
+    NFB_GC_PRIV(pGC)->compositeClip = &clip;
+}
+
+uint64_t helpValidateCount() {
+    return st().helpValidateCalls;
+}
+
+void layerFinishValidateGC(GCPtr pGC, DrawablePtr pDraw, uint64_t helpCallsBefore) {
+    if (st().helpValidateCalls == helpCallsBefore) {
+        nfbGCPrivate *p = NFB_GC_PRIV(pGC);
+        p->fgPixel = p->fgPixel0 = pGC->fgPixel;
+        p->bgPixel = pGC->bgPixel;
+        p->alu = p->alu0 = pGC->alu;
+        p->planemask = p->planemask0 = pGC->planemask;
+    }
+    if (pDraw)
+        pGC->serialNumber = pDraw->serialNumber;
 }
 
 ColormapPtr createColormap(ScreenPtr pScreen, VisualPtr visual) {

@@ -182,6 +182,25 @@ void clearGenCalls();
 std::vector<GenCall> genCallsOf(const std::string &routine);
 void logGenCall(GenCall call); // used by the generic routines
 
+// ---- GC validation for drivers that build the GC's operations ----
+
+// The GC's client clip: rectangles relative to the drawable's origin; null
+// removes it (the drawable's whole area).
+void setGCClip(GCPtr, const std::vector<BoxRec> *rects);
+// The GC's dash list (numInDashList and dash then point at the server's copy).
+void setGCDashes(GCPtr, const std::vector<uint8_t> &dashes);
+// The layer's own part of validating a GC on a drawable, before the
+// driver's ValidateWindowGC slot: the composite clip of the nfbGCPrivate (the
+// drawable's area on the screen, cut by the client clip; one rectangle as
+// extents without a data block, none or several with one).
+void layerValidateGC(GCPtr, DrawablePtr);
+// nfbHelpValidateGC calls so far.
+uint64_t helpValidateCount();
+// After the slot: when the driver called no nfbHelpValidateGC since
+// `helpCallsBefore`, the layer fills the nfbGCPrivate's colours, alu and
+// plane mask itself; then the GC takes the drawable's serial number.
+void layerFinishValidateGC(GCPtr, DrawablePtr, uint64_t helpCallsBefore);
+
 // Helpers to write expected GenCall arguments.
 inline uint64_t arg(const void *p) {
     return reinterpret_cast<uintptr_t>(p);

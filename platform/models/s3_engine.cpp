@@ -424,7 +424,7 @@ void S3EngineCore::command(uint16_t word, bool wasBusy) {
     log_.push_back(word);
     const bool host = isHostOp(c->op);
     bool ok = true;
-    if (host && wasBusy) {
+    if (host && wasBusy && !chip_.hostOpsQueue) {
         fail(std::string(s3OpName(c->op)) + " command " + hex(word) +
              " while the engine is busy (the driver waits for idle first)");
         ok = false;
@@ -553,6 +553,7 @@ uint32_t S3EngineCore::get(uint64_t bit) const {
 
 void S3EngineCore::put(uint64_t bit, uint32_t v) {
     uint8_t *p = vram_.data() + bit / 8;
+    v &= planes_;
     switch (pixelBits_) {
     case 4:
         if ((bit % 8) == 0)
@@ -622,7 +623,10 @@ bool S3EngineCore::fits(const S3Command &c) {
 }
 
 void S3EngineCore::run(const S3Command &c) {
-    const uint32_t planes = regs_.readMask >> chip_.readMaskPlaneShift;
+    uint32_t planes = regs_.readMask >> chip_.readMaskPlaneShift;
+    if (chip_.readMaskRotates && chip_.readMaskPlaneShift > 0 && pixelBits_ < 32)
+        planes =
+            (planes | regs_.readMask << (pixelBits_ - chip_.readMaskPlaneShift)) & mask(pixelBits_);
     const bool expand = regs_.pixelControl == s3pixctl::MemoryBits;
     auto draw = [&](int dx, int dy, int sx, int sy) {
         if (c.op != S3Op::Blit) {
@@ -672,7 +676,9 @@ void S3EngineCore::startTransfer(const S3Command &c, bool draws) {
     t.y0 = coord(regs_.curY);
     t.w = coord(regs_.majorAxis) + 1;
     t.h = coord(regs_.height) + 1;
-    if (c.op == S3Op::HostBits)
+    if (c.op == S3Op::HostBits && !chip_.hostBitOrder.empty())
+        t.perRow = (t.w + int(chip_.hostBitOrder.size()) - 1) / int(chip_.hostBitOrder.size());
+    else if (c.op == S3Op::HostBits)
         t.perRow = (t.w + c.transferBits - 1) / c.transferBits;
     else if (pixelBits_ == 32)
         t.perRow = 2 * t.w;
@@ -680,7 +686,7 @@ void S3EngineCore::startTransfer(const S3Command &c, bool draws) {
         t.perRow = (t.w * pixelBits_ + 15) / 16;
     if (!t.toHost)
         return;
-    t.readyLeft = busyReads_;
+    t.readyLeft = chip_.hostOpsQueue ? 0 : busyReads_;
     t.out.assign(size_t(t.perRow) * size_t(t.h), 0);
     if (!draws)
         return;
@@ -713,8 +719,21 @@ void S3EngineCore::feed(uint16_t word) {
         return;
     }
     stats_.transfersIn++;
+    if (chip_.hostPixelStream && t.cmd->op == S3Op::HostPixels && pixelBits_ < 32) {
+        feedStream(word);
+        return;
+    }
     const int y = coord(uint32_t(t.y0 + t.row));
-    if (t.draws && t.cmd->op == S3Op::HostBits) {
+    if (t.draws && t.cmd->op == S3Op::HostBits && !chip_.hostBitOrder.empty()) {
+        const int n = int(chip_.hostBitOrder.size());
+        for (int j = 0; j < n; j++) {
+            const int col = t.wordInRow * n + j;
+            if (col >= t.w)
+                break;
+            const bool on = (word >> chip_.hostBitOrder[size_t(j)]) & 1;
+            drawPixel(coord(uint32_t(t.x0 + col)), y, on, 0, 0);
+        }
+    } else if (t.draws && t.cmd->op == S3Op::HostBits) {
         const int n = t.cmd->transferBits;
         for (int j = 0; j < n; j++) {
             const int col = t.wordInRow * n + j;
@@ -746,13 +765,30 @@ void S3EngineCore::feed(uint16_t word) {
     }
 }
 
+// Whole pixels as one stream over the rectangle: the pixel after a row's
+// last one is the next row's first, even inside one transfer.
+void S3EngineCore::feedStream(uint16_t word) {
+    Transfer &t = transfer_;
+    const int per = 16 / pixelBits_;
+    const int64_t total = int64_t(t.w) * t.h;
+    for (int k = 0; k < per && t.streamed < total; k++, t.streamed++) {
+        if (!t.draws)
+            continue;
+        const int col = int(t.streamed % t.w), row = int(t.streamed / t.w);
+        drawPixel(coord(uint32_t(t.x0 + col)), coord(uint32_t(t.y0 + row)), true,
+                  (word >> packedShift(pixelBits_, k)) & pixelMask(), 0);
+    }
+    if (t.streamed == total)
+        endTransfer();
+}
+
 uint16_t S3EngineCore::drawWord() {
     Transfer &t = transfer_;
     if (!t.active || !t.toHost) {
         fail("pixel-data read that no command asked for");
         return 0xFFFF;
     }
-    if (!t.readySeen) {
+    if (!t.readySeen && !chip_.hostOpsQueue) {
         fail("pixel-data read before a status read showed data ready");
         t.readySeen = true; // one report per transfer
     }
@@ -769,6 +805,19 @@ uint16_t S3EngineCore::drawWord() {
 }
 
 void S3EngineCore::writeData(uint32_t value, int bytes) {
+    if (chip_.transfersQueue && transfer_.active && !transfer_.toHost) {
+        const int words = transfer_.cmd->transferBits == 8 ? bytes : bytes == 4 ? 2 : 1;
+        for (int i = 0; i < words; i++) {
+            if (writesSince_ >= roomSeen_)
+                fail("pixel-data write " + hex(value) +
+                     " beyond the FIFO room the last status read showed (" +
+                     std::to_string(roomSeen_) + " free, " + std::to_string(writesSince_) +
+                     " written since)");
+            writesSince_++;
+            if (queued_ < chip_.fifoDepth)
+                queued_++;
+        }
+    }
     if (transfer_.active && transfer_.cmd->transferBits == 8) {
         for (int i = 0; i < bytes; i++)
             feed(uint16_t((value >> (8 * i)) & 0xFF));
@@ -799,6 +848,24 @@ uint32_t S3EngineCore::readData(int bytes) {
     default:
         return drawWord();
     }
+}
+
+bool S3EngineCore::queueFrontEndWrite(const std::string &name, uint16_t value) {
+    stats_.registerWrites++;
+    if (transfer_.active) {
+        fail("register write (" + name + " " + hex(value) +
+             ") while pixel-transfer words are owed (row " + std::to_string(transfer_.row) +
+             " of " + std::to_string(transfer_.h) + ")");
+        return false;
+    }
+    if (writesSince_ >= roomSeen_)
+        fail("register write (" + name + " " + hex(value) +
+             ") beyond the FIFO room the last status read showed (" + std::to_string(roomSeen_) +
+             " free, " + std::to_string(writesSince_) + " written since)");
+    writesSince_++;
+    if (queued_ < chip_.fifoDepth)
+        queued_++;
+    return true;
 }
 
 // ---- busy state ----

@@ -133,6 +133,22 @@ struct S3ChipParams {
     int readMaskPlaneShift = 0;
     // Multifunction indices the engine takes (bit n for index n).
     uint16_t multiIndices = 0;
+    // Plane k of a plane expansion is chosen by read-mask bit (k + shift)
+    // modulo the pixel size instead (the top plane by the low bits).
+    bool readMaskRotates = false;
+    // 8514/A boards (all false on the S3):
+    // - pixel-transfer words take FIFO entries as register writes do;
+    bool transfersQueue = false;
+    // - host pixel data of a rectangle is one stream of pixels, row after
+    //   row, a row's end not starting a new transfer;
+    bool hostPixelStream = false;
+    // - host-data and read-back commands may queue behind a running
+    //   operation, and read-back words may be taken without a data-ready
+    //   status (the engine keeps pace with the port reads);
+    bool hostOpsQueue = false;
+    // Word bit of each pixel of a host 1-bit transfer, leftmost first (its
+    // size is the pixels a transfer carries); empty: the S3 layout above.
+    std::vector<uint8_t> hostBitOrder;
     std::vector<S3Command> commands;
     std::vector<S3PortRole> ports;
     // The command of a word, or null.
@@ -227,6 +243,9 @@ class S3EngineCore {
     // and every drawing command is then reported.
     void setLinePixels(uint32_t pixels) { linePixels_ = pixels; }
     void setBusyReads(int reads) { busyReads_ = reads < 0 ? 0 : reads; }
+    // The pixel bits video memory holds (absent planes read 0 and take no
+    // writes); all of them by default.
+    void setPlanes(uint32_t planes) { planes_ = planes; }
     int pixelBits() const { return pixelBits_; }
     uint32_t linePixels() const { return linePixels_; }
 
@@ -241,6 +260,11 @@ class S3EngineCore {
     // One bus access of `bytes` (1, 2 or 4) to the pixel transfer.
     void writeData(uint32_t value, int bytes);
     uint32_t readData(int bytes);
+    // A write to a register a front end keeps itself (the Mach32's extended
+    // registers) behind the same FIFO: checked and counted as a core
+    // register write is. False when it must not take effect (pixel-transfer
+    // words are owed).
+    bool queueFrontEndWrite(const std::string &name, uint16_t value);
 
     // ---- harness ----
     // Ends every operation (owed transfer words are dropped) and releases
@@ -273,6 +297,7 @@ class S3EngineCore {
         size_t next = 0;
         bool readySeen = false;
         int readyLeft = 0;
+        int64_t streamed = 0; // pixels taken of a host pixel stream
     };
     struct Walk;
 
@@ -287,6 +312,7 @@ class S3EngineCore {
     void run(const S3Command &c);
     void startTransfer(const S3Command &c, bool draws);
     void feed(uint16_t word);
+    void feedStream(uint16_t word);
     uint16_t drawWord();
     void endTransfer();
     void beginBusy();
@@ -308,6 +334,7 @@ class S3EngineCore {
     int busyReads_;
     int pixelBits_ = 8;
     uint32_t linePixels_ = 1024;
+    uint32_t planes_ = 0xFFFFFFFFu;
     S3Regs regs_;
     std::array<bool, 4> halfWritten_{}; // bg, fg, write mask, read mask
     int queued_ = 0;

@@ -457,6 +457,8 @@ void Runner::injectFault() {
     s_->drain();
     if (uint8_t *mem = s_->screenMemory())
         mem[s_->pitch() + s_->bytesPerPixel()] ^= 0x55;
+    else if (sim::Adapter *a = s_->adapter(); a && a->nonLinearPicture())
+        a->setPictureAt(1, 1, a->pictureAt(1, 1) ^ 0x5);
 }
 
 void Runner::writeTrace(const std::string &name) {
