@@ -321,7 +321,7 @@ TEST(Mach64Validate, RecordByFillStyleAndOpaqueStippleColours) {
     GCPtr gc = s->createGC();
     auto fillRects = [&] { return s->ops(gc)->FillRects; };
     EXPECT_EQ(fillRects(), genSolidFillRects);
-    auto spec = [&](int fillStyle, Pixel fg, Pixel bg, int alu = GXcopy) {
+    auto gcValues = [&](int fillStyle, Pixel fg, Pixel bg, int alu = GXcopy) {
         harness::GCSpec v;
         v.fillStyle = fillStyle;
         v.fg = fg;
@@ -332,22 +332,22 @@ TEST(Mach64Validate, RecordByFillStyleAndOpaqueStippleColours) {
         return v;
     };
     struct Step {
-        harness::GCSpec spec;
+        harness::GCSpec gcValues;
         uint32_t changes;
         FillRectsProc want;
     } steps[] = {
-        {spec(FillTiled, 1, 0), GCFillStyle, genTiledFillRects},
-        {spec(FillStippled, 1, 0), GCFillStyle, genStippledFillRects},
-        {spec(FillOpaqueStippled, 3, 3), GCFillStyle, genSolidFillRects},
+        {gcValues(FillTiled, 1, 0), GCFillStyle, genTiledFillRects},
+        {gcValues(FillStippled, 1, 0), GCFillStyle, genStippledFillRects},
+        {gcValues(FillOpaqueStippled, 3, 3), GCFillStyle, genSolidFillRects},
         // The colours part: the opaque stipple record from now on.
-        {spec(FillOpaqueStippled, 4, 3), GCForeground, genOpStippledFillRects},
-        {spec(FillOpaqueStippled, 4, 4), GCBackground, genSolidFillRects},
+        {gcValues(FillOpaqueStippled, 4, 3), GCForeground, genOpStippledFillRects},
+        {gcValues(FillOpaqueStippled, 4, 4), GCBackground, genSolidFillRects},
         // An alu or plane mask change leaves the record.
-        {spec(FillOpaqueStippled, 4, 4, GXxor), GCFunction | GCPlaneMask, genSolidFillRects},
-        {spec(FillSolid, 1, 0), GCFillStyle, genSolidFillRects},
+        {gcValues(FillOpaqueStippled, 4, 4, GXxor), GCFunction | GCPlaneMask, genSolidFillRects},
+        {gcValues(FillSolid, 1, 0), GCFillStyle, genSolidFillRects},
     };
     for (const Step &st : steps) {
-        s->changeGC(gc, st.spec, st.changes);
+        s->changeGC(gc, st.gcValues, st.changes);
         EXPECT_EQ(fillRects(), st.want);
     }
     EXPECT_EQ(s->winOps()->SetClipRegions != genWinOp14, true);

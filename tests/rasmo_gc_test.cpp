@@ -69,8 +69,8 @@ class RasmoGC : public testing::Test {
     }
     GCOps *ops(GCPtr gc) { return s->gcOps(gc); }
     // A GC on the root window with line and text values.
-    GCPtr line(const harness::GCSpec &spec, const harness::GCLines &lines) {
-        return s->createGCOn(s->drawable(), spec, lines);
+    GCPtr line(const harness::GCSpec &values, const harness::GCLines &lines) {
+        return s->createGCOn(s->drawable(), values, lines);
     }
 
     std::unique_ptr<harness::Screen> s;
@@ -323,16 +323,16 @@ TEST_F(RasmoGC, FillStyleChoosesTheRecord) {
 // record: the opaque stipple must show both.
 TEST_F(RasmoGC, OpaqueStippleDecidesAgainWhenItsColoursChange) {
     PixmapPtr st = s->stipple({"X.", ".X"});
-    harness::GCSpec spec{.fillStyle = FillOpaqueStippled, .fg = 6, .bg = 6, .stipple = st};
-    GCPtr gc = s->createGC(spec);
+    harness::GCSpec values{.fillStyle = FillOpaqueStippled, .fg = 6, .bg = 6, .stipple = st};
+    GCPtr gc = s->createGC(values);
     PrivOps *solid = s->nfb()->gcTemplate->ops;
     EXPECT_EQ(s->ops(gc), solid);
-    spec.bg = 2;
-    s->changeGC(gc, spec, GCBackground);
+    values.bg = 2;
+    s->changeGC(gc, values, GCBackground);
     EXPECT_NE(s->ops(gc), solid);
     EXPECT_EQ(s->ops(gc)->FS, genOpStippledFS);
-    spec.fg = 2;
-    s->changeGC(gc, spec, GCForeground);
+    values.fg = 2;
+    s->changeGC(gc, values, GCForeground);
     EXPECT_EQ(s->ops(gc), solid);
     // A solid GC's record does not depend on its colours.
     GCPtr plain = s->createGC({.fg = 1, .bg = 1});
