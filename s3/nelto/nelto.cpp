@@ -364,39 +364,6 @@ static Bool neltoReadKeys(ScreenPtr pScreen, neltoScreenPrivPtr priv, int *depth
     return neltoCheckGeometry(priv, *depth);
 }
 
-/* Video memory by the memory code the BIOS leaves in CR36 (bits 7-5). */
-static uint32_t neltoMemorySize(void) {
-    neltoOutCR(CR38, CR38_KEY);
-    switch (neltoInCR(CR36) & 0xE0) {
-    case 0x00:
-        return 0x400000;
-    case 0x40:
-        return 0x300000;
-    case 0x80:
-        return 0x200000;
-    case 0xC0:
-        return 0x100000;
-    default:
-        return 0x80000;
-    }
-}
-
-/* The cursor image takes the whole unit after the screen: both must lie in
- * video memory, as far as the board has it and the MEMORY area maps it, and
- * the unit within reach of CR4C/CR4D. */
-static Bool neltoCheckMemory(const neltoScreenPrivate *priv, uint32_t mapped) {
-    uint64_t slot = (uint64_t)priv->height * (uint64_t)priv->pitchBytes / CURSOR_UNIT + 1;
-    uint64_t needed = (slot + 1) * CURSOR_UNIT;
-    uint32_t size = neltoMemorySize();
-    if (mapped < size)
-        size = mapped;
-    if (needed > size || slot > 0xFFF) {
-        ErrorF(msgMemory, (unsigned)(needed > 0xFFFFFFFFu ? 0xFFFFFFFFu : needed), size);
-        return 0;
-    }
-    return 1;
-}
-
 static Bool neltoInitHW(ScreenPtr pScreen) {
     neltoScreenPrivPtr priv = NELTO_PRIV(pScreen);
     void *fb = 0;
@@ -408,7 +375,7 @@ static Bool neltoInitHW(ScreenPtr pScreen) {
     priv->fbBase = (uint8_t *)fb;
     priv->fbPhys = phys;
     priv->regBase = (volatile uint8_t *)fb + NELTO_ENGINE_OFFSET;
-    if (!neltoCheckMemory(priv, mapped))
+    if (!neltoCheckMemory(priv->height, priv->pitchBytes, mapped, msgMemory))
         return 0;
     /* A mode procedure that is missing or stopped half way leaves a mode
      * nobody described (the display's line among it): refused. */

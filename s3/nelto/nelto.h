@@ -199,5 +199,6 @@ void neltoColorCursor(ScreenPtr);
 void neltoSetColor(uint32_t unused, int index, uint16_t red, uint16_t green, uint16_t blue,
                    ScreenPtr);
 void neltoRestoreColormap(ScreenPtr);
+Bool neltoCheckMemory(int32_t height, int32_t pitchBytes, uint32_t mapped, const char *message);
 
 #endif

@@ -225,39 +225,6 @@ static Bool savageReadKeys(ScreenPtr pScreen, savageScreenPrivPtr priv, int *dep
     return savageCheckGeometry(priv, *depth);
 }
 
-/* Video memory by the memory code the BIOS leaves in CR36 (bits 7-5). */
-static uint32_t savageMemorySize(void) {
-    neltoOutCR(CR38, CR38_KEY);
-    switch (neltoInCR(CR36) & 0xE0) {
-    case 0x00:
-        return 0x400000;
-    case 0x40:
-        return 0x300000;
-    case 0x80:
-        return 0x200000;
-    case 0xC0:
-        return 0x100000;
-    default:
-        return 0x80000;
-    }
-}
-
-/* The cursor image takes the whole unit after the screen: both must lie in
- * video memory, as far as the board has it and the MEMORY area maps it, and
- * the unit within reach of CR4C/CR4D. */
-static Bool savageCheckMemory(const savageScreenPrivate *priv, uint32_t mapped) {
-    uint64_t slot = (uint64_t)priv->height * (uint64_t)priv->pitchBytes / CURSOR_UNIT + 1;
-    uint64_t needed = (slot + 1) * CURSOR_UNIT;
-    uint32_t size = savageMemorySize();
-    if (mapped < size)
-        size = mapped;
-    if (needed > size || slot > 0xFFF) {
-        ErrorF(msgMemory, (unsigned)(needed > 0xFFFFFFFFu ? 0xFFFFFFFFu : needed), size);
-        return 0;
-    }
-    return 1;
-}
-
 static Bool savageInitHW(ScreenPtr pScreen) {
     savageScreenPrivPtr priv = SAVAGE_PRIV(pScreen);
     GrafinfoHandle graf = savageGrafinfo(pScreen);
@@ -274,7 +241,7 @@ static Bool savageInitHW(ScreenPtr pScreen) {
         return 0;
     }
     priv->regBase = (volatile uint8_t *)regs;
-    if (!savageCheckMemory(priv, mapped))
+    if (!savageCheckMemory(priv->height, priv->pitchBytes, mapped, msgMemory))
         return 0;
     /* A mode procedure that is missing or stopped half way leaves a mode
      * nobody described: refused. */
