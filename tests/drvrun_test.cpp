@@ -341,13 +341,13 @@ INSTANTIATE_TEST_SUITE_P(
         // The gd5446 board has no "GetScreenPitch": brisko8 needs one.
         BadConfig{"BoardOfAnotherBuild", "brisko8", readFile(source("cirrus/gd5436/gd5446.graf")),
                   "ErrorF: grafinfo file needs PROCEDURE GetScreenPitch"},
-        // 1600 x 1200 at 16 bits is 3.84 MB on a 2 MB board.
+        // 1024 x 768 at 24 bits is 2.25 MB on a 2 MB board.
         BadConfig{
-            "ModeLargerThanMemory", "lomvi16",
+            "ModeLargerThanMemory", "hadra24",
             edited("cirrus/gd5436/gd5446.graf",
                    "int PIXWIDTH = 1024\nint PIXHEIGHT = 768\nint DEPTH = 8\nint PITCH = 1024",
-                   "int PIXWIDTH = 1600\nint PIXHEIGHT = 1200\nint DEPTH = 16\n"
-                   "int PITCH = 3200"),
+                   "int PIXWIDTH = 1024\nint PIXHEIGHT = 768\nint DEPTH = 24\n"
+                   "int PITCH = 3072"),
             "ErrorF: Not enough offscreen memory available."},
         BadConfig{"Empty", "brisko8", "", "ErrorF: "},
         // The widest screen a key can name, of no height: nothing on the way

@@ -83,6 +83,8 @@ graf::Config sizedConfig(const Build &b, int width, int height, int installed, i
     graf::Builder g;
     g.config() = exampleConfig(b);
     g.integer("PIXWIDTH", width).integer("PIXHEIGHT", height);
+    // The example timings know three resolutions; these layouts need none.
+    g.procedure("SetTimings", "out16 0x3D4, 0x0E11");
     g.procedure("InstalledMemory", "result = " + std::to_string(installed));
     if (b.pitchProcedure)
         g.procedure("GetScreenPitch", "result = " + std::to_string(pitch));
@@ -442,6 +444,12 @@ const FailureCase kFailureCases[] = {
      "gd5436: Missing MEMORY for fb in grafinfo file.\n", false, false},
     {"Hadra24NoMemoryArea", "hadra24", [](graf::Builder &g) { g.without("MEMORY"); },
      "gd5436: Missing MEMORY for fb in grafinfo file.\n", false, false},
+    // Without its mode procedure the screen would be drawn but never shown.
+    {"Brisko8NoSetGraphics", "brisko8", [](graf::Builder &g) { g.without("SetGraphics"); },
+     "grafinfo file needs PROCEDURE SetGraphics\n", false, false},
+    {"Lomvi16SetGraphicsFails", "lomvi16",
+     [](graf::Builder &g) { g.procedure("SetGraphics", "fail"); },
+     "grafinfo file needs PROCEDURE SetGraphics\n", true, false},
     {"Brisko15NoGetScreenPitch", "brisko15",
      [](graf::Builder &g) {
          g.without("GetScreenPitch").procedure("SetGraphics", "call SetMode 2048");

@@ -50,6 +50,7 @@ static SysInfo NAME(SysInfo) = {0,
 static const char msgPixelInfo[] = "gd5436: can't find pixel info in grafinfo file.\n";
 static const char msgPitchInfo[] = "gd5436: can't find pitch info in grafinfo file.\n";
 static const char msgNoMemory[] = "gd5436: Missing MEMORY for fb in grafinfo file.\n";
+static const char msgNoSetGraphics[] = "grafinfo file needs PROCEDURE SetGraphics\n";
 static const char msgInstalledMemory[] = "grafinfo file needs PROCEDURE InstalledMemory\n";
 static const char msgGetScreenPitch[] = "grafinfo file needs PROCEDURE GetScreenPitch\n";
 static const char msgMemsize[] = "memsize not enough for %d\n";
@@ -105,7 +106,11 @@ Bool gd5436InitHW(ScreenPtr pScreen) {
         return 0;
     }
     priv->fbBase = (uint8_t *)mapped;
-    NAME(SetGraphics)(pScreen);
+    /* Without the mode procedure nothing would show what gets drawn. */
+    if (!gd5436SetGraphicsMode(pScreen)) {
+        ErrorF(msgNoSetGraphics);
+        return 0;
+    }
     outb(VGA_SEQ_INDEX, SR_CONFIG);
     priv->savedSR17 = inb(VGA_SEQ_DATA);
     return 1;

@@ -235,6 +235,9 @@ void NAME(SetColor)(uint32_t unused, int index, uint16_t red, uint16_t green, ui
                     ScreenPtr);
 void gd5436RestoreCmap(ScreenPtr);
 int NAME(BlankScreen)(int on, ScreenPtr);
+/* Runs "SetGraphics" (and reloads the palette on 8-bit builds); 0 when the
+ * procedure is missing or failed, so the display was never programmed. */
+Bool gd5436SetGraphicsMode(ScreenPtr);
 void NAME(SetGraphics)(ScreenPtr);
 Bool NAME(SetText)(ScreenPtr);
 void NAME(SaveGState)(ScreenPtr);

@@ -30,11 +30,16 @@ int NAME(BlankScreen)(int on, ScreenPtr pScreen) {
     return 1;
 }
 
-void NAME(SetGraphics)(ScreenPtr pScreen) {
-    grafExec(gd5436Grafinfo(pScreen), "SetGraphics", 0);
+Bool gd5436SetGraphicsMode(ScreenPtr pScreen) {
+    Bool ran = grafExec(gd5436Grafinfo(pScreen), "SetGraphics", 0) != 0;
     /* The mode procedure reloads the DAC with the console's colours. */
     if (gd5436Traits.pseudoColor)
         gd5436RestoreCmap(pScreen);
+    return ran;
+}
+
+void NAME(SetGraphics)(ScreenPtr pScreen) {
+    gd5436SetGraphicsMode(pScreen);
 }
 
 Bool NAME(SetText)(ScreenPtr pScreen) {
