@@ -190,6 +190,13 @@ Area textArea(const BoxRec *box, int count, int glyphWidth) {
 
 } // namespace
 
+void server::drawThroughWindow(DrawablePtr pDraw, int x1, int y1, int x2, int y2,
+                               const std::function<void(ref::Canvas &)> &draw) {
+    Area a;
+    a.add(x1, y1, x2, y2);
+    drawThrough(pDraw, a, draw);
+}
+
 extern "C" {
 
 // ---- PrivOps: solid ----

@@ -1150,6 +1150,8 @@ Bool Screen::setText() {
     HARNESS_SYSINFO(SetText, 0)
     Bool r = 0;
     call("SetText", [&] { r = si->SetText(screen_); });
+    // What the slots held may be gone with the console's use of video memory.
+    server::forgetText8Slots(screen_);
     return r;
 }
 
@@ -1215,6 +1217,170 @@ void Screen::moveCursor(int x, int y) {
         return;
     }
     call("MoveCursor", [&] { p->MoveCursor(screen_, x, y); });
+}
+
+void Screen::recolorCursor(CursorPtr c, Bool displayed) {
+    if (!driverReady("RecolorCursor") || !screen_->RecolorCursor)
+        return;
+    call("RecolorCursor", [&] { screen_->RecolorCursor(screen_, c, displayed); });
+}
+
+std::pair<uint16_t, uint16_t> Screen::queryBestSize(int cls, uint16_t width, uint16_t height) {
+    if (!driverReady("QueryBestSize") || !screen_->QueryBestSize)
+        return {width, height};
+    call("QueryBestSize", [&] { screen_->QueryBestSize(cls, &width, &height, screen_); });
+    return {width, height};
+}
+
+// ======================= sprite cursor =======================
+
+#define HARNESS_SPRITE_SLOT(slot, callExpr)                                                        \
+    SpriteCursorFuncs *f = sprite();                                                               \
+    if (!f || !f->slot) {                                                                          \
+        report(driver_ + ": no sprite " #slot);                                                    \
+    } else {                                                                                       \
+        call(#slot, [&] { callExpr; });                                                            \
+    }
+
+Bool Screen::spriteRealize(CursorPtr c) {
+    Bool r = 0;
+    HARNESS_SPRITE_SLOT(RealizeCursor, r = f->RealizeCursor(screen_, c));
+    return r;
+}
+
+Bool Screen::spriteUnrealize(CursorPtr c) {
+    Bool r = 0;
+    HARNESS_SPRITE_SLOT(UnrealizeCursor, r = f->UnrealizeCursor(screen_, c));
+    return r;
+}
+
+void Screen::spritePutUp(CursorPtr c, int x, int y, Pixel fg, Pixel bg) {
+    HARNESS_SPRITE_SLOT(PutUpCursor, f->PutUpCursor(screen_, c, x, y, fg, bg));
+}
+
+void Screen::spriteSaveUnder(int x, int y, int w, int h) {
+    HARNESS_SPRITE_SLOT(SaveUnderCursor, f->SaveUnderCursor(screen_, x, y, w, h));
+}
+
+void Screen::spriteRestoreUnder(int x, int y, int w, int h) {
+    HARNESS_SPRITE_SLOT(RestoreUnderCursor, f->RestoreUnderCursor(screen_, x, y, w, h));
+}
+
+void Screen::spriteMove(CursorPtr c, int x, int y, int w, int h, int dx, int dy, Pixel fg,
+                        Pixel bg) {
+    HARNESS_SPRITE_SLOT(MoveCursor, f->MoveCursor(screen_, c, x, y, w, h, dx, dy, fg, bg));
+}
+
+void Screen::spriteChangeSave(int x, int y, int w, int h, int dx, int dy) {
+    HARNESS_SPRITE_SLOT(ChangeSave, f->ChangeSave(screen_, x, y, w, h, dx, dy));
+}
+
+#undef HARNESS_SPRITE_SLOT
+
+ref::Canvas withSprite(const ref::Canvas &scene, const CursorRec &cursor, int x, int y, Pixel fg,
+                       Pixel bg, int maxSize) {
+    ref::Canvas c = scene;
+    const CursorBits &b = *cursor.bits;
+    const int w = std::min<int>(b.width, maxSize), h = std::min<int>(b.height, maxSize);
+    const int stride = PixmapBytePad(b.width, 1);
+    for (int r = 0; r < h; r++)
+        for (int col = 0; col < w; col++) {
+            const int sx = x + col, sy = y + r;
+            if (sx < 0 || sy < 0 || sx >= c.width || sy >= c.height)
+                continue;
+            const size_t at = static_cast<size_t>(r * stride + col / 8);
+            const uint8_t bit = static_cast<uint8_t>(1 << (col % 8));
+            if (!(b.mask[at] & bit))
+                continue;
+            c.put(sx, sy, ((b.source[at] & bit) ? fg : bg) & c.pixelMask());
+        }
+    return c;
+}
+
+SpriteRun driveSprite(Screen &s, CursorPtr cursor, const std::vector<DDXPointRec> &path,
+                      const SpriteDrive &d) {
+    SpriteRun run;
+    if (!s.sprite()) {
+        run.problems.push_back("the driver registered no sprite cursor");
+        return run;
+    }
+    if (path.empty())
+        return run;
+    const ref::Canvas scene = s.mirror();
+    const int side = d.saveSize;
+    const int cw = std::min<int>(cursor->bits->width, d.maxCursor);
+    const int ch = std::min<int>(cursor->bits->height, d.maxCursor);
+    auto where = [](const char *what, int x, int y) {
+        return std::string(what) + " (" + std::to_string(x) + ", " + std::to_string(y) + ")";
+    };
+    auto check = [&](const ref::Canvas &want, const std::string &what) {
+        s.mirror() = want;
+        ref::Diff diff = s.expectSame();
+        run.checks++;
+        if (diff.count)
+            run.problems.push_back("after " + what + ": " + diff.describe());
+    };
+    auto drawn = [&](DDXPointRec p) {
+        return withSprite(scene, *cursor, p.x, p.y, d.fg, d.bg, d.maxCursor);
+    };
+    // The saved square with the cursor in its middle, or (every other one)
+    // in its bottom-right corner, so that the cursor also reaches the last
+    // visible column and line of a square that starts off the screen.
+    int squares = 0;
+    auto around = [&](DDXPointRec p) {
+        const int k = squares++ % 2 ? 1 : 2;
+        return DDXPointRec{static_cast<int16_t>(p.x - std::max(0, (side - cw) / k)),
+                           static_cast<int16_t>(p.y - std::max(0, (side - ch) / k))};
+    };
+    auto inside = [&](DDXPointRec p, DDXPointRec sq) {
+        return p.x >= sq.x && p.y >= sq.y && p.x + cw <= sq.x + side && p.y + ch <= sq.y + side;
+    };
+
+    if (!s.spriteRealize(cursor))
+        run.problems.push_back("RealizeCursor returned 0");
+    DDXPointRec sq = around(path[0]);
+    s.spriteSaveUnder(sq.x, sq.y, side, side);
+    s.spritePutUp(cursor, path[0].x, path[0].y, d.fg, d.bg);
+    run.putUps++;
+    check(drawn(path[0]), where("PutUpCursor at", path[0].x, path[0].y));
+    for (size_t i = 1; i < path.size(); i++) {
+        const DDXPointRec p = path[i];
+        if (inside(p, sq)) {
+            // The restore and the new drawing are one call: the old cursor
+            // must be gone from the picture with the new one on it.
+            s.spriteMove(cursor, sq.x, sq.y, side, side, p.x - sq.x, p.y - sq.y, d.fg, d.bg);
+            run.moves++;
+            run.restores++;
+            check(drawn(p), where("MoveCursor to", p.x, p.y));
+            continue;
+        }
+        const DDXPointRec next = around(p);
+        s.spriteChangeSave(next.x, next.y, side, side, sq.x - next.x, sq.y - next.y);
+        run.changeSaves++;
+        run.restores++;
+        check(scene, where("ChangeSave from", sq.x, sq.y) + where(" to", next.x, next.y));
+        sq = next;
+        s.spritePutUp(cursor, p.x, p.y, d.fg, d.bg);
+        run.putUps++;
+        check(drawn(p), where("PutUpCursor at", p.x, p.y));
+    }
+    s.spriteRestoreUnder(sq.x, sq.y, side, side);
+    run.restores++;
+    check(scene, where("RestoreUnderCursor at", sq.x, sq.y));
+    if (!s.spriteUnrealize(cursor))
+        run.problems.push_back("UnrealizeCursor returned 0");
+    s.mirror() = scene;
+    return run;
+}
+
+std::vector<DDXPointRec> spriteEdgePath(int width, int height) {
+    auto p = [](int x, int y) {
+        return DDXPointRec{static_cast<int16_t>(x), static_cast<int16_t>(y)};
+    };
+    const int w = width, h = height;
+    return {p(20, 20),       p(26, 23),        p(-3, 40),        p(-20, -10),
+            p(-14, -6),      p(w / 2, -5),     p(w - 10, h / 2), p(w - 6, h / 2 + 5),
+            p(w - 5, h - 7), p(w / 3, h - 20), p(w / 2, h / 2),  p(w / 2 + 7, h / 2 - 4)};
 }
 
 } // namespace harness

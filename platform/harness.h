@@ -38,6 +38,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "adapter.h"
@@ -410,6 +411,24 @@ class Screen {
     Bool unrealizeCursor(CursorPtr);
     void setCursor(CursorPtr, int x, int y);
     void moveCursor(int x, int y);
+    // The screen's RecolorCursor hook (the server's default unless the
+    // driver stored its own).
+    void recolorCursor(CursorPtr, Bool displayed);
+    // The screen's QueryBestSize hook on (width, height); the sizes it leaves.
+    std::pair<uint16_t, uint16_t> queryBestSize(int cls, uint16_t width, uint16_t height);
+
+    // ---- sprite cursor (the registered SpriteCursorFuncs) ----
+    // The record the driver gave vexoSpriteInitialize (null when none).
+    SpriteCursorFuncs *sprite() const { return registered().spriteFuncs; }
+    // Each calls its slot of the record; the mirror is not drawn (see
+    // driveSprite() for a session that checks the pixels).
+    Bool spriteRealize(CursorPtr);
+    Bool spriteUnrealize(CursorPtr);
+    void spritePutUp(CursorPtr, int x, int y, Pixel fg, Pixel bg);
+    void spriteSaveUnder(int x, int y, int w, int h);
+    void spriteRestoreUnder(int x, int y, int w, int h);
+    void spriteMove(CursorPtr, int x, int y, int w, int h, int dx, int dy, Pixel fg, Pixel bg);
+    void spriteChangeSave(int x, int y, int w, int h, int dx, int dy);
 
     // Runs `f` as a driver call named `what`: sim::Abort and FatalError are
     // caught, recorded and reported. False when it did not return normally.
@@ -451,5 +470,46 @@ class Screen {
     std::vector<std::string> failures_;
     bool open_ = false;
 };
+
+// ---- a sprite cursor driven as the server's sprite layer drives it ----
+
+// `scene` with the cursor drawn at its top-left corner (x, y): `fg` where the
+// mask and source bits are set, `bg` where only the mask bit is, the rest
+// left alone; at most `maxSize` x `maxSize` of the cursor's top-left part,
+// clipped to the canvas.
+ref::Canvas withSprite(const ref::Canvas &scene, const CursorRec &cursor, int x, int y, Pixel fg,
+                       Pixel bg, int maxSize = 64);
+
+struct SpriteDrive {
+    Pixel fg = 1, bg = 0;
+    int saveSize = 80;  // side of the save-under rectangles the layer asks for
+    int maxCursor = 64; // the driver draws at most this much of a cursor
+};
+
+struct SpriteRun {
+    int putUps = 0, moves = 0, changeSaves = 0, restores = 0;
+    int checks = 0;                    // comparisons of the screen made
+    std::vector<std::string> problems; // one per comparison that failed
+};
+
+// A sprite-layer session over the screen's picture as its mirror holds it
+// (the mirror must equal video memory): RealizeCursor, then SaveUnderCursor
+// of a saveSize square around the first stop of `path` (cursor top-left
+// corners; the cursor in the square's middle, in every other square in its
+// bottom-right corner) and PutUpCursor there. Every further stop whose drawn cursor still
+// lies inside the saved square is reached with MoveCursor (restore the square,
+// draw at the new place); any other with ChangeSave (restore the old square,
+// save one around the new stop) and PutUpCursor. A last RestoreUnderCursor
+// takes the cursor away, then UnrealizeCursor. After every restore (MoveCursor,
+// ChangeSave, RestoreUnderCursor) the screen must equal the scene under it,
+// after every drawing of the cursor (unless checkPutUp is off) the scene with
+// the cursor on it. The mirror is the scene again at the end.
+SpriteRun driveSprite(Screen &, CursorPtr, const std::vector<DDXPointRec> &path,
+                      const SpriteDrive &drive = {});
+
+// Stops that reach every edge of a width x height screen, partly off it too
+// (left, top, right, bottom and the corners), with moves inside one saved
+// square between them.
+std::vector<DDXPointRec> spriteEdgePath(int width, int height);
 
 } // namespace harness

@@ -551,3 +551,160 @@ void zeroSeg(Canvas &c, const GCValues &gc, int signdx, int signdy, int axis, in
 }
 
 } // namespace ref
+
+// ---- thin lines ----
+
+namespace ref {
+
+namespace {
+
+// The dash pattern walked pixel by pixel: a list of odd length counts twice,
+// on and off trading places the second time; an empty or all-zero list is
+// one endless dash.
+class Dasher {
+  public:
+    Dasher(const LineValues &v) : dashed_(v.lineStyle != 0) {
+        lens_.assign(v.dashes.begin(), v.dashes.end());
+        if (lens_.size() % 2)
+            lens_.insert(lens_.end(), v.dashes.begin(), v.dashes.end());
+        int64_t total = 0;
+        for (int l : lens_)
+            total += l;
+        if (total == 0) {
+            dashed_ = false;
+            return;
+        }
+        int64_t skip = v.dashOffset % total;
+        left_ = lens_[0];
+        while (skip >= left_) {
+            skip -= left_;
+            advance();
+        }
+        left_ -= skip;
+    }
+    // Whether the next pixel is in a dash; moves on by one pixel.
+    bool next() {
+        if (!dashed_)
+            return true;
+        const bool on = k_ % 2 == 0;
+        if (--left_ <= 0)
+            advance();
+        return on;
+    }
+
+  private:
+    void advance() {
+        do {
+            k_ = (k_ + 1) % lens_.size();
+            left_ = lens_[k_];
+        } while (left_ == 0);
+    }
+    bool dashed_;
+    std::vector<int> lens_;
+    size_t k_ = 0;
+    int64_t left_ = 0;
+};
+
+bool inClip(const LineValues &v, int x, int y) {
+    for (const BoxRec &b : v.clip)
+        if (x >= b.x1 && x < b.x2 && y >= b.y1 && y < b.y2)
+            return true;
+    return false;
+}
+
+void linePixel(Canvas &c, const LineValues &v, Dasher &d, int x, int y) {
+    const bool on = d.next();
+    if (!on && v.lineStyle != 2)
+        return;
+    if (onCanvas(c, x, y) && inClip(v, x, y))
+        c.merge(x, y, on ? v.fg : v.bg, v.alu, v.planemask);
+}
+
+void segment(Canvas &c, const LineValues &v, Dasher &d, int x1, int y1, int x2, int y2) {
+    thinLine(x1, y1, x2, y2, [&](int x, int y) { linePixel(c, v, d, x, y); });
+}
+
+// Screen points of a point list.
+void screenPoints(const LineValues &v, int mode, const DDXPointRec *points, int count,
+                  std::vector<int> *xs, std::vector<int> *ys) {
+    int x = v.origin.x, y = v.origin.y;
+    for (int i = 0; i < count; ++i) {
+        if (mode == CoordModePrevious && i > 0) {
+            x += points[i].x;
+            y += points[i].y;
+        } else {
+            x = v.origin.x + points[i].x;
+            y = v.origin.y + points[i].y;
+        }
+        xs->push_back(x);
+        ys->push_back(y);
+    }
+}
+
+} // namespace
+
+void polylines(Canvas &c, const LineValues &v, int mode, const DDXPointRec *points, int count) {
+    if (!points || count < 2)
+        return;
+    std::vector<int> xs, ys;
+    screenPoints(v, mode, points, count, &xs, &ys);
+    Dasher d(v);
+    for (int i = 1; i < count; ++i)
+        segment(c, v, d, xs[i - 1], ys[i - 1], xs[i], ys[i]);
+    const bool closed = xs[count - 1] == xs[0] && ys[count - 1] == ys[0];
+    if (v.capStyle != 0 && (!closed || count == 2))
+        linePixel(c, v, d, xs[count - 1], ys[count - 1]);
+}
+
+void polySegment(Canvas &c, const LineValues &v, const xSegment *segs, int count) {
+    for (int i = 0; segs && i < count; ++i) {
+        const xSegment &s = segs[i];
+        const int x1 = v.origin.x + s.x1, y1 = v.origin.y + s.y1;
+        const int x2 = v.origin.x + s.x2, y2 = v.origin.y + s.y2;
+        Dasher d(v);
+        segment(c, v, d, x1, y1, x2, y2);
+        if (v.capStyle != 0)
+            linePixel(c, v, d, x2, y2);
+    }
+}
+
+void polyRectangle(Canvas &c, const LineValues &v, const xRectangle *rects, int count) {
+    for (int i = 0; rects && i < count; ++i) {
+        const xRectangle &r = rects[i];
+        const int x = r.x, y = r.y, x2 = x + r.width, y2 = y + r.height;
+        const DDXPointRec p[5] = {{int16_t(x), int16_t(y)},
+                                  {int16_t(x2), int16_t(y)},
+                                  {int16_t(x2), int16_t(y2)},
+                                  {int16_t(x), int16_t(y2)},
+                                  {int16_t(x), int16_t(y)}};
+        polylines(c, v, CoordModeOrigin, p, 5);
+    }
+}
+
+void polyPoint(Canvas &c, const LineValues &v, int mode, const DDXPointRec *points, int count) {
+    if (!points || count < 1)
+        return;
+    std::vector<int> xs, ys;
+    screenPoints(v, mode, points, count, &xs, &ys);
+    for (int i = 0; i < count; ++i)
+        if (onCanvas(c, xs[i], ys[i]) && inClip(v, xs[i], ys[i]))
+            c.merge(xs[i], ys[i], v.fg, v.alu, v.planemask);
+}
+
+void clippedSpans(Canvas &c, const LineValues &v, const DDXPointRec *starts, const int *widths,
+                  int count) {
+    for (int i = 0; starts && widths && i < count; ++i)
+        for (const BoxRec &b : v.clip) {
+            const int y = starts[i].y;
+            if (y < b.y1 || y >= b.y2)
+                continue;
+            const Clip k = clipBox(c, std::max<int>(starts[i].x, b.x1), y,
+                                   std::min<int>(starts[i].x + widths[i], b.x2), y + 1);
+            if (k.empty())
+                continue;
+            for (int x = k.xs.lo; x < k.xs.hi; ++x)
+                c.merge(x, y, v.fg, v.alu, v.planemask);
+        }
+}
+
+} // namespace ref

@@ -96,3 +96,64 @@ void zeroSeg(Canvas &, const GCValues &, int signdx, int signdy, int axis, int x
              int e1, int e2, int len);
 
 } // namespace ref
+
+#include "gcops.h"
+
+namespace ref {
+
+// ---- the X GC's thin-line operations (gcops.h): drawable-relative input ----
+
+// The zero-width line rule: the line from (x1, y1) to (x2, y2) takes one
+// pixel at each position along its major axis (x when |dx| >= |dy|), the one
+// whose minor coordinate lies nearest the true line; a tie takes the smaller
+// coordinate, so a line draws the same pixels in either direction. `fn(x, y)`
+// sees the pixels from the start up to, not including, the end point.
+template <class Fn> void thinLine(int x1, int y1, int x2, int y2, Fn &&fn) {
+    const int64_t dx = int64_t(x2) - x1, dy = int64_t(y2) - y1;
+    const int64_t adx = dx < 0 ? -dx : dx, ady = dy < 0 ? -dy : dy;
+    const bool xMajor = adx >= ady;
+    const int64_t n = xMajor ? adx : ady, minor = xMajor ? dy : dx;
+    const int64_t step = (xMajor ? dx : dy) < 0 ? -1 : 1;
+    for (int64_t i = 0; i < n; ++i) {
+        // Nearest to minor * i / n, ties down: ceil((2 * minor * i - n) / 2n).
+        const int64_t num = 2 * minor * i - n, den = 2 * n;
+        const int64_t q = num >= 0 ? (num + den - 1) / den : -((-num) / den);
+        if (xMajor)
+            fn(int(x1 + step * i), int(y1 + q));
+        else
+            fn(int(x1 + q), int(y1 + step * i));
+    }
+}
+
+// A GC's line values as the frame-buffer layer and the X GC hold them.
+struct LineValues {
+    int alu = GXcopy;
+    uint32_t planemask = ~0u;
+    Pixel fg = 1, bg = 0;
+    int lineStyle = 0; // 0 solid, 1 on-off dash, 2 double dash
+    int capStyle = 1;  // 0 not-last
+    std::vector<uint8_t> dashes = {4, 4};
+    int dashOffset = 0;
+    DDXPointRec origin = {0, 0}; // the drawable's origin on the screen
+    // The composite clip in screen coordinates; no box draws nothing.
+    std::vector<BoxRec> clip = {{0, 0, INT16_MAX, INT16_MAX}};
+};
+
+// Polylines in either coordinate mode: each segment without its end pixel,
+// the dashes running on across the joints; the last point is drawn unless
+// the cap style is not-last or the polyline closes on its first point (a
+// two-point polyline always counts as open).
+void polylines(Canvas &, const LineValues &, int mode, const DDXPointRec *points, int count);
+// Each segment on its own, its dashes starting afresh; the end pixel unless
+// the cap style is not-last.
+void polySegment(Canvas &, const LineValues &, const xSegment *segs, int count);
+// Each rectangle as the closed polyline around its (width + 1) x (height + 1)
+// outline from its top-left corner, clockwise, its dashes starting afresh.
+void polyRectangle(Canvas &, const LineValues &, const xRectangle *rects, int count);
+// Points in the foreground, mode as for polylines.
+void polyPoint(Canvas &, const LineValues &, int mode, const DDXPointRec *points, int count);
+// Spans in screen coordinates in the foreground, through the clip.
+void clippedSpans(Canvas &, const LineValues &, const DDXPointRec *starts, const int *widths,
+                  int count);
+
+} // namespace ref

@@ -101,6 +101,7 @@ struct State {
     // knobs
     std::vector<server::PixmapFormat> formats;
     Bool pixmapFormatResult = 1, pointerResult = 1, screenActive = 1;
+    Bool spriteResult = 1;
     bool failScreenInit = false, failAddVisual = false, failColormap = false;
     // generic routines
     std::vector<server::GenCall> genCalls;
@@ -371,7 +372,7 @@ extern "C" Bool vexoSWCursorInitialize(ScreenPtr pScreen) {
 
 extern "C" Bool vexoSpriteInitialize(ScreenPtr pScreen, SpriteCursorFuncs *funcs) {
     server::screenState(pScreen->myNum).spriteFuncs = funcs;
-    return 1;
+    return st().spriteResult;
 }
 
 extern "C" Bool vexoScreenActive(void) {
@@ -864,6 +865,9 @@ void setPixmapFormatResult(Bool b) {
 void setPointerResult(Bool b) {
     st().pointerResult = b;
 }
+void setSpriteResult(Bool b) {
+    st().spriteResult = b;
+}
 void setScreenActive(Bool b) {
     st().screenActive = b;
 }
@@ -904,6 +908,11 @@ void forgetText8Font(ScreenPtr pScreen, const Text8FontInfo *font) {
     for (const Text8FontInfo *&f : screenState(pScreen->myNum).slotFonts)
         if (f == font)
             f = nullptr;
+}
+
+void forgetText8Slots(ScreenPtr pScreen) {
+    for (const Text8FontInfo *&f : screenState(pScreen->myNum).slotFonts)
+        f = nullptr;
 }
 
 const std::vector<GenCall> &genCalls() {

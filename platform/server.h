@@ -14,10 +14,15 @@
 #include <cstddef>
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "nfb.h"
+
+namespace ref {
+struct Canvas;
+}
 
 namespace server {
 
@@ -149,6 +154,8 @@ const std::vector<PixmapFormat> &pixmapFormats();
 void setPixmapFormatResult(Bool);
 // What vexoPointerInitialize returns (1 by default; 0 refuses the hardware cursor).
 void setPointerResult(Bool);
+// What vexoSpriteInitialize returns (1 by default; 0 refuses the sprite cursor).
+void setSpriteResult(Bool);
 // What vexoScreenActive returns (1 by default).
 void setScreenActive(Bool);
 // Make nfbScreenInit, nfbAddVisual or the default-colormap calls fail.
@@ -167,6 +174,10 @@ int text8SlotFor(ScreenPtr, const Text8FontInfo *font);
 const Text8FontInfo *text8FontInSlot(ScreenPtr, int slot);
 // Forget `font` in the screen's slots (the font went away).
 void forgetText8Font(ScreenPtr, const Text8FontInfo *font);
+// The console had the adapter: video memory may have been cleared or
+// overwritten, so every font is downloaded again on its next use (which
+// slot a font then takes is the layer's choice, round robin as ever).
+void forgetText8Slots(ScreenPtr);
 
 // ---- the generic routines' log ----
 
@@ -181,6 +192,13 @@ void clearGenCalls();
 // The calls of one routine.
 std::vector<GenCall> genCallsOf(const std::string &routine);
 void logGenCall(GenCall call); // used by the generic routines
+// Runs `draw` on a screen-sized canvas holding the window's pixels over
+// the area x1..x2, y1..y2 (screen coordinates, x2 and y2 exclusive), read
+// and written back through the window's ReadImage and DrawImage slots, as
+// the generic routines draw; nothing for a pixmap or a window without those
+// slots.
+void drawThroughWindow(DrawablePtr, int x1, int y1, int x2, int y2,
+                       const std::function<void(ref::Canvas &)> &draw);
 
 // ---- GC validation for drivers that build the GC's operations ----
 

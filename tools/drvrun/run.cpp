@@ -20,6 +20,8 @@
 
 #include "configs.h"
 #include "harness.h"
+#include "refrender.h"
+#include "server.h"
 #include "png_writer.h"
 
 namespace drvrun {
@@ -59,6 +61,10 @@ const std::vector<std::string> kSteps = {
     "opaque-stippled",
     "segments",
     "points",
+    "gc-polylines",
+    "gc-segments",
+    "gc-rectangles",
+    "gc-dashes",
     "cursor",
     "console-switch",
     "fill-after-switch",
@@ -309,7 +315,9 @@ class Runner {
     void text();
     void patterns();
     void lines();
+    void gcLines();
     void cursor();
+    void spriteCursor();
     void consoleSwitch();
     void close();
     std::string drive(const graf::Config &cfg, const std::string &configName);
@@ -704,7 +712,100 @@ void Runner::lines() {
     });
 }
 
+namespace {
+
+// A GC's line values as the renderer takes them, with the layer's composite
+// clip.
+ref::LineValues lineValuesOf(GCPtr gc, DrawablePtr d) {
+    ref::LineValues v;
+    const nfbGCPrivate *p = NFB_GC_PRIV(gc);
+    v.alu = p->alu;
+    v.planemask = p->planemask;
+    v.fg = p->fgPixel;
+    v.bg = p->bgPixel;
+    v.lineStyle = static_cast<int>(gc->lineStyle);
+    v.capStyle = static_cast<int>(gc->capStyle);
+    v.dashes.assign(gc->dash, gc->dash ? gc->dash + gc->numInDashList : gc->dash);
+    v.dashOffset = gc->dashOffset;
+    v.origin = {d->x, d->y};
+    const RegionRec *clip = p->compositeClip;
+    v.clip.assign(REGION_RECTS(clip), REGION_RECTS(clip) + REGION_NUM_RECTS(clip));
+    return v;
+}
+
+DDXPointRec pt(int x, int y) {
+    return {static_cast<int16_t>(x), static_cast<int16_t>(y)};
+}
+
+} // namespace
+
+// Thin lines through the X GC's own vector, for drivers that build it: on a
+// window at an offset with a one-rectangle clip, solid and dashed.
+void Runner::gcLines() {
+    WindowPtr w = s_->createWindow(20, 300, 360, 170);
+    if (!w)
+        return;
+    DrawablePtr d = &w->drawable;
+    GCPtr probe = s_->createGCOn(d, {.fg = color()});
+    if (!probe || !s_->gcOps(probe) || !s_->gcOps(probe)->Polylines)
+        return;
+    const std::vector<BoxRec> clip = {box(4, 4, 350, 160)};
+    const std::vector<DDXPointRec> poly = {pt(10, 10),  pt(120, 10), pt(120, 60),  pt(160, 100),
+                                           pt(200, 60), pt(170, 60), pt(130, 100), pt(130, 30),
+                                           pt(100, 0),  pt(150, 23), pt(140, 90),  pt(340, 165)};
+    step("gc-polylines", Kind::Draw, [&] {
+        GCPtr gc = s_->createGCOn(d, {.fg = color()}, {.clip = clip});
+        s_->gcPolylines(gc, d, poly, CoordModeOrigin);
+        ref::polylines(s_->mirror(), lineValuesOf(gc, d), CoordModeOrigin, poly.data(),
+                       static_cast<int>(poly.size()));
+    });
+    step("gc-segments", Kind::Draw, [&] {
+        GCPtr gc = s_->createGCOn(d, {.alu = GXxor, .fg = color()}, {.capStyle = 0, .clip = clip});
+        std::vector<xSegment> segs;
+        for (int i = 0; i < 24; i++) {
+            const int x = 200 + int(rng_() % 140), y = 10 + int(rng_() % 140);
+            segs.push_back({static_cast<int16_t>(x), static_cast<int16_t>(y),
+                            static_cast<int16_t>(x + int(rng_() % 41) - 20),
+                            static_cast<int16_t>(y + int(rng_() % 41) - 20)});
+        }
+        segs.push_back({220, 20, 260, 20});
+        segs.push_back({220, 30, 260, 70});
+        s_->gcPolySegment(gc, d, segs);
+        ref::polySegment(s_->mirror(), lineValuesOf(gc, d), segs.data(),
+                         static_cast<int>(segs.size()));
+    });
+    step("gc-rectangles", Kind::Draw, [&] {
+        GCPtr gc = s_->createGCOn(d, {.fg = color()}, {.clip = clip});
+        const std::vector<xRectangle> rects = {
+            {10, 110, 60, 40}, {80, 120, 1, 1}, {100, 115, 30, 0}, {300, 130, 80, 50}};
+        s_->gcPolyRectangle(gc, d, rects);
+        ref::polyRectangle(s_->mirror(), lineValuesOf(gc, d), rects.data(),
+                           static_cast<int>(rects.size()));
+    });
+    step("gc-dashes", Kind::Draw, [&] {
+        GCPtr gc =
+            s_->createGCOn(d, {.fg = color(), .bg = color()},
+                           {.lineStyle = 2, .dashOffset = 3, .dashes = {6, 3, 2, 3}, .clip = clip});
+        const ref::LineValues v = lineValuesOf(gc, d);
+        std::vector<DDXPointRec> p = poly;
+        for (DDXPointRec &q : p)
+            q.y = static_cast<int16_t>(q.y + 4);
+        s_->gcPolylines(gc, d, p, CoordModeOrigin);
+        ref::polylines(s_->mirror(), v, CoordModeOrigin, p.data(), static_cast<int>(p.size()));
+        const std::vector<xSegment> segs = {{180, 120, 250, 120}, {180, 125, 250, 150}};
+        s_->gcPolySegment(gc, d, segs);
+        ref::polySegment(s_->mirror(), v, segs.data(), static_cast<int>(segs.size()));
+        const std::vector<xRectangle> rects = {{260, 100, 40, 30}};
+        s_->gcPolyRectangle(gc, d, rects);
+        ref::polyRectangle(s_->mirror(), v, rects.data(), static_cast<int>(rects.size()));
+    });
+}
+
 void Runner::cursor() {
+    if (!s_->pointer() && s_->sprite()) {
+        spriteCursor();
+        return;
+    }
     if (!s_->pointer()) {
         step("cursor", Kind::Life, [&] {
             current_.path = "n/a";
@@ -721,6 +822,42 @@ void Runner::cursor() {
         for (auto [x, y] :
              {std::pair{w / 2, h / 2}, {w - 1, h - 1}, {0, 0}, {5, h - 2}, {w / 3, h / 4}})
             s_->moveCursor(x, y);
+    });
+}
+
+// The sprite layer's rectangles for a driver that draws its cursor: hobra
+// keeps a 64 x 64 SaveUnderArea and draws at most 48 x 48 of a cursor.
+static harness::SpriteDrive spriteDriveFor(const std::string &driver, Pixel fg) {
+    harness::SpriteDrive d;
+    d.fg = fg;
+    d.bg = 0;
+    if (driver == "hobra") {
+        d.saveSize = 64;
+        d.maxCursor = 48;
+    }
+    return d;
+}
+
+// A cursor the driver draws itself: the server's sprite layer puts it up,
+// moves it, changes the saved rectangle and restores it along every edge of
+// the screen. The screen is compared after each step: with the cursor on the
+// scene after each drawing, the scene itself after each restore, so the step
+// leaves the screen as it found it.
+void Runner::spriteCursor() {
+    cursor_ = harness::makeCursor(kArrow, 1, 1, 0xFFFF, 0xFFFF, 0x0000);
+    step("cursor", Kind::Cursor, [&] {
+        current_.path = "sprite";
+        harness::SpriteRun run = harness::driveSprite(
+            *s_, cursor_->ptr(), harness::spriteEdgePath(s_->width(), s_->height()),
+            spriteDriveFor(driver_, s_->allPlanes()));
+        current_.lines.push_back(std::to_string(run.putUps) + " put-ups, " +
+                                 std::to_string(run.moves) + " moves, " +
+                                 std::to_string(run.changeSaves) + " save changes, " +
+                                 std::to_string(run.restores) + " restores compared");
+        for (const std::string &p : run.problems) {
+            current_.lines.push_back("sprite: " + p);
+            current_.failed = true;
+        }
     });
 }
 
@@ -766,6 +903,7 @@ void Runner::scene() {
     text();
     patterns();
     lines();
+    gcLines();
     cursor();
     consoleSwitch();
 }
