@@ -24,6 +24,15 @@
 //   (XOR 1).
 // - The image address counts 1024-byte units whatever the pixel size or line
 //   length; an image that would reach past video memory shows nothing.
+// - Byte-halves layout (a 16-bit picture kept as two 8-bit halves of an
+//   engine line, the pilo board's BYTEHALVES): the chip counts the picture in
+//   bytes, so the x position and the hidden columns are byte columns, two to
+//   a screen pixel, and a pixel shows what its first byte column shows. The
+//   image is two planes of 512 bytes, the AND plane at the image address and
+//   the XOR plane 1024 bytes further on (the other byte half); each of the 64
+//   rows is 8 bytes, one bit a byte column, the low byte of each word first
+//   and its top bit leftmost. Only the AND/XOR reading applies (no CR55 mask
+//   and source form).
 #pragma once
 
 #include <cstdint>
@@ -41,7 +50,10 @@ class S3Cursor {
     enum class Pixel : uint8_t { Transparent, Background, Foreground, Invert };
     using Image = std::vector<std::vector<Pixel>>; // kSize rows of kSize pixels
 
-    S3Cursor(const VideoMemory &vram, const vga::Crtc &crtc) : vram_(vram), crtc_(crtc) {}
+    enum class Layout : uint8_t { WordPairs, ByteHalves };
+
+    S3Cursor(const VideoMemory &vram, const vga::Crtc &crtc, Layout layout = Layout::WordPairs)
+        : vram_(vram), crtc_(crtc), layout_(layout) {}
 
     bool enabled() const { return cr(0x45) & 0x01; }
     int x() const { return (cr(0x46) & 0x07) << 8 | cr(0x47); }
@@ -53,18 +65,26 @@ class S3Cursor {
     uint8_t foreground() const { return cr(0x0E); }
     uint8_t background() const { return cr(0x0F); }
 
-    // The whole image as video memory now holds it.
+    // The whole image as video memory now holds it (in the byte-halves
+    // layout 64 byte columns, 32 screen pixels).
     Image image() const;
     // What the cursor shows at a screen position (Transparent where it is off
     // or does not cover the position).
     Pixel at(int screenX, int screenY) const;
 
+    static constexpr uint32_t kHalfOffset = 1024; // byte halves: the XOR plane
+    static constexpr uint32_t kPlaneRowBytes = 8; // byte halves: a row of a plane
+
   private:
     uint8_t cr(uint8_t index) const { return crtc_.reg(index); }
     Pixel pixel(const uint8_t *row, int column) const;
+    Pixel halvesPixel(uint32_t at, int row, int column) const;
+    bool imageFits(uint32_t at) const;
+    Pixel imagePixel(uint32_t at, int row, int column) const;
 
     const VideoMemory &vram_;
     const vga::Crtc &crtc_;
+    Layout layout_;
 };
 
 } // namespace sim

@@ -25,11 +25,11 @@ static PrivOps piloSolidPrivOps = {genSolidFillRects, genSolidFS,    {.ZeroSeg =
 static PrivOps piloTiledPrivOps = {genTiledFillRects, genTiledFS,    {.GCOp3 = genTiledGCOp3},
                                    genTiledGCOp4,     genTiledGCOp5, genTiledGCOp6};
 static PrivOps piloStippledPrivOps = {
-    genStippledFillRects, genStippledFS,    {.GCOp3 = genStippledGCOp3},
-    genStippledGCOp4,     genStippledGCOp5, genStippledGCOp6};
+    piloStippledFillRects, genStippledFS,    {.GCOp3 = genStippledGCOp3},
+    genStippledGCOp4,      genStippledGCOp5, genStippledGCOp6};
 static PrivOps piloOpStippledPrivOps = {
-    genOpStippledFillRects, genOpStippledFS,    {.GCOp3 = genOpStippledGCOp3},
-    genOpStippledGCOp4,     genOpStippledGCOp5, genOpStippledGCOp6};
+    piloOpStippledFillRects, genOpStippledFS,    {.GCOp3 = genOpStippledGCOp3},
+    genOpStippledGCOp4,      genOpStippledGCOp5, genOpStippledGCOp6};
 
 static PrivOps piloSolidPrivOps16 = {
     genSolidFillRects, genSolidFS,    {.ZeroSeg = piloFillZeroSeg16},
@@ -37,11 +37,11 @@ static PrivOps piloSolidPrivOps16 = {
 static PrivOps piloTiledPrivOps16 = {genTiledFillRects, genTiledFS,    {.GCOp3 = genTiledGCOp3},
                                      genTiledGCOp4,     genTiledGCOp5, genTiledGCOp6};
 static PrivOps piloStippledPrivOps16 = {
-    genStippledFillRects, genStippledFS,    {.GCOp3 = genStippledGCOp3},
-    genStippledGCOp4,     genStippledGCOp5, genStippledGCOp6};
+    piloStippledFillRects16, genStippledFS,    {.GCOp3 = genStippledGCOp3},
+    genStippledGCOp4,        genStippledGCOp5, genStippledGCOp6};
 static PrivOps piloOpStippledPrivOps16 = {
-    genOpStippledFillRects, genOpStippledFS,    {.GCOp3 = genOpStippledGCOp3},
-    genOpStippledGCOp4,     genOpStippledGCOp5, genOpStippledGCOp6};
+    piloOpStippledFillRects16, genOpStippledFS,    {.GCOp3 = genOpStippledGCOp3},
+    genOpStippledGCOp4,        genOpStippledGCOp5, genOpStippledGCOp6};
 
 /* The driver offers no text-font slots and no hardware clip. Without slots
  * the layer calls the text slot in its ten-argument form (the font's
@@ -53,8 +53,8 @@ static WinOps piloWinOps = {piloCopyRect,
                             piloDrawOpaqueMonoImage,
                             piloReadImage,
                             piloDrawPoints,
-                            genTileRects,
-                            genDrawMonoGlyphs,
+                            piloTileRects,
+                            piloDrawMonoGlyphs,
                             {.DrawFontText = genDrawFontText},
                             genWinOp11,
                             genWinOp12,
@@ -69,8 +69,8 @@ static WinOps piloWinOps16 = {piloCopyBox16,
                               piloDrawOpaqueMonoImage16,
                               piloReadImage16,
                               piloDrawPoints16,
-                              genTileRects,
-                              genDrawMonoGlyphs,
+                              piloTileRects16,
+                              piloDrawMonoGlyphs16,
                               {.DrawFontText = genDrawFontText},
                               genWinOp11,
                               genWinOp12,
@@ -413,6 +413,7 @@ static void piloSetUpHooks(ScreenPtr pScreen, piloScreenPrivPtr priv) {
     nfb->SetColor = piloSetColor;
     nfb->LoadColormap = piloLoadColormap;
     nfb->BlankScreen = piloBlankScreen;
+    nfb->ClearFont = piloGlClearCache;
     nfb->ValidateWindowPriv = piloValidateWindowPriv;
 }
 
@@ -421,6 +422,7 @@ static void piloSetUpHooks(ScreenPtr pScreen, piloScreenPrivPtr priv) {
 static Bool piloInitFailed(ScreenPtr pScreen, piloScreenPrivPtr priv) {
     if (pScreen->QueryBestSize == piloQueryBestSize)
         pScreen->QueryBestSize = priv->savedQueryBestSize;
+    piloGlCacheClose(pScreen);
     Xfree(priv);
     pScreen->devPrivates[piloScreenPrivateIndex].ptr = 0;
     return 0;
@@ -472,7 +474,11 @@ static Bool piloInit(int index, ScreenPtr pScreen, int argc, char **argv) {
     piloInitRasterOps();
 
     piloSetGraphics(pScreen);
-    /* The glyph cache and the cursors are set up by their own parts. */
+    piloGlCacheInit(pScreen);
+    if (priv->softwareCursor)
+        piloSWCursorInitialize(pScreen);
+    else
+        piloHWCursorInitialize(pScreen);
 
     if (!cfbCreateDefColormap(pScreen))
         return piloInitFailed(pScreen, priv);

@@ -126,6 +126,19 @@
 #define CR42 0x42
 #define CR43 0x43
 #define CR45 0x45
+/* Hardware cursor: position (high, low), image address in 1 KB units (high,
+ * low), offsets into the image, colours. */
+#define CR0E 0x0E
+#define CR0F 0x0F
+#define CR46 0x46
+#define CR47 0x47
+#define CR48 0x48
+#define CR49 0x49
+#define CR4C 0x4C
+#define CR4D 0x4D
+#define CR4E 0x4E
+#define CR4F 0x4F
+#define CR42_INTERLACED 0x20
 
 #define CR38_UNLOCK 0x48
 #define CR38_LOCK 0xB7
@@ -176,6 +189,9 @@ typedef struct _piloScreenPrivate {
     QueryBestSizeProc savedQueryBestSize;
     void *memBase; /* the default memory area, asked for and never used */
     uint32_t memLength;
+    /* hardware cursor: shown by the last SetCursor, and where (hot spot) */
+    int32_t cursorShown;
+    int32_t cursorX, cursorY;
 } piloScreenPrivate, *piloScreenPrivPtr;
 
 extern int piloScreenPrivateIndex;
@@ -303,6 +319,15 @@ void piloFillZeroSeg(GCPtr, DrawablePtr, int signdx, int signdy, int axis, int x
 void piloFillZeroSeg16(GCPtr, DrawablePtr, int signdx, int signdy, int axis, int x1, int y1, int e,
                        int e1, int e2, int len);
 
+/* pilo_cursor.cpp */
+void piloHWCursorInitialize(ScreenPtr);
+void piloHWColorCursor(ScreenPtr, CursorPtr);
+void piloHWCursorRematch(ScreenPtr);
+void piloHWCursorRestore(ScreenPtr);
+
+/* pilo_sprite.cpp */
+void piloSWCursorInitialize(ScreenPtr);
+
 /* pilo_mono.cpp */
 void piloOffsetBlockOutB(const uint8_t *bytes, uint32_t count, int shift);
 void piloOffsetBlockOutW(const uint8_t *bytes, uint32_t count, int shift, uint32_t avail);
@@ -324,5 +349,74 @@ void piloSetupStretchBlit(int code, Pixel fg, uint32_t readMask, uint32_t writeM
 void piloSetupOpaqueStretchBlit(int code, Pixel bg, Pixel fg, uint32_t readMask,
                                 uint32_t writeMask);
 void piloStretchBlit(int sx, int sy, int dx, int dy, int wm1, int hm1, uint16_t command);
+
+/* pilo_glyph.cpp: the glyph cache in bit planes 1 to 7 of the GlyphArea. */
+
+/* A cell of one plane, on the plane's used or free list. */
+typedef struct _piloGlyphCell {
+    uintptr_t font; /* the font's private, taken as a number */
+    int32_t glyph;
+    int16_t x, y;
+    struct _piloGlyphCell *next;
+} piloGlyphCell;
+
+typedef struct _piloGlPlaneList {
+    piloGlyphCell *used, *free;
+} piloGlPlaneList;
+
+typedef struct _piloGlyphEntry {
+    uint32_t inUse;
+    uint32_t planeMask;
+    uintptr_t font;
+    int32_t glyph;
+    int16_t x, y;
+} piloGlyphEntry;
+
+typedef struct _piloGlBucket {
+    piloGlyphEntry *entries;
+    int32_t capacity;
+} piloGlBucket;
+
+#if defined(__i386__)
+static_assert(sizeof(piloGlyphCell) == 16, "GlyphCell is four words");
+static_assert(sizeof(piloGlyphEntry) == 20, "GlyphEntry is five words");
+static_assert(sizeof(piloGlBucket) == 8, "a bucket is two words");
+#endif
+
+/* Where a cached glyph lies: its plane and its cell's corner. */
+typedef struct _piloGlCellPos {
+    uint32_t planeMask;
+    int16_t x, y;
+} piloGlCellPos;
+
+void piloGlCacheInit(ScreenPtr);
+Bool piloGlAddCacheEntry(ScreenPtr, uintptr_t font, int32_t glyph, int width, int height,
+                         piloGlCellPos *out);
+void piloGlDeleteCacheEntry(ScreenPtr, uintptr_t font, int32_t glyph);
+void piloGlClearCache(nfbFontPrivPtr font, ScreenPtr);
+void piloGlFlushCache(ScreenPtr);
+void piloGlCacheClose(ScreenPtr);
+void piloSetupStretchGlyphBlit(int code, Pixel fg, uint32_t planemask);
+void piloStretchGlyphBlit(int cellX, int cellY, int x, int y, int wm1, int hm1, uint32_t plane,
+                          uint16_t command);
+void piloDrawMonoGlyphs(MonoGlyphRec *glyphs, int count, Pixel fg, int alu, uint32_t planemask,
+                        nfbFontPrivPtr font, DrawablePtr);
+void piloDrawMonoGlyphs16(MonoGlyphRec *glyphs, int count, Pixel fg, int alu, uint32_t planemask,
+                          nfbFontPrivPtr font, DrawablePtr);
+
+/* pilo_tile.cpp: tiles staged in the TileArea, stipples in plane 0 of the
+ * GlyphArea. */
+void piloTileRects(BoxPtr boxes, int count, uint8_t *tile, int tileStride, int tileWidth,
+                   int tileHeight, DDXPointPtr patOrg, int alu, uint32_t planemask, DrawablePtr);
+void piloTileRects16(BoxPtr boxes, int count, uint8_t *tile, int tileStride, int tileWidth,
+                     int tileHeight, DDXPointPtr patOrg, int alu, uint32_t planemask, DrawablePtr);
+void piloTileAreaSlow(BoxPtr box, DDXPointPtr src, int bandHeight, int columnWidth, int alu,
+                      uint32_t planemask, DrawablePtr, CopyRectProc copy);
+void piloTileAreaSlowXExpand(BoxPtr band, DDXPointPtr src, int columnWidth, int alu,
+                             uint32_t planemask, DrawablePtr, CopyRectProc copy);
+void piloStippledFillRects(GCPtr, DrawablePtr, BoxPtr boxes, int count);
+void piloStippledFillRects16(GCPtr, DrawablePtr, BoxPtr boxes, int count);
+void piloOpStippledFillRects(GCPtr, DrawablePtr, BoxPtr boxes, int count);
+void piloOpStippledFillRects16(GCPtr, DrawablePtr, BoxPtr boxes, int count);
 
 #endif

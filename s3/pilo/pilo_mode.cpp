@@ -225,9 +225,9 @@ Bool piloSetText(ScreenPtr pScreen) {
     return 1;
 }
 
-/* The glyph cache has nothing to give back until it exists. */
+/* The mode set on the way back clears video memory, cached glyphs too. */
 void piloSaveGState(ScreenPtr pScreen) {
-    (void)pScreen;
+    piloGlFlushCache(pScreen);
 }
 
 static Bool piloRestoreColormap(ScreenPtr pScreen) {
@@ -242,6 +242,8 @@ void piloRestoreGState(ScreenPtr pScreen) {
     /* The sprite images were in the cleared memory. */
     if (priv->softwareCursor)
         priv->spriteCursor = 0;
+    /* So were the hardware cursor's image and registers. */
+    piloHWCursorRestore(pScreen);
     piloRestoreColormap(pScreen);
 }
 
@@ -251,6 +253,7 @@ void piloCloseScreen(int index, ScreenPtr pScreen) {
     if (!priv)
         return;
     pScreen->QueryBestSize = priv->savedQueryBestSize;
+    piloGlCacheClose(pScreen);
     Xfree(priv);
     pScreen->devPrivates[piloScreenPrivateIndex].ptr = 0;
 }
@@ -277,7 +280,12 @@ void piloSetColor(uint32_t unused, int index, uint16_t red, uint16_t green, uint
     (void)unused;
     if (index < 0 || index >= pScreen->visuals[0].ColormapEntries)
         return;
-    DacWrite(PILO_PRIV(pScreen), index, red, green, blue);
+    piloScreenPrivPtr priv = PILO_PRIV(pScreen);
+    DacWrite(priv, index, red, green, blue);
+    /* The cursor's colours may have been matched to this entry. */
+    if (!priv->softwareCursor && ((uint32_t)index == priv->cursorFgItem.pixel ||
+                                  (uint32_t)index == priv->cursorBgItem.pixel))
+        piloHWCursorRematch(pScreen);
 }
 
 void piloLoadColormap(ColormapPtr cmap) {
@@ -291,6 +299,7 @@ void piloLoadColormap(ColormapPtr cmap) {
         xEntryColor(&cmap->red[i], &r, &g, &b);
         DacWrite(priv, i, r, g, b);
     }
+    piloHWCursorRematch(pScreen);
 }
 
 void piloHWCursorOn(int on, ScreenPtr pScreen) {
@@ -310,8 +319,8 @@ int piloBlankScreen(int on, ScreenPtr pScreen) {
         piloAttrIndex(priv, ATTR_DISPLAY_ON);
     }
     /* The DAC mask does not hide the cursor at depth 16. Unblanking shows it
-     * again only when there is one to show. */
-    if (priv->depth == 16 && !priv->softwareCursor && (on || priv->currentCursor))
+     * again only when it was shown. */
+    if (priv->depth == 16 && !priv->softwareCursor && (on || priv->cursorShown))
         piloHWCursorOn(on ? 0 : 1, pScreen);
     return 1;
 }
