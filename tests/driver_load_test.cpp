@@ -239,9 +239,14 @@ bool allowedImport(const DynamicSymbol &s) {
 // else.
 const std::map<std::string, std::set<std::string>> kExtraExports = {
     {"hobra", {"hobraValidateVisual"}},
-    {"tesk", {"TESK_MEMR32fn", "TESK_OUTW", "TESK_INW"}},
-    {"vandu", {"vandu_MEMR32fn", "vandu_OUTW", "vandu_INW"}},
-    {"merro", {"merro_OUTW", "merro_INW"}},
+    {"tesk",
+     {"TESK_MEMR32fn", "TESK_OUTW", "TESK_INW", "TESKExpansion", "TESKPackNSend",
+      "TESKCursorInitialize"}},
+    {"vandu",
+     {"vandu_MEMR32fn", "vandu_OUTW", "vandu_INW", "vanduExpansion", "vanduPackNSend",
+      "vanduCursorInitialize"}},
+    {"merro",
+     {"merro_OUTW", "merro_INW", "merroExpansion", "merroPackNSend", "merroCursorInitialize"}},
 };
 
 std::set<std::string> expectedExports(const std::string &name) {

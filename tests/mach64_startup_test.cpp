@@ -191,7 +191,9 @@ const FitCase kFitCases[] = {
     {kTesk, 1024, 768, 8, 0x100000, 256},
     // One byte a pixel would let these pass; the screen's bytes do not fit.
     {kTesk, 1024, 768, 16, 0x100000, -1},
-    {kVandu, 800, 600, 32, 0x200000, -1},
+    // vandu leaves text to the server here: the glyph and tile lines suffice.
+    {kVandu, 800, 600, 32, 0x200000, 55},
+    {kTesk, 800, 600, 32, 0x200000, -1},
     {kVandu, 800, 400, 32, 0x200000, 255},
     {kMerro, 640, 480, 8, 0x80000, 339}, // merro's 512 KB
     {kMerro, 640, 480, 16, 0x80000, -1},

@@ -319,8 +319,10 @@ TEST(Mach64Validate, RecordByFillStyleAndOpaqueStippleColours) {
     auto s = started(kVandu);
     PixmapPtr stipple = s->stipple({"X.", ".X"});
     GCPtr gc = s->createGC();
-    auto fillRects = [&] { return s->ops(gc)->FillRects; };
-    EXPECT_EQ(fillRects(), genSolidFillRects);
+    // Each style's record holds that style's server routine in slot 4 (its
+    // FillRects may be the driver's own).
+    auto record = [&] { return s->ops(gc)->GCOp4; };
+    EXPECT_EQ(record(), genSolidGCOp4);
     auto gcValues = [&](int fillStyle, Pixel fg, Pixel bg, int alu = GXcopy) {
         harness::GCSpec v;
         v.fillStyle = fillStyle;
@@ -334,21 +336,21 @@ TEST(Mach64Validate, RecordByFillStyleAndOpaqueStippleColours) {
     struct Step {
         harness::GCSpec gcValues;
         uint32_t changes;
-        FillRectsProc want;
+        GCOpProc want;
     } steps[] = {
-        {gcValues(FillTiled, 1, 0), GCFillStyle, genTiledFillRects},
-        {gcValues(FillStippled, 1, 0), GCFillStyle, genStippledFillRects},
-        {gcValues(FillOpaqueStippled, 3, 3), GCFillStyle, genSolidFillRects},
+        {gcValues(FillTiled, 1, 0), GCFillStyle, genTiledGCOp4},
+        {gcValues(FillStippled, 1, 0), GCFillStyle, genStippledGCOp4},
+        {gcValues(FillOpaqueStippled, 3, 3), GCFillStyle, genSolidGCOp4},
         // The colours part: the opaque stipple record from now on.
-        {gcValues(FillOpaqueStippled, 4, 3), GCForeground, genOpStippledFillRects},
-        {gcValues(FillOpaqueStippled, 4, 4), GCBackground, genSolidFillRects},
+        {gcValues(FillOpaqueStippled, 4, 3), GCForeground, genOpStippledGCOp4},
+        {gcValues(FillOpaqueStippled, 4, 4), GCBackground, genSolidGCOp4},
         // An alu or plane mask change leaves the record.
-        {gcValues(FillOpaqueStippled, 4, 4, GXxor), GCFunction | GCPlaneMask, genSolidFillRects},
-        {gcValues(FillSolid, 1, 0), GCFillStyle, genSolidFillRects},
+        {gcValues(FillOpaqueStippled, 4, 4, GXxor), GCFunction | GCPlaneMask, genSolidGCOp4},
+        {gcValues(FillSolid, 1, 0), GCFillStyle, genSolidGCOp4},
     };
     for (const Step &st : steps) {
         s->changeGC(gc, st.gcValues, st.changes);
-        EXPECT_EQ(fillRects(), st.want);
+        EXPECT_EQ(record(), st.want);
     }
     EXPECT_EQ(s->winOps()->SetClipRegions != genWinOp14, true);
     EXPECT_EQ(s->winOps()->ValidateWindowGC != nullptr, true);

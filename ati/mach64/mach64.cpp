@@ -120,6 +120,16 @@ static void m64LayOutOffScreen(teskScreenPrivate *priv, int32_t lines) {
     priv->fontArea = (m64Area){0, h + FONT_AREA_TOP, w, lines - FONT_AREA_SPARE};
 }
 
+/* Whether Init left text to the server (and offered no font slots). */
+Bool LNAME(LeavesTextToServer)(const teskScreenPrivate *priv) {
+#if M64_HAS_MEMORYKB
+    return m64ServerText(priv, priv->memoryKB);
+#else
+    (void)priv;
+    return 0;
+#endif
+}
+
 static void m64InstallHooks(ScreenPtr pScreen, const teskScreenPrivate *priv) {
     nfbScreenPrivPtr nfb = NFB_SCREEN_PRIV(pScreen);
     pScreen->QueryBestSize = UNAME(QueryBestSize);
@@ -175,7 +185,11 @@ static Bool m64InitScreen(ScreenPtr pScreen, teskScreenPrivate *priv) {
     }
     uint64_t memoryBytes = (uint64_t)memoryKB * 1024;
     uint64_t lineBytes = (uint64_t)priv->width * (uint64_t)m64BytesPerPixel(priv->depth);
-    if (memoryBytes < ((uint64_t)priv->height + OFFSCREEN_LINES_NEEDED) * lineBytes)
+    /* Leaving text to the server, vandu's 800 x 600 x 32 on 2 MB needs no
+     * FontArea: the cursor, glyph and tile lines are enough. */
+    uint64_t linesNeeded =
+        m64ServerText(priv, memoryKB) ? GLYPH_AREA_TOP + TILE_AREA_HEIGHT : OFFSCREEN_LINES_NEEDED;
+    if (memoryBytes < ((uint64_t)priv->height + linesNeeded) * lineBytes)
         FatalError("\nInsufficient Memory for this configuration.");
     m64LayOutOffScreen(priv, (int32_t)(memoryBytes / lineBytes) - priv->height);
 
@@ -198,11 +212,18 @@ static Bool m64InitScreen(ScreenPtr pScreen, teskScreenPrivate *priv) {
 #if M64_HAS_MEMORYKB
     priv->memoryKB = memoryKB;
 #endif
-    /* Text goes to the server's routines until the glyph and font stores
-     * take it; the vandu case below keeps it there for good. */
     if (m64ServerText(priv, memoryKB)) {
-        UNAME(WinOps).DrawMonoGlyphs = genDrawMonoGlyphs;
-        UNAME(WinOps).text.DrawFontText = genDrawFontText;
+        /* A record of its own: a screen sharing the library keeps the
+         * text form its layer was offered. */
+        UNAME(ServerTextWinOps) = UNAME(WinOps);
+        UNAME(ServerTextWinOps).DrawMonoGlyphs = genDrawMonoGlyphs;
+        UNAME(ServerTextWinOps).text.DrawFontText = genDrawFontText;
+    } else {
+        int slots = UNAME(InitializeText8)(pScreen);
+        if (slots < 0)
+            return 0;
+        nfbInitializeText8(pScreen, slots, FONT_CELL_WIDTH, FONT_CELL_HEIGHT, UNAME(DownloadFont8),
+                           0);
     }
 
     m64InstallHooks(pScreen, priv);
@@ -213,6 +234,8 @@ static Bool m64InitScreen(ScreenPtr pScreen, teskScreenPrivate *priv) {
         UNAME(SaveDACState)(pScreen);
     nfbGCOpsCacheInit();
     vexoSWCursorInitialize(pScreen);
+    if (!UNAME(GlCacheInit)(pScreen))
+        return 0;
 
     Bool cmap =
         pScreen->rootDepth == 1 ? mfbCreateDefColormap(pScreen) : cfbCreateDefColormap(pScreen);
@@ -241,8 +264,17 @@ static Bool UNAME(Init)(int index, ScreenPtr pScreen, int argc, char **argv) {
     pScreen->devPrivates[UNAME(ScreenPrivateIndex)].ptr = priv;
     priv->grafinfo = graf;
     priv->pending = 0;
+    priv->glyphCells = 0;
+    priv->buckets = 0;
+    priv->fontSlots = 0;
+    priv->fontSlotCount = 0;
 
     if (!m64InitScreen(pScreen, priv)) {
+        UNAME(GlCacheClose)(pScreen);
+        if (priv->fontSlots) {
+            UNAME(CloseText8)(pScreen);
+            nfbCloseText8(pScreen);
+        }
         if (priv->pending)
             Xfree(priv->pending);
         Xfree(priv);
@@ -257,6 +289,11 @@ static void UNAME(FreeScreen)(int index, ScreenPtr pScreen) {
     teskScreenPrivate *priv = M64_PRIV(pScreen);
     if (!priv)
         return;
+    UNAME(GlCacheClose)(pScreen);
+    if (!LNAME(LeavesTextToServer)(priv)) {
+        UNAME(CloseText8)(pScreen);
+        nfbCloseText8(pScreen);
+    }
     Xfree(priv->pending);
     Xfree(priv);
     pScreen->devPrivates[UNAME(ScreenPrivateIndex)].ptr = 0;

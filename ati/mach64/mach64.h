@@ -399,6 +399,142 @@ void UNAME(DrawImage)(BoxPtr box, uint8_t *pixels, int stride, int alu, uint32_t
                       DrawablePtr);
 void UNAME(ReadImage)(BoxPtr box, uint8_t *dst, int stride, DrawablePtr);
 
+/* ---- Monochrome images, tiles and stipples, hardware cursor ---- */
+
+#define DP_SRC_HOST_BITS 0x20100u /* 1-bit host data picks foreground or background */
+#define SRC_CNTL_ROTATE 3u        /* source pattern, then the SRC_HEIGHT2_WIDTH2 rectangle */
+/* Colour compare on the blit source: pixels equal to CLR_CMP_CLR are not drawn. */
+#define CLR_CMP_SOURCE_EQUAL 0x1000005u
+#define GEN_CURSOR_ENABLE 0x80u /* GEN_TEST_CNTL bit 7 */
+#define CONFIG_STAT0_DAC_SHIFT 9
+#define CONFIG_STAT0_DAC_MASK 7u
+#define DAC_TYPE_CURSOR_IN_DAC 5 /* the cursor colours live in the DAC */
+#define CURSOR_IMAGE_BYTES 1024
+#define CURSOR_LINE_BITS 8199 /* the image as one line of 8199 / depth pixels */
+
+/* mach64_mono.cpp */
+void UNAME(DrawMonoImage)(BoxPtr box, uint8_t *bits, int startBit, int stride, Pixel fg, int alu,
+                          uint32_t planemask, DrawablePtr);
+void UNAME(DrawOpaqueMonoImage)(BoxPtr box, uint8_t *bits, int startBit, int stride, Pixel fg,
+                                Pixel bg, int alu, uint32_t planemask, DrawablePtr);
+void UNAME(FixedDraw)(BoxPtr box, uint8_t *bits, int startBit, int stride, Pixel fg, int alu,
+                      uint32_t planemask, DrawablePtr);
+extern "C" {
+DRV_EXPORT void UNAME(PackNSend)(teskScreenPrivate *priv, uint32_t *bits, int x, int y, int width,
+                                 int height, int startBit, int stride);
+}
+
+/* mach64_tile.cpp */
+void UNAME(TileRects)(BoxPtr boxes, int count, uint8_t *tile, int tileStride, int tileWidth,
+                      int tileHeight, DDXPointPtr patOrg, int alu, uint32_t planemask, DrawablePtr);
+void UNAME(StippledFillRects)(GCPtr, DrawablePtr, BoxPtr boxes, int count);
+void UNAME(OpStippledFillRects)(GCPtr, DrawablePtr, BoxPtr boxes, int count);
+
+/* mach64_cursor.cpp: the server may call CursorInitialize by name; Init
+ * asks for the software cursor. */
+extern "C" {
+DRV_EXPORT Bool UNAME(CursorInitialize)(ScreenPtr);
+}
+
+/* ---- Packed glyph store, glyph cache and text fonts ---- */
+
+/* A cell of the store: 512 bits (64 bytes), a 32 x 16 or 16 x 32 glyph. */
+#define GLYPH_CELL_BITS 512
+#define GLYPH_CACHE_MAX_WIDTH 32 /* the cache's glyphs: at most 32 wide */
+#define GLYPH_BUCKETS 1024
+#define GLYPH_BUCKET_GROWTH 3
+#define FONT_CELL_WIDTH 16
+#define FONT_CELL_HEIGHT 32
+#define FONT_GLYPHS 256
+#define DP_SRC_HOST_BITS_RAW 0x20000u /* 1-bit host data, both colours the background */
+#define DP_SRC_BLIT_BITS 0x30100u     /* 1-bit blit source picks foreground or background */
+#define DP_PIX_LSB_FIRST 0x1000000u   /* 1-bit data: first pixel in the least significant bit */
+#define SRC_CNTL_LINEAR 4u
+#define DST_CNTL_X_ADVANCE 0x8u
+
+/* A cell position: x in the low 16 bits, y in the high 16 bits. */
+static inline uint32_t m64CellPos(int x, int y) {
+    return (uint32_t)(uint16_t)x | (uint32_t)(uint16_t)y << 16;
+}
+
+typedef struct _teskGlyphCell {
+    uintptr_t fontKey; /* the nfbFontPrivate */
+    uint32_t glyphKey;
+    uint32_t cellPos;
+    struct _teskGlyphCell *next;
+} teskGlyphCell;
+
+/* The cells: those holding a glyph (newest first) and the free ones, all
+ * in one block. */
+typedef struct _teskGlyphCells {
+    teskGlyphCell *cellUsedList;
+    teskGlyphCell *cellFreeList;
+    teskGlyphCell *block;
+} teskGlyphCells;
+
+typedef struct _teskCacheEntry {
+    int32_t used;
+    uintptr_t fontKey;
+    uint32_t glyphKey;
+    uint32_t cellPos;
+} teskCacheEntry;
+
+/* A bucket gets its first entries with its first key. */
+typedef struct _teskCacheBucket {
+    teskCacheEntry *entries;
+    int32_t size;
+} teskCacheBucket;
+
+typedef struct _teskPendingGlyph {
+    uint32_t cellPos;
+    int16_t x1, y1, x2, y2;
+} teskPendingGlyph;
+
+typedef struct _teskFontSlot {
+    struct {
+        uint16_t x, y;
+    } cells[FONT_GLYPHS];
+} teskFontSlot;
+
+/* mach64_store.cpp */
+uint32_t LNAME(CellOffsetWord)(const teskScreenPrivate *priv, int x, int y);
+void UNAME(SetupStoreCompressed)(teskScreenPrivate *priv);
+void UNAME(StoreCompressed)(int width, int height, int cellX, int cellY, const uint8_t *bitmap,
+                            int stride, teskScreenPrivate *priv);
+void UNAME(ResetFromCompressed)(teskScreenPrivate *priv);
+void UNAME(ResetFromExpansion)(teskScreenPrivate *priv);
+extern "C" {
+DRV_EXPORT void UNAME(Expansion)(int width, int height, int cellX, int cellY, int dstX, int dstY,
+                                 teskScreenPrivate *priv);
+}
+
+/* mach64_glyph.cpp */
+Bool UNAME(GlCacheInit)(ScreenPtr);
+void UNAME(GlCacheClose)(ScreenPtr);
+int UNAME(GlReadCacheEntry)(ScreenPtr, uintptr_t fontKey, uint32_t glyphKey, uint32_t *cellPos);
+int UNAME(GlAddCacheEntry)(ScreenPtr, uintptr_t fontKey, uint32_t glyphKey, int width, int height,
+                           uint32_t *cellPos);
+void UNAME(GlFlushCache)(ScreenPtr);
+uint32_t LNAME(GlyphBucket)(uintptr_t fontKey, uint32_t glyphKey);
+void UNAME(StartGlyphs)(DrawablePtr, Pixel fg, int alu, uint32_t planemask);
+void UNAME(DrawMonoGlyphs)(MonoGlyphRec *glyphs, int count, Pixel fg, int alu, uint32_t planemask,
+                           nfbFontPrivPtr font, DrawablePtr);
+
+/* mach64.cpp: vandu's 800 x 600 x 32 screen on 2 MB leaves glyphs and text
+ * to the server; its windows get ServerTextWinOps (mach64_state.cpp). */
+Bool LNAME(LeavesTextToServer)(const teskScreenPrivate *priv);
+extern WinOps UNAME(ServerTextWinOps);
+
+/* mach64_text.cpp: InitializeText8 returns the slot count, or -1 when the
+ * slot table cannot be had. */
+int UNAME(InitializeText8)(ScreenPtr);
+void UNAME(CloseText8)(ScreenPtr);
+void UNAME(DownloadFont8)(uint8_t **glyphs, int count, int width, int height, int stride,
+                          int fontSlot, ScreenPtr);
+void UNAME(DrawFontText)(BoxPtr box, uint8_t *chars, int count, int glyphWidth, int fontSlot,
+                         Pixel fg, Pixel bg, int alu, uint32_t planemask, int transparent,
+                         DrawablePtr);
+
 extern PrivOps UNAME(SolidPrivOps);
 extern PrivOps UNAME(TiledPrivOps);
 extern PrivOps UNAME(StippledPrivOps);

@@ -19,23 +19,23 @@ PrivOps UNAME(SolidPrivOps) = {genSolidFillRects, UNAME(SolidFS), {.ZeroSeg = UN
 PrivOps UNAME(TiledPrivOps) = {genTiledFillRects, genTiledFS,    {.GCOp3 = genTiledGCOp3},
                                genTiledGCOp4,     genTiledGCOp5, genTiledGCOp6};
 PrivOps UNAME(StippledPrivOps) = {
-    genStippledFillRects, genStippledFS,    {.GCOp3 = genStippledGCOp3},
-    genStippledGCOp4,     genStippledGCOp5, genStippledGCOp6};
+    UNAME(StippledFillRects), genStippledFS,    {.GCOp3 = genStippledGCOp3},
+    genStippledGCOp4,         genStippledGCOp5, genStippledGCOp6};
 PrivOps UNAME(OpStippledPrivOps) = {
-    genOpStippledFillRects, genOpStippledFS,    {.GCOp3 = genOpStippledGCOp3},
-    genOpStippledGCOp4,     genOpStippledGCOp5, genOpStippledGCOp6};
+    UNAME(OpStippledFillRects), genOpStippledFS,    {.GCOp3 = genOpStippledGCOp3},
+    genOpStippledGCOp4,         genOpStippledGCOp5, genOpStippledGCOp6};
 
-/* Writable: vandu's 800 x 600 x 32 case on 2 MB rewrites the text slots. */
+/* Writable: the server may rewrite slots. */
 WinOps UNAME(WinOps) = {UNAME(CopyRect),
                         UNAME(DrawSolidRects),
                         UNAME(DrawImage),
-                        genDrawMonoImage,
-                        genDrawOpaqueMonoImage,
+                        UNAME(DrawMonoImage),
+                        UNAME(DrawOpaqueMonoImage),
                         UNAME(ReadImage),
                         UNAME(DrawPoints),
-                        genTileRects,
-                        genDrawMonoGlyphs,
-                        {genDrawFontText},
+                        UNAME(TileRects),
+                        UNAME(DrawMonoGlyphs),
+                        {.DrawFontText8 = UNAME(DrawFontText)},
                         genWinOp11,
                         genWinOp12,
                         genWinOp13,
@@ -99,18 +99,13 @@ Bool LNAME(ToText)(ScreenPtr pScreen, Bool restoreDac) {
     return grafExec(priv->grafinfo, "SetText", 0);
 }
 
-/* The glyph cache holds nothing yet, so leaving the screen drops nothing. */
+/* What the console leaves in off-screen memory is not the cache's: every
+ * glyph goes. */
 void UNAME(SaveGState)(ScreenPtr pScreen) {
-    (void)pScreen;
+    UNAME(GlFlushCache)(pScreen);
 }
 
 void UNAME(RestoreGState)(ScreenPtr pScreen) {
-    (void)pScreen;
-}
-
-/* No font is cached yet: nothing of a font to forget. */
-void UNAME(GlClearCache)(nfbFontPrivPtr font, ScreenPtr pScreen) {
-    (void)font;
     (void)pScreen;
 }
 
@@ -201,8 +196,13 @@ int UNAME(ValidateWindowGC)(GCPtr pGC, uint32_t changes, DrawablePtr pDraw) {
     return nfbHelpValidateGC(pGC, changes, pDraw);
 }
 
+/* Filled by Init for vandu's screens that leave text to the server. */
+WinOps UNAME(ServerTextWinOps);
+
 void UNAME(ValidateWindowPriv)(WindowPtr pWin) {
-    NFB_WINDOW_PRIV(pWin)->ops = &UNAME(WinOps);
+    const teskScreenPrivate *priv = M64_PRIV(pWin->drawable.pScreen);
+    NFB_WINDOW_PRIV(pWin)->ops =
+        LNAME(LeavesTextToServer)(priv) ? &UNAME(ServerTextWinOps) : &UNAME(WinOps);
 }
 
 /* ---- Scissors ---- */

@@ -18,6 +18,8 @@ constexpr uint32_t kNewCodes[] = {0, 1, 3, 7, 9, 11};
 constexpr uint32_t kWindowBytes = 0x10000, kPage = 0x8000;
 constexpr uint32_t kAperture4 = 0x400000, kAperture8 = 0x800000;
 constexpr int kMaxHiddenReports = 8;
+constexpr int kCursorSize = 64;
+constexpr uint32_t kDacCursorType = 5;
 
 std::string hex(uint32_t v) {
     char buf[16];
@@ -259,7 +261,11 @@ void Mach64Adapter::setReadPages(uint32_t value) {
 
 void Mach64Adapter::write(int index, uint32_t value) {
     if (index >= EngineFirst && index <= EngineLast) {
-        if (index == FifoStat || index == GuiStat)
+        if (index == FifoStat) {
+            cursorColourSelect_ = value & 1;
+            return;
+        }
+        if (index == GuiStat)
             return;
         if (!(regs_[GenTestCntl] & kEngineEnable)) {
             Machine::current().fail("mach64 board: engine register " + std::to_string(index) +
@@ -319,9 +325,19 @@ uint8_t Mach64Adapter::readByte(uint32_t offset) {
 void Mach64Adapter::writeByte(uint32_t offset, uint8_t value) {
     switch (offset) {
     case 0xC0:
+        if (cursorColourSelect_) {
+            dacCursorAt_ = (value & 1) * 3;
+            return;
+        }
         vga_->dac.out(vga::port::DacWriteIndex, 1, value);
         return;
     case 0xC1:
+        if (cursorColourSelect_) {
+            Rgb &c = dacCursor_[dacCursorAt_ / 3];
+            (dacCursorAt_ % 3 == 0 ? c.red : dacCursorAt_ % 3 == 1 ? c.green : c.blue) = value;
+            dacCursorAt_ = (dacCursorAt_ + 1) % 6;
+            return;
+        }
         vga_->dac.out(vga::port::DacData, 1, value);
         return;
     case 0xC2:
@@ -360,6 +376,40 @@ uint32_t Mach64Adapter::displayPitch() const {
     return (reg(CrtcOffPitch) >> 22) * 8 * bytes[pixelWidthCode()];
 }
 
+Mach64Adapter::CursorPixel Mach64Adapter::cursorImagePixel(int column, int row) const {
+    constexpr int kRowBytes = 16;
+    const uint64_t at = uint64_t(cursorImageOffset()) + uint64_t(row * kRowBytes + column / 4);
+    if (column < 0 || column >= kCursorSize || row < 0 || row >= kCursorSize ||
+        uint64_t(cursorImageOffset()) + kCursorSize * kRowBytes > vram_.size())
+        return CursorPixel::Transparent;
+    switch ((vram_.data()[at] >> (2 * (column % 4))) & 3) {
+    case 0:
+        return CursorPixel::Background;
+    case 1:
+        return CursorPixel::Foreground;
+    case 2:
+        return CursorPixel::Transparent;
+    default:
+        return CursorPixel::Invert;
+    }
+}
+
+Mach64Adapter::CursorPixel Mach64Adapter::cursorAt(int x, int y) const {
+    if (!cursorShown())
+        return CursorPixel::Transparent;
+    const int c = x - cursorX(), r = y - cursorY();
+    if (c < 0 || r < 0 || c >= kCursorSize - cursorXOffset() || r >= kCursorSize - cursorYOffset())
+        return CursorPixel::Transparent;
+    return cursorImagePixel(cursorXOffset() + c, r);
+}
+
+Mach64Adapter::Rgb Mach64Adapter::cursorColour(bool foreground) const {
+    if (((reg(ConfigStat0) >> 9) & 7) == kDacCursorType)
+        return dacCursor_[foreground ? 1 : 0];
+    const uint32_t v = reg(foreground ? CurClr1 : CurClr0);
+    return {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8)};
+}
+
 std::string Mach64Adapter::describe() const {
     std::string s = "mach64: " + std::to_string(vram_.size() / 1024) + " KB, chip " +
                     hex(reg(ConfigChipId)) + (newClass_ ? " (newer class)" : " (older class)");
@@ -370,6 +420,10 @@ std::string Mach64Adapter::describe() const {
     else
         s += ", VGA display";
     s += blanked() ? ", blanked" : ", picture on";
+    if (cursorShown())
+        s += ", cursor at (" + std::to_string(cursorX()) + ", " + std::to_string(cursorY()) +
+             ") offsets (" + std::to_string(cursorXOffset()) + ", " +
+             std::to_string(cursorYOffset()) + ") image at " + hex(cursorImageOffset());
     s += ", " + std::to_string(fifo_.size()) + " FIFO entries";
     return s;
 }

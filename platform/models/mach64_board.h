@@ -58,12 +58,35 @@
 //                      operation waits for host data
 //   bytes 0xC0-0xC3    DAC write index, data, mask, read index (the VGA DAC)
 //
+// Hardware cursor: a 64 x 64 sprite over the picture, shown while
+// GEN_TEST_CNTL bit 7 is set.
+//   26 CUR_OFFSET      image address in 8-byte units (bits 0-19)
+//   27 CUR_HORZ_VERT_POSN  screen x of the sprite's left column (bits 0-10),
+//                      y of its top row (bits 16-26)
+//   28 CUR_HORZ_VERT_OFF   x offset (bits 0-5), y offset (bits 16-21)
+//   24, 25 CUR_CLR0, CUR_CLR1  background and foreground colour: red bits
+//                      24-31, green 16-23, blue 8-15 (bits 0-7 taken and
+//                      ignored)
+//   The image is 1024 bytes, 64 rows of 16 bytes, four 2-bit pixels a byte
+//   with the first pixel in the low bits: code 0 the background colour, 1
+//   the foreground, 2 the screen shows through, 3 the screen inverted. The
+//   x offset skips that many pixels at the left of each row: screen column
+//   x + c shows image column offset + c. The y offset hides that many rows
+//   at the bottom: screen row y + r shows image row r for r below 64 minus
+//   the offset. On a board whose DAC type (CONFIG_STAT0 bits 9-11) is 5 the
+//   colours come from the DAC's two cursor colour registers instead (8 bits
+//   a component): a write of bit 0 set to FIFO_STAT's offset points the DAC
+//   write index and data registers at them (index 0 background, 1
+//   foreground, red, green, blue each, the index stepping after blue) until
+//   a write with bit 0 clear points them back at the palette.
+//
 // Choices where the description leaves details open:
 // - The FIFO moves one entry to the engine at every read of FIFO_STAT or
 //   GUI_STAT (a poll is what lets time pass); an engine register write with
 //   16 entries queued is reported, latches the overrun and is lost, and so is
 //   one while the engine is disabled.
-// - Writes to FIFO_STAT and GUI_STAT are taken and ignored.
+// - Writes to GUI_STAT, and bits of FIFO_STAT's but the cursor colour
+//   select, are taken and ignored.
 // - The window shows vram from 32 KB page RPS0; RPS1 must be the page after
 //   it (the machine shows one contiguous window), else it is reported.
 // - An access to the REGS block while register 6 hides it is reported,
@@ -83,6 +106,8 @@
 namespace sim {
 
 namespace m64reg {
+constexpr int CurClr0 = 24, CurClr1 = 25, CurOffset = 26, CurHorzVertPosn = 27, CurHorzVertOff = 28;
+constexpr uint32_t kCursorEnable = 0x80;
 constexpr int CrtcHTotalDisp = 0, CrtcVTotalDisp = 2, CrtcOffPitch = 5, CrtcGenCntl = 7,
               BusCntl = 40, ExtMemCntl = 43, MemCntl = 44, MemVgaRpSel = 46, GenTestCntl = 52,
               ConfigChipId = 56, ConfigStat0 = 57, EngineFirst = 64, EngineLast = 206,
@@ -128,6 +153,32 @@ class Mach64Adapter : public Adapter {
     int hiddenAccesses() const { return hidden_; }
     uint32_t windowOffset() const { return windowOffset_; }
     Mach64Engine &engine() { return draw_; }
+
+    // The hardware cursor.
+    enum class CursorPixel : uint8_t { Transparent, Background, Foreground, Invert };
+    struct Rgb {
+        uint8_t red = 0, green = 0, blue = 0;
+        bool operator==(const Rgb &) const = default;
+    };
+    bool cursorShown() const { return (reg(m64reg::GenTestCntl) & m64reg::kCursorEnable) != 0; }
+    int cursorX() const { return int(reg(m64reg::CurHorzVertPosn) & 0x7FF); }
+    int cursorY() const { return int((reg(m64reg::CurHorzVertPosn) >> 16) & 0x7FF); }
+    int cursorXOffset() const { return int(reg(m64reg::CurHorzVertOff) & 0x3F); }
+    int cursorYOffset() const { return int((reg(m64reg::CurHorzVertOff) >> 16) & 0x3F); }
+    uint32_t cursorImageOffset() const { return (reg(m64reg::CurOffset) & 0xFFFFF) * 8; }
+    // Pixel (column, row) of the 64 x 64 image as video memory holds it
+    // (Transparent when the image lies beyond video memory).
+    CursorPixel cursorImagePixel(int column, int row) const;
+    // What the cursor shows at a screen position: Transparent where it is
+    // off or does not cover the position.
+    CursorPixel cursorAt(int x, int y) const;
+    // The colour of code 0 (background) or 1 (foreground), from the DAC's
+    // cursor registers on a DAC of type 5, else from CUR_CLR0 / CUR_CLR1.
+    Rgb cursorColour(bool foreground) const;
+    // The DAC's own cursor colour registers (index 0 background, 1 foreground).
+    Rgb dacCursorColour(int index) const { return dacCursor_[size_t(index & 1)]; }
+    // FIFO_STAT's cursor colour select as last written.
+    bool cursorColourSelect() const { return cursorColourSelect_; }
     // Every queued entry to the engine, then the engine to rest.
     void drain() override;
 
@@ -167,6 +218,9 @@ class Mach64Adapter : public Adapter {
     Fault fault_ = Fault::None;
     int resets_ = 0;
     int hidden_ = 0;
+    bool cursorColourSelect_ = false;
+    Rgb dacCursor_[2];
+    int dacCursorAt_ = 0; // component written next: index x 3 + red, green, blue
     Mach64Engine draw_;
 };
 

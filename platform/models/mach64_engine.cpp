@@ -19,6 +19,9 @@ constexpr int DstOffPitch = 64, DstYX = 67, DstHeightWidth = 70, DstBresLnth = 7
 
 enum Src : uint32_t { Bkgd = 0, Frgd = 1, Host = 2, Blit = 3 };
 
+// CLR_CMP_CNTL bits 24-25: what is compared (0 destination, 1 blit source).
+constexpr uint32_t kCmpWhich = 0x3000000, kCmpSource = 0x1000000;
+
 std::string hex(uint32_t v) {
     char buf[16];
     std::snprintf(buf, sizeof buf, "0x%X", v);
@@ -264,7 +267,9 @@ void Mach64Engine::plot(int x, int y, bool fgPixel, uint32_t colour) {
     const uint32_t d = readPixel(addr, bits, ok);
     const uint32_t cmp = regs_[r::ClrCmpCntl] & 7;
     const uint32_t cmpMask = regs_[r::ClrCmpMask];
-    const bool equal = (d & cmpMask) == (regs_[r::ClrCmpClr] & cmpMask);
+    // Bit 24: the blit source pixel is compared instead of the destination.
+    const uint32_t compared = (regs_[r::ClrCmpCntl] & kCmpSource) ? colour : d;
+    const bool equal = (compared & cmpMask) == (regs_[r::ClrCmpClr] & cmpMask);
     if (cmp == 1 || (cmp == 4 && !equal) || (cmp == 5 && equal))
         return;
     const uint32_t dpMix = regs_[r::DpMix];
@@ -279,6 +284,12 @@ void Mach64Engine::plot(int x, int y, bool fgPixel, uint32_t colour) {
     const uint32_t wm = regs_[r::DpWriteMask] & mask;
     const uint32_t v = (d & ~wm) | (uint32_t(m) & wm);
     uint8_t *p = vram_.data() + addr / 8;
+    if (bits == 1) {
+        const int bit = int(addr % 8);
+        const int at = (pw & 0x1000000) ? bit : 7 - bit;
+        *p = uint8_t((*p & ~(1u << at)) | (v & 1u) << at);
+        return;
+    }
     for (int i = 0; i < bits / 8; i++)
         p[i] = uint8_t(v >> (8 * i));
 }
@@ -357,10 +368,16 @@ void Mach64Engine::startRect() {
     const uint32_t dstCode = pw & 0xF, srcCode = (pw >> 8) & 0xF, hostCode = (pw >> 16) & 0xF;
     const bool bgUsed = monoSrc != 0;
     std::string bad;
-    if (codeBits(dstCode) < 8)
+    if (codeBits(dstCode) == 0)
         bad = "destination pixel width code " + std::to_string(dstCode);
+    else if (dstCode == 0 && (fgSrc > Frgd || (bgUsed && bgSrc > Frgd)))
+        bad = "one-bit destination with DP_SRC " + hex(dpSrc) + " (colour sources)";
     else if (monoSrc == 1 || fgSrc > 3 || (bgUsed && bgSrc > 3))
         bad = "DP_SRC " + hex(dpSrc) + " (pattern sources)";
+    else if ((regs_[r::ClrCmpCntl] & kCmpWhich) > kCmpSource ||
+             ((regs_[r::ClrCmpCntl] & kCmpSource) && (monoSrc != 0 || fgSrc != Blit)))
+        bad = "CLR_CMP_CNTL " + hex(regs_[r::ClrCmpCntl]) + " with DP_SRC " + hex(dpSrc) +
+              " (source compare of anything but a colour blit)";
     else if ((monoSrc == 2) && (fgSrc == Host || (bgUsed && bgSrc == Host)))
         bad = "DP_SRC " + hex(dpSrc) + " (host bits and host colour at once)";
     else if (monoSrc == 2 && hostCode != 0)
@@ -458,7 +475,8 @@ void Mach64Engine::startLine() {
     failedOp_ = false;
     busyLeft_ = kBusyReads;
     const uint32_t dpSrc = op_.dpSrc;
-    if (((dpSrc >> 16) & 3) != 0 || ((dpSrc >> 8) & 7) > Frgd || codeBits(op_.pixWidth & 0xF) < 8) {
+    if (((dpSrc >> 16) & 3) != 0 || ((dpSrc >> 8) & 7) > Frgd || codeBits(op_.pixWidth & 0xF) < 8 ||
+        (regs_[r::ClrCmpCntl] & kCmpWhich) != 0) {
         fail("line with DP_SRC " + hex(dpSrc) + " and DP_PIX_WIDTH " + hex(op_.pixWidth) +
              " is not modelled; not drawn");
         log_.push_back(op_);

@@ -32,7 +32,11 @@
 //                      DP_PIX_WIDTH, DP_MIX, DP_SRC
 //   192-194 CLR_CMP_CLR, CLR_CMP_MASK, CLR_CMP_CNTL (bits 0-2: 0 always
 //                      write, 1 never, 4 skip where the masked destination
-//                      differs from the colour, 5 skip where it equals it)
+//                      differs from the colour, 5 skip where it equals it;
+//                      bits 24-25: 0 the destination is compared, 1 the blit
+//                      source pixel, which only a blit with every pixel
+//                      foreground from the source may ask for; other
+//                      values, and a line asking for the source, reported)
 //
 // Data path:
 // - DP_SRC: background source bits 0-2, foreground source bits 8-10 (0 the
@@ -47,6 +51,13 @@
 //   reported), bit 24 one-bit data holds its first pixel in the least
 //   significant bit (else the most significant). Bits 4-7 are taken and
 //   ignored. A colour source must have the destination's code.
+// - A one-bit destination (code 0) is video memory as an array of bits,
+//   ordered in each byte by bit 24 as one-bit data is; a pixel takes bit 0
+//   of the mix, so only the two colour registers may be its sources. One-bit
+//   host data written there without bit 24 thus lands byte for byte as sent.
+// - A linear one-bit source (SRC_CNTL bit 2) reads pixel k of the operation
+//   (in drawing order) from bit k of the stream at SRC_OFF_PITCH's offset,
+//   ordered by bit 24.
 // - DP_WRITE_MASK: the pixel bits written.
 //
 // Host data: an operation that takes host data owes ceil(pixels x bits /
