@@ -48,7 +48,7 @@ TEST(HobraStartup, EightPlaneBoardHandsOverItsRecordsAndLaysOutTheLinesBelow) {
     EXPECT_EQ(si->sysInfoValue, 5.0f);
     EXPECT_EQ(s.registered().optionsVersion, 50);
     EXPECT_EQ(s.registered().optionFlags, 0);
-    EXPECT_TRUE(s.registered().swCursor);
+    EXPECT_NE(s.registered().spriteFuncs, nullptr);
     nfbScreenPrivate *nfb = s.nfb();
     EXPECT_EQ(nfb->driverFlag, 1);
     EXPECT_TRUE(nfb->SetColor && nfb->LoadColormap && nfb->BlankScreen && nfb->ValidateWindowPriv);
@@ -365,18 +365,19 @@ TEST(HobraInit, EngineStartSequence) {
 TEST(HobraValidate, FillStyleChoosesTheRecord) {
     harness::Screen s("hobra", board(), opts());
     ASSERT_TRUE(s.start()) << s.failureText();
-    auto fillOf = [&](GCPtr gc) { return reinterpret_cast<void *>(s.ops(gc)->FillRects); };
+    // Each record is told by its fourth slot, the layer's routine of its style.
+    auto fillOf = [&](GCPtr gc) { return reinterpret_cast<void *>(s.ops(gc)->GCOp4); };
     auto fill = [](auto f) { return reinterpret_cast<void *>(f); };
     struct Case {
         int style;
         Pixel fg, bg;
         void *record;
     };
-    for (const Case &k : {Case{FillSolid, 1, 0, fill(genSolidFillRects)},
-                          Case{FillTiled, 1, 0, fill(genTiledFillRects)},
-                          Case{FillStippled, 1, 0, fill(genStippledFillRects)},
-                          Case{FillOpaqueStippled, 1, 0, fill(genOpStippledFillRects)},
-                          Case{FillOpaqueStippled, 7, 7, fill(genSolidFillRects)}}) {
+    for (const Case &k :
+         {Case{FillSolid, 1, 0, fill(genSolidGCOp4)}, Case{FillTiled, 1, 0, fill(genTiledGCOp4)},
+          Case{FillStippled, 1, 0, fill(genStippledGCOp4)},
+          Case{FillOpaqueStippled, 1, 0, fill(genOpStippledGCOp4)},
+          Case{FillOpaqueStippled, 7, 7, fill(genSolidGCOp4)}}) {
         SCOPED_TRACE(k.style);
         GCPtr gc = s.createGC({.fillStyle = k.style, .fg = k.fg, .bg = k.bg});
         EXPECT_EQ(fillOf(gc), k.record);
@@ -385,16 +386,16 @@ TEST(HobraValidate, FillStyleChoosesTheRecord) {
     // Without the fill-style bit the record stays, whatever else changed.
     GCPtr gc = s.createGC({.fillStyle = FillTiled});
     s.changeGC(gc, {.fillStyle = FillSolid, .alu = GXxor}, GCFunction | GCPlaneMask);
-    EXPECT_EQ(fillOf(gc), fill(genTiledFillRects));
+    EXPECT_EQ(fillOf(gc), fill(genTiledGCOp4));
 
     // An opaque stipple in one colour gets the solid record, and the
     // stippled one back once its colours differ.
     GCPtr op = s.createGC({.fillStyle = FillOpaqueStippled, .fg = 3, .bg = 3});
-    EXPECT_EQ(fillOf(op), fill(genSolidFillRects));
+    EXPECT_EQ(fillOf(op), fill(genSolidGCOp4));
     s.changeGC(op, {.fillStyle = FillOpaqueStippled, .fg = 4, .bg = 3}, GCForeground);
-    EXPECT_EQ(fillOf(op), fill(genOpStippledFillRects));
+    EXPECT_EQ(fillOf(op), fill(genOpStippledGCOp4));
     s.changeGC(op, {.fillStyle = FillOpaqueStippled, .fg = 4, .bg = 4}, GCBackground);
-    EXPECT_EQ(fillOf(op), fill(genSolidFillRects));
+    EXPECT_EQ(fillOf(op), fill(genSolidGCOp4));
     s.freeScreen();
 }
 

@@ -30,24 +30,24 @@ PrivOps hobraSolidPrivOps = {genSolidFillRects, hobraSolidFS,  {.ZeroSeg = hobra
 static PrivOps hobraTiledPrivOps = {genTiledFillRects, genTiledFS,    {.GCOp3 = genTiledGCOp3},
                                     genTiledGCOp4,     genTiledGCOp5, genTiledGCOp6};
 static PrivOps hobraStippledPrivOps = {
-    genStippledFillRects, genStippledFS,    {.GCOp3 = genStippledGCOp3},
-    genStippledGCOp4,     genStippledGCOp5, genStippledGCOp6};
+    hobraStippledFillRects, genStippledFS,    {.GCOp3 = genStippledGCOp3},
+    genStippledGCOp4,       genStippledGCOp5, genStippledGCOp6};
 static PrivOps hobraOpStippledPrivOps = {
-    genOpStippledFillRects, genOpStippledFS,    {.GCOp3 = genOpStippledGCOp3},
-    genOpStippledGCOp4,     genOpStippledGCOp5, genOpStippledGCOp6};
+    hobraOpStippledFillRects, genOpStippledFS,    {.GCOp3 = genOpStippledGCOp3},
+    genOpStippledGCOp4,       genOpStippledGCOp5, genOpStippledGCOp6};
 
 /* Slots the engine does not draw yet hold the server's routines, which
  * work through DrawImage and ReadImage. */
 WinOps hobraWinOps = {hobraCopyRect,
                       hobraDrawSolidRects,
                       hobraDrawImage,
-                      genDrawMonoImage,
-                      genDrawOpaqueMonoImage,
+                      hobraDrawMonoImage,
+                      hobraDrawOpaqueMonoImage,
                       hobraReadImage,
                       hobraDrawPoints,
                       hobraTileRects,
-                      genDrawMonoGlyphs,
-                      {.DrawFontText = genDrawFontText},
+                      hobraDrawMonoGlyphs,
+                      {.DrawFontText8 = hobraDrawFontText},
                       genWinOp11,
                       genWinOp12,
                       genWinOp13,
@@ -65,6 +65,8 @@ WinOps hobraWinOps = {hobraCopyRect,
 #define CURSOR_MAX 48
 #define OFFSCR_MIN_LINES 128
 #define GLYPH_BATCH 256
+#define TEXT8_CELL_W 16
+#define TEXT8_CELL_H 32
 
 static const char msgBadDepth[] = "hobraProbe(): bad grafinfo DEPTH(%d)\n";
 static const char msgDims1[] = "8514a: grafinfo error -";
@@ -242,6 +244,8 @@ static Bool hobraInitScreen(ScreenPtr pScreen, hobraScreenPrivPtr priv) {
     nfb->BlankScreen = hobraBlankScreen;
     nfb->driverFlag = 1;
     nfb->ValidateWindowPriv = hobraValidateWindowPriv;
+    nfb->ClearFont = hobraGlClearCache;
+    pScreen->QueryBestSize = hobraQueryBestSize;
     return 1;
 }
 
@@ -250,6 +254,8 @@ static void hobraReleasePrivate(ScreenPtr pScreen) {
     hobraScreenPrivPtr priv = HOBRA_PRIV(pScreen);
     if (!priv)
         return;
+    hobraGlCacheClose(pScreen);
+    hobraCloseText8(pScreen);
     Xfree(priv->pending);
     Xfree(priv);
     pScreen->devPrivates[hobraScreenPrivateIndex].ptr = 0;
@@ -284,11 +290,22 @@ static Bool hobraInitSteps(ScreenPtr pScreen) {
 
     if (!hobraInitScreen(pScreen, priv))
         return 0;
+    /* Font slots in planes 3 and up, 16 x 32 cells; none when no font
+     * fits (the layer then draws text glyph by glyph). */
+    hobraInitializeText8(pScreen);
+    nfbInitializeText8(pScreen, priv->fontSlotCount, TEXT8_CELL_W, TEXT8_CELL_H, hobraDownloadFont8,
+                       0);
     if (!grafQuery(priv->grafinfo, "IGNOREPROBE"))
         hobraSaveDACState(pScreen);
     hobraInitHW(pScreen);
-    /* The server draws the cursor until the driver draws its own. */
-    vexoSWCursorInitialize(pScreen);
+    /* A sprite layer that refuses the record leaves the screen without a
+     * cursor drawn by the driver; Init goes on. */
+    hobraDCInitialize(pScreen);
+    /* A cache without its tables would have nowhere to keep a glyph. */
+    if (!hobraGlCacheInit(pScreen)) {
+        nfbCloseText8(pScreen);
+        return 0;
+    }
     if (!cfbCreateDefColormap(pScreen))
         return 0;
     vexoSysInfoInit(pScreen, &hobraSysInfo);
@@ -342,6 +359,8 @@ void hobraInitHW(ScreenPtr pScreen) {
  * points at freed memory. */
 void hobraCloseScreen(int index, ScreenPtr pScreen) {
     (void)index;
+    hobraGlCacheClose(pScreen);
+    hobraCloseText8(pScreen);
     nfbCloseText8(pScreen);
     hobraReleasePrivate(pScreen);
 }

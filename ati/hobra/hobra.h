@@ -230,4 +230,55 @@ void hobraTileAreaSlow(BoxPtr box, DDXPointPtr src, int repH, int repW, int alu,
 void hobraTileRects(BoxPtr boxes, int count, uint8_t *tile, int tileStride, int tileWidth,
                     int tileHeight, DDXPointPtr patOrg, int alu, uint32_t planemask, DrawablePtr);
 
+/* hobra_planexp.cpp */
+void hobraSetupCardForBlit(Pixel fg, int alu, uint32_t readMask, uint32_t planemask);
+void hobraSetupCardForOpaqueBlit(Pixel fg, Pixel bg, int alu, uint32_t readMask,
+                                 uint32_t planemask);
+void hobraStretchBlit(DrawablePtr, DDXPointPtr src, BoxPtr dst);
+void hobraResetCardFromBlit(void);
+
+/* hobra_mono.cpp */
+void hobraDrawMonoImage(BoxPtr box, uint8_t *bits, int startBit, int stride, Pixel fg, int alu,
+                        uint32_t planemask, DrawablePtr);
+void hobraDrawOpaqueMonoImage(BoxPtr box, uint8_t *bits, int startBit, int stride, Pixel fg,
+                              Pixel bg, int alu, uint32_t planemask, DrawablePtr);
+
+/* hobra_stipple.cpp */
+void hobraStippledFillRects(GCPtr, DrawablePtr, BoxPtr boxes, int count);
+void hobraOpStippledFillRects(GCPtr, DrawablePtr, BoxPtr boxes, int count);
+
+/* ---- glyph cache, text fonts, display cursor ---- */
+
+/* Where a glyph lies in the cache: its plane's read mask (and, once added,
+ * write mask) and its cell's corner (x low 16 bits, y high 16 bits). */
+typedef struct _hobraGlyphPlace {
+    int32_t readMask;
+    int32_t writeMask;
+    int32_t cellPos;
+} hobraGlyphPlace;
+
+/* hobra_glyph.cpp */
+Bool hobraGlCacheInit(ScreenPtr);
+void hobraGlCacheClose(ScreenPtr);
+int hobraGlReadCacheEntry(ScreenPtr, nfbFontPrivPtr font, int32_t glyph, hobraGlyphPlace *out);
+int hobraGlAddCacheEntry(ScreenPtr, nfbFontPrivPtr font, int32_t glyph, int width, int height,
+                         hobraGlyphPlace *out);
+void hobraGlDeleteCacheEntry(ScreenPtr, nfbFontPrivPtr font, int32_t glyph);
+void hobraGlClearCache(nfbFontPrivPtr font, ScreenPtr);
+void hobraGlFlushCache(ScreenPtr);
+void hobraDrawMonoGlyphs(MonoGlyphRec *glyphs, int count, Pixel fg, int alu, uint32_t planemask,
+                         nfbFontPrivPtr font, DrawablePtr);
+
+/* hobra_text.cpp */
+void hobraInitializeText8(ScreenPtr);
+void hobraCloseText8(ScreenPtr);
+void hobraDownloadFont8(uint8_t **glyphs, int count, int width, int height, int stride, int slot,
+                        ScreenPtr);
+void hobraDrawFontText(BoxPtr box, uint8_t *chars, int count, int glyphWidth, int slot, Pixel fg,
+                       Pixel bg, int alu, uint32_t planemask, int transparent, DrawablePtr);
+
+/* hobra_cursor.cpp */
+Bool hobraDCInitialize(ScreenPtr);
+void hobraQueryBestSize(int cls, uint16_t *width, uint16_t *height, ScreenPtr);
+
 #endif

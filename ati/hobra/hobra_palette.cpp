@@ -153,8 +153,9 @@ Bool hobraSetText(ScreenPtr pScreen) {
     return grafExec(priv->grafinfo, "SetText", 0);
 }
 
+/* The console may overwrite video memory: no glyph stays cached. */
 void hobraSaveGState(ScreenPtr pScreen) {
-    (void)pScreen;
+    hobraGlFlushCache(pScreen);
 }
 
 /* hobraSetGraphics has set the engine up again. */

@@ -9,6 +9,8 @@ namespace sim {
 
 namespace {
 
+constexpr uint16_t kAcrossPlane = 0x53F3;
+
 std::string hex(uint32_t v) {
     char buf[16];
     std::snprintf(buf, sizeof buf, "0x%04X", v);
@@ -153,6 +155,10 @@ void HobraEnginePorts::out(uint16_t port, int width, uint32_t value) {
                                 ", which is read-only");
         return;
     }
+    if (reg == S3Reg::Command && v == kAcrossPlane && (core_.regs().curX & 3) != 0)
+        Machine::current().fail(core_.chip().name + ": across-plane transfer " + hex(v) + " at x " +
+                                std::to_string(core_.regs().curX) +
+                                ", which is not a multiple of 4");
     core_.write(reg, v);
 }
 

@@ -14,7 +14,8 @@
 //   0xE6E8 foreground colour, 0xEAE8 write mask, 0xEEE8 read mask,
 //   0xF6E8 background mix, 0xFAE8 foreground mix, 0xFEE8 multifunction.
 //   ATI boards only: 0xDAEE, 0xDEEE, 0xE2EE, 0xE6EE scissors left, top,
-//   right, bottom (inclusive), 12 bits each, queued like multifunction writes.
+//   right, bottom (inclusive), 12 bits each, queued like multifunction writes:
+//   they are the scissors multifunction indexes 1 to 4 write, one set.
 //
 // Status: bits 0-7 the FIFO fill (k queued entries set the k low bits),
 // 0x200 busy; the engine is idle when status & 0x201 is 0. Eight entries,
@@ -36,7 +37,9 @@
 //   of even width, where the two readings agree).
 // - Across-plane data (0x53F3) carries eight pixels a word, leftmost in bit 4,
 //   then bits 3, 2, 1, 12, 11, 10, 9; the other bits are not looked at. Each
-//   row starts on a new word.
+//   row starts on a new word. The transfer starts at an x that is a
+//   multiple of 4 (the engine's across-plane alignment); any other x is
+//   reported (the transfer still takes its words).
 // - Every data-port word written takes a FIFO entry as a register write
 //   does; a word beyond the room the last status read showed is reported.
 //   Host-data and read-back commands may follow a running operation through
