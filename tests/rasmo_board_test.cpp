@@ -137,8 +137,13 @@ TEST_F(Mach32BoardTest, WhatTheEngineDoesNotTakeIsReported) {
         {"byte write", [] { outb(0xDAEE, 1); }, "takes 16-bit writes"},
         {"read of a write-only register", [] { inw(0xCEEE); }, "write-only"},
         {"scissor past 12 bits", [] { outw(0xE2EE, 0x1000); }, "more than 12 bits"},
-        {"FIFO status write", [] { outw(0x9AEE, 0); }, "read-only"},
-        {"lines by end points", [] { outw(0xFEEE, 5); }, "0xFEEE"},
+        {"FIFO status write other than the rewind", [] { outw(0x9AEE, 1); }, "only 0"},
+        {"a fifth end point without a rewind",
+         [] {
+             for (int i = 0; i < 5; i++)
+                 outw(0xFEEE, 5);
+         },
+         "without a rewind"},
         {"rectangle with no data path", [] { outw(0xAEEE, 5); }, "data path 0x0000"},
     };
     for (const Case &c : cases) {
@@ -232,10 +237,16 @@ TEST_F(Mach32OpsTest, RunsByDirectionFromTheCurrentPosition) {
     EXPECT_EQ(adapter->ext().regs().curX, 3);
     EXPECT_EQ(adapter->ext().regs().curY, 3);
     EXPECT_EQ(failureText(), "");
+    // Bit 3 clear: a line from the error terms, here all diagonal steps.
     room();
-    outw(0xA2EE, 0);
-    outw(0x96EE, 3);
-    EXPECT_TRUE(failedWith("lines are not part of this model")) << failureText();
+    outw(0xA2EE, 0x20 | 0x80);
+    outw(0x92E8, 1);
+    outw(0x8AE8, 0);
+    outw(0x8EE8, 0);
+    outw(0x96EE, 2);
+    EXPECT_EQ(adapter->ext().regs().curX, 5);
+    EXPECT_EQ(adapter->ext().regs().curY, 5);
+    EXPECT_EQ(failureText(), "");
 }
 
 // Under 0x2031 the pattern bit at the index picks foreground or background;

@@ -173,6 +173,7 @@ static Bool rasmoInit(int index, ScreenPtr pScreen, int argc, char **argv) {
     if (!nfbScreenInit(pScreen, width, height, mmWidth, mmHeight))
         return 0;
 
+    pScreen->QueryBestSize = rasmoQueryBestSize;
     nfbScreenPrivPtr nfb = NFB_SCREEN_PRIV(pScreen);
     nfb->gcTemplate->ops = &rasmoSolidPrivOps;
     nfb->ValidateWindowPriv = rasmoValidateWindowPriv;
@@ -207,6 +208,7 @@ static Bool rasmoInit(int index, ScreenPtr pScreen, int argc, char **argv) {
         }
         return 0;
     }
+    rasmoCursorInitialize(pScreen);
 
     if (!cfbCreateDefColormap(pScreen))
         return 0;

@@ -67,14 +67,38 @@
 #define DP_READ_8 0x4010
 #define DP_READ_16 0x5210
 #define DP_COPY 0x6011
+#define DP_COLOUR_PATTERN 0xA011 /* the colour pattern registers */
 
 #define LINE_OPTIONS_RUN 12 /* plain rightward runs, end pixel not drawn */
 #define PATT_INDEX_MONO 16  /* PATT_DATA_INDEX of the monochrome pattern */
+#define PATT_INDEX_COLOUR 0 /* PATT_DATA_INDEX of the colour pattern words */
 #define SRC_Y_DOWN 1
 #define SRC_Y_UP 0
 #define GE_DATA_READY 0x0100
 #define DATA_READY_LIMIT 0x1000000 /* status reads before a read goes on */
 #define DATA_BATCH 8               /* transfers per FIFO wait */
+
+/* The 8514-style copy: width and height less one, from the current position
+ * to the destination, which the extended copies take as their source. */
+#define COPY_DEST_X 0x8EE8
+#define COPY_DEST_Y 0x8AE8
+#define MAJ_AXIS_PCNT 0x96E8
+#define MULTI_HEIGHT 0xBEE8 /* index 0 of the multifunction register */
+#define CMD 0x9AE8
+#define CMD_COPY 0xC0B1 /* left to right, top to bottom */
+
+/* The hardware cursor (board registers, outside the FIFO). */
+#define CURSOR_ADDR_LO 0x0AEE /* image address in 4-byte units, bits 0-15 */
+#define CURSOR_ADDR_HI 0x0EEE /* 8-bit: bits 16 and up */
+#define CURSOR_ENABLE 0x0EEF  /* 8-bit */
+#define CURSOR_X 0x12EE
+#define CURSOR_Y 0x16EE
+#define CURSOR_COLOURS 0x1AEE  /* depth 8: bg index low, fg index high */
+#define CURSOR_H_OFFSET 0x1EEE /* 16-bit write: its high byte is overwritten */
+#define CURSOR_V_OFFSET 0x1EEF /* 16-bit write at the odd port */
+#define CURSOR_COLOUR0 0x3AEE  /* depth 16: red high, green low */
+#define CURSOR_COLOUR1 0x3EEE
+#define CURSOR_ON 0x80
 
 /* Memory size: 512 KB shifted left by the two-bit code. */
 #define MEM_INFO_SHIFT 2
@@ -242,6 +266,26 @@ void rasmoDrawImage8(BoxPtr, uint8_t *, int stride, int alu, uint32_t planemask,
 void rasmoDrawImage16(BoxPtr, uint8_t *, int stride, int alu, uint32_t planemask, DrawablePtr);
 void rasmoReadImage8(BoxPtr, uint8_t *, int stride, DrawablePtr);
 void rasmoReadImage16(BoxPtr, uint8_t *, int stride, DrawablePtr);
+
+/* ---- rasmo_cursor.cpp: hardware cursor and best sizes ---- */
+
+#define CURSOR_SIZE 64
+#define CURSOR_ROW_BYTES 16 /* a sprite row: 64 pixels of 2 bits */
+
+void rasmoCursorInitialize(ScreenPtr pScreen);
+void rasmoEnableCursor(int on);
+void rasmoClearSpriteArea(ScreenPtr pScreen);
+void rasmoLoadSprite(ScreenPtr pScreen, const uint8_t *image);
+void rasmoSetSpriteColor(ScreenPtr pScreen, CursorPtr pCursor);
+void rasmoRecolorCursor(ScreenPtr pScreen, CursorPtr pCursor, Bool displayed);
+void rasmoRestoreCursor(ScreenPtr pScreen);
+void rasmoQueryBestSize(int cls, uint16_t *width, uint16_t *height, ScreenPtr pScreen);
+
+/* The sprite area must not be cut by a client clip: the scissors open over
+ * the whole engine space and the stored clip comes back afterwards.
+ * rasmoOpenClip returns 0 when there was no clip to lift. */
+Bool rasmoOpenClip(ScreenPtr pScreen, BoxRec *saved);
+void rasmoCloseClip(ScreenPtr pScreen, const BoxRec *saved);
 
 /* ---- rasmo_text.cpp: 8-bit text fonts in bit planes ---- */
 

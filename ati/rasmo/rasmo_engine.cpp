@@ -216,6 +216,8 @@ Bool rasmoSetText(ScreenPtr pScreen) {
     rasmoScreenPrivPtr priv = RASMO_PRIV(pScreen);
     if (!(priv->flags & RASMO_IN_GRAPHICS))
         return 1;
+    if (!(priv->flags & RASMO_SW_CURSOR))
+        rasmoEnableCursor(0);
     rasmoStopCop(pScreen);
     grafExec(rasmoGrafinfo(pScreen), "SetText", 0);
     priv->flags &= ~RASMO_IN_GRAPHICS;
@@ -231,4 +233,5 @@ void rasmoRestoreGState(ScreenPtr pScreen) {
     rasmoRestoreCop(pScreen);
     rasmoRestoreClip(pScreen);
     rasmoRestoreMem(pScreen);
+    rasmoRestoreCursor(pScreen);
 }

@@ -164,33 +164,6 @@ void rasmoCopyRect(BoxPtr dst, DDXPointPtr src, int alu, uint32_t planemask, Dra
 
 /* ---- PrivOps slots still passed to the server ---- */
 
-void rasmoSolidZeroSeg(GCPtr pGC, DrawablePtr pDraw, int signdx, int signdy, int axis, int x1,
-                       int y1, int e, int e1, int e2, int len) {
-    genSolidZeroSeg(pGC, pDraw, signdx, signdy, axis, x1, y1, e, e1, e2, len);
-}
-
-void rasmoStippledFillRects(GCPtr pGC, DrawablePtr pDraw, BoxPtr boxes, int count) {
-    genStippledFillRects(pGC, pDraw, boxes, count);
-}
-
-void rasmoOpStippledFillRects(GCPtr pGC, DrawablePtr pDraw, BoxPtr boxes, int count) {
-    genOpStippledFillRects(pGC, pDraw, boxes, count);
-}
-
-void rasmoTileRects8(BoxPtr boxes, int count, uint8_t *tile, int tileStride, int tileWidth,
-                     int tileHeight, DDXPointPtr patOrg, int alu, uint32_t planemask,
-                     DrawablePtr pDraw) {
-    genTileRects(boxes, count, tile, tileStride, tileWidth, tileHeight, patOrg, alu, planemask,
-                 pDraw);
-}
-
-void rasmoTileRects16(BoxPtr boxes, int count, uint8_t *tile, int tileStride, int tileWidth,
-                      int tileHeight, DDXPointPtr patOrg, int alu, uint32_t planemask,
-                      DrawablePtr pDraw) {
-    genTileRects(boxes, count, tile, tileStride, tileWidth, tileHeight, patOrg, alu, planemask,
-                 pDraw);
-}
-
 /* ---- the GC's own vector ---- */
 
 /* The one rectangle of a composite clip the cache key promised. */
@@ -235,30 +208,4 @@ void rasmoPolyPoint(DrawablePtr pDraw, GCPtr pGC, int mode, int npt, DDXPointPtr
         rasmoRun(x, y, 1);
     }
     rasmoSetClip(0, 0, pDraw);
-}
-
-void rasmoLineSS(DrawablePtr pDraw, GCPtr pGC, int mode, int npt, DDXPointPtr points) {
-    nfbLineSS(pDraw, pGC, mode, npt, points);
-}
-
-void rasmoLineSD(DrawablePtr pDraw, GCPtr pGC, int mode, int npt, DDXPointPtr points) {
-    nfbLineSD(pDraw, pGC, mode, npt, points);
-}
-
-void rasmoSegmentSS(DrawablePtr pDraw, GCPtr pGC, int nseg, xSegment *segs) {
-    nfbSegmentSS(pDraw, pGC, nseg, segs);
-}
-
-void rasmoSegmentSD(DrawablePtr pDraw, GCPtr pGC, int nseg, xSegment *segs) {
-    nfbSegmentSD(pDraw, pGC, nseg, segs);
-}
-
-void rasmoRectangleSS(DrawablePtr pDraw, GCPtr pGC, int nrects, xRectangle *rects) {
-    nfbPolyRectangle(pDraw, pGC, nrects, rects);
-}
-
-/* Dashed outlines: the machine-independent routine, which draws them as
- * dashed lines through the GC's vector. */
-void rasmoRectangleSD(DrawablePtr pDraw, GCPtr pGC, int nrects, xRectangle *rects) {
-    miPolyRectangle(pDraw, pGC, nrects, rects);
 }

@@ -77,6 +77,7 @@ class Mach32Board {
     vga::Dac dac;
     uint8_t memBoundary = 0xFF;
     int memBoundaryWrites = 0;
+    Mach32CursorRegs cursor;
 };
 
 void Mach32BoardPorts::attach(Machine &m) {
@@ -85,9 +86,85 @@ void Mach32BoardPorts::attach(Machine &m) {
     m.attachPorts(mach32port::LinePitch, 2, this, 2);
     m.attachPorts(mach32port::PixelSize, 2, this, 2);
     m.attachPorts(mach32port::DacMask, 4, this);
+    // The cursor registers are byte registers: a 16-bit access reaches them
+    // as two byte accesses.
+    m.attachPorts(mach32port::CursorAddressLow, 2, this);
+    m.attachPorts(mach32port::CursorAddressHigh, 2, this);
+    m.attachPorts(mach32port::CursorX, 2, this);
+    m.attachPorts(mach32port::CursorY, 2, this);
+    m.attachPorts(mach32port::CursorColours, 2, this);
+    m.attachPorts(mach32port::CursorHOffset, 3, this); // and 0x1EF0
+    m.attachPorts(mach32port::CursorColour0, 2, this);
+    m.attachPorts(mach32port::CursorColour1, 2, this);
 }
 
+namespace {
+
+// Sets byte `port & 1` of a 16-bit register.
+void setByte(uint16_t &reg, uint16_t port, uint32_t value) {
+    if (port & 1)
+        reg = uint16_t((reg & 0x00FF) | (value & 0xFF) << 8);
+    else
+        reg = uint16_t((reg & 0xFF00) | (value & 0xFF));
+}
+
+bool isCursorPort(uint16_t port) {
+    const uint16_t base = uint16_t(port & ~1u);
+    return base == mach32port::CursorAddressLow || base == mach32port::CursorAddressHigh ||
+           base == mach32port::CursorX || base == mach32port::CursorY ||
+           base == mach32port::CursorColours || base == mach32port::CursorHOffset ||
+           port == mach32port::CursorHOffset + 2 || base == mach32port::CursorColour0 ||
+           base == mach32port::CursorColour1;
+}
+
+// One byte write to the cursor registers.
+void cursorOut(Mach32CursorRegs &c, uint16_t port, uint32_t value) {
+    const uint16_t base = uint16_t(port & ~1u);
+    c.writes++;
+    switch (base) {
+    case mach32port::CursorAddressLow:
+        setByte(c.addressLow, port, value);
+        return;
+    case mach32port::CursorAddressHigh:
+        if (port & 1)
+            c.enable = uint8_t(value);
+        else
+            c.addressHigh = uint8_t(value);
+        return;
+    case mach32port::CursorX:
+        setByte(c.x, port, value);
+        return;
+    case mach32port::CursorY:
+        setByte(c.y, port, value);
+        return;
+    case mach32port::CursorColours:
+        setByte(c.colours, port, value);
+        return;
+    case mach32port::CursorHOffset:
+        if (port & 1)
+            c.vOffset = uint8_t(value);
+        else
+            c.hOffset = uint8_t(value);
+        return;
+    case mach32port::CursorColour0:
+        setByte(c.colour0, port, value);
+        return;
+    case mach32port::CursorColour1:
+        setByte(c.colour1, port, value);
+        return;
+    default:
+        return; // 0x1EF0: nothing answers
+    }
+}
+
+} // namespace
+
 uint32_t Mach32BoardPorts::in(uint16_t port, int width) {
+    if (isCursorPort(port)) {
+        Machine::current().fail("mach32 board: read at " + hex(port) +
+                                ", a write-only cursor register");
+        return 0xFFu;
+    }
     if (port == mach32port::MemSize && width == 2)
         return uint32_t(memoryCode(uint32_t(board_.vram.size())) << 2);
     if (port >= mach32port::DacMask && port <= mach32port::DacData && width == 1)
@@ -101,6 +178,10 @@ void Mach32BoardPorts::out(uint16_t port, int width, uint32_t value) {
     S3EngineCore &core = board_.core;
     if (port >= mach32port::DacMask && port <= mach32port::DacData && width == 1) {
         board_.dac.out(uint16_t(vga::port::DacMask + (port - mach32port::DacMask)), 1, value);
+        return;
+    }
+    if (isCursorPort(port) && width == 1) {
+        cursorOut(board_.cursor, port, value);
         return;
     }
     if (port == mach32port::MemBoundary && width == 1) {
@@ -161,6 +242,45 @@ uint8_t Mach32Adapter::memBoundary() const {
 }
 int Mach32Adapter::memBoundaryWrites() const {
     return board_->memBoundaryWrites;
+}
+
+const Mach32CursorRegs &Mach32Adapter::cursorRegs() const {
+    return board_->cursor;
+}
+Mach32Cursor Mach32Adapter::cursor() const {
+    return Mach32Cursor(board_->vram, board_->cursor);
+}
+
+// ---- the cursor ----
+
+Mach32Cursor::Rgb Mach32Cursor::rgb(int colour) const {
+    const uint16_t rg = colour ? r_.colour1 : r_.colour0;
+    return {uint8_t(rg >> 8), uint8_t(rg), index(colour)};
+}
+
+Mach32Cursor::Pixel Mach32Cursor::sprite(int col, int row) const {
+    const uint64_t at = uint64_t(imageOffset()) + uint64_t(row) * kRowBytes + uint64_t(col / 4);
+    if (col < 0 || row < 0 || col >= kSize || at >= vram_.size())
+        return Pixel::Transparent;
+    return Pixel((vram_.data()[at] >> (2 * (col % 4))) & 3);
+}
+
+Mach32Cursor::Pixel Mach32Cursor::at(int screenX, int screenY) const {
+    const int i = screenX - x(), j = screenY - y();
+    if (!enabled() || i < 0 || j < 0 || i >= kSize - hOffset() || j >= kSize - vOffset())
+        return Pixel::Transparent;
+    return sprite(hOffset() + i, j);
+}
+
+std::vector<std::string> Mach32Cursor::shown() const {
+    std::vector<std::string> rows;
+    for (int j = 0; j < kSize - vOffset(); j++) {
+        std::string row;
+        for (int i = hOffset(); i < kSize; i++)
+            row += "01.I"[int(sprite(i, j))];
+        rows.push_back(row);
+    }
+    return rows;
 }
 
 uint32_t Mach32Adapter::displayPitch() const {

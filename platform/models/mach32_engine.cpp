@@ -73,6 +73,7 @@ const ExtPort kExtPorts[] = {
     {mach32port::ScissorRight, "right scissor"},
     {mach32port::ScissorBottom, "bottom scissor"},
     {mach32port::EngineClear, "register 0xEEEE"},
+    {mach32port::LineEndPoints, "line end points"},
 };
 
 const char *extName(uint16_t port) {
@@ -105,6 +106,12 @@ constexpr uint16_t kRunOptionsNoLast = 0x0004;
 constexpr int kRunDirShift = 5;
 constexpr uint16_t kMonoPatternFirst = 16;
 constexpr int kPatternBits = 32;
+constexpr uint16_t kColourPatternWords = 16;
+constexpr uint16_t kCommandPort = 0x9AE8;
+constexpr uint16_t kCopyCommand = 0xC0B1;
+constexpr uint16_t kCopyDataPath = 0x6011;
+constexpr uint16_t kCopyDestXPort = 0x8EE8;
+constexpr uint16_t kCopyDestYPort = 0x8AE8;
 
 } // namespace
 
@@ -122,11 +129,17 @@ bool mach32DataPathKnown(uint16_t value) {
 
 const Mach32ExtPorts::Path *Mach32ExtPorts::pathOf(uint16_t value) {
     static const Path paths[] = {
-        {0x2011, Source::Fg, 16},         {0x2031, Source::Pattern, 16},
-        {0x2051, Source::HostBits, 8},    {0x3251, Source::HostBits, 16},
-        {0x2071, Source::Plane, 16},      {0x4011, Source::HostPixels, 8},
-        {0x5211, Source::HostPixels, 16}, {0x4010, Source::ReadBack, 8},
-        {0x5210, Source::ReadBack, 16},   {0x6011, Source::Memory, 16},
+        {0x2011, Source::Fg, 16},
+        {0x2031, Source::Pattern, 16},
+        {0x2051, Source::HostBits, 8},
+        {0x3251, Source::HostBits, 16},
+        {0x2071, Source::Plane, 16},
+        {0x4011, Source::HostPixels, 8},
+        {0x5211, Source::HostPixels, 16},
+        {0x4010, Source::ReadBack, 8},
+        {0x5210, Source::ReadBack, 16},
+        {0x6011, Source::Memory, 16},
+        {0xA011, Source::ColourPattern, 16},
     };
     for (const Path &p : paths)
         if (p.value == value)
@@ -274,11 +287,21 @@ void Mach32ExtPorts::out(uint16_t port, int width, uint32_t value) {
         return;
     }
     if (!name) {
+        if (width == 2 && port == kCommandPort && v == kCopyCommand &&
+            regs_.dataPath == kCopyDataPath) {
+            if (core_.queueFrontEndWrite("command", v))
+                copyBlock();
+            return;
+        }
         corePorts_.out(port, width, value);
         if (width == 2 && port == mach32port::CurX)
             regs_.curX = v;
         if (width == 2 && port == mach32port::CurY)
             regs_.curY = v;
+        if (width == 2 && port == kCopyDestXPort)
+            regs_.copyDestX = v;
+        if (width == 2 && port == kCopyDestYPort)
+            regs_.copyDestY = v;
         return;
     }
     if (width != 2 || (port & 1)) {
@@ -293,7 +316,13 @@ void Mach32ExtPorts::writeExt(uint16_t port, uint16_t v) {
     const std::string name = extName(port);
     switch (port) {
     case mach32port::FifoStatus:
-        fail("write at 0x9AEE <- " + hex(v) + ": the FIFO status is read-only in this model");
+        if (v != 0) {
+            fail("write at 0x9AEE <- " + hex(v) +
+                 ": only 0, the rewind of the line end points, is taken");
+            return;
+        }
+        if (core_.queueFrontEndWrite("line end-point rewind", v))
+            regs_.endPointIndex = 0;
         return;
     case mach32port::BgMix:
         core_.write(S3Reg::BgMix, v);
@@ -363,6 +392,9 @@ void Mach32ExtPorts::writeExt(uint16_t port, uint16_t v) {
     case mach32port::PatternIndex:
         regs_.patternIndex = v;
         break;
+    case mach32port::LineEndPoints:
+        endPoint(v);
+        break;
     default:
         regs_.engineClear = v;
         break;
@@ -373,9 +405,14 @@ void Mach32ExtPorts::writeExt(uint16_t port, uint16_t v) {
 
 void Mach32ExtPorts::patternData(uint16_t v) {
     const uint16_t sel = regs_.patternSelect;
+    if (sel < kColourPatternWords) {
+        regs_.colourPattern[sel] = v;
+        regs_.patternSelect = uint16_t(sel + 1);
+        return;
+    }
     if (sel != kMonoPatternFirst && sel != kMonoPatternFirst + 1) {
         fail("pattern data " + hex(v) + " at index " + std::to_string(sel) +
-             ": colour pattern data is not modelled");
+             ", which holds no pattern word");
         return;
     }
     regs_.monoPattern[sel - kMonoPatternFirst] = v;
@@ -389,6 +426,16 @@ bool Mach32ExtPorts::patternBit() {
     const bool on = (regs_.monoPattern[i / 16] >> ((j / 8) * 8 + 7 - j % 8)) & 1;
     regs_.patternIndex = uint16_t((i + 1) % length);
     return on;
+}
+
+uint32_t Mach32ExtPorts::colourPatternPixel() {
+    const int length = regs_.patternLength + 1;
+    const int i = regs_.patternIndex % length;
+    regs_.patternIndex = uint16_t((i + 1) % length);
+    if (core_.pixelBits() == 16)
+        return regs_.colourPattern[i % kColourPatternWords];
+    const uint16_t word = regs_.colourPattern[(i / 2) % kColourPatternWords];
+    return i % 2 ? uint32_t(word >> 8) : uint32_t(word & 0xFF);
 }
 
 // ---- the video-memory source ----
@@ -416,7 +463,7 @@ bool Mach32ExtPorts::SourceWalk::next(int *sx, int *sy) {
 
 void Mach32ExtPorts::startRectangle() {
     const Path *path = pathOf(regs_.dataPath);
-    if (!path || path->source == Source::Pattern) {
+    if (!path || path->source == Source::Pattern || path->source == Source::ColourPattern) {
         fail("rectangle under data path " + hex(regs_.dataPath) +
              ", which this model does not draw");
         begin();
@@ -517,14 +564,14 @@ void Mach32ExtPorts::runLine(uint16_t length) {
     const uint16_t options = regs_.lineOptions;
     const Path *path = pathOf(regs_.dataPath);
     if (!(options & kRunOptionsRun)) {
-        fail("line under line options " + hex(options) +
-             " (bit 3 clear): lines are not part of this model");
-        begin();
+        errorTermLine(length);
         return;
     }
-    if (!path || (path->source != Source::Fg && path->source != Source::Pattern)) {
+    const bool hostPixels = path && path->source == Source::HostPixels;
+    if (!path || (path->source != Source::Fg && path->source != Source::Pattern &&
+                  path->source != Source::ColourPattern && !hostPixels)) {
         fail("run under data path " + hex(regs_.dataPath) +
-             ", which has no colour or pattern source for runs");
+             ", which has no colour, pattern or host-pixel source for runs");
         begin();
         return;
     }
@@ -533,6 +580,27 @@ void Mach32ExtPorts::runLine(uint16_t length) {
     const int x0 = int16_t(regs_.curX), y0 = int16_t(regs_.curY);
     const int steps = length;
     const int pixels = steps + ((options & kRunOptionsNoLast) ? 0 : 1);
+    if (hostPixels) {
+        if (dy != 0) {
+            fail("host-pixel run in direction " + std::to_string(dir) +
+                 ": only horizontal ones are modelled");
+            begin();
+            return;
+        }
+        hostRun(*path, x0, dx, pixels);
+        regs_.curX = uint16_t(x0 + steps * dx);
+        stats_.runs++;
+        return;
+    }
+    const int patternLength = regs_.patternLength + 1;
+    if (path->source == Source::ColourPattern &&
+        patternLength > (core_.pixelBits() == 16 ? kColourPatternWords : 2 * kColourPatternWords)) {
+        fail("colour pattern of " + std::to_string(patternLength) +
+             " pixels: the pattern words hold no more than " +
+             std::to_string(core_.pixelBits() == 16 ? 16 : 32));
+        begin();
+        return;
+    }
     bool draws = core_.linePixels() != 0;
     for (int k = 0; draws && k < pixels; k++) {
         uint64_t offset;
@@ -547,11 +615,190 @@ void Mach32ExtPorts::runLine(uint16_t length) {
              "nothing");
     const S3Regs &cr = core_.regs();
     for (int k = 0; draws && k < pixels; k++) {
+        if (path->source == Source::ColourPattern) {
+            plot(x0 + k * dx, y0 + k * dy, true, colourPatternPixel());
+            continue;
+        }
         const bool fg = path->source == Source::Fg || patternBit();
         plot(x0 + k * dx, y0 + k * dy, fg, fg ? cr.fgColour : cr.bgColour);
     }
     regs_.curX = uint16_t(x0 + steps * dx);
     regs_.curY = uint16_t(y0 + steps * dy);
+    stats_.runs++;
+    begin();
+}
+
+// A run of host pixels: an operation one line high that owes its pixels.
+void Mach32ExtPorts::hostRun(const Path &path, int x0, int dx, int pixels) {
+    Rect r;
+    r.x0 = x0;
+    r.dx = dx;
+    r.w = pixels;
+    r.y0 = int16_t(regs_.curY);
+    r.h = 1;
+    bool draws = core_.linePixels() != 0;
+    for (int64_t k = 0; draws && k < r.pixels(); k++) {
+        uint64_t offset;
+        if (inScissors(r.xAt(k), r.y0) && !address(r.xAt(k), r.y0, &offset))
+            draws = false;
+    }
+    if (!draws)
+        fail("host-pixel run of " + std::to_string(pixels) + " from " + std::to_string(x0) + ", " +
+             std::to_string(r.y0) +
+             " reaches past video memory or has no line width; it draws nothing");
+    op_ = Operation{};
+    op_.active = r.pixels() > 0;
+    op_.draws = draws;
+    op_.path = path;
+    op_.rect = r;
+    stats_.hostOps++;
+    begin();
+}
+
+// ---- the 8514-style copy ----
+
+void Mach32ExtPorts::copyBlock() {
+    const S3Regs &cr = core_.regs();
+    const int w = (cr.majorAxis & 0xFFF) + 1, h = (cr.height & 0xFFF) + 1;
+    const int sx = int16_t(regs_.curX), sy = int16_t(regs_.curY);
+    const int dx = int16_t(regs_.copyDestX), dy = int16_t(regs_.copyDestY);
+    bool draws = core_.linePixels() != 0;
+    if (!draws)
+        fail("8514-style copy while the board sets no valid line width");
+    for (int row = 0; draws && row < h; row++)
+        for (int col = 0; draws && col < w; col++) {
+            uint64_t offset;
+            if (!address(sx + col, sy + row, &offset) ||
+                (inScissors(dx + col, dy + row) && !address(dx + col, dy + row, &offset)))
+                draws = false;
+        }
+    if (!draws && core_.linePixels() != 0)
+        fail("8514-style copy of " + std::to_string(w) + "x" + std::to_string(h) + " from " +
+             std::to_string(sx) + ", " + std::to_string(sy) + " to " + std::to_string(dx) + ", " +
+             std::to_string(dy) + " reaches past video memory; it draws nothing");
+    // Row by row, each pixel read as the walk reaches it: an overlap in the
+    // copy's direction smears, as on the chip.
+    for (int row = 0; draws && row < h; row++)
+        for (int col = 0; col < w; col++) {
+            uint64_t offset;
+            address(sx + col, sy + row, &offset);
+            plot(dx + col, dy + row, true, pixelAt(offset) & cr.readMask);
+        }
+    stats_.copies++;
+    copyLog_.push_back({sx, sy, dx, dy, w, h});
+    regs_.copyDestY = uint16_t(dy + h);
+    begin();
+}
+
+// ---- lines ----
+
+namespace {
+
+int signExtend(uint16_t v, int bits) {
+    const int m = 1 << (bits - 1);
+    return (int(v & ((1u << bits) - 1)) ^ m) - m;
+}
+
+constexpr uint16_t kLineYMajor = 0x0040;
+constexpr uint16_t kLineXUp = 0x0020;
+constexpr uint16_t kLineYUp = 0x0080;
+
+} // namespace
+
+void Mach32ExtPorts::errorTermLine(uint16_t length) {
+    const uint16_t options = regs_.lineOptions;
+    const S3Regs &cr = core_.regs();
+    const S3ChipParams &p = core_.chip();
+    int err = signExtend(cr.errTerm, p.errBits);
+    const int e1 = signExtend(cr.destY, p.axialBits);
+    const int e2 = signExtend(cr.destX, p.diagBits);
+    const int sx = (options & kLineXUp) ? 1 : -1, sy = (options & kLineYUp) ? 1 : -1;
+    const bool yMajor = (options & kLineYMajor) != 0;
+    int x = int16_t(regs_.curX), y = int16_t(regs_.curY);
+    std::vector<std::pair<int, int>> pixels;
+    for (int i = 0; i < length; i++) {
+        pixels.push_back({x, y});
+        if (err > 0) {
+            x += sx;
+            y += sy;
+            err += e2;
+        } else {
+            if (yMajor)
+                y += sy;
+            else
+                x += sx;
+            err += e1;
+        }
+    }
+    if (!(options & kRunOptionsNoLast))
+        pixels.push_back({x, y});
+    drawLine(pixels, "line of " + std::to_string(length) + " steps from " +
+                         std::to_string(int16_t(regs_.curX)) + ", " +
+                         std::to_string(int16_t(regs_.curY)));
+    regs_.curX = uint16_t(x);
+    regs_.curY = uint16_t(y);
+}
+
+void Mach32ExtPorts::endPoint(uint16_t v) {
+    if (regs_.endPointIndex >= 4) {
+        fail("line end point " + hex(v) + " at 0xFEEE after the fourth without a rewind (0x9AEE)");
+        return;
+    }
+    regs_.endPoints[regs_.endPointIndex++] = v;
+    if (regs_.endPointIndex < 4)
+        return;
+    const int x1 = int16_t(regs_.endPoints[0]), y1 = int16_t(regs_.endPoints[1]);
+    const int x2 = int16_t(regs_.endPoints[2]), y2 = int16_t(regs_.endPoints[3]);
+    // Along the major axis, the minor coordinate nearest the true line, a
+    // tie taking the smaller one.
+    const int64_t dx = int64_t(x2) - x1, dy = int64_t(y2) - y1;
+    const bool xMajor = std::llabs(dx) >= std::llabs(dy);
+    const int64_t n = xMajor ? std::llabs(dx) : std::llabs(dy);
+    const int64_t major = xMajor ? dx : dy, minor = xMajor ? dy : dx;
+    std::vector<std::pair<int, int>> pixels;
+    for (int64_t i = 0; i < n; i++) {
+        // The offset m minimising |m * n - minor * i|, the smaller on a tie.
+        int64_t m = 0;
+        const int64_t t = minor * i;
+        m = t >= 0 ? t / n : -((-t + n - 1) / n); // floor
+        if (2 * (t - m * n) > n)
+            m++;
+        const int64_t along = major < 0 ? -i : i;
+        pixels.push_back(xMajor ? std::pair<int, int>{int(x1 + along), int(y1 + m)}
+                                : std::pair<int, int>{int(x1 + m), int(y1 + along)});
+    }
+    if (!(regs_.lineOptions & kRunOptionsNoLast))
+        pixels.push_back({x2, y2});
+    drawLine(pixels, "line from " + std::to_string(x1) + ", " + std::to_string(y1) + " to " +
+                         std::to_string(x2) + ", " + std::to_string(y2));
+    regs_.curX = uint16_t(x2);
+    regs_.curY = uint16_t(y2);
+}
+
+void Mach32ExtPorts::drawLine(const std::vector<std::pair<int, int>> &pixels,
+                              const std::string &what) {
+    const Path *path = pathOf(regs_.dataPath);
+    if (!path || (path->source != Source::Fg && path->source != Source::Pattern)) {
+        fail(what + " under data path " + hex(regs_.dataPath) +
+             ", which has no colour or pattern source for lines");
+        begin();
+        return;
+    }
+    bool draws = core_.linePixels() != 0;
+    for (const auto &[x, y] : pixels) {
+        uint64_t offset;
+        if (draws && inScissors(x, y) && !address(x, y, &offset))
+            draws = false;
+    }
+    if (!draws)
+        fail(what + " reaches past video memory or has no line width; it draws nothing");
+    const S3Regs &cr = core_.regs();
+    for (const auto &[x, y] : pixels) {
+        if (!draws)
+            break;
+        const bool fg = path->source == Source::Fg || patternBit();
+        plot(x, y, fg, fg ? cr.fgColour : cr.bgColour);
+    }
     stats_.runs++;
     begin();
 }

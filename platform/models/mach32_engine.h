@@ -32,8 +32,30 @@
 // position when 0xA2EE bit 3 is set: bits 5-7 are the direction (0 right,
 // 1 up-right, 2 up, 3 up-left, 4 left, 5 down-left, 6 down, 7 down-right),
 // bit 2 leaves the end pixel undrawn. Afterwards the current position is the
-// run's end. Lines (0xA2EE bit 3 clear) are not part of this model and are
+// run's end.
+//
+// Lines from error terms: with 0xA2EE bit 3 clear a write of 0x96EE draws a
+// line of that many steps from the current position, bit 6 making y the
+// major axis, bit 5 stepping x up and bit 7 y up (both down otherwise). The
+// error term is 0x92E8, the axial increment 0x8AE8 and the diagonal one
+// 0x8EE8 (13, 13 and 14 bits, two's complement): before each step a term of
+// 0 or less steps along the major axis and adds the axial increment, a
+// positive one steps diagonally and adds the diagonal one; bit 2 leaves the
+// end pixel undrawn, and the current position ends on it. These are the
+// terms the server's segment slots carry.
+// Lines by end points: a write of 0 to 0x9AEE rewinds the end-point index;
+// four writes of 0xFEEE then give x1, y1, x2, y2 (16-bit two's complement)
+// and the fourth draws the line. Which pixels: the model's reading, one
+// pixel per position along the major axis (x when |dx| >= |dy|), the one
+// whose minor coordinate lies nearest the true line, a tie taking the
+// smaller coordinate (the reference renderer's thin-line rule). Bit 2 of
+// the line options last written leaves the end pixel undrawn, its other
+// bits play no part; the current position ends on the end point. A further
+// 0xFEEE write without the rewind, or any other value written to 0x9AEE, is
 // reported.
+// In the line options, bit 10 (0x400, given with dashed lines) changes
+// nothing in this model: the data path alone says where the pixels' colours
+// come from.
 //
 // Pixel sources by data path (the mixes take their code, bits 0-3; the data
 // path, not the mix's source bits, says what the source is):
@@ -44,8 +66,9 @@
 //   two words of the 32-bit monochrome pattern; each write moves the index
 //   on by one; colour pattern data, 0 to 15, is not modelled), 0xD2EE holds
 //   the pattern length - 1, 0xD6EE the index of the bit the next pixel uses
-//   (readable), which advances with every pixel a run visits and wraps at the
-//   length. Pattern bit i is bit (i / 8) * 8 + 7 - i % 8 of its word.
+//   (readable), which advances with every pixel a run or line draws and
+//   wraps at the length, running on from one run or line to the next. Pattern bit i is bit (i / 8)
+//   * 8 + 7 - i % 8 of its word.
 // - 0x2051, 0x3251: host bits, 8- or 16-bit transfers: 1 picks foreground,
 //   0 background, as above; most significant bit of each byte first, the
 //   low byte of a 16-bit transfer first.
@@ -64,7 +87,27 @@
 //   end on the next source line in 0xC2EE's direction. So a text cell is
 //   read linearly and a copy row by row. The source is masked by the read
 //   mask, as the core's blits are. Foreground mix.
-// - 0xA011 (colour pattern): not modelled; an operation under it is reported.
+// - 0xA011: the colour pattern registers; runs only. 0x82EE 0 to 15 select
+//   the sixteen colour pattern words (each 0x8EEE write moves the index on
+//   by one): two 8-bit pixels a word, the first in the low byte, or one
+//   16-bit pixel. The pixel at the pattern index is the source (foreground
+//   mix); the index steps and wraps as for the monochrome pattern. A length
+//   past the words held (32 pixels of 8 bits, 16 of 16) is reported.
+// - A run under a host-pixel data path (0x4011, 0x5211) takes its pixels from
+//   the transfer port, as a rectangle one line high does.
+// The 8514-style copy: the command 0xC0B1 written to 0x9AE8 (left to right,
+// top to bottom) copies a block of 0x96E8 + 1 by the height (0xBEE8) + 1
+// pixels from the current position (0x86E8, 0x82E8) to the destination
+// (0x8EE8, 0x8AE8) when the data path (0xCEEE) is video memory (0x6011);
+// under any other data path the command goes to the core's 8514/A copy, whose
+// mix register says the source. The mix is the
+// foreground mix's code (0xBAEE), the source bits of the mix register play no
+// part; the write mask, the read mask and the scissors apply as to the
+// rectangles. Afterwards the current position is where it was and the
+// destination row is the one just below the block (the destination x stays),
+// so a next copy may take its destination row from the engine. Other command
+// words go to the core as before. The front end's copy reads busy for the
+// default number of status reads.
 // Host data (and read-back) is one stream over the rectangle in its drawing
 // order: a row's end does not start a new transfer; the bits or pixels past
 // the rectangle's end in the last transfer are dropped.
@@ -131,6 +174,10 @@ constexpr uint16_t ScissorTop = 0xDEEE;
 constexpr uint16_t ScissorRight = 0xE2EE;
 constexpr uint16_t ScissorBottom = 0xE6EE;
 constexpr uint16_t EngineClear = 0xEEEE;
+constexpr uint16_t LineEndPoints = 0xFEEE;
+constexpr uint16_t ErrTerm = 0x92E8;
+constexpr uint16_t AxialStep = 0x8AE8;
+constexpr uint16_t DiagonalStep = 0x8EE8;
 } // namespace mach32port
 
 // The data-path configurations the engine knows.
@@ -144,14 +191,26 @@ struct Mach32ExtRegs {
     uint16_t lineOptions = 0;
     uint16_t patternSelect = 0, patternLength = 0, patternIndex = 0;
     uint16_t monoPattern[2] = {0, 0};
+    uint16_t colourPattern[16] = {};
+    // The destination of 8514-style copies (0x8EE8, 0x8AE8), moved by them.
+    uint16_t copyDestX = 0, copyDestY = 0;
     // The current position as the extended operations see it (written
     // through 0x86E8 / 0x82E8, moved by runs).
     uint16_t curX = 0, curY = 0;
+    // Line end points given so far (0x9AEE rewinds, 0xFEEE fills).
+    int endPointIndex = 0;
+    uint16_t endPoints[4] = {0, 0, 0, 0};
 };
 
 // Counts of the extended operations, by kind.
 struct Mach32ExtStats {
-    uint64_t rectangles = 0, runs = 0, hostOps = 0, readBacks = 0;
+    uint64_t rectangles = 0, runs = 0, hostOps = 0, readBacks = 0, copies = 0;
+};
+
+// One 8514-style copy: source, destination, size.
+struct Mach32Copy {
+    int sx, sy, dx, dy, w, h;
+    bool operator==(const Mach32Copy &) const = default;
 };
 
 class Mach32ExtPorts : public PortDevice {
@@ -170,10 +229,22 @@ class Mach32ExtPorts : public PortDevice {
     bool busy() const { return busyLeft_ > 0 || op_.active || core_.busy(); }
     // Data-path values written, in order.
     const std::vector<uint16_t> &dataPathLog() const { return dataPathLog_; }
+    // The 8514-style copies run, in order.
+    const std::vector<Mach32Copy> &copyLog() const { return copyLog_; }
+    void clearCopyLog() { copyLog_.clear(); }
     void setStalledFifo(bool on) { stalled_ = on; }
 
   private:
-    enum class Source : uint8_t { Fg, Pattern, HostBits, Plane, HostPixels, ReadBack, Memory };
+    enum class Source : uint8_t {
+        Fg,
+        Pattern,
+        HostBits,
+        Plane,
+        HostPixels,
+        ReadBack,
+        Memory,
+        ColourPattern
+    };
     struct Path {
         uint16_t value;
         Source source;
@@ -208,8 +279,15 @@ class Mach32ExtPorts : public PortDevice {
     void writeExt(uint16_t port, uint16_t v);
     void startRectangle();
     void runLine(uint16_t length);
+    void errorTermLine(uint16_t length);
+    void endPoint(uint16_t v);
+    // Draws a line's pixels from the data path's source, or reports it.
+    void drawLine(const std::vector<std::pair<int, int>> &pixels, const std::string &what);
     void patternData(uint16_t v);
     bool patternBit();
+    uint32_t colourPatternPixel();
+    void hostRun(const Path &path, int x0, int dx, int pixels);
+    void copyBlock();
     void hostTransfer(uint16_t port, int width, uint32_t value);
     uint32_t hostRead(uint16_t port, int width);
     void takePixel(bool fg, uint32_t src);
@@ -234,6 +312,7 @@ class Mach32ExtPorts : public PortDevice {
     bool stalled_ = false;
     int stallShown_ = 0; // entries a stalled FIFO still shows taken
     std::vector<uint16_t> dataPathLog_;
+    std::vector<Mach32Copy> copyLog_;
 };
 
 } // namespace sim
