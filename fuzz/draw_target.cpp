@@ -618,7 +618,10 @@ struct Session {
         Pixel fg = pixel(), bg = pixel();
         int a = alu();
         uint32_t pm = planemask();
-        s.drawText(b, chars, *f, fg, bg, a, pm, in.flag());
+        bool transparent = in.flag();
+        // Image text paints its boxes as a copy whatever the GC's function,
+        // so the layer hands opaque text over with GXcopy.
+        s.drawText(b, chars, *f, fg, bg, transparent ? a : GXcopy, pm, transparent);
     }
     void closeFont() {
         if (fonts.empty())
