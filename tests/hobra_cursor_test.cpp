@@ -14,23 +14,6 @@ using namespace hobratest;
 
 namespace {
 
-harness::Options quiet() {
-    return {.reporter = HARNESS_GTEST_REPORTER};
-}
-
-graf::Config smallBoard(int planes, int width = 128, int height = 64) {
-    graf::Config c = board(planes == 8 ? kBoard8 : kBoard4);
-    c.ints["PIXWIDTH"] = width;
-    c.ints["PIXHEIGHT"] = height;
-    if (planes == 8) {
-        c.ints["OFFSCRY"] = height;
-    } else {
-        c.ints["OFFSCRX"] = width;
-        c.ints["OFFSCRW"] = 1024 - width;
-    }
-    return c;
-}
-
 // A cursor of `w` x `h` whose rows mix all three kinds of pixel and differ
 // from one another.
 std::unique_ptr<harness::Cursor> patterned(int w, int h, int seed = 0) {

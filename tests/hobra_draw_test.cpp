@@ -13,25 +13,6 @@ using namespace hobratest;
 
 namespace {
 
-harness::Options quiet() {
-    return {.reporter = HARNESS_GTEST_REPORTER};
-}
-
-// A small screen on either board; the off-screen strip keeps the driver's
-// layout (the TileArea 64 lines high beside the cursor areas).
-graf::Config smallBoard(int planes, int width = 128, int height = 64) {
-    graf::Config c = board(planes == 8 ? kBoard8 : kBoard4);
-    c.ints["PIXWIDTH"] = width;
-    c.ints["PIXHEIGHT"] = height;
-    if (planes == 8) {
-        c.ints["OFFSCRY"] = height;
-    } else {
-        c.ints["OFFSCRX"] = width;
-        c.ints["OFFSCRW"] = 1024 - width;
-    }
-    return c;
-}
-
 // The words written to the data port after the first write of `command`.
 std::vector<uint16_t> dataWords(const sim::Trace &t, uint16_t command) {
     std::vector<uint16_t> words;

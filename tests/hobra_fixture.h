@@ -26,6 +26,27 @@ inline graf::Config board(const char *file = kBoard8) {
     return harness::loadConfig(file);
 }
 
+inline harness::Options quiet() {
+    return {.reporter = HARNESS_GTEST_REPORTER};
+}
+
+// A small screen with the driver's off-screen layout: the planeArea below
+// an 8-plane screen (1024 wide), the strip beside a 4-plane one (1024 less
+// the screen's width). `file` names another board of the same planes.
+inline graf::Config smallBoard(int planes, int width = 128, int height = 64,
+                               const char *file = nullptr) {
+    graf::Config c = board(file ? file : planes == 8 ? kBoard8 : kBoard4);
+    c.ints["PIXWIDTH"] = width;
+    c.ints["PIXHEIGHT"] = height;
+    if (planes == 8) {
+        c.ints["OFFSCRY"] = height;
+    } else {
+        c.ints["OFFSCRX"] = width;
+        c.ints["OFFSCRW"] = 1024 - width;
+    }
+    return c;
+}
+
 // The driver's screen private, field by field.
 struct Rect {
     int32_t x, y, width, height;

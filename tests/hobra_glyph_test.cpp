@@ -14,25 +14,6 @@ using namespace hobratest;
 
 namespace {
 
-harness::Options quiet() {
-    return {.reporter = HARNESS_GTEST_REPORTER};
-}
-
-// A small screen; the planeArea keeps the example boards' size (1024 x 192
-// below the screen on 8 planes, the 896-pixel strip beside it on 4).
-graf::Config smallBoard(int planes, int width = 128, int height = 64) {
-    graf::Config c = board(planes == 8 ? kBoard8 : kBoard4);
-    c.ints["PIXWIDTH"] = width;
-    c.ints["PIXHEIGHT"] = height;
-    if (planes == 8) {
-        c.ints["OFFSCRY"] = height;
-    } else {
-        c.ints["OFFSCRX"] = width;
-        c.ints["OFFSCRW"] = 1024 - width;
-    }
-    return c;
-}
-
 // ---- the driver's cache records, as it lays them out ----
 
 struct Cell {

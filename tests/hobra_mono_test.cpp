@@ -13,26 +13,6 @@ using namespace hobratest;
 
 namespace {
 
-harness::Options quiet() {
-    return {.reporter = HARNESS_GTEST_REPORTER};
-}
-
-// A small screen on either board, with the driver's off-screen layout: the
-// planeArea 1024 x 192 below an 8-plane screen, 896 x 960 beside a 4-plane
-// one.
-graf::Config smallBoard(int planes, int width = 128, int height = 64, const char *file = nullptr) {
-    graf::Config c = board(file ? file : planes == 8 ? kBoard8 : kBoard4);
-    c.ints["PIXWIDTH"] = width;
-    c.ints["PIXHEIGHT"] = height;
-    if (planes == 8) {
-        c.ints["OFFSCRY"] = height;
-    } else {
-        c.ints["OFFSCRX"] = width;
-        c.ints["OFFSCRW"] = 1024 - width;
-    }
-    return c;
-}
-
 // `rows` rows of `stride` bytes of varied bits.
 std::vector<uint8_t> bitmap(int rows, int stride, unsigned seed = 1) {
     std::vector<uint8_t> b(size_t(rows) * size_t(stride));

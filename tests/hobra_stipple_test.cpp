@@ -11,23 +11,12 @@ using namespace hobratest;
 
 namespace {
 
-harness::Options quiet() {
-    return {.reporter = HARNESS_GTEST_REPORTER};
-}
-
 // A screen with the planeArea 1024 x 192 below it (8 planes) or 896 x 960
 // beside it (4 planes).
 graf::Config stippleBoard(int planes, int width = 128, int height = 128) {
-    graf::Config c = board(planes == 8 ? kBoard8 : kBoard4);
-    c.ints["PIXWIDTH"] = width;
-    c.ints["PIXHEIGHT"] = height;
-    if (planes == 8) {
-        c.ints["OFFSCRY"] = height;
+    graf::Config c = smallBoard(planes, width, height);
+    if (planes == 8)
         c.ints["OFFSCRH"] = 256;
-    } else {
-        c.ints["OFFSCRX"] = width;
-        c.ints["OFFSCRW"] = 1024 - width;
-    }
     return c;
 }
 

@@ -11,25 +11,6 @@ using namespace hobratest;
 
 namespace {
 
-harness::Options quiet() {
-    return {.reporter = HARNESS_GTEST_REPORTER};
-}
-
-// A small screen; the planeArea keeps the example boards' size (five slots
-// in planes 3 to 7 on 8 planes, six in plane 3 beside the screen on 4).
-graf::Config smallBoard(int planes, int width = 128, int height = 64) {
-    graf::Config c = board(planes == 8 ? kBoard8 : kBoard4);
-    c.ints["PIXWIDTH"] = width;
-    c.ints["PIXHEIGHT"] = height;
-    if (planes == 8) {
-        c.ints["OFFSCRY"] = height;
-    } else {
-        c.ints["OFFSCRX"] = width;
-        c.ints["OFFSCRW"] = 1024 - width;
-    }
-    return c;
-}
-
 struct FontSlot {
     int32_t readMask, writeMask;
     struct {
