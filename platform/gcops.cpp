@@ -54,25 +54,6 @@ void logCall(const char *name, std::vector<uint64_t> args) {
         logCall(#name, {arg(d), arg(gc), arg(shape), arg(mode), arg(n), arg(pts)});                \
     }
 
-// The GC's line values as the layer holds them, for a drawable.
-ref::LineValues lineValuesOf(GCPtr gc, DrawablePtr d) {
-    ref::LineValues v;
-    const nfbGCPrivate *p = NFB_GC_PRIV(gc);
-    v.alu = p->alu;
-    v.planemask = p->planemask;
-    v.fg = p->fgPixel;
-    v.bg = p->bgPixel;
-    v.lineStyle = static_cast<int>(gc->lineStyle);
-    v.capStyle = static_cast<int>(gc->capStyle);
-    v.dashes.assign(gc->dash, gc->dash ? gc->dash + gc->numInDashList : gc->dash);
-    v.dashOffset = gc->dashOffset;
-    v.origin = {d->x, d->y};
-    v.clip.clear();
-    if (const RegionRec *clip = p->compositeClip)
-        v.clip.assign(REGION_RECTS(clip), REGION_RECTS(clip) + REGION_NUM_RECTS(clip));
-    return v;
-}
-
 // A bounding box grown point by point (screen coordinates, x2 and y2
 // exclusive), cut to the clip's extent when drawn.
 struct Bounds {
@@ -90,7 +71,7 @@ struct Bounds {
 template <class Draw> void drawLines(GCPtr gc, DrawablePtr d, const Bounds &b, Draw &&draw) {
     if (!gc || !d || gc->fillStyle != FillSolid || b.x2 <= b.x1 || b.y2 <= b.y1)
         return;
-    const ref::LineValues v = lineValuesOf(gc, d);
+    const ref::LineValues v = ref::lineValuesOf(gc, d);
     Bounds cut;
     for (const BoxRec &box : v.clip) {
         cut.add(box.x1, box.y1);

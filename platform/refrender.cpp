@@ -707,4 +707,22 @@ void clippedSpans(Canvas &c, const LineValues &v, const DDXPointRec *starts, con
         }
 }
 
+LineValues lineValuesOf(GCPtr gc, DrawablePtr d) {
+    LineValues v;
+    const nfbGCPrivate *p = NFB_GC_PRIV(gc);
+    v.alu = p->alu;
+    v.planemask = p->planemask;
+    v.fg = p->fgPixel;
+    v.bg = p->bgPixel;
+    v.lineStyle = static_cast<int>(gc->lineStyle);
+    v.capStyle = static_cast<int>(gc->capStyle);
+    v.dashes.assign(gc->dash, gc->dash ? gc->dash + gc->numInDashList : gc->dash);
+    v.dashOffset = gc->dashOffset;
+    v.origin = {d->x, d->y};
+    v.clip.clear();
+    if (const RegionRec *clip = p->compositeClip)
+        v.clip.assign(REGION_RECTS(clip), REGION_RECTS(clip) + REGION_NUM_RECTS(clip));
+    return v;
+}
+
 } // namespace ref

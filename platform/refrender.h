@@ -139,6 +139,10 @@ struct LineValues {
     std::vector<BoxRec> clip = {{0, 0, INT16_MAX, INT16_MAX}};
 };
 
+// The line values of `gc` for drawing on `d`: its pixels, styles and dashes
+// as the frame-buffer layer holds them, with the layer's composite clip.
+LineValues lineValuesOf(GCPtr gc, DrawablePtr d);
+
 // Polylines in either coordinate mode: each segment without its end pixel,
 // the dashes running on across the joints; the last point is drawn unless
 // the cap style is not-last or the polyline closes on its first point (a

@@ -11,25 +11,6 @@
 namespace rasmotest {
 namespace {
 
-// The GC's line values as the renderer takes them, the layer's composite
-// clip included.
-ref::LineValues lineValuesOf(GCPtr gc, DrawablePtr d) {
-    ref::LineValues v;
-    const nfbGCPrivate *p = NFB_GC_PRIV(gc);
-    v.alu = p->alu;
-    v.planemask = p->planemask;
-    v.fg = p->fgPixel;
-    v.bg = p->bgPixel;
-    v.lineStyle = int(gc->lineStyle);
-    v.capStyle = int(gc->capStyle);
-    v.dashes.assign(gc->dash, gc->dash + gc->numInDashList);
-    v.dashOffset = gc->dashOffset;
-    v.origin = {d->x, d->y};
-    const RegionRec *clip = p->compositeClip;
-    v.clip.assign(REGION_RECTS(clip), REGION_RECTS(clip) + REGION_NUM_RECTS(clip));
-    return v;
-}
-
 // A polyline with a run in each of the eight directions and two end-point
 // segments, partly outside the clip.
 const std::vector<DDXPointRec> kPolyline = {{4, 4},   {30, 4},  {30, 20}, {40, 30}, {50, 20},
@@ -64,7 +45,7 @@ class RasmoLine : public testing::TestWithParam<int> {
 
     // The three calls through the GC's vector, each drawn on the mirror too.
     void drawAll(GCPtr gc) {
-        const ref::LineValues v = lineValuesOf(gc, wd());
+        const ref::LineValues v = ref::lineValuesOf(gc, wd());
         s->gcPolylines(gc, wd(), kPolyline, CoordModeOrigin);
         ref::polylines(s->mirror(), v, CoordModeOrigin, kPolyline.data(), int(kPolyline.size()));
         const auto rel = relative(kPolyline);
@@ -198,7 +179,7 @@ TEST_P(RasmoLine, ZeroSegEngineTermsOrPixelLoop) {
 // coordinates for the call; the caller's list stays as it was.
 TEST_P(RasmoLine, CoordinateWindowHandsTheRestOver) {
     GCPtr gc = s->createGCOn(wd(), {.fg = 0x2A}, {.clip = {{0, 0, 110, 88}}});
-    const ref::LineValues v = lineValuesOf(gc, wd());
+    const ref::LineValues v = ref::lineValuesOf(gc, wd());
     struct Case {
         int mode;
         std::vector<DDXPointRec> pts;
@@ -245,7 +226,7 @@ TEST_P(RasmoLine, SegmentsAndRectanglesHandTheRestOver) {
     for (int style : {0, 1}) {
         GCPtr gc = s->createGCOn(wd(), {.fg = 0x35},
                                  {.lineStyle = style, .dashes = {2, 2}, .clip = {{0, 0, 90, 80}}});
-        const ref::LineValues v = lineValuesOf(gc, wd());
+        const ref::LineValues v = ref::lineValuesOf(gc, wd());
         std::vector<xSegment> segs = {{1, 1, 30, 1}, {2, 3, 1530, 3}, {5, 5, 30, 30}};
         std::vector<xRectangle> rects = {{2, 40, 10, 10}, {20, 40, 0, 10}, {40, 40, 5, 5}};
         std::vector<xRectangle> far = {{2, 60, 5, 5}, {1520, 60, 8, 5}};
@@ -304,7 +285,7 @@ TEST_P(RasmoLine, DashPatternsAndTheirFallbacks) {
         server::clearGenCalls();
         s->machine().clearTrace();
         s->gcPolylines(gc, wd(), pts, CoordModeOrigin);
-        ref::polylines(s->mirror(), lineValuesOf(gc, wd()), CoordModeOrigin, pts.data(), 3);
+        ref::polylines(s->mirror(), ref::lineValuesOf(gc, wd()), CoordModeOrigin, pts.data(), 3);
         EXPECT_SCREEN_SAME(*s);
         EXPECT_EQ(writesTo(*s, 0x8EEE), k.words);
         if (k.words.empty()) {
@@ -324,7 +305,7 @@ TEST_P(RasmoLine, DashPatternsAndTheirFallbacks) {
 TEST_P(RasmoLine, DashPhaseCarriedIntoTheFallback) {
     GCPtr gc = s->createGCOn(wd(), {.fg = 0x5C, .bg = 0x21},
                              {.lineStyle = 2, .dashOffset = 5, .dashes = {3, 4, 2, 2}});
-    const ref::LineValues v = lineValuesOf(gc, wd());
+    const ref::LineValues v = ref::lineValuesOf(gc, wd());
     for (int mode : {CoordModeOrigin, CoordModePrevious}) {
         std::vector<DDXPointRec> pts = {{2, 2}, {33, 2}, {40, 20}, {1700, 20}, {60, 70}};
         if (mode == CoordModePrevious)
@@ -351,11 +332,12 @@ TEST_P(RasmoLine, SeveralRectangleClipTakesTheLayersRoutines) {
         drawAll(gc);
         const std::vector<DDXPointRec> pts = {{1, 1}, {60, 40}, {3, 70}, {99, 79}};
         s->gcPolyPoint(gc, wd(), pts, CoordModeOrigin);
-        ref::polyPoint(s->mirror(), lineValuesOf(gc, wd()), CoordModeOrigin, pts.data(), 4);
+        ref::polyPoint(s->mirror(), ref::lineValuesOf(gc, wd()), CoordModeOrigin, pts.data(), 4);
         const std::vector<DDXPointRec> starts = {{9, 6}, {40, 50}};
         const std::vector<int> widths = {60, 80};
         s->gcFillSpans(gc, wd(), starts, widths);
-        ref::clippedSpans(s->mirror(), lineValuesOf(gc, wd()), starts.data(), widths.data(), 2);
+        ref::clippedSpans(s->mirror(), ref::lineValuesOf(gc, wd()), starts.data(), widths.data(),
+                          2);
         EXPECT_SCREEN_SAME(*s);
         EXPECT_EQ(server::genCallsOf(style ? "nfbLineSD" : "nfbLineSS").size(), 2u);
         EXPECT_EQ(server::genCallsOf("nfbPolyPoint").size(), 1u);

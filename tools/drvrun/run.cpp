@@ -714,25 +714,6 @@ void Runner::lines() {
 
 namespace {
 
-// A GC's line values as the renderer takes them, with the layer's composite
-// clip.
-ref::LineValues lineValuesOf(GCPtr gc, DrawablePtr d) {
-    ref::LineValues v;
-    const nfbGCPrivate *p = NFB_GC_PRIV(gc);
-    v.alu = p->alu;
-    v.planemask = p->planemask;
-    v.fg = p->fgPixel;
-    v.bg = p->bgPixel;
-    v.lineStyle = static_cast<int>(gc->lineStyle);
-    v.capStyle = static_cast<int>(gc->capStyle);
-    v.dashes.assign(gc->dash, gc->dash ? gc->dash + gc->numInDashList : gc->dash);
-    v.dashOffset = gc->dashOffset;
-    v.origin = {d->x, d->y};
-    const RegionRec *clip = p->compositeClip;
-    v.clip.assign(REGION_RECTS(clip), REGION_RECTS(clip) + REGION_NUM_RECTS(clip));
-    return v;
-}
-
 DDXPointRec pt(int x, int y) {
     return {static_cast<int16_t>(x), static_cast<int16_t>(y)};
 }
@@ -756,7 +737,7 @@ void Runner::gcLines() {
     step("gc-polylines", Kind::Draw, [&] {
         GCPtr gc = s_->createGCOn(d, {.fg = color()}, {.clip = clip});
         s_->gcPolylines(gc, d, poly, CoordModeOrigin);
-        ref::polylines(s_->mirror(), lineValuesOf(gc, d), CoordModeOrigin, poly.data(),
+        ref::polylines(s_->mirror(), ref::lineValuesOf(gc, d), CoordModeOrigin, poly.data(),
                        static_cast<int>(poly.size()));
     });
     step("gc-segments", Kind::Draw, [&] {
@@ -771,7 +752,7 @@ void Runner::gcLines() {
         segs.push_back({220, 20, 260, 20});
         segs.push_back({220, 30, 260, 70});
         s_->gcPolySegment(gc, d, segs);
-        ref::polySegment(s_->mirror(), lineValuesOf(gc, d), segs.data(),
+        ref::polySegment(s_->mirror(), ref::lineValuesOf(gc, d), segs.data(),
                          static_cast<int>(segs.size()));
     });
     step("gc-rectangles", Kind::Draw, [&] {
@@ -779,14 +760,14 @@ void Runner::gcLines() {
         const std::vector<xRectangle> rects = {
             {10, 110, 60, 40}, {80, 120, 1, 1}, {100, 115, 30, 0}, {300, 130, 80, 50}};
         s_->gcPolyRectangle(gc, d, rects);
-        ref::polyRectangle(s_->mirror(), lineValuesOf(gc, d), rects.data(),
+        ref::polyRectangle(s_->mirror(), ref::lineValuesOf(gc, d), rects.data(),
                            static_cast<int>(rects.size()));
     });
     step("gc-dashes", Kind::Draw, [&] {
         GCPtr gc =
             s_->createGCOn(d, {.fg = color(), .bg = color()},
                            {.lineStyle = 2, .dashOffset = 3, .dashes = {6, 3, 2, 3}, .clip = clip});
-        const ref::LineValues v = lineValuesOf(gc, d);
+        const ref::LineValues v = ref::lineValuesOf(gc, d);
         std::vector<DDXPointRec> p = poly;
         for (DDXPointRec &q : p)
             q.y = static_cast<int16_t>(q.y + 4);
