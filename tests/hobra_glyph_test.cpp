@@ -269,6 +269,18 @@ TEST_P(HobraGlyphs, AGlyphIsStoredOnceAndThenOnlyBlitted) {
     EXPECT_EQ(s->failureText(), "");
 }
 
+// Without a font nothing tells glyphs apart: the same key with other bits
+// draws its own bits, so neither is kept in a cell.
+TEST_P(HobraGlyphs, GlyphsWithoutAFontDrawTheirOwnBits) {
+    Glyph a = glyph(10, 14, 5), b = a;
+    for (uint8_t &v : b.bits)
+        v = uint8_t(~v);
+    s->drawMonoGlyphs({a.at(4, 4)}, 3, GXcopy, ~0u, nullptr);
+    s->drawMonoGlyphs({b.at(30, 10), a.at(50, 20)}, 5, GXxor, ~0u, nullptr);
+    EXPECT_SCREEN_SAME(*s);
+    EXPECT_EQ(s->failureText(), "");
+}
+
 // Copies and fills after glyphs: the plane expansion left behind must not
 // reach them.
 TEST_P(HobraGlyphs, OtherDrawingAfterGlyphs) {

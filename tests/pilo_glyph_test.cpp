@@ -231,6 +231,18 @@ TEST_P(PiloGlyph, FontsApartAndEmptyGlyphs) {
     draw(full, colourOf(depth, 3), GXcopy, ~0u, &gFontA);
     EXPECT_SCREEN_SAME(s());
     EXPECT_EQ(expansions(), 2 * halves);
+    // Without a font nothing tells the glyphs apart: two calls with the same
+    // keys and other bits both draw from the bitmaps, never from a cell.
+    for (uint32_t seed : {11u, 12u}) {
+        Glyphs loose;
+        loose.add(2, 30, 8, 10, 7, seed);
+        loose.add(40, 30, 7, 9, 10, seed + 5);
+        engine().clearLog();
+        draw(loose, colourOf(depth, 4), GXxor, ~0u, nullptr);
+        EXPECT_SCREEN_SAME(s());
+        EXPECT_EQ(expansions(), 2 * halves);
+        EXPECT_EQ(blits(), 0u);
+    }
 }
 
 // The console switch gives the cells back before the mode set clears video

@@ -363,6 +363,9 @@ static void hobraStartGlyphs(hobraScreenPrivate *priv, Pixel fg, int alu, uint32
  * cached); 0 when no cell can take it or the queue cannot grow. */
 static int hobraStoreGlyph(DrawablePtr pDraw, uint8_t *bits, int startBit, int stride, int width,
                            int height, const MonoGlyphRec *g, nfbFontPrivPtr font, int32_t glyph) {
+    /* Without a font no key tells one font's glyph from another's. */
+    if (!font)
+        return 0;
     ScreenPtr pScreen = pDraw->pScreen;
     hobraScreenPrivPtr priv = HOBRA_PRIV(pScreen);
     hobraGlyphPlace place;

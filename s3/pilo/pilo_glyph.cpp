@@ -303,6 +303,9 @@ typedef void (*piloCellWriteProc)(BoxPtr, uint8_t *, int, int, Pixel, Pixel, int
 
 static int piloGlCellFor(DrawablePtr pDraw, uintptr_t font, const MonoGlyphRec *g, int w, int h,
                          piloCellWriteProc write, piloGlCellPos *cell) {
+    /* Without a font no key tells one font's glyph from another's. */
+    if (!font)
+        return GLYPH_UNCACHED;
     ScreenPtr pScreen = pDraw->pScreen;
     const piloGlyphEntry *e = piloGlFind(PILO_PRIV(pScreen), font, g->glyphKey);
     if (e) {
