@@ -1,7 +1,5 @@
 #include "configs.h"
 
-#include <sstream>
-
 namespace drvrun {
 
 namespace {
@@ -13,57 +11,51 @@ const EmbeddedConfig *embeddedConfig(const std::string &path) {
     return nullptr;
 }
 
-// The table's values were checked when it was embedded; a bad one here would
-// be a build fault, so it is reported rather than ignored.
-bool applyOverrides(const std::string &overrides, graf::Config &cfg, std::string &error) {
-    std::istringstream in(overrides);
-    for (std::string item; in >> item;) {
-        size_t eq = item.find('=');
-        if (eq == std::string::npos || eq == 0) {
-            error = "bad default override \"" + item + "\"";
-            return false;
-        }
-        try {
-            cfg.ints[item.substr(0, eq)] = std::stoi(item.substr(eq + 1), nullptr, 0);
-        } catch (const std::exception &) {
-            error = "bad default override \"" + item + "\"";
-            return false;
-        }
-    }
-    return true;
+struct Parsed {
+    drivertable::Table table;
+    std::string error;
+};
+
+const Parsed &parsed() {
+    static const Parsed p = [] {
+        Parsed out;
+        for (const EmbeddedConfig *t = embeddedTables(); t->path; t++)
+            if (!drivertable::parse(std::string(t->text, t->size), t->path, out.table, out.error))
+                break;
+        if (out.error.empty())
+            drivertable::check(out.table, out.error);
+        if (!out.error.empty())
+            out.table = drivertable::Table{};
+        return out;
+    }();
+    return p;
 }
 
 } // namespace
 
-const DefaultConfig *defaultConfigFor(const std::string &driver) {
-    for (const DefaultConfig *d = defaultConfigs(); d->driver; d++)
-        if (driver == d->driver)
-            return d;
-    return nullptr;
+const drivertable::Table &table() {
+    return parsed().table;
 }
 
-std::string describe(const DefaultConfig &d) {
-    std::string s = d.path;
-    if (d.overrides && *d.overrides)
-        s += std::string(" ") + d.overrides;
-    return s;
+const std::string &tableError() {
+    return parsed().error;
 }
 
-bool loadDefaultConfig(const std::string &driver, graf::Config &out, std::string &error) {
-    const DefaultConfig *d = defaultConfigFor(driver);
-    if (!d) {
-        error = driver + " has no default configuration; give one with --config FILE";
-        return false;
-    }
-    const EmbeddedConfig *c = embeddedConfig(d->path);
-    if (!c) {
-        error = std::string("the default configuration ") + d->path + " was not embedded";
-        return false;
-    }
-    out = graf::Config{};
-    if (!graf::parse(std::string(c->text, c->size), d->path, out, error))
-        return false;
-    return applyOverrides(d->overrides, out, error);
+const drivertable::Board *boardFor(const std::string &driver, const std::string &board) {
+    return board.empty() ? table().defaultBoard(driver) : table().board(driver + "/" + board);
+}
+
+bool loadBoardConfig(const drivertable::Board &b, graf::Config &out, std::string &error) {
+    auto read = [](const std::string &path, std::string &text, std::string &why) {
+        const EmbeddedConfig *c = embeddedConfig(path);
+        if (!c) {
+            why = path + " was not embedded";
+            return false;
+        }
+        text.assign(c->text, c->size);
+        return true;
+    };
+    return drivertable::configOf(b, read, out, error);
 }
 
 bool loadConfigFile(const std::string &path, graf::Config &out, std::string &error) {

@@ -806,16 +806,16 @@ void Runner::cursor() {
     });
 }
 
-// The sprite layer's rectangles for a driver that draws its cursor: hobra
-// keeps a 64 x 64 SaveUnderArea and draws at most 48 x 48 of a cursor.
-static harness::SpriteDrive spriteDriveFor(const std::string &driver, Pixel fg) {
+// The sprite layer's rectangles for a driver that draws its cursor: the
+// driver draws as much of a cursor as its best cursor size, and the layer
+// saves a square around it with room for small moves (8 pixels each side).
+static harness::SpriteDrive spriteDriveFor(harness::Screen &s) {
     harness::SpriteDrive d;
-    d.fg = fg;
+    d.fg = s.allPlanes();
     d.bg = 0;
-    if (driver == "hobra") {
-        d.saveSize = 64;
-        d.maxCursor = 48;
-    }
+    auto [w, h] = s.queryBestSize(CursorShape, 64, 64);
+    d.maxCursor = std::max<int>(1, std::min<int>(w, h));
+    d.saveSize = d.maxCursor + 16;
     return d;
 }
 
@@ -830,7 +830,7 @@ void Runner::spriteCursor() {
         current_.path = "sprite";
         harness::SpriteRun run = harness::driveSprite(
             *s_, cursor_->ptr(), harness::spriteEdgePath(s_->width(), s_->height()),
-            spriteDriveFor(driver_, s_->allPlanes()));
+            spriteDriveFor(*s_));
         current_.lines.push_back(std::to_string(run.putUps) + " put-ups, " +
                                  std::to_string(run.moves) + " moves, " +
                                  std::to_string(run.changeSaves) + " save changes, " +
@@ -1135,12 +1135,25 @@ int runDriverOrThrow(const RunOptions &opt, std::ostream &out, std::ostream &err
     }
     graf::Config cfg;
     std::string configName;
+    // The report names a board other than the default by its full name.
+    std::string label = opt.board.empty() ? name : name + "/" + opt.board;
     if (opt.configPath.empty()) {
-        if (!loadDefaultConfig(name, cfg, error)) {
+        const drivertable::Board *board = boardFor(name, opt.board);
+        if (!board) {
+            err << "drvrun: "
+                << printable(!tableError().empty() ? "the driver tables: " + tableError()
+                             : opt.board.empty()
+                                 ? name + " has no default board; give a configuration with "
+                                          "--config FILE"
+                                 : "no board " + label + " in the driver tables")
+                << "\n";
+            return kExitBadInput;
+        }
+        if (!loadBoardConfig(*board, cfg, error)) {
             err << "drvrun: " << printable(error) << "\n";
             return kExitBadInput;
         }
-        configName = describe(*defaultConfigFor(name));
+        configName = board->describe();
     } else {
         if (!loadConfigFile(opt.configPath, cfg, error)) {
             err << "drvrun: " << printable(error) << "\n";
@@ -1160,7 +1173,7 @@ int runDriverOrThrow(const RunOptions &opt, std::ostream &out, std::ostream &err
         return kExitBadInput;
     }
     Runner runner(opt, out, err, png, trace);
-    return runner.run(path, name, cfg, configName);
+    return runner.run(path, label, cfg, configName);
 }
 
 } // namespace
