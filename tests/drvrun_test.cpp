@@ -5,9 +5,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <algorithm>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -107,12 +107,11 @@ std::vector<std::string> rowOf(const Result &r, const std::string &step) {
 }
 
 const char *const kDrawingSteps[] = {
-    "fill-copy",     "image",          "read-back",      "fill-xor",
-    "fill-alus",     "fill-planemask", "spans",          "solid-rects",
-    "copy",          "copy-xor",       "copy-planemask", "bitmap",
-    "opaque-bitmap", "glyphs",         "text",           "text-transparent",
-    "tile",          "tiled-fill",     "stippled-fill",  "opaque-stippled",
-    "segments",      "points",         "repaint",        "fill-after-switch",
+    "fill-copy",        "image",  "read-back",         "fill-xor",      "fill-alus",
+    "fill-planemask",   "spans",  "solid-rects",       "copy",          "copy-xor",
+    "copy-planemask",   "bitmap", "opaque-bitmap",     "glyphs",        "text",
+    "text-transparent", "tile",   "tiled-fill",        "stippled-fill", "opaque-stippled",
+    "segments",         "points", "fill-after-switch", "repaint",
 };
 
 // ---- a good run ----
