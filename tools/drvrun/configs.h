@@ -39,6 +39,20 @@ const drivertable::Board *boardFor(const std::string &driver, const std::string 
 // `error` set when it does not parse.
 bool loadBoardConfig(const drivertable::Board &, graf::Config &out, std::string &error);
 
+// Whether `setting` has the form KEY=VALUE with KEY a grafinfo key name.
+// False with `error`.
+bool wellFormedSetting(const std::string &setting, std::string &error);
+
+// Changes keys of a configuration, "KEY=VALUE" each, in order: an integer
+// value (decimal, 0x hexadecimal, negative) sets the integer key, any other
+// value a string key; a key the file has as a string stays a string. False
+// with `error` for a value an integer key cannot take.
+bool applySettings(const std::vector<std::string> &settings, graf::Config &cfg, std::string &error);
+
+// The adapters a driver drives, as its line in the driver tables names them,
+// sorted. Empty when the tables do not name the driver.
+std::vector<std::string> adaptersOf(const std::string &driver);
+
 // Parses a grafinfo file. False with `error` set to one line: "FILE: why"
 // (it cannot be opened, is not a regular file, or is too large) or
 // "FILE:LINE: why".

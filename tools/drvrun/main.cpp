@@ -1,9 +1,10 @@
 // drvrun: brings a driver up on its simulated adapter, as the display server
 // would, and shows whether it draws correctly.
 //
-//   drvrun run DRIVER [--board NAME | --config FILE] [--png FILE] [--trace FILE]
-//   drvrun run --all
-//   drvrun check DRIVER [--board NAME | --config FILE]
+//   drvrun run DRIVER [--board NAME | --config FILE] [--set KEY=VALUE ...] [--png FILE]
+//              [--trace FILE]
+//   drvrun run --all [--png-dir DIR]
+//   drvrun check DRIVER [--board NAME | --config FILE] [--set KEY=VALUE ...]
 //   drvrun list
 #include <sys/wait.h>
 #include <unistd.h>
@@ -26,19 +27,28 @@ namespace {
 
 using namespace drvrun;
 
-const char kUsage[] = "usage: drvrun run DRIVER [--board NAME | --config FILE] [--png FILE]\n"
-                      "                  [--trace FILE]\n"
-                      "       drvrun run --all [--png-dir DIR]\n"
-                      "       drvrun check DRIVER [--board NAME | --config FILE]\n"
-                      "       drvrun list\n"
-                      "  A driver comes up on its default board, or on another board of\n"
-                      "  the driver tables (drvrun list shows them all); run --all runs\n"
-                      "  every driver on every board listed for it.\n"
-                      "exit status: 0 all went well, 1 a driver failed, 2 bad input\n"
-                      "  Bad input is said on one line, the last. A file --png or --trace\n"
-                      "  names that cannot be written is bad input, also when a write fails\n"
-                      "  only later (a full disk): then the run's report comes first. With\n"
-                      "  run --all, a picture that cannot be written fails its driver.\n";
+const char kUsage[] =
+    "usage: drvrun run DRIVER [--board NAME | --config FILE] [--set KEY=VALUE ...]\n"
+    "                  [--png FILE] [--trace FILE]\n"
+    "       drvrun run --all [--png-dir DIR]\n"
+    "       drvrun check DRIVER [--board NAME | --config FILE] [--set KEY=VALUE ...]\n"
+    "       drvrun list\n"
+    "  DRIVER is a name drvrun list shows, or the path of a driver library.\n"
+    "  --board NAME   another board of the driver's than its default, as\n"
+    "                 drvrun list shows them (pilo/512k, or 512k)\n"
+    "  --config FILE  a grafinfo file instead of the driver's default board\n"
+    "  --set KEY=VALUE  changes a key of the configuration (also written\n"
+    "                 plainly, KEY=VALUE, as drvrun list shows them), so one\n"
+    "                 board serves every depth: --set DEPTH=16\n"
+    "  --png FILE     the final screen as a picture; --png-dir DIR one per\n"
+    "                 driver and board\n"
+    "  --trace FILE   every register access of the run, step by step\n"
+    "  run --all runs every driver on every board listed for it.\n"
+    "exit status: 0 all went well, 1 a driver failed, 2 bad input\n"
+    "  Bad input is said on one line, the last. A file --png or --trace\n"
+    "  names that cannot be written is bad input, also when a write fails\n"
+    "  only later (a full disk): then the run's report comes first. With\n"
+    "  run --all, a picture that cannot be written fails its driver.\n";
 
 // One line, as every other complaint.
 int usage(const std::string &why) {
@@ -54,6 +64,13 @@ struct Arguments {
     std::string pngDir; // run --all: one picture per driver in this folder
 };
 
+// A positional KEY=VALUE changes the configuration, as --set does; a driver
+// path never looks like one (its name would hold a '/' or a '.').
+bool looksLikeSetting(const std::string &arg) {
+    std::string ignored;
+    return arg.find('=') != std::string::npos && wellFormedSetting(arg, ignored);
+}
+
 // Fills `a`; returns an empty string or what is wrong.
 std::string parse(int argc, char **argv, Arguments &a) {
     if (argc < 2)
@@ -67,7 +84,16 @@ std::string parse(int argc, char **argv, Arguments &a) {
             into = argv[++i];
             return true;
         };
-        if (arg == "--png-dir") {
+        if (arg == "--set") {
+            std::string setting, why;
+            if (!value(setting))
+                return arg + " needs a value";
+            if (!wellFormedSetting(setting, why))
+                return "--set " + why;
+            a.run.settings.push_back(setting);
+        } else if (looksLikeSetting(arg)) {
+            a.run.settings.push_back(arg);
+        } else if (arg == "--png-dir") {
             if (!value(a.pngDir))
                 return arg + " needs a value";
         } else if (arg == "--config" || arg == "--board" || arg == "--png" || arg == "--trace" ||
@@ -277,6 +303,8 @@ int runAll(const RunOptions &base, const std::string &pngDir) {
             std::cout << "      " << all[k] << "\n";
         std::cout.flush();
     }
+    if (!pngDir.empty())
+        std::cout << "pictures: " << pngDir << "/DRIVER.png (DRIVER-BOARD.png for other boards)\n";
     const size_t boards = n - static_cast<size_t>(skipped);
     std::cout << "drvrun: " << names.size() << (names.size() == 1 ? " driver on " : " drivers on ")
               << boards << (boards == 1 ? " board: " : " boards: ") << ok << " ok, " << failed
@@ -290,10 +318,14 @@ int main(int argc, char **argv) {
     // A --trace or --png pipe whose reader went away is a write error to
     // report, not a signal that ends drvrun without a word.
     std::signal(SIGPIPE, SIG_IGN);
-    if (argc == 2 && (!std::strcmp(argv[1], "help") || !std::strcmp(argv[1], "--help") ||
-                      !std::strcmp(argv[1], "-h"))) {
+    // The usage, asked for alone or after a command (drvrun run --help),
+    // wins over whatever else the line holds.
+    bool help = argc == 2 && !std::strcmp(argv[1], "help");
+    for (int i = 1; i < argc; i++)
+        help |= !std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h");
+    if (help) {
         std::cout << kUsage;
-        return kExitOk;
+        return reportWritten(kExitOk);
     }
     Arguments a;
     std::string wrong = parse(argc, argv, a);
@@ -306,7 +338,7 @@ int main(int argc, char **argv) {
     }
 
     if (a.command == "list") {
-        if (!a.positional.empty() || a.all)
+        if (!a.positional.empty() || a.all || !a.run.settings.empty())
             return usage("list takes no arguments");
         return reportWritten(list());
     }
@@ -315,7 +347,8 @@ int main(int argc, char **argv) {
 
     if (a.all) {
         if (a.command != "run" || !a.positional.empty() || !a.run.configPath.empty() ||
-            !a.run.board.empty() || !a.run.pngPath.empty() || !a.run.tracePath.empty())
+            !a.run.board.empty() || !a.run.pngPath.empty() || !a.run.tracePath.empty() ||
+            !a.run.settings.empty())
             return usage("--all runs every driver on every board listed for it");
         if (!a.pngDir.empty()) {
             std::error_code ec;
@@ -340,7 +373,7 @@ int main(int argc, char **argv) {
         return usage("--board and --config each name the configuration: give one");
     if (a.command == "check") {
         if (!a.run.pngPath.empty() || !a.run.tracePath.empty() || !a.run.faultStep.empty())
-            return usage("check takes only --board or --config");
+            return usage("check takes only --board or --config, and --set");
         a.run.checkOnly = true;
     }
     return reportWritten(runInChild(a.run, nullptr));

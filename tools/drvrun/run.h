@@ -16,15 +16,16 @@ enum ExitStatus {
 };
 
 struct RunOptions {
-    std::string driver;     // name (brisko8) or path of the library
-    std::string board;      // a board of the driver table ("512k" of pilo/512k);
-                            // empty: the driver's default board
-    std::string configPath; // empty: the board's configuration
-    std::string pngPath;    // empty: no picture
-    std::string tracePath;  // empty: no bus trace
-    std::string faultStep;  // test aid: corrupt one pixel after this step
-    bool checkOnly = false; // bind and initialise only
-    bool brief = false;     // only the summary line and the rows that went wrong
+    std::string driver;                // name (brisko8) or path of the library
+    std::string board;                 // a board of the driver tables ("512k" of pilo/512k);
+                                       // empty: the driver's default board
+    std::string configPath;            // empty: the board's configuration
+    std::vector<std::string> settings; // KEY=VALUE changes to the configuration
+    std::string pngPath;               // empty: no picture
+    std::string tracePath;             // empty: no bus trace
+    std::string faultStep;             // test aid: corrupt one pixel after this step
+    bool checkOnly = false;            // bind and initialise only
+    bool brief = false;                // only the summary line and the rows that went wrong
 };
 
 // The library a driver name or path stands for, and the driver's name (the
