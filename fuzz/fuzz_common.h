@@ -254,12 +254,60 @@ inline void abortOnFailures(const char *target, const std::vector<std::string> &
     std::abort();
 }
 
+// Where fuzzing time goes (scripts/fuzz-costs.py): with FUZZ_COSTS=FILE in
+// the environment, the inputs run and the seconds they took, per setup, are
+// written to FILE at exit, a line "SETUP INPUTS SECONDS" each.
+class Costs {
+  public:
+    static Costs *fromEnvironment() {
+        static Costs *costs =
+            std::getenv("FUZZ_COSTS") ? new Costs(std::getenv("FUZZ_COSTS")) : nullptr;
+        return costs;
+    }
+    void add(const uint8_t *data, size_t size, double seconds) {
+        Input body(nullptr, 0);
+        std::string error;
+        const Setup *s = openInput(data, size, body, error);
+        Cost &c = bySetup_[s ? s->id : "-"];
+        c.inputs++;
+        c.seconds += seconds;
+        write();
+    }
+
+  private:
+    struct Cost {
+        uint64_t inputs = 0;
+        double seconds = 0;
+    };
+    explicit Costs(std::string path) : path_(std::move(path)) {}
+    // Written after every input: libFuzzer may end the process without
+    // running exit handlers.
+    void write() const {
+        if (FILE *f = std::fopen(path_.c_str(), "w")) {
+            for (const auto &[setup, c] : bySetup_)
+                std::fprintf(f, "%s %llu %.6f\n", setup.c_str(),
+                             static_cast<unsigned long long>(c.inputs), c.seconds);
+            std::fclose(f);
+        }
+    }
+    std::string path_;
+    std::map<std::string, Cost> bySetup_;
+};
+
 } // namespace fuzz
 
 #ifdef DRV_FUZZ_ENTRY
+#include <chrono>
 #define DRV_FUZZ_TARGET(name, run)                                                                 \
     extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {                      \
-        ::fuzz::abortOnFailures(name, run(data, size));                                            \
+        ::fuzz::Costs *costs = ::fuzz::Costs::fromEnvironment();                                   \
+        auto start = std::chrono::steady_clock::now();                                             \
+        std::vector<std::string> failures = run(data, size);                                       \
+        if (costs)                                                                                 \
+            costs->add(                                                                            \
+                data, size,                                                                        \
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());  \
+        ::fuzz::abortOnFailures(name, failures);                                                   \
         return 0;                                                                                  \
     }
 #else
