@@ -247,6 +247,10 @@ const std::map<std::string, std::set<std::string>> kExtraExports = {
       "vanduCursorInitialize"}},
     {"merro",
      {"merro_OUTW", "merro_INW", "merroExpansion", "merroPackNSend", "merroCursorInitialize"}},
+    {"simra",
+     {"simraSysInfo", "simraVisual", "simraVisual15", "simraVisual16", "simraSolidPrivOps",
+      "simraTiledPrivOps", "simraStippledPrivOps", "simraOpStippledPrivOps", "simraWinOps",
+      "nextFontId"}},
 };
 
 std::set<std::string> expectedExports(const std::string &name) {

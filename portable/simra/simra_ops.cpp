@@ -1,0 +1,38 @@
+/*
+ * simra: the drawing records the frame-buffer layer calls through.
+ */
+#include "simra.h"
+
+extern "C" {
+
+DRV_EXPORT PrivOps simraSolidPrivOps = {
+    genSolidFillRects, genSolidFS,    {.ZeroSeg = genSolidZeroSeg},
+    genSolidGCOp4,     genSolidGCOp5, genSolidGCOp6};
+
+DRV_EXPORT PrivOps simraTiledPrivOps = {genTiledFillRects, genTiledFS,    {.GCOp3 = genTiledGCOp3},
+                                        genTiledGCOp4,     genTiledGCOp5, genTiledGCOp6};
+
+DRV_EXPORT PrivOps simraStippledPrivOps = {
+    genStippledFillRects, genStippledFS,    {.GCOp3 = genStippledGCOp3},
+    genStippledGCOp4,     genStippledGCOp5, genStippledGCOp6};
+
+DRV_EXPORT PrivOps simraOpStippledPrivOps = {
+    genOpStippledFillRects, genOpStippledFS,    {.GCOp3 = genOpStippledGCOp3},
+    genOpStippledGCOp4,     genOpStippledGCOp5, genOpStippledGCOp6};
+
+DRV_EXPORT WinOps simraWinOps = {genCopyRect,
+                                 genDrawSolidRects,
+                                 simraDrawImage,
+                                 genDrawMonoImage,
+                                 genDrawOpaqueMonoImage,
+                                 simraReadImage,
+                                 genDrawPoints,
+                                 genTileRects,
+                                 genDrawMonoGlyphs,
+                                 {.DrawFontText = genDrawFontText},
+                                 genWinOp11,
+                                 genWinOp12,
+                                 genWinOp13,
+                                 genWinOp14,
+                                 simraValidateWindowGC};
+}
