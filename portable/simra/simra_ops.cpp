@@ -6,8 +6,8 @@
 extern "C" {
 
 DRV_EXPORT PrivOps simraSolidPrivOps = {
-    genSolidFillRects, genSolidFS,    {.ZeroSeg = genSolidZeroSeg},
-    genSolidGCOp4,     genSolidGCOp5, genSolidGCOp6};
+    simraSolidFillRects, simraSolidFS,  {.ZeroSeg = simraSolidZeroSeg},
+    genSolidGCOp4,       genSolidGCOp5, genSolidGCOp6};
 
 DRV_EXPORT PrivOps simraTiledPrivOps = {genTiledFillRects, genTiledFS,    {.GCOp3 = genTiledGCOp3},
                                         genTiledGCOp4,     genTiledGCOp5, genTiledGCOp6};
@@ -20,13 +20,13 @@ DRV_EXPORT PrivOps simraOpStippledPrivOps = {
     genOpStippledFillRects, genOpStippledFS,    {.GCOp3 = genOpStippledGCOp3},
     genOpStippledGCOp4,     genOpStippledGCOp5, genOpStippledGCOp6};
 
-DRV_EXPORT WinOps simraWinOps = {genCopyRect,
-                                 genDrawSolidRects,
+DRV_EXPORT WinOps simraWinOps = {simraCopyRect,
+                                 simraDrawSolidRects,
                                  simraDrawImage,
-                                 genDrawMonoImage,
-                                 genDrawOpaqueMonoImage,
+                                 simraDrawMonoImage,
+                                 simraDrawOpaqueMonoImage,
                                  simraReadImage,
-                                 genDrawPoints,
+                                 simraDrawPoints,
                                  genTileRects,
                                  genDrawMonoGlyphs,
                                  {.DrawFontText = genDrawFontText},
