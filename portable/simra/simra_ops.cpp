@@ -9,16 +9,17 @@ DRV_EXPORT PrivOps simraSolidPrivOps = {
     simraSolidFillRects, simraSolidFS,  {.ZeroSeg = simraSolidZeroSeg},
     genSolidGCOp4,       genSolidGCOp5, genSolidGCOp6};
 
-DRV_EXPORT PrivOps simraTiledPrivOps = {genTiledFillRects, genTiledFS,    {.GCOp3 = genTiledGCOp3},
-                                        genTiledGCOp4,     genTiledGCOp5, genTiledGCOp6};
+DRV_EXPORT PrivOps simraTiledPrivOps = {
+    simraTiledFillRects, simraTiledFS,  {.GCOp3 = genTiledGCOp3},
+    genTiledGCOp4,       genTiledGCOp5, genTiledGCOp6};
 
 DRV_EXPORT PrivOps simraStippledPrivOps = {
-    genStippledFillRects, genStippledFS,    {.GCOp3 = genStippledGCOp3},
-    genStippledGCOp4,     genStippledGCOp5, genStippledGCOp6};
+    simraStippledFillRects, simraStippledFS,  {.GCOp3 = genStippledGCOp3},
+    genStippledGCOp4,       genStippledGCOp5, genStippledGCOp6};
 
 DRV_EXPORT PrivOps simraOpStippledPrivOps = {
-    genOpStippledFillRects, genOpStippledFS,    {.GCOp3 = genOpStippledGCOp3},
-    genOpStippledGCOp4,     genOpStippledGCOp5, genOpStippledGCOp6};
+    simraOpStippledFillRects, simraOpStippledFS,  {.GCOp3 = genOpStippledGCOp3},
+    genOpStippledGCOp4,       genOpStippledGCOp5, genOpStippledGCOp6};
 
 DRV_EXPORT WinOps simraWinOps = {simraCopyRect,
                                  simraDrawSolidRects,
@@ -27,7 +28,7 @@ DRV_EXPORT WinOps simraWinOps = {simraCopyRect,
                                  simraDrawOpaqueMonoImage,
                                  simraReadImage,
                                  simraDrawPoints,
-                                 genTileRects,
+                                 simraTileRects,
                                  genDrawMonoGlyphs,
                                  {.DrawFontText = genDrawFontText},
                                  genWinOp11,
