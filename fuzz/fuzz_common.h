@@ -416,6 +416,30 @@ inline const std::vector<Setup> &setups() {
         {"rasmo",
          "ati/rasmo/rasmo.graf",
          {{"PIXWIDTH", 128}, {"PIXHEIGHT", 96}, {"DEPTH", 16}, {"MEMSIZE", 0x80000}}},
+        // simra at its three depths with every off-screen area; with a glyph
+        // area but no staging area; with neither; and with no line beyond
+        // the screen, where even the pattern cell is missing.
+        {"simra",
+         "portable/simra/simra.graf",
+         {{"PIXWIDTH", 160}, {"PIXHEIGHT", 120}, {"MEMSIZE", 0x40000}}},
+        {"simra",
+         "portable/simra/simra16.graf",
+         {{"DEPTH", 15},
+          {"REDMASK", 0x7C00},
+          {"GRNMASK", 0x3E0},
+          {"BLUMASK", 0x1F},
+          {"PIXWIDTH", 100},
+          {"PIXHEIGHT", 75}}},
+        {"simra", "portable/simra/simra16.graf", {{"PIXWIDTH", 64}, {"PIXHEIGHT", 48}}},
+        {"simra",
+         "portable/simra/simra.graf",
+         {{"PIXWIDTH", 1024}, {"PIXHEIGHT", 230}, {"MEMSIZE", 0x40000}}},
+        {"simra",
+         "portable/simra/simra16.graf",
+         {{"PIXWIDTH", 1024}, {"PIXHEIGHT", 120}, {"MEMSIZE", 0x40000}}},
+        {"simra",
+         "portable/simra/simra.graf",
+         {{"PIXWIDTH", 1024}, {"PIXHEIGHT", 256}, {"MEMSIZE", 0x40000}}},
     };
     return table;
 }

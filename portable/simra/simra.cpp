@@ -202,12 +202,18 @@ void simraInitHW(ScreenPtr pScreen) {
     simraSetBank(SIMRA_PRIV(pScreen), 0);
 }
 
+/* The console may overwrite video memory: every cached glyph and font is
+ * forgotten (the cache is marked absent until it is made again). */
 static void simraSaveGState(ScreenPtr pScreen) {
-    (void)pScreen;
+    simraScreenPrivPtr priv = SIMRA_PRIV(pScreen);
+    if (priv->glyphAreaHeight > 0)
+        simraDeallocGlCache(priv);
 }
 
 static void simraRestoreGState(ScreenPtr pScreen) {
     simraScreenPrivPtr priv = SIMRA_PRIV(pScreen);
+    if (priv->glyphAreaHeight > 0)
+        simraInitGlCache(priv);
     nfbScreenPrivPtr nfb = NFB_SCREEN_PRIV(pScreen);
     nfb->LoadColormap(nfb->installedCmap);
     priv->loadedKey = 0;
@@ -219,6 +225,8 @@ static void simraCloseScreen(int index, ScreenPtr pScreen) {
     simraScreenPrivPtr priv = SIMRA_PRIV(pScreen);
     if (!priv)
         return;
+    if (priv->glyphAreaHeight > 0)
+        simraDeallocGlCache(priv);
     Xfree(priv);
     pScreen->devPrivates[simraScreenPrivateIndex].ptr = 0;
 }
@@ -318,6 +326,7 @@ static VisualRec *simraVisualFor(ScreenPtr pScreen, GrafinfoHandle graf, int dep
         return 0;
     }
     nfb->gcTemplate->ops = &simraSolidPrivOps;
+    nfb->ClearFont = simraClearFont;
     if (depth == 8) {
         /* The DAC shift is 16 minus this: outside 1-16 it means nothing. */
         int bits = 6;
@@ -397,6 +406,8 @@ static Bool simraInit(int index, ScreenPtr pScreen, int argc, char **argv) {
         return 0;
     }
     simraInitHW(pScreen);
+    if (priv->glyphAreaHeight > 0)
+        simraInitGlCache(priv);
     vexoSWCursorInitialize(pScreen);
     if (!cfbCreateDefColormap(pScreen)) {
         simraCloseScreen(index, pScreen);
