@@ -237,6 +237,34 @@ bool allowedImport(const DynamicSymbol &s) {
 // Names a library exports besides its ScreenInfo: entry points the server or
 // a companion program calls by name. A library not listed exports nothing
 // else.
+// The records every neo build exports under its own name.
+std::set<std::string> neoExports(const std::string &build) {
+    std::set<std::string> names;
+    for (const char *record : {"SysInfo",
+                               "Visual",
+                               "RasterOps",
+                               "SolidPrivOps2070",
+                               "SolidPrivOpsGXcopy2070",
+                               "SolidPrivOps209X",
+                               "SolidPrivOpsGXcopy209X",
+                               "SolidPrivOps2200",
+                               "SolidPrivOpsGXcopy2200",
+                               "DFBSolidPrivOps",
+                               "DFBSolidPrivOpsGXcopy",
+                               "DFBPlanemaskSolidPrivOps",
+                               "DFBTiledPrivOps",
+                               "DFBStippledPrivOps",
+                               "DFBPlanemaskStippledPrivOps",
+                               "DFBOpStippledPrivOps",
+                               "DFBPlanemaskOpStippledPrivOps",
+                               "WinOps2070",
+                               "WinOps209X",
+                               "WinOps2200",
+                               "DFBWinOps"})
+        names.insert(build + record);
+    return names;
+}
+
 const std::map<std::string, std::set<std::string>> kExtraExports = {
     {"hobra", {"hobraValidateVisual"}},
     {"tesk",
@@ -247,6 +275,8 @@ const std::map<std::string, std::set<std::string>> kExtraExports = {
       "vanduCursorInitialize"}},
     {"merro",
      {"merro_OUTW", "merro_INW", "merroExpansion", "merroPackNSend", "merroCursorInitialize"}},
+    {"yssen8", neoExports("yssen8")},
+    {"yssen16", neoExports("yssen16")},
     {"simra",
      {"simraSysInfo", "simraVisual", "simraVisual15", "simraVisual16", "simraSolidPrivOps",
       "simraTiledPrivOps", "simraStippledPrivOps", "simraOpStippledPrivOps", "simraWinOps",
