@@ -730,7 +730,25 @@ struct Session {
     }
 };
 
+// The server that used the screen ends: like a server leaving for good, it
+// gives the display back to the console (SetText) before the close. A
+// driver that keeps the adapter's mode in process-wide state then sets up
+// the next screen's hardware, which is a machine of its own. A screen the
+// last input closed comes up once more for that. What this reports belongs
+// to no input and is dropped.
+void exitServer(Live &l) {
+    l.sink = nullptr;
+    harness::Screen &s = *l.screen;
+    if (!s.root() && !s.nextGeneration())
+        return;
+    if (s.sysInfo())
+        s.setText();
+    s.freeScreen();
+}
+
 void release(Live &l) {
+    if (l.screen)
+        exitServer(l);
     l.screen.reset();
     l.setup = nullptr;
     l.generations = 0;

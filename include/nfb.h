@@ -351,6 +351,9 @@ extern int enforceProtocol;
 void NoopDDA(void);
 Bool cfbCreateDefColormap(ScreenPtr);
 Bool mfbCreateDefColormap(ScreenPtr);
+/* The monochrome frame buffer's best sizes, for the queries a driver does
+ * not answer itself. */
+void mfbQueryBestSize(int cls, uint16_t *width, uint16_t *height, ScreenPtr);
 int FakeAllocColor(ColormapPtr, xColorItem *);
 void FakeFreeColor(ColormapPtr, Pixel);
 
