@@ -390,6 +390,17 @@ clock_t clock(void);
 /* The message, ": " and the text of errno, on the error output. */
 void perror(const char *s);
 
+/* The operating system's calls for its devices (the PCI configuration device
+ * of pcicfg.h), as its C library declares them. */
+#ifdef __THROW
+#define DRV_SYSCALL_NOTHROW __THROW
+#else
+#define DRV_SYSCALL_NOTHROW
+#endif
+int open(const char *path, int flags, ...);
+int ioctl(int fd, unsigned long request, ...) DRV_SYSCALL_NOTHROW;
+int close(int fd);
+
 #ifdef __cplusplus
 }
 #endif
