@@ -15,6 +15,11 @@
 #include "hwio.h"
 #include "machine.h"
 #include "models/mga_board.h"
+#include "nfb.h"
+#include "pcibus.h"
+#include "pcicfg.h"
+
+#include <fcntl.h>
 
 namespace {
 
@@ -350,6 +355,42 @@ TEST(MgaBoard, RefusesBoardsItCannotBe) {
         graf::Config cfg = g.build();
         EXPECT_THROW(sim::makeAdapter(cfg, sim::Machine::current()), std::invalid_argument);
     }
+}
+
+// Through the operating system's device, as the driver finds its board: the
+// class walk meets display controllers of subclass 0 only, and configuration
+// writes reach the model's enable bits.
+TEST(MgaBoard, OnTheBusFoundByClassOnlyWhenVgaCompatible) {
+    Bench other(board(0x0521).integer("PCI_SUBCLASS", 0x80));
+    Bench vga(board(0x1000));
+    const int fd = open(PCI_DEVICE_PATH, O_RDWR);
+    ASSERT_GE(fd, 0);
+    PciFindRequest find{};
+    find.vendor = 3;
+    find.device = 0;
+    ASSERT_EQ(ioctl(fd, PCI_FIND_CLASS, &find), 0);
+    ASSERT_NE(find.found, 0u);
+    PciConfigRequest rq{};
+    rq.location = find.location;
+    rq.size = 4;
+    rq.reg = 0;
+    ASSERT_EQ(ioctl(fd, PCI_READ_CONFIG, &rq), 0);
+    EXPECT_EQ(rq.data, 0x1000102Bu) << "the display controller of another subclass is passed over";
+    find.index = 1;
+    find.found = 1;
+    ASSERT_EQ(ioctl(fd, PCI_FIND_CLASS, &find), 0);
+    EXPECT_EQ(find.found, 0u);
+
+    rq.reg = CfgOption;
+    ASSERT_EQ(ioctl(fd, PCI_READ_CONFIG, &rq), 0);
+    rq.data |= kOptionRomEnable;
+    ASSERT_EQ(ioctl(fd, PCI_WRITE_CONFIG, &rq), 0);
+    rq.reg = CfgRomBase;
+    rq.data = 0xC0000000u | 1;
+    ASSERT_EQ(ioctl(fd, PCI_WRITE_CONFIG, &rq), 0);
+    EXPECT_TRUE(vga.mga->romShown());
+    EXPECT_FALSE(other.mga->romShown());
+    close(fd);
 }
 
 uint8_t byteSum(const std::vector<uint8_t> &v, size_t from, size_t n) {

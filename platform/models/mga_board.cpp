@@ -230,6 +230,37 @@ class MgaBus : public MemDevice {
     MgaBoard &b_;
 };
 
+// Configuration space: writes to the subsystem alias, to read-only dwords
+// and to the enable bits have effects beyond the plain storage.
+class MgaConfig : public PciFunction {
+  public:
+    MgaConfig(MgaBoard &b, uint8_t subclass)
+        : PciFunction(kVendor, b.deviceId_, 0x03, subclass), b_(b) {}
+    void configWrite(int reg, int size, uint32_t value) override {
+        if (reg < 0 || reg >= 256 || size < 1 || size > 4)
+            return;
+        for (int i = 0; i < size && reg + i < 256; i++)
+            if (writableDword((reg + i) / 4) == 0) {
+                b_.machine_.fail("mga board: configuration write of " + hex(value) + " at " +
+                                 hex(uint32_t(reg)) + ", a read-only register");
+                return;
+            }
+        PciFunction::configWrite(reg, size, value);
+        if (reg / 4 == CfgSubsystemWrite / 4)
+            set(CfgSubsystem, 4, get(CfgSubsystemWrite, 4));
+        b_.configChanged(reg);
+    }
+    void writable(int reg, uint32_t mask) {
+        setWritable(reg, 4, mask);
+        masks_[size_t(reg / 4)] = mask;
+    }
+    uint32_t writableDword(int dword) const { return masks_[size_t(dword)]; }
+
+  private:
+    MgaBoard &b_;
+    std::array<uint32_t, 64> masks_{};
+};
+
 // ---------------------------------------------------------------- the board
 
 MgaBoard::MgaBoard(graf::Config &cfg, Machine &m)
@@ -289,27 +320,26 @@ MgaBoard::MgaBoard(graf::Config &cfg, Machine &m)
     rom_ = buildMgaRom(rom);
 
     // Configuration space.
-    auto put = [this](int reg, uint32_t v) { std::memcpy(&config_[size_t(reg)], &v, 4); };
-    put(CfgId, uint32_t(deviceId_) << 16 | kVendor);
-    put(CfgCommand, 0x02900003); // I/O and memory decoding on
-    put(CfgClass, 0x03000000u | uint32_t(subclass & 0xFF) << 16 | revision_);
-    put(CfgSubsystem, uint32_t(intKey(cfg, "PCI_SUBSYSTEM", 0)));
-    put(CfgInterrupt, 0x0100);
-    put(CfgOption, kOptionPllPower | 1);
-    put(CfgAgpStatus, toucanClass ? 0x1F000203u : 0);
-    auto mask = [this](int reg, uint32_t bits) { configMask_[size_t(reg / 4)] = bits; };
-    mask(CfgCommand, 0x7);
-    mask(CfgLatency, 0xFF00);
-    mask(CfgFrameBuffer, toucanClass ? 0xFE000000u : 0xFF000000u);
-    mask(CfgRegisters, 0xFFFFC000u);
-    mask(CfgRomBase, 0xFFFF0001u);
-    mask(CfgInterrupt, 0xFF);
-    mask(CfgOption, 0x505FDCBFu);
-    mask(CfgSubsystemWrite, 0xFFFFFFFFu);
-    mask(CfgOption2, 0x3F000);
-    mask(CfgOption3, 0xFFFFFFFFu);
-    mask(CfgPower, 0x3);
-    mask(CfgAgpCommand, 0xFFFFFFFFu);
+    config_ = m.own<MgaConfig>(*this, uint8_t(subclass));
+    MgaConfig &c = *config_;
+    c.set(CfgCommand, 4, 0x02900003); // I/O and memory decoding on
+    c.set(CfgClass, 1, revision_);
+    c.set(CfgSubsystem, 4, uint32_t(intKey(cfg, "PCI_SUBSYSTEM", 0)));
+    c.set(CfgInterrupt, 4, 0x0100);
+    c.set(CfgOption, 4, kOptionPllPower | 1);
+    c.set(CfgAgpStatus, 4, toucanClass ? 0x1F000203u : 0);
+    c.writable(CfgCommand, 0x7);
+    c.writable(CfgLatency, 0xFF00);
+    c.writable(CfgFrameBuffer, toucanClass ? 0xFE000000u : 0xFF000000u);
+    c.writable(CfgRegisters, 0xFFFFC000u);
+    c.writable(CfgRomBase, 0xFFFF0001u);
+    c.writable(CfgInterrupt, 0xFF);
+    c.writable(CfgOption, 0x505FDCBFu);
+    c.writable(CfgSubsystemWrite, 0xFFFFFFFFu);
+    c.writable(CfgOption2, 0x3F000);
+    c.writable(CfgOption3, 0xFFFFFFFFu);
+    c.writable(CfgPower, 0x3);
+    c.writable(CfgAgpCommand, 0xFFFFFFFFu);
 
     // Power-on state: the pixel PLL at 25175 kHz (M 6, N 51, P 7) feeding
     // the pixel clock, the DAC on with an 8-bit look-up table.
@@ -333,7 +363,7 @@ MgaBoard::MgaBoard(graf::Config &cfg, Machine &m)
             const uint32_t decoded = std::min(area.length, kWindowBytes);
             if (decoded != 0)
                 m.mapDevice(host, decoded, m.own<MgaRegisters>(*this));
-            put(CfgRegisters, area.physBase & 0xFFFFC000u);
+            c.set(CfgRegisters, 4, area.physBase & 0xFFFFC000u);
             area.mapped = host;
         } else if (name == "FBM") {
             aperture_ = m.addLinearAperture("FBM", area.physBase, area.length, vram_);
@@ -343,7 +373,7 @@ MgaBoard::MgaBoard(graf::Config &cfg, Machine &m)
             m.filterMemoryReads(aperture_, [this](uint32_t offset, int width, uint32_t value) {
                 return readFilter(offset, width, value);
             });
-            put(CfgFrameBuffer, area.physBase & configMask_[CfgFrameBuffer / 4]);
+            c.set(CfgFrameBuffer, 4, area.physBase & c.writableDword(CfgFrameBuffer / 4));
             area.mapped = aperture_;
         } else if (name == "BIOS") {
             if (area.physBase != kLegacyBiosBase || area.length != kRomBytes)
@@ -356,6 +386,7 @@ MgaBoard::MgaBoard(graf::Config &cfg, Machine &m)
     }
     romDevice_ = m.own<MgaRomDevice>(*this);
     mapPlainAreas(cfg, m);
+    m.pci().add(c);
 }
 
 MgaBoard::~MgaBoard() = default;
@@ -367,32 +398,19 @@ void MgaBoard::setRom(std::vector<uint8_t> image) {
 
 // ---- configuration space ----
 
+PciFunction &MgaBoard::pci() {
+    return *config_;
+}
+
 uint32_t MgaBoard::configRead(int reg, int size) const {
-    uint32_t v = 0;
-    for (int i = 0; i < size; i++)
-        if (reg + i < 256)
-            v |= uint32_t(config_[size_t(reg + i)]) << (8 * i);
-    return v;
+    return config_->get(reg, size);
 }
 
 void MgaBoard::configWrite(int reg, int size, uint32_t value) {
-    for (int i = 0; i < size && reg + i < 256; i++) {
-        const int at = reg + i;
-        const uint32_t dwordMask = configMask_[size_t(at / 4)];
-        const uint8_t byteMask = uint8_t(dwordMask >> (8 * (at % 4)));
-        if (dwordMask == 0) {
-            machine_.fail("mga board: configuration write of " + hex(value) + " at " + hex(reg) +
-                          ", a read-only register");
-            return;
-        }
-        const uint8_t byte = uint8_t(value >> (8 * i));
-        if (at / 4 == CfgSubsystemWrite / 4) {
-            config_[size_t(at)] = byte;
-            config_[size_t(CfgSubsystem + at % 4)] = byte;
-            continue;
-        }
-        config_[size_t(at)] = uint8_t((config_[size_t(at)] & ~byteMask) | (byte & byteMask));
-    }
+    config_->configWrite(reg, size, value);
+}
+
+void MgaBoard::configChanged(int reg) {
     if (reg / 4 == CfgOption / 4) {
         // The system PLL follows its power bit.
         const bool on = (configRead(CfgOption, 4) & kOptionPllPower) != 0;

@@ -102,6 +102,7 @@
 #include <vector>
 
 #include "adapter.h"
+#include "pcibus.h"
 
 namespace sim {
 
@@ -164,6 +165,7 @@ std::vector<uint8_t> buildMgaRom(const MgaRom &);
 class MgaRegisters;
 class MgaRomDevice;
 class MgaBus;
+class MgaConfig;
 
 class MgaBoard : public Adapter {
   public:
@@ -175,7 +177,8 @@ class MgaBoard : public Adapter {
     std::string describe() const override;
     uint32_t displayPitch() const override { return picture().pitchBytes; }
 
-    // ---- PCI configuration space (the bus function's accesses) ----
+    // ---- PCI configuration space: the function on the machine's bus ----
+    PciFunction &pci();
     uint32_t configRead(int reg, int size) const;
     void configWrite(int reg, int size, uint32_t value);
     uint16_t deviceId() const { return deviceId_; }
@@ -214,6 +217,7 @@ class MgaBoard : public Adapter {
     friend class MgaRegisters;
     friend class MgaRomDevice;
     friend class MgaBus;
+    friend class MgaConfig;
     struct Pll {
         int countdown = 0; // status reads until it locks; -1 never
         bool locked = true;
@@ -230,6 +234,7 @@ class MgaBoard : public Adapter {
     void reprogram(bool pixel);
     bool pllValid(bool pixel) const;
     bool pllPowered(bool pixel) const;
+    void configChanged(int reg);
     void updateRom();
     void noRegister(const char *what, uint32_t offset, int width);
     uint32_t readFilter(uint32_t offset, int width, uint32_t value);
@@ -238,8 +243,7 @@ class MgaBoard : public Adapter {
     VideoMemory vram_;
     uint16_t deviceId_ = 0x0521;
     uint8_t revision_ = 3;
-    std::array<uint8_t, 256> config_{};
-    std::array<uint32_t, 64> configMask_{};
+    MgaConfig *config_ = nullptr;
     uint8_t *aperture_ = nullptr;
     uint32_t apertureBase_ = 0;
     MgaRomDevice *romDevice_ = nullptr;
