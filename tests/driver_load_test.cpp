@@ -247,6 +247,10 @@ const std::map<std::string, std::set<std::string>> kExtraExports = {
       "vanduCursorInitialize"}},
     {"merro",
      {"merro_OUTW", "merro_INW", "merroExpansion", "merroPackNSend", "merroCursorInitialize"}},
+    {"quarn",
+     {"quarnSysInfo", "quarnVisual8", "quarnVisual15", "quarnVisual24", "quarnSolidPrivOps",
+      "quarnTiledPrivOps", "quarnStippledPrivOps", "quarnOpStippledPrivOps", "quarnWinOps",
+      "quarnPointerFuncs"}},
 };
 
 std::set<std::string> expectedExports(const std::string &name) {

@@ -441,4 +441,62 @@ TEST(ClientGetBiosInfo, AConfigurationWithoutTheImageHasNone) {
     EXPECT_EQ(version, 7u);
 }
 
+// ---------------------------------------------------------------- mode conversion
+
+struct ConvertCase {
+    const char *what;
+    VidsetMode record;
+    int refresh, hRate, signal, bpp;
+};
+
+VidsetMode record(int depth, uint32_t clock, int w, int hf, int hs, int hb, int h, int vf, int vs,
+                  int vb, int interlace = 0, int hpol = 0, int vpol = 0) {
+    VidsetMode m{};
+    m.depth = int16_t(depth);
+    m.pixelClock = clock;
+    m.HVisible = int16_t(w);
+    m.HFrontPorch = int16_t(hf);
+    m.HSync = int16_t(hs);
+    m.HBackPorch = int16_t(hb);
+    m.VVisible = int16_t(h);
+    m.VFrontPorch = int16_t(vf);
+    m.VSync = int16_t(vs);
+    m.VBackPorch = int16_t(vb);
+    m.InterlaceEnable = int16_t(interlace);
+    m.HSyncPol = int16_t(hpol);
+    m.VSyncPol = int16_t(vpol);
+    return m;
+}
+
+TEST(QuarnConvertToModeInfo, RatesPolaritiesInterlaceAndDepth) {
+    const ConvertCase cases[] = {
+        {"640 x 480", record(8, 27500, 640, 32, 96, 96, 480, 8, 6, 36), 60, 31, 0, 8},
+        {"1024 x 768 at 16", record(16, 65000, 1024, 32, 128, 160, 768, 3, 6, 29), 60, 48, 0, 15},
+        {"polarities", record(32, 65000, 1024, 32, 128, 160, 768, 3, 6, 29, 0, 1, 1), 60, 48, 0xC,
+         32},
+        // 1344 x (3 + 29 + 6 + 383) dots a field.
+        {"interlaced", record(8, 65000, 1024, 32, 128, 160, 768, 3, 6, 29, 1), 114, 48, 1, 8},
+    };
+    for (const ConvertCase &c : cases) {
+        ModeInfo m;
+        std::memset(&m, 0x5A, sizeof m);
+        ASSERT_EQ(quarnConvertToModeInfo(&c.record, &c.record.pixelClock, &m), 1) << c.what;
+        EXPECT_EQ(m.lRefreshRate, c.refresh) << c.what;
+        EXPECT_EQ(m.lHorizontalRate, c.hRate) << c.what;
+        EXPECT_EQ(m.lSignalMode, c.signal) << c.what;
+        EXPECT_EQ(m.lBpp, c.bpp) << c.what;
+        EXPECT_EQ(m.ulDispWidth, uint32_t(c.record.HVisible));
+        EXPECT_EQ(m.lDeskHeight, c.record.VVisible);
+        EXPECT_EQ(m.lZoom, 1);
+        EXPECT_EQ(m.lDstOrg, 0);
+        EXPECT_EQ(m.ulFBPitch, 0x5A5A5A5Au) << "words the conversion does not own stay";
+    }
+    ModeInfo m{};
+    const VidsetMode flat = record(8, 27500, 0, 0, 0, 0, 480, 8, 6, 36);
+    EXPECT_EQ(quarnConvertToModeInfo(&flat, &flat.pixelClock, &m), 0) << "a zero total";
+    const VidsetMode noField = record(8, 27500, 640, 32, 96, 96, 1, 0, 0, 0, 1);
+    EXPECT_EQ(quarnConvertToModeInfo(&noField, &noField.pixelClock, &m), 0)
+        << "an interlaced field of no lines";
+}
+
 } // namespace

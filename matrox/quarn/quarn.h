@@ -10,6 +10,7 @@
 #include <stdint.h>
 
 #include "hal_records.h"
+#include "nfb.h"
 #include "pcicfg.h"
 
 #define QUARN_PCI_VENDOR 0x102B
@@ -58,9 +59,110 @@ typedef struct _quarnScreenPrivate {
 
 #define QUARN_LEGACY_BIOS_BYTES 0x10000
 
+/* Register window offsets (VGA port P at 0x1C00 + P). */
+#define QUARN_PIXEL_WIDTH 0x1C04
+#define QUARN_PLANE_MASK 0x1C1C
+#define QUARN_ENGINE_PITCH 0x1C8C
+#define QUARN_DRAW_ORIGIN 0x1C94
+#define QUARN_STATUS 0x1E14
+#define QUARN_MEMORY_CONTROL 0x1E1C
+#define QUARN_MISC_WRITE 0x1FC2
+#define QUARN_SEQ_INDEX 0x1FC4
+#define QUARN_SEQ_DATA 0x1FC5
+#define QUARN_CRTC_INDEX 0x1FD4
+#define QUARN_CRTC_DATA 0x1FD5
+#define QUARN_CRTCEXT_INDEX 0x1FDE
+#define QUARN_CRTCEXT_DATA 0x1FDF
+#define QUARN_PALETTE_WRITE 0x3C00
+#define QUARN_PALETTE_DATA 0x3C01
+#define QUARN_PALETTE_READ 0x3C03
+#define QUARN_DAC_DATA 0x3C0A
+#define QUARN_STATUS_BUSY 0x10000u
+
+/* Off-screen memory below the end: two text-font slots. */
+#define QUARN_FONT_AREA 0x11800
+#define QUARN_FONT_SLOT 0x8C00
+
+/* One record of the built-in mode table, in a setup file's layout. */
+typedef struct _VidsetMode {
+    int16_t index; /* -1 ends the table */
+    int16_t depth;
+    uint32_t pixelClock; /* kHz */
+    int16_t HVisible;
+    int16_t HFrontPorch;
+    int16_t HSync;
+    int16_t HBackPorch;
+    int16_t spare16;
+    int16_t VVisible;
+    int16_t VFrontPorch;
+    int16_t VSync;
+    int16_t VBackPorch;
+    int16_t spare26;
+    int16_t spare28;
+    int16_t InterlaceEnable;
+    int16_t HSyncPol;
+    int16_t VSyncPol;
+    int16_t spare[32];
+} VidsetMode;
+
+#define QUARN_VIDSET_HEADER 140
+#define QUARN_VIDSET_RECORDS 24
+
+typedef struct _QuarnVidset {
+    char header[QUARN_VIDSET_HEADER]; /* title and monitor description */
+    VidsetMode modes[QUARN_VIDSET_RECORDS];
+} QuarnVidset;
+
+#ifdef __cplusplus
+static_assert(sizeof(VidsetMode) == 100, "a mode record is 100 bytes");
+static_assert(sizeof(QuarnVidset) == 140 + 24 * 100, "the table's header and 24 records");
+#endif
+
+#define QUARN_PRIV(pScreen)                                                                        \
+    ((quarnScreenPrivate *)(pScreen)->devPrivates[quarnScreenPrivateIndex].ptr)
+
 #ifdef __cplusplus
 extern "C" {
 #endif
+
+extern int quarnScreenPrivateIndex;
+extern int quarnGeneration;
+extern int mga_status, mga_mask, mga_board;
+extern VgaInfo vgainfo;
+extern ModeInfo gModeInfo;
+extern VidsetMode vparm;
+extern QuarnVidset quarnDefaultVidset;
+
+/* Screen initialisation (quarn_init.cpp). */
+Bool quarnProbe(int unused, ScreenConfig *config);
+Bool quarnInit(int index, ScreenPtr pScreen, int argc, char **argv);
+void quarnFreeScreen(int index, ScreenPtr pScreen);
+void quarnValidateWindowPriv(WindowPtr pWin);
+int quarnCountMem(quarnScreenPrivate *priv);
+
+/* Modes (quarn_mode.cpp). */
+Bool quarnInitHW(ScreenPtr pScreen);
+void quarnmake_vid(const VidsetMode *record);
+void QUARNVidInit(int unused, quarnScreenPrivate *priv);
+/* 0 when the record's totals leave no rate to compute (the mode is refused). */
+int quarnConvertToModeInfo(const VidsetMode *record, const void *timing, ModeInfo *mode);
+uint32_t __test(BoardHandle *pBoard, uint32_t value);
+void quarnErrorFBoardHandle(BoardHandle *pBoard);
+void quarnErrorFHSLData(HSLData *pData);
+void quarnErrorFModeInfo(ModeInfo *pMode);
+void quarnErrorFSysClockInfo(SysClockInfo *pClock);
+void trace(const char *text);
+
+/* Console switch, blanking and pauses (quarn_switch.cpp). */
+Bool quarnSetText(ScreenPtr pScreen);
+void quarnSetGraphics(ScreenPtr pScreen);
+void quarnSaveGState(ScreenPtr pScreen);
+void quarnRestoreGState(ScreenPtr pScreen);
+int quarnBlankScreen(int on, ScreenPtr pScreen);
+uint32_t quarnDelay(uint32_t ticks);
+void quarnoutMGA1064(uint8_t index, uint8_t value);
+/* The register window quarnoutMGA1064 writes: the last screen initialised. */
+extern uint8_t *quarnMGA1064Window;
 
 /* 0 when a VGA-class function with this identity was found (its location
  * is kept in the private), -1 otherwise. */

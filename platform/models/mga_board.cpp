@@ -302,6 +302,7 @@ MgaBoard::MgaBoard(graf::Config &cfg, Machine &m)
                                     pll + "\"");
     goodMin_ = intKey(cfg, "READBACK_GOOD_MIN", 0);
     goodMax_ = intKey(cfg, "READBACK_GOOD_MAX", 15);
+    lutReadFault_ = flagKey(cfg, "LUT_READ_FAULT");
 
     // ROM.
     MgaRom rom;
@@ -638,7 +639,8 @@ uint8_t MgaBoard::dacRead(uint32_t offset) {
     case DacWriteIndex:
         return lutWrite_;
     case DacPalette: {
-        const uint8_t v = lut_[lutRead_][size_t(lutReadComponent_)];
+        const uint8_t held = lut_[lutRead_][size_t(lutReadComponent_)];
+        const uint8_t v = lutReadFault_ ? uint8_t(~held) : held;
         if (++lutReadComponent_ == 3) {
             lutReadComponent_ = 0;
             lutRead_++;

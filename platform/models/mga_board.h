@@ -31,6 +31,7 @@
 //   string PLL = "normal"     fixtures: "never" (the pixel PLL never locks),
 //                             "retry" (it locks only after its power is
 //                             cycled through DAC register 0x1A bit 3)
+//   flag LUT_READ_FAULT       fixture: the look-up table reads back inverted
 //   int READBACK_GOOD_MIN = D, READBACK_GOOD_MAX = D
 //                             read-back delays (register 0x1E44 bits 0-3)
 //                             at which memory reads come back intact
@@ -277,6 +278,7 @@ class MgaBoard : public Adapter {
     uint32_t pllRef_ = 27000, vcoMax_ = 230000;
     enum class PllFixture : uint8_t { Normal, Never, Retry } pllFixture_ = PllFixture::Normal;
     int goodMin_ = 0, goodMax_ = 15;
+    bool lutReadFault_ = false;
 };
 
 } // namespace sim
