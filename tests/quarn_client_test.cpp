@@ -22,6 +22,7 @@
 #include "nfb.h"
 #include "pcibus.h"
 #include "quarn.h"
+#include "server.h"
 
 namespace {
 
@@ -497,6 +498,42 @@ TEST(QuarnConvertToModeInfo, RatesPolaritiesInterlaceAndDepth) {
     const VidsetMode noField = record(8, 27500, 640, 32, 96, 96, 1, 0, 0, 0, 1);
     EXPECT_EQ(quarnConvertToModeInfo(&noField, &noField.pixelClock, &m), 0)
         << "an interlaced field of no lines";
+}
+
+// ---------------------------------------------------------------- dumps
+
+TEST(QuarnDumps, OneLinePerFieldInTheirColumns) {
+    server::clearErrorMessages();
+    SysClockInfo clock{};
+    clock.ulSystemPllFreq = 0x30D40;
+    clock.ucGraphicClockDesc = 0x12;
+    quarnErrorFSysClockInfo(&clock);
+    ModeInfo mode{};
+    mode.ulDispWidth = 1024;
+    mode.lModeType = 0x1200000;
+    quarnErrorFModeInfo(&mode);
+    const auto &m = server::errorMessages();
+    ASSERT_EQ(m.size(), 8u + 23u);
+    EXPECT_EQ(m[0], "ulSystemPllFreq   : 0x30d40\n");
+    EXPECT_EQ(m[3], "ucGraphicClockDesc: 0x12\n");
+    EXPECT_EQ(m[8], "ulDispWidth: 1024\n");
+    EXPECT_EQ(m[14], "lModeType: 0x1200000\n");
+    EXPECT_EQ(m.back(), "lDisplayStartY: 0\n");
+
+    server::clearErrorMessages();
+    BoardHandle board{};
+    board.ulChipID = 0x0521102B;
+    board.HSLData.ulHSLStructSize = 256;
+    quarnErrorFBoardHandle(&board);
+    const auto &b = server::errorMessages();
+    EXPECT_EQ(b[0], "ulHALStructSize : 0x0\n");
+    EXPECT_EQ(b[6], "ulChipID        : 0x521102b\n");
+    const auto hsl = std::find(b.begin(), b.end(), "------- HSL Data\n");
+    ASSERT_NE(hsl, b.end());
+    EXPECT_EQ(hsl[1], "ulHSLStructSize        : 256\n");
+    EXPECT_NE(std::find(b.begin(), b.end(), "------- Current System Clock\n"), b.end());
+    trace("a line\n");
+    EXPECT_EQ(server::errorMessages().back(), "a line\n");
 }
 
 } // namespace

@@ -174,6 +174,28 @@ TEST(QuarnInit, ChipLayerRefusals) {
     }
 }
 
+// A refused private index or allocation fails Init, leaving nothing.
+TEST(QuarnInit, RefusedIndexOrMemory) {
+    struct Case {
+        const char *what;
+        void (*arrange)();
+    } cases[] = {
+        {"no private index", [] { server::failScreenPrivateIndex(true); }},
+        {"no private", [] { server::failAllocationAfter(0); }},
+        {"no board handle", [] { server::failAllocationAfter(1); }},
+    };
+    for (const Case &c : cases) {
+        harness::beginCase();
+        Scripted s(eclipse(), 1024);
+        c.arrange();
+        EXPECT_FALSE(s.screen.start()) << c.what;
+        server::failAllocationAfter(-1);
+        server::failScreenPrivateIndex(false);
+        EXPECT_EQ(server::liveBlockCount(), 0u) << c.what;
+        EXPECT_EQ(sim::openPciDescriptors(), 0) << c.what;
+    }
+}
+
 // 0x0519 comes first in the search: found, then refused by the chip layer.
 TEST(QuarnInit, TheFirstDeviceOfTheSearchWins) {
     Scripted s(eclipse(), 1024);
