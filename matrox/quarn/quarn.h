@@ -153,6 +153,26 @@ void quarnErrorFModeInfo(ModeInfo *pMode);
 void quarnErrorFSysClockInfo(SysClockInfo *pClock);
 void trace(const char *text);
 
+/* The engine frame, solid operations and colormap (quarn_solid.cpp). */
+void quarnClip(quarnScreenPrivate *priv, const BoxRec *boxes, int count);
+void quarnSetClipRegions(BoxPtr boxes, int count, DrawablePtr pDraw);
+int quarnValidateWindowGC(GCPtr pGC, uint32_t changes, DrawablePtr pDraw);
+void quarnSolidFillRects(GCPtr pGC, DrawablePtr pDraw, BoxPtr boxes, int count);
+void quarnSolidFS(GCPtr pGC, DrawablePtr pDraw, DDXPointPtr points, int *widths, int count);
+void quarnDrawSolidRects(BoxPtr boxes, int count, Pixel fg, int alu, uint32_t planemask,
+                         DrawablePtr pDraw);
+void quarnDrawPoints(DDXPointPtr points, int count, Pixel fg, int alu, uint32_t planemask,
+                     DrawablePtr pDraw);
+void quarnCopyRect(BoxPtr dst, DDXPointPtr src, int alu, uint32_t planemask, DrawablePtr pDraw);
+void quarnDrawImage(BoxPtr box, uint8_t *pixels, int stride, int alu, uint32_t planemask,
+                    DrawablePtr pDraw);
+void quarnReadImage(BoxPtr box, uint8_t *out, int stride, DrawablePtr pDraw);
+void quarnSetColor(uint32_t unused, int index, uint16_t red, uint16_t green, uint16_t blue,
+                   ScreenPtr pScreen);
+void quarnLoadColormap(ColormapPtr cmap);
+extern PrivOps quarnSolidPrivOps, quarnTiledPrivOps, quarnStippledPrivOps, quarnOpStippledPrivOps;
+extern WinOps quarnWinOps;
+
 /* Console switch, blanking and pauses (quarn_switch.cpp). */
 Bool quarnSetText(ScreenPtr pScreen);
 void quarnSetGraphics(ScreenPtr pScreen);

@@ -40,10 +40,7 @@ int memorySizeCache = -1;
 // Slots whose routines this driver does not accelerate yet hold the
 // server's generic ones.
 
-static void quarnSetColorPending(uint32_t, int, uint16_t, uint16_t, uint16_t, ScreenPtr) {}
 static void quarnDownloadFont8Pending(uint8_t **, int, int, int, int, int, ScreenPtr) {}
-
-static int quarnValidateWindowGC(GCPtr pGC, uint32_t changes, DrawablePtr pDraw);
 
 extern "C" {
 
@@ -52,8 +49,8 @@ DRV_EXPORT VisualRec quarnVisual15 = {0, TrueColor, 5, 256, 15, 0x7C00, 0x3E0, 0
 DRV_EXPORT VisualRec quarnVisual24 = {0, TrueColor, 8, 256, 24, 0xFF0000, 0xFF00, 0xFF, 16, 8, 0};
 
 DRV_EXPORT PrivOps quarnSolidPrivOps = {
-    genSolidFillRects, genSolidFS,    {.ZeroSegs = genSolidZeroSegs},
-    genSolidGCOp4,     genSolidGCOp5, genSolidGCOp6};
+    quarnSolidFillRects, quarnSolidFS,  {.ZeroSegs = genSolidZeroSegs},
+    genSolidGCOp4,       genSolidGCOp5, genSolidGCOp6};
 DRV_EXPORT PrivOps quarnTiledPrivOps = {genTiledFillRects, genTiledFS,    {.GCOp3 = genTiledGCOp3},
                                         genTiledGCOp4,     genTiledGCOp5, genTiledGCOp6};
 DRV_EXPORT PrivOps quarnStippledPrivOps = {
@@ -63,10 +60,21 @@ DRV_EXPORT PrivOps quarnOpStippledPrivOps = {
     genOpStippledFillRects, genOpStippledFS,    {.GCOp3 = genOpStippledGCOp3},
     genOpStippledGCOp4,     genOpStippledGCOp5, genOpStippledGCOp6};
 
-DRV_EXPORT WinOps quarnWinOps = {
-    genCopyRect, genDrawSolidRects, nullptr,      genDrawMonoImage,  genDrawOpaqueMonoImage,
-    nullptr,     genDrawPoints,     genTileRects, genDrawMonoGlyphs, {.DrawFontText8 = genWinOp10},
-    genWinOp11,  genWinOp12,        genWinOp13,   genWinOp14,        quarnValidateWindowGC};
+DRV_EXPORT WinOps quarnWinOps = {quarnCopyRect,
+                                 quarnDrawSolidRects,
+                                 quarnDrawImage,
+                                 genDrawMonoImage,
+                                 genDrawOpaqueMonoImage,
+                                 quarnReadImage,
+                                 quarnDrawPoints,
+                                 genTileRects,
+                                 genDrawMonoGlyphs,
+                                 {.DrawFontText8 = genWinOp10},
+                                 genWinOp11,
+                                 genWinOp12,
+                                 genWinOp13,
+                                 quarnSetClipRegions,
+                                 quarnValidateWindowGC};
 
 DRV_EXPORT PointerFuncs quarnPointerFuncs = {nullptr, nullptr, nullptr, nullptr};
 
@@ -84,25 +92,6 @@ DRV_EXPORT SysInfo quarnSysInfo = {0,
 DRV_EXPORT ScreenInfo quarnScreenInfo = {quarnProbe, quarnInit, "quarn", {}};
 
 } // extern "C"
-
-static PrivOps *quarnOpsFor(int fillStyle) {
-    switch (fillStyle) {
-    case FillTiled:
-        return &quarnTiledPrivOps;
-    case FillStippled:
-        return &quarnStippledPrivOps;
-    case FillOpaqueStippled:
-        return &quarnOpStippledPrivOps;
-    default:
-        return &quarnSolidPrivOps;
-    }
-}
-
-static int quarnValidateWindowGC(GCPtr pGC, uint32_t changes, DrawablePtr pDraw) {
-    if (changes & GCFillStyle)
-        NFB_GC_PRIV(pGC)->ops = quarnOpsFor(pGC->fillStyle);
-    return nfbHelpValidateGC(pGC, changes, pDraw);
-}
 
 // ---------------------------------------------------------------- helpers
 
@@ -295,8 +284,8 @@ Bool quarnInit(int index, ScreenPtr pScreen, int, char **) {
 
     nfbScreenPrivate *nfb = NFB_SCREEN_PRIV(pScreen);
     nfb->gcTemplate->ops = &quarnSolidPrivOps;
-    nfb->SetColor = quarnSetColorPending;
-    nfb->LoadColormap = genLoadColormap;
+    nfb->SetColor = quarnSetColor;
+    nfb->LoadColormap = quarnLoadColormap;
     nfb->BlankScreen = quarnBlankScreen;
     nfb->driverFlag = 0;
     nfb->ValidateWindowPriv = quarnValidateWindowPriv;

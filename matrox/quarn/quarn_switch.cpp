@@ -147,6 +147,7 @@ void quarnSetGraphics(ScreenPtr pScreen) {
     if (!twisterSdram)
         mmWrite32(reg(priv, QUARN_PLANE_MASK), 0xFFFFFFFFu);
     QUARNVidInit(0, priv);
+    quarnClip(priv, nullptr, 0);
 
     const int32_t m = priv->memorySize;
     priv->freeMemory = m - (priv->height * priv->lineBytes +

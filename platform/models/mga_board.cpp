@@ -1,6 +1,8 @@
 // The "mga" board model; its registers and choices are listed in mga_board.h.
 #include "models/mga_board.h"
 
+#include "xalu.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -18,6 +20,15 @@ constexpr uint32_t kRomPcir = 0x100, kRomText = 0x1D, kRomTextEnd = 0x80;
 constexpr uint32_t kRomOutputMode = 0x7FF1, kRomOldPins = 0x7FFC, kRomCodeBytes = 0x8000;
 constexpr int kLockReads = 3;
 constexpr uint32_t kVcoMin = 50000;
+constexpr int kRetirePerRead = 8, kBusyReads = 2;
+constexpr uint32_t kStatusBusy = 0x10000;
+constexpr uint32_t EngCommand = 0x1C00, EngPixelWidth = 0x1C04, EngPlaneMask = 0x1C1C,
+                   EngForeground = 0x1C24, EngStart = 0x1C40, EngEnd = 0x1C44, EngSign = 0x1C58,
+                   EngLength = 0x1C5C, EngSourceEnd = 0x1C60, EngSourceStart = 0x1C6C,
+                   EngSourcePitch = 0x1C74, EngPitch = 0x1C8C, EngDestY = 0x1C90,
+                   EngOrigin = 0x1C94, EngClipTop = 0x1C98, EngClipBottom = 0x1C9C,
+                   EngClipLeft = 0x1CA0, EngClipRight = 0x1CA4, EngLeft = 0x1CA8, EngRight = 0x1CAC,
+                   kStartForm = 0x100;
 constexpr uint32_t kPlainRegs[] = {0x1E1C, MemReadBack, 0x1E4C, 0x1E58, 0x1E5C, 0x1E70, 0x2CB8};
 
 std::string hex(uint32_t v) {
@@ -356,6 +367,7 @@ MgaBoard::MgaBoard(graf::Config &cfg, Machine &m)
     for (size_t i = 0; i < plainRegs_.size(); i++)
         plainRegs_[i] = {i < std::size(kPlainRegs) ? kPlainRegs[i] : 0xFFFFFFFFu, 0};
     seq_[1] = 0x00;
+    engine_[(EngPlaneMask - EngineFirst) / 4] = 0xFFFFFFFFu;
 
     for (graf::MemoryArea &area : cfg.areas) {
         const std::string name = area.name.empty() ? "MEMORY" : area.name;
@@ -477,12 +489,18 @@ uint32_t MgaBoard::read(uint32_t offset, int width) {
         return (engine_[(offset - EngineFirst) / 4] >> shift) & widthMask(width);
     const uint32_t word = offset & ~3u;
     if (inWord && word == Status) {
+        retire(kRetirePerRead);
+        settle();
         // Vertical retrace shows at every fourth read.
-        status_ = (status_ & ~kStatusRetrace) | (++statusReads_ % 4 == 0 ? kStatusRetrace : 0);
+        status_ = (status_ & ~(kStatusRetrace | kStatusBusy | kStatusIdle)) |
+                  (++statusReads_ % 4 == 0 ? kStatusRetrace : 0) |
+                  (busy() ? kStatusBusy : kStatusIdle);
         return (status_ >> shift) & widthMask(width);
     }
-    if (inWord && word == FifoStatus)
-        return (fifoEntries_ >> shift) & widthMask(width);
+    if (inWord && word == FifoStatus) {
+        retire(kRetirePerRead);
+        return ((fifoEntries_ - uint32_t(queued_)) >> shift) & widthMask(width);
+    }
     if (inWord)
         for (const auto &[at, value] : plainRegs_)
             if (at == word)
@@ -505,8 +523,12 @@ void MgaBoard::write(uint32_t offset, int width, uint32_t value) {
         dacWrite(offset - DacFirst, uint8_t(value));
         return;
     }
-    if (inWord && offset >= EngineFirst && offset < EngineEnd) {
-        merge(engine_[(offset - EngineFirst) / 4]);
+    if (offset >= EngineFirst && offset < EngineEnd) {
+        if (width != 4 || (offset & 3) != 0) {
+            noRegister("an engine register takes 32-bit writes only, not a", offset, width);
+            return;
+        }
+        engineWrite(offset, value);
         return;
     }
     const uint32_t word = offset & ~3u;
@@ -766,6 +788,152 @@ void MgaBoard::indexedWrite(uint8_t index, uint8_t value) {
         dac_[index] = value;
         return;
     }
+}
+
+// ---- the drawing engine ----
+
+void MgaBoard::engineWrite(uint32_t offset, uint32_t value) {
+    if (queued_ >= int(fifoEntries_)) {
+        machine_.fail("mga engine: FIFO full (" + std::to_string(fifoEntries_) +
+                      " entries): write of " + hex(value) + " at " + hex(offset) + " lost");
+        return;
+    }
+    queued_++;
+    machine_.guardVideoMemory(vram_, true);
+    const bool start = offset >= EngineFirst + kStartForm;
+    engine_[((start ? offset - kStartForm : offset) - EngineFirst) / 4] = value;
+    if (start)
+        engineStart();
+}
+
+void MgaBoard::retire(int entries) {
+    queued_ = std::max(0, queued_ - entries);
+}
+
+// Called at status reads: once the FIFO is empty the engine finishes.
+void MgaBoard::settle() {
+    if (queued_ == 0 && busyReads_ > 0)
+        busyReads_--;
+    if (!busy())
+        machine_.guardVideoMemory(vram_, false);
+}
+
+void MgaBoard::drain() {
+    queued_ = 0;
+    busyReads_ = 0;
+    machine_.guardVideoMemory(vram_, false);
+}
+
+bool MgaBoard::pixelAt(int x, int y, uint8_t *&at) const {
+    const int64_t pitch = int32_t(eng(EngPitch));
+    const int64_t line = int64_t(int32_t(eng(EngOrigin))) + int64_t(y) * pitch;
+    if (x < int32_t(eng(EngClipLeft)) || x > int32_t(eng(EngClipRight)) ||
+        line < int32_t(eng(EngClipTop)) || line > int32_t(eng(EngClipBottom)))
+        return false;
+    const int64_t bytes = int64_t(1) << (eng(EngPixelWidth) & 3);
+    const int64_t offset = (line + x) * bytes;
+    if (offset < 0 || offset + bytes > int64_t(vram_.size())) {
+        const_cast<Machine &>(machine_).fail("mga engine: pixel (" + std::to_string(x) + ", " +
+                                             std::to_string(y) + ") outside video memory");
+        return false;
+    }
+    at = vram_.data() + offset;
+    return true;
+}
+
+void MgaBoard::plot(int x, int y, uint32_t src) {
+    uint8_t *at = nullptr;
+    if (!pixelAt(x, y, at))
+        return;
+    const int bytes = 1 << (eng(EngPixelWidth) & 3);
+    uint32_t dst = 0;
+    std::memcpy(&dst, at, size_t(bytes));
+    const uint32_t alu = engineAlu_;
+    const uint32_t merged = xMergeAlu(int(alu), src, dst, eng(EngPlaneMask));
+    std::memcpy(at, &merged, size_t(bytes));
+}
+
+void MgaBoard::engineFill(int) {
+    const int32_t top = int32_t(eng(EngDestY)), lines = int32_t(eng(EngLength));
+    const int32_t left = int32_t(eng(EngLeft)), right = int32_t(eng(EngRight));
+    const uint32_t fg = eng(EngForeground);
+    for (int32_t y = top; y < top + lines; y++)
+        for (int32_t x = left; x < right; x++)
+            plot(x, y, fg);
+    fills_++;
+}
+
+void MgaBoard::enginePoint(int) {
+    const uint32_t from = eng(EngStart), to = eng(EngEnd);
+    if (from != to) {
+        machine_.fail("mga engine: a line from " + hex(from) + " to " + hex(to) +
+                      " (only points are drawn)");
+        return;
+    }
+    plot(int16_t(from & 0xFFFF), int16_t(from >> 16), eng(EngForeground));
+    points_++;
+}
+
+void MgaBoard::engineCopy(int) {
+    const uint32_t sign = eng(EngSign);
+    const int32_t lines = int32_t(eng(EngLength)), srcPitch = int32_t(eng(EngSourcePitch));
+    const int32_t top = int32_t(eng(EngDestY));
+    const int32_t left = int32_t(eng(EngLeft)), right = int32_t(eng(EngRight));
+    const int64_t start = int32_t(eng(EngSourceStart)), end = int32_t(eng(EngSourceEnd));
+    if (right < left) {
+        machine_.fail("mga engine: a blit whose right edge " + std::to_string(right) +
+                      " lies left of its left edge " + std::to_string(left));
+        return;
+    }
+    const bool rtl = (sign & 1) != 0, up = (sign & 4) != 0;
+    const int32_t width = right - left + 1;
+    if (end != (rtl ? start - (width - 1) : start + (width - 1))) {
+        machine_.fail("mga engine: blit source from " + hex(uint32_t(start)) + " to " +
+                      hex(uint32_t(end)) + " is not " + std::to_string(width) + " pixels " +
+                      (rtl ? "right to left" : "left to right"));
+        return;
+    }
+    const int bytes = 1 << (eng(EngPixelWidth) & 3);
+    for (int32_t i = 0; i < lines; i++) {
+        const int32_t y = up ? top - i : top + i;
+        const int64_t row = start + int64_t(i) * srcPitch;
+        for (int32_t k = 0; k < width; k++) {
+            const int64_t from = (rtl ? row - k : row + k) * bytes;
+            if (from < 0 || from + bytes > int64_t(vram_.size())) {
+                machine_.fail("mga engine: blit source outside video memory");
+                return;
+            }
+            uint32_t src = 0;
+            std::memcpy(&src, vram_.data() + from, size_t(bytes));
+            plot(rtl ? right - k : left + k, y, src);
+        }
+    }
+    copies_++;
+}
+
+void MgaBoard::engineStart() {
+    const uint32_t cmd = eng(EngCommand);
+    uint32_t alu = 0;
+    for (int b = 0; b < 4; b++)
+        if (cmd & (0x10000u << b))
+            alu |= 8u >> b;
+    engineAlu_ = alu;
+    busyReads_ = kBusyReads;
+    const bool readsDestination = alu != 0 && alu != 3 && alu != 12 && alu != 15;
+    if (((cmd & 0x10) != 0) != readsDestination) {
+        machine_.fail("mga engine: command " + hex(cmd) + ": bit 4 disagrees with alu " +
+                      std::to_string(alu));
+        return;
+    }
+    const uint32_t form = cmd & ~0x000F0010u;
+    if ((form & ~0x04000000u) == 0x40007804u)
+        engineFill(int(alu));
+    else if (form == 0x44000003u)
+        enginePoint(int(alu));
+    else if (form == 0x04004008u)
+        engineCopy(int(alu));
+    else
+        machine_.fail("mga engine: command word " + hex(cmd) + " is not one it runs");
 }
 
 // ---- the picture ----

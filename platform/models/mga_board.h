@@ -4,7 +4,9 @@
 // and two PLLs, status and memory-control registers), video memory in a
 // linear aperture with the bus answering past it, the option ROM shown at
 // the frame-buffer address while enabled, and the legacy BIOS image. The
-// drawing engine's registers are latched here; the engine itself is not.
+// drawing engine (fills, points and screen copies; its other operations
+// are refused as unknown command words) works on video memory through the
+// engine registers, behind a FIFO.
 //
 // Configuration:
 //   adapter mga
@@ -54,12 +56,13 @@
 // a write to a dword without a writable bit is reported.
 //
 // Register window (byte offsets; VGA port P at 0x1C00 + P):
-//   0x1C00-0x1DFF  drawing-engine registers, latched (a read gives the last
-//                  value written)
+//   0x1C00-0x1CFF  drawing-engine registers (a read gives the last value
+//                  written); a write at register + 0x100 stores the value
+//                  and starts the operation the command word 0x1C00 names
 //   0x1E10         FIFO status, read only: free entries (64; 16 on 0x0525)
 //   0x1E14         status: bit 3 vertical retrace (set at every fourth read),
-//                  bit 17 engine idle; bit 31 a mark software may write,
-//                  every other bit read only
+//                  bit 16 engine busy, bit 17 engine idle; bit 31 a mark
+//                  software may write, every other bit read only
 //   0x1E1C, 0x1E44 (memory read-back: delay in bits 0-3), 0x1E4C, 0x1E58,
 //   0x1E5C, 0x1E70, 0x2CB8   plain 32-bit registers
 //   0x1FC0/0x1FC1  attribute index and data by the flip-flop, which a read of
@@ -91,6 +94,29 @@
 // - Read-back delays outside the good range flip bit 0 of every byte that
 //   an accessor reads from video memory (plain processor reads are not
 //   affected).
+// - The engine: every engine register write takes a FIFO entry (a write
+//   with none free is reported, and lost); each read of 0x1E10 or 0x1E14
+//   lets the engine take 8 entries. An operation draws when it starts; the
+//   engine then stays busy for two status reads after the FIFO emptied.
+//   While entries are queued or the engine is busy, a processor access to
+//   video memory is reported. Command words (alu in bits 16-19, reversed;
+//   bit 4 set exactly when the alu reads the destination, else reported):
+//     ALU | 0x40007804, with or without bit 26: solid fill of lines
+//       0x1C90 to 0x1C90 + length - 1 (0x1C5C; 0 draws nothing) from x
+//       0x1CA8 to 0x1CAC, right edge excluded, in the foreground 0x1C24
+//     ALU | 0x44000003: a line from 0x1C40 to 0x1C44 (y in bits 16-31, x in
+//       0-15); only a point (start equal to end) is drawn
+//     ALU | 0x04004008: screen copy of `length` lines from x 0x1CA8 to
+//       0x1CAC (both included) at line 0x1C90, down (or up with sign bit
+//       2), left to right (or right to left with sign bit 0), pixel by
+//       pixel in that order; source from start address 0x1C6C, stepping
+//       by the signed pitch 0x1C74 a line; the end address 0x1C60 must be
+//       start + width - 1 (start - width + 1 right to left)
+//   Pixels: address origin 0x1C94 + y x pitch 0x1C8C + x (pixels, width by
+//   0x1C04: 0, 1, 2 for 1, 2, 4 bytes), alu and plane mask 0x1C1C; clipped
+//   to x 0x1CA0 to 0x1CA4 and line addresses 0x1C98 to 0x1C9C (both
+//   included). 0x1C50 is taken as pattern alignment and not used by these.
+//   A blit whose right edge lies left of its left edge is reported.
 // - The option ROM (64 KB, all ones past its image) is shown at frame-buffer
 //   offset 0 while OPTION bit 30 and ROM-base bit 0 are set and the ROM
 //   base equals the frame buffer's; it is read only.
@@ -198,6 +224,14 @@ class MgaBoard : public Adapter {
     bool romShown() const { return romShown_; }
     const std::vector<uint8_t> &rom() const { return rom_; }
     void setRom(std::vector<uint8_t> image);
+    // Engine: FIFO entries queued, busy, and to rest (for inspection).
+    int queued() const { return queued_; }
+    bool busy() const { return queued_ > 0 || busyReads_ > 0; }
+    void drain() override;
+    // Operations started, by kind.
+    int fills() const { return fills_; }
+    int copies() const { return copies_; }
+    int points() const { return points_; }
     // CR0-CR7 writes CR11 bit 7 kept out.
     int protectedWrites() const { return protectedWrites_; }
 
@@ -239,6 +273,16 @@ class MgaBoard : public Adapter {
     void updateRom();
     void noRegister(const char *what, uint32_t offset, int width);
     uint32_t readFilter(uint32_t offset, int width, uint32_t value);
+    void engineWrite(uint32_t offset, uint32_t value);
+    void engineStart();
+    void retire(int entries);
+    void settle();
+    uint32_t eng(uint32_t offset) const { return engine_[(offset - mga::EngineFirst) / 4]; }
+    bool pixelAt(int x, int y, uint8_t *&at) const;
+    void plot(int x, int y, uint32_t src);
+    void engineFill(int alu);
+    void enginePoint(int alu);
+    void engineCopy(int alu);
 
     Machine &machine_;
     VideoMemory vram_;
@@ -254,6 +298,9 @@ class MgaBoard : public Adapter {
     uint32_t busValue_ = 0xFFFFFFFFu;
 
     std::array<uint32_t, (mga::EngineEnd - mga::EngineFirst) / 4> engine_{};
+    int queued_ = 0, busyReads_ = 0;
+    int fills_ = 0, copies_ = 0, points_ = 0;
+    uint32_t engineAlu_ = 3;
     std::array<std::pair<uint32_t, uint32_t>, 8> plainRegs_{};
     uint32_t status_ = mga::kStatusIdle;
     uint64_t statusReads_ = 0;
