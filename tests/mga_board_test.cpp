@@ -393,6 +393,110 @@ TEST(MgaBoard, OnTheBusFoundByClassOnlyWhenVgaCompatible) {
     close(fd);
 }
 
+// The engine's other operations at register level on a 64-pixel-wide 8-bit
+// surface: pattern fills, expansion from bits, lines and colour blits.
+struct EngineBench : Bench {
+    EngineBench() : Bench(board()) {
+        eng(0x1C04, 0);
+        eng(0x1C8C, 64);
+        eng(0x1C94, 0);
+        eng(0x1CA0, 0);
+        eng(0x1CA4, 63);
+        eng(0x1C98, 0);
+        eng(0x1C9C, 63 * 64);
+        eng(0x1C1C, 0xFFFFFFFFu);
+        eng(0x1C24, 0xEEEEEEEEu);
+        eng(0x1C20, 0x11111111u);
+    }
+    void eng(uint32_t off, uint32_t v) {
+        mmWrite32(regs() + off, v);
+        while (in32(0x1E14) & 0x10000)
+            ;
+    }
+    uint8_t px(int x, int y) { return mga->vram()->data()[y * 64 + x]; }
+};
+
+TEST(MgaEngine, PatternExpansionLineAndColourBlit) {
+    EngineBench b;
+    // Pattern: row r has bit c set when (c + r) is odd; shift x 3, y 5.
+    for (int w = 0; w < 4; w++) {
+        uint32_t word = 0;
+        for (int half = 0; half < 2; half++)
+            for (int c = 0; c < 16; c++)
+                if ((c + 2 * w + half) & 1)
+                    word |= 1u << (16 * half + c);
+        b.eng(0x1C30 + 4 * uint32_t(w), word);
+    }
+    b.eng(0x1C50, 3 | 5 << 4);
+    std::memset(b.mga->vram()->data(), 0x55, 64 * 64);
+    for (bool transparent : {false, true}) {
+        b.eng(0x1C00, (transparent ? 0x40000000u : 0) | 0xC0000 | 0x3004);
+        b.eng(0x1CA8, 1);
+        b.eng(0x1CAC, 20);
+        b.eng(0x1C90, transparent ? 10 : 2);
+        b.eng(0x1D5C, 3);
+        const int top = transparent ? 10 : 2;
+        for (int y = top; y < top + 3; y++)
+            for (int x = 1; x < 20; x++) {
+                const bool on = ((x + 3 + y + 5) & 1) != 0;
+                EXPECT_EQ(b.px(x, y), on ? 0xEE : transparent ? 0x55 : 0x11) << x << "," << y;
+            }
+        EXPECT_EQ(b.px(20, top), 0x55) << "right edge excluded";
+    }
+    // Expansion: source bits at byte 4000 (bit address 32000), two rows of
+    // 2 bytes, least significant bit first.
+    b.mga->vram()->data()[4000] = 0x81;
+    b.mga->vram()->data()[4001] = 0x02;
+    b.mga->vram()->data()[4002] = 0xFF;
+    b.mga->vram()->data()[4003] = 0x00;
+    b.eng(0x1C00, 0x40000000u | 0xC0000 | 0x6008);
+    b.eng(0x1C74, 16);
+    b.eng(0x1CA8, 30);
+    b.eng(0x1CAC, 39);
+    b.eng(0x1C5C, 2);
+    b.eng(0x1C90, 20);
+    b.eng(0x1C58, 0);
+    b.eng(0x1C60, 32000 + 9);
+    b.eng(0x1D6C, 32000);
+    const uint8_t want0[10] = {0xEE, 0x55, 0x55, 0x55, 0x55, 0x55, 0x55, 0xEE, 0x55, 0xEE};
+    for (int x = 0; x < 10; x++) {
+        EXPECT_EQ(b.px(30 + x, 20), want0[x]) << x;
+        EXPECT_EQ(b.px(30 + x, 21), x < 8 ? 0xEE : 0x55) << x;
+    }
+    // A line: x major, right and down, 5 pixels with one diagonal step.
+    b.eng(0x1C00, 0xC0000 | 0x04004800);
+    b.eng(0x1C58, 1);
+    b.eng(0x1C64, uint32_t(-3));
+    b.eng(0x1C60, 2);
+    b.eng(0x1C68, uint32_t(-6));
+    b.eng(0x1CB0, 40);
+    b.eng(0x1C90, 40);
+    b.eng(0x1D5C, 5);
+    // err -3 -> -1 -> 1 (diagonal after the third pixel) -> -5.
+    EXPECT_EQ(b.px(40, 40), 0xEE);
+    EXPECT_EQ(b.px(41, 40), 0xEE);
+    EXPECT_EQ(b.px(42, 40), 0xEE);
+    EXPECT_EQ(b.px(43, 41), 0xEE);
+    EXPECT_EQ(b.px(44, 41), 0xEE);
+    EXPECT_EQ(b.px(43, 40), 0x55);
+    // A colour blit from a staged row, started by the destination line.
+    for (int i = 0; i < 4; i++)
+        b.mga->vram()->data()[5000 + i] = uint8_t(0xA0 + i);
+    b.eng(0x1C00, 0xC0000 | 0x04006008);
+    b.eng(0x1C5C, 1);
+    b.eng(0x1C74, 64);
+    b.eng(0x1C6C, 5000);
+    b.eng(0x1C60, 5003);
+    b.eng(0x1CA8, 2);
+    b.eng(0x1CAC, 5);
+    b.eng(0x1D90, 50);
+    for (int i = 0; i < 4; i++)
+        EXPECT_EQ(b.px(2 + i, 50), 0xA0 + i);
+    EXPECT_EQ(b.mga->expansions(), 1);
+    EXPECT_EQ(b.mga->lines(), 1);
+    EXPECT_TRUE(b.failures.empty()) << b.failures[0];
+}
+
 uint8_t byteSum(const std::vector<uint8_t> &v, size_t from, size_t n) {
     uint8_t s = 0;
     for (size_t i = 0; i < n; i++)

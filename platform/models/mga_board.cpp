@@ -29,6 +29,9 @@ constexpr uint32_t EngCommand = 0x1C00, EngPixelWidth = 0x1C04, EngPlaneMask = 0
                    EngOrigin = 0x1C94, EngClipTop = 0x1C98, EngClipBottom = 0x1C9C,
                    EngClipLeft = 0x1CA0, EngClipRight = 0x1CA4, EngLeft = 0x1CA8, EngRight = 0x1CAC,
                    kStartForm = 0x100;
+constexpr uint32_t EngBackground = 0x1C20, EngPattern = 0x1C30, EngShift = 0x1C50,
+                   EngError = 0x1C64, EngErrorMinor = 0x1C60, EngErrorDiagonal = 0x1C68,
+                   EngLineX = 0x1CB0;
 constexpr uint32_t kPlainRegs[] = {0x1E1C, MemReadBack, 0x1E4C, 0x1E58, 0x1E5C, 0x1E70, 0x2CB8};
 
 std::string hex(uint32_t v) {
@@ -867,14 +870,73 @@ void MgaBoard::enginePoint(int) {
     const uint32_t from = eng(EngStart), to = eng(EngEnd);
     if (from != to) {
         machine_.fail("mga engine: a line from " + hex(from) + " to " + hex(to) +
-                      " (only points are drawn)");
+                      " (only points are drawn this way)");
         return;
     }
     plot(int16_t(from & 0xFFFF), int16_t(from >> 16), eng(EngForeground));
     points_++;
 }
 
+// The line engine steps as a zero-width segment's terms say: a pixel, then
+// a diagonal step while the error is positive, else a step along the major
+// axis; the terms are taken as the full 32-bit words written.
+void MgaBoard::engineLine(int) {
+    const uint32_t sign = eng(EngSign);
+    const int dx = (sign & 2) ? -1 : 1, dy = (sign & 4) ? -1 : 1;
+    const bool xMajor = (sign & 1) != 0;
+    int64_t err = int32_t(eng(EngError));
+    const int64_t e1 = int32_t(eng(EngErrorMinor)), e2 = int32_t(eng(EngErrorDiagonal));
+    int64_t x = int32_t(eng(EngLineX)), y = int32_t(eng(EngDestY));
+    const int32_t len = int32_t(eng(EngLength));
+    const uint32_t fg = eng(EngForeground);
+    for (int32_t i = 0; i < len; i++) {
+        if (x >= INT32_MIN && x <= INT32_MAX && y >= INT32_MIN && y <= INT32_MAX)
+            plot(int(x), int(y), fg);
+        if (err > 0) {
+            x += dx;
+            y += dy;
+            err += e2;
+        } else {
+            if (xMajor)
+                x += dx;
+            else
+                y += dy;
+            err += e1;
+        }
+    }
+    lines_++;
+}
+
+// The 16 x 8 pattern: row r in the low (even r) or high (odd r) half of
+// pattern word r / 2, column c in bit c; 0x1C50 holds the x shift in bits
+// 0-3 and the y shift in bits 4-6, added to the pixel's coordinates.
+bool MgaBoard::patternBit(int x, int y) const {
+    const uint32_t shift = eng(EngShift);
+    const int col = int((uint32_t(x) + (shift & 0xF)) & 0xF);
+    const int row = int((uint32_t(y) + ((shift >> 4) & 7)) & 7);
+    const uint32_t word = eng(EngPattern + uint32_t(row / 2) * 4);
+    const uint32_t half = (row & 1) ? word >> 16 : word & 0xFFFF;
+    return ((half >> col) & 1) != 0;
+}
+
+void MgaBoard::enginePatternFill(int, bool transparent) {
+    const int32_t top = int32_t(eng(EngDestY)), lines = int32_t(eng(EngLength));
+    const int32_t left = int32_t(eng(EngLeft)), right = int32_t(eng(EngRight));
+    const uint32_t fg = eng(EngForeground), bg = eng(EngBackground);
+    for (int32_t y = top; y < top + lines; y++)
+        for (int32_t x = left; x < right; x++) {
+            const bool on = patternBit(x, y);
+            if (on || !transparent)
+                plot(x, y, on ? fg : bg);
+        }
+    fills_++;
+}
+
 void MgaBoard::engineCopy(int) {
+    engineBlit(Source::Pixels, false);
+}
+
+void MgaBoard::engineBlit(Source source, bool transparent) {
     const uint32_t sign = eng(EngSign);
     const int32_t lines = int32_t(eng(EngLength)), srcPitch = int32_t(eng(EngSourcePitch));
     const int32_t top = int32_t(eng(EngDestY));
@@ -885,7 +947,10 @@ void MgaBoard::engineCopy(int) {
                       " lies left of its left edge " + std::to_string(left));
         return;
     }
-    const bool rtl = (sign & 1) != 0, up = (sign & 4) != 0;
+    // Only the screen copy reads the direction bits; blits from staged
+    // memory run left to right, top to bottom.
+    const bool screenCopy = (eng(EngCommand) & ~0x000F0010u) == 0x04004008u;
+    const bool rtl = screenCopy && (sign & 1) != 0, up = screenCopy && (sign & 4) != 0;
     const int32_t width = right - left + 1;
     if (end != (rtl ? start - (width - 1) : start + (width - 1))) {
         machine_.fail("mga engine: blit source from " + hex(uint32_t(start)) + " to " +
@@ -894,21 +959,38 @@ void MgaBoard::engineCopy(int) {
         return;
     }
     const int bytes = 1 << (eng(EngPixelWidth) & 3);
+    const uint32_t fg = eng(EngForeground), bg = eng(EngBackground);
     for (int32_t i = 0; i < lines; i++) {
         const int32_t y = up ? top - i : top + i;
         const int64_t row = start + int64_t(i) * srcPitch;
         for (int32_t k = 0; k < width; k++) {
-            const int64_t from = (rtl ? row - k : row + k) * bytes;
+            const int64_t at = rtl ? row - k : row + k;
+            const int x = rtl ? right - k : left + k;
+            if (source == Source::Bits) {
+                // Bit addresses, least significant bit of each byte first.
+                if (at < 0 || (at >> 3) >= int64_t(vram_.size())) {
+                    machine_.fail("mga engine: expansion source outside video memory");
+                    return;
+                }
+                const bool on = ((vram_.data()[at >> 3] >> (at & 7)) & 1) != 0;
+                if (on || !transparent)
+                    plot(x, y, on ? fg : bg);
+                continue;
+            }
+            const int64_t from = at * bytes;
             if (from < 0 || from + bytes > int64_t(vram_.size())) {
                 machine_.fail("mga engine: blit source outside video memory");
                 return;
             }
             uint32_t src = 0;
             std::memcpy(&src, vram_.data() + from, size_t(bytes));
-            plot(rtl ? right - k : left + k, y, src);
+            plot(x, y, src);
         }
     }
-    copies_++;
+    if (source == Source::Bits)
+        expansions_++;
+    else
+        copies_++;
 }
 
 void MgaBoard::engineStart() {
@@ -926,12 +1008,19 @@ void MgaBoard::engineStart() {
         return;
     }
     const uint32_t form = cmd & ~0x000F0010u;
+    const bool transparent = (form & 0x40000000u) != 0;
     if ((form & ~0x04000000u) == 0x40007804u)
         engineFill(int(alu));
+    else if ((form & ~0x40000000u) == 0x3004u)
+        enginePatternFill(int(alu), transparent);
     else if (form == 0x44000003u)
         enginePoint(int(alu));
-    else if (form == 0x04004008u)
-        engineCopy(int(alu));
+    else if (form == 0x04004800u)
+        engineLine(int(alu));
+    else if (form == 0x04004008u || form == 0x04006008u)
+        engineBlit(Source::Pixels, false);
+    else if ((form & ~0x40000000u) == 0x6008u)
+        engineBlit(Source::Bits, transparent);
     else
         machine_.fail("mga engine: command word " + hex(cmd) + " is not one it runs");
 }

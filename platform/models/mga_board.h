@@ -112,6 +112,25 @@
 //       pixel in that order; source from start address 0x1C6C, stepping
 //       by the signed pitch 0x1C74 a line; the end address 0x1C60 must be
 //       start + width - 1 (start - width + 1 right to left)
+//     ALU | 0x3004, transparent with bit 30: pattern fill as the solid fill,
+//       foreground where the 16 x 8 pattern (0x1C30-0x1C3C, row r in the low
+//       half of word r / 2 when r is even, the high half when odd, column c
+//       in bit c) has a 1, background 0x1C20 where it has a 0 (left alone
+//       when transparent); pixel (x, y) takes column (x + 0x1C50 bits 0-3)
+//       mod 16 and row (y + 0x1C50 bits 4-6) mod 8
+//     ALU | 0x04004800: a zero-width line of length 0x1C5C pixels from x
+//       0x1CB0, y 0x1C90; sign 0x1C58 bit 0 x major, bit 1 x decreasing, bit
+//       2 y decreasing; error 0x1C64, minor step 0x1C60, diagonal 0x1C68:
+//       each pixel, then a diagonal step while the error is positive, else
+//       a major one, the error growing by the step's term (the terms are
+//       the whole 32-bit words)
+//     ALU | 0x04006008: colour blit from video memory, as the screen copy
+//     ALU | 0x6008, transparent with bit 30: expansion from video memory:
+//       the source addresses count bits (least significant bit of a byte
+//       first), a 1 gives the foreground, a 0 the background (or nothing)
+//   The blits also start at 0x1D90 (destination line). The direction bits of
+//   0x1C58 belong to the screen copy (the only blit that overlaps itself);
+//   the blits from staged memory run left to right, top to bottom.
 //   Pixels: address origin 0x1C94 + y x pitch 0x1C8C + x (pixels, width by
 //   0x1C04: 0, 1, 2 for 1, 2, 4 bytes), alu and plane mask 0x1C1C; clipped
 //   to x 0x1CA0 to 0x1CA4 and line addresses 0x1C98 to 0x1C9C (both
@@ -232,6 +251,8 @@ class MgaBoard : public Adapter {
     int fills() const { return fills_; }
     int copies() const { return copies_; }
     int points() const { return points_; }
+    int lines() const { return lines_; }
+    int expansions() const { return expansions_; }
     // CR0-CR7 writes CR11 bit 7 kept out.
     int protectedWrites() const { return protectedWrites_; }
 
@@ -283,6 +304,11 @@ class MgaBoard : public Adapter {
     void engineFill(int alu);
     void enginePoint(int alu);
     void engineCopy(int alu);
+    enum class Source : uint8_t { Pixels, Bits };
+    void engineBlit(Source source, bool transparent);
+    void engineLine(int alu);
+    void enginePatternFill(int alu, bool transparent);
+    bool patternBit(int x, int y) const;
 
     Machine &machine_;
     VideoMemory vram_;
@@ -299,7 +325,7 @@ class MgaBoard : public Adapter {
 
     std::array<uint32_t, (mga::EngineEnd - mga::EngineFirst) / 4> engine_{};
     int queued_ = 0, busyReads_ = 0;
-    int fills_ = 0, copies_ = 0, points_ = 0;
+    int fills_ = 0, copies_ = 0, points_ = 0, lines_ = 0, expansions_ = 0;
     uint32_t engineAlu_ = 3;
     std::array<std::pair<uint32_t, uint32_t>, 8> plainRegs_{};
     uint32_t status_ = mga::kStatusIdle;
