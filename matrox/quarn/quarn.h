@@ -154,6 +154,22 @@ void quarnErrorFSysClockInfo(SysClockInfo *pClock);
 void trace(const char *text);
 
 /* The engine frame, solid operations and colormap (quarn_solid.cpp). */
+extern const uint32_t quarnALU[16];
+void MGA_WAIT(quarnScreenPrivate *priv, uint32_t count);
+void quarnWaitIdle(quarnScreenPrivate *priv);
+uint32_t PixelReplicate(const quarnScreenPrivate *priv, uint32_t value);
+void quarnNormalSetup(const quarnScreenPrivate *priv, uint32_t *a, uint32_t *b, uint32_t *c);
+bool quarnPlaneMaskRule(const quarnScreenPrivate *priv);
+bool GenericFallback(const quarnScreenPrivate *priv, uint32_t planemask);
+bool quarnNeedsSetup(quarnScreenPrivate *priv, int state, const int32_t values[QUARN_SHADOWS],
+                     unsigned used);
+enum {
+    QUARN_USES_ALU = 1,
+    QUARN_USES_PLANEMASK = 2,
+    QUARN_USES_FG = 4,
+    QUARN_USES_BG = 8,
+    QUARN_USES_TRANSPARENT = 16
+};
 void quarnClip(quarnScreenPrivate *priv, const BoxRec *boxes, int count);
 void quarnSetClipRegions(BoxPtr boxes, int count, DrawablePtr pDraw);
 int quarnValidateWindowGC(GCPtr pGC, uint32_t changes, DrawablePtr pDraw);
@@ -167,6 +183,20 @@ void quarnCopyRect(BoxPtr dst, DDXPointPtr src, int alu, uint32_t planemask, Dra
 void quarnDrawImage(BoxPtr box, uint8_t *pixels, int stride, int alu, uint32_t planemask,
                     DrawablePtr pDraw);
 void quarnReadImage(BoxPtr box, uint8_t *out, int stride, DrawablePtr pDraw);
+void quarnDrawImageRaw_8bpp(BoxPtr box, uint8_t *pixels, int stride, int alu, uint32_t planemask,
+                            DrawablePtr pDraw);
+void quarnDrawImageRaw_16bpp(BoxPtr box, uint8_t *pixels, int stride, int alu, uint32_t planemask,
+                             DrawablePtr pDraw);
+void quarnDrawImageRaw_32bpp(BoxPtr box, uint8_t *pixels, int stride, int alu, uint32_t planemask,
+                             DrawablePtr pDraw);
+
+/* Stipples and segments (quarn_stipple.cpp). */
+int quarnLoadStipple(uint8_t *engine, int w, int h, int stride, const uint8_t *bits);
+void quarnStippledFillRects(GCPtr pGC, DrawablePtr pDraw, BoxPtr boxes, int count);
+void quarnOpStippledFillRects(GCPtr pGC, DrawablePtr pDraw, BoxPtr boxes, int count);
+void quarnStippledFS(GCPtr pGC, DrawablePtr pDraw, DDXPointPtr points, int *widths, int count);
+void quarnOpStippledFS(GCPtr pGC, DrawablePtr pDraw, DDXPointPtr points, int *widths, int count);
+void quarnSolidZeroSegs(GCPtr pGC, DrawablePtr pDraw, ZeroSegRec *segs, int count);
 void quarnSetColor(uint32_t unused, int index, uint16_t red, uint16_t green, uint16_t blue,
                    ScreenPtr pScreen);
 void quarnLoadColormap(ColormapPtr cmap);

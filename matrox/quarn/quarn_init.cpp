@@ -49,16 +49,16 @@ DRV_EXPORT VisualRec quarnVisual15 = {0, TrueColor, 5, 256, 15, 0x7C00, 0x3E0, 0
 DRV_EXPORT VisualRec quarnVisual24 = {0, TrueColor, 8, 256, 24, 0xFF0000, 0xFF00, 0xFF, 16, 8, 0};
 
 DRV_EXPORT PrivOps quarnSolidPrivOps = {
-    quarnSolidFillRects, quarnSolidFS,  {.ZeroSegs = genSolidZeroSegs},
+    quarnSolidFillRects, quarnSolidFS,  {.ZeroSegs = quarnSolidZeroSegs},
     genSolidGCOp4,       genSolidGCOp5, genSolidGCOp6};
 DRV_EXPORT PrivOps quarnTiledPrivOps = {genTiledFillRects, genTiledFS,    {.GCOp3 = genTiledGCOp3},
                                         genTiledGCOp4,     genTiledGCOp5, genTiledGCOp6};
 DRV_EXPORT PrivOps quarnStippledPrivOps = {
-    genStippledFillRects, genStippledFS,    {.GCOp3 = genStippledGCOp3},
-    genStippledGCOp4,     genStippledGCOp5, genStippledGCOp6};
+    quarnStippledFillRects, quarnStippledFS,  {.GCOp3 = genStippledGCOp3},
+    genStippledGCOp4,       genStippledGCOp5, genStippledGCOp6};
 DRV_EXPORT PrivOps quarnOpStippledPrivOps = {
-    genOpStippledFillRects, genOpStippledFS,    {.GCOp3 = genOpStippledGCOp3},
-    genOpStippledGCOp4,     genOpStippledGCOp5, genOpStippledGCOp6};
+    quarnOpStippledFillRects, quarnOpStippledFS,  {.GCOp3 = genOpStippledGCOp3},
+    genOpStippledGCOp4,       genOpStippledGCOp5, genOpStippledGCOp6};
 
 DRV_EXPORT WinOps quarnWinOps = {quarnCopyRect,
                                  quarnDrawSolidRects,

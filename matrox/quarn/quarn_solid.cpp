@@ -32,11 +32,15 @@ enum {
     STATE_COPY = 9
 };
 
+} // namespace
+
 // The alu with its four bits reversed in bits 16-19; bit 4 when it reads
 // the destination.
-constexpr uint32_t quarnALU[16] = {0x00000, 0x80010, 0x40010, 0xC0000, 0x20010, 0xA0010,
-                                   0x60010, 0xE0010, 0x10010, 0x90010, 0x50010, 0xD0010,
-                                   0x30000, 0xB0010, 0x70010, 0xF0000};
+extern "C" const uint32_t quarnALU[16] = {0x00000, 0x80010, 0x40010, 0xC0000, 0x20010, 0xA0010,
+                                          0x60010, 0xE0010, 0x10010, 0x90010, 0x50010, 0xD0010,
+                                          0x30000, 0xB0010, 0x70010, 0xF0000};
+
+namespace {
 
 void out(quarnScreenPrivate *priv, uint32_t offset, uint32_t value) {
     mmWrite32(priv->regs + offset, value);
@@ -46,9 +50,18 @@ quarnScreenPrivate *privOf(DrawablePtr pDraw) {
     return QUARN_PRIV(pDraw->pScreen);
 }
 
+} // namespace
+
 // Waits until the FIFO has `count` free entries.
 void MGA_WAIT(quarnScreenPrivate *priv, uint32_t count) {
     while ((mmRead32(priv->regs + kFifoStatus) & static_cast<uint32_t>(mga_mask)) < count) {
+    }
+}
+
+// An empty FIFO, then the engine idle: the processor may touch video memory.
+void quarnWaitIdle(quarnScreenPrivate *priv) {
+    MGA_WAIT(priv, static_cast<uint32_t>(mga_status));
+    while (mmRead32(priv->regs + QUARN_STATUS) & QUARN_STATUS_BUSY) {
     }
 }
 
@@ -72,23 +85,47 @@ void quarnNormalSetup(const quarnScreenPrivate *priv, uint32_t *a, uint32_t *b, 
 
 // Boards whose plane-mask register must never be written: the twister with
 // memory type 5.
-bool planeMaskRuleBoard(const quarnScreenPrivate *priv) {
+bool quarnPlaneMaskRule(const quarnScreenPrivate *priv) {
     const uint32_t device = priv->board->ulChipID >> 16;
     return (device == 0x1000 || device == 0x1001) && (priv->board->ulMemoryType & 0xFF) == 5;
 }
+
+namespace {
 
 bool fullMask(int depth, uint32_t planemask) {
     const uint32_t all = depth >= 32 ? 0xFFFFFFFFu : (1u << depth) - 1;
     return (planemask & all) == all;
 }
 
+} // namespace
+
 // True when the request goes to the generic routine instead.
 bool GenericFallback(const quarnScreenPrivate *priv, uint32_t planemask) {
-    return planeMaskRuleBoard(priv) && !fullMask(priv->depth, planemask);
+    return quarnPlaneMaskRule(priv) && !fullMask(priv->depth, planemask);
 }
 
-// Compares the set-up an operation needs with the one loaded; on a miss
+namespace {} // namespace
+
+// Compares the set-up an operation needs with the one loaded (the values it
+// uses: `used` bits 0-4 for alu, plane mask, fg, bg, transparent); on a miss
 // records it and returns true (the caller loads it).
+bool quarnNeedsSetup(quarnScreenPrivate *priv, int state, const int32_t values[QUARN_SHADOWS],
+                     unsigned used) {
+    bool hit = priv->engineState == state;
+    for (int i = 0; i < QUARN_SHADOWS && hit; i++)
+        if ((used >> i & 1) && priv->shadow[i] != values[i])
+            hit = false;
+    if (hit)
+        return false;
+    priv->engineState = state;
+    for (int i = 0; i < QUARN_SHADOWS; i++)
+        if (used >> i & 1)
+            priv->shadow[i] = values[i];
+    return true;
+}
+
+namespace {
+
 bool needsSetup(quarnScreenPrivate *priv, int state, int alu, uint32_t planemask, uint32_t fg,
                 bool usesFg) {
     const int32_t mask = static_cast<int32_t>(planemask), colour = static_cast<int32_t>(fg);
@@ -112,7 +149,7 @@ void loadSolid(quarnScreenPrivate *priv, uint32_t command, int alu, uint32_t pla
     MGA_WAIT(priv, wait);
     out(priv, kCommand, quarnALU[alu & 0xF] | command);
     out(priv, kForeground, fg);
-    if (!planeMaskRuleBoard(priv))
+    if (!quarnPlaneMaskRule(priv))
         out(priv, QUARN_PLANE_MASK, planemask);
 }
 
@@ -271,7 +308,7 @@ void quarnCopyRect(BoxPtr dst, DDXPointPtr src, int alu, uint32_t planemask, Dra
         quarnNormalSetup(priv, &mask, nullptr, nullptr);
         MGA_WAIT(priv, 2);
         out(priv, kCommand, quarnALU[alu & 0xF] | kScreenCopy);
-        if (!planeMaskRuleBoard(priv))
+        if (!quarnPlaneMaskRule(priv))
             out(priv, QUARN_PLANE_MASK, mask);
     }
     int yd = dst->y1, ys = src->y;
