@@ -25,8 +25,8 @@ inline graf::Config board(const char *name) {
 // A screen of the scripted library. The script is reset before anything
 // runs; set it up, then start() the screen.
 struct Scripted {
-    explicit Scripted(const graf::Config &cfg, int pitchBytes = 0)
-        : screen(QUARN_SCRIPTED_LIB, cfg, options(pitchBytes)) {
+    explicit Scripted(const graf::Config &cfg, int pitchBytes = 0, uint32_t screenOffset = 0)
+        : screen(QUARN_SCRIPTED_LIB, cfg, options(pitchBytes, screenOffset)) {
         void *lib = dlopen(QUARN_SCRIPTED_LIB, RTLD_NOW | RTLD_NOLOAD);
         script = lib ? static_cast<QuarnScript *>(dlsym(lib, "quarnScript")) : nullptr;
         if (lib)
@@ -34,9 +34,10 @@ struct Scripted {
         if (script)
             *script = QuarnScript{};
     }
-    static harness::Options options(int pitchBytes) {
+    static harness::Options options(int pitchBytes, uint32_t screenOffset) {
         harness::Options o;
         o.pitch = pitchBytes;
+        o.screenOffset = screenOffset;
         return o;
     }
     sim::MgaBoard &mga() { return *dynamic_cast<sim::MgaBoard *>(screen.adapter()); }

@@ -190,6 +190,36 @@ void quarnDrawImageRaw_16bpp(BoxPtr box, uint8_t *pixels, int stride, int alu, u
 void quarnDrawImageRaw_32bpp(BoxPtr box, uint8_t *pixels, int stride, int alu, uint32_t planemask,
                              DrawablePtr pDraw);
 
+/* 1-bit drawing and text (quarn_text.cpp). */
+void quarnPutMonoImage(BoxPtr box, uint8_t *bits, int startBit, int stride, Pixel fg, Pixel bg,
+                       int alu, uint32_t planemask, DrawablePtr pDraw, int transparent);
+void quarnDrawMonoImage(BoxPtr box, uint8_t *bits, int startBit, int stride, Pixel fg, int alu,
+                        uint32_t planemask, DrawablePtr pDraw);
+void quarnDrawOpaqueMonoImage(BoxPtr box, uint8_t *bits, int startBit, int stride, Pixel fg,
+                              Pixel bg, int alu, uint32_t planemask, DrawablePtr pDraw);
+void quarnDrawMonoGlyphs(MonoGlyphRec *glyphs, int count, Pixel fg, int alu, uint32_t planemask,
+                         nfbFontPrivPtr font, DrawablePtr pDraw);
+void quarnDownloadFont8(uint8_t **glyphs, int count, int width, int height, int stride, int slot,
+                        ScreenPtr pScreen);
+void quarnDrawFontText(BoxPtr box, uint8_t *chars, int count, int glyphWidth, int slot, Pixel fg,
+                       Pixel bg, int alu, uint32_t planemask, int transparent, DrawablePtr pDraw);
+
+/* The cursor (quarn_cursor.cpp). */
+extern PointerFuncs quarnPointerFuncs;
+void quarnCursorInitialize(ScreenPtr pScreen);
+Bool quarnRealizeCursor(ScreenPtr pScreen, CursorPtr pCursor);
+Bool quarnUnrealizeCursor(ScreenPtr pScreen, CursorPtr pCursor);
+void quarnSetCursor(ScreenPtr pScreen, CursorPtr pCursor, int x, int y);
+void quarnMoveCursor(ScreenPtr pScreen, int x, int y);
+void quarnRecolorCursor(ScreenPtr pScreen, CursorPtr pCursor, Bool displayed);
+void quarnCursorOn(int on, ScreenPtr pScreen);
+void quarnRestoreCursor(void);
+void quarnSetSpritePos(uint8_t *dac, uint32_t dactype, int x, int y, int hotX, int hotY);
+void quarnSetSpriteColor(uint8_t *dac, uint32_t dactype, uint16_t fr, uint16_t fgr, uint16_t fb,
+                         uint16_t br, uint16_t bgr, uint16_t bb);
+void quarnEnableSprite(uint8_t *dac, uint32_t dactype, int on);
+void quarnLoadSprite(quarnScreenPrivate *priv, const uint8_t *image);
+
 /* Stipples and segments (quarn_stipple.cpp). */
 int quarnLoadStipple(uint8_t *engine, int w, int h, int stride, const uint8_t *bits);
 void quarnStippledFillRects(GCPtr pGC, DrawablePtr pDraw, BoxPtr boxes, int count);

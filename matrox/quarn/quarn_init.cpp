@@ -40,8 +40,6 @@ int memorySizeCache = -1;
 // Slots whose routines this driver does not accelerate yet hold the
 // server's generic ones.
 
-static void quarnDownloadFont8Pending(uint8_t **, int, int, int, int, int, ScreenPtr) {}
-
 extern "C" {
 
 DRV_EXPORT VisualRec quarnVisual8 = {0, PseudoColor, 8, 256, 8, 0, 0, 0, 0, 0, 0};
@@ -63,20 +61,21 @@ DRV_EXPORT PrivOps quarnOpStippledPrivOps = {
 DRV_EXPORT WinOps quarnWinOps = {quarnCopyRect,
                                  quarnDrawSolidRects,
                                  quarnDrawImage,
-                                 genDrawMonoImage,
-                                 genDrawOpaqueMonoImage,
+                                 quarnDrawMonoImage,
+                                 quarnDrawOpaqueMonoImage,
                                  quarnReadImage,
                                  quarnDrawPoints,
                                  genTileRects,
-                                 genDrawMonoGlyphs,
-                                 {.DrawFontText8 = genWinOp10},
+                                 quarnDrawMonoGlyphs,
+                                 {.DrawFontText8 = quarnDrawFontText},
                                  genWinOp11,
                                  genWinOp12,
                                  genWinOp13,
                                  quarnSetClipRegions,
                                  quarnValidateWindowGC};
 
-DRV_EXPORT PointerFuncs quarnPointerFuncs = {nullptr, nullptr, nullptr, nullptr};
+DRV_EXPORT PointerFuncs quarnPointerFuncs = {quarnRealizeCursor, quarnUnrealizeCursor,
+                                             quarnSetCursor, quarnMoveCursor};
 
 DRV_EXPORT SysInfo quarnSysInfo = {0,
                                    quarnSetGraphics,
@@ -292,17 +291,17 @@ Bool quarnInit(int index, ScreenPtr pScreen, int, char **) {
 
     if (!quarnInitHW(pScreen))
         return quarnInitFails(pScreen, priv);
-    // The hardware cursor comes with its own routines; until then the
-    // server draws it whatever HWCURSOR says.
-    (void)hwCursor;
-    vexoSWCursorInitialize(pScreen);
+    if (hwCursor)
+        quarnCursorInitialize(pScreen);
+    else
+        vexoSWCursorInitialize(pScreen);
     const Bool colormap =
         pScreen->rootDepth == 1 ? mfbCreateDefColormap(pScreen) : cfbCreateDefColormap(pScreen);
     if (!colormap)
         return quarnInitFails(pScreen, priv);
     vexoSysInfoInit(pScreen, &quarnSysInfo);
     nfbSetOptions(pScreen, 50, NFB_OPT_ZEROSEGS, 0);
-    nfbInitializeText8(pScreen, 2, 32, 32, quarnDownloadFont8Pending, 0);
+    nfbInitializeText8(pScreen, 2, 32, 32, quarnDownloadFont8, 0);
     return 1;
 }
 
