@@ -264,6 +264,9 @@ TEST(DrvrunAll, EveryBuiltDriverWithProgressASummaryAndItsPicture) {
     for (std::string name; std::getline(names, name, ',');) {
         count++;
         EXPECT_NE(r.output.find("] " + name + ": "), std::string::npos) << name << "\n" << r.output;
+        // A driver drvrun has no board for yet is skipped, and draws nothing.
+        if (r.output.find("] " + name + ": skipped: no default configuration") != std::string::npos)
+            continue;
         std::string png = readFile(folder + "/" + name + ".png");
         EXPECT_EQ(png.substr(0, 8), std::string("\x89PNG\r\n\x1a\n", 8)) << name;
         // Each picture is its driver's own: the scene writes the driver's
