@@ -1,7 +1,8 @@
-// Entry points whose chip operations are not in this library yet: each
-// answers as an operation the board does not offer (and touches nothing),
-// never as a success.
-#include "hal.h"
+// Chip operations whose families are not in this library yet: each answers
+// as an operation the board does not offer (and touches nothing), never as
+// a success.
+#include "hal_pending.h"
+
 #include "hal_error.h"
 
 namespace {
@@ -12,34 +13,44 @@ uint32_t notYet(BoardHandle *pBoard) {
     return pBoard->ulErrorCode;
 }
 
-uint32_t freshNotYet(BoardHandle *pBoard) {
-    pBoard->ulErrorCode = HAL_OK;
-    return notYet(pBoard);
-}
-
 } // namespace
 
 extern "C" {
 
-uint32_t HALGetBoardInfo(BoardHandle *pBoard) {
-    return freshNotYet(pBoard);
-}
-uint32_t HALValidateMode(BoardHandle *pBoard, ModeInfo *) {
-    return freshNotYet(pBoard);
-}
-uint32_t HALValidateVideoParameters(BoardHandle *pBoard, ModeInfo *) {
-    return freshNotYet(pBoard);
-}
-uint32_t HALSetMode(BoardHandle *pBoard, ModeInfo *) {
-    return freshNotYet(pBoard);
-}
-uint32_t HALSwitchToVGA(BoardHandle *pBoard) {
-    return freshNotYet(pBoard);
-}
-uint32_t HSLVGAReadVgaInfo(BoardHandle *pBoard, VgaInfo *) {
+uint32_t HSLECLInitAccess(BoardHandle *pBoard) {
     return notYet(pBoard);
 }
-uint32_t HSLVGAWriteVgaInfo(BoardHandle *pBoard, VgaInfo *) {
+uint32_t HSLECLGetBoardInfo(BoardHandle *pBoard) {
+    return notYet(pBoard);
+}
+uint32_t HSLECLInitExtraJmpTbl(BoardHandle *pBoard) {
+    return notYet(pBoard);
+}
+uint32_t HSLTWIInitAccess(BoardHandle *pBoard) {
+    return notYet(pBoard);
+}
+uint32_t HSLTWIGetBoardInfo(BoardHandle *pBoard) {
+    return notYet(pBoard);
+}
+uint32_t HSLTWIInitExtraJmpTbl(BoardHandle *pBoard) {
+    return notYet(pBoard);
+}
+uint32_t HSLTOUInitAccess(BoardHandle *pBoard) {
+    return notYet(pBoard);
+}
+uint32_t HSLTOUGetBoardInfo(BoardHandle *pBoard) {
+    return notYet(pBoard);
+}
+uint32_t HSLTOUInitExtraJmpTbl(BoardHandle *pBoard) {
+    return notYet(pBoard);
+}
+uint32_t HSLCONInitAccess(BoardHandle *pBoard) {
+    return notYet(pBoard);
+}
+uint32_t HSLCONGetBoardInfo(BoardHandle *pBoard) {
+    return notYet(pBoard);
+}
+uint32_t HSLCONInitExtraJmpTbl(BoardHandle *pBoard) {
     return notYet(pBoard);
 }
 

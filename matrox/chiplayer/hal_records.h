@@ -151,9 +151,9 @@ typedef struct _HSLData {
 } HSLData;
 
 /* Every slot takes the handle first and returns the handle's error word; a
- * slot's other arguments depend on the slot, so the table holds one pointer
- * type and each dispatcher calls through the slot's own type. */
-typedef uint32_t (*HSLJumpSlot)(BoardHandle *);
+ * slot's other arguments depend on the slot, so the table holds the generic
+ * function pointer type and each dispatcher calls through the slot's own. */
+typedef void (*HSLJumpSlot)(void);
 
 enum {
     HSL_SLOT_SET_POWER_STATE,

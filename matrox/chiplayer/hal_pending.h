@@ -1,0 +1,45 @@
+/*
+ * Chip operations of the four families that are not in this library yet
+ * (hal_pending.cpp): each answers as an operation the board does not offer,
+ * touching nothing.
+ */
+#ifndef QUARN_HAL_PENDING_H
+#define QUARN_HAL_PENDING_H
+
+#include <stdint.h>
+
+#include "hal_records.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+uint32_t HSLTBLNotInitFunction(BoardHandle *pBoard, ...);
+uint32_t HSLInit(BoardHandle *pBoard);
+uint32_t HSLInitDeviceJumpTable(BoardHandle *pBoard);
+
+uint32_t HSLECLInitAccess(BoardHandle *pBoard);
+uint32_t HSLECLGetBoardInfo(BoardHandle *pBoard);
+uint32_t HSLECLInitExtraJmpTbl(BoardHandle *pBoard);
+uint32_t HSLTWIInitAccess(BoardHandle *pBoard);
+uint32_t HSLTWIGetBoardInfo(BoardHandle *pBoard);
+uint32_t HSLTWIInitExtraJmpTbl(BoardHandle *pBoard);
+uint32_t HSLTOUInitAccess(BoardHandle *pBoard);
+uint32_t HSLTOUGetBoardInfo(BoardHandle *pBoard);
+uint32_t HSLTOUInitExtraJmpTbl(BoardHandle *pBoard);
+uint32_t HSLCONInitAccess(BoardHandle *pBoard);
+uint32_t HSLCONGetBoardInfo(BoardHandle *pBoard);
+uint32_t HSLCONInitExtraJmpTbl(BoardHandle *pBoard);
+
+uint32_t HALSetPowerState(BoardHandle *pBoard, uint32_t state);
+uint32_t HALSetSystemClock(BoardHandle *pBoard, uint32_t word);
+uint32_t HALSetDisplayStart(BoardHandle *pBoard, uint32_t a, uint32_t b, uint32_t c);
+uint32_t HALInitHardware(BoardHandle *pBoard);
+uint32_t HALValidatePhysAddr(BoardHandle *pBoard);
+uint32_t HALCustomCall(BoardHandle *pBoard, uint32_t a, uint32_t b, uint32_t c);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif
