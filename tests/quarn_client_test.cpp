@@ -559,6 +559,47 @@ TEST(HalGetBoardInfo, NoFamilyForTheOlderDevice) {
     EXPECT_EQ(HALSetDisplayStart(s.h(), 0, 0, 0), HSL_ERR_SLOT_NOT_INITIALISED);
 }
 
+TEST(HalModifyVideoParameters, ChangeTypesAndTheRefreshRule) {
+    struct Case {
+        uint32_t type;
+        uint32_t width;
+        int refresh, signal;
+        uint32_t code;
+    } cases[] = {
+        {0, 1024, 60, 0, HAL_ERR_CHANGE_TYPE},
+        {39, 1024, 60, 0, HAL_ERR_CHANGE_TYPE},
+        {1, 1024, 60, 0, HAL_ERR_CHANGE_NOT_ALLOWED},
+        {6, 1024, 60, 0, HAL_ERR_CHANGE_NOT_ALLOWED},
+        {8, 1024, 60, 0, HAL_ERR_CHANGE_NOT_ALLOWED},
+        {10, 1024, 60, 0, HAL_ERR_CHANGE_NOT_ALLOWED},
+        {12, 640, 60, 0, HAL_ERR_CHANGE_NOT_ALLOWED},
+        {0, 1024, 39, 0, HAL_ERR_CHANGE_TYPE}, // the first error stays
+        {1, 1024, 39, 1, HAL_ERR_CHANGE_NOT_ALLOWED},
+    };
+    for (const Case &c : cases) {
+        BoardHandle h{};
+        ModeInfo m{};
+        m.ulDispWidth = c.width;
+        m.lRefreshRate = c.refresh;
+        m.lSignalMode = c.signal;
+        h.ulErrorCode = 0xB0101160u;
+        EXPECT_EQ(HALModifyVideoParameters(&h, &m, c.type, 0), c.code) << c.type;
+    }
+    // A step not in the library yet answers as not available.
+    BoardHandle h{};
+    ModeInfo m{};
+    m.ulDispWidth = 1024;
+    m.lRefreshRate = 19;
+    m.lSignalMode = 1;
+    EXPECT_EQ(HALModifyVideoParameters(&h, &m, 7, 0), HSL_ERR_SLOT_NOT_INITIALISED)
+        << "the polarity step is not in the library yet";
+    ModeInfo vesa{};
+    vesa.ulDispWidth = 1152;
+    vesa.lDispHeight = 864;
+    vesa.lZoom = 2;
+    EXPECT_EQ(HALGetVESAParameters(&h, &vesa, 0), HAL_ERR_VESA_NO_ENTRY);
+}
+
 TEST(HalVga, SaveAndRestoreThroughTheRegisterImages) {
     Seam s;
     s.open();

@@ -172,6 +172,119 @@ uint32_t HALCustomCall(BoardHandle *pBoard, uint32_t a, uint32_t b, uint32_t c) 
     return dispatch(pBoard, HSL_SLOT_CUSTOM_CALL, a, b, c);
 }
 
+// ---- standard timings and step changes ----
+
+// Standard timings by resolution; only the end mark until the monitor
+// tables come.
+static const ModeInfo VesaParam[] = {{0xFFFFFFFFu, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                                      0,           0, 0, 0, 0, 0, 0, 0, 0, {0, 0, 0, 0},
+                                      0,           0, 0, 0, 0, 0, 0, 0, 0}};
+
+uint32_t HALGetVESAParameters(BoardHandle *pBoard, ModeInfo *pMode, uint32_t variant) {
+    pBoard->ulErrorCode = HAL_OK;
+    size_t at = 0;
+    bool steppedPast = false;
+    for (;;) {
+        while (VesaParam[at].ulDispWidth != 0xFFFFFFFFu &&
+               !(VesaParam[at].ulDispWidth == pMode->ulDispWidth &&
+                 VesaParam[at].lDispHeight == pMode->lDispHeight &&
+                 (VesaParam[at].lZoom == 0 || VesaParam[at].lZoom == pMode->lZoom)))
+            at++;
+        if (variant != 0 && VesaParam[at].ulDispWidth != 0xFFFFFFFFu) {
+            at++;
+            steppedPast = true;
+        }
+        if (VesaParam[at].ulDispWidth == 0xFFFFFFFFu || variant == 0)
+            break;
+        variant--;
+    }
+    if (VesaParam[at].ulDispWidth == 0xFFFFFFFFu)
+        return SetErr(pBoard, steppedPast ? HAL_ERR_VESA_NO_VARIANT : HAL_ERR_VESA_NO_ENTRY);
+    const int32_t *from = &VesaParam[at].lRefreshRate;
+    int32_t *to = &pMode->lRefreshRate;
+    for (int i = 0; i < 12; i++)
+        to[i] = from[i];
+    return pBoard->ulErrorCode;
+}
+
+uint32_t HALModifyVideoParameters(BoardHandle *pBoard, ModeInfo *pMode, uint32_t type,
+                                  uint32_t value) {
+    pBoard->ulErrorCode = HAL_OK;
+    if (pMode->lModeType & (MODE_TYPE_TV | MODE_TYPE_TV2)) {
+        callSlot(pBoard, HSL_SLOT_MODIFY_TV_PARAMETERS, pMode, type, value);
+    } else if (type == 7) {
+        HALPChangeHorizontalSyncPolarity(pBoard, pMode, value);
+    } else if (type == 11) {
+        HALPChangeVerticalSyncPolarity(pBoard, pMode, value);
+    } else if (type == 12) {
+        if (pMode->lModeType & MODE_TYPE_CRTC2)
+            SetErr(pBoard, HAL_ERR_CHANGE_NOT_ALLOWED);
+        if (pMode->ulDispWidth <= 640)
+            SetErr(pBoard, HAL_ERR_CHANGE_NOT_ALLOWED);
+        if (IsNotAnError(pBoard->ulErrorCode))
+            HALPChangeInterlaceMode(pBoard, pMode, value);
+    } else if (type >= 13 && type <= 38) {
+        HALPVideoStep(pBoard, pMode, type);
+    } else if (type >= 1 && type <= 10) {
+        SetErr(pBoard, HAL_ERR_CHANGE_NOT_ALLOWED);
+    } else {
+        SetErr(pBoard, HAL_ERR_CHANGE_TYPE);
+    }
+    const uint32_t refresh = static_cast<uint32_t>(pMode->lRefreshRate);
+    const bool interlaced = (pMode->lSignalMode & SIGNAL_INTERLACED) != 0;
+    if (refresh < (interlaced ? 20u : 40u))
+        SetErr(pBoard, HAL_ERR_REFRESH_TOO_LOW);
+    return pBoard->ulErrorCode;
+}
+
+uint32_t HALConvertEDID2toEDID1(BoardHandle *pBoard, uint8_t *edid1, const uint8_t *edid2) {
+    pBoard->ulErrorCode = HAL_OK;
+    uint8_t buffer[256];
+    for (int i = 0; i < 256; i++)
+        buffer[i] = edid2[i];
+    HALPConvertEDID2toEDID1(pBoard, buffer);
+    for (int i = 0; i < 128; i++)
+        edid1[i] = buffer[i];
+    return pBoard->ulErrorCode;
+}
+
+// ---- TV dispatchers ----
+
+uint32_t HALGetTVOutputParameters(BoardHandle *pBoard, void *p, uint32_t b) {
+    return dispatch(pBoard, HSL_SLOT_GET_TV_PARAMETERS, p, static_cast<uint8_t>(b));
+}
+uint32_t HALGetTVProcAmp(BoardHandle *pBoard, void *p, uint32_t a, uint32_t b) {
+    return dispatch(pBoard, HSL_SLOT_GET_TV_PROC_AMP, p, static_cast<uint8_t>(a),
+                    static_cast<uint8_t>(b));
+}
+uint32_t HALSetTVProcAmp(BoardHandle *pBoard, uint32_t a, uint32_t b) {
+    return dispatch(pBoard, HSL_SLOT_SET_TV_PROC_AMP, a, b);
+}
+uint32_t HALSetTVStandard(BoardHandle *pBoard, uint32_t b) {
+    return dispatch(pBoard, HSL_SLOT_SET_TV_STANDARD, static_cast<uint8_t>(b));
+}
+uint32_t HALSetTVCableType(BoardHandle *pBoard, uint32_t b) {
+    return dispatch(pBoard, HSL_SLOT_SET_TV_CABLE_TYPE, static_cast<uint8_t>(b));
+}
+uint32_t HALDetectTV(BoardHandle *pBoard, void *p) {
+    return dispatch(pBoard, HSL_SLOT_DETECT_TV, p);
+}
+uint32_t HALSetTVOutMode(BoardHandle *pBoard) {
+    return dispatch(pBoard, HSL_SLOT_SET_TV_OUT_MODE, &pBoard->CurrentModeCRTC1);
+}
+uint32_t HALSetTVColorBarMode(BoardHandle *pBoard) {
+    return dispatch(pBoard, HSL_SLOT_SET_TV_COLOR_BAR_MODE);
+}
+uint32_t HALSetTVPassThroughMode(BoardHandle *pBoard) {
+    return dispatch(pBoard, HSL_SLOT_SET_TV_PASS_THROUGH_MODE, 0u);
+}
+uint32_t HALSetTVPassThroughMasterMode(BoardHandle *pBoard) {
+    return dispatch(pBoard, HSL_SLOT_SET_TV_PASS_THROUGH_MODE, 1u);
+}
+uint32_t HALSetTVDisableMode(BoardHandle *pBoard) {
+    return dispatch(pBoard, HSL_SLOT_SET_TV_DISABLE_MODE);
+}
+
 // ---- VGA text mode ----
 
 uint32_t HSLVGAReadVgaInfo(BoardHandle *pBoard, VgaInfo *v) {

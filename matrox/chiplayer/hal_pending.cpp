@@ -54,4 +54,20 @@ uint32_t HSLCONInitExtraJmpTbl(BoardHandle *pBoard) {
     return notYet(pBoard);
 }
 
+uint32_t HALPChangeHorizontalSyncPolarity(BoardHandle *pBoard, ModeInfo *, uint32_t) {
+    return notYet(pBoard);
+}
+uint32_t HALPChangeVerticalSyncPolarity(BoardHandle *pBoard, ModeInfo *, uint32_t) {
+    return notYet(pBoard);
+}
+uint32_t HALPChangeInterlaceMode(BoardHandle *pBoard, ModeInfo *, uint32_t) {
+    return notYet(pBoard);
+}
+uint32_t HALPVideoStep(BoardHandle *pBoard, ModeInfo *, uint32_t) {
+    return notYet(pBoard);
+}
+uint32_t HALPConvertEDID2toEDID1(BoardHandle *pBoard, uint8_t *) {
+    return notYet(pBoard);
+}
+
 } // extern "C"
