@@ -9,6 +9,10 @@
 
 #include <stdarg.h>
 #include <stdint.h>
+/* The C library's own declarations of the system calls below come first, so
+ * that these repeat them whatever a source includes afterwards. */
+#include <stdio.h>
+#include <time.h>
 
 #include "x11.h"
 #include "grafinfo.h"
@@ -351,9 +355,18 @@ extern int enforceProtocol;
 void NoopDDA(void);
 Bool cfbCreateDefColormap(ScreenPtr);
 Bool mfbCreateDefColormap(ScreenPtr);
-/* The monochrome frame buffer's best sizes, for the queries a driver does
- * not answer itself. */
+/* (screen, frame buffer, width, height, mm width, mm height, line width in
+ * pixels): creates the screen's devPrivate record; 0 on failure. */
+Bool cfbScreenInit(ScreenPtr, void *fb, int width, int height, int mmWidth, int mmHeight,
+                   int lineWidth);
+/* (class, width, height, screen): the sizes the frame-buffer layer handles best. */
 void mfbQueryBestSize(int cls, uint16_t *width, uint16_t *height, ScreenPtr);
+/* The layer's masks for 32 pixels a word, pixel i in bit i (its 1-bit data is
+ * least significant bit leftmost): starttab[i] pixels i to 31, endtab[i]
+ * pixels 0 to i - 1 (both 0 for i = 0), partmasks[i][n] n pixels from i. */
+extern uint32_t starttab[32];
+extern uint32_t endtab[32];
+extern uint32_t partmasks[32][32];
 int FakeAllocColor(ColormapPtr, xColorItem *);
 void FakeFreeColor(ColormapPtr, Pixel);
 
@@ -372,6 +385,10 @@ void outp(uint16_t port, uint8_t value);
 
 /* Delay in milliseconds. */
 long nap(long msec);
+/* Processor time in ticks of one microsecond; the 32-bit count wraps. */
+clock_t clock(void);
+/* The message, ": " and the text of errno, on the error output. */
+void perror(const char *s);
 
 /* The operating system's calls for its devices (the PCI configuration device
  * of pcicfg.h), as its C library declares them. */

@@ -564,6 +564,8 @@ struct Machine::Impl {
         std::vector<Special> special;     // pages the fault handler serves
         std::vector<int> specialSlots;    // specialRanges entries holding `special`
         std::vector<Backing> backings;    // plain pages shared with devices
+        MemDevice *pastMemory = nullptr;  // accessor accesses past the memory
+        ReadFilter readFilter;            // accessor reads of the memory
     };
     // A video memory shown by views, and how its guard reopens the views
     // when the engine goes idle (see startGuard).
@@ -1250,6 +1252,38 @@ void Machine::mapDevice(uint8_t *host, uint32_t length, MemDevice *dev) {
     impl_->relayout(a);
 }
 
+void Machine::unmapDevice(MemDevice *dev) {
+    for (auto &a : impl_->areas) {
+        auto gone = [dev](const Impl::DeviceRange &d) { return d.dev == dev; };
+        if (std::none_of(a.devices.begin(), a.devices.end(), gone))
+            continue;
+        a.devices.erase(std::remove_if(a.devices.begin(), a.devices.end(), gone), a.devices.end());
+        a.devPages.clear();
+        for (const Impl::DeviceRange &d : a.devices) {
+            uintptr_t first = pageDown(reinterpret_cast<uintptr_t>(d.start));
+            uintptr_t last = pageDown(reinterpret_cast<uintptr_t>(d.start) + d.length - 1);
+            a.devPages.push_back({reinterpret_cast<uint8_t *>(first), last - first + pageSize()});
+        }
+        impl_->relayout(a);
+    }
+}
+
+void Machine::mapPastMemory(uint8_t *aperture, MemDevice *dev) {
+    int i = impl_->areaIndexOf(aperture, 1);
+    if (i < 0 || impl_->areas[static_cast<size_t>(i)].area.host != aperture ||
+        impl_->areas[static_cast<size_t>(i)].kind != Impl::Kind::Linear)
+        throw std::invalid_argument("mapPastMemory: not a linear aperture");
+    impl_->areas[static_cast<size_t>(i)].pastMemory = dev;
+}
+
+void Machine::filterMemoryReads(uint8_t *view, ReadFilter filter) {
+    int i = impl_->areaIndexOf(view, 1);
+    if (i < 0 || impl_->areas[static_cast<size_t>(i)].area.host != view ||
+        impl_->areas[static_cast<size_t>(i)].kind == Impl::Kind::Plain)
+        throw std::invalid_argument("filterMemoryReads: not a view of video memory");
+    impl_->areas[static_cast<size_t>(i)].readFilter = std::move(filter);
+}
+
 // ---- busy-engine guard ----
 
 void Machine::guardVideoMemory(VideoMemory &vram, bool busy) {
@@ -1398,9 +1432,15 @@ uint32_t Machine::memRead(const volatile void *addr, int width) {
     } else if (a != nullptr && Impl::rawAccessible(*a, p, width)) {
         checkBusy(ai);
         std::memcpy(&value, p, static_cast<size_t>(width));
+        if (a->readFilter)
+            value = a->readFilter(offset, width, value);
     } else if (const uint8_t *mem = a == nullptr ? nullptr : Impl::sharedMemory(*a, p, width)) {
         checkBusy(ai);
         std::memcpy(&value, mem, static_cast<size_t>(width));
+        if (a->readFilter)
+            value = a->readFilter(offset, width, value);
+    } else if (a != nullptr && a->pastMemory != nullptr && offset >= a->accessible) {
+        value = a->pastMemory->read(offset, width);
     } else {
         noTarget(Access{Access::MemRead, static_cast<uint8_t>(width), offset, 0, ai, 1}, p);
     }
@@ -1431,6 +1471,9 @@ void Machine::memWrite(volatile void *addr, int width, uint32_t value) {
         record(acc);
         checkBusy(ai);
         std::memcpy(mem, &value, static_cast<size_t>(width));
+    } else if (a != nullptr && a->pastMemory != nullptr && offset >= a->accessible) {
+        record(acc);
+        a->pastMemory->write(offset, width, value);
     } else {
         noTarget(acc, p);
     }

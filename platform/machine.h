@@ -212,6 +212,21 @@ class Machine {
     // under the busy-engine guard; a plain access to the device's bytes is
     // reported (area and offset), reads 0xFF and writes nothing.
     void mapDevice(uint8_t *host, uint32_t length, MemDevice *dev);
+    // Takes back every mapping of `dev`: its bytes are memory again (or
+    // nothing, past a view's video memory). A device that comes and goes
+    // (an option ROM shown over video memory while enabled) is mapped and
+    // unmapped as its enable bits change.
+    void unmapDevice(MemDevice *dev);
+    // Accesses through the accessors past the video memory a linear
+    // aperture shows go to `dev` (offsets from the aperture's start): a
+    // board whose bus answers there. The processor's plain accesses there
+    // are still reported as past the memory.
+    void mapPastMemory(uint8_t *aperture, MemDevice *dev);
+    // Values the accessors read from the video memory a view shows pass
+    // through `filter` (offset within the view, width, value read): a board
+    // whose reads come back wrong in some state. Null removes it.
+    using ReadFilter = std::function<uint32_t(uint32_t offset, int width, uint32_t value)>;
+    void filterMemoryReads(uint8_t *view, ReadFilter filter);
     // Keep a model alive as long as the machine.
     template <class T, class... A> T *own(A &&...args) {
         auto p = std::make_unique<T>(std::forward<A>(args)...);

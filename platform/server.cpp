@@ -406,6 +406,19 @@ extern "C" Bool nfbScreenInit(ScreenPtr pScreen, int width, int height, int mmWi
     return 1;
 }
 
+// The frame-buffer layer's own screen set-up, as far as a driver relies on
+// it: the devPrivate record, whose screen pixmap shows the frame buffer.
+extern "C" Bool cfbScreenInit(ScreenPtr pScreen, void *fb, int width, int height, int mmWidth,
+                              int mmHeight, int lineWidth) {
+    if (!nfbScreenInit(pScreen, width, height, mmWidth, mmHeight))
+        return 0;
+    PixmapRec &pixmap = static_cast<nfbScreenPrivate *>(pScreen->devPrivate)->screenPixmap;
+    pixmap.devPrivate = fb;
+    // The depth is not known yet: a line of 8-bit pixels, as the 8-bit layer has it.
+    pixmap.devKind = lineWidth;
+    return 1;
+}
+
 extern "C" Bool nfbAddVisual(ScreenPtr pScreen, VisualPtr pVisual) {
     ScreenHolder *h = holderOf(pScreen);
     if (!h || !pVisual || st().failAddVisual)

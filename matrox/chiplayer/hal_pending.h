@@ -1,0 +1,58 @@
+/*
+ * Chip operations of the four families that are not in this library yet
+ * (hal_pending.cpp): each answers as an operation the board does not offer,
+ * touching nothing.
+ */
+#ifndef QUARN_HAL_PENDING_H
+#define QUARN_HAL_PENDING_H
+
+#include <stdint.h>
+
+#include "hal_records.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+uint32_t HSLTBLNotInitFunction(BoardHandle *pBoard, ...);
+uint32_t HSLInit(BoardHandle *pBoard);
+uint32_t HSLInitDeviceJumpTable(BoardHandle *pBoard);
+
+uint32_t HSLECLInitAccess(BoardHandle *pBoard);
+uint32_t HSLECLGetBoardInfo(BoardHandle *pBoard);
+uint32_t HSLECLInitExtraJmpTbl(BoardHandle *pBoard);
+uint32_t HSLTWIInitAccess(BoardHandle *pBoard);
+uint32_t HSLTWIGetBoardInfo(BoardHandle *pBoard);
+uint32_t HSLTWIInitExtraJmpTbl(BoardHandle *pBoard);
+uint32_t HSLTOUInitAccess(BoardHandle *pBoard);
+uint32_t HSLTOUGetBoardInfo(BoardHandle *pBoard);
+uint32_t HSLTOUInitExtraJmpTbl(BoardHandle *pBoard);
+uint32_t HSLCONInitAccess(BoardHandle *pBoard);
+uint32_t HSLCONGetBoardInfo(BoardHandle *pBoard);
+uint32_t HSLCONInitExtraJmpTbl(BoardHandle *pBoard);
+
+/* Video-parameter steps (each takes the mode, and a value where noted). */
+uint32_t HALPChangeHorizontalSyncPolarity(BoardHandle *pBoard, ModeInfo *pMode, uint32_t value);
+uint32_t HALPChangeVerticalSyncPolarity(BoardHandle *pBoard, ModeInfo *pMode, uint32_t value);
+uint32_t HALPChangeInterlaceMode(BoardHandle *pBoard, ModeInfo *pMode, uint32_t value);
+/* Steps 13 to 38 in order of their change type. */
+uint32_t HALPVideoStep(BoardHandle *pBoard, ModeInfo *pMode, uint32_t type);
+uint32_t HALPConvertEDID2toEDID1(BoardHandle *pBoard, uint8_t *edid);
+
+uint32_t HALGetVESAParameters(BoardHandle *pBoard, ModeInfo *pMode, uint32_t variant);
+uint32_t HALModifyVideoParameters(BoardHandle *pBoard, ModeInfo *pMode, uint32_t type,
+                                  uint32_t value);
+uint32_t HALConvertEDID2toEDID1(BoardHandle *pBoard, uint8_t *edid1, const uint8_t *edid2);
+
+uint32_t HALSetPowerState(BoardHandle *pBoard, uint32_t state);
+uint32_t HALSetSystemClock(BoardHandle *pBoard, uint32_t word);
+uint32_t HALSetDisplayStart(BoardHandle *pBoard, uint32_t a, uint32_t b, uint32_t c);
+uint32_t HALInitHardware(BoardHandle *pBoard);
+uint32_t HALValidatePhysAddr(BoardHandle *pBoard);
+uint32_t HALCustomCall(BoardHandle *pBoard, uint32_t a, uint32_t b, uint32_t c);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif
