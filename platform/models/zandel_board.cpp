@@ -22,12 +22,15 @@ constexpr uint32_t kEngineBlock = 0x2000, kEngineBlockLength = 0x300;
 constexpr uint32_t kSysConfig = 0x004, kMemConf = 0x184, kPowerUp = 0x198;
 constexpr uint32_t kDacBase = 0x200, kDacEnd = 0x240;
 // Registers kept as written.
-constexpr uint32_t kPlainRegs[] = {0x008, 0x00C,  0x108,  0x10C,  0x110,  0x114, 0x118, 0x120,
-                                   0x124, 0x128,  0x12C,  0x130,  0x138,  0x140, 0x184, 0x188,
-                                   0x190, 0x2190, 0x2208, 0x220C, 0x2210, 0x2214};
+constexpr uint32_t kPlainRegs[] = {0x008,  0x00C,  0x108,  0x10C,  0x110,  0x114,  0x118,
+                                   0x120,  0x124,  0x128,  0x12C,  0x130,  0x138,  0x140,
+                                   0x184,  0x188,  0x190,  0x2190, 0x2208, 0x220C, 0x2210,
+                                   0x2214, 0x2220, 0x2224, 0x22A0, 0x22A4};
 
 constexpr int kRgb525IndexLow = 4, kRgb525IndexHigh = 5, kRgb525Data = 6;
 constexpr int kRgb511Index = 0, kRgb511Data = 10;
+constexpr int kPaletteIndex = 0, kPaletteData = 1;
+constexpr int kBtCommand0 = 6, kBtCommand3 = 10;
 
 std::string hex(uint32_t v) {
     char buf[16];
@@ -210,6 +213,10 @@ ZandelAdapter::ZandelAdapter(graf::Config &cfg, Machine &m)
             "zandel board: MEM_OFFSET " + hex(static_cast<uint32_t>(memOffset)) +
             " is not a page boundary past the registers (at least " + hex(kMinMemOffset) + ")");
     memOffset_ = static_cast<uint32_t>(memOffset);
+    dacId_ = static_cast<uint8_t>(intKey(cfg, "DAC_ID", 0x80));
+    if (const int seed = intKey(cfg, "RGB525_TEXT", 0); seed != 0)
+        for (int r = 0; r < 256; r++)
+            rgb525_[static_cast<size_t>(r)] = static_cast<uint8_t>(seed + 37 * r);
 
     uint32_t defaultBase = 0;
     graf::MemoryArea *window = nullptr;
@@ -330,6 +337,16 @@ void ZandelAdapter::regWrite(uint32_t offset, int width, uint32_t value) {
 
 void ZandelAdapter::dacWrite(int k, uint8_t value) {
     dacRegs_[static_cast<size_t>(k)] = value;
+    if (k == kPaletteIndex) {
+        paletteIndex_ = value;
+        paletteComponent_ = 0;
+    } else if (k == kPaletteData) {
+        palette_[paletteIndex_][static_cast<size_t>(paletteComponent_)] = value;
+        if (++paletteComponent_ == 3) {
+            paletteComponent_ = 0;
+            paletteIndex_ = static_cast<uint8_t>(paletteIndex_ + 1);
+        }
+    }
     if (dac_ == Dac::Rgb525 && k == kRgb525Data) {
         if (dacRegs_[kRgb525IndexHigh] != 0)
             machine_.fail("zandel board: RGB525 index high is " + hex(dacRegs_[kRgb525IndexHigh]) +
@@ -346,6 +363,9 @@ uint8_t ZandelAdapter::dacRead(int k) {
         return rgb525_[dacRegs_[kRgb525IndexLow]];
     if (dac_ == Dac::Rgb511 && k == kRgb511Data)
         return rgb511_[dacRegs_[kRgb511Index]];
+    // The part's identification shows while command register 0 bit 7 is clear.
+    if (dac_ == Dac::Bt485 && k == kBtCommand3 && (dacRegs_[kBtCommand0] & 0x80) == 0)
+        return dacId_;
     return dacRegs_[static_cast<size_t>(k)];
 }
 

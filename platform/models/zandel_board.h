@@ -23,6 +23,10 @@
 //   string DAC = "..."          the RAMDAC: "rgb525", "rgb511" or "bt485"; by
 //                                default what bits 12-15 of POWERUP name (8
 //                                the RGB525, 4 the RGB511, others Bt485-class)
+//   int DAC_ID = 0x80           what a Bt485-class RAMDAC's register 10 shows
+//                                while bit 7 of its register 6 is clear
+//   int RGB525_TEXT = SEED      the RGB525's registers as the text mode left
+//                                them: register r holds SEED + 37r (0: all 0)
 //   int MEM_OFFSET = 0x800000   where the frame buffer starts in the window
 //                                (the driver's key; page aligned, at least
 //                                0x80000, past every register)
@@ -45,8 +49,10 @@
 // - 0x200 + 4k, k = 0-15: RAMDAC register k. A write must carry its byte in
 //   all four lanes; a read gives the byte in bits 16-23, the other lanes 0.
 //   The RGB525 reaches its 256 registers by index low (4), index high (5,
-//   must be 0) and data (6); the RGB511 by index (0) and data (10).
-// - 0x2190, 0x2208-0x2214: the engine registers the mode set gives defaults.
+//   must be 0) and data (6); the RGB511 by index (0) and data (10). Every
+//   type keeps a palette: write index 0, then red, green, blue at 1.
+// - 0x2190, 0x2208-0x2214, 0x2220, 0x2224, 0x22A0, 0x22A4: the engine
+//   registers the mode set loads.
 // The frame buffer at MEM_OFFSET is plain memory to the processor. Accesses
 // through the accessors (the driver's memory probe) reach it only while the
 // bank code in bits 0-2 of the memory configuration (bit 2 wide banks, bits
@@ -114,6 +120,9 @@ class ZandelAdapter : public Adapter {
     const std::array<uint8_t, 256> &rgb511() const { return rgb511_; }
     std::array<uint8_t, 256> &rgb525() { return rgb525_; }
     const Icd2061a &clockSynth() const { return icd_; }
+    const std::array<uint8_t, 3> &paletteEntry(int i) const {
+        return palette_[static_cast<size_t>(i & 0xFF)];
+    }
     // Whether the memory configuration's bank code fits the memory fitted.
     bool bankCodeFits() const;
 
@@ -149,6 +158,10 @@ class ZandelAdapter : public Adapter {
     std::array<uint8_t, 256> rgb525_{};
     std::array<uint8_t, 256> rgb511_{};
     uint32_t busValue_ = 0;
+    uint8_t dacId_ = 0x80;
+    std::array<std::array<uint8_t, 3>, 256> palette_{};
+    uint8_t paletteIndex_ = 0;
+    int paletteComponent_ = 0;
     Icd2061a icd_;
     bool onPci_ = true;
     ZandelConfigSpace *config_ = nullptr;

@@ -204,6 +204,40 @@ typedef struct _ZandelMemLayout {
 ZandelMemLayout zandelMemLayout(const zandelScreenPrivate *priv, uint32_t powerUp, int banks,
                                 int megabytes, int fast);
 
+/* ---- RAMDAC set-up, save and restore (zandel_ramdac.cpp) ---- */
+
+void zandelCrt525Enable(zandelScreenPrivPtr priv, int mode);
+void zandelCrt525Disable(zandelScreenPrivPtr priv);
+void zandelCrt485Enable(zandelScreenPrivPtr priv, int mode);
+void zandelCrt485Disable(zandelScreenPrivPtr priv);
+
+/* ---- Frame, colormap and cursor (zandel.cpp, zandel_cmap.cpp) ---- */
+
+extern PrivOps zandelSolidPrivOps;
+extern PrivOps zandelTiledPrivOps;
+extern PrivOps zandelStippledPrivOps;
+extern PrivOps zandelOpStippledPrivOps;
+extern ExtraGCOps zandelExtraGCOps;
+extern WinOps zandelWinOps;
+extern PointerFuncs zandelPointerFuncs;
+
+void zandelSetColor(uint32_t unused, int index, uint16_t red, uint16_t green, uint16_t blue,
+                    ScreenPtr pScreen);
+void zandelRestoreColormap(ScreenPtr pScreen);
+Bool zandelCursorInitialize(ScreenPtr pScreen);
+void zandelSetGraphics(ScreenPtr pScreen);
+Bool zandelSetText(ScreenPtr pScreen);
+int zandelValidateWindowGC(GCPtr pGC, uint32_t changes, DrawablePtr pDraw);
+void zandelValidateWindowPriv(WindowPtr pWin);
+void zandelPolyZeroSeg(GCPtr pGC, DrawablePtr pDraw, xSegment *segs, int count);
+void zandelDrawImage(BoxPtr box, uint8_t *pixels, int stride, int alu, uint32_t planemask,
+                     DrawablePtr pDraw);
+void zandelReadImage(BoxPtr box, uint8_t *dst, int stride, DrawablePtr pDraw);
+
+static inline GrafinfoHandle zandelGrafinfo(ScreenPtr pScreen) {
+    return ddxActiveScreens[pScreen->myNum]->config->grafinfo;
+}
+
 /* ---- Clock synthesis (zandel_clock.cpp) ---- */
 
 void zandelDelay(int msec);
