@@ -57,9 +57,8 @@ class ZandelCfg : public ::testing::Test {
         zc::pciFound = -1;
         zc::PciHandle.fd = -1;
         failures.clear();
-        Machine::current().setFailureHandler([this](const std::string &f) {
-            failures.push_back(f);
-        });
+        Machine::current().setFailureHandler(
+            [this](const std::string &f) { failures.push_back(f); });
     }
     // A screen's private with the table the search chooses.
     zc::zandelScreenPrivate choose(bool expectOpen = true) {
