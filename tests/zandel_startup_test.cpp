@@ -248,6 +248,17 @@ TEST(ZandelModeSet, ExampleBoards) {
     }
 }
 
+// 64-byte lines over 4 MB make 65536 rows: the box and the clip stop at the
+// last row a box can name.
+TEST(ZandelModeSet, NarrowLinesKeepTheBoxInRange) {
+    graf::Config cfg = smallConfig();
+    cfg.ints["MEMSIZE"] = 0x400000;
+    harness::Screen s("zandel", cfg, strict());
+    ASSERT_TRUE(s.start()) << s.failureText();
+    EXPECT_EQ(zandelOf(s).reg(0x2224), 63u << 16 | 0x7FFE);
+    EXPECT_EQ(zandelOf(s).reg(0x22A4), 63u << 16 | 0x7FFE);
+}
+
 // ---- RAMDAC state over screens and generations ----
 
 // The RGB525's text-mode registers are read once per process, from the first

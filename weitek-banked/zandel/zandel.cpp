@@ -172,7 +172,12 @@ void zandelSetGraphics(ScreenPtr pScreen) {
     box.x1 = 0;
     box.y1 = 0;
     box.x2 = (int16_t)lineBytes;
-    box.y2 = (int16_t)((int32_t)((uint32_t)priv->memoryMB << 20) / lineBytes);
+    /* Narrow lines over a lot of memory make more rows than a box holds:
+     * the box ends at the last row it can name. */
+    int32_t rows = (int32_t)((uint32_t)priv->memoryMB << 20) / lineBytes;
+    if (rows > MAX_SCREEN_DIMENSION)
+        rows = MAX_SCREEN_DIMENSION;
+    box.y2 = (int16_t)rows;
     priv->screenBox = box;
     priv->clipBox = box;
     priv->offScreen.x = 0;
