@@ -556,16 +556,18 @@ struct Machine::Impl {
         int vramFd = -1; // own duplicate: the window outlives nobody's fd
         size_t vramSize = 0;
         size_t vramOffset = 0;
-        size_t accessible = 0;            // bytes from host reachable as memory
-        std::vector<Range> raw;           // the accessible bytes outside device pages
-        std::vector<Range> devPages;      // pages taken by devices
-        std::vector<DeviceRange> devices; // in mapping order, all inside the area
-        std::vector<int> guardSlots;      // guardRanges entries holding `raw`
-        std::vector<Special> special;     // pages the fault handler serves
-        std::vector<int> specialSlots;    // specialRanges entries holding `special`
-        std::vector<Backing> backings;    // plain pages shared with devices
-        MemDevice *pastMemory = nullptr;  // accessor accesses past the memory
-        ReadFilter readFilter;            // accessor reads of the memory
+        size_t memStart = 0;                      // bytes before the memory a view shows
+        size_t accessible = 0;                    // end of the bytes from host reachable as memory
+        std::vector<DeviceRange> accessorDevices; // see mapAccessorDevice
+        std::vector<Range> raw;                   // the accessible bytes outside device pages
+        std::vector<Range> devPages;              // pages taken by devices
+        std::vector<DeviceRange> devices;         // in mapping order, all inside the area
+        std::vector<int> guardSlots;              // guardRanges entries holding `raw`
+        std::vector<Special> special;             // pages the fault handler serves
+        std::vector<int> specialSlots;            // specialRanges entries holding `special`
+        std::vector<Backing> backings;            // plain pages shared with devices
+        MemDevice *pastMemory = nullptr;          // accessor accesses past the memory
+        ReadFilter readFilter;                    // accessor reads of the memory
     };
     // A video memory shown by views, and how its guard reopens the views
     // when the engine goes idle (see startGuard).
@@ -666,27 +668,39 @@ struct Machine::Impl {
 
     // How many bytes of a view show video memory from `offset`.
     static size_t shownBytes(const AreaRec &a, size_t offset) {
-        return offset < a.vramSize ? std::min<size_t>(a.area.length, a.vramSize - offset) : 0;
+        const size_t room = a.area.length - a.memStart;
+        return offset < a.vramSize ? std::min<size_t>(room, a.vramSize - offset) : 0;
     }
 
-    // Show vram from `offset` at the start of a view; the rest stays closed.
+    // Show vram from `offset` at `memStart` of a view; the rest stays closed.
     void mapVram(AreaRec &a) {
         size_t body = roundUp(a.area.length == 0 ? 1 : a.area.length);
         size_t shown = shownBytes(a, a.vramOffset);
-        size_t shownPages = std::min(roundUp(shown), body);
-        if (shownPages != 0) {
-            void *p = mmap(a.area.host, shownPages, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_FIXED,
-                           a.vramFd, static_cast<off_t>(a.vramOffset));
-            if (p == MAP_FAILED)
-                systemError("mmap video memory view");
-        }
-        if (body > shownPages) {
-            void *p = mmap(a.area.host + shownPages, body - shownPages, PROT_NONE,
+        size_t shownEnd = std::min(a.memStart + roundUp(shown), body);
+        if (a.memStart != 0) {
+            void *p = mmap(a.area.host, a.memStart, PROT_NONE,
                            MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED | MAP_NORESERVE, -1, 0);
             if (p == MAP_FAILED)
                 systemError("mmap closed part of view");
         }
-        a.accessible = shown;
+        if (shownEnd > a.memStart) {
+            void *p = mmap(a.area.host + a.memStart, shownEnd - a.memStart, PROT_READ | PROT_WRITE,
+                           MAP_SHARED | MAP_FIXED, a.vramFd, static_cast<off_t>(a.vramOffset));
+            if (p == MAP_FAILED)
+                systemError("mmap video memory view");
+        }
+        if (body > shownEnd) {
+            void *p = mmap(a.area.host + shownEnd, body - shownEnd, PROT_NONE,
+                           MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED | MAP_NORESERVE, -1, 0);
+            if (p == MAP_FAILED)
+                systemError("mmap closed part of view");
+        }
+        a.accessible = a.memStart + shown;
+    }
+
+    // Where the byte at `p` of a view lies in its video memory.
+    static size_t vramAt(const AreaRec &a, const uint8_t *p) {
+        return a.vramOffset + static_cast<size_t>(p - a.area.host) - a.memStart;
     }
 
     // A bank change that keeps the view's layout: only the pages the
@@ -694,7 +708,7 @@ struct Machine::Impl {
     // guard wants now, so no further call is needed.
     void remapRaw(AreaRec &a) {
         for (const Range &r : a.raw) {
-            size_t at = a.vramOffset + static_cast<size_t>(r.start - a.area.host);
+            size_t at = vramAt(a, r.start);
             void *p = mmap(r.start, roundUp(r.length), rawProtection(a), MAP_SHARED | MAP_FIXED,
                            a.vramFd, static_cast<off_t>(at));
             if (p == MAP_FAILED)
@@ -706,7 +720,7 @@ struct Machine::Impl {
         for (Special &sp : a.special) {
             if (sp.alias == nullptr)
                 continue;
-            size_t at = a.vramOffset + static_cast<size_t>(sp.start - a.area.host);
+            size_t at = vramAt(a, sp.start);
             void *p = mmap(sp.start, sp.length, PROT_NONE, MAP_SHARED | MAP_FIXED, a.vramFd,
                            static_cast<off_t>(at));
             if (p == MAP_FAILED)
@@ -727,7 +741,7 @@ struct Machine::Impl {
     void computeRaw(AreaRec &a) {
         a.raw.clear();
         uint8_t *end = a.area.host + a.accessible;
-        uint8_t *p = a.area.host;
+        uint8_t *p = a.area.host + a.memStart;
         while (p < end) {
             if (inDevicePage(a, p)) {
                 p += pageSize();
@@ -742,9 +756,9 @@ struct Machine::Impl {
     }
 
     // Whether some byte of the page at `p` below `memEnd` is no device's.
-    static bool hasMemory(const uint8_t *p, const uint8_t *memEnd,
+    static bool hasMemory(const uint8_t *p, const uint8_t *memBegin, const uint8_t *memEnd,
                           const std::vector<std::pair<uint32_t, uint32_t>> &spans) {
-        if (p >= memEnd)
+        if (p < memBegin || p >= memEnd)
             return false;
         size_t end = std::min<size_t>(pageSize(), static_cast<size_t>(memEnd - p));
         std::vector<bool> taken(end, false);
@@ -793,6 +807,7 @@ struct Machine::Impl {
                 pages.push_back(p);
         std::sort(pages.begin(), pages.end());
         pages.erase(std::unique(pages.begin(), pages.end()), pages.end());
+        uint8_t *memBegin = a.area.host + a.memStart;
         uint8_t *memEnd = a.area.host + a.accessible;
         for (uint8_t *p : pages) {
             Special sp{p, page, nullptr, {}};
@@ -806,24 +821,26 @@ struct Machine::Impl {
                 throw std::invalid_argument("mapDevice: more than " +
                                             std::to_string(kMaxDeviceSpans) +
                                             " devices in one page");
-            if (hasMemory(p, memEnd, sp.spans))
-                sp.alias = a.kind == Kind::Plain ? backingFor(a, p)
-                                                 : a.vram->data() + a.vramOffset +
-                                                       static_cast<size_t>(p - a.area.host);
+            if (hasMemory(p, memBegin, memEnd, sp.spans))
+                sp.alias = a.kind == Kind::Plain ? backingFor(a, p) : a.vram->data() + vramAt(a, p);
             a.special.push_back(std::move(sp));
         }
+        // The pages without memory: before the memory a view shows and past it.
         uint8_t *bodyEnd = a.area.host + roundUp(a.area.length == 0 ? 1 : a.area.length);
-        uint8_t *p = a.area.host + roundUp(a.accessible);
-        while (p < bodyEnd) {
-            if (inDevicePage(a, p)) {
-                p += page;
-                continue;
+        const std::pair<uint8_t *, uint8_t *> empty[] = {
+            {a.area.host, memBegin}, {a.area.host + roundUp(a.accessible), bodyEnd}};
+        for (auto [p, end] : empty) {
+            while (p < end) {
+                if (inDevicePage(a, p)) {
+                    p += page;
+                    continue;
+                }
+                uint8_t *q = p;
+                while (q < end && !inDevicePage(a, q))
+                    q += page;
+                a.special.push_back({p, static_cast<size_t>(q - p), nullptr, {}});
+                p = q;
             }
-            uint8_t *q = p;
-            while (q < bodyEnd && !inDevicePage(a, q))
-                q += page;
-            a.special.push_back({p, static_cast<size_t>(q - p), nullptr, {}});
-            p = q;
         }
     }
 
@@ -1043,6 +1060,15 @@ struct Machine::Impl {
         return nullptr;
     }
 
+    static const DeviceRange *accessorDeviceAt(const AreaRec &a, const uint8_t *p) {
+        if (a.accessorDevices.empty())
+            return nullptr;
+        for (auto &d : a.accessorDevices)
+            if (p >= d.start && p < d.start + d.length)
+                return &d;
+        return nullptr;
+    }
+
     static bool rawAccessible(const AreaRec &a, const uint8_t *p, int width) {
         for (auto &r : a.raw)
             if (p >= r.start && p + width <= r.start + r.length)
@@ -1183,6 +1209,23 @@ uint8_t *Machine::addLinearAperture(const std::string &name, uint32_t physBase, 
     return a.area.host;
 }
 
+uint8_t *Machine::addLinearApertureAfter(const std::string &name, uint32_t physBase,
+                                         uint32_t length, VideoMemory &vram, size_t memStart) {
+    if (memStart % pageSize() != 0 || memStart >= length)
+        throw std::invalid_argument("aperture memory start not on a page boundary inside it");
+    int owner = impl_->ownerFor(&vram);
+    auto &a = impl_->reserve(name, physBase, length);
+    a.kind = Impl::Kind::Linear;
+    a.vram = &vram;
+    a.owner = owner;
+    a.vramFd = dup(vram.fd());
+    a.vramSize = vram.size();
+    a.memStart = memStart;
+    impl_->mapVram(a);
+    impl_->relayout(a);
+    return a.area.host;
+}
+
 uint8_t *Machine::addWindow(const std::string &name, uint32_t physBase, uint32_t length,
                             VideoMemory &vram) {
     uint8_t *host = addLinearAperture(name, physBase, length, vram, 0);
@@ -1199,7 +1242,7 @@ void Machine::setWindowOffset(uint8_t *window, size_t offset) {
         throw std::invalid_argument("setWindowOffset: not a window");
     if (a->vramOffset == offset)
         return;
-    bool sameLayout = Impl::shownBytes(*a, offset) == a->accessible;
+    bool sameLayout = a->memStart + Impl::shownBytes(*a, offset) == a->accessible;
     a->vramOffset = offset;
     if (sameLayout) {
         impl_->remapRaw(*a);
@@ -1236,6 +1279,16 @@ void Machine::attachPorts(uint16_t first, uint16_t count, PortDevice *dev, int p
         throw std::invalid_argument("port width must be 1, 2 or 4");
     for (uint32_t p = first; p < static_cast<uint32_t>(first) + count && p < 65536; p++)
         impl_->claimPort(p) = Impl::PortSlot{dev, portWidth};
+}
+
+void Machine::mapAccessorDevice(uint8_t *host, uint32_t length, MemDevice *dev) {
+    int i = impl_->areaIndexOf(host, static_cast<int>(length));
+    if (i < 0 || length == 0)
+        throw std::invalid_argument("mapAccessorDevice: range not inside one area");
+    auto &a = impl_->areas[static_cast<size_t>(i)];
+    if (host + length > a.area.host + a.area.length)
+        throw std::invalid_argument("mapAccessorDevice: range not inside one area");
+    a.accessorDevices.push_back({host, length, dev});
 }
 
 void Machine::mapDevice(uint8_t *host, uint32_t length, MemDevice *dev) {
@@ -1429,6 +1482,8 @@ uint32_t Machine::memRead(const volatile void *addr, int width) {
     uint32_t value = 0;
     if (const auto *d = a == nullptr ? nullptr : Impl::deviceAt(*a, p)) {
         value = d->dev->read(static_cast<uint32_t>(p - d->start), width);
+    } else if (const auto *ad = a == nullptr ? nullptr : Impl::accessorDeviceAt(*a, p)) {
+        value = ad->dev->read(static_cast<uint32_t>(p - ad->start), width);
     } else if (a != nullptr && Impl::rawAccessible(*a, p, width)) {
         checkBusy(ai);
         std::memcpy(&value, p, static_cast<size_t>(width));
@@ -1463,6 +1518,9 @@ void Machine::memWrite(volatile void *addr, int width, uint32_t value) {
     if (const auto *d = a == nullptr ? nullptr : Impl::deviceAt(*a, p)) {
         record(acc);
         d->dev->write(static_cast<uint32_t>(p - d->start), width, value);
+    } else if (const auto *ad = a == nullptr ? nullptr : Impl::accessorDeviceAt(*a, p)) {
+        record(acc);
+        ad->dev->write(static_cast<uint32_t>(p - ad->start), width, value);
     } else if (a != nullptr && Impl::rawAccessible(*a, p, width)) {
         record(acc);
         checkBusy(ai);

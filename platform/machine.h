@@ -187,6 +187,13 @@ class Machine {
     // on a floating bus (reads 0xFF, writes lost).
     uint8_t *addLinearAperture(const std::string &name, uint32_t physBase, uint32_t length,
                                VideoMemory &vram, size_t vramOffset = 0);
+    // A linear aperture of `length` bytes whose first `memStart` bytes (a
+    // page multiple) hold no memory, as a register window before its frame
+    // buffer: devices mapped there answer, any other access is treated as
+    // past the video memory. From `memStart` on it shows `vram` from its
+    // first byte.
+    uint8_t *addLinearApertureAfter(const std::string &name, uint32_t physBase, uint32_t length,
+                                    VideoMemory &vram, size_t memStart);
     // A window of `length` bytes onto `vram`, starting at bank offset 0.
     uint8_t *addWindow(const std::string &name, uint32_t physBase, uint32_t length,
                        VideoMemory &vram);
@@ -227,6 +234,12 @@ class Machine {
     // whose reads come back wrong in some state. Null removes it.
     using ReadFilter = std::function<uint32_t(uint32_t offset, int width, uint32_t value)>;
     void filterMemoryReads(uint8_t *view, ReadFilter filter);
+    // Accesses through the accessors to [host, host + length) go to `dev`;
+    // the processor's plain accesses are untouched (memory stays memory).
+    // For a model that must answer a probe made through the accessors (a
+    // memory test under a bank configuration) where the processor draws
+    // plainly. Mapped devices (mapDevice) take precedence.
+    void mapAccessorDevice(uint8_t *host, uint32_t length, MemDevice *dev);
     // Keep a model alive as long as the machine.
     template <class T, class... A> T *own(A &&...args) {
         auto p = std::make_unique<T>(std::forward<A>(args)...);

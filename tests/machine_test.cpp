@@ -209,6 +209,54 @@ TEST_F(MachineTest, ProcessorAccessPastVideoMemoryIsReportedOnceAndAnswersNothin
     EXPECT_EQ(vram.data()[(1 << 20) - 1], 3) << "video memory itself is untouched";
 }
 
+// A register window with its frame buffer at an offset: registers (devices)
+// first, video memory from the offset, nothing before it or past it.
+TEST_F(MachineTest, ApertureWithMemoryAfterItsRegisters) {
+    sim::VideoMemory vram(1 << 20);
+    RecordingRegs regs;
+    volatile uint8_t *area =
+        m->addLinearApertureAfter("REGS", 0xE0000000, 0x300000, vram, 0x200000);
+    m->mapDevice(const_cast<uint8_t *>(area) + 0x100, 0x100, &regs);
+
+    area[0x200000] = 0x11;
+    area[0x2FFFFF] = 0x22;
+    mmWrite32(const_cast<uint8_t *>(area) + 0x200004, 0x33445566);
+    EXPECT_EQ(vram.data()[0], 0x11);
+    EXPECT_EQ(vram.data()[0xFFFFF], 0x22);
+    EXPECT_EQ(vram.data()[4], 0x66);
+    EXPECT_EQ(mmRead32(const_cast<uint8_t *>(area) + 0x104), 0xA5A5A5A5u);
+    EXPECT_TRUE(m->failures().empty());
+
+    // Before the memory: the device page's other bytes and other pages are
+    // reported once each, as past the memory.
+    EXPECT_EQ(area[0x10], 0xFF);
+    EXPECT_EQ(area[0x1000], 0xFF);
+    EXPECT_EQ(area[0x1FFFFF], 0xFF);
+    EXPECT_EQ(m->failures().size(), 2u);
+    EXPECT_THROW(mmRead8(const_cast<uint8_t *>(area) + 0x1000), sim::Abort);
+    EXPECT_THROW(m->addLinearApertureAfter("ODD", 0, 0x3000, vram, 0x800), std::invalid_argument);
+}
+
+// A device that answers the accessors only: the processor's plain accesses
+// to the same bytes reach memory.
+TEST_F(MachineTest, AccessorDeviceLeavesPlainAccessesToMemory) {
+    sim::VideoMemory vram(1 << 16);
+    uint8_t *lin = m->addLinearAperture("LFB", 0xE0000000, 1 << 16, vram);
+    RecordingRegs probe;
+    m->mapAccessorDevice(lin + 0x100, 0x100, &probe);
+    lin[0x104] = 0x77;
+    EXPECT_EQ(vram.data()[0x104], 0x77);
+    mmWrite32(lin + 0x104, 0x12345678);
+    EXPECT_EQ(mmRead16(lin + 0x1FE), 0xA5A5);
+    EXPECT_EQ(vram.data()[0x104], 0x77) << "the device took the accessor's write";
+    mmWrite8(lin + 0x200, 0x99);
+    EXPECT_EQ(vram.data()[0x200], 0x99) << "past the device: memory";
+    const std::vector<RecordingRegs::Op> want = {{true, 4, 4, 0x12345678},
+                                                 {false, 0xFE, 2, 0xA5A5A5A5u}};
+    EXPECT_EQ(probe.ops, want);
+    EXPECT_TRUE(m->failures().empty());
+}
+
 // ---- ports ----
 
 TEST_F(MachineTest, WideAccessToByteDeviceSplitsLowByteFirst) {
