@@ -1,9 +1,8 @@
 // Every driver through server generations, as a server that resets runs it:
-// on its default board (tools/drvrun/defaults.txt, so a new driver is in the
-// table as soon as drvrun knows how to start it), the screen draws, survives a
-// reset into the next generation and a console switch, and gives back every
-// block it took.
-#include <fstream>
+// on its default board (the driver tables, so a new driver is in the test as
+// soon as drvrun knows how to start it), the screen draws, survives a reset
+// into the next generation and a console switch, and gives back every block
+// it took.
 #include <ostream>
 #include <sstream>
 #include <string>
@@ -11,35 +10,23 @@
 
 #include <gtest/gtest.h>
 
+#include "drivertable.h"
 #include "harness.h"
 #include "server.h"
 
 namespace {
 
-struct Board {
-    std::string driver;
-    std::string file;
-    std::vector<std::pair<std::string, int>> keys;
-};
+using Board = const drivertable::Board *;
 
 void PrintTo(const Board &b, std::ostream *os) {
-    *os << b.driver;
+    *os << b->id;
 }
 
 std::vector<Board> defaultBoards() {
     std::vector<Board> out;
-    std::ifstream in(std::string(DRV_SOURCE_DIR) + "/tools/drvrun/defaults.txt");
-    for (std::string line; std::getline(in, line);) {
-        std::istringstream words(line);
-        Board b;
-        if (!(words >> b.driver >> b.file) || b.driver[0] == '#')
-            continue;
-        for (std::string kv; words >> kv;) {
-            size_t eq = kv.find('=');
-            b.keys.emplace_back(kv.substr(0, eq), std::stoi(kv.substr(eq + 1), nullptr, 0));
-        }
-        out.push_back(b);
-    }
+    for (const drivertable::Board &b : drivertable::sourceTree().boards)
+        if (b.isDefault)
+            out.push_back(&b);
     return out;
 }
 
@@ -55,10 +42,10 @@ void drawAndCompare(harness::Screen &s, Pixel fg) {
 class Generations : public testing::TestWithParam<Board> {};
 
 TEST_P(Generations, DrawAcrossResetsAndConsoleSwitchesAndGiveEverythingBack) {
-    const Board &b = GetParam();
-    graf::Config cfg = harness::loadConfig(b.file);
-    for (const auto &[key, value] : b.keys)
-        cfg.ints[key] = value;
+    const drivertable::Board &b = *GetParam();
+    graf::Config cfg;
+    std::string error;
+    ASSERT_TRUE(drivertable::configOf(b, drivertable::sourceTreeReader(), cfg, error)) << error;
     harness::Screen s(b.driver, cfg, {.reporter = HARNESS_GTEST_REPORTER});
     ASSERT_TRUE(s.start()) << s.failureText();
     s.fillRandom(7);
@@ -83,19 +70,7 @@ TEST_P(Generations, DrawAcrossResetsAndConsoleSwitchesAndGiveEverythingBack) {
 
 INSTANTIATE_TEST_SUITE_P(Drivers, Generations, testing::ValuesIn(defaultBoards()),
                          [](const testing::TestParamInfo<Board> &info) {
-                             return info.param.driver;
+                             return info.param->driver;
                          });
-
-// The table covers every driver that is built.
-TEST(Generations, EveryBuiltDriverHasADefaultBoard) {
-    std::vector<Board> boards = defaultBoards();
-    std::stringstream names(DRV_DRIVER_LIST);
-    for (std::string name; std::getline(names, name, ',');) {
-        bool found = false;
-        for (const Board &b : boards)
-            found = found || b.driver == name;
-        EXPECT_TRUE(found) << name << " has no line in tools/drvrun/defaults.txt";
-    }
-}
 
 } // namespace
