@@ -265,6 +265,9 @@ static inline int piloBoxEmpty(const BoxRec *b) {
 void piloValidateWindowPriv(WindowPtr);
 
 /* pilo_mode.cpp */
+/* The mode switch; 0 when "SetGraphics" is missing or failed, which leaves
+ * the engine alone and the display unprogrammed. */
+Bool piloSetGraphicsMode(ScreenPtr);
 void piloSetGraphics(ScreenPtr);
 Bool piloSetText(ScreenPtr);
 void piloSaveGState(ScreenPtr);

@@ -161,7 +161,7 @@ static void piloClearMemory(const piloScreenPrivate *priv) {
     piloOut(PILO_CMD, CMD_FILL);
 }
 
-void piloSetGraphics(ScreenPtr pScreen) {
+Bool piloSetGraphicsMode(ScreenPtr pScreen) {
     piloScreenPrivPtr priv = PILO_PRIV(pScreen);
     RetraceWait(priv);
     outb(VGA_DAC_MASK, 0);
@@ -170,13 +170,16 @@ void piloSetGraphics(ScreenPtr pScreen) {
 
     if (priv->modeAssist)
         piloLoadModeRegisters(priv);
-    grafExec(priv->grafinfo, "SetGraphics", 0);
+    Bool ran = grafExec(priv->grafinfo, "SetGraphics", 0) != 0;
     if (priv->modeAssist) {
         if (priv->depth == 4 && priv->memoryKB == 512 && priv->adjustCR13)
             piloWriteCR(priv, CR13, (uint8_t)(piloReadCR(priv, CR13) >> 1));
         piloWriteCR(priv, CR38, CR38_LOCK);
         piloWriteCR(priv, CR39, CR39_LOCK);
     }
+    /* Without the mode the engine may not be there: nothing is started. */
+    if (!ran)
+        return 0;
     for (int i = 0; i < MODE_RETRACE_WAITS; i++)
         RetraceWait(priv);
 
@@ -189,6 +192,11 @@ void piloSetGraphics(ScreenPtr pScreen) {
     piloWriteSR(SR1, (uint8_t)(piloReadSR(SR1) & ~SR1_SCREEN_OFF));
     outb(VGA_DAC_MASK, 0xFF);
     piloAttrIndex(priv, ATTR_DISPLAY_ON);
+    return 1;
+}
+
+void piloSetGraphics(ScreenPtr pScreen) {
+    piloSetGraphicsMode(pScreen);
 }
 
 Bool piloSetText(ScreenPtr pScreen) {
