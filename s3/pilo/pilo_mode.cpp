@@ -297,7 +297,7 @@ void piloSetColor(uint32_t unused, int index, uint16_t red, uint16_t green, uint
 }
 
 void piloLoadColormap(ColormapPtr cmap) {
-    if (!cmap)
+    if (!cmap || !cmap->red || !cmap->pVisual)
         return;
     ScreenPtr pScreen = cmap->pScreen;
     const piloScreenPrivate *priv = PILO_PRIV(pScreen);
