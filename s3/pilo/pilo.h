@@ -192,6 +192,7 @@ typedef struct _piloScreenPrivate {
     /* hardware cursor: shown by the last SetCursor, and where (hot spot) */
     int32_t cursorShown;
     int32_t cursorX, cursorY;
+    int32_t blanked; /* BlankScreen took the picture away */
 } piloScreenPrivate, *piloScreenPrivPtr;
 
 extern int piloScreenPrivateIndex;

@@ -192,6 +192,7 @@ Bool piloSetGraphicsMode(ScreenPtr pScreen) {
     piloWriteSR(SR1, (uint8_t)(piloReadSR(SR1) & ~SR1_SCREEN_OFF));
     outb(VGA_DAC_MASK, 0xFF);
     piloAttrIndex(priv, ATTR_DISPLAY_ON);
+    priv->blanked = 0;
     return 1;
 }
 
@@ -319,6 +320,7 @@ void piloHWCursorOn(int on, ScreenPtr pScreen) {
 int piloBlankScreen(int on, ScreenPtr pScreen) {
     piloScreenPrivPtr priv = PILO_PRIV(pScreen);
     RetraceWait(priv);
+    priv->blanked = on ? 1 : 0;
     if (on) {
         outb(VGA_DAC_MASK, 0);
         piloAttrIndex(priv, 0x00);
