@@ -212,6 +212,38 @@ void edit(fuzz::Input &in, graf::Config &cfg, std::vector<std::string> &failing,
     }
 }
 
+// The pilo board's geometry keys stand for what the mode leaves, and the
+// pilo mode follows the memory and the depth (the driver's fixed layouts):
+// once those are edited the keys follow them, or the board would be one that
+// no mode makes and no driver can tell from the one it was told of.
+void piloGeometry(graf::Config &cfg) {
+    if (cfg.adapter != "s3_pilo")
+        return;
+    auto key = [&](const char *name, int fallback) {
+        auto it = cfg.ints.find(name);
+        return it == cfg.ints.end() ? fallback : it->second;
+    };
+    const int memory = key("MEMSIZE", 0x100000), depth = key("DEPTH", 0);
+    const int width = key("PIXWIDTH", 0);
+    int line = 1024, bits = 8, halves = 0;
+    if (depth == 16) {
+        if (memory == 0x80000)
+            return; // no layout: the driver refuses it
+        line = 2048;
+        halves = 1;
+    } else if (depth == 4) {
+        line = memory == 0x80000 ? 1024 : 2048;
+        bits = 4;
+    } else if (depth == 8) {
+        line = memory == 0x200000 && width > 1024 ? 1280 : 1024;
+    } else {
+        return; // the driver refuses the depth
+    }
+    cfg.ints["ENGINELINE"] = line;
+    cfg.ints["ENGINEBITS"] = bits;
+    cfg.ints["BYTEHALVES"] = halves;
+}
+
 bool screenTooLarge(const graf::Config &cfg) {
     auto key = [&](const char *name) -> int64_t {
         auto it = cfg.ints.find(name);
@@ -276,6 +308,7 @@ std::vector<std::string> check(const fuzz::Setup &setup, fuzz::Input &in, std::s
     std::string log;
     for (int n = in.range(0, kMaxEdits); n > 0; n--)
         edit(in, cfg, failing, log);
+    piloGeometry(cfg);
     graf::Config example = fuzz::configFor(setup);
     bool sizesAsExample = true;
     for (const char *key : {"PIXWIDTH", "PIXHEIGHT", "DEPTH", "PITCH", "PIXBYTES"})

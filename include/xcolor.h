@@ -9,12 +9,20 @@
 
 #include "nfb.h"
 
-/* An entry's three components, in place or through its shared colours. */
+/* The colour a shared component holds; a component not there reads as 0. */
+static inline uint16_t xSharedComponent(const SHAREDCOLOR *c) {
+    return c ? c->color : 0;
+}
+
+/* An entry's three components, in place or through its shared colours; no
+ * entry, or a shared colour not there, gives 0 for what is missing. */
 static inline void xEntryColor(const Entry *e, uint16_t *red, uint16_t *green, uint16_t *blue) {
-    if (e->fShared) {
-        *red = e->co.shco.red->color;
-        *green = e->co.shco.green->color;
-        *blue = e->co.shco.blue->color;
+    if (!e) {
+        *red = *green = *blue = 0;
+    } else if (e->fShared) {
+        *red = xSharedComponent(e->co.shco.red);
+        *green = xSharedComponent(e->co.shco.green);
+        *blue = xSharedComponent(e->co.shco.blue);
     } else {
         *red = e->co.local.red;
         *green = e->co.local.green;

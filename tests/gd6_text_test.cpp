@@ -323,6 +323,32 @@ TEST_P(Gd6Text, SlowTextCharacterByCharacter) {
     }
 }
 
+// A box narrower than its characters ends the text at its right edge: four
+// 8-pixel glyphs in 20 pixels, one glyph in 5, on the engine's path and on
+// the character-by-character one (a partial plane mask), opaque and
+// transparent.
+TEST_P(Gd6Text, TextStopsAtTheBoxRightEdge) {
+    start();
+    auto font = noisyFont(8, 10, 7);
+    struct Case {
+        int chars, width;
+    };
+    int y = 3;
+    for (uint32_t planemask : {~0u, 0x3Cu})
+        for (Case c : {Case{4, 20}, Case{1, 5}, Case{3, 16}})
+            for (bool transparent : {false, true}) {
+                SCOPED_TRACE(std::to_string(c.chars) + " in " + std::to_string(c.width) +
+                             (planemask == ~0u ? "" : ", plane mask") +
+                             (transparent ? ", transparent" : ", opaque"));
+                s->drawText({7, int16_t(y), int16_t(7 + c.width), int16_t(y + 10)},
+                            harness::textRun(c.chars, 3), *font, colour(1), colour(2), GXxor,
+                            planemask, transparent);
+                EXPECT_SCREEN_SAME(*s);
+                y += 12;
+            }
+    EXPECT_TRUE(server::genCallsOf("genDrawFontText").empty());
+}
+
 // Called with no characters, or a negative count, every path draws nothing.
 TEST_P(Gd6Text, CountOfZeroOrLessDrawsNothing) {
     for (bool gd5434 : {false, true}) {

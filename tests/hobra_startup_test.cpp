@@ -180,9 +180,9 @@ TEST(HobraInit, OffScreenSizeLimits) {
         int width, height;
         bool fatal;
     };
-    // The width is compared unsigned: -1 is the widest of all.
-    for (const Case &k : {Case{170, 256, true}, Case{1024, 127, true}, Case{171, 128, false},
-                          Case{-1, 128, false}}) {
+    // The width is compared unsigned: -1 passes this check, and the area's
+    // place refuses it (below).
+    for (const Case &k : {Case{170, 256, true}, Case{1024, 127, true}, Case{171, 128, false}}) {
         SCOPED_TRACE(std::to_string(k.width) + " x " + std::to_string(k.height));
         graf::Config c = board();
         c.ints["OFFSCRW"] = k.width;
@@ -191,6 +191,48 @@ TEST(HobraInit, OffScreenSizeLimits) {
         ASSERT_EQ(s.probe(), 1);
         EXPECT_EQ(s.init(), k.fatal ? 0 : 1) << s.failureText();
         EXPECT_EQ(s.fatalMessage(), k.fatal ? message : "");
+        if (!k.fatal)
+            s.freeScreen();
+    }
+}
+
+// The area must lie in the 1024 x 1024 pixels of video memory, off the
+// visible screen, from a column the across-plane transfer can start at (a
+// multiple of 4): else one message ends the server.
+TEST(HobraInit, OffScreenPlaceIsChecked) {
+    struct Case {
+        int x, y, width, height;
+        bool fatal;
+    };
+    const Case cases[] = {
+        {642, 0, 256, 512, true},   // not a multiple of 4
+        {644, 0, 256, 512, false},  // beside a 640 x 480 screen
+        {640, 0, 385, 512, true},   // past the right edge of memory
+        {0, 900, 1024, 128, true},  // past the last line
+        {0, 896, 1024, 128, false}, // up to the last line
+        {-4, 768, 1024, 128, true}, // negative origin
+        {0, 768, -1, 128, true},    // negative width
+        {0, 400, 1024, 128, true},  // over the screen
+    };
+    for (const Case &k : cases) {
+        SCOPED_TRACE(std::to_string(k.x) + ", " + std::to_string(k.y) + ", " +
+                     std::to_string(k.width) + " x " + std::to_string(k.height));
+        graf::Config c = board();
+        c.ints["PIXWIDTH"] = 640;
+        c.ints["PIXHEIGHT"] = 480;
+        c.ints["OFFSCRX"] = k.x;
+        c.ints["OFFSCRY"] = k.y;
+        c.ints["OFFSCRW"] = k.width;
+        c.ints["OFFSCRH"] = k.height;
+        harness::Screen s("hobra", c, {});
+        ASSERT_EQ(s.probe(), 1);
+        EXPECT_EQ(s.init(), k.fatal ? 0 : 1) << s.failureText();
+        char text[200];
+        std::snprintf(text, sizeof text,
+                      "HOBRA: off-screen memory at (%d, %d), %d x %d, must lie in video memory "
+                      "(1024 x 1024) off the screen, from a column that is a multiple of 4.\n",
+                      k.x, k.y, k.width, k.height);
+        EXPECT_EQ(s.fatalMessage(), k.fatal ? text : "");
         if (!k.fatal)
             s.freeScreen();
     }
@@ -289,14 +331,20 @@ TEST(HobraInit, OptionalKeysReachThePrivateAndTheRecords) {
     SetClipRegionsProc ati = s.winOps()->SetClipRegions;
     s.freeScreen();
 
-    // A board without the keys: the other across-plane routine; the ATI
-    // clip routine stays in the shared record.
+    // A board without the keys: the other across-plane routine, and its
+    // own clip routine, not the ATI one the screen before it had.
     harness::Screen t("hobra", board(), opts());
     ASSERT_TRUE(t.start()) << t.failureText();
     EXPECT_NE(privateOf(t).apBlockOut, slow);
     EXPECT_EQ(privateOf(t).waitBeforeData, 0);
-    EXPECT_EQ(t.winOps()->SetClipRegions, ati);
+    EXPECT_NE(t.winOps()->SetClipRegions, ati);
     t.freeScreen();
+
+    // And the ATI board again: the ATI routine.
+    harness::Screen u("hobra", c, opts());
+    ASSERT_TRUE(u.start()) << u.failureText();
+    EXPECT_EQ(u.winOps()->SetClipRegions, ati);
+    u.freeScreen();
 }
 
 TEST(HobraInit, RefusedIndexOrMemoryFailsInitAndKeepsNothing) {

@@ -244,13 +244,38 @@ TEST(NeltoInit, RefusedHardwareCursorIsFatal) {
     EXPECT_EQ(s.fatalMessage(), "Cannot initialize Hardware Cursor\n");
 }
 
+// The software cursor needs no image in video memory: a screen that fills
+// it (1024 lines of 1024 bytes in 1 MB) is taken then.
 TEST(NeltoInit, SoftwareCursorOnRequest) {
-    graf::Config cfg = neltoConfig(64, 16, 8);
-    cfg.ints["USESWCURSOR"] = 1;
-    harness::Screen s("nelto", cfg, quiet());
-    ASSERT_TRUE(s.start()) << s.failureText();
-    EXPECT_TRUE(s.registered().swCursor);
-    EXPECT_EQ(s.registered().pointerFuncs, nullptr);
+    struct Size {
+        int width, pitch, height;
+    };
+    for (Size z : {Size{64, 64, 16}, Size{512, 1024, 1024}}) {
+        SCOPED_TRACE(std::to_string(z.width) + " x " + std::to_string(z.height));
+        graf::Config cfg = neltoConfig(z.width, z.height, 8, z.pitch);
+        cfg.ints["USESWCURSOR"] = 1;
+        harness::Screen s("nelto", cfg, quiet());
+        ASSERT_TRUE(s.start()) << s.failureText();
+        EXPECT_TRUE(s.registered().swCursor);
+        EXPECT_EQ(s.registered().pointerFuncs, nullptr);
+    }
+}
+
+// The memory codes between the sizes name none: refused, not taken as the
+// smallest board.
+TEST(NeltoInit, MemoryCodesNamingNoSizeAreRefused) {
+    for (uint8_t code : {0x20, 0x60, 0xA0}) {
+        harness::Screen s("nelto", neltoConfig(64, 16, 8), quiet());
+        ASSERT_TRUE(s.probe());
+        neltoOf(s).vga().crtc.setReg(0x36, code);
+        EXPECT_FALSE(s.init()) << int(code);
+        char text[80];
+        std::snprintf(text, sizeof text, "nelto: memory code %#x in CR36 names no memory size.\n",
+                      code);
+        ASSERT_FALSE(server::errorMessages().empty());
+        EXPECT_EQ(server::errorMessages().back(), text);
+        EXPECT_EQ(server::liveBlockCount(), 0u);
+    }
 }
 
 // ---- the engine reset and the bounded wait ----

@@ -62,6 +62,22 @@ std::vector<std::string> pattern(int w, int h, int seed) {
     return rows;
 }
 
+// The cursor as the chip shows it from video memory is the cursor's
+// picture: foreground, background and transparent where the rows say.
+void expectPicture(const sim::S3Cursor &cursor, const std::vector<std::string> &rows) {
+    sim::S3Cursor::Image img = cursor.image();
+    for (int r = 0; r < 64; r++)
+        for (int col = 0; col < 64; col++) {
+            char ch = size_t(r) < rows.size() && size_t(col) < rows[size_t(r)].size()
+                          ? rows[size_t(r)][size_t(col)]
+                          : '.';
+            sim::S3Cursor::Pixel want = ch == 'F'   ? sim::S3Cursor::Pixel::Foreground
+                                        : ch == 'B' ? sim::S3Cursor::Pixel::Background
+                                                    : sim::S3Cursor::Pixel::Transparent;
+            ASSERT_EQ(img[size_t(r)][size_t(col)], want) << r << ", " << col;
+        }
+}
+
 class NteCursor : public testing::TestWithParam<Build> {
   protected:
     void SetUp() override {
@@ -115,8 +131,10 @@ TEST_P(NteCursor, ImageUploadAndRegisters) {
         EXPECT_EQ(e.regs().scissorBottom, p.clipBottom);
         EXPECT_EQ(e.regs().scissorRight, p.clipRight);
 
-        EXPECT_EQ(a().cr(0x4D), line() & 0xFF);
-        EXPECT_EQ(a().cr(0x4C), line() >> 8);
+        // The chip counts the image's address in units of 1024 bytes.
+        const int unit = line() * int(e.linePixels()) * (e.pixelBits() / 8) / 1024;
+        EXPECT_EQ(a().cr(0x4D), unit & 0xFF);
+        EXPECT_EQ(a().cr(0x4C), unit >> 8);
         EXPECT_EQ(a().cr(0x45) & 1, 1);
         EXPECT_EQ(a().cr(0x55) & 0x10, 0x10);
         EXPECT_EQ(a().cr(0x47), 100);
@@ -126,21 +144,13 @@ TEST_P(NteCursor, ImageUploadAndRegisters) {
             EXPECT_EQ(a().cr(0x0E), 1);
             EXPECT_EQ(a().cr(0x0F), 0);
             EXPECT_EQ(p.currentCursor, cur->ptr());
-            // On lines of 1024 bytes the chip finds the image on its line.
-            sim::S3Cursor::Image img = a().cursor().image();
-            for (int r = 0; r < 64; r++)
-                for (int col = 0; col < 64; col++) {
-                    char ch = r < c.h && col < c.w ? rows[size_t(r)][size_t(col)] : '.';
-                    sim::S3Cursor::Pixel want = ch == 'F'   ? sim::S3Cursor::Pixel::Foreground
-                                                : ch == 'B' ? sim::S3Cursor::Pixel::Background
-                                                            : sim::S3Cursor::Pixel::Transparent;
-                    ASSERT_EQ(img[size_t(r)][size_t(col)], want) << r << ", " << col;
-                }
         } else {
             EXPECT_EQ(a().cr(0x0E), 0);
             EXPECT_EQ(a().cr(0x0F), 0);
             EXPECT_EQ(p.currentCursor, nullptr);
         }
+        // The chip finds the image where it was uploaded, at every depth.
+        expectPicture(a().cursor(), rows);
         EXPECT_TRUE(s->unrealizeCursor(cur->ptr()));
     }
     // No cursor: it goes off and stays off.
@@ -191,6 +201,51 @@ TEST_P(NteCursor, UploadUnderAClientClip) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Builds, NteCursor, testing::ValuesIn(kBuilds), buildName);
+
+// Lines that are not whole 1024-byte units: 1152, 1280 and 1600 pixels at 8
+// bits (where the hardware cursor is the default), and at 16 and 32 bits
+// (given HWCURSORY). The image lies at the first unit the chip can fetch
+// from, across the lines it reaches into, and shows as the cursor's picture.
+struct LineCase {
+    const char *build;
+    int width;
+};
+
+TEST(NteCursorLines, PictureOnEveryLineLength) {
+    const LineCase cases[] = {{"pravo8", 1152}, {"skerl8", 1280},  {"tunga8", 1600},
+                              {"pravo16", 640}, {"skerl16", 1152}, {"tunga16", 1600},
+                              {"pravo24", 800}, {"skerl24", 1152}, {"tunga24", 1600}};
+    for (const LineCase &k : cases) {
+        SCOPED_TRACE(std::string(k.build) + " on lines of " + std::to_string(k.width));
+        const Build &b = build(k.build);
+        graf::Config c = cursorBoard(b);
+        c.ints["PIXWIDTH"] = k.width;
+        c.ints["OSWIDTH"] = k.width;
+        if (b.depth != 8)
+            c.ints["HWCURSORY"] = 301;
+        harness::Screen s(b.name, c, {.reporter = HARNESS_GTEST_REPORTER});
+        ASSERT_TRUE(s.start()) << s.failureText();
+        ASSERT_TRUE(s.registered().pointerAccepted);
+        sim::S3Adapter &a = board(s);
+        std::vector<std::string> rows = pattern(64, 64, k.width);
+        auto cur = harness::makeCursor(rows, 0, 0);
+        s.setCursor(cur->ptr(), 30, 10);
+        s.drain();
+        EXPECT_FALSE(a.engine().transferOwed());
+        expectPicture(a.cursor(), rows);
+        // Off the screen's lines, and in the ScratchArea's last lines or on
+        // the line asked for.
+        const uint32_t lineBytes = a.engine().linePixels() * uint32_t(a.engine().pixelBits() / 8);
+        const uint32_t at = a.cursor().imageOffset();
+        EXPECT_GE(at, 48u * lineBytes);
+        Private p = privateOf(s, b.variant);
+        EXPECT_EQ(at / lineBytes, uint32_t(p.cursorLine));
+        if (b.depth == 8) {
+            EXPECT_EQ(p.scratchY + p.scratchHeight, p.cursorLine);
+        }
+        s.freeScreen();
+    }
+}
 
 // ---------------------------------------------------------------- palette --
 

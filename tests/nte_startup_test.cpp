@@ -130,6 +130,36 @@ TEST(NteOffScreen, KeysGiveTheAreaWithoutTheBios) {
     s.freeScreen();
 }
 
+// OS keys that reach past the engine's line or video memory are cut to
+// them, with a message; keys over the visible screen give no area.
+TEST(NteOffScreen, KeysPastTheLineOrMemoryAreCut) {
+    struct Case {
+        std::vector<int> keys, area;
+    };
+    const Case cases[] = {
+        {{0, 768, 1024, 512}, {0, 768, 1024, 256}}, {{0, 768, 1200, 100}, {0, 768, 1024, 100}},
+        {{0, 1024, 1024, 10}, {0, 0, 0, 0}},        {{0, 700, 1024, 200}, {0, 0, 0, 0}},
+        {{1000, 0, 100, 300}, {0, 0, 0, 0}},
+    };
+    for (const Case &k : cases) {
+        SCOPED_TRACE(::testing::PrintToString(k.keys));
+        server::clearErrorMessages();
+        graf::Config c = harness::loadConfig("s3/nte/skerl-keys.graf");
+        c.ints.erase("HWCURSORY");
+        c.ints["OSX"] = k.keys[0];
+        c.ints["OSY"] = k.keys[1];
+        c.ints["OSWIDTH"] = k.keys[2];
+        c.ints["OSHEIGHT"] = k.keys[3];
+        harness::Screen s("skerl8", c, {.reporter = HARNESS_GTEST_REPORTER});
+        ASSERT_TRUE(s.start()) << s.failureText();
+        Private p = privateOf(s, Variant::Skerl);
+        EXPECT_EQ((std::vector<int>{p.osX, p.osY, p.osWidth, p.osHeight}), k.area);
+        ASSERT_EQ(server::errorMessages().size(), 1u);
+        EXPECT_EQ(server::errorMessages()[0].rfind("nte: OSX, OSY, OSWIDTH, OSHEIGHT", 0), 0u);
+        s.freeScreen();
+    }
+}
+
 // One cursor choice: the keys that differ from the 8-bit example board.
 struct CursorCase {
     const char *label;
@@ -180,7 +210,17 @@ INSTANTIATE_TEST_SUITE_P(
         // Too few lines for a font store: the ScratchArea is the whole area.
         CursorCase{"OneLineArea", "pravo8", kOs(0, 768, 1024, 1), true, 768, 0},
         // No line at all cannot give one to the cursor.
-        CursorCase{"NoLines", "pravo8", kOs(0, 768, 1024, 0), false, 0, 0}),
+        CursorCase{"NoLines", "pravo8", kOs(0, 768, 1024, 0), false, 0, 0},
+        // HWCURSORY where the image would show on the screen, reach past
+        // video memory (1024 lines of 1024 bytes in 1 MB) or before line 0:
+        // the software cursor, the ScratchArea whole.
+        CursorCase{"HwCursorYOnTheScreen", "pravo8", {{"HWCURSORY", 700}}, false, 0, 128},
+        CursorCase{"HwCursorYPastMemory", "skerl8", {{"HWCURSORY", 1024}}, false, 0, 128},
+        CursorCase{"HwCursorYNegative", "tunga16", {{"HWCURSORY", -1}}, false, 0, 128},
+        // The default image on lines of 1152 bytes: the last unit that ends
+        // in the ScratchArea (lines 805 to 909) starts on line 908.
+        CursorCase{
+            "LinesOf1152", "pravo8", {{"PIXWIDTH", 1152}, {"PIXHEIGHT", 700}}, true, 908, 103}),
     [](const testing::TestParamInfo<CursorCase> &info) { return info.param.label; });
 
 // ------------------------------------------------------- the BIOS query --
@@ -241,18 +281,33 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(BiosCase{"AhNotZero", "pravo8", answer(0x014F, 1024, 1024, 1024), {}, {}, true},
                     BiosCase{"NoVideoBios", "skerl8", "", {}, {}, true},
                     BiosCase{"NoPixels", "tunga8", answer(0x4F, 1024, 0, 1024), {}, {}, false},
-                    // Right strip 256 x 1024 and bottom strip 1280 x 256 hold the same.
+                    // A 1000 x 1000 screen on lines of 1024: the right strip 24 x 1024
+                    // and the bottom strip 1024 x 24 hold the same.
                     BiosCase{"EqualAreasTakeTheBottom",
                              "pravo8",
-                             answer(0x4F, 1280, 1280, 1024),
-                             {},
-                             {0, 768, 1280, 256},
+                             answer(0x4F, 1024, 1024, 1024),
+                             {{"PIXWIDTH", 1000}, {"PIXHEIGHT", 1000}},
+                             {0, 1000, 1024, 24},
                              false},
                     BiosCase{"RightStripLarger",
                              "pravo8",
-                             answer(0x4F, 2048, 2048, 800),
+                             answer(0x4F, 1024, 1024, 1024),
+                             {{"PIXWIDTH", 900}, {"PIXHEIGHT", 1000}},
+                             {900, 0, 124, 1024},
+                             false},
+                    // Lines longer than the engine's, more lines than video memory
+                    // holds: the strip is cut to the engine's line and to memory.
+                    BiosCase{"PastTheLineAndMemory",
+                             "pravo8",
+                             answer(0x4F, 1280, 1280, 2000),
                              {},
-                             {1024, 0, 1024, 800},
+                             {0, 768, 1024, 256},
+                             false},
+                    BiosCase{"RightStripPastTheLine",
+                             "skerl8",
+                             answer(0x4F, 2048, 2048, 1024),
+                             {{"PIXHEIGHT", 1000}},
+                             {0, 1000, 1024, 24},
                              false},
                     // Both sides of the right strip negative: their product is positive,
                     // the strip still holds nothing.
@@ -261,7 +316,7 @@ INSTANTIATE_TEST_SUITE_P(
                              "skerl8",
                              answer(0x4F, 0x7FFFFFFF, 0x7FFFFFFF, 0x7FFFFFFF),
                              {},
-                             {},
+                             {0, 768, 1024, 256},
                              false},
                     // No more than a line's worth: 1024 pixels of one line.
                     BiosCase{"OneLine", "skerl8", answer(0x4F, 1024, 1024, 769), {}, {}, false},
@@ -269,7 +324,7 @@ INSTANTIATE_TEST_SUITE_P(
                     BiosCase{"LinesPastTheCoordinates",
                              "skerl8",
                              answer(0x4F, 1024, 1024, 6000),
-                             {},
+                             {{"MEMSIZE", 0x400000}},
                              {0, 768, 1024, 4096 - 768},
                              false},
                     // VESABIOS6BUG recounts from the bytes per line and the memory.

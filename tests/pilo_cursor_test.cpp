@@ -169,7 +169,8 @@ TEST_P(PiloCursorDepth, WordsOfTheFirstRow) {
 }
 
 // Hiding turns the cursor off and leaves the image alone; at depth 16
-// blanking hides the cursor and unblanking shows it only when it was shown.
+// blanking hides the cursor (one set while blanked too) and unblanking shows
+// it only when it was shown.
 TEST_P(PiloCursorDepth, HideBlankAndUnblank) {
     const Build &b = GetParam();
     sim::PiloAdapter &a = board(s());
@@ -191,6 +192,14 @@ TEST_P(PiloCursorDepth, HideBlankAndUnblank) {
     // The hot spot of the last cursor still places the position.
     s().moveCursor(20, 30);
     EXPECT_EQ(crY(a), 29);
+
+    // A cursor set while the screen is blanked stays dark until the screen
+    // comes back; then it shows.
+    s().blankScreen(true);
+    s().setCursor(cur->ptr(), 12, 12);
+    EXPECT_EQ(a.cr(0x45) & 1, b.depth == 16 ? 0 : 1);
+    s().blankScreen(false);
+    EXPECT_EQ(a.cr(0x45) & 1, 1);
     EXPECT_EQ(lockedCursorWrites(a), "");
 }
 

@@ -259,6 +259,26 @@ TEST(PiloLoadColormap, WritesEveryEntryOfTheVisual) {
         EXPECT_EQ(a.vga().dac.rawEntry(3 + 16 * k), (sim::vga::Dac::Entry{0x3F, 0x00, 0x10}));
 }
 
+// A shared entry reads its colours through the shared cells; a cell that is
+// not there reads as 0 rather than through a null pointer.
+TEST(PiloLoadColormap, SharedEntriesAndMissingSharedCells) {
+    harness::Screen s("pilo", smallConfig(8), {.reporter = HARNESS_GTEST_REPORTER});
+    ASSERT_TRUE(s.start()) << s.failureText();
+    sim::PiloAdapter &a = board(s);
+    ColormapPtr cmap = s.defaultColormap();
+    SHAREDCOLOR red{}, blue{};
+    red.color = 0xFFFF;
+    blue.color = 0x8000;
+    cmap->red[5].fShared = 1;
+    cmap->red[5].co.shco.red = &red;
+    cmap->red[5].co.shco.green = nullptr;
+    cmap->red[5].co.shco.blue = &blue;
+    s.installColormap(cmap);
+    EXPECT_EQ(a.vga().dac.rawEntry(5), (sim::vga::Dac::Entry{0x3F, 0x00, 0x20}));
+    cmap->red[5].fShared = 0;
+    cmap->red[5].co.local = {0, 0, 0};
+}
+
 // ------------------------------------------------------------ blanking --
 
 TEST(PiloBlankScreen, TurnsThePictureOffAndOnByDacMaskAndAttributeIndex) {

@@ -300,6 +300,35 @@ TEST(PiloInitFailure, ServerRefusalsReturnZero) {
     }
 }
 
+// Without its mode procedure, or when it fails, the screen would be drawn
+// but never shown and the engine found stopped: Init refuses with one
+// message, leaves text mode behind and keeps nothing.
+TEST(PiloInitFailure, MissingOrFailingModeProcedureIsRefused) {
+    struct Case {
+        const char *name;
+        void (*edit)(graf::Builder &);
+    };
+    const Case cases[] = {
+        {"missing", [](graf::Builder &g) { g.without("SetGraphics"); }},
+        {"failing", [](graf::Builder &g) { g.procedure("SetGraphics", "fail"); }},
+    };
+    for (const Case &c : cases) {
+        for (int depth : {4, 16}) {
+            SCOPED_TRACE(std::string(c.name) + " at depth " + std::to_string(depth));
+            graf::Builder g;
+            g.config() = smallConfig(depth);
+            c.edit(g);
+            harness::Screen s("pilo", g.build(), {.depth = depth, .reporter = {}});
+            ASSERT_TRUE(s.probe());
+            EXPECT_FALSE(s.init());
+            EXPECT_TRUE(s.fatalMessage().empty());
+            EXPECT_TRUE(errorLogged("grafinfo file needs PROCEDURE SetGraphics\n"));
+            EXPECT_TRUE(ran("SetText"));
+            EXPECT_EQ(server::liveBlockCount(), 0u);
+        }
+    }
+}
+
 // A refused private index is asked for again: the next Init of the same
 // generation succeeds instead of using an index it never got.
 TEST(PiloInitFailure, RefusedPrivateIndexIsAskedForAgain) {

@@ -229,8 +229,9 @@ TEST_P(RasmoInitFailure, FailsWithItsMessages) {
     EXPECT_FALSE(s.init());
     EXPECT_EQ(server::errorMessages(), f.messages);
     EXPECT_TRUE(server::fatalErrors().empty());
-    // Nothing of the mode was set.
+    // Nothing of the mode was set, nothing is kept.
     EXPECT_EQ(runsOf("SetGraphics"), 0);
+    EXPECT_EQ(server::liveBlockCount(), 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(All, RasmoInitFailure, testing::ValuesIn(kInitFailures),
@@ -256,10 +257,13 @@ TEST(RasmoInit, ServerRefusalsFailQuietly) {
         server::failAddVisual(false);
         server::failCreateColormap(false);
         server::clearErrorMessages();
+        const size_t blocks = server::liveBlockCount();
         r.on();
         ASSERT_TRUE(s.probe());
         EXPECT_FALSE(s.init());
         EXPECT_TRUE(server::errorMessages().empty());
+        server::failAllocationAfter(-1);
+        EXPECT_EQ(server::liveBlockCount(), blocks);
     }
     server::failCreateColormap(false);
 }
@@ -287,9 +291,8 @@ TEST(RasmoInit, RefusesAMissingOrFailingSetGraphics) {
         EXPECT_EQ(server::errorMessages(),
                   std::vector<std::string>{"grafinfo file needs PROCEDURE SetGraphics\n"});
         EXPECT_EQ(runsOf("SetText"), textRuns + 1);
-        // The private alone is left, as after every refusal past its
-        // allocation.
-        EXPECT_LE(server::liveBlockCount(), blocks + 1);
+        // Nothing is kept: neither the text-font blocks nor the private.
+        EXPECT_EQ(server::liveBlockCount(), blocks);
     }
 }
 

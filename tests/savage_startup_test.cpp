@@ -87,6 +87,17 @@ TEST(SavageInitFailure, MemoryAreaMappingNothingIsRefused) {
     EXPECT_EQ(server::liveBlockCount(), 0u);
 }
 
+// The software cursor needs no image in video memory: a screen that fills
+// it (1024 lines of 1024 bytes in 1 MB) is taken then.
+TEST(SavageInit, ScreenFillingMemoryWithTheSoftwareCursor) {
+    graf::Config c = savageConfig(512, 1024, 16);
+    c.ints["PIXBYTES"] = 1024;
+    c.ints["USESWCURSOR"] = 1;
+    harness::Screen s("savage", c, {.reporter = HARNESS_GTEST_REPORTER});
+    ASSERT_TRUE(s.start()) << s.failureText();
+    EXPECT_TRUE(s.registered().swCursor);
+}
+
 class SavageModeSet : public SavageScreen {};
 
 TEST_P(SavageModeSet, TurnsTheEngineOnAndPrimesThePlaneMask) {

@@ -54,6 +54,10 @@ WinOps hobraWinOps = {hobraCopyRect,
                       hobraSetClipRegions,
                       hobraValidateWindowGC};
 
+/* hobraWinOps with the ATI clip routine, for the screens whose boards have
+ * its ports (ATICLIPREG). */
+static WinOps hobraAtiClipWinOps;
+
 /* Defaults of the grafinfo keys */
 #define DEFAULT_MON_WIDTH 274
 #define DEFAULT_MON_HEIGHT 207
@@ -74,6 +78,9 @@ static const char msgDims2[] = " invalid dimensions (%dx%dx%d)\n";
 static const char msgNeedValue[] = "HOBRA: need grafinfo value for %s\n";
 static const char msgOffscreen1[] = "HOBRA: off-screen memory needs at least 128 lines and be >";
 static const char msgOffscreen2[] = " pixels wide.\n";
+static const char msgOffscreenPlace[] =
+    "HOBRA: off-screen memory at (%d, %d), %d x %d, must lie in video memory (%d x %d) off the "
+    "screen, from a column that is a multiple of 4.\n";
 static const char msgSetGraphics[] = "HOBRA: SetGraphics not specified in grafinfo file!\n";
 
 /* A required key; a missing one ends the server. */
@@ -178,8 +185,14 @@ static void hobraReadBoardKeys(hobraScreenPrivPtr priv) {
     if (grafGetInt(graf, "PALDATA", &port))
         priv->palData = (uint16_t)port;
 
-    if (grafQuery(graf, "ATICLIPREG"))
-        hobraWinOps.SetClipRegions = atiSetClipRegions;
+    /* The clip routine is the screen's: a board with the ATI clip ports
+     * gets a record of its own, so that another screen's windows keep
+     * theirs. */
+    priv->atiClip = grafQuery(graf, "ATICLIPREG") ? 1 : 0;
+    if (priv->atiClip) {
+        hobraAtiClipWinOps = hobraWinOps;
+        hobraAtiClipWinOps.SetClipRegions = atiSetClipRegions;
+    }
 
     int wait = 0;
     grafGetInt(graf, "F82C481", &wait);
@@ -201,6 +214,14 @@ static void hobraLayOutOffScreen(hobraScreenPrivPtr priv) {
     /* Sums in 64 bits: the keys may be anything a grafinfo file holds. */
     const int64_t x = priv->offscrX, y = priv->offscrY;
     const int64_t w = priv->offscrWidth, h = priv->offscrHeight;
+    /* Every area is drawn in by the engine and the across-plane transfer,
+     * which moves 4 pixels at a time from a column that is a multiple of
+     * 4: the rectangle must lie in video memory, off the visible screen,
+     * from such a column. */
+    if (x < 0 || y < 0 || w < 0 || x % 4 != 0 || x + w > HOBRA_MEMORY_SIDE ||
+        y + h > HOBRA_MEMORY_SIDE || (x < priv->width && y < priv->height))
+        FatalError(msgOffscreenPlace, priv->offscrX, priv->offscrY, priv->offscrWidth,
+                   priv->offscrHeight, HOBRA_MEMORY_SIDE, HOBRA_MEMORY_SIDE);
     priv->fullClip.x1 = 0;
     priv->fullClip.y1 = 0;
     priv->fullClip.x2 = hobraMax16(priv->width, x + w);
@@ -390,7 +411,8 @@ static int hobraValidateWindowGC(GCPtr pGC, uint32_t changes, DrawablePtr pDraw)
 }
 
 void hobraValidateWindowPriv(WindowPtr pWin) {
-    NFB_WINDOW_PRIV(pWin)->ops = &hobraWinOps;
+    const hobraScreenPrivate *priv = HOBRA_PRIV(pWin->drawable.pScreen);
+    NFB_WINDOW_PRIV(pWin)->ops = priv && priv->atiClip ? &hobraAtiClipWinOps : &hobraWinOps;
 }
 
 extern "C" {

@@ -162,6 +162,7 @@ typedef struct _hobraScreenPrivate {
     uint16_t palWrite, palRead, palData, palMask;
     int32_t waitBeforeData;
     int32_t blanked;
+    int32_t atiClip; /* ATICLIPREG: this screen's windows clip through the ATI ports */
 } hobraScreenPrivate, *hobraScreenPrivPtr;
 
 extern int hobraScreenPrivateIndex;

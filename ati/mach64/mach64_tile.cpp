@@ -12,6 +12,14 @@ typedef enum { M64_TILE, M64_STIPPLE, M64_OPAQUE_STIPPLE } m64Pattern;
 /* The low byte inverted: never equal to the foreground. */
 #define STIPPLE_KEY_FLIP 0xFFu
 
+/* The staging colour of a transparent stipple's 0 bits as the pixel lands
+ * in video memory: a GC's pixel may carry bits above the depth, which the
+ * staged pixel loses and the compare would still see. */
+static inline uint32_t m64StippleKey(const teskScreenPrivate *priv, Pixel fg) {
+    uint32_t bits = priv->depth >= 32 ? 0xFFFFFFFFu : (1u << priv->depth) - 1u;
+    return ((uint32_t)fg ^ STIPPLE_KEY_FLIP) & bits;
+}
+
 static inline uint32_t m64TileMix(int alu) {
     return UNAME(RasterOps)[alu & 0xF];
 }
@@ -77,7 +85,7 @@ static void m64PatternSetUp(teskScreenPrivate *priv, m64Pattern kind, int pw, in
         m64OutShadowed(priv, &priv->shadowDpSrc, DP_SRC, DP_SRC_BLIT);
         m64OutShadowed(priv, &priv->shadowSrcCntl, SRC_CNTL, SRC_CNTL_ROTATE);
         m64OutShadowed(priv, &priv->shadowPixWidth, DP_PIX_WIDTH, m64DstPixWidth(code) | code << 8);
-        m64OutShadowed(priv, &priv->shadowCmpColor, CLR_CMP_CLR, fg ^ STIPPLE_KEY_FLIP);
+        m64OutShadowed(priv, &priv->shadowCmpColor, CLR_CMP_CLR, m64StippleKey(priv, fg));
         m64OutShadowed(priv, &priv->shadowCmpMask, CLR_CMP_MASK, 0xFFFFFFFFu);
         break;
     case M64_OPAQUE_STIPPLE:

@@ -127,6 +127,18 @@ Bool rasmoInitHW(ScreenPtr pScreen) {
     return 1;
 }
 
+/* A refused start-up keeps nothing: the font store when it was set up, and
+ * the private, whose slot then holds no pointer to freed memory. */
+static Bool rasmoInitFailed(ScreenPtr pScreen, rasmoScreenPrivPtr priv, Bool textSetUp) {
+    if (textSetUp) {
+        nfbCloseText8(pScreen);
+        rasmoFreeTE8(pScreen);
+    }
+    Xfree(priv);
+    pScreen->devPrivates[rasmoScreenPrivateIndex].ptr = 0;
+    return 0;
+}
+
 static Bool rasmoInit(int index, ScreenPtr pScreen, int argc, char **argv) {
     (void)argc;
     (void)argv;
@@ -168,10 +180,10 @@ static Bool rasmoInit(int index, ScreenPtr pScreen, int argc, char **argv) {
     if (!rasmoInitMem(priv, width, height, depth)) {
         ErrorF(msgMemory1);
         ErrorF(msgMemory2);
-        return 0;
+        return rasmoInitFailed(pScreen, priv, 0);
     }
     if (!nfbScreenInit(pScreen, width, height, mmWidth, mmHeight))
-        return 0;
+        return rasmoInitFailed(pScreen, priv, 0);
 
     pScreen->QueryBestSize = rasmoQueryBestSize;
     nfbScreenPrivPtr nfb = NFB_SCREEN_PRIV(pScreen);
@@ -185,13 +197,13 @@ static Bool rasmoInit(int index, ScreenPtr pScreen, int argc, char **argv) {
     nfb->driverFlag = 1;
 
     if (!nfbAddVisual(pScreen, depth == 16 ? &rasmoVisual16 : &rasmoVisual8))
-        return 0;
+        return rasmoInitFailed(pScreen, priv, 0);
 
     /* The layer calls slot 10 in the eleven-argument form only once font
      * slots are offered. */
     if (priv->fontOffset != 0) {
         if (!rasmoInitTE8(pScreen))
-            return 0;
+            return rasmoInitFailed(pScreen, priv, 0);
         nfbInitializeText8(pScreen, FONT_SLOTS, FONT_CELL_WIDTH, FONT_CELL_HEIGHT,
                            rasmoDownloadFont8, 0);
         rasmoWinOps8.text.DrawFontText8 = rasmoDrawFontText;
@@ -201,17 +213,12 @@ static Bool rasmoInit(int index, ScreenPtr pScreen, int argc, char **argv) {
         rasmoWinOps16.text.DrawFontText = genDrawFontText;
     }
 
-    if (!rasmoInitHW(pScreen)) {
-        if (priv->fontOffset != 0) {
-            nfbCloseText8(pScreen);
-            rasmoFreeTE8(pScreen);
-        }
-        return 0;
-    }
+    if (!rasmoInitHW(pScreen))
+        return rasmoInitFailed(pScreen, priv, priv->fontOffset != 0);
     rasmoCursorInitialize(pScreen);
 
     if (!cfbCreateDefColormap(pScreen))
-        return 0;
+        return rasmoInitFailed(pScreen, priv, priv->fontOffset != 0);
 
     rasmoGCOpsCacheInit();
     vexoSysInfoInit(pScreen, &rasmoSysInfo);

@@ -34,9 +34,12 @@ void gd6SlowDrawFontText(BoxPtr box, uint8_t *chars, int count, nfbFontPrivPtr f
         rows = info->glyphHeight > 0 ? info->glyphHeight : 0;
     int16_t glyphEnd = (int16_t)(box->y1 + rows);
     int x = box->x1;
-    for (int i = 0; i < count; i++, x += gw) {
+    /* The box ends the text: a character past its right edge is not drawn,
+     * the one it cuts only up to it. */
+    for (int i = 0; i < count && x < box->x2; i++, x += gw) {
         uint8_t *glyph = (uint8_t *)gd6GlyphOf(info, chars[i]);
-        BoxRec cell = {(int16_t)x, box->y1, (int16_t)(x + gw), box->y2};
+        int right = box->x2 - x < gw ? box->x2 : x + gw;
+        BoxRec cell = {(int16_t)x, box->y1, (int16_t)right, box->y2};
         if (!glyph) {
             /* A character without a bitmap has no 1 bits: opaque text still
              * owes its cell the background. */
@@ -100,6 +103,23 @@ void NAME(DrawFontTextGeneral)(BoxPtr box, uint8_t *chars, int count, nfbFontPri
         return;
     int gw = info->glyphWidth;
     uint64_t a = (uint64_t)(gw + 7) / 8;
+    /* The box ends the text: the engine expands the characters that fit
+     * whole; the one the right edge cuts is drawn up to it alone. */
+    int span = box->x2 - box->x1;
+    if (span <= 0)
+        return;
+    int whole = span / gw;
+    if (whole < count) {
+        int x = box->x1 + whole * gw;
+        if (x < box->x2) {
+            BoxRec cut = {(int16_t)x, box->y1, box->x2, box->y2};
+            gd6SlowDrawFontText(&cut, chars + whole, 1, font, fg, bg, alu, planemask, transparent,
+                                pDraw);
+        }
+        count = whole;
+        if (count == 0)
+            return;
+    }
     if (!gd6FullPlanemask(planemask) || priv->gd5434 ||
         (uint64_t)count * (uint64_t)h * a > priv->windowSize) {
         gd6SlowDrawFontText(box, chars, count, font, fg, bg, alu, planemask, transparent, pDraw);

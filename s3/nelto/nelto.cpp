@@ -108,6 +108,7 @@ static const char msgNoMemory[] = "nelto: Missing MEMORY in grafinfo file.\n";
 static const char msgNoSetGraphics[] = "grafinfo file needs PROCEDURE SetGraphics\n";
 static const char msgMemory[] = "nelto: the screen and its cursor need %u bytes of video memory, "
                                 "the board has %u.\n";
+static const char msgMemoryCode[] = "nelto: memory code %#x in CR36 names no memory size.\n";
 
 /* ---- The engine ---- */
 
@@ -375,7 +376,9 @@ static Bool neltoInitHW(ScreenPtr pScreen) {
     priv->fbBase = (uint8_t *)fb;
     priv->fbPhys = phys;
     priv->regBase = (volatile uint8_t *)fb + NELTO_ENGINE_OFFSET;
-    if (!neltoCheckMemory(priv->height, priv->pitchBytes, mapped, msgMemory))
+    Bool hardwareCursor = !neltoSoftwareCursorAsked(neltoGrafinfo(pScreen));
+    if (!neltoCheckMemory(priv->height, priv->pitchBytes, mapped, hardwareCursor, msgMemory,
+                          msgMemoryCode))
         return 0;
     /* A mode procedure that is missing or stopped half way leaves a mode
      * nobody described (the display's line among it): refused. */
@@ -458,8 +461,7 @@ static Bool neltoInitRest(ScreenPtr pScreen, neltoScreenPrivPtr priv) {
     int v = 0;
     if (grafGetInt(graf, "NEWCURSCOLOR", &v) && v != 0)
         priv->newCursColor = 1;
-    v = 0;
-    if (grafGetInt(graf, "USESWCURSOR", &v) && v != 0)
+    if (neltoSoftwareCursorAsked(graf))
         vexoSWCursorInitialize(pScreen);
     else
         neltoCursorInitialize(pScreen);

@@ -199,6 +199,8 @@ void neltoColorCursor(ScreenPtr);
 void neltoSetColor(uint32_t unused, int index, uint16_t red, uint16_t green, uint16_t blue,
                    ScreenPtr);
 void neltoRestoreColormap(ScreenPtr);
-Bool neltoCheckMemory(int32_t height, int32_t pitchBytes, uint32_t mapped, const char *message);
+Bool neltoSoftwareCursorAsked(GrafinfoHandle);
+Bool neltoCheckMemory(int32_t height, int32_t pitchBytes, uint32_t mapped, Bool hardwareCursor,
+                      const char *message, const char *badCode);
 
 #endif

@@ -91,6 +91,11 @@ static const char msgMemorySize[] = "nte: Unable to determine card memory size!\
 static const char msgScreenTooLarge[] = "nte: a screen of %d x %d on lines of %d pixels needs more "
                                         "than the %u bytes of video memory.\n";
 static const char msgNoSetGraphics[] = "grafinfo file needs PROCEDURE SetGraphics\n";
+static const char msgOffScreenKeys[] =
+    "nte: OSX, OSY, OSWIDTH, OSHEIGHT (%d, %d, %d, %d) reach past the engine's line, video "
+    "memory or onto the screen; the off-screen area is (%d, %d, %d, %d).\n";
+static const char msgCursorLine[] = "nte: HWCURSORY %d leaves no room for the cursor image below "
+                                    "the screen in video memory; software cursor.\n";
 static const char msgBiosQuery[] = "nte: BIOS scanline size query failed, continuing...\n";
 
 static Bool NAME(Probe)(int unused, ScreenConfig *config) {
@@ -99,6 +104,26 @@ static Bool NAME(Probe)(int unused, ScreenConfig *config) {
 }
 
 /* ---- the video memory and the BIOS query ---- */
+
+/* Pixels per line for a CR50 width code; 0 for a code without one. */
+static int32_t nteLineFromCR50(uint8_t cr50) {
+    switch (cr50 & CR50_WIDTH_CODE) {
+    case 0x00:
+        return 1024;
+    case 0x01:
+        return 1152;
+    case 0x40:
+        return 640;
+    case 0x80:
+        return 800;
+    case 0x81:
+        return 1600;
+    case 0xC0:
+        return 1280;
+    default:
+        return 0;
+    }
+}
 
 /* Video memory in bytes for the memory code in CR36; 0 for a code outside
  * the table. */
@@ -137,6 +162,14 @@ static uint32_t nteMemorySize(const nteScreenPrivate *priv) {
         FatalError(msgMemorySize);
     }
     return bytes;
+}
+
+/* Lines of the engine's length that video memory holds; 0 when the line or
+ * the memory is not known. */
+static int64_t nteMemoryLines(const nteScreenPrivate *priv) {
+    if (priv->linePixels <= 0 || priv->memoryBytes == 0)
+        return 0;
+    return (int64_t)priv->memoryBytes / ((int64_t)priv->linePixels * nteTraits.pixelBytes);
 }
 
 /* CR30 and up writable and the engine's ports on; the BIOS may have locked
@@ -218,6 +251,11 @@ Bool nteGetOffScreenDimensions(ScreenPtr pScreen) {
         lines = (memSize / bytes) / perLine;
     }
 
+    /* No strip reaches past the engine's line or past video memory. */
+    if (pixels > priv->linePixels)
+        pixels = priv->linePixels;
+    if (lines > nteMemoryLines(priv))
+        lines = nteMemoryLines(priv);
     NteRect r;
     if (!nteChooseStrip(priv, pixels, lines, &r))
         return 0;
@@ -230,6 +268,31 @@ Bool nteGetOffScreenDimensions(ScreenPtr pScreen) {
 
 /* ---- the off-screen layout ---- */
 
+/* The OffScreenArea cut to what the engine's lines and video memory hold:
+ * no column past the line's end (it would wrap onto the next line, the
+ * visible screen's among them), no line past memory. An area over the
+ * visible screen would have fonts and patterns drawn on it: none then.
+ * False when the area changed. */
+static Bool nteFitOffScreen(nteScreenPrivPtr priv) {
+    int64_t x = priv->osX, y = priv->osY, w = priv->osWidth, h = priv->osHeight;
+    if (w == 0 && h == 0)
+        return 1;
+    int64_t lines = nteMemoryLines(priv);
+    if (w > priv->linePixels - x)
+        w = priv->linePixels - x;
+    if (h > lines - y)
+        h = lines - y;
+    if (w <= 0 || h <= 0 || (x < priv->width && y < priv->height))
+        x = y = w = h = 0;
+    if (x == priv->osX && y == priv->osY && w == priv->osWidth && h == priv->osHeight)
+        return 1;
+    priv->osX = (int32_t)x;
+    priv->osY = (int32_t)y;
+    priv->osWidth = (int32_t)w;
+    priv->osHeight = (int32_t)h;
+    return 0;
+}
+
 /* The four OS keys, read in order up to the first missing one. True when all
  * are present; a rectangle outside the engine's coordinate space then gives
  * no OffScreenArea rather than scissors and addresses that wrap. */
@@ -240,12 +303,16 @@ static Bool nteOffScreenKeys(ScreenPtr pScreen, nteScreenPrivPtr priv) {
         !grafGetInt(graf, "OSWIDTH", &w) || !grafGetInt(graf, "OSHEIGHT", &h))
         return 0;
     if (x < 0 || y < 0 || w < 0 || h < 0 || (int64_t)x + w > NTE_COORD_LIMIT ||
-        (int64_t)y + h > NTE_COORD_LIMIT)
+        (int64_t)y + h > NTE_COORD_LIMIT) {
+        ErrorF(msgOffScreenKeys, x, y, w, h, 0, 0, 0, 0);
         return 1;
+    }
     priv->osX = x;
     priv->osY = y;
     priv->osWidth = w;
     priv->osHeight = h;
+    if (!nteFitOffScreen(priv))
+        ErrorF(msgOffScreenKeys, x, y, w, h, priv->osX, priv->osY, priv->osWidth, priv->osHeight);
     return 1;
 }
 
@@ -260,13 +327,40 @@ static void nteLayOutOffScreen(nteScreenPrivPtr priv) {
     priv->clipBottom = (bottom > priv->height ? bottom : priv->height) - 1;
 }
 
-/* True when the hardware cursor is used; sets cursorLine and takes that line
- * from the ScratchArea when the choice is the default one. */
+/* The first unit the chip can fetch a cursor image from on or after the
+ * start of `line`, in bytes. */
+static uint64_t nteCursorUnitAt(const nteScreenPrivate *priv, int64_t line) {
+    uint64_t at = (uint64_t)line * (uint64_t)priv->linePixels * (uint64_t)nteTraits.pixelBytes;
+    return (at + CURSOR_UNIT - 1) & ~(uint64_t)(CURSOR_UNIT - 1);
+}
+
+/* An image at `address` lies in video memory, below the visible screen's
+ * lines, within the engine's coordinates and the reach of CR4C/CR4D. */
+static Bool nteCursorImageFits(const nteScreenPrivate *priv, uint64_t address) {
+    uint64_t lineBytes = (uint64_t)priv->linePixels * (uint64_t)nteTraits.pixelBytes;
+    if (lineBytes == 0)
+        return 0;
+    uint64_t end = address + CURSOR_IMAGE_BYTES;
+    return address >= (uint64_t)priv->height * lineBytes && end <= priv->memoryBytes &&
+           (end - 1) / lineBytes < NTE_COORD_LIMIT && address / CURSOR_UNIT <= CURSOR_UNIT_MAX;
+}
+
+/* True when the hardware cursor is used; sets cursorLine and cursorAddress.
+ * HWCURSORY names the line whose first whole unit holds the image, and the
+ * ScratchArea keeps all its lines; by default the image takes the last unit
+ * that ends in the ScratchArea, whose lines from the image's first on are
+ * taken from it (one line where lines are whole units). */
 static Bool nteChooseCursor(ScreenPtr pScreen, nteScreenPrivPtr priv) {
     GrafinfoHandle graf = nteGrafinfo(pScreen);
     int line;
     if (grafGetInt(graf, "HWCURSORY", &line)) {
+        uint64_t address = line < 0 ? 0 : nteCursorUnitAt(priv, line);
+        if (line < 0 || !nteCursorImageFits(priv, address)) {
+            ErrorF(msgCursorLine, line);
+            return 0;
+        }
         priv->cursorLine = line;
+        priv->cursorAddress = (uint32_t)address;
         return 1;
     }
     /* The line comes from the ScratchArea: one without lines has none to give. */
@@ -277,32 +371,21 @@ static Bool nteChooseCursor(ScreenPtr pScreen, nteScreenPrivPtr priv) {
     grafGetInt(graf, "S3HWCURSOR", &enabled);
     if (!enabled)
         return 0;
-    priv->cursorLine = priv->scratchY + priv->scratchHeight - 1;
-    priv->scratchHeight--;
+    uint64_t lineBytes = (uint64_t)priv->linePixels * (uint64_t)nteTraits.pixelBytes;
+    uint64_t end = (uint64_t)(priv->scratchY + priv->scratchHeight) * lineBytes;
+    if (lineBytes == 0 || end < CURSOR_IMAGE_BYTES)
+        return 0;
+    uint64_t address = (end - CURSOR_IMAGE_BYTES) & ~(uint64_t)(CURSOR_UNIT - 1);
+    int64_t first = (int64_t)(address / lineBytes);
+    if (first < priv->scratchY || !nteCursorImageFits(priv, address))
+        return 0;
+    priv->cursorLine = (int32_t)first;
+    priv->cursorAddress = (uint32_t)address;
+    priv->scratchHeight = (int32_t)(first - priv->scratchY);
     return 1;
 }
 
 /* ---- Init ---- */
-
-/* Pixels per line for a CR50 width code; 0 for a code without one. */
-static int32_t nteLineFromCR50(uint8_t cr50) {
-    switch (cr50 & CR50_WIDTH_CODE) {
-    case 0x00:
-        return 1024;
-    case 0x01:
-        return 1152;
-    case 0x40:
-        return 640;
-    case 0x80:
-        return 800;
-    case 0x81:
-        return 1600;
-    case 0xC0:
-        return 1280;
-    default:
-        return 0;
-    }
-}
 
 /* Pixels per line from the CR50 width code; a code without one ends the
  * server. */
@@ -487,9 +570,12 @@ static Bool nteInitSteps(ScreenPtr pScreen) {
         return 0;
     }
     nteChooseCrtcPorts(priv);
+    priv->linePixels = nteLineFromCR50(nteReadCR(priv, CR50));
+    priv->memoryBytes = nteMemoryBytes(nteMemoryConfig(priv));
 
     if (nteOffScreenKeys(pScreen, priv) == 0 && !nteGetOffScreenDimensions(pScreen))
         priv->osX = priv->osY = priv->osWidth = priv->osHeight = 0;
+    nteFitOffScreen(priv);
     nteLayOutOffScreen(priv);
     if (priv->osWidth != 0 && !nteInitTE8(pScreen, priv)) {
         priv->scratchY = priv->osY;

@@ -182,8 +182,11 @@ static const NteTraits nteTraits = {NTE_TUNGA, 24, 4, 0xFFFFFF, 2};
 #define CR47 0x47 /* cursor x, bits 7-0 */
 #define CR48 0x48 /* cursor y, bits 10-8 */
 #define CR49 0x49 /* cursor y, bits 7-0 */
-#define CR4C 0x4C /* cursor image line, high bits */
-#define CR4D 0x4D /* cursor image line, low byte */
+#define CR4C 0x4C /* cursor image address in 1024-byte units, high bits */
+#define CR4D 0x4D /* cursor image address in 1024-byte units, low byte */
+#define CURSOR_UNIT 1024u
+#define CURSOR_UNIT_MAX 0xFFFu /* CR4C bits 3-0 and CR4D */
+#define CURSOR_IMAGE_BYTES 1024
 #define CR4E 0x4E /* cursor columns hidden off the left edge */
 #define CR4F 0x4F /* cursor rows hidden off the top edge */
 #define CR50 0x50 /* bits 7, 6, 0: the engine's line length */
@@ -234,6 +237,14 @@ typedef struct _nteScreenPrivate {
      * driver's own off-screen drawing opens them all and gives them back. */
     int32_t scissorLeft, scissorRight;
     int32_t scissorTop, scissorBottom;
+    /* The engine's line in pixels (CR50) and the video memory (CR36) the
+     * mode left, 0 where the code names none: what the off-screen values
+     * are checked against. */
+    int32_t linePixels;
+    uint32_t memoryBytes;
+    /* The hardware cursor image's byte address, a multiple of the 1024-byte
+     * units CR4C/CR4D count in: the first such address on cursorLine. */
+    uint32_t cursorAddress;
 } nteScreenPrivate, *nteScreenPrivPtr;
 
 extern int NAME(ScreenPrivateIndex);

@@ -1,6 +1,7 @@
 /*
- * nte family: the S3 hardware cursor. Its 64 x 64 image lives on one
- * off-screen line (cursorLine) and is uploaded through the engine at each
+ * nte family: the S3 hardware cursor. Its 64 x 64 image lives off screen
+ * from the first 1024-byte unit of its line (cursorAddress, the unit the
+ * chip counts in) and is uploaded through the engine at each
  * SetCursor; at 8 bits per pixel its colours are palette indices matched in
  * the installed colormap.
  */
@@ -8,7 +9,6 @@
 
 #define CURSOR_SIZE 64
 #define CURSOR_HIDDEN_MAX (CURSOR_SIZE - 1)
-#define CURSOR_IMAGE_BYTES 1024
 #define CURSOR_IMAGE_WORDS (CURSOR_IMAGE_BYTES / 2)
 #define CURSOR_ROW_BYTES 16 /* four pairs of 16-bit words: mask, then source */
 
@@ -86,33 +86,44 @@ static void nteBuildCursorImage(const CursorBits *bits, uint16_t *image) {
     }
 }
 
-/* The 1024 image bytes as 512 transfers into line cursorLine from its left
- * end: a rectangle the words fill exactly (1024 pixels of 8 bits, 512 of 16,
- * 256 of 32), so no transfer is left owed. The line may lie outside the
- * client's clip and even the full extent, so the scissors open over it for
- * the upload. */
+/* The 1024 image bytes as 512 transfers to cursorAddress, where the chip
+ * fetches them: one rectangle of a line per engine line the bytes cross,
+ * each filled exactly by its words (two pixels of 8 bits, one of 16, half of
+ * 32 a word), so no transfer is left owed. The lines may lie outside the
+ * client's clip and even the full extent, so the scissors open over them
+ * for the upload. */
 static void nteUploadCursorImage(nteScreenPrivPtr priv, const uint16_t *image) {
-    const int pixels = CURSOR_IMAGE_BYTES / nteTraits.pixelBytes;
-    NteScissors client =
-        nteOpenScissors(priv, priv->clipRight > pixels - 1 ? priv->clipRight : pixels - 1,
-                        priv->clipBottom > priv->cursorLine ? priv->clipBottom : priv->cursorLine);
-    NteQueue q = nteQueue(priv, REG32_WRITES + 5);
-    nteQueueReg(&q, NTE_FG_MIX, nteMix(GXcopy, MIX_SRC_HOST));
-    nteQueueReg32(&q, NTE_WRITE_MASK, 0xFFFFFFFFu);
-    nteQueueReg(&q, NTE_CUR_X, 0);
-    nteQueueReg(&q, NTE_CUR_Y, (uint16_t)priv->cursorLine);
-    nteQueueReg(&q, NTE_MAJ_AXIS, (uint16_t)(pixels - 1));
-    nteQueueMulti(&q, MULTI_HEIGHT, 0);
-    EngineIdleWait();
-    nteOutReg(priv, NTE_CMD, CMD_CURSOR_UPLOAD);
-    for (int i = 0; i < CURSOR_IMAGE_WORDS; i++) {
+    const uint32_t bpp = (uint32_t)nteTraits.pixelBytes;
+    const uint32_t lineBytes = (uint32_t)priv->linePixels * bpp;
+    const int lastLine = (int)((priv->cursorAddress + CURSOR_IMAGE_BYTES - 1) / lineBytes);
+    NteScissors client = nteOpenScissors(
+        priv, priv->clipRight > priv->linePixels - 1 ? priv->clipRight : priv->linePixels - 1,
+        priv->clipBottom > lastLine ? priv->clipBottom : lastLine);
+    uint32_t at = priv->cursorAddress, left = CURSOR_IMAGE_BYTES;
+    while (left > 0) {
+        uint32_t column = at % lineBytes;
+        uint32_t piece = lineBytes - column < left ? lineBytes - column : left;
+        NteQueue q = nteQueue(priv, REG32_WRITES + 5);
+        nteQueueReg(&q, NTE_FG_MIX, nteMix(GXcopy, MIX_SRC_HOST));
+        nteQueueReg32(&q, NTE_WRITE_MASK, 0xFFFFFFFFu);
+        nteQueueReg(&q, NTE_CUR_X, (uint16_t)(column / bpp));
+        nteQueueReg(&q, NTE_CUR_Y, (uint16_t)(at / lineBytes));
+        nteQueueReg(&q, NTE_MAJ_AXIS, (uint16_t)(piece / bpp - 1));
+        nteQueueMulti(&q, MULTI_HEIGHT, 0);
+        EngineIdleWait();
+        nteOutReg(priv, NTE_CMD, CMD_CURSOR_UPLOAD);
+        for (uint32_t i = 0; i < piece / 2; i++) {
 #if NTE_HAS_MEMBASE
-        if (NTE_WINDOW) {
-            mmWrite16(priv->memBase, image[i]);
-            continue;
-        }
+            if (NTE_WINDOW) {
+                mmWrite16(priv->memBase, image[i]);
+                continue;
+            }
 #endif
-        outw(NTE_PIX_TRANS, image[i]);
+            outw(NTE_PIX_TRANS, image[i]);
+        }
+        image += piece / 2;
+        at += piece;
+        left -= piece;
     }
     nteSetScissors(priv, &client);
 }
@@ -148,7 +159,8 @@ Bool NAME(CursorInitialize)(ScreenPtr pScreen) {
         FatalError("Cannot initialize Hardware Cursor\n");
     nteWriteCR(priv, CR45, (uint8_t)(nteReadCR(priv, CR45) & ~CR45_CURSOR_ON));
     nteWriteCR(priv, CR55, (uint8_t)(nteReadCR(priv, CR55) | CR55_MASK_SOURCE));
-    nteWriteCR(priv, CR4D, (uint8_t)priv->cursorLine);
-    nteWriteCR(priv, CR4C, (uint8_t)(priv->cursorLine >> 8));
+    uint32_t unit = priv->cursorAddress / CURSOR_UNIT;
+    nteWriteCR(priv, CR4D, (uint8_t)unit);
+    nteWriteCR(priv, CR4C, (uint8_t)(unit >> 8));
     return 1;
 }

@@ -101,6 +101,7 @@ static const char msgMemory[] = "piloInit(): %s\n";
 static const char msgMemoryCode[] = "card not reporting memory size correctly, assuming 1 Meg.";
 static const char msgRequested[] = "piloInit(): requested width,height (%d, %d)\n";
 static const char msgAllowed[] = "piloInit(): is greater than allowed width,height (%d, %d)\n";
+static const char msgNoSetGraphics[] = "grafinfo file needs PROCEDURE SetGraphics\n";
 static const char msgBadSize[] = "invalid grafinfo value for PIXWIDTH, PIXHEIGHT, or DEPTH";
 
 /* ---- small routines ---- */
@@ -473,7 +474,12 @@ static Bool piloInit(int index, ScreenPtr pScreen, int argc, char **argv) {
     piloSetUpHooks(pScreen, priv);
     piloInitRasterOps();
 
-    piloSetGraphics(pScreen);
+    if (!piloSetGraphicsMode(pScreen)) {
+        ErrorF(msgNoSetGraphics);
+        /* The procedure may have stopped half way: leave text mode behind. */
+        piloSetText(pScreen);
+        return piloInitFailed(pScreen, priv);
+    }
     piloGlCacheInit(pScreen);
     if (priv->softwareCursor)
         piloSWCursorInitialize(pScreen);

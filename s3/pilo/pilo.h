@@ -192,6 +192,7 @@ typedef struct _piloScreenPrivate {
     /* hardware cursor: shown by the last SetCursor, and where (hot spot) */
     int32_t cursorShown;
     int32_t cursorX, cursorY;
+    int32_t blanked; /* BlankScreen took the picture away */
 } piloScreenPrivate, *piloScreenPrivPtr;
 
 extern int piloScreenPrivateIndex;
@@ -265,6 +266,9 @@ static inline int piloBoxEmpty(const BoxRec *b) {
 void piloValidateWindowPriv(WindowPtr);
 
 /* pilo_mode.cpp */
+/* The mode switch; 0 when "SetGraphics" is missing or failed, which leaves
+ * the engine alone and the display unprogrammed. */
+Bool piloSetGraphicsMode(ScreenPtr);
 void piloSetGraphics(ScreenPtr);
 Bool piloSetText(ScreenPtr);
 void piloSaveGState(ScreenPtr);

@@ -292,7 +292,10 @@ static void piloHWSetCursor16(ScreenPtr pScreen, CursorPtr pCurs, int x, int y) 
         priv->cursorHotX =
             (int16_t)(pCurs->bits->xhot < CURSOR_HOT_MAX16 ? pCurs->bits->xhot : CURSOR_HOT_MAX16);
         priv->cursorHotY = (int16_t)pCurs->bits->yhot;
-        piloModifyCR(priv, CR45, 0xFF, CR45_CURSOR_ON);
+        /* The DAC mask does not hide the cursor at depth 16: on a blanked
+         * screen it stays off until BlankScreen shows the picture again. */
+        if (!priv->blanked)
+            piloModifyCR(priv, CR45, 0xFF, CR45_CURSOR_ON);
         priv->cursorShown = 1;
         piloHWColorCursor(pScreen, pCurs);
         piloHWSetAddress(priv);

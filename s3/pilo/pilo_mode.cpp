@@ -161,7 +161,7 @@ static void piloClearMemory(const piloScreenPrivate *priv) {
     piloOut(PILO_CMD, CMD_FILL);
 }
 
-void piloSetGraphics(ScreenPtr pScreen) {
+Bool piloSetGraphicsMode(ScreenPtr pScreen) {
     piloScreenPrivPtr priv = PILO_PRIV(pScreen);
     RetraceWait(priv);
     outb(VGA_DAC_MASK, 0);
@@ -170,13 +170,16 @@ void piloSetGraphics(ScreenPtr pScreen) {
 
     if (priv->modeAssist)
         piloLoadModeRegisters(priv);
-    grafExec(priv->grafinfo, "SetGraphics", 0);
+    Bool ran = grafExec(priv->grafinfo, "SetGraphics", 0) != 0;
     if (priv->modeAssist) {
         if (priv->depth == 4 && priv->memoryKB == 512 && priv->adjustCR13)
             piloWriteCR(priv, CR13, (uint8_t)(piloReadCR(priv, CR13) >> 1));
         piloWriteCR(priv, CR38, CR38_LOCK);
         piloWriteCR(priv, CR39, CR39_LOCK);
     }
+    /* Without the mode the engine may not be there: nothing is started. */
+    if (!ran)
+        return 0;
     for (int i = 0; i < MODE_RETRACE_WAITS; i++)
         RetraceWait(priv);
 
@@ -189,6 +192,12 @@ void piloSetGraphics(ScreenPtr pScreen) {
     piloWriteSR(SR1, (uint8_t)(piloReadSR(SR1) & ~SR1_SCREEN_OFF));
     outb(VGA_DAC_MASK, 0xFF);
     piloAttrIndex(priv, ATTR_DISPLAY_ON);
+    priv->blanked = 0;
+    return 1;
+}
+
+void piloSetGraphics(ScreenPtr pScreen) {
+    piloSetGraphicsMode(pScreen);
 }
 
 Bool piloSetText(ScreenPtr pScreen) {
@@ -289,7 +298,7 @@ void piloSetColor(uint32_t unused, int index, uint16_t red, uint16_t green, uint
 }
 
 void piloLoadColormap(ColormapPtr cmap) {
-    if (!cmap)
+    if (!cmap || !cmap->red || !cmap->pVisual)
         return;
     ScreenPtr pScreen = cmap->pScreen;
     const piloScreenPrivate *priv = PILO_PRIV(pScreen);
@@ -311,6 +320,7 @@ void piloHWCursorOn(int on, ScreenPtr pScreen) {
 int piloBlankScreen(int on, ScreenPtr pScreen) {
     piloScreenPrivPtr priv = PILO_PRIV(pScreen);
     RetraceWait(priv);
+    priv->blanked = on ? 1 : 0;
     if (on) {
         outb(VGA_DAC_MASK, 0);
         piloAttrIndex(priv, 0x00);

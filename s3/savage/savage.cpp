@@ -79,6 +79,7 @@ static const char msgNoRegs[] = "savage: Missing REGS for registers in grafinfo 
 static const char msgNoSetGraphics[] = "grafinfo file needs PROCEDURE SetGraphics\n";
 static const char msgMemory[] = "savage: the screen and its cursor need %u bytes of video "
                                 "memory, the board has %u.\n";
+static const char msgMemoryCode[] = "savage: memory code %#x in CR36 names no memory size.\n";
 
 /* ---- The engine ---- */
 
@@ -241,7 +242,9 @@ static Bool savageInitHW(ScreenPtr pScreen) {
         return 0;
     }
     priv->regBase = (volatile uint8_t *)regs;
-    if (!savageCheckMemory(priv->height, priv->pitchBytes, mapped, msgMemory))
+    Bool hardwareCursor = !savageSoftwareCursorAsked(savageGrafinfo(pScreen));
+    if (!savageCheckMemory(priv->height, priv->pitchBytes, mapped, hardwareCursor, msgMemory,
+                           msgMemoryCode))
         return 0;
     /* A mode procedure that is missing or stopped half way leaves a mode
      * nobody described: refused. */
@@ -295,8 +298,7 @@ static Bool savageInitRest(ScreenPtr pScreen, savageScreenPrivPtr priv) {
     v = 0;
     if (grafGetInt(graf, "NEWCURSCOLOR", &v) && v != 0)
         priv->newCursColor = 1;
-    v = 0;
-    if (grafGetInt(graf, "USESWCURSOR", &v) && v != 0)
+    if (savageSoftwareCursorAsked(graf))
         vexoSWCursorInitialize(pScreen);
     else
         savageCursorInitialize(pScreen);

@@ -168,6 +168,8 @@ void savageColorCursor(ScreenPtr);
 void savageSetColor(uint32_t unused, int index, uint16_t red, uint16_t green, uint16_t blue,
                     ScreenPtr);
 void savageRestoreColormap(ScreenPtr);
-Bool savageCheckMemory(int32_t height, int32_t pitchBytes, uint32_t mapped, const char *message);
+Bool savageSoftwareCursorAsked(GrafinfoHandle);
+Bool savageCheckMemory(int32_t height, int32_t pitchBytes, uint32_t mapped, Bool hardwareCursor,
+                       const char *message, const char *badCode);
 
 #endif
