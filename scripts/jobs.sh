@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Prints how many compile jobs this machine can run side by side: one per
-# core, but no more than its free memory holds. A compiler of the sanitizer
-# build takes up to about 1.5 GB (the large test programs), so a machine of
-# many cores and little memory, or a container with a memory limit, gets
-# fewer jobs than cores; a build started with plain -j on such a machine runs
-# out of memory and fails.
+# core, but no more than its free memory holds at 1 GB a job (the largest
+# sanitizer compiles, the long test programs, take about half of that). A
+# machine of many cores and little memory, or a container with a memory
+# limit, gets fewer jobs than cores; a build started with a bare -j starts a
+# compiler for every target at once and runs out of memory.
 #
 #   cmake --build --preset drvrun -j "$(bash scripts/jobs.sh)"
 #
@@ -24,7 +24,7 @@ if [ -n "${JOBS:-}" ]; then
   exit 0
 fi
 
-per_job_kb=$((1536 * 1024))
+per_job_kb=$((1024 * 1024))
 cores=${DRV_JOBS_CORES:-$(nproc 2>/dev/null || echo 1)}
 positive "$cores" || cores=1
 

@@ -73,13 +73,13 @@ INSTANTIATE_TEST_SUITE_P(
         // CI's: two cores, 4 GB of which some is taken.
         Machine{"TwoCores4GB", "2", meminfo(4 * kGB, 3 * kGB + kGB / 2), "", "", 0, "2\n"},
         // Many cores, little memory: the memory decides.
-        Machine{"SixteenCores6GB", "16", meminfo(6 * kGB, 5 * kGB), "", "", 0, "3\n"},
+        Machine{"SixteenCores6GB", "16", meminfo(6 * kGB, 5 * kGB), "", "", 0, "5\n"},
         // Less than one job's worth free: still one job.
-        Machine{"OneGBFree", "4", meminfo(2 * kGB, kGB), "", "", 0, "1\n"},
+        Machine{"HalfAGBFree", "4", meminfo(2 * kGB, kGB / 2), "", "", 0, "1\n"},
         // An old kernel without MemAvailable: the total counts.
-        Machine{"NoMemAvailable", "4", meminfo(3 * kGB, -1), "", "", 0, "2\n"},
+        Machine{"NoMemAvailable", "4", meminfo(3 * kGB, -1), "", "", 0, "3\n"},
         // A container limited to 4 GB on a large host.
-        Machine{"ContainerLimit", "8", meminfo(64 * kGB, 60 * kGB), "4294967296\n", "", 0, "2\n"},
+        Machine{"ContainerLimit", "8", meminfo(64 * kGB, 60 * kGB), "4294967296\n", "", 0, "4\n"},
         Machine{"ContainerWithoutLimit", "8", meminfo(64 * kGB, 60 * kGB), "max\n", "", 0, "8\n"},
         // Nothing known of the memory: the cores.
         Machine{"NoMeminfo", "6", "", "", "", 0, "6\n"},

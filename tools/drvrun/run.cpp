@@ -159,7 +159,7 @@ const std::vector<std::string> kArrow = {
     "BFB.BFFB....", "BB..BFFB....", "B....BFFB...", ".....BBB....",
 };
 
-// Letters for the characters the scene writes (driver names among them), 5 x 7
+// Letters for the characters the scene writes (driver and board names), 5 x 7
 // in an 8 x 16 cell, so a person can read the picture; every other code keeps
 // random bits.
 const std::pair<char, std::array<const char *, 7>> kLetters[] = {
@@ -209,6 +209,10 @@ const std::pair<char, std::array<const char *, 7>> kLetters[] = {
     {'7', {"#####", "    #", "   # ", "  #  ", " #   ", " #   ", " #   "}},
     {'8', {" ### ", "#   #", "#   #", " ### ", "#   #", "#   #", " ### "}},
     {'9', {" ### ", "#   #", "#   #", " ####", "    #", "   # ", " ##  "}},
+    {'/', {"    #", "    #", "   # ", "  #  ", " #   ", "#    ", "#    "}},
+    {'-', {"     ", "     ", "     ", "#####", "     ", "     ", "     "}},
+    {'_', {"     ", "     ", "     ", "     ", "     ", "     ", "#####"}},
+    {'.', {"     ", "     ", "     ", "     ", "     ", " ##  ", " ##  "}},
     {' ', {"     ", "     ", "     ", "     ", "     ", "     ", "     "}},
 };
 
