@@ -307,6 +307,24 @@ TEST(DrvrunCheck, AWorkingConfiguration) {
     EXPECT_TRUE(rowOf(r, "root-window").empty()) << r.output;
 }
 
+// The server's option words reach the driver's Init after argv[0].
+TEST(DrvrunCheck, ServerArgsReachInit) {
+    Result r = drvrun("check belki16 --config '" + source("portable/ct/belki.graf") +
+                      "' --server-args \"-opsflag 0x3\"");
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("ErrorF: using genCopyRect()"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("ErrorF: using genDrawSolidRects()"), std::string::npos) << r.output;
+    EXPECT_EQ(r.lines.back(), "belki16: the configuration works") << r.output;
+}
+
+// A driver that ends the process itself during Init ("-text" restores the
+// console and exits with status 0) is a failed run, said on one line.
+TEST(DrvrunCheck, ADriverEndingTheProcessInInitFails) {
+    Result r = drvrun("check jorra16 --server-args -text");
+    EXPECT_EQ(r.status, 1) << r.output;
+    EXPECT_EQ(r.lines.back(), "drvrun: jorra16 ended the process during Init") << r.output;
+}
+
 struct BadConfig {
     const char *name;
     const char *driver;

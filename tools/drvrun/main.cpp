@@ -1,9 +1,9 @@
 // drvrun: brings a driver up on its simulated adapter, as the display server
 // would, and shows whether it draws correctly.
 //
-//   drvrun run DRIVER [--config FILE] [--png FILE] [--trace FILE]
-//   drvrun run --all
-//   drvrun check DRIVER [--config FILE]
+//   drvrun run DRIVER [--config FILE] [--png FILE] [--trace FILE] [--server-args WORDS]
+//   drvrun run --all [--server-args WORDS]
+//   drvrun check DRIVER [--config FILE] [--server-args WORDS]
 //   drvrun list
 #include <sys/wait.h>
 #include <unistd.h>
@@ -27,8 +27,9 @@ namespace {
 using namespace drvrun;
 
 const char kUsage[] = "usage: drvrun run DRIVER [--config FILE] [--png FILE] [--trace FILE]\n"
-                      "       drvrun run --all [--png-dir DIR]\n"
-                      "       drvrun check DRIVER [--config FILE]\n"
+                      "                  [--server-args WORDS]\n"
+                      "       drvrun run --all [--png-dir DIR] [--server-args WORDS]\n"
+                      "       drvrun check DRIVER [--config FILE] [--server-args WORDS]\n"
                       "       drvrun list\n"
                       "exit status: 0 all went well, 1 a driver failed, 2 bad input\n"
                       "  Bad input is said on one line, the last. A file --png or --trace\n"
@@ -74,6 +75,14 @@ std::string parse(int argc, char **argv, Arguments &a) {
                                                    : a.run.faultStep;
             if (!value(into))
                 return arg + " needs a value";
+        } else if (arg == "--server-args") {
+            // The server's option words for the driver's Init, in one
+            // argument separated by blanks: --server-args "-opsflag 0".
+            if (i + 1 >= argc)
+                return arg + " needs a value";
+            std::istringstream words(argv[++i]);
+            for (std::string w; words >> w;)
+                a.run.serverArgs.push_back(w);
         } else if (arg == "--all") {
             a.all = true;
         } else if (arg.rfind("--", 0) == 0) {
@@ -295,7 +304,7 @@ int main(int argc, char **argv) {
     a.run.driver = a.positional[0];
     if (a.command == "check") {
         if (!a.run.pngPath.empty() || !a.run.tracePath.empty() || !a.run.faultStep.empty())
-            return usage("check takes only --config");
+            return usage("check takes only --config and --server-args");
         a.run.checkOnly = true;
     }
     return reportWritten(runInChild(a.run, nullptr));
