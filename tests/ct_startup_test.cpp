@@ -133,6 +133,10 @@ void PrintTo(const InfoCase &c, std::ostream *os) {
     *os << c.name;
 }
 
+// The heap's words on a memory code the chip does not define.
+const char kUnknown[] = "ctOnboardInit(): hardware memory configuration not recognized\n";
+const char kAssumed[] = "ctOnboardInit(): assuming 1/2Mbyte installed\n";
+
 const InfoCase kInfoCases[] = {
     {"c65550", kJorra16, nullptr, 0, {}, {"Chips 65550 Revision 01 ", "PCI Bus, 2MB VRAM\n"}},
     {"c65554VlBus1MB",
@@ -176,7 +180,7 @@ const InfoCase kInfoCases[] = {
      nullptr,
      0,
      {{"XR0F", 0x03}},
-     {"Chips & Technologies 65548 Revision 1\n", "CPU Direct, ?Mb VRAM\n"}},
+     {"Chips & Technologies 65548 Revision 1\n", "CPU Direct, ?Mb VRAM\n", kUnknown, kAssumed}},
     {"c65548Missing",
      kBelki16,
      nullptr,
@@ -206,7 +210,8 @@ const InfoCase kInfoCases[] = {
      nullptr,
      0,
      {{"XR04", 0x03}},
-     {"Chips & Technologies 6430x Revision 1\n", "32-bit Local Bus, ?Mb VRAM, ~bit Data Path\n"}},
+     {"Chips & Technologies 6430x Revision 1\n", "32-bit Local Bus, ?Mb VRAM, ~bit Data Path\n",
+      kUnknown, kAssumed}},
     {"c6430xMissing",
      kCordo16,
      nullptr,
@@ -240,7 +245,7 @@ struct InitFailure {
     const char *name;
     Build build;
     void (*change)(graf::Config &);
-    const char *message; // the one ErrorF line, or "" for none
+    const char *message; // the one ErrorF line
 };
 
 void PrintTo(const InitFailure &c, std::ostream *os) {
@@ -265,13 +270,6 @@ const InitFailure kInitFailures[] = {
     {"noMemory65550", kJorra8, [](graf::Config &c) { c.areas.clear(); }, kMissingMemory},
     // The engine's registers and host port lie beyond 4 MB of the aperture.
     {"short65550Area", kJorra16, [](graf::Config &c) { c.areas[0].length = 0x400000; },
-     kMissingMemory},
-    {"screenOutsideArea", kCordo16,
-     [](graf::Config &c) {
-         c.ints["PIXWIDTH"] = 640;
-         c.ints["PIXHEIGHT"] = 480;
-         c.areas[0].length = 0x80000;
-     },
      kMissingMemory},
 };
 

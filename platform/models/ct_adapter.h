@@ -12,7 +12,10 @@
 //                            2 MB), 65548 256 KB, 512 KB or 1 MB (default
 //                            1 MB), 6430x 512 KB, 1 MB or 2 MB (default 1 MB)
 //   int XRnn = VALUE         presets extension register nn (two hex digits)
-//                            after the identity and strap values below
+//                            after the identity and strap values below; so
+//                            XR0F (65548) or XR04 (6430x) = 3 gives the
+//                            memory code the chips leave undefined, with
+//                            MEMSIZE still the memory there is
 //   memory BASE LENGTH       the default area (MEMORY): video memory from its
 //                            start; on the 65550/65554 the engine registers
 //                            at +0x400000 and the host-data port at +0x410000

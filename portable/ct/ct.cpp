@@ -22,8 +22,6 @@ static const char msgMemory[] = "Init(): Missing MEMORY in grafinfo file.\n";
 #define DEFAULT_MONITOR_MM 300
 #define DEFAULT_RGBBITS 6
 #define MAX_SCREEN_DIMENSION 0x7FFF
-/* The 65550's engine registers start 4 MB into the aperture. */
-#define CT_VIDEO_LIMIT_65550 BR00_SRC_PITCH
 
 /* ---- Records ---- */
 
@@ -107,13 +105,6 @@ static Bool NAME(InitHW)(ScreenPtr pScreen) {
         ErrorF(msgMemory);
         return 0;
     }
-    /* The processor draws anywhere on the visible screen through the
-     * mapping, so the mapping must hold it (below the 65550's registers). */
-    uint32_t usable = CT_IS_65550 && length > CT_VIDEO_LIMIT_65550 ? CT_VIDEO_LIMIT_65550 : length;
-    if ((uint64_t)(uint32_t)priv->stride * (uint32_t)priv->height > usable) {
-        ErrorF(msgMemory);
-        return 0;
-    }
     priv->fbBase = (uint8_t *)mapped;
     priv->fbSize = length;
     if (CT_IS_65550)
@@ -137,6 +128,10 @@ static Bool NAME(InitHW)(ScreenPtr pScreen) {
 static void NAME(FreeScreen)(int index, ScreenPtr pScreen) {
     (void)index;
     ctScreenPrivPtr priv = CT_PRIV(pScreen);
+    if (!priv)
+        return;
+    NAME(MaskPatternClose)(pScreen);
+    NAME(OnboardClose)(pScreen);
     Xfree(priv);
     pScreen->devPrivates[NAME(ScreenPrivateIndex)].ptr = 0;
 }
@@ -172,8 +167,13 @@ static VisualRec *ctChooseVisual(GrafinfoHandle graf, ctScreenPrivPtr priv, int 
 static void ctInstallHooks(ScreenPtr pScreen) {
     nfbScreenPrivPtr nfb = NFB_SCREEN_PRIV(pScreen);
     nfb->gcTemplate->ops = &NAME(SolidPrivOps);
+#if CT_16BIT
     nfb->SetColor = (SetColorProc)NoopDDA;
-    nfb->LoadColormap = CT_16BIT ? (LoadColormapProc)NoopDDA : genLoadColormap;
+    nfb->LoadColormap = (LoadColormapProc)NoopDDA;
+#else
+    nfb->SetColor = NAME(SetColor);
+    nfb->LoadColormap = genLoadColormap;
+#endif
     nfb->BlankScreen = NAME(BlankScreen);
     nfb->ValidateWindowPriv = NAME(ValidateWindowPriv);
 }
@@ -192,6 +192,8 @@ static Bool ctInitScreen(ScreenPtr pScreen, ctScreenPrivPtr priv, int depth) {
     if (!NAME(InitHW)(pScreen))
         return 0;
     NAME(BitBltInit)(pScreen);
+    if (!NAME(OnboardInit)(pScreen) || !NAME(MaskPatternInit)(pScreen))
+        return 0;
     vexoSWCursorInitialize(pScreen);
     Bool cmap =
         pScreen->rootDepth == 1 ? mfbCreateDefColormap(pScreen) : cfbCreateDefColormap(pScreen);

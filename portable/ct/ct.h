@@ -202,8 +202,30 @@ static inline void ctWaitIdle(void) {
 /* ---- Screen private ---- */
 
 typedef struct _ctCursorCache ctCursorCache;
-typedef struct _ctOnboardHeap ctOnboardHeap;
-typedef struct _ctOnboardChunk ctOnboardChunk;
+
+/* One run of off-screen video memory, in address order with its neighbours. */
+typedef struct _ctOnboardChunk {
+    struct _ctOnboardChunk *next, *prev;
+    uint8_t *vaddr;     /* mapped address of its first byte */
+    uint32_t size;      /* pixels */
+    int32_t pitchValue; /* the owner's line pitch in bytes (0 when free) */
+    int32_t offset;     /* vaddr - fbBase: the address the engine uses */
+    int32_t state;      /* 1 free, 2 used; bit 0x8 locked */
+    const char *ownerFile;
+    int32_t ownerLine;
+} ctOnboardChunk;
+
+typedef struct _ctOnboardHeap {
+    uint8_t *freeBase; /* first byte after the visible screen */
+    uint32_t freeSize; /* pixels beyond the visible screen */
+    uint32_t granule;  /* allocation granularity in pixels */
+    ctOnboardChunk *chunks;
+} ctOnboardHeap;
+
+#if defined(__i386__)
+DRV_STATIC_ASSERT(sizeof(ctOnboardChunk) == 36, "a heap chunk is nine words");
+DRV_STATIC_ASSERT(sizeof(ctOnboardHeap) == 16, "the heap header is four words");
+#endif
 
 typedef struct _ctScreenPrivate {
     uint8_t *fbBase; /* the MEMORY area as mapped */
@@ -264,6 +286,31 @@ extern PrivOps NAME(OpStippledPrivOps);
 extern WinOps NAME(WinOps);
 extern SysInfo NAME(SysInfo);
 }
+
+/* ---- On-board heap (ct_heap.cpp) ---- */
+
+Bool NAME(OnboardInit)(ScreenPtr);
+void NAME(OnboardClose)(ScreenPtr);
+/* Callers name the allocating statement: __FILE__, __LINE__. */
+ctOnboardChunk *NAME(OnboardAlloc)(ScreenPtr, int width, int height, int pitchValue,
+                                   const char *file, int line);
+void NAME(OnboardFree)(ScreenPtr, ctOnboardChunk *, const char *file, int line);
+void NAME(OnboardLock)(ctOnboardChunk *);
+void NAME(OnboardUnlock)(ctOnboardChunk *);
+int NAME(OnboardOffset)(ctOnboardChunk *, int x, int y);
+uint8_t *NAME(OnboardVAddr)(ctOnboardChunk *);
+uint32_t NAME(OnboardAvailable)(ScreenPtr);
+
+/* ---- Plane-mask patterns (ct_pattern.cpp) ---- */
+
+Bool NAME(MaskPatternInit)(ScreenPtr);
+void NAME(MaskPatternClose)(ScreenPtr);
+int NAME(MaskPatternOffset)(uint32_t planemask);
+
+/* ---- Colormap (ct_cmap.cpp, 8-bit builds) ---- */
+
+void NAME(SetColor)(uint32_t unused, int index, uint16_t red, uint16_t green, uint16_t blue,
+                    ScreenPtr);
 
 /* ---- Engine layer (ct_blt.cpp) ---- */
 
