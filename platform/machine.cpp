@@ -562,6 +562,8 @@ struct Machine::Impl {
         std::vector<Special> special;     // pages the fault handler serves
         std::vector<int> specialSlots;    // specialRanges entries holding `special`
         std::vector<Backing> backings;    // plain pages shared with devices
+        // Devices only the accessors reach (mapAccessorDevice).
+        std::vector<DeviceRange> accessorDevices;
     };
     // A video memory shown by views, and how its guard reopens the views
     // when the engine goes idle (see startGuard).
@@ -1032,6 +1034,12 @@ struct Machine::Impl {
         return -1;
     }
 
+    static const DeviceRange *accessorDeviceAt(const AreaRec &a, const uint8_t *p) {
+        for (auto &d : a.accessorDevices)
+            if (p >= d.start && p < d.start + d.length)
+                return &d;
+        return nullptr;
+    }
     static const DeviceRange *deviceAt(const AreaRec &a, const uint8_t *p) {
         for (auto &d : a.devices)
             if (p >= d.start && p < d.start + d.length)
@@ -1242,6 +1250,16 @@ void Machine::mapDevice(uint8_t *host, uint32_t length, MemDevice *dev) {
     impl_->relayout(a);
 }
 
+void Machine::mapAccessorDevice(uint8_t *host, uint32_t length, MemDevice *dev) {
+    int i = impl_->areaIndexOf(host, static_cast<int>(length));
+    if (i < 0 || length == 0)
+        throw std::invalid_argument("mapAccessorDevice: range not inside one area");
+    auto &a = impl_->areas[static_cast<size_t>(i)];
+    if (host + length > a.area.host + a.area.length)
+        throw std::invalid_argument("mapAccessorDevice: range not inside one area");
+    a.accessorDevices.push_back({host, length, dev});
+}
+
 // ---- busy-engine guard ----
 
 void Machine::guardVideoMemory(VideoMemory &vram, bool busy) {
@@ -1385,7 +1403,9 @@ uint32_t Machine::memRead(const volatile void *addr, int width) {
     const Impl::AreaRec *a = ai < 0 ? nullptr : &impl_->areas[static_cast<size_t>(ai)];
     uint32_t offset = a == nullptr ? 0 : static_cast<uint32_t>(p - a->area.host);
     uint32_t value = 0;
-    if (const auto *d = a == nullptr ? nullptr : Impl::deviceAt(*a, p)) {
+    if (const auto *ad = a == nullptr ? nullptr : Impl::accessorDeviceAt(*a, p)) {
+        value = ad->dev->read(static_cast<uint32_t>(p - ad->start), width);
+    } else if (const auto *d = a == nullptr ? nullptr : Impl::deviceAt(*a, p)) {
         value = d->dev->read(static_cast<uint32_t>(p - d->start), width);
     } else if (a != nullptr && Impl::rawAccessible(*a, p, width)) {
         checkBusy(ai);
@@ -1412,7 +1432,10 @@ void Machine::memWrite(volatile void *addr, int width, uint32_t value) {
     const Impl::AreaRec *a = ai < 0 ? nullptr : &impl_->areas[static_cast<size_t>(ai)];
     uint32_t offset = a == nullptr ? 0 : static_cast<uint32_t>(p - a->area.host);
     const Access acc{Access::MemWrite, static_cast<uint8_t>(width), offset, value, ai, 1};
-    if (const auto *d = a == nullptr ? nullptr : Impl::deviceAt(*a, p)) {
+    if (const auto *ad = a == nullptr ? nullptr : Impl::accessorDeviceAt(*a, p)) {
+        record(acc);
+        ad->dev->write(static_cast<uint32_t>(p - ad->start), width, value);
+    } else if (const auto *d = a == nullptr ? nullptr : Impl::deviceAt(*a, p)) {
         record(acc);
         d->dev->write(static_cast<uint32_t>(p - d->start), width, value);
     } else if (a != nullptr && Impl::rawAccessible(*a, p, width)) {

@@ -210,6 +210,12 @@ class Machine {
     // under the busy-engine guard; a plain access to the device's bytes is
     // reported (area and offset), reads 0xFF and writes nothing.
     void mapDevice(uint8_t *host, uint32_t length, MemDevice *dev);
+    // Accesses through the accessors to [host, host + length) go to `dev`,
+    // while the processor's plain accesses stay memory at full speed (the
+    // pages are left as they are): a range the chip decodes for bus cycles
+    // the driver makes on purpose, such as host data written over video
+    // memory. The device decides what such an access does to the memory.
+    void mapAccessorDevice(uint8_t *host, uint32_t length, MemDevice *dev);
     // Keep a model alive as long as the machine.
     template <class T, class... A> T *own(A &&...args) {
         auto p = std::make_unique<T>(std::forward<A>(args)...);

@@ -121,6 +121,60 @@ TEST_F(CtModel, PortEngineOf65548And6430x) {
     }
 }
 
+// On the 65548 and 6430x host data is written over video memory: the
+// accessors reach the model there, plain processor accesses the memory.
+TEST_F(CtModel, HostDataOverVideoMemory) {
+    make("65548", 0x100000);
+    uint8_t *vram = adapter->vram()->data();
+    mem[0x10] = 0x77; // plain: memory, at full speed
+    EXPECT_EQ(vram[0x10], 0x77);
+    mmWrite32(mem + 0x20, 0x11223344); // an accessor, nothing owed: memory too
+    EXPECT_EQ(vram[0x20], 0x44);
+    EXPECT_EQ(mmRead8(mem + 0x23), 0x11);
+    // A copy of host data: 4 bytes by 2 rows, rows 4 bytes apart.
+    ioOut16(0x83D0, 4);
+    ioOut16(0x83D2, 0x100);
+    ioOut32(0x93D0, 0x43CC);
+    ioOut32(0x97D0, 0);
+    ioOut32(0x9BD0, 0x200);
+    ioOut32(0x9FD0, 0x00020004);
+    mmWrite32(mem + 0x40, 0xA1A2A3A4); // anywhere in the area
+    EXPECT_EQ(vram[0x40], 0);
+    ioOut32(0x9BD0, 0x300); // a register while a word is missing
+    EXPECT_TRUE(failedWith("DR06 written while 1 host data words are owed"));
+    failures.clear();
+    ioOut32(0x9FD0, 0x00020004);
+    mmWrite32(mem, 0xA1A2A3A4);
+    mmWrite32(mem, 0xB1B2B3B4);
+    EXPECT_EQ(vram[0x300], 0xA4);
+    EXPECT_EQ(vram[0x403], 0xB1);
+    mmWrite32(mem, 0xC1C2C3C4); // one too many, while the engine is busy
+    EXPECT_TRUE(failedWith("write of MEMORY at +0x0 while the engine is busy"));
+    EXPECT_EQ(vram[0], 0);
+}
+
+TEST_F(CtModel, HostDataPortOf65550TakesWholeQuadwords) {
+    make("65550");
+    uint8_t *br = mem + 0x400000;
+    uint8_t *vram = adapter->vram()->data();
+    mmWrite16(br, 8);
+    mmWrite16(br + 2, 0x100);
+    mmWrite32(br + 0x10, 0x4CC);
+    mmWrite32(br + 0x18, 3); // the first pixel 3 bytes into the first quadword
+    mmWrite32(br + 0x1C, 0x80);
+    mmWrite32(br + 0x20, 0x00010003); // 3 bytes: one quadword
+    mmWrite32(mem + 0x410000, 0x44332211);
+    EXPECT_TRUE(failures.empty());
+    EXPECT_EQ(vram[0x80], 0);
+    mmWrite32(mem + 0x410000, 0x88776655);
+    EXPECT_EQ(vram[0x80], 0x44);
+    EXPECT_EQ(vram[0x82], 0x66);
+    for (int i = 0; i < 2; i++)
+        xr(0x20);
+    mmWrite32(mem + 0x410000, 0);
+    EXPECT_TRUE(failedWith("host data word 0x0 with no operation waiting"));
+}
+
 TEST_F(CtModel, RefusesMemorySizesTheChipCannotHave) {
     sim::Machine::reset();
     m = &sim::Machine::current();

@@ -2,6 +2,7 @@
 // ct_adapter.h.
 #include "models/ct_adapter.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <stdexcept>
 
@@ -69,12 +70,14 @@ const char *regName(bool br, int reg) {
 
 } // namespace
 
-// The engine of either layout: registers, busy time, strictness.
+// The engine of either layout: registers, operations, busy time and
+// strictness.
 class CtEngine {
   public:
-    CtEngine(VideoMemory &vram, Machine &m, bool br) : vram_(vram), machine_(m), br_(br) {}
+    CtEngine(VideoMemory &vram, Machine &m, bool br, int pixelBytes)
+        : vram_(vram), machine_(m), br_(br), bpp_(pixelBytes) {}
 
-    // A register write: `reg` 0-8, `half` 0 or 2 for the two pitch halves.
+    // A register write: `reg` 0-8 at `byteOffset` within it.
     void write(int reg, int byteOffset, int width, uint32_t value) {
         const char *name = regName(br_, reg);
         if (reg == 0) {
@@ -89,6 +92,8 @@ class CtEngine {
                  std::to_string(byteOffset) + ": it is a 32-bit register");
             return;
         }
+        if (owed_ > 0)
+            dropOwed(std::string(name) + " written");
         if (busy()) {
             fail(std::string(name) + " written with " + hex(value) + " while the engine is busy");
             return;
@@ -108,6 +113,8 @@ class CtEngine {
     // One status read; true while busy.
     bool poll() {
         statusReads_++;
+        if (owed_ > 0)
+            dropOwed("status read");
         if (busyLeft_ == 0) {
             setGuard(false);
             return false;
@@ -117,8 +124,19 @@ class CtEngine {
         return true;
     }
 
+    bool awaitingData() const { return owed_ > 0; }
+
     void hostWord(uint32_t value) {
-        fail("host data word " + hex(value) + " with no operation waiting for it");
+        if (owed_ == 0) {
+            fail("host data word " + hex(value) + " with no operation waiting for it");
+            return;
+        }
+        for (int i = 0; i < 4; i++)
+            data_.push_back(uint8_t(value >> (8 * i)));
+        if (--owed_ == 0) {
+            run(pending_);
+            stayBusy(opBusy_);
+        }
     }
 
     void setBusyReads(uint64_t n) { opBusy_ = n; }
@@ -127,8 +145,10 @@ class CtEngine {
         if (busyLeft_ > 0)
             setGuard(true);
     }
-    bool busy() const { return busyLeft_ > 0; }
+    bool busy() const { return busyLeft_ > 0 || owed_ > 0; }
     void drain() {
+        if (owed_ > 0)
+            dropOwed("the engine was drained");
         busyLeft_ = 0;
         setGuard(false);
     }
@@ -137,17 +157,164 @@ class CtEngine {
     std::vector<CtOp> ops;
 
   private:
+    // What an operation takes from its registers, in either layout.
+    struct Decoded {
+        uint32_t control, srcPitch, dstPitch, src, dst, width, height;
+        uint32_t colour; // the solid colour (BR01, DR03)
+        bool xDec, yDec, host, solidSource, solidPattern;
+    };
+
     int sizeReg() const { return br_ ? 8 : 7; }
+
+    Decoded decode(const CtOp &op) const {
+        Decoded d{};
+        const uint32_t *r = op.regs;
+        uint32_t pitchMask = br_ ? 0x1FFF : 0xFFF;
+        d.srcPitch = r[0] & pitchMask;
+        d.dstPitch = (r[0] >> 16) & pitchMask;
+        d.control = r[4];
+        if (br_) {
+            d.src = r[6] & 0x7FFFFF;
+            d.dst = r[7] & 0x7FFFFF;
+            d.width = r[8] & 0x1FFF;
+            d.height = (r[8] >> 16) & 0x1FFF;
+            d.colour = r[1];
+            d.xDec = d.control & 0x100;
+            d.yDec = d.control & 0x200;
+            d.host = d.control & 0x400;
+            d.solidSource = d.control & 0x80000;
+            d.solidPattern = d.control & 0x40000;
+        } else {
+            d.src = r[5] & 0x1FFFFF;
+            d.dst = r[6] & 0x1FFFFF;
+            d.width = r[7] & 0xFFF;
+            d.height = (r[7] >> 16) & 0xFFF;
+            d.colour = r[3];
+            d.yDec = !(d.control & 0x100);
+            d.xDec = !(d.control & 0x200);
+            d.host = d.control & 0x4000;
+            d.solidSource = d.control & 0x400;
+            d.solidPattern = false;
+        }
+        return d;
+    }
+
+    // Control bits this model does not know, by layout.
+    uint32_t unknownBits(uint32_t control) const {
+        return br_ ? control & ~0xC07FFu : control & ~0x47FFu;
+    }
 
     void start() {
         CtOp op{};
         for (int i = 0; i < 9; i++)
             op.regs[i] = regs_[i];
         ops.push_back(op);
-        // An empty operation ends at once; any other takes its time.
-        uint32_t size = regs_[sizeReg()];
-        if ((size & 0xFFFF) != 0 && (size >> 16) != 0)
-            stayBusy(opBusy_);
+        Decoded d = decode(op);
+        if (uint32_t bits = unknownBits(d.control)) {
+            fail(std::string(br_ ? "BR04" : "DR04") + " " + hex(d.control) + " holds bits " +
+                 hex(bits) + " this model does not know; the operation does not run");
+            return;
+        }
+        // An empty operation draws nothing and takes no data.
+        if (d.width == 0 || d.height == 0)
+            return;
+        if (!br_ && d.solidSource && !replicated(d.colour)) {
+            fail("DR03 " + hex(d.colour) + " does not hold the pixel replicated over 32 bits");
+            return;
+        }
+        if (d.host) {
+            // Whole units of the stream: quadwords on the 65550, words else.
+            uint32_t unit = br_ ? 8 : 4;
+            uint64_t bytes = (d.src & (unit - 1)) + uint64_t(d.height - 1) * d.srcPitch + d.width;
+            bytes = (bytes + unit - 1) / unit * unit;
+            owed_ = uint32_t(bytes / 4);
+            data_.clear();
+            pending_ = op;
+            setGuard(true);
+            return;
+        }
+        run(op);
+        stayBusy(opBusy_);
+    }
+
+    bool replicated(uint32_t c) const {
+        if (bpp_ == 2)
+            return (c & 0xFFFF) == c >> 16;
+        return (c & 0xFF) * 0x01010101u == c;
+    }
+
+    uint8_t colourByte(uint32_t colour, uint32_t addr) const {
+        uint32_t k = br_ ? addr % uint32_t(bpp_) : addr % 4;
+        return uint8_t(colour >> (8 * k));
+    }
+
+    static uint8_t rop3(uint8_t rop, uint8_t p, uint8_t s, uint8_t d) {
+        uint8_t out = 0;
+        for (int bit = 0; bit < 8; bit++) {
+            int index = ((p >> bit) & 1) << 2 | ((s >> bit) & 1) << 1 | ((d >> bit) & 1);
+            out |= uint8_t(((rop >> index) & 1) << bit);
+        }
+        return out;
+    }
+
+    // Byte `i` of row `r` from `base`, in the operation's direction: rows
+    // from the start corner down (or up), bytes to the right (or, from the
+    // start pixel's last byte, to the left).
+    int64_t at(const Decoded &d, uint32_t base, uint32_t pitch, uint32_t r, uint32_t i) const {
+        int64_t row = d.yDec ? -int64_t(r) : int64_t(r);
+        int64_t col = d.xDec ? int64_t(bpp_ - 1) - int64_t(i) : int64_t(i);
+        return int64_t(base) + row * int64_t(pitch) + col;
+    }
+
+    bool inside(const Decoded &d, uint32_t base, uint32_t pitch) const {
+        int64_t a = at(d, base, pitch, 0, 0), b = at(d, base, pitch, d.height - 1, d.width - 1);
+        int64_t lo = a < b ? a : b, hi = a < b ? b : a;
+        int64_t c = at(d, base, pitch, 0, d.width - 1), e = at(d, base, pitch, d.height - 1, 0);
+        lo = std::min({lo, c, e});
+        hi = std::max({hi, c, e});
+        return lo >= 0 && hi < int64_t(vram_.size());
+    }
+
+    void run(const CtOp &op) {
+        Decoded d = decode(op);
+        if (!inside(d, d.dst, d.dstPitch)) {
+            fail("operation " + describe(d) + " reaches outside video memory; it does not run");
+            return;
+        }
+        bool screenSource = !d.host && !d.solidSource;
+        if (screenSource && !inside(d, d.src, d.srcPitch)) {
+            fail("operation " + describe(d) + " reads outside video memory; it does not run");
+            return;
+        }
+        uint8_t rop = uint8_t(d.control & 0xFF);
+        uint8_t *mem = vram_.data();
+        uint32_t hostOffset = d.src & (br_ ? 7u : 3u);
+        for (uint32_t r = 0; r < d.height; r++)
+            for (uint32_t i = 0; i < d.width; i++) {
+                int64_t a = at(d, d.dst, d.dstPitch, r, i);
+                uint8_t s = 0, p = 0;
+                if (d.host)
+                    s = data_[hostOffset + r * d.srcPitch + i];
+                else if (d.solidSource)
+                    s = colourByte(d.colour, uint32_t(a));
+                else
+                    s = mem[at(d, d.src, d.srcPitch, r, i)];
+                if (d.solidPattern)
+                    p = colourByte(d.colour, uint32_t(a));
+                mem[a] = rop3(rop, p, s, mem[a]);
+            }
+    }
+
+    std::string describe(const Decoded &d) const {
+        return hex(d.control) + " " + std::to_string(d.width) + " bytes x " +
+               std::to_string(d.height) + " at " + hex(d.dst);
+    }
+
+    void dropOwed(const std::string &why) {
+        fail(why + " while " + std::to_string(owed_) +
+             " host data words are owed; the operation is dropped");
+        owed_ = 0;
+        data_.clear();
     }
 
     void setGuard(bool on) {
@@ -160,10 +327,14 @@ class CtEngine {
     VideoMemory &vram_;
     Machine &machine_;
     bool br_;
+    int bpp_;
     uint32_t regs_[9] = {};
     uint64_t opBusy_ = 2;
     uint64_t busyLeft_ = 0;
     bool guarded_ = false;
+    uint32_t owed_ = 0;
+    CtOp pending_{};
+    std::vector<uint8_t> data_;
 };
 
 namespace {
@@ -230,6 +401,46 @@ class CtPorts : public PortDevice {
     CtEngine &e_;
 };
 
+// The 65548/6430x MEMORY area as the accessors reach it: host data while
+// an operation waits for it, video memory otherwise.
+class CtHostWindow : public MemDevice {
+  public:
+    CtHostWindow(CtEngine &e, VideoMemory &vram) : e_(e), vram_(vram) {}
+    uint32_t read(uint32_t offset, int width) override {
+        if (e_.busy()) {
+            fail("read of MEMORY at +" + hex(offset) + " while the engine is busy");
+            return 0xFFFFFFFF;
+        }
+        uint32_t v = 0;
+        for (int i = 0; i < width; i++)
+            v |= uint32_t(byteAt(offset + uint32_t(i))) << (8 * i);
+        return v;
+    }
+    void write(uint32_t offset, int width, uint32_t value) override {
+        if (e_.awaitingData()) {
+            if (width != 4)
+                fail(std::to_string(8 * width) + "-bit host data write at +" + hex(offset));
+            else
+                e_.hostWord(value);
+            return;
+        }
+        if (e_.busy()) {
+            fail("write of MEMORY at +" + hex(offset) + " while the engine is busy");
+            return;
+        }
+        for (int i = 0; i < width; i++) {
+            uint32_t a = offset + uint32_t(i);
+            if (a < vram_.size())
+                vram_.data()[a] = uint8_t(value >> (8 * i));
+        }
+    }
+
+  private:
+    uint8_t byteAt(uint32_t a) const { return a < vram_.size() ? vram_.data()[a] : 0xFF; }
+    CtEngine &e_;
+    VideoMemory &vram_;
+};
+
 const graf::MemoryArea *memoryArea(const graf::Config &cfg) {
     for (const graf::MemoryArea &a : cfg.areas)
         if (a.name.empty() || a.name == "MEMORY")
@@ -240,8 +451,9 @@ const graf::MemoryArea *memoryArea(const graf::Config &cfg) {
 } // namespace
 
 struct CtAdapter::Impl {
-    Impl(CtChip c, uint32_t memSize, Machine &m)
-        : chip(c), vram(memSize), engine(vram, m, sim::is65550(c)), xrRegs(ctreg::XrIndex) {}
+    Impl(CtChip c, uint32_t memSize, Machine &m, int pixelBytes)
+        : chip(c), vram(memSize), engine(vram, m, sim::is65550(c), pixelBytes),
+          xrRegs(ctreg::XrIndex) {}
     CtChip chip;
     VideoMemory vram;
     CtEngine engine;
@@ -254,7 +466,9 @@ CtAdapter::CtAdapter(const std::string &model, graf::Config &cfg, Machine &m) {
     (void)model;
     CtChip c = chipOf(cfg);
     uint32_t size = memSizeOf(c, cfg);
-    impl_ = std::make_unique<Impl>(c, size, m);
+    auto depth = cfg.ints.find("DEPTH");
+    int pixelBytes = depth != cfg.ints.end() && depth->second <= 8 ? 1 : 2;
+    impl_ = std::make_unique<Impl>(c, size, m, pixelBytes);
     impl_->vgaCore.attach(m);
     vga::IndexedRegisters &xr = impl_->xrRegs;
     xr.attach(m);
@@ -310,6 +524,9 @@ CtAdapter::CtAdapter(const std::string &model, graf::Config &cfg, Machine &m) {
             if (a.length >= ctreg::HostPortOffset + 4)
                 m.mapDevice(impl_->memory + ctreg::HostPortOffset, 4,
                             m.own<CtHostPort>(impl_->engine));
+        } else if (a.length > 0) {
+            m.mapAccessorDevice(impl_->memory, a.length,
+                                m.own<CtHostWindow>(impl_->engine, impl_->vram));
         }
     }
     mapPlainAreas(cfg, m);

@@ -39,12 +39,39 @@
 // - 65548/6430x: DR00-DR07 at I/O ports 0x83D0 + 0x400 x n, 32-bit
 //   registers but DR00, whose pitch halves (0x83D0, 0x83D2) are 16-bit;
 //   DR07 starts the operation; DR04 bit 20 reads set while busy.
+// - Operations work on bytes: pitches, addresses and the width in bytes
+//   from the registers, a ROP3 code (control bits 0-7) over pattern P
+//   (0xF0), source S (0xCC) and destination D (0xAA), byte by byte in the
+//   operation's order, each source byte read when it is reached (a copy
+//   over itself in the wrong direction smears, as on the chip).
+// - Directions: 65550 0x100 x decreasing, 0x200 y decreasing; 65548/6430x
+//   0x100 y increasing, 0x200 x increasing. Rows run from the start corner's
+//   row; with x decreasing the start address is that of the row's last
+//   pixel, and the row covers the width's bytes ending with that pixel's
+//   last byte (the model's reading of "from the start corners").
+// - Solid colour as an operand: 65550 0x80000 the source, 0x40000 the
+//   pattern, colour BR01, masked to the pixel; 65548/6430x 0x400 the source,
+//   colour DR03, which must hold the pixel replicated over 32 bits
+//   (reported and not run otherwise). The pixel size is the one the mode
+//   procedure sets up: the configuration's DEPTH (8: one byte, else two).
+// - Host colour data: 65550 0x400, 65548/6430x 0x4000. The words form one
+//   byte stream, the low byte of each word first; row r starts at the
+//   source address's byte offset (BR06 bits 0-2, DR05 bits 0-1) plus r x
+//   the source pitch. The operation owes the stream up to its last byte,
+//   in whole quadwords on the 65550 and whole words on the others, and runs
+//   when the last word arrives. The 65548/6430x take it as accessor writes
+//   anywhere in MEMORY (mapAccessorDevice): host data while owed, video
+//   memory otherwise; plain processor accesses stay memory.
+// - An operation of width or height 0 draws nothing and takes no data;
+//   one that would reach outside video memory is reported and not run.
 // - An operation stays busy for a number of status reads (busyReads(),
 //   2 by default), added up over operations started back to back.
 // - Strict: an engine register written while the engine is busy, a pitch
 //   half written as 32 bits, a 32-bit register written at another width, a
-//   host-data word with no operation waiting for it, and any processor
-//   access to video memory while the engine is busy are reported.
+//   host-data word with no operation waiting for it, a register write or
+//   status read while host data is owed (the operation is dropped), control
+//   bits the model does not know, and any processor access to video memory
+//   while the engine is busy or waits for data are reported.
 // - Fixture: stayBusy(n) makes the status read busy for the next n reads,
 //   as an operation would, with video memory guarded meanwhile.
 #pragma once

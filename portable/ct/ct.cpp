@@ -53,7 +53,7 @@ DRV_EXPORT VisualRec NAME(Visual8) = {0, PseudoColor, 8, 256, 8, 0, 0, 0, 0, 0, 
 
 /* Slots the build does not draw itself yet hold the server's routines. */
 DRV_EXPORT PrivOps NAME(SolidPrivOps) = {
-    genSolidFillRects, genSolidFS,    {.ZeroSegs = genSolidZeroSegs},
+    genSolidFillRects, genSolidFS,    {.ZeroSegs = NAME(SolidZeroSegs)},
     genSolidGCOp4,     genSolidGCOp5, genSolidGCOp6};
 DRV_EXPORT PrivOps NAME(TiledPrivOps) = {genTiledFillRects, genTiledFS,    {.GCOp3 = genTiledGCOp3},
                                          genTiledGCOp4,     genTiledGCOp5, genTiledGCOp6};
@@ -64,14 +64,14 @@ DRV_EXPORT PrivOps NAME(OpStippledPrivOps) = {
     genOpStippledFillRects, genOpStippledFS,    {.GCOp3 = genOpStippledGCOp3},
     genOpStippledGCOp4,     genOpStippledGCOp5, genOpStippledGCOp6};
 
-DRV_EXPORT WinOps NAME(WinOps) = {genCopyRect,
-                                  genDrawSolidRects,
-                                  NAME(DrawImageFB),
+DRV_EXPORT WinOps NAME(WinOps) = {NAME(CopyRect),
+                                  NAME(DrawSolidRects),
+                                  NAME(DrawImage),
                                   genDrawMonoImage,
                                   genDrawOpaqueMonoImage,
                                   NAME(ReadImage),
-                                  genDrawPoints,
-                                  genTileRects,
+                                  NAME(DrawPoints),
+                                  NAME(TileRects),
                                   genDrawMonoGlyphs,
                                   {.DrawFontText = genDrawFontText},
                                   genWinOp11,

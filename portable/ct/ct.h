@@ -199,6 +199,65 @@ static inline void ctWaitIdle(void) {
     }
 }
 
+/* ---- Engine set-up, per register layout ---- */
+
+static inline void ctSetPitches(uint32_t src, uint32_t dst) {
+    if (CT_IS_65550) {
+        mmWrite16(ct_membase + BR00_SRC_PITCH, (uint16_t)(src & BR_PITCH_MASK));
+        mmWrite16(ct_membase + BR00_DST_PITCH, (uint16_t)(dst & BR_PITCH_MASK));
+    } else {
+        ioOut16(DR00_SRC_PITCH, (uint16_t)(src & DR_PITCH_MASK));
+        ioOut16(DR00_DST_PITCH, (uint16_t)(dst & DR_PITCH_MASK));
+    }
+}
+
+static inline void ctSetControl(uint32_t control) {
+    if (CT_IS_65550)
+        mmWrite32(ct_membase + BR04_CONTROL, control);
+    else
+        ioOut32(DR04_CONTROL, control);
+}
+
+static inline void ctSetSource(uint32_t address) {
+    if (CT_IS_65550)
+        mmWrite32(ct_membase + BR06_SOURCE, address & BR_ADDR_MASK);
+    else
+        ioOut32(DR05_SOURCE, address & DR_ADDR_MASK);
+}
+
+static inline void ctSetDest(uint32_t address) {
+    if (CT_IS_65550)
+        mmWrite32(ct_membase + BR07_DEST, address & BR_ADDR_MASK);
+    else
+        ioOut32(DR06_DEST, address & DR_ADDR_MASK);
+}
+
+/* The colour as the engine takes it: masked to the pixel on the 65550,
+ * replicated over 32 bits on the others. */
+static inline uint32_t ctEngineColour(Pixel colour) {
+    uint32_t pixel = CT_BPP == 2 ? (colour & 0xFFFF) : (colour & 0xFF);
+    if (CT_IS_65550)
+        return pixel;
+    return CT_BPP == 2 ? (pixel | pixel << 16) : pixel * 0x01010101u;
+}
+
+/* The colour of solid fills (BR01 or DR03). */
+static inline void ctSetSolidColour(Pixel colour) {
+    if (CT_IS_65550)
+        mmWrite32(ct_membase + BR01_BG, ctEngineColour(colour));
+    else
+        ioOut32(DR03_FG, ctEngineColour(colour));
+}
+
+/* Writing the size starts the operation. */
+static inline void ctStart(uint32_t widthBytes, uint32_t height) {
+    if (CT_IS_65550)
+        mmWrite32(ct_membase + BR08_SIZE, (widthBytes & BR_SIZE_MASK) | (height & BR_SIZE_MASK)
+                                                                            << 16);
+    else
+        ioOut32(DR07_SIZE, (widthBytes & DR_SIZE_MASK) | (height & DR_SIZE_MASK) << 16);
+}
+
 /* ---- Screen private ---- */
 
 typedef struct _ctCursorCache ctCursorCache;
@@ -334,8 +393,60 @@ void ctDoText(ScreenPtr);
 void ctCursorOn(ScreenPtr);
 void ctCursorOff(ScreenPtr, Bool unload);
 
+/* ---- Rectangles, points and segments (ct_rect.cpp, ct_seg.cpp) ---- */
+
+static inline Bool ctAllPlanes(const ctScreenPrivate *priv, uint32_t planemask) {
+    return (planemask & priv->allPlanes) == priv->allPlanes;
+}
+
+/* Byte address of (x, y) for the engine. */
+static inline uint32_t ctAddress(const ctScreenPrivate *priv, int x, int y) {
+    return (uint32_t)priv->stride * (uint32_t)y + (uint32_t)CT_BPP * (uint32_t)x;
+}
+
+/* The processor's pixel at (x, y). */
+static inline uint8_t *ctPixel(const ctScreenPrivate *priv, int x, int y) {
+    return priv->fbBase + ((uint32_t)y * (uint32_t)priv->pitch + (uint32_t)x) * CT_BPP;
+}
+
+static inline uint32_t ctLoadPixel(const uint8_t *at) {
+    if (CT_BPP == 2) {
+        uint16_t v;
+        memcpy(&v, at, sizeof v);
+        return v;
+    }
+    return *at;
+}
+
+static inline void ctStorePixel(uint8_t *at, uint32_t value) {
+    if (CT_BPP == 2) {
+        uint16_t v = (uint16_t)value;
+        memcpy(at, &v, sizeof v);
+    } else {
+        *at = (uint8_t)value;
+    }
+}
+
+/* After the processor wrote video memory: one read of its first word. */
+static inline void ctFlushProcessor(const ctScreenPrivate *priv) {
+    (void)*(volatile uint32_t *)priv->fbBase;
+}
+
+void NAME(CopyRect)(BoxPtr dst, DDXPointPtr src, int alu, uint32_t planemask, DrawablePtr);
+void NAME(DrawSolidRects)(BoxPtr, int count, Pixel fg, int alu, uint32_t planemask, DrawablePtr);
+void NAME(DrawPoints)(DDXPointPtr, int count, Pixel fg, int alu, uint32_t planemask, DrawablePtr);
+void ctDrawPointsFB(DDXPointPtr, int count, Pixel fg, int alu, uint32_t planemask, DrawablePtr);
+void NAME(TileRects)(BoxPtr, int count, uint8_t *tile, int tileStride, int tileWidth,
+                     int tileHeight, DDXPointPtr patOrg, int alu, uint32_t planemask, DrawablePtr);
+void NAME(SolidZeroSegs)(GCPtr, DrawablePtr, ZeroSegRec *segs, int count);
+uint32_t ctSolidZeroSegsFB(ZeroSegRec *segs, int count, int alu, Pixel fg, uint32_t mask,
+                           DrawablePtr);
+
 /* ---- Images and validation (ct_image.cpp) ---- */
 
+void NAME(DrawImage)(BoxPtr, uint8_t *pixels, int stride, int alu, uint32_t planemask, DrawablePtr);
+void ctDrawImageSlow(DrawablePtr, int alu, int x, int y, int w, int h, const uint8_t *pixels,
+                     int stride);
 void NAME(DrawImageFB)(BoxPtr, uint8_t *pixels, int stride, int alu, uint32_t planemask,
                        DrawablePtr);
 void NAME(ReadImage)(BoxPtr, uint8_t *dst, int stride, DrawablePtr);
