@@ -161,7 +161,9 @@ class CtEngine {
     struct Decoded {
         uint32_t control, srcPitch, dstPitch, src, dst, width, height;
         uint32_t colour; // the solid colour (BR01, DR03)
-        bool xDec, yDec, host, solidSource, solidPattern;
+        uint32_t fg, bg; // the expansion colours (BR02/BR01, DR03/DR02)
+        uint32_t skip;   // 65550: leading bits of every monochrome row (BR03)
+        bool xDec, yDec, host, solidSource, solidPattern, mono, transparent;
     };
 
     int sizeReg() const { return br_ ? 8 : 7; }
@@ -184,6 +186,11 @@ class CtEngine {
             d.host = d.control & 0x400;
             d.solidSource = d.control & 0x80000;
             d.solidPattern = d.control & 0x40000;
+            d.mono = d.control & 0x1000;
+            d.transparent = d.control & 0x2000;
+            d.fg = r[2];
+            d.bg = r[1];
+            d.skip = r[3] & 0x3F;
         } else {
             d.src = r[5] & 0x1FFFFF;
             d.dst = r[6] & 0x1FFFFF;
@@ -195,13 +202,18 @@ class CtEngine {
             d.host = d.control & 0x4000;
             d.solidSource = d.control & 0x400;
             d.solidPattern = false;
+            d.mono = d.control & 0x800;
+            d.transparent = d.control & 0x2000;
+            d.fg = r[3];
+            d.bg = r[2];
+            d.skip = 0;
         }
         return d;
     }
 
     // Control bits this model does not know, by layout.
     uint32_t unknownBits(uint32_t control) const {
-        return br_ ? control & ~0xC07FFu : control & ~0x47FFu;
+        return br_ ? control & ~0xC37FFu : control & ~0x6FFFu;
     }
 
     void start() {
@@ -222,10 +234,27 @@ class CtEngine {
             fail("DR03 " + hex(d.colour) + " does not hold the pixel replicated over 32 bits");
             return;
         }
+        if (d.mono && (!d.host || d.solidSource)) {
+            fail(std::string(br_ ? "BR04 " : "DR04 ") + hex(d.control) +
+                 ": monochrome expansion takes host data only; the operation does not run");
+            return;
+        }
+        if (!br_ && d.mono && (!replicated(d.fg) || !replicated(d.bg))) {
+            fail("DR03 " + hex(d.fg) + " or DR02 " + hex(d.bg) +
+                 " does not hold the pixel replicated over 32 bits");
+            return;
+        }
         if (d.host) {
             // Whole units of the stream: quadwords on the 65550, words else.
             uint32_t unit = br_ ? 8 : 4;
-            uint64_t bytes = (d.src & (unit - 1)) + uint64_t(d.height - 1) * d.srcPitch + d.width;
+            uint64_t bytes;
+            if (d.mono) {
+                // Each row of bits starts on a word of its own.
+                uint64_t rowBytes = (d.skip + d.width / uint32_t(bpp_) + 7) / 8;
+                bytes = uint64_t(d.height) * ((rowBytes + 3) / 4 * 4);
+            } else {
+                bytes = (d.src & (unit - 1)) + uint64_t(d.height - 1) * d.srcPitch + d.width;
+            }
             bytes = (bytes + unit - 1) / unit * unit;
             owed_ = uint32_t(bytes / 4);
             data_.clear();
@@ -288,6 +317,10 @@ class CtEngine {
         }
         uint8_t rop = uint8_t(d.control & 0xFF);
         uint8_t *mem = vram_.data();
+        if (d.mono) {
+            expand(d, rop, mem);
+            return;
+        }
         uint32_t hostOffset = d.src & (br_ ? 7u : 3u);
         for (uint32_t r = 0; r < d.height; r++)
             for (uint32_t i = 0; i < d.width; i++) {
@@ -302,6 +335,27 @@ class CtEngine {
                 if (d.solidPattern)
                     p = colourByte(d.colour, uint32_t(a));
                 mem[a] = rop3(rop, p, s, mem[a]);
+            }
+    }
+
+    // Colour expansion of host bits: the leftmost pixel in bit 7 of each
+    // byte as sent, each row from a word of its own after `skip` bits; a 1
+    // is the foreground, a 0 the background or, transparent, nothing.
+    void expand(const Decoded &d, uint8_t rop, uint8_t *mem) {
+        uint32_t pixels = d.width / uint32_t(bpp_);
+        uint32_t rowBytes = (d.skip + pixels + 7) / 8;
+        uint32_t rowStride = (rowBytes + 3) / 4 * 4;
+        for (uint32_t r = 0; r < d.height; r++)
+            for (uint32_t x = 0; x < pixels; x++) {
+                uint32_t bit = d.skip + x;
+                bool on = (data_[r * rowStride + bit / 8] >> (7 - bit % 8)) & 1;
+                if (!on && d.transparent)
+                    continue;
+                for (int k = 0; k < bpp_; k++) {
+                    int64_t a = at(d, d.dst, d.dstPitch, r, x * uint32_t(bpp_) + uint32_t(k));
+                    uint8_t s = colourByte(on ? d.fg : d.bg, uint32_t(a));
+                    mem[a] = rop3(rop, 0, s, mem[a]);
+                }
             }
     }
 

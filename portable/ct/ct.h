@@ -442,6 +442,24 @@ void NAME(SolidZeroSegs)(GCPtr, DrawablePtr, ZeroSegRec *segs, int count);
 uint32_t ctSolidZeroSegsFB(ZeroSegRec *segs, int count, int alu, Pixel fg, uint32_t mask,
                            DrawablePtr);
 
+/* ---- Colour expansion (ct_mono.cpp) ---- */
+
+#if CT_65550_BUILD
+void NAME(DoDrawMonoImage)(uint8_t *fbBase, int dstPitch, uint32_t dst, int w, int h,
+                           const uint8_t *bits, int stride, int startBit);
+#else
+void NAME(DoDrawMonoImage)(uint8_t *fbBase, int dstPitch, uint32_t dst, int w, int h,
+                           const uint8_t *bits, int stride);
+#endif
+void NAME(DrawMonoImage)(BoxPtr, uint8_t *bits, int startBit, int stride, Pixel fg, int alu,
+                         uint32_t planemask, DrawablePtr);
+void NAME(DrawOpaqueMonoImage)(BoxPtr, uint8_t *bits, int startBit, int stride, Pixel fg, Pixel bg,
+                               int alu, uint32_t planemask, DrawablePtr);
+void NAME(DrawMonoGlyphs)(MonoGlyphRec *, int count, Pixel fg, int alu, uint32_t planemask,
+                          nfbFontPrivPtr, DrawablePtr);
+void NAME(DrawFontText)(BoxPtr, uint8_t *chars, int count, nfbFontPrivPtr, Pixel fg, Pixel bg,
+                        int alu, uint32_t planemask, int transparent, DrawablePtr);
+
 /* ---- Images and validation (ct_image.cpp) ---- */
 
 void NAME(DrawImage)(BoxPtr, uint8_t *pixels, int stride, int alu, uint32_t planemask, DrawablePtr);
