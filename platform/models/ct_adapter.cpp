@@ -160,9 +160,10 @@ class CtEngine {
     // What an operation takes from its registers, in either layout.
     struct Decoded {
         uint32_t control, srcPitch, dstPitch, src, dst, width, height;
-        uint32_t colour; // the solid colour (BR01, DR03)
-        uint32_t fg, bg; // the expansion colours (BR02/BR01, DR03/DR02)
-        uint32_t skip;   // 65550: leading bits of every monochrome row (BR03)
+        uint32_t colour;              // the solid colour (BR01, DR03)
+        uint32_t fg, bg;              // the expansion colours (BR02/BR01, DR03/DR02)
+        uint32_t skip;                // 65550: leading bits of every monochrome row (BR03)
+        uint32_t pattern, patternRow; // the 8 x 8 colour pattern and its first row
         bool xDec, yDec, host, solidSource, solidPattern, mono, transparent;
     };
 
@@ -191,6 +192,8 @@ class CtEngine {
             d.fg = r[2];
             d.bg = r[1];
             d.skip = r[3] & 0x3F;
+            d.pattern = r[5] & 0x1FFFFF;
+            d.patternRow = (d.control >> 20) & 7;
         } else {
             d.src = r[5] & 0x1FFFFF;
             d.dst = r[6] & 0x1FFFFF;
@@ -207,13 +210,15 @@ class CtEngine {
             d.fg = r[3];
             d.bg = r[2];
             d.skip = 0;
+            d.pattern = r[1] & 0x1FFFFF;
+            d.patternRow = (d.control >> 16) & 7;
         }
         return d;
     }
 
     // Control bits this model does not know, by layout.
     uint32_t unknownBits(uint32_t control) const {
-        return br_ ? control & ~0xC37FFu : control & ~0x6FFFu;
+        return br_ ? control & ~0x7C37FFu : control & ~0x76FFFu;
     }
 
     void start() {
@@ -321,6 +326,13 @@ class CtEngine {
             expand(d, rop, mem);
             return;
         }
+        // The 8 x 8 pattern is read from video memory when the raster
+        // operation depends on it: 8 pixels a row, rows one after another.
+        bool usesPattern = !d.solidPattern && ((rop >> 4) != (rop & 0xF));
+        if (usesPattern && uint64_t(d.pattern) + 64u * uint32_t(bpp_) > vram_.size()) {
+            fail("pattern at " + hex(d.pattern) + " lies outside video memory");
+            return;
+        }
         uint32_t hostOffset = d.src & (br_ ? 7u : 3u);
         for (uint32_t r = 0; r < d.height; r++)
             for (uint32_t i = 0; i < d.width; i++) {
@@ -334,8 +346,19 @@ class CtEngine {
                     s = mem[at(d, d.src, d.srcPitch, r, i)];
                 if (d.solidPattern)
                     p = colourByte(d.colour, uint32_t(a));
+                else if (usesPattern)
+                    p = patternByte(d, r, uint32_t(a));
                 mem[a] = rop3(rop, p, s, mem[a]);
             }
+    }
+
+    // The pattern's byte for destination byte `a` of row `r`: the pattern
+    // row from the start row on, the column the destination pixel's x mod 8.
+    uint8_t patternByte(const Decoded &d, uint32_t r, uint32_t a) const {
+        uint32_t bpp = uint32_t(bpp_);
+        uint32_t row = (d.patternRow + r) & 7;
+        uint32_t column = (d.dstPitch ? (a % d.dstPitch) / bpp : 0) & 7;
+        return vram_.data()[d.pattern + (row * 8 + column) * bpp + a % bpp];
     }
 
     // Colour expansion of host bits: the leftmost pixel in bit 7 of each

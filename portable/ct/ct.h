@@ -460,6 +460,18 @@ void NAME(DrawMonoGlyphs)(MonoGlyphRec *, int count, Pixel fg, int alu, uint32_t
 void NAME(DrawFontText)(BoxPtr, uint8_t *chars, int count, nfbFontPrivPtr, Pixel fg, Pixel bg,
                         int alu, uint32_t planemask, int transparent, DrawablePtr);
 
+/* ---- Image cache (ct_cache.cpp) ---- */
+
+ctOnboardChunk *ctBuild8x8Tile(ScreenPtr, const uint8_t *tile, int stride, int w, int h);
+ctOnboardChunk *ctBuild8x8Stipple(ScreenPtr, const uint8_t *bits, int stride, int w, int h);
+/* A depth of 1 is a stipple in fg and bg; width and height give the image's
+ * size and take the cached size back (0 when refused). */
+ctOnboardChunk *NAME(ImageCacheLoad)(ScreenPtr, const uint8_t *pixels, int stride, int depth,
+                                     int *width, int *height, Pixel fg, Pixel bg);
+void NAME(ImageCacheFree)(ScreenPtr, ctOnboardChunk *);
+void NAME(ImageCacheCopyRects)(BoxPtr, int count, ctOnboardChunk *, int width, int height,
+                               DDXPointPtr patOrg, int alu, uint32_t planemask, DrawablePtr);
+
 /* ---- Images and validation (ct_image.cpp) ---- */
 
 void NAME(DrawImage)(BoxPtr, uint8_t *pixels, int stride, int alu, uint32_t planemask, DrawablePtr);

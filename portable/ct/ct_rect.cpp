@@ -126,8 +126,17 @@ void NAME(TileRects)(BoxPtr boxes, int count, uint8_t *tile, int tileStride, int
     case GXnoop:
         return;
     default:
+        break;
+    }
+    /* The tile goes into the image cache for this call only. */
+    int w = tileWidth, h = tileHeight;
+    ctOnboardChunk *chunk =
+        NAME(ImageCacheLoad)(pDraw->pScreen, tile, tileStride, CT_BPP * 8, &w, &h, 0, 0);
+    if (!chunk) {
         genTileRects(boxes, count, tile, tileStride, tileWidth, tileHeight, patOrg, alu, planemask,
                      pDraw);
         return;
     }
+    NAME(ImageCacheCopyRects)(boxes, count, chunk, w, h, patOrg, alu, planemask, pDraw);
+    NAME(ImageCacheFree)(pDraw->pScreen, chunk);
 }
