@@ -267,9 +267,8 @@ void draw(harness::Screen &s, fuzz::Input &in, bool comparePixels,
 
 namespace {
 
-std::vector<std::string> check(fuzz::Input &in, std::string &context) {
+std::vector<std::string> check(const fuzz::Setup &setup, fuzz::Input &in, std::string &context) {
     std::vector<std::string> failures;
-    const fuzz::Setup &setup = in.pick(fuzz::setups());
     if (fuzz::skipped(setup))
         return failures;
     graf::Config cfg = fuzz::configFor(setup);
@@ -282,7 +281,7 @@ std::vector<std::string> check(fuzz::Input &in, std::string &context) {
     for (const char *key : {"PIXWIDTH", "PIXHEIGHT", "DEPTH", "PITCH", "PIXBYTES"})
         sizesAsExample = sizesAsExample && cfg.ints.count(key) == example.ints.count(key) &&
                          (!cfg.ints.count(key) || cfg.ints.at(key) == example.ints.at(key));
-    context = std::string(setup.driver) + " on " + setup.file + (log.empty() ? "" : " with" + log);
+    context = setup.id + " (" + setup.board->describe() + ")" + (log.empty() ? "" : " with" + log);
     if (std::getenv("FUZZ_VERBOSE"))
         std::fprintf(stderr, "config: %s\n", context.c_str());
     if (screenTooLarge(cfg))
@@ -329,7 +328,7 @@ std::vector<std::string> check(fuzz::Input &in, std::string &context) {
     if (!up) {
         // Refusing is fine; refusing without a word is not.
         if (server::errorMessages().empty() && s.fatalMessage().empty() && failures.empty())
-            failures.push_back(std::string(setup.driver) + " Init returned 0 without a message");
+            failures.push_back(setup.driver + " Init returned 0 without a message");
         return failures;
     }
     s.createRoot();
@@ -350,8 +349,12 @@ std::vector<std::string> check(fuzz::Input &in, std::string &context) {
 
 std::vector<std::string> run(const uint8_t *data, size_t size) {
     fuzz::Input in(data, size);
+    std::string error;
+    const fuzz::Setup *setup = fuzz::openInput(data, size, in, error);
+    if (!setup)
+        return error.empty() ? std::vector<std::string>{} : std::vector<std::string>{error};
     std::string context;
-    std::vector<std::string> failures = check(in, context);
+    std::vector<std::string> failures = check(*setup, in, context);
     for (std::string &f : failures)
         f = context + ": " + f;
     return failures;
@@ -360,3 +363,18 @@ std::vector<std::string> run(const uint8_t *data, size_t size) {
 } // namespace fuzzconfig
 
 DRV_FUZZ_TARGET("config", fuzzconfig::run)
+
+#ifdef DRV_FUZZ_ENTRY
+extern "C" size_t LLVMFuzzerMutate(uint8_t *data, size_t size, size_t maxSize);
+
+// libFuzzer's mutations of the decisions; seven in eight inputs keep their
+// setup, the others take any.
+extern "C" size_t LLVMFuzzerCustomMutator(uint8_t *data, size_t size, size_t maxSize,
+                                          unsigned seed) {
+    auto choose = [](const fuzz::Setup *own, unsigned s) -> const fuzz::Setup & {
+        const std::vector<fuzz::Setup> &all = fuzz::setups();
+        return own && s % 8 != 0 ? *own : all[(s >> 3) % all.size()];
+    };
+    return fuzz::mutateDecisions(data, size, maxSize, seed, choose, LLVMFuzzerMutate);
+}
+#endif

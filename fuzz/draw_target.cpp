@@ -784,8 +784,15 @@ bool prepare(Live &l, const fuzz::Setup &setup, bool fresh, bool &reused, uint64
 std::vector<std::string> runInput(const uint8_t *data, size_t size, bool fresh, bool &reused) {
     fuzz::Input in(data, size);
     std::vector<std::string> failures;
-    const fuzz::Setup &setup = in.pick(fuzz::setups());
     reused = false;
+    std::string error;
+    const fuzz::Setup *named = fuzz::openInput(data, size, in, error);
+    if (!named) {
+        if (!error.empty())
+            failures.push_back(error);
+        return failures;
+    }
+    const fuzz::Setup &setup = *named;
     if (fuzz::skipped(setup))
         return failures;
     Live &l = live();
@@ -886,7 +893,7 @@ std::vector<std::string> runInput(const uint8_t *data, size_t size, bool fresh, 
     if (!failures.empty())
         release(l);
     for (std::string &f : failures)
-        f = std::string(setup.driver) + " on " + setup.file + ": " + f;
+        f = setup.id + " (" + setup.board->describe() + "): " + f;
     return failures;
 }
 
@@ -968,11 +975,35 @@ const std::vector<std::vector<size_t>> &smallerOf() {
         for (size_t i = 0; i < all.size(); i++)
             for (size_t j = 0; j < all.size(); j++)
                 if (pixels(all[i]) > kSmallScreen && pixels(all[j]) <= kSmallScreen &&
-                    std::string(all[i].driver) == all[j].driver)
+                    all[i].driver == all[j].driver)
                     out[i].push_back(j);
         return out;
     }();
     return table;
+}
+
+// The setup of a mutated input: seven in eight inputs move to the one the
+// last input ran on (consecutive inputs come from random corpus entries of
+// random setups, and bringing up another screen costs more than a small
+// screen's whole input), the others keep their own or, one in two, take any;
+// and an input for a large screen moves to a small screen of the same build
+// one time in two (the large ones cost more per step; what an input does
+// means the same on any size). Every setup still gets its turns.
+const fuzz::Setup &chooseSetup(const fuzz::Setup *own, unsigned seed) {
+    const std::vector<fuzz::Setup> &all = fuzz::setups();
+    const fuzzdraw::Live &l = fuzzdraw::live();
+    size_t target = own ? static_cast<size_t>(own - all.data()) : (seed >> 8) % all.size();
+    if (l.setup && seed % 8 != 0) {
+        for (size_t i = 0; i < all.size(); i++)
+            if (&all[i] == l.setup)
+                target = i;
+    } else if (seed % 16 == 8) {
+        target = (seed >> 8) % all.size();
+    }
+    const std::vector<size_t> &smaller = smallerOf()[target];
+    if (!smaller.empty() && (seed >> 3) % 2 == 0)
+        target = smaller[(seed >> 4) % smaller.size()];
+    return all[target];
 }
 
 } // namespace
@@ -980,28 +1011,10 @@ const std::vector<std::vector<size_t>> &smallerOf() {
 
 extern "C" size_t LLVMFuzzerMutate(uint8_t *data, size_t size, size_t maxSize);
 
-// libFuzzer's own mutations, then the setup: seven in eight inputs move to
-// the one the last input ran on (consecutive inputs come from random corpus
-// entries of random setups, and bringing up another screen costs more than
-// a small screen's whole input), and an input for a large screen moves to a
-// small screen of the same build one time in two (the large ones cost more
-// per step; what an input does means the same on any size). Every setup
-// still gets its turns.
 extern "C" size_t LLVMFuzzerCustomMutator(uint8_t *data, size_t size, size_t maxSize,
                                           unsigned seed) {
-    size = LLVMFuzzerMutate(data, size, maxSize);
-    if (size == 0)
-        return size;
-    const std::vector<fuzz::Setup> &all = fuzz::setups();
-    const fuzzdraw::Live &l = fuzzdraw::live();
-    size_t target = data[0] % all.size();
-    if (l.setup && seed % 8 != 0)
-        target = static_cast<size_t>(l.setup - all.data());
-    const std::vector<size_t> &smaller = fuzzdraw::smallerOf()[target];
-    if (!smaller.empty() && (seed >> 3) % 2 == 0)
-        target = smaller[(seed >> 4) % smaller.size()];
-    data[0] = static_cast<uint8_t>(target);
-    return size;
+    return fuzz::mutateDecisions(data, size, maxSize, seed, fuzzdraw::chooseSetup,
+                                 LLVMFuzzerMutate);
 }
 
 // Inputs a failure needed before it go where libFuzzer writes the failing

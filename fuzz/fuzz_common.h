@@ -1,6 +1,7 @@
 // What both fuzz targets share: reading decisions from the input bytes, the
-// screens the drivers are known to come up on, and turning a target's
-// failures into the abort libFuzzer reports.
+// screens the drivers are known to come up on (the fuzz setups of the driver
+// tables) and which one an input names, and turning a target's failures into
+// the abort libFuzzer reports.
 //
 // Each target body is a plain function returning the failures it saw. The
 // fuzz build wraps it in LLVMFuzzerTestOneInput (DRV_FUZZ_ENTRY); the host
@@ -12,12 +13,14 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "drivertable.h"
 #include "grafstore.h"
 #include "harness.h"
 #include "server.h"
@@ -80,350 +83,120 @@ class Bulk {
     uint64_t state_;
 };
 
-// A driver on one of the example configurations, with integer keys replaced
-// so that one board description serves several builds and screen sizes, and
-// optionally procedures replaced (`extra`, in the grafinfo text format).
+// A driver on one of the boards the driver table lists as fuzz setups
+// (<family>/<source>/drivers.txt): an example configuration, with integer
+// keys replaced so that one board description serves several builds and
+// screen sizes, and optionally procedures replaced.
 struct Setup {
-    const char *driver;
-    const char *file; // from the source tree
-    std::vector<std::pair<const char *, int>> keys;
-    const char *extra = nullptr;
+    std::string id;     // "pilo/160x120": what an input names
+    std::string driver; // "pilo"
+    std::string file;   // from the source tree
+    const drivertable::Board *board = nullptr;
 };
 
-// CRT timings for the small test modes of the GD543x boards, whose example
-// files know only 640 x 480 and up: horizontal values in 8-pixel characters,
-// vertical ones in lines, every mode below 256 lines.
-inline constexpr const char *kSmallModeTimings = R"(
-procedure SetTimings {
-    chars = ($PIXWIDTH + 7) / 8
-    lines = $PIXHEIGHT
-    out16 0x3D4, 0x0E11
-    out16 0x3D4, ((chars + 4) << 8) | 0x00
-    out16 0x3D4, ((chars - 1) << 8) | 0x01
-    out16 0x3D4, (chars << 8) | 0x02
-    out16 0x3D4, 0x8203
-    out16 0x3D4, ((chars + 1) << 8) | 0x04
-    out16 0x3D4, 0x8005
-    out16 0x3D4, ((lines + 10) << 8) | 0x06
-    out16 0x3D4, 0x1007
-    out16 0x3D4, 0x4009
-    out16 0x3D4, ((lines + 2) << 8) | 0x10
-    out16 0x3D4, 0x8C11
-    out16 0x3D4, ((lines - 1) << 8) | 0x12
-    out16 0x3D4, (lines << 8) | 0x15
-    out16 0x3D4, ((lines + 9) << 8) | 0x16
-    out16 0x3D4, 0x0008
-    out16 0x3D4, 0x0014
-    out16 0x3D4, 0xE317
-    out16 0x3D4, 0xFF18
+// The fuzz setups of a table, in its order (which means nothing: an input
+// names its setup).
+inline std::vector<Setup> setupsOf(const drivertable::Table &table) {
+    std::vector<Setup> out;
+    for (const drivertable::Board &b : table.boards)
+        if (b.fuzz)
+            out.push_back({b.id, b.driver, b.file, &b});
+    return out;
 }
-)";
 
-// Screens every driver is known to come up on (the drivers' example
-// configurations, at sizes their rules accept). The first byte of an input
-// picks one, modulo the count. New entries only ever go at the end, and a
-// file kept in fuzz/regressions or fuzz/pending starts with its setup's
-// index itself, so that what it means never changes (the seeds all start
-// below 17).
-inline const std::vector<Setup> &setups() {
-    static const std::vector<Setup> table = {
-        {"brisko8", "cirrus/gd5436/gd5480.graf", {{"PIXWIDTH", 640}, {"PIXHEIGHT", 480}}},
-        {"brisko15",
-         "cirrus/gd5436/gd5480.graf",
-         {{"DEPTH", 15}, {"PIXWIDTH", 640}, {"PIXHEIGHT", 480}}},
-        {"brisko16",
-         "cirrus/gd5436/gd5480.graf",
-         {{"DEPTH", 16}, {"PIXWIDTH", 640}, {"PIXHEIGHT", 480}}},
-        {"brisko24",
-         "cirrus/gd5436/gd5480.graf",
-         {{"DEPTH", 24}, {"PIXWIDTH", 640}, {"PIXHEIGHT", 480}}},
-        {"lomvi8", "cirrus/gd5436/gd5446.graf", {{"PIXWIDTH", 640}, {"PIXHEIGHT", 480}}},
-        {"lomvi16",
-         "cirrus/gd5436/gd5446.graf",
-         {{"DEPTH", 16}, {"PITCH", 2048}, {"PIXWIDTH", 640}, {"PIXHEIGHT", 480}}},
-        {"hadra24",
-         "cirrus/gd5436/gd5436.graf",
-         {{"PIXWIDTH", 640}, {"PIXHEIGHT", 480}, {"PITCH", 1920}}},
-        {"brisko8", "cirrus/gd5436/gd5480.graf", {}},
-        {"hadra24", "cirrus/gd5436/gd5436.graf", {}},
-        {"fuska", "cirrus/fuska/fuska.graf", {}},
-        {"tolva16", "cirrus/gd6/tolva16.graf", {}},
-        {"tolva8", "cirrus/gd6/tolva8.graf", {}},
-        // Rows wider than the screen come from PITCH in the builds that read it.
-        {"lomvi8",
-         "cirrus/gd5436/gd5446.graf",
-         {{"PIXWIDTH", 640}, {"PIXHEIGHT", 480}, {"PITCH", 1024}}},
-        {"hadra24",
-         "cirrus/gd5436/gd5436.graf",
-         {{"PIXWIDTH", 640}, {"PIXHEIGHT", 480}, {"PITCH", 2048}}},
-        {"lomvi8", "cirrus/gd5436/gd5446.graf", {{"PIXWIDTH", 800}, {"PIXHEIGHT", 600}}},
-        {"brisko24",
-         "cirrus/gd5436/gd5480.graf",
-         {{"DEPTH", 24}, {"PIXWIDTH", 800}, {"PIXHEIGHT", 600}}},
-        {"tolva16", "cirrus/gd6/tolva16-large.graf", {}},
-        // Small screens: an input costs little, and the fuzzer runs many
-        // more of them. Odd widths, rows wider than the screen and every
-        // depth a build draws at.
-        {"brisko8",
-         "cirrus/gd5436/gd5480.graf",
-         {{"PIXWIDTH", 160}, {"PIXHEIGHT", 120}},
-         kSmallModeTimings},
-        {"brisko15",
-         "cirrus/gd5436/gd5480.graf",
-         {{"DEPTH", 15}, {"PIXWIDTH", 100}, {"PIXHEIGHT", 75}},
-         kSmallModeTimings},
-        {"brisko16",
-         "cirrus/gd5436/gd5480.graf",
-         {{"DEPTH", 16}, {"PIXWIDTH", 64}, {"PIXHEIGHT", 48}},
-         kSmallModeTimings},
-        {"brisko24",
-         "cirrus/gd5436/gd5480.graf",
-         {{"DEPTH", 24}, {"PIXWIDTH", 120}, {"PIXHEIGHT", 90}},
-         kSmallModeTimings},
-        {"lomvi8",
-         "cirrus/gd5436/gd5446.graf",
-         {{"PIXWIDTH", 96}, {"PIXHEIGHT", 64}, {"PITCH", 96}},
-         kSmallModeTimings},
-        {"lomvi8",
-         "cirrus/gd5436/gd5446.graf",
-         {{"PIXWIDTH", 100}, {"PIXHEIGHT", 60}, {"PITCH", 128}},
-         kSmallModeTimings},
-        {"lomvi16",
-         "cirrus/gd5436/gd5446.graf",
-         {{"DEPTH", 16}, {"PIXWIDTH", 80}, {"PIXHEIGHT", 60}, {"PITCH", 160}},
-         kSmallModeTimings},
-        {"hadra24",
-         "cirrus/gd5436/gd5436.graf",
-         {{"PIXWIDTH", 160}, {"PIXHEIGHT", 120}, {"PITCH", 480}},
-         kSmallModeTimings},
-        {"hadra24",
-         "cirrus/gd5436/gd5436.graf",
-         {{"PIXWIDTH", 72}, {"PIXHEIGHT", 40}, {"PITCH", 256}},
-         kSmallModeTimings},
-        {"fuska", "cirrus/fuska/fuska.graf", {{"PIXWIDTH", 160}, {"PIXHEIGHT", 120}}},
-        {"fuska", "cirrus/fuska/fuska.graf", {{"DEPTH", 8}, {"PIXWIDTH", 96}, {"PIXHEIGHT", 72}}},
-        {"fuska", "cirrus/fuska/fuska.graf", {{"DEPTH", 15}, {"PIXWIDTH", 64}, {"PIXHEIGHT", 48}}},
-        {"fuska", "cirrus/fuska/fuska.graf", {{"DEPTH", 24}, {"PIXWIDTH", 120}, {"PIXHEIGHT", 90}}},
-        {"tolva16",
-         "cirrus/gd6/tolva16.graf",
-         {{"PIXWIDTH", 160}, {"PIXHEIGHT", 120}, {"PIXBYTES", 320}}},
-        {"tolva16",
-         "cirrus/gd6/tolva16.graf",
-         {{"PIXWIDTH", 100}, {"PIXHEIGHT", 75}, {"PIXBYTES", 256}}},
-        {"tolva8",
-         "cirrus/gd6/tolva8.graf",
-         {{"PIXWIDTH", 128}, {"PIXHEIGHT", 96}, {"PIXBYTES", 128}}},
-        {"tolva8",
-         "cirrus/gd6/tolva8.graf",
-         {{"PIXWIDTH", 72}, {"PIXHEIGHT", 40}, {"PIXBYTES", 80}}},
-        // The GD5434's variants: the server expands stipples and mono images.
-        {"tolva16",
-         "cirrus/gd6/tolva16.graf",
-         {{"PIXWIDTH", 96},
-          {"PIXHEIGHT", 64},
-          {"PIXBYTES", 192},
-          {"GD5434", 1},
-          {"GD5434IMAGE", 1}}},
-        // The GD5434 board below the large-mode size (4 KB banks), and a
-        // fuska row whose bytes are no multiple of 8.
-        {"tolva16",
-         "cirrus/gd6/tolva16-large.graf",
-         {{"PIXWIDTH", 160},
-          {"PIXHEIGHT", 120},
-          {"PIXBYTES", 320},
-          {"WINDOWADDR", 0xE0000},
-          {"CURSORADDR", 0xFE000}}},
-        {"fuska", "cirrus/fuska/fuska.graf", {{"DEPTH", 8}, {"PIXWIDTH", 100}, {"PIXHEIGHT", 75}}},
-        // nelto at its five depths on small screens (lines wider than the
-        // screen at 16 bits), unaccelerated at 16 bits, and its example.
-        {"nelto",
-         "s3/nelto/nelto.graf",
-         {{"PIXWIDTH", 160}, {"PIXHEIGHT", 120}, {"PIXBYTES", 160}}},
-        {"nelto",
-         "s3/nelto/nelto.graf",
-         {{"DEPTH", 15}, {"PIXWIDTH", 100}, {"PIXHEIGHT", 75}, {"PIXBYTES", 200}}},
-        {"nelto",
-         "s3/nelto/nelto.graf",
-         {{"DEPTH", 16}, {"PIXWIDTH", 64}, {"PIXHEIGHT", 48}, {"PIXBYTES", 256}}},
-        {"nelto",
-         "s3/nelto/nelto.graf",
-         {{"DEPTH", 24}, {"PIXWIDTH", 120}, {"PIXHEIGHT", 90}, {"PIXBYTES", 360}}},
-        {"nelto",
-         "s3/nelto/nelto.graf",
-         {{"DEPTH", 32}, {"PIXWIDTH", 72}, {"PIXHEIGHT", 40}, {"PIXBYTES", 288}}},
-        {"nelto",
-         "s3/nelto/nelto.graf",
-         {{"DEPTH", 16}, {"PIXWIDTH", 96}, {"PIXHEIGHT", 64}, {"PIXBYTES", 192}, {"ACCEL", 0}}},
-        {"nelto", "s3/nelto/nelto.graf", {}},
-        // savage at its five depths on small screens (lines in whole 8-byte
-        // units, wider than the screen at 16 bits; 4-byte pixels at 24), and
-        // its example.
-        {"savage",
-         "s3/savage/savage.graf",
-         {{"PIXWIDTH", 160}, {"PIXHEIGHT", 120}, {"PIXBYTES", 160}}},
-        {"savage",
-         "s3/savage/savage.graf",
-         {{"DEPTH", 15}, {"PIXWIDTH", 100}, {"PIXHEIGHT", 75}, {"PIXBYTES", 200}}},
-        {"savage",
-         "s3/savage/savage.graf",
-         {{"DEPTH", 16}, {"PIXWIDTH", 64}, {"PIXHEIGHT", 48}, {"PIXBYTES", 256}, {"NOFILL", 1}}},
-        {"savage",
-         "s3/savage/savage.graf",
-         {{"DEPTH", 24},
-          {"BITSPERPIXEL", 32},
-          {"PIXWIDTH", 120},
-          {"PIXHEIGHT", 90},
-          {"PIXBYTES", 480}}},
-        {"savage",
-         "s3/savage/savage.graf",
-         {{"DEPTH", 32}, {"PIXWIDTH", 72}, {"PIXHEIGHT", 40}, {"PIXBYTES", 288}}},
-        {"savage", "s3/savage/savage.graf", {}},
-        // The nine nte builds on small screens: each engine access (ports
-        // with the frame buffer, ports only, the memory-mapped window) at its
-        // three depths, on lines of 640 pixels and of the example's 1024.
-        {"pravo8", "s3/nte/pravo.graf", {{"PIXWIDTH", 160}, {"PIXHEIGHT", 120}}},
-        {"pravo16", "s3/nte/pravo.graf", {{"DEPTH", 16}, {"PIXWIDTH", 100}, {"PIXHEIGHT", 75}}},
-        {"pravo24",
-         "s3/nte/pravo.graf",
-         {{"MEMSIZE", 0x200000},
-          {"DEPTH", 24},
-          {"BITSPERPIXEL", 32},
-          {"PIXWIDTH", 96},
-          {"PIXHEIGHT", 64}}},
-        {"skerl8", "s3/nte/skerl.graf", {{"PIXWIDTH", 120}, {"PIXHEIGHT", 90}}},
-        {"skerl16", "s3/nte/skerl.graf", {{"DEPTH", 16}, {"PIXWIDTH", 64}, {"PIXHEIGHT", 48}}},
-        {"skerl24",
-         "s3/nte/skerl.graf",
-         {{"MEMSIZE", 0x200000},
-          {"DEPTH", 24},
-          {"BITSPERPIXEL", 32},
-          {"PIXWIDTH", 80},
-          {"PIXHEIGHT", 60}}},
-        {"tunga8", "s3/nte/tunga.graf", {{"PIXWIDTH", 700}, {"PIXHEIGHT", 40}}},
-        {"tunga16", "s3/nte/tunga.graf", {{"DEPTH", 16}, {"PIXWIDTH", 128}, {"PIXHEIGHT", 96}}},
-        {"tunga24",
-         "s3/nte/tunga.graf",
-         {{"MEMSIZE", 0x200000},
-          {"DEPTH", 24},
-          {"BITSPERPIXEL", 32},
-          {"PIXWIDTH", 72},
-          {"PIXHEIGHT", 40}}},
-        // rasmo at both depths, and a screen too tall to leave a font area.
-        {"rasmo",
-         "ati/rasmo/rasmo.graf",
-         {{"PIXWIDTH", 128}, {"PIXHEIGHT", 96}, {"MEMSIZE", 0x80000}}},
-        {"rasmo",
-         "ati/rasmo/rasmo-2m.graf",
-         {{"PIXWIDTH", 96}, {"PIXHEIGHT", 72}, {"MEMSIZE", 0x80000}}},
-        {"rasmo",
-         "ati/rasmo/rasmo.graf",
-         {{"PIXWIDTH", 128}, {"PIXHEIGHT", 1340}, {"MEMSIZE", 0x80000}}},
-        // pilo at depths 8, 4 and 16, on its three boards.
-        {"pilo", "s3/pilo/pilo.graf", {{"PIXWIDTH", 160}, {"PIXHEIGHT", 120}}},
-        {"pilo",
-         "s3/pilo/pilo.graf",
-         {{"DEPTH", 4},
-          {"PIXWIDTH", 100},
-          {"PIXHEIGHT", 75},
-          {"ENGINELINE", 2048},
-          {"ENGINEBITS", 4}}},
-        {"pilo",
-         "s3/pilo/pilo.graf",
-         {{"DEPTH", 16},
-          {"PIXWIDTH", 96},
-          {"PIXHEIGHT", 64},
-          {"ENGINELINE", 2048},
-          {"BYTEHALVES", 1}}},
-        {"pilo", "s3/pilo/pilo-512k.graf", {{"PIXWIDTH", 72}, {"PIXHEIGHT", 40}}},
-        {"pilo",
-         "s3/pilo/pilo-2m.graf",
-         {{"PIXWIDTH", 120}, {"PIXHEIGHT", 90}, {"ENGINELINE", 1024}}},
-        // hobra on its three boards (8 planes, 4 planes with the area beside
-        // the screen, the ATI board with the slow forms).
-        {"hobra", "ati/hobra/hobra.graf", {{"PIXWIDTH", 128}, {"PIXHEIGHT", 64}, {"OFFSCRY", 64}}},
-        {"hobra",
-         "ati/hobra/hobra4.graf",
-         {{"PIXWIDTH", 96}, {"PIXHEIGHT", 64}, {"OFFSCRX", 96}, {"OFFSCRW", 928}}},
-        {"hobra",
-         "ati/hobra/hobra-ati.graf",
-         {{"PIXWIDTH", 120}, {"PIXHEIGHT", 90}, {"OFFSCRY", 90}, {"REPBUG", 1}, {"F82C481", 1}}},
-        // The three Mach64 builds at depths 8, 16 and 32.
-        {"tesk", "ati/mach64/tesk.graf", {{"PIXWIDTH", 640}, {"PIXHEIGHT", 32}}},
-        {"vandu", "ati/mach64/vandu.graf", {{"DEPTH", 16}, {"PIXWIDTH", 640}, {"PIXHEIGHT", 32}}},
-        {"merro", "ati/mach64/merro.graf", {{"DEPTH", 32}, {"PIXWIDTH", 640}, {"PIXHEIGHT", 32}}},
-        // pilo with the sprite cursor (no CursorArea), the hardware cursor
-        // at 16 bits without the mode registers, and the 2 MB wide layout's
-        // glyph and tile areas.
-        {"pilo",
-         "s3/pilo/pilo.graf",
-         {{"DEPTH", 4},
-          {"PIXWIDTH", 96},
-          {"PIXHEIGHT", 1023},
-          {"ENGINELINE", 2048},
-          {"ENGINEBITS", 4}}},
-        {"pilo",
-         "s3/pilo/pilo-2m.graf",
-         {{"DEPTH", 16},
-          {"PIXWIDTH", 64},
-          {"PIXHEIGHT", 48},
-          {"ENGINELINE", 2048},
-          {"BYTEHALVES", 1}}},
-        {"pilo", "s3/pilo/pilo-2m.graf", {{"PIXWIDTH", 1100}, {"PIXHEIGHT", 40}}},
-        // The Mach64 builds at their other depths: glyph cells at 32 bits,
-        // the older chip with 512 KB, a wider screen at 8 bits.
-        {"tesk", "ati/mach64/tesk.graf", {{"DEPTH", 32}, {"PIXWIDTH", 640}, {"PIXHEIGHT", 48}}},
-        {"vandu", "ati/mach64/vandu.graf", {{"DEPTH", 8}, {"PIXWIDTH", 800}, {"PIXHEIGHT", 40}}},
-        {"merro",
-         "ati/mach64/merro.graf",
-         {{"DEPTH", 16},
-          {"PIXWIDTH", 640},
-          {"PIXHEIGHT", 40},
-          {"MEMSIZE", 0x80000},
-          {"CHIP_ID", 0x00004758}}},
-        {"merro", "ati/mach64/merro.graf", {{"DEPTH", 8}, {"PIXWIDTH", 640}, {"PIXHEIGHT", 16}}},
-        // hobra with a glyph cache that fills up and no text slot, one text
-        // slot that every font shares, and a plane area the bands divide.
-        {"hobra",
-         "ati/hobra/hobra.graf",
-         {{"PIXWIDTH", 128},
-          {"PIXHEIGHT", 64},
-          {"OFFSCRY", 64},
-          {"OFFSCRW", 172},
-          {"OFFSCRH", 128}}},
-        {"hobra",
-         "ati/hobra/hobra4.graf",
-         {{"PIXWIDTH", 96},
-          {"PIXHEIGHT", 64},
-          {"OFFSCRX", 0},
-          {"OFFSCRY", 768},
-          {"OFFSCRW", 1024},
-          {"OFFSCRH", 256}}},
-        {"hobra",
-         "ati/hobra/hobra.graf",
-         {{"PIXWIDTH", 96},
-          {"PIXHEIGHT", 40},
-          {"OFFSCRY", 40},
-          {"OFFSCRH", 128},
-          {"OFFSCRW", 200}}},
-        // rasmo with a cursor cut to 56 wide, the server's cursor, and at 16
-        // bits on a small screen.
-        {"rasmo",
-         "ati/rasmo/rasmo.graf",
-         {{"PIXWIDTH", 1280}, {"PIXHEIGHT", 16}, {"MEMSIZE", 0x80000}}},
-        {"rasmo",
-         "ati/rasmo/rasmo.graf",
-         {{"PIXWIDTH", 128}, {"PIXHEIGHT", 96}, {"MEMSIZE", 0x80000}, {"USESWCURSOR", 1}}},
-        {"rasmo",
-         "ati/rasmo/rasmo.graf",
-         {{"PIXWIDTH", 128}, {"PIXHEIGHT", 96}, {"DEPTH", 16}, {"MEMSIZE", 0x80000}}},
-    };
+// The setups of the source tree's driver table. Tests may put others in
+// their place (useSetups).
+inline std::vector<Setup> &currentSetups() {
+    static std::vector<Setup> table = setupsOf(drivertable::sourceTree());
     return table;
 }
 
-// Drivers named in FUZZ_SKIP_DRIVERS and setups whose index is in
-// FUZZ_SKIP_SETUPS (both comma-separated) are passed over: an input for one
-// of them does nothing. So a run can look past a known fault without
-// changing what any input means.
+inline const std::vector<Setup> &setups() {
+    return currentSetups();
+}
+
+inline void useSetups(std::vector<Setup> s) {
+    currentSetups() = std::move(s);
+}
+
+inline const Setup *findSetup(const std::string &id) {
+    for (const Setup &s : setups())
+        if (s.id == id)
+            return &s;
+    return nullptr;
+}
+
+// An input names its setup on its first line ("pilo/160x120\n"); the bytes
+// after it are the decisions. So adding, removing or reordering setups
+// never changes what a stored input means.
+constexpr size_t kMaxSetupName = 64;
+
+// The setup an input names and the decisions that follow. Null with `error`
+// empty for an input that names none (empty, or an empty first line:
+// libFuzzer's first input), null with `error` set (one line) for a name no
+// setup has or a first line that is no name.
+inline const Setup *openInput(const uint8_t *data, size_t size, Input &body, std::string &error) {
+    error.clear();
+    body = Input(data, 0);
+    if (size == 0 || data[0] == '\n')
+        return nullptr;
+    const uint8_t *end =
+        static_cast<const uint8_t *>(std::memchr(data, '\n', std::min(size, kMaxSetupName + 1)));
+    if (!end) {
+        error = "the input names no setup on its first line (an input of the old numbering, "
+                "which named it by its first byte, is converted with fuzz/convert-old-input.py)";
+        return nullptr;
+    }
+    std::string name(reinterpret_cast<const char *>(data), static_cast<size_t>(end - data));
+    const Setup *s = findSetup(name);
+    if (!s) {
+        std::string shown;
+        for (char c : name)
+            shown += c >= 0x20 && c < 0x7F ? c : '?';
+        error = "no setup named \"" + shown + "\" (the driver tables list the setups)";
+        return nullptr;
+    }
+    size_t skip = static_cast<size_t>(end - data) + 1;
+    body = Input(data + skip, size - skip);
+    return s;
+}
+
+// Writes `body` behind the name of `setup`: a whole input.
+inline std::vector<uint8_t> inputFor(const Setup &setup, const std::vector<uint8_t> &body) {
+    std::vector<uint8_t> out(setup.id.begin(), setup.id.end());
+    out.push_back('\n');
+    out.insert(out.end(), body.begin(), body.end());
+    return out;
+}
+
+// libFuzzer's mutations of an input's decisions; the setup in front is the
+// one `choose` picks (given the input's own, null when it names none, and
+// the mutation's seed). The name itself is never mutated, so a mutated
+// input always names a setup.
+template <class Choose>
+size_t mutateDecisions(uint8_t *data, size_t size, size_t maxSize, unsigned seed, Choose choose,
+                       size_t (*mutate)(uint8_t *, size_t, size_t)) {
+    if (maxSize <= kMaxSetupName + 1 || setups().empty())
+        return 0;
+    Input body(nullptr, 0);
+    std::string error;
+    const Setup *own = openInput(data, size, body, error);
+    size_t skip = own ? own->id.size() + 1 : 0;
+    const size_t room = maxSize - kMaxSetupName - 1;
+    size_t n = std::min(size - skip, room);
+    std::memmove(data, data + skip, n);
+    n = mutate(data, n, room);
+    const Setup &to = choose(own, seed);
+    std::memmove(data + to.id.size() + 1, data, n);
+    std::memcpy(data, to.id.data(), to.id.size());
+    data[to.id.size()] = '\n';
+    return n + to.id.size() + 1;
+}
+
+// Setups named in FUZZ_SKIP_SETUPS and drivers named in FUZZ_SKIP_DRIVERS
+// (both comma-separated) are passed over: an input for one of them does
+// nothing. So a run can look past a known fault without changing what any
+// input means.
 inline bool skipped(const Setup &s) {
     auto listed = [](const char *var, const std::string &item) {
         static std::map<std::string, std::string> lists;
@@ -434,28 +207,20 @@ inline bool skipped(const Setup &s) {
         }
         return it->second.find("," + item + ",") != std::string::npos;
     };
-    return listed("FUZZ_SKIP_DRIVERS", s.driver) ||
-           listed("FUZZ_SKIP_SETUPS", std::to_string(&s - setups().data()));
+    return listed("FUZZ_SKIP_DRIVERS", s.driver) || listed("FUZZ_SKIP_SETUPS", s.id);
 }
 
-// The setup's configuration. Each file is parsed once per process: a parse
-// costs more than a small screen's whole input.
+// The setup's configuration. Each is read and parsed once per process: a
+// parse costs more than a small screen's whole input.
 inline graf::Config configFor(const Setup &s) {
-    static std::map<const Setup *, graf::Config> parsed;
-    auto it = parsed.find(&s);
+    static std::map<std::string, graf::Config> parsed;
+    auto it = parsed.find(s.id);
     if (it == parsed.end()) {
-        graf::Config cfg = harness::loadConfig(s.file);
-        for (const auto &[key, value] : s.keys)
-            cfg.ints[key] = value;
-        if (s.extra) {
-            graf::Config more;
-            std::string error;
-            if (!graf::parse(s.extra, cfg.source, more, error))
-                throw std::runtime_error(error);
-            for (auto &[name, code] : more.procedures)
-                cfg.procedures[name] = code;
-        }
-        it = parsed.emplace(&s, std::move(cfg)).first;
+        graf::Config cfg;
+        std::string error;
+        if (!drivertable::configOf(*s.board, drivertable::sourceTreeReader(), cfg, error))
+            throw std::runtime_error(error);
+        it = parsed.emplace(s.id, std::move(cfg)).first;
     }
     return it->second;
 }
@@ -489,12 +254,60 @@ inline void abortOnFailures(const char *target, const std::vector<std::string> &
     std::abort();
 }
 
+// Where fuzzing time goes (scripts/fuzz-costs.py): with FUZZ_COSTS=FILE in
+// the environment, the inputs run and the seconds they took, per setup, are
+// written to FILE at exit, a line "SETUP INPUTS SECONDS" each.
+class Costs {
+  public:
+    static Costs *fromEnvironment() {
+        static Costs *costs =
+            std::getenv("FUZZ_COSTS") ? new Costs(std::getenv("FUZZ_COSTS")) : nullptr;
+        return costs;
+    }
+    void add(const uint8_t *data, size_t size, double seconds) {
+        Input body(nullptr, 0);
+        std::string error;
+        const Setup *s = openInput(data, size, body, error);
+        Cost &c = bySetup_[s ? s->id : "-"];
+        c.inputs++;
+        c.seconds += seconds;
+        write();
+    }
+
+  private:
+    struct Cost {
+        uint64_t inputs = 0;
+        double seconds = 0;
+    };
+    explicit Costs(std::string path) : path_(std::move(path)) {}
+    // Written after every input: libFuzzer may end the process without
+    // running exit handlers.
+    void write() const {
+        if (FILE *f = std::fopen(path_.c_str(), "w")) {
+            for (const auto &[setup, c] : bySetup_)
+                std::fprintf(f, "%s %llu %.6f\n", setup.c_str(),
+                             static_cast<unsigned long long>(c.inputs), c.seconds);
+            std::fclose(f);
+        }
+    }
+    std::string path_;
+    std::map<std::string, Cost> bySetup_;
+};
+
 } // namespace fuzz
 
 #ifdef DRV_FUZZ_ENTRY
+#include <chrono>
 #define DRV_FUZZ_TARGET(name, run)                                                                 \
     extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {                      \
-        ::fuzz::abortOnFailures(name, run(data, size));                                            \
+        ::fuzz::Costs *costs = ::fuzz::Costs::fromEnvironment();                                   \
+        auto start = std::chrono::steady_clock::now();                                             \
+        std::vector<std::string> failures = run(data, size);                                       \
+        if (costs)                                                                                 \
+            costs->add(                                                                            \
+                data, size,                                                                        \
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());  \
+        ::fuzz::abortOnFailures(name, failures);                                                   \
         return 0;                                                                                  \
     }
 #else

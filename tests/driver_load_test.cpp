@@ -5,12 +5,18 @@
 // malloc, printf or operator new from its own C and C++ libraries, so such an
 // import loads here and fails only in the server, which exports neither.
 //
+// The driver tables (drivers.txt beside each source) say which names each
+// library exports besides its ScreenInfo, and which boards each driver comes
+// up on: every row is checked here, a wrong one failing with one line that
+// names it.
+//
 // Also here: the bit positions of the GC's style word, which the static
 // layout checks of layout.h cannot see.
 #include <dirent.h>
 #include <dlfcn.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <cstdio>
@@ -25,6 +31,8 @@
 
 #include <gtest/gtest.h>
 
+#include "drivertable.h"
+#include "harness.h"
 #include "nfb.h"
 
 namespace {
@@ -247,48 +255,43 @@ bool allowedImport(const std::string &driver, const DynamicSymbol &s) {
            instrumentation(s.name);
 }
 
-// The records a ct build hands the server by name: its console-switch
-// record, its visuals, its four GC operation records and its window record.
-std::set<std::string> ctExports(const std::string &name, bool sixteenBit) {
-    std::set<std::string> names = {name + "SysInfo",           name + "SolidPrivOps",
-                                   name + "TiledPrivOps",      name + "StippledPrivOps",
-                                   name + "OpStippledPrivOps", name + "WinOps"};
-    if (sixteenBit) {
-        names.insert(name + "Visual15");
-        names.insert(name + "Visual16");
-    } else {
-        names.insert(name + "Visual8");
+// The driver tables (<family>/<source>/drivers.txt), or null when they are
+// not sound (DriverTable.IsSound says why).
+const drivertable::Table *driverTable() {
+    try {
+        return &drivertable::sourceTree();
+    } catch (const std::exception &) {
+        return nullptr;
     }
+}
+
+// Names a library exports: its ScreenInfo and what its table row lists
+// (entry points the server or a companion program calls by name).
+std::set<std::string> expectedExports(const drivertable::Driver &d) {
+    std::set<std::string> names = {d.name + "ScreenInfo"};
+    names.insert(d.exports.begin(), d.exports.end());
     return names;
 }
 
-// Names a library exports besides its ScreenInfo: entry points the server or
-// a companion program calls by name. A library not listed exports nothing
-// else.
-const std::map<std::string, std::set<std::string>> kExtraExports = {
-    {"hobra", {"hobraValidateVisual"}},
-    {"tesk",
-     {"TESK_MEMR32fn", "TESK_OUTW", "TESK_INW", "TESKExpansion", "TESKPackNSend",
-      "TESKCursorInitialize"}},
-    {"vandu",
-     {"vandu_MEMR32fn", "vandu_OUTW", "vandu_INW", "vanduExpansion", "vanduPackNSend",
-      "vanduCursorInitialize"}},
-    {"merro",
-     {"merro_OUTW", "merro_INW", "merroExpansion", "merroPackNSend", "merroCursorInitialize"}},
-    {"jorra16", ctExports("jorra16", true)},
-    {"jorra8", ctExports("jorra8", false)},
-    {"belki16", ctExports("belki16", true)},
-    {"belki8", ctExports("belki8", false)},
-    {"cordo16", ctExports("cordo16", true)},
-    {"cordo8", ctExports("cordo8", false)},
-};
-
-std::set<std::string> expectedExports(const std::string &name) {
-    std::set<std::string> names = {name + "ScreenInfo"};
-    const auto extra = kExtraExports.find(name);
-    if (extra != kExtraExports.end())
-        names.insert(extra->second.begin(), extra->second.end());
-    return names;
+// What differs between the names a library exports and those its row
+// expects, one line naming the row.
+std::string exportDifference(const drivertable::Driver &d, const std::set<std::string> &defined) {
+    const std::set<std::string> expected = expectedExports(d);
+    std::string lacks, extra;
+    for (const std::string &n : expected)
+        if (!defined.count(n))
+            lacks += " " + n;
+    for (const std::string &n : defined)
+        if (!expected.count(n))
+            extra += " " + n;
+    if (lacks.empty() && extra.empty())
+        return "";
+    std::string line = d.where + ": driver " + d.name + ":";
+    if (!lacks.empty())
+        line += " the library lacks" + lacks + (extra.empty() ? "" : ";");
+    if (!extra.empty())
+        line += " the library also exports" + extra;
+    return line;
 }
 
 class DriverLibrary : public ::testing::TestWithParam<std::string> {};
@@ -309,7 +312,12 @@ TEST_P(DriverLibrary, LoadsAloneAndExportsItsScreenInfoAndListedEntryPoints) {
     for (void *w : info->reserved)
         EXPECT_EQ(w, nullptr) << "the last nine words of ScreenInfo are 0";
 
-    EXPECT_EQ(definedDynamicSymbols(path), expectedExports(name));
+    const drivertable::Table *table = driverTable();
+    ASSERT_NE(table, nullptr);
+    const drivertable::Driver *row = table->driver(name);
+    ASSERT_NE(row, nullptr) << name << " has no row \"driver " << name
+                            << " ...\" in the drivers.txt beside its source";
+    EXPECT_EQ(exportDifference(*row, definedDynamicSymbols(path)), "");
     dlclose(h);
 }
 
@@ -378,5 +386,103 @@ TEST(GCStyleWord, EachFieldHoldsItsBits) {
 
 INSTANTIATE_TEST_SUITE_P(AllDrivers, DriverLibrary, ::testing::ValuesIn(drivers()),
                          [](const auto &info) { return info.param; });
+
+// ---- the driver tables ----
+
+TEST(DriverTable, IsSound) {
+    try {
+        drivertable::sourceTree();
+    } catch (const std::exception &e) {
+        FAIL() << e.what();
+    }
+}
+
+// Every driver row is a library the build makes, and every library has a row.
+TEST(DriverTable, EveryRowIsABuiltLibrary) {
+    const drivertable::Table *table = driverTable();
+    ASSERT_NE(table, nullptr);
+    const std::vector<std::string> built = drivers();
+    for (const drivertable::Driver &d : table->drivers)
+        EXPECT_NE(std::find(built.begin(), built.end(), d.name), built.end())
+            << d.where << ": driver " << d.name << ": no such library is built";
+    for (const std::string &name : built)
+        EXPECT_NE(table->driver(name), nullptr) << name << ": no row in any drivers.txt";
+    for (const drivertable::Driver &d : table->drivers)
+        EXPECT_NE(table->defaultBoard(d.name), nullptr)
+            << d.where << ": driver " << d.name << " has no default board";
+}
+
+std::vector<std::string> boardIds() {
+    std::vector<std::string> out;
+    if (const drivertable::Table *t = driverTable())
+        for (const drivertable::Board &b : t->boards)
+            out.push_back(b.id);
+    return out;
+}
+
+// A board of the table, its problem in one line naming the row: its
+// configuration does not parse, names an adapter model its driver does not
+// drive, or describes a board the adapter model refuses.
+std::string boardProblem(const drivertable::Board &b) {
+    const drivertable::Table &table = *driverTable();
+    const drivertable::Driver &d = *table.driver(b.driver);
+    graf::Config cfg;
+    std::string error;
+    if (!drivertable::configOf(b, drivertable::sourceTreeReader(), cfg, error))
+        return b.where + ": " + error;
+    if (std::find(d.adapters.begin(), d.adapters.end(), cfg.adapter) == d.adapters.end())
+        return b.where + ": " + b.id + ": the board is a \"" + cfg.adapter + "\", which " + d.name +
+               " does not drive (" + d.where + ")";
+    try {
+        harness::Screen screen(libraryPath(d.name), cfg);
+    } catch (const std::exception &e) {
+        return b.where + ": " + b.id + ": " + e.what();
+    }
+    return "";
+}
+
+class TableBoard : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(TableBoard, IsABoardItsAdapterModelAccepts) {
+    const drivertable::Board *b = driverTable()->board(GetParam());
+    ASSERT_NE(b, nullptr);
+    EXPECT_EQ(boardProblem(*b), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(AllBoards, TableBoard, ::testing::ValuesIn(boardIds()),
+                         [](const auto &info) {
+                             std::string n = info.param;
+                             for (char &c : n)
+                                 if (!std::isalnum(static_cast<unsigned char>(c)))
+                                     c = '_';
+                             return n;
+                         });
+
+// The checks above on rows made wrong on purpose: each fails with one line
+// that names the row.
+TEST(DriverTable, AWrongRowFailsWithALineNamingIt) {
+    const drivertable::Table *table = driverTable();
+    ASSERT_NE(table, nullptr);
+    drivertable::Driver pilo = *table->driver("pilo");
+    pilo.exports.push_back("piloMissingEntry");
+    std::set<std::string> defined = definedDynamicSymbols(libraryPath("pilo"));
+    EXPECT_EQ(exportDifference(pilo, defined),
+              pilo.where + ": driver pilo: the library lacks piloMissingEntry");
+
+    drivertable::Board board = *table->board("pilo/512k");
+    board.keys.emplace_back("MEMSIZE", 0x12345);
+    std::string problem = boardProblem(board);
+    EXPECT_EQ(
+        problem.rfind(board.where + ": pilo/512k: the simulated machine cannot be built: ", 0), 0u)
+        << problem;
+    EXPECT_EQ(problem.find('\n'), std::string::npos) << problem;
+
+    drivertable::Board other = *table->board("pilo/512k");
+    other.driver = "rasmo";
+    EXPECT_EQ(boardProblem(other),
+              other.where +
+                  ": pilo/512k: the board is a \"s3_pilo\", which rasmo does not drive (" +
+                  table->driver("rasmo")->where + ")");
+}
 
 } // namespace

@@ -16,6 +16,8 @@
 
 #include <gtest/gtest.h>
 
+#include "drivertable.h"
+
 namespace {
 
 struct Result {
@@ -239,7 +241,7 @@ TEST(DrvrunFault, RunAllFailsWhenAnyDriverDiffers) {
     Result r = drvrun("run --all --inject-fault fill-xor");
     EXPECT_EQ(r.status, 1) << r.output;
     ASSERT_FALSE(r.lines.empty());
-    EXPECT_NE(r.lines.back().find(" drivers: 0 ok, "), std::string::npos) << r.output;
+    EXPECT_NE(r.lines.back().find(" boards: 0 ok, "), std::string::npos) << r.output;
     EXPECT_NE(r.output.find("] brisko8: FAILED: "), std::string::npos) << r.output;
     EXPECT_NE(r.output.find("fill-xor"), std::string::npos);
 }
@@ -258,24 +260,34 @@ TEST(DrvrunAll, EveryBuiltDriverWithProgressASummaryAndItsPicture) {
     // The exit status follows the summary.
     bool anyFailed = summary.find(" 0 failed") == std::string::npos;
     EXPECT_EQ(r.status, anyFailed ? 1 : 0) << r.output;
+    // Every driver on every board of the driver tables, the default under
+    // the driver's name, the others under their full names: each passes.
+    const drivertable::Table &table = drivertable::sourceTree();
     std::stringstream names(DRV_DRIVER_LIST);
-    int count = 0;
-    std::map<std::string, std::string> pictures; // contents -> driver
+    int drivers = 0, count = 0;
+    std::map<std::string, std::string> pictures; // contents -> driver and board
     for (std::string name; std::getline(names, name, ',');) {
-        count++;
-        EXPECT_NE(r.output.find("] " + name + ": "), std::string::npos) << name << "\n" << r.output;
-        std::string png = readFile(folder + "/" + name + ".png");
-        EXPECT_EQ(png.substr(0, 8), std::string("\x89PNG\r\n\x1a\n", 8)) << name;
-        // Each picture is its driver's own: the scene writes the driver's
-        // name, and is on the screen again after the console switch.
-        auto [it, fresh] = pictures.emplace(png, name);
-        EXPECT_TRUE(fresh) << name << " drew the same picture as " << it->second;
+        drivers++;
+        std::vector<const drivertable::Board *> boards = table.runBoards(name);
+        EXPECT_FALSE(boards.empty()) << name;
+        for (const drivertable::Board *b : boards) {
+            count++;
+            const std::string label = b->isDefault ? name : b->id;
+            EXPECT_NE(r.output.find("] " + label + ": ok: "), std::string::npos) << label << "\n"
+                                                                                 << r.output;
+            std::string file = b->isDefault ? name : name + "-" + b->id.substr(name.size() + 1);
+            std::string png = readFile(folder + "/" + file + ".png");
+            EXPECT_EQ(png.substr(0, 8), std::string("\x89PNG\r\n\x1a\n", 8)) << label;
+            // Each picture is its own: the scene writes the driver's name, and
+            // is on the screen again after the console switch.
+            auto [it, fresh] = pictures.emplace(png, label);
+            EXPECT_TRUE(fresh) << label << " drew the same picture as " << it->second;
+        }
     }
     EXPECT_NE(r.output.find("/" + std::to_string(count) + "] "), std::string::npos) << r.output;
-    // The gd5436 builds pass on their example boards.
-    for (const char *d :
-         {"brisko8", "brisko15", "brisko16", "brisko24", "lomvi8", "lomvi16", "hadra24"})
-        EXPECT_NE(r.output.find("] " + std::string(d) + ": ok: "), std::string::npos) << d;
+    EXPECT_EQ(summary, "drvrun: " + std::to_string(drivers) + " drivers on " +
+                           std::to_string(count) + " boards: " + std::to_string(count) +
+                           " ok, 0 failed, 0 skipped (no default configuration)");
     EXPECT_EQ(drvrun("run brisko8 --png-dir '" + folder + "'").status, 2);
 }
 
@@ -293,7 +305,7 @@ TEST(DrvrunAll, DriversWithoutADefaultAreSkipped) {
               std::string::npos)
         << r.output;
     EXPECT_EQ(r.lines.back(),
-              "drvrun: 2 drivers: 1 ok, 0 failed, 1 skipped (no default configuration)");
+              "drvrun: 2 drivers on 1 board: 1 ok, 0 failed, 1 skipped (no default configuration)");
 
     Result list = drvrun("list", "DRVRUN_LIB_DIR='" + dir.root() + "' ");
     EXPECT_EQ(list.status, 0) << list.output;
@@ -324,8 +336,9 @@ TEST(DrvrunAll, APictureThatCannotBeWrittenFailsItsDriver) {
                             "/brisko8.png: Is a directory\n"),
               std::string::npos)
         << r.output;
-    EXPECT_EQ(r.lines.back(),
-              "drvrun: 2 drivers: 0 ok, 2 failed, 0 skipped (no default configuration)");
+    EXPECT_EQ(
+        r.lines.back(),
+        "drvrun: 2 drivers on 2 boards: 0 ok, 2 failed, 0 skipped (no default configuration)");
 }
 
 TEST(DrvrunAll, AnEmptyDriverDirectoryIsAFailure) {
@@ -335,22 +348,62 @@ TEST(DrvrunAll, AnEmptyDriverDirectoryIsAFailure) {
     EXPECT_EQ(r.lines, std::vector<std::string>{"drvrun: no driver libraries in " + dir.root()});
 }
 
-TEST(DrvrunList, DriversWithAdapterDepthAndDefaultConfiguration) {
+// One line per board, the default first and marked.
+TEST(DrvrunList, EveryBoardWithAdapterDepthAndConfiguration) {
     Result r = drvrun("list");
     ASSERT_EQ(r.status, 0) << r.output;
     struct Want {
-        const char *driver, *adapter, *depth, *config;
+        const char *driver, *adapter, *depth, *board, *config;
     };
-    for (const Want &w : {Want{"brisko8", "gd5480", "8", "cirrus/gd5436/gd5480.graf"},
-                          Want{"brisko24", "gd5480", "24", "cirrus/gd5436/gd5480.graf"},
-                          Want{"lomvi16", "gd5446", "16", "cirrus/gd5436/gd5446.graf"},
-                          Want{"hadra24", "gd5436", "24", "cirrus/gd5436/gd5436.graf"}}) {
-        std::vector<std::string> row = rowOf(r, w.driver);
-        ASSERT_GE(row.size(), 5u) << w.driver << "\n" << r.output;
+    std::vector<std::vector<std::string>> rows;
+    for (const std::string &l : r.lines) {
+        std::istringstream in(l);
+        std::vector<std::string> fields;
+        for (std::string f; in >> f;)
+            fields.push_back(f);
+        rows.push_back(fields);
+    }
+    auto rowOfBoard = [&](const std::string &board) {
+        for (const std::vector<std::string> &row : rows)
+            if (row.size() >= 6 && row[4] == board)
+                return row;
+        return std::vector<std::string>{};
+    };
+    for (const Want &w :
+         {Want{"brisko8", "gd5480", "8", "brisko8/example", "cirrus/gd5436/gd5480.graf"},
+          Want{"brisko24", "gd5480", "24", "brisko24/800x600", "cirrus/gd5436/gd5480.graf"},
+          Want{"lomvi16", "gd5446", "16", "lomvi16/example", "cirrus/gd5436/gd5446.graf"},
+          Want{"hadra24", "gd5436", "24", "hadra24/example", "cirrus/gd5436/gd5436.graf"},
+          Want{"pilo", "s3_pilo", "8", "pilo/example", "s3/pilo/pilo.graf"},
+          Want{"pilo", "s3_pilo", "4", "pilo/512k", "s3/pilo/pilo-512k.graf"},
+          Want{"pilo", "s3_pilo", "16", "pilo/2m-d16", "s3/pilo/pilo-2m.graf"},
+          Want{"rasmo", "mach32", "16", "rasmo/2m", "ati/rasmo/rasmo-2m.graf"}}) {
+        std::vector<std::string> row = rowOfBoard(w.board);
+        ASSERT_GE(row.size(), 6u) << w.board << "\n" << r.output;
+        EXPECT_EQ(row[0], w.driver);
         EXPECT_EQ(row[1], w.adapter);
         EXPECT_EQ(row[2], w.depth);
-        EXPECT_EQ(row[4], w.config);
+        const bool isDefault = std::string(w.board).find("/example") != std::string::npos ||
+                               std::string(w.board) == "brisko24/800x600";
+        EXPECT_EQ(row[5], isDefault ? "*" : w.config) << w.board;
+        EXPECT_EQ(row[isDefault ? 6 : 5], w.config) << w.board;
     }
+    // A driver's default board comes first.
+    for (const std::vector<std::string> &row : rows)
+        if (!row.empty() && row[0] == "pilo") {
+            EXPECT_EQ(row[4], "pilo/example") << r.output;
+            break;
+        }
+}
+
+// Another board than the default: by its name, or its full name.
+TEST(DrvrunRun, AnotherBoardOfTheTable) {
+    Result r = drvrun("check rasmo --board 2m");
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(r.lines.back(), "rasmo/2m: the configuration works") << r.output;
+    r = drvrun("check rasmo --board rasmo/2m");
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(r.lines.back(), "rasmo/2m: the configuration works") << r.output;
 }
 
 // ---- check ----
@@ -411,12 +464,10 @@ TEST(DrvrunCheck, AWorkingConfiguration) {
 
 // The server's option words reach the driver's Init after argv[0].
 TEST(DrvrunCheck, ServerArgsReachInit) {
-    Result r = drvrun("check belki16 --config '" + source("portable/ct/belki.graf") +
-                      "' --server-args \"-opsflag 0x3\"");
+    Result r = drvrun("check belki16 --server-args \"-opsflag 0x3\"");
     EXPECT_EQ(r.status, 0) << r.output;
-    EXPECT_NE(r.output.find("ErrorF: using genCopyRect()"), std::string::npos) << r.output;
-    EXPECT_NE(r.output.find("ErrorF: using genDrawSolidRects()"), std::string::npos) << r.output;
-    EXPECT_EQ(r.lines.back(), "belki16: the configuration works") << r.output;
+    EXPECT_NE(r.output.find("using genCopyRect()"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("using genDrawSolidRects()"), std::string::npos) << r.output;
 }
 
 // A driver that ends the process itself during Init ("-text" restores the
@@ -523,141 +574,211 @@ TEST_P(DrvrunBadInput, OneLineAndExitStatusTwo) {
     EXPECT_NE(r.lines[0].find(message), std::string::npos) << r.output;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Inputs, DrvrunBadInput,
-    ::testing::Values(
-        BadInput{"UnknownDriver", "run nosuchdriver", "", "unknown driver \"nosuchdriver\""},
-        BadInput{"UnknownDriverCheck", "check nosuchdriver", "", "unknown driver"},
-        BadInput{"MissingLibraryPath", "run @/libgone.so", "", "no such driver library"},
-        BadInput{"NotADriver", std::string("run ") + DRVRUN_TESTDATA + "/libnotadriver.so", "",
-                 "is not a driver: it exports no notadriverScreenInfo"},
-        BadInput{"EmptyRecord", std::string("check ") + DRVRUN_TESTDATA + "/libzerorecord.so", "",
-                 "is not a driver: its zerorecordScreenInfo lacks Probe, Init or the name"},
-        BadInput{"NotALibrary", "run @/bad.graf", "int X = 1\n", "cannot load @/bad.graf"},
-        BadInput{"MissingConfig", "run brisko8 --config @/none.graf", "",
-                 "@/none.graf: cannot open file"},
-        BadInput{"ConfigIsADirectory", "check brisko8 --config @", "", ": is a directory"},
-        BadInput{"MalformedConfigLine", "check brisko8 --config @/bad.graf",
-                 "adapter gd5480\nint PIXWIDTH = 1024\nint PIXHEIGHT = \n", "@/bad.graf:3: "},
-        BadInput{"UnclosedProcedure", "run brisko8 --config @/bad.graf",
-                 "int DEPTH = 8\nprocedure SetMode {\n    out8 0x3C4, 1\n", "@/bad.graf:"},
-        BadInput{"BinaryConfig", "check brisko8 --config @/bad.graf",
-                 std::string("\x01\xFE\xB6\x00garbage", 11), "@/bad.graf:1: "},
-        BadInput{"NoCommand", "", "", "no command"},
-        BadInput{"UnknownCommand", "frob", "", "unknown command frob"},
-        BadInput{"NoDriver", "run", "", "no driver given"},
-        BadInput{"OptionWithoutValue", "run brisko8 --config", "", "--config needs a value"},
-        BadInput{"UnknownOption", "run brisko8 --fast", "", "unknown option --fast"},
-        BadInput{"AllWithAConfig", "run --all --config @/bad.graf", "", "--all"},
-        BadInput{"ScreenBeyondTheStandIn", "check brisko8 --config @/bad.graf",
-                 "adapter gd5480\nint PIXWIDTH = 100000\nint PIXHEIGHT = 100000\n",
-                 "a 100000x100000 screen (PIXWIDTH x PIXHEIGHT) is more than the stand-in"},
-        BadInput{"PictureCannotBeWritten", "run brisko8 --png @/no/such/dir/screen.png", "",
-                 "cannot write @/no/such/dir/screen.png"},
-        BadInput{"TraceCannotBeWritten", "run brisko8 --trace @", "", "cannot write @"},
-        BadInput{"UnknownFaultStep", "run brisko8 --inject-fault nosuch", "",
-                 "no step named nosuch"},
-        // Boards for no adapter the models know, or for another driver's.
-        BadInput{"UnknownAdapter", "run brisko8 --config @/bad.graf",
-                 edited("cirrus/gd5436/gd5480.graf", "adapter gd5480", "adapter gd548"),
-                 "drvrun: @/bad.graf: no adapter model named \"gd548\"; the known adapters: "
-                 "ct, fuska, gd5428, "},
-        BadInput{"NoAdapter", "check brisko8 --config @/bad.graf",
-                 edited("cirrus/gd5436/gd5480.graf", "adapter gd5480", ""),
-                 "drvrun: @/bad.graf: names no adapter (a line \"adapter MODEL\"); the known "
-                 "adapters: ct, fuska, gd5428, "},
-        BadInput{"AnotherFamilysAdapter",
-                 "check tesk --config " + source("cirrus/gd5436/gd5480.graf"), "",
-                 ": a board for the gd5480 adapter; tesk drives the mach64 adapter"},
-        BadInput{"AnotherSourcesAdapter",
-                 "run brisko8 --config " + source("cirrus/gd6/tolva8.graf"), "",
-                 ": a board for the gd5428 adapter; brisko8 drives the gd5436, gd5446 or gd5480 "
-                 "adapters"},
-        // Settings that cannot be: no key, or a word for an integer key.
-        BadInput{"SettingWithoutAKey", "check brisko8 --set =16", "",
-                 "--set \"=16\" is not KEY=VALUE"},
-        BadInput{"SettingNotAnInteger", "run brisko16 --set DEPTH=sixteen", "",
-                 "DEPTH=sixteen: DEPTH is an integer key, \"sixteen\" is not an integer"},
-        BadInput{"SettingForEveryDriver", "run --all DEPTH=16", "", "--all"},
-        // Boards the adapter models refuse: no driver code runs.
-        BadInput{"MemsizeZero", "check brisko8 --config @/bad.graf",
-                 edited("cirrus/gd5436/gd5480.graf", "MEMSIZE = 0x200000", "MEMSIZE = 0"),
-                 "drvrun: @/bad.graf: the simulated machine cannot be built: gd5436 adapter: "
-                 "MEMSIZE must be 0x80000, 0x100000 or 0x200000"},
-        BadInput{"MemsizeNegative", "run brisko8 --config @/bad.graf",
-                 edited("cirrus/gd5436/gd5480.graf", "MEMSIZE = 0x200000", "MEMSIZE = -1"),
-                 "@/bad.graf: the simulated machine cannot be built: gd5436 adapter: MEMSIZE"},
-        BadInput{"MemsizeLargest", "check brisko8 --config @/bad.graf",
-                 edited("cirrus/gd5436/gd5480.graf", "MEMSIZE = 0x200000", "MEMSIZE = 0x7FFFFFFF"),
-                 "@/bad.graf: the simulated machine cannot be built: gd5436 adapter: MEMSIZE"},
-        BadInput{"MemsizeBetweenSizes", "run brisko8 --config @/bad.graf",
-                 edited("cirrus/gd5436/gd5480.graf", "MEMSIZE = 0x200000", "MEMSIZE = 0x300000"),
-                 "@/bad.graf: the simulated machine cannot be built: gd5436 adapter: MEMSIZE"},
-        BadInput{"MemsizeOfAPage", "check brisko8 --config @/bad.graf",
-                 edited("cirrus/gd5436/gd5480.graf", "MEMSIZE = 0x200000", "MEMSIZE = 0x2000"),
-                 "@/bad.graf: the simulated machine cannot be built: gd5436 adapter: MEMSIZE"},
-        BadInput{"ApertureOfAPage", "run brisko8 --config @/bad.graf",
-                 edited("cirrus/gd5436/gd5480.graf", "memory 0xF0000000 0x400000",
-                        "memory 0xF0000000 0x1000"),
-                 "@/bad.graf: the simulated machine cannot be built: gd5436 adapter: the default "
-                 "memory area is the 4 MB linear aperture"},
-        BadInput{"BankedMemsizeZero", "check tolva8 --config @/bad.graf",
-                 edited("cirrus/gd6/tolva8.graf", "MEMSIZE = 0x100000", "MEMSIZE = 0"),
-                 "@/bad.graf: the simulated machine cannot be built: gd6 adapter: MEMSIZE"},
-        BadInput{"BankedMemsizeBetweenSizes", "run tolva8 --config @/bad.graf",
-                 edited("cirrus/gd6/tolva8.graf", "MEMSIZE = 0x100000", "MEMSIZE = 0x300000"),
-                 "@/bad.graf: the simulated machine cannot be built: gd6 adapter: MEMSIZE"},
-        BadInput{"BankedMemsizeOfAPage", "check tolva8 --config @/bad.graf",
-                 edited("cirrus/gd6/tolva8.graf", "MEMSIZE = 0x100000", "MEMSIZE = 0x2000"),
-                 "@/bad.graf: the simulated machine cannot be built: gd6 adapter: MEMSIZE"},
-        BadInput{
-            "BankWindowOfAMegabyte", "run tolva8 --config @/bad.graf",
-            edited("cirrus/gd6/tolva8.graf", "memory 0xA0000 0x10000", "memory 0xA0000 0x100000"),
-            "@/bad.graf: the simulated machine cannot be built: gd6 adapter: the default "
-            "memory area is the bank window"},
-        BadInput{"FuskaMemsizeNotInBlocks", "check fuska --config @/bad.graf",
-                 edited("cirrus/fuska/fuska.graf", "MEMSIZE = 0x400000", "MEMSIZE = 0x12345"),
-                 "@/bad.graf: the simulated machine cannot be built: fuska adapter: MEMSIZE must "
-                 "be a multiple of 64 KB"},
-        BadInput{"FuskaRegisterAreaTooSmall", "run fuska --config @/bad.graf",
-                 edited("cirrus/fuska/fuska.graf", "memory REGS 0xE1000000 0x1000",
-                        "memory REGS 0xE1000000 0x10"),
-                 "@/bad.graf: the simulated machine cannot be built: fuska adapter: the REGS area "
-                 "must be at least 0x800 bytes, it is 0x10"},
-        // Configuration files that are no files, or far too large for one.
-        BadInput{"ConfigIsADevice", "run brisko8 --config /dev/zero", "",
-                 "drvrun: /dev/zero: is a device, not a regular file"},
-        BadInput{"ConfigIsAPipeWithoutWriter", "check brisko8 --config @/pipe.graf", "",
-                 "drvrun: @/pipe.graf: is a pipe, not a regular file", "mkfifo '@/pipe.graf'"},
-        BadInput{"ConfigTooLarge", "check brisko8 --config @/huge.graf", "",
-                 "drvrun: @/huge.graf: larger than 1 MB, too large for a grafinfo file",
-                 "truncate -s 2M '@/huge.graf'"},
-        // Nesting far past the bound, which once overflowed the parser's stack.
-        BadInput{"ParenthesesNestedTooDeeply", "check brisko8 --config @/bad.graf",
-                 "procedure P {\n x = " + std::string(100000, '(') + "1" +
-                     std::string(100000, ')') + "\n}\n",
-                 "drvrun: @/bad.graf:2: expression nested more than 256 levels deep"},
-        BadInput{"MinusSignsNestedTooDeeply", "run brisko8 --config @/bad.graf",
-                 "procedure P {\n x = " + std::string(100000, '-') + "1\n}\n",
-                 "drvrun: @/bad.graf:2: expression nested more than 256 levels deep"},
-        BadInput{"BlocksNestedTooDeeply", "check brisko8 --config @/bad.graf",
-                 [] {
-                     std::string text = "procedure P {\n";
-                     for (int i = 0; i < 100000; i++)
-                         text += "if 1 {\n";
-                     return text;
-                 }(),
-                 "drvrun: @/bad.graf:257: blocks nested more than 256 levels deep"},
-        // A file to write that nothing would ever read.
-        BadInput{"PictureToAPipeWithoutReader", "run brisko8 --png @/screen.png", "",
-                 "drvrun: cannot write @/screen.png: nothing reads from the pipe",
-                 "mkfifo '@/screen.png'"},
-        BadInput{"TraceToAPipeWithoutReader", "run brisko8 --trace @/bus.trace", "",
-                 "drvrun: cannot write @/bus.trace: nothing reads from the pipe",
-                 "mkfifo '@/bus.trace'"},
-        BadInput{"PictureFolderIsADevice", "run --all --png-dir /dev/full", "",
-                 "drvrun: cannot make the folder /dev/full: Not a directory"}),
-    [](const ::testing::TestParamInfo<BadInput> &i) { return std::string(i.param.name); });
+INSTANTIATE_TEST_SUITE_P(Inputs, DrvrunBadInput,
+                         ::testing::Values(
+                             BadInput{"UnknownDriver", "run nosuchdriver", "",
+                                      "unknown driver \"nosuchdriver\""},
+                             BadInput{"UnknownDriverCheck", "check nosuchdriver", "",
+                                      "unknown driver"},
+                             BadInput{"MissingLibraryPath", "run @/libgone.so", "",
+                                      "no such driver library"},
+                             BadInput{"NotADriver",
+                                      std::string("run ") + DRVRUN_TESTDATA + "/libnotadriver.so",
+                                      "", "is not a driver: it exports no notadriverScreenInfo"},
+                             BadInput{"EmptyRecord",
+                                      std::string("check ") + DRVRUN_TESTDATA + "/libzerorecord.so",
+                                      "",
+                                      "is not a driver: its zerorecordScreenInfo lacks Probe, Init "
+                                      "or the name"},
+                             BadInput{"NotALibrary", "run @/bad.graf", "int X = 1\n",
+                                      "cannot load @/bad.graf"},
+                             BadInput{"MissingConfig", "run brisko8 --config @/none.graf", "",
+                                      "@/none.graf: cannot open file"},
+                             BadInput{"ConfigIsADirectory", "check brisko8 --config @", "",
+                                      ": is a directory"},
+                             BadInput{"MalformedConfigLine", "check brisko8 --config @/bad.graf",
+                                      "adapter gd5480\nint PIXWIDTH = 1024\nint PIXHEIGHT = \n",
+                                      "@/bad.graf:3: "},
+                             BadInput{"UnclosedProcedure", "run brisko8 --config @/bad.graf",
+                                      "int DEPTH = 8\nprocedure SetMode {\n    out8 0x3C4, 1\n",
+                                      "@/bad.graf:"},
+                             BadInput{"BinaryConfig", "check brisko8 --config @/bad.graf",
+                                      std::string("\x01\xFE\xB6\x00garbage", 11), "@/bad.graf:1: "},
+                             BadInput{"NoCommand", "", "", "no command"},
+                             BadInput{"UnknownCommand", "frob", "", "unknown command frob"},
+                             BadInput{"NoDriver", "run", "", "no driver given"},
+                             BadInput{"OptionWithoutValue", "run brisko8 --config", "",
+                                      "--config needs a value"},
+                             BadInput{"UnknownOption", "run brisko8 --fast", "",
+                                      "unknown option --fast"},
+                             BadInput{"AllWithAConfig", "run --all --config @/bad.graf", "",
+                                      "--all"},
+                             BadInput{"AllWithABoard", "run --all --board 512k", "", "--all"},
+                             BadInput{"UnknownBoard", "run pilo --board nosuch", "",
+                                      "drvrun: no board pilo/nosuch in the driver tables"},
+                             BadInput{"BoardOfAnotherDriver", "check brisko8 --board 512k", "",
+                                      "drvrun: no board brisko8/512k in the driver tables"},
+                             BadInput{"BoardAndConfig",
+                                      "check brisko8 --board example --config @/bad.graf", "",
+                                      "--board and --config each name the configuration"},
+                             BadInput{
+                                 "ScreenBeyondTheStandIn", "check brisko8 --config @/bad.graf",
+                                 "adapter gd5480\nint PIXWIDTH = 100000\nint PIXHEIGHT = 100000\n",
+                                 "a 100000x100000 screen (PIXWIDTH x PIXHEIGHT) is more than the "
+                                 "stand-in"},
+                             BadInput{"PictureCannotBeWritten",
+                                      "run brisko8 --png @/no/such/dir/screen.png", "",
+                                      "cannot write @/no/such/dir/screen.png"},
+                             BadInput{"TraceCannotBeWritten", "run brisko8 --trace @", "",
+                                      "cannot write @"},
+                             BadInput{"UnknownFaultStep", "run brisko8 --inject-fault nosuch", "",
+                                      "no step named nosuch"},
+                             // Boards for no adapter the models know, or for another driver's.
+                             BadInput{"UnknownAdapter", "run brisko8 --config @/bad.graf",
+                                      edited("cirrus/gd5436/gd5480.graf", "adapter gd5480",
+                                             "adapter gd548"),
+                                      "drvrun: @/bad.graf: no adapter model named \"gd548\"; the "
+                                      "known adapters: "
+                                      "ct, fuska, gd5428, "},
+                             BadInput{"NoAdapter", "check brisko8 --config @/bad.graf",
+                                      edited("cirrus/gd5436/gd5480.graf", "adapter gd5480", ""),
+                                      "drvrun: @/bad.graf: names no adapter (a line \"adapter "
+                                      "MODEL\"); the known "
+                                      "adapters: ct, fuska, gd5428, "},
+                             BadInput{"AnotherFamilysAdapter",
+                                      "check tesk --config " + source("cirrus/gd5436/gd5480.graf"),
+                                      "",
+                                      ": a board for the gd5480 adapter; tesk drives the mach64 "
+                                      "adapter"},
+                             BadInput{"AnotherSourcesAdapter",
+                                      "run brisko8 --config " + source("cirrus/gd6/tolva8.graf"),
+                                      "",
+                                      ": a board for the gd5428 adapter; brisko8 drives the "
+                                      "gd5436, gd5446 or gd5480 "
+                                      "adapters"},
+                             // Settings that cannot be: no key, or a word for an integer key.
+                             BadInput{"SettingWithoutAKey", "check brisko8 --set =16", "",
+                                      "--set \"=16\" is not KEY=VALUE"},
+                             BadInput{"SettingNotAnInteger", "run brisko16 --set DEPTH=sixteen", "",
+                                      "DEPTH=sixteen: DEPTH is an integer key, \"sixteen\" is not "
+                                      "an integer"},
+                             BadInput{"SettingForEveryDriver", "run --all DEPTH=16", "", "--all"},
+                             // Boards the adapter models refuse: no driver code runs.
+                             BadInput{"MemsizeZero", "check brisko8 --config @/bad.graf",
+                                      edited("cirrus/gd5436/gd5480.graf", "MEMSIZE = 0x200000",
+                                             "MEMSIZE = 0"),
+                                      "drvrun: @/bad.graf: the simulated machine cannot be built: "
+                                      "gd5436 adapter: "
+                                      "MEMSIZE must be 0x80000, 0x100000 or 0x200000"},
+                             BadInput{"MemsizeNegative", "run brisko8 --config @/bad.graf",
+                                      edited("cirrus/gd5436/gd5480.graf", "MEMSIZE = 0x200000",
+                                             "MEMSIZE = -1"),
+                                      "@/bad.graf: the simulated machine cannot be built: gd5436 "
+                                      "adapter: MEMSIZE"},
+                             BadInput{"MemsizeLargest", "check brisko8 --config @/bad.graf",
+                                      edited("cirrus/gd5436/gd5480.graf", "MEMSIZE = 0x200000",
+                                             "MEMSIZE = 0x7FFFFFFF"),
+                                      "@/bad.graf: the simulated machine cannot be built: gd5436 "
+                                      "adapter: MEMSIZE"},
+                             BadInput{"MemsizeBetweenSizes", "run brisko8 --config @/bad.graf",
+                                      edited("cirrus/gd5436/gd5480.graf", "MEMSIZE = 0x200000",
+                                             "MEMSIZE = 0x300000"),
+                                      "@/bad.graf: the simulated machine cannot be built: gd5436 "
+                                      "adapter: MEMSIZE"},
+                             BadInput{"MemsizeOfAPage", "check brisko8 --config @/bad.graf",
+                                      edited("cirrus/gd5436/gd5480.graf", "MEMSIZE = 0x200000",
+                                             "MEMSIZE = 0x2000"),
+                                      "@/bad.graf: the simulated machine cannot be built: gd5436 "
+                                      "adapter: MEMSIZE"},
+                             BadInput{"ApertureOfAPage", "run brisko8 --config @/bad.graf",
+                                      edited("cirrus/gd5436/gd5480.graf",
+                                             "memory 0xF0000000 0x400000",
+                                             "memory 0xF0000000 0x1000"),
+                                      "@/bad.graf: the simulated machine cannot be built: gd5436 "
+                                      "adapter: the default "
+                                      "memory area is the 4 MB linear aperture"},
+                             BadInput{"BankedMemsizeZero", "check tolva8 --config @/bad.graf",
+                                      edited("cirrus/gd6/tolva8.graf", "MEMSIZE = 0x100000",
+                                             "MEMSIZE = 0"),
+                                      "@/bad.graf: the simulated machine cannot be built: gd6 "
+                                      "adapter: MEMSIZE"},
+                             BadInput{"BankedMemsizeBetweenSizes", "run tolva8 --config @/bad.graf",
+                                      edited("cirrus/gd6/tolva8.graf", "MEMSIZE = 0x100000",
+                                             "MEMSIZE = 0x300000"),
+                                      "@/bad.graf: the simulated machine cannot be built: gd6 "
+                                      "adapter: MEMSIZE"},
+                             BadInput{"BankedMemsizeOfAPage", "check tolva8 --config @/bad.graf",
+                                      edited("cirrus/gd6/tolva8.graf", "MEMSIZE = 0x100000",
+                                             "MEMSIZE = 0x2000"),
+                                      "@/bad.graf: the simulated machine cannot be built: gd6 "
+                                      "adapter: MEMSIZE"},
+                             BadInput{"BankWindowOfAMegabyte", "run tolva8 --config @/bad.graf",
+                                      edited("cirrus/gd6/tolva8.graf", "memory 0xA0000 0x10000",
+                                             "memory 0xA0000 0x100000"),
+                                      "@/bad.graf: the simulated machine cannot be built: gd6 "
+                                      "adapter: the default "
+                                      "memory area is the bank window"},
+                             BadInput{"FuskaMemsizeNotInBlocks", "check fuska --config @/bad.graf",
+                                      edited("cirrus/fuska/fuska.graf", "MEMSIZE = 0x400000",
+                                             "MEMSIZE = 0x12345"),
+                                      "@/bad.graf: the simulated machine cannot be built: fuska "
+                                      "adapter: MEMSIZE must "
+                                      "be a multiple of 64 KB"},
+                             BadInput{"FuskaRegisterAreaTooSmall", "run fuska --config @/bad.graf",
+                                      edited("cirrus/fuska/fuska.graf",
+                                             "memory REGS 0xE1000000 0x1000",
+                                             "memory REGS 0xE1000000 0x10"),
+                                      "@/bad.graf: the simulated machine cannot be built: fuska "
+                                      "adapter: the REGS area "
+                                      "must be at least 0x800 bytes, it is 0x10"},
+                             // Configuration files that are no files, or far too large for one.
+                             BadInput{"ConfigIsADevice", "run brisko8 --config /dev/zero", "",
+                                      "drvrun: /dev/zero: is a device, not a regular file"},
+                             BadInput{"ConfigIsAPipeWithoutWriter",
+                                      "check brisko8 --config @/pipe.graf", "",
+                                      "drvrun: @/pipe.graf: is a pipe, not a regular file",
+                                      "mkfifo '@/pipe.graf'"},
+                             BadInput{"ConfigTooLarge", "check brisko8 --config @/huge.graf", "",
+                                      "drvrun: @/huge.graf: larger than 1 MB, too large for a "
+                                      "grafinfo file",
+                                      "truncate -s 2M '@/huge.graf'"},
+                             // Nesting far past the bound, which once overflowed the parser's
+                             // stack.
+                             BadInput{"ParenthesesNestedTooDeeply",
+                                      "check brisko8 --config @/bad.graf",
+                                      "procedure P {\n x = " + std::string(100000, '(') + "1" +
+                                          std::string(100000, ')') + "\n}\n",
+                                      "drvrun: @/bad.graf:2: expression nested more than 256 "
+                                      "levels deep"},
+                             BadInput{"MinusSignsNestedTooDeeply",
+                                      "run brisko8 --config @/bad.graf",
+                                      "procedure P {\n x = " + std::string(100000, '-') + "1\n}\n",
+                                      "drvrun: @/bad.graf:2: expression nested more than 256 "
+                                      "levels deep"},
+                             BadInput{"BlocksNestedTooDeeply", "check brisko8 --config @/bad.graf",
+                                      [] {
+                                          std::string text = "procedure P {\n";
+                                          for (int i = 0; i < 100000; i++)
+                                              text += "if 1 {\n";
+                                          return text;
+                                      }(),
+                                      "drvrun: @/bad.graf:257: blocks nested more than 256 levels "
+                                      "deep"},
+                             // A file to write that nothing would ever read.
+                             BadInput{
+                                 "PictureToAPipeWithoutReader", "run brisko8 --png @/screen.png",
+                                 "",
+                                 "drvrun: cannot write @/screen.png: nothing reads from the pipe",
+                                 "mkfifo '@/screen.png'"},
+                             BadInput{
+                                 "TraceToAPipeWithoutReader", "run brisko8 --trace @/bus.trace", "",
+                                 "drvrun: cannot write @/bus.trace: nothing reads from the pipe",
+                                 "mkfifo '@/bus.trace'"},
+                             BadInput{"PictureFolderIsADevice", "run --all --png-dir /dev/full", "",
+                                      "drvrun: cannot make the folder /dev/full: Not a directory"}),
+                         [](const ::testing::TestParamInfo<BadInput> &i) {
+                             return std::string(i.param.name);
+                         });
 
 // A write that fails only during the run (a full disk): the report stands,
 // then one line says which file is missing, and the status is bad input.
@@ -705,51 +826,55 @@ TEST(DrvrunBadInputText, ControlBytesOfAFileAreEscaped) {
         EXPECT_TRUE(c == '\n' || (c >= 0x20 && c < 0x7F)) << r.output;
 }
 
-// ---- the table of default configurations, as embedded at build time ----
+// ---- the driver tables and example files, as embedded at build time ----
 
-// Runs the embedding script on a tree of the test's own and returns the
-// generated source.
-std::string embed(const TempDir &tree, const std::string &table) {
-    tree.file("table.txt", table);
+// Runs the embedding script on a tree of the test's own; true when it
+// succeeded, with the generated source in `out`.
+bool embed(const TempDir &tree, std::string &out) {
     std::string cmd = std::string("'") + DRVRUN_CMAKE + "' -DSOURCE_DIR='" + tree.root() +
-                      "' -DTABLE='" + tree.path("table.txt") + "' -DOUTPUT='" +
-                      tree.path("out.cpp") + "' -P '" + DRVRUN_EMBED_SCRIPT + "' 2>&1";
-    EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd;
-    return readFile(tree.path("out.cpp"));
+                      "' -DOUTPUT='" + tree.path("out.cpp") + "' -P '" + DRVRUN_EMBED_SCRIPT +
+                      "' >/dev/null 2>&1";
+    bool ok = std::system(cmd.c_str()) == 0;
+    out = readFile(tree.path("out.cpp"));
+    return ok;
 }
 
-TEST(DrvrunDefaults, TableFirstThenTheFilesOwnDriversLine) {
+TEST(DrvrunEmbed, EveryTableGrafinfoAndProcedureFile) {
     TempDir tree;
-    std::system(("mkdir -p '" + tree.path("fam/a") + "' '" + tree.path("fam/b") + "'").c_str());
-    tree.file("fam/a/one.graf", "# drivers: alpha beta\nint DEPTH = 8\n");
-    tree.file("fam/b/two.graf", "int DEPTH = 16\n");
-    std::string out = embed(tree, "# comment\n"
-                                  "beta   fam/b/two.graf  DEPTH=16 PITCH=0x800\n"
-                                  "gamma  fam/b/gone.graf\n");
-    // The table's line wins over the file's declaration.
-    EXPECT_NE(out.find("{\"beta\", \"fam/b/two.graf\", \"DEPTH=16 PITCH=0x800\"}"),
+    std::system(("mkdir -p '" + tree.path("fam/a") + "' '" + tree.path("build/x") + "'").c_str());
+    tree.file("fam/a/one.graf", "# a board\nint DEPTH = 8\n");
+    tree.file("fam/a/small.procs", "procedure P {\n}\n");
+    tree.file("fam/a/drivers.txt", "driver alpha gd5480 alphaEntry\n"
+                                   "default alpha/example one.graf DEPTH=16 +small.procs\n");
+    tree.file("build/x/drivers.txt", "not a table\n");
+    std::string out;
+    ASSERT_TRUE(embed(tree, out)) << out;
+    // Each file as bytes ("# a" first for the board), with its size.
+    EXPECT_NE(out.find("{\"fam/a/one.graf\", reinterpret_cast<const char *>(kText0), 24}"),
               std::string::npos)
         << out;
-    EXPECT_EQ(out.find("{\"beta\", \"fam/a/one.graf\""), std::string::npos) << out;
-    EXPECT_NE(out.find("{\"alpha\", \"fam/a/one.graf\", \"\"}"), std::string::npos) << out;
-    // A file that does not exist gives no default.
-    EXPECT_EQ(out.find("\"gamma\""), std::string::npos) << out;
-    // Both files are embedded, as bytes ("# d" first), with their sizes.
-    EXPECT_NE(out.find("{\"fam/a/one.graf\", reinterpret_cast<const char *>(kText0), 36}"),
+    EXPECT_NE(out.find("0x23,0x20,0x61,"), std::string::npos);
+    EXPECT_NE(out.find("{\"fam/a/small.procs\", reinterpret_cast<const char *>(kText1), 16}"),
               std::string::npos)
         << out;
-    EXPECT_NE(out.find("0x23,0x20,0x64,"), std::string::npos);
+    EXPECT_NE(out.find("{\"fam/a/drivers.txt\", reinterpret_cast<const char *>(kText2), "),
+              std::string::npos)
+        << out;
+    // A build tree inside the source tree is no family.
+    EXPECT_EQ(out.find("build/x"), std::string::npos) << out;
 }
 
-TEST(DrvrunDefaults, AMalformedTableLineStopsTheBuild) {
-    for (const char *line : {"lonely\n", "drv fam/a/one.graf DEPTH=sixteen\n", "dr-v x.graf\n"}) {
+TEST(DrvrunEmbed, AMalformedTableLineStopsTheBuild) {
+    for (const char *line :
+         {"lonely\n", "driver\n", "driver dr-v gd5480\n", "driver a gd5480 bad-export\n",
+          "default a one.graf\n", "default a/b gone.graf\n", "default a/b one.graf DEPTH=sixteen\n",
+          "fuzz a/b one.graf +gone.procs\n", "board a/b ../one.graf\n", "dflt a/b one.graf\n"}) {
         TempDir tree;
-        tree.file("table.txt", line);
-        std::string cmd = std::string("'") + DRVRUN_CMAKE + "' -DSOURCE_DIR='" + tree.root() +
-                          "' -DTABLE='" + tree.path("table.txt") + "' -DOUTPUT='" +
-                          tree.path("out.cpp") + "' -P '" + DRVRUN_EMBED_SCRIPT +
-                          "' >/dev/null 2>&1";
-        EXPECT_NE(std::system(cmd.c_str()), 0) << line;
+        std::system(("mkdir -p '" + tree.path("fam/a") + "'").c_str());
+        tree.file("fam/a/one.graf", "int DEPTH = 8\n");
+        tree.file("fam/a/drivers.txt", std::string("driver a gd5480\n") + line);
+        std::string out;
+        EXPECT_FALSE(embed(tree, out)) << line;
     }
 }
 

@@ -77,12 +77,17 @@ std::string testName(const testing::TestParamInfo<Input> &info) {
     return n;
 }
 
-// The first byte of an input picks its setup.
-size_t setupOf(const Input &in) {
-    std::ifstream f(in.path, std::ios::binary);
-    char c = 0;
-    f.get(c);
-    return static_cast<uint8_t>(c) % fuzz::setups().size();
+std::vector<uint8_t> bytesOf(const std::string &path) {
+    std::ifstream f(path, std::ios::binary);
+    return std::vector<uint8_t>((std::istreambuf_iterator<char>(f)),
+                                std::istreambuf_iterator<char>());
+}
+
+// The setup an input names on its first line.
+std::string setupOf(const Input &in) {
+    std::vector<uint8_t> data = bytesOf(in.path);
+    auto end = std::find(data.begin(), data.end(), '\n');
+    return std::string(data.begin(), end);
 }
 
 template <class Param> class FuzzTest : public testing::TestWithParam<Param> {
@@ -143,5 +148,88 @@ TEST_P(FuzzSeeds, Replay) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Fuzz, FuzzSeeds, testing::ValuesIn(shards()), shardName);
+
+// Every stored input names a setup the driver tables have.
+TEST(FuzzInputs, EveryStoredInputNamesASetup) {
+    for (const char *dir : {"corpus", "regressions", "pending"})
+        for (const Input &in : filesOf(dir)) {
+            std::vector<uint8_t> data = bytesOf(in.path);
+            fuzz::Input body(nullptr, 0);
+            std::string error;
+            EXPECT_NE(fuzz::openInput(data.data(), data.size(), body, error), nullptr)
+                << dir << "/" << in.target << "/" << in.name << ": " << error;
+        }
+}
+
+// Setups swapped in for one test, the source tree's put back at its end.
+class OtherSetups {
+  public:
+    explicit OtherSetups(std::vector<fuzz::Setup> s) {
+        fuzzdraw::releaseScreen();
+        fuzz::useSetups(std::move(s));
+    }
+    ~OtherSetups() {
+        fuzzdraw::releaseScreen();
+        fuzz::useSetups(fuzz::setupsOf(drivertable::sourceTree()));
+    }
+};
+
+// An input keeps its driver and board when a setup is added in front of the
+// one it names (and the others move), and one whose setup is gone fails to
+// load with one line instead of running on another.
+TEST(FuzzInputs, KeepTheirSetupWhenSetupsAreAddedOrRemoved) {
+    const std::vector<Input> regressions = filesIn("regressions", "draw");
+    ASSERT_FALSE(regressions.empty());
+    const Input &stored = regressions.front();
+    std::vector<uint8_t> data = bytesOf(stored.path);
+    fuzz::Input body(nullptr, 0);
+    std::string error;
+    const fuzz::Setup *before = fuzz::openInput(data.data(), data.size(), body, error);
+    ASSERT_NE(before, nullptr) << error;
+    const std::string id = before->id, driver = before->driver, board = before->board->describe();
+
+    // A table with a new setup in front of every other.
+    drivertable::Table grown = drivertable::sourceTree();
+    drivertable::Board added = *grown.board(id);
+    added.id = added.driver + "/added-in-front";
+    added.keys.emplace_back("PIXWIDTH", 96);
+    grown.boards.insert(grown.boards.begin(), added);
+    {
+        OtherSetups swap(fuzz::setupsOf(grown));
+        ASSERT_EQ(fuzz::setups().front().id, added.id);
+        const fuzz::Setup *after = fuzz::openInput(data.data(), data.size(), body, error);
+        ASSERT_NE(after, nullptr) << error;
+        EXPECT_EQ(after->id, id);
+        EXPECT_EQ(after->driver, driver);
+        EXPECT_EQ(after->board->describe(), board);
+        for (const std::string &failure : fuzzdraw::run(data.data(), data.size()))
+            ADD_FAILURE() << stored.name << ": " << failure;
+    }
+
+    // The same table without that setup.
+    drivertable::Table shrunk = drivertable::sourceTree();
+    std::erase_if(shrunk.boards, [&](const drivertable::Board &b) { return b.id == id; });
+    {
+        OtherSetups swap(fuzz::setupsOf(shrunk));
+        EXPECT_EQ(fuzz::openInput(data.data(), data.size(), body, error), nullptr);
+        EXPECT_EQ(error, "no setup named \"" + id + "\" (the driver tables list the setups)");
+        EXPECT_EQ(fuzzdraw::run(data.data(), data.size()), std::vector<std::string>{error});
+        EXPECT_EQ(fuzzconfig::run(data.data(), data.size()), std::vector<std::string>{error});
+    }
+}
+
+// Inputs that name no setup: an empty one (libFuzzer's first) does
+// nothing; one of the old numbering fails with one line.
+TEST(FuzzInputs, AnInputThatNamesNoSetup) {
+    const std::vector<uint8_t> empty, newline = {'\n'}, old = {7, 0, 0, 3, 1};
+    for (const std::vector<uint8_t> *in : {&empty, &newline}) {
+        EXPECT_TRUE(fuzzdraw::run(in->data(), in->size()).empty());
+        EXPECT_TRUE(fuzzconfig::run(in->data(), in->size()).empty());
+    }
+    std::vector<std::string> failures = fuzzconfig::run(old.data(), old.size());
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_EQ(failures[0].rfind("the input names no setup on its first line", 0), 0u)
+        << failures[0];
+}
 
 } // namespace

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
-#include <sstream>
 
 namespace drvrun {
 
@@ -16,24 +15,24 @@ const EmbeddedConfig *embeddedConfig(const std::string &path) {
     return nullptr;
 }
 
-// The table's values were checked when it was embedded; a bad one here would
-// be a build fault, so it is reported rather than ignored.
-bool applyOverrides(const std::string &overrides, graf::Config &cfg, std::string &error) {
-    std::istringstream in(overrides);
-    for (std::string item; in >> item;) {
-        size_t eq = item.find('=');
-        if (eq == std::string::npos || eq == 0) {
-            error = "bad default override \"" + item + "\"";
-            return false;
-        }
-        try {
-            cfg.ints[item.substr(0, eq)] = std::stoi(item.substr(eq + 1), nullptr, 0);
-        } catch (const std::exception &) {
-            error = "bad default override \"" + item + "\"";
-            return false;
-        }
-    }
-    return true;
+struct Parsed {
+    drivertable::Table table;
+    std::string error;
+};
+
+const Parsed &parsed() {
+    static const Parsed p = [] {
+        Parsed out;
+        for (const EmbeddedConfig *t = embeddedTables(); t->path; t++)
+            if (!drivertable::parse(std::string(t->text, t->size), t->path, out.table, out.error))
+                break;
+        if (out.error.empty())
+            drivertable::check(out.table, out.error);
+        if (!out.error.empty())
+            out.table = drivertable::Table{};
+        return out;
+    }();
+    return p;
 }
 
 // An integer as a grafinfo file writes it: decimal or 0x hexadecimal, with an
@@ -107,57 +106,37 @@ bool applySettings(const std::vector<std::string> &settings, graf::Config &cfg,
 }
 
 std::vector<std::string> adaptersOf(const std::string &driver) {
-    std::vector<std::string> adapters;
-    const DefaultConfig *d = defaultConfigFor(driver);
+    const drivertable::Driver *d = table().driver(driver);
     if (!d)
-        return adapters;
-    const std::string path = d->path;
-    const std::string folder = path.substr(0, path.rfind('/') + 1);
-    for (const EmbeddedConfig *c = embeddedConfigs(); c->path; c++) {
-        const std::string other = c->path;
-        if (other.compare(0, folder.size(), folder) != 0 ||
-            other.find('/', folder.size()) != std::string::npos)
-            continue;
-        graf::Config cfg;
-        std::string ignored;
-        if (graf::parse(std::string(c->text, c->size), c->path, cfg, ignored) &&
-            !cfg.adapter.empty() &&
-            std::find(adapters.begin(), adapters.end(), cfg.adapter) == adapters.end())
-            adapters.push_back(cfg.adapter);
-    }
+        return {};
+    std::vector<std::string> adapters = d->adapters;
     std::sort(adapters.begin(), adapters.end());
     return adapters;
 }
 
-const DefaultConfig *defaultConfigFor(const std::string &driver) {
-    for (const DefaultConfig *d = defaultConfigs(); d->driver; d++)
-        if (driver == d->driver)
-            return d;
-    return nullptr;
+const drivertable::Table &table() {
+    return parsed().table;
 }
 
-std::string describe(const DefaultConfig &d) {
-    std::string s = d.path;
-    if (d.overrides && *d.overrides)
-        s += std::string(" ") + d.overrides;
-    return s;
+const std::string &tableError() {
+    return parsed().error;
 }
 
-bool loadDefaultConfig(const std::string &driver, graf::Config &out, std::string &error) {
-    const DefaultConfig *d = defaultConfigFor(driver);
-    if (!d) {
-        error = driver + " has no default configuration; give one with --config FILE";
-        return false;
-    }
-    const EmbeddedConfig *c = embeddedConfig(d->path);
-    if (!c) {
-        error = std::string("the default configuration ") + d->path + " was not embedded";
-        return false;
-    }
-    out = graf::Config{};
-    if (!graf::parse(std::string(c->text, c->size), d->path, out, error))
-        return false;
-    return applyOverrides(d->overrides, out, error);
+const drivertable::Board *boardFor(const std::string &driver, const std::string &board) {
+    return board.empty() ? table().defaultBoard(driver) : table().board(driver + "/" + board);
+}
+
+bool loadBoardConfig(const drivertable::Board &b, graf::Config &out, std::string &error) {
+    auto read = [](const std::string &path, std::string &text, std::string &why) {
+        const EmbeddedConfig *c = embeddedConfig(path);
+        if (!c) {
+            why = path + " was not embedded";
+            return false;
+        }
+        text.assign(c->text, c->size);
+        return true;
+    };
+    return drivertable::configOf(b, read, out, error);
 }
 
 bool loadConfigFile(const std::string &path, graf::Config &out, std::string &error) {

@@ -1,44 +1,43 @@
-// The configurations drvrun knows without a file: every example grafinfo file
-// of the source tree, embedded at build time, and which of them each driver
-// comes up on by default.
+// The configurations drvrun knows without a file: every example grafinfo
+// file and procedure file of the source tree and every driver table
+// (<family>/<source>/drivers.txt), embedded at build time; the tables say
+// which boards each driver comes up on, and which is its default.
 #pragma once
 
 #include <cstddef>
 #include <string>
 #include <vector>
 
+#include "drivertable.h"
 #include "grafstore.h"
 
 namespace drvrun {
 
-// One embedded example file; `path` is relative to the source tree.
+// One embedded file; `path` is relative to the source tree.
 struct EmbeddedConfig {
     const char *path;
     const char *text;
     size_t size;
 };
 
-// A driver's default: the example file and integer keys it replaces
-// ("KEY=VALUE KEY=VALUE", possibly empty).
-struct DefaultConfig {
-    const char *driver;
-    const char *path;
-    const char *overrides;
-};
-
-// Both tables end with an entry whose first field is null (generated source).
+// Both lists end with an entry whose path is null (generated source).
 const EmbeddedConfig *embeddedConfigs();
-const DefaultConfig *defaultConfigs();
+const EmbeddedConfig *embeddedTables();
 
-// Null when the driver has no default configuration.
-const DefaultConfig *defaultConfigFor(const std::string &driver);
+// The embedded driver tables, parsed and checked once. When they are not
+// sound (a build fault), the table is empty and `tableError()` says why in
+// one line.
+const drivertable::Table &table();
+const std::string &tableError();
 
-// "cirrus/gd5436/gd5480.graf DEPTH=16": what a default is, for people.
-std::string describe(const DefaultConfig &);
+// The board drvrun runs `driver` on: `board` by its name (as in
+// "pilo/512k", without the driver), or the default when `board` is empty.
+// Null when there is none.
+const drivertable::Board *boardFor(const std::string &driver, const std::string &board);
 
-// Parses the driver's default configuration and applies its overrides. False
-// with `error` set when there is none or it does not parse.
-bool loadDefaultConfig(const std::string &driver, graf::Config &out, std::string &error);
+// Parses a board's configuration from the embedded files. False with
+// `error` set when it does not parse.
+bool loadBoardConfig(const drivertable::Board &, graf::Config &out, std::string &error);
 
 // Whether `setting` has the form KEY=VALUE with KEY a grafinfo key name.
 // False with `error`.
@@ -50,9 +49,8 @@ bool wellFormedSetting(const std::string &setting, std::string &error);
 // with `error` for a value an integer key cannot take.
 bool applySettings(const std::vector<std::string> &settings, graf::Config &cfg, std::string &error);
 
-// The adapters a driver drives: those of the example boards beside its
-// source (the folder of its default board), sorted. Empty when the driver
-// has no default board.
+// The adapters a driver drives, as its line in the driver tables names them,
+// sorted. Empty when the tables do not name the driver.
 std::vector<std::string> adaptersOf(const std::string &driver);
 
 // Parses a grafinfo file. False with `error` set to one line: "FILE: why"

@@ -1,10 +1,11 @@
 // drvrun: brings a driver up on its simulated adapter, as the display server
 // would, and shows whether it draws correctly.
 //
-//   drvrun run DRIVER [--config FILE] [--set KEY=VALUE ...] [--png FILE] [--trace FILE]
-//                     [--server-args WORDS]
+//   drvrun run DRIVER [--board NAME | --config FILE] [--set KEY=VALUE ...] [--png FILE]
+//              [--trace FILE] [--server-args WORDS]
 //   drvrun run --all [--png-dir DIR] [--server-args WORDS]
-//   drvrun check DRIVER [--config FILE] [--set KEY=VALUE ...] [--server-args WORDS]
+//   drvrun check DRIVER [--board NAME | --config FILE] [--set KEY=VALUE ...]
+//                [--server-args WORDS]
 //   drvrun list
 #include <sys/wait.h>
 #include <unistd.h>
@@ -28,20 +29,25 @@ namespace {
 using namespace drvrun;
 
 const char kUsage[] =
-    "usage: drvrun run DRIVER [--config FILE] [--set KEY=VALUE ...] [--png FILE] [--trace FILE]\n"
-    "                         [--server-args WORDS]\n"
+    "usage: drvrun run DRIVER [--board NAME | --config FILE] [--set KEY=VALUE ...]\n"
+    "                  [--png FILE] [--trace FILE] [--server-args WORDS]\n"
     "       drvrun run --all [--png-dir DIR] [--server-args WORDS]\n"
-    "       drvrun check DRIVER [--config FILE] [--set KEY=VALUE ...] [--server-args WORDS]\n"
+    "       drvrun check DRIVER [--board NAME | --config FILE] [--set KEY=VALUE ...]\n"
+    "                  [--server-args WORDS]\n"
     "       drvrun list\n"
     "  DRIVER is a name drvrun list shows, or the path of a driver library.\n"
+    "  --board NAME   another board of the driver's than its default, as\n"
+    "                 drvrun list shows them (pilo/512k, or 512k)\n"
     "  --config FILE  a grafinfo file instead of the driver's default board\n"
     "  --set KEY=VALUE  changes a key of the configuration (also written\n"
     "                 plainly, KEY=VALUE, as drvrun list shows them), so one\n"
     "                 board serves every depth: --set DEPTH=16\n"
-    "  --png FILE     the final screen as a picture; --png-dir DIR one per driver\n"
+    "  --png FILE     the final screen as a picture; --png-dir DIR one per\n"
+    "                 driver and board\n"
     "  --trace FILE   every register access of the run, step by step\n"
     "  --server-args WORDS  the server's command-line words for the driver's\n"
     "                 Init, in one argument: --server-args \"-opsflag 0\"\n"
+    "  run --all runs every driver on every board listed for it.\n"
     "exit status: 0 all went well, 1 a driver failed, 2 bad input\n"
     "  Bad input is said on one line, the last. A file --png or --trace\n"
     "  names that cannot be written is bad input, also when a write fails\n"
@@ -95,9 +101,10 @@ std::string parse(int argc, char **argv, Arguments &a) {
         } else if (arg == "--png-dir") {
             if (!value(a.pngDir))
                 return arg + " needs a value";
-        } else if (arg == "--config" || arg == "--png" || arg == "--trace" ||
+        } else if (arg == "--config" || arg == "--board" || arg == "--png" || arg == "--trace" ||
                    arg == "--inject-fault") {
             std::string &into = arg == "--config"  ? a.run.configPath
+                                : arg == "--board" ? a.run.board
                                 : arg == "--png"   ? a.run.pngPath
                                 : arg == "--trace" ? a.run.tracePath
                                                    : a.run.faultStep;
@@ -129,34 +136,45 @@ std::string parse(int argc, char **argv, Arguments &a) {
 
 // ---- list ----
 
+// One line per board of each installed driver, its default first (marked
+// "*"): the board's name, the adapter model, depth and screen its
+// configuration gives, and what it is.
 int list() {
     std::vector<std::string> names = installedDrivers();
     if (names.empty()) {
         std::cerr << "drvrun: no driver libraries in " << driverDirectory() << "\n";
         return kExitFailed;
     }
-    std::printf("%-10s %-8s %-5s %-10s %s\n", "driver", "adapter", "depth", "screen",
-                "default configuration");
+    std::printf("%-10s %-8s %-5s %-10s %-22s %s\n", "driver", "adapter", "depth", "screen", "board",
+                "configuration");
     for (const std::string &name : names) {
         std::string path, dummy, error;
         if (!resolveDriver(name, path, dummy, error) || !bindDriver(path, name, error)) {
             std::printf("%-10s %s\n", name.c_str(), error.c_str());
             continue;
         }
-        graf::Config cfg;
-        if (!loadDefaultConfig(name, cfg, error)) {
-            std::printf("%-10s %-8s %-5s %-10s %s\n", name.c_str(), "-", "-", "-",
-                        "no default configuration");
+        std::vector<const drivertable::Board *> boards = table().runBoards(name);
+        if (boards.empty()) {
+            std::printf("%-10s %-8s %-5s %-10s %-22s %s\n", name.c_str(), "-", "-", "-", "-",
+                        "no default board");
             continue;
         }
-        auto key = [&](const char *k) {
-            auto it = cfg.ints.find(k);
-            return it == cfg.ints.end() ? std::string("?") : std::to_string(it->second);
-        };
-        std::string screen = key("PIXWIDTH") + "x" + key("PIXHEIGHT");
-        std::printf("%-10s %-8s %-5s %-10s %s\n", name.c_str(), cfg.adapter.c_str(),
-                    key("DEPTH").c_str(), screen.c_str(),
-                    describe(*defaultConfigFor(name)).c_str());
+        for (const drivertable::Board *b : boards) {
+            graf::Config cfg;
+            std::string adapter = "?", depth = "?", screen = "?";
+            if (loadBoardConfig(*b, cfg, error)) {
+                auto key = [&](const char *k) {
+                    auto it = cfg.ints.find(k);
+                    return it == cfg.ints.end() ? std::string("?") : std::to_string(it->second);
+                };
+                adapter = cfg.adapter;
+                depth = key("DEPTH");
+                screen = key("PIXWIDTH") + "x" + key("PIXHEIGHT");
+            }
+            std::string board = b->id + (b->isDefault ? " *" : "");
+            std::printf("%-10s %-8s %-5s %-10s %-22s %s\n", name.c_str(), adapter.c_str(),
+                        depth.c_str(), screen.c_str(), board.c_str(), b->describe().c_str());
+        }
     }
     return kExitOk;
 }
@@ -236,29 +254,46 @@ int runInChild(const RunOptions &opt, std::string *output) {
 
 // ---- run --all ----
 
+// Every installed driver on every board the driver tables list for it, its
+// default first: one line each.
 int runAll(const RunOptions &base, const std::string &pngDir) {
     std::vector<std::string> names = installedDrivers();
     if (names.empty()) {
         std::cerr << "drvrun: no driver libraries in " << driverDirectory() << "\n";
         return kExitFailed;
     }
+    struct Run {
+        std::string driver, board; // board empty: the driver has none
+    };
+    std::vector<Run> runs;
+    for (const std::string &name : names) {
+        std::vector<const drivertable::Board *> boards = table().runBoards(name);
+        if (boards.empty())
+            runs.push_back({name, ""});
+        for (const drivertable::Board *b : boards)
+            runs.push_back({name, b->isDefault ? "" : b->id.substr(name.size() + 1)});
+    }
     int ok = 0, failed = 0, skipped = 0;
-    const size_t n = names.size();
+    const size_t n = runs.size();
     for (size_t i = 0; i < n; i++) {
+        const Run &r = runs[i];
+        const std::string label = r.board.empty() ? r.driver : r.driver + "/" + r.board;
         std::ostringstream progress;
         progress << "[" << i + 1 << "/" << n << "] ";
-        if (!defaultConfigFor(names[i])) {
-            std::cout << progress.str() << names[i] << ": skipped: no default configuration\n";
+        if (r.board.empty() && !table().defaultBoard(r.driver)) {
+            std::cout << progress.str() << r.driver << ": skipped: no default configuration\n";
             skipped++;
             continue;
         }
         // The number shows while the driver runs; its summary completes the line.
         std::cout << progress.str() << std::flush;
         RunOptions opt = base;
-        opt.driver = names[i];
+        opt.driver = r.driver;
+        opt.board = r.board;
         opt.brief = true;
         if (!pngDir.empty())
-            opt.pngPath = pngDir + "/" + names[i] + ".png";
+            opt.pngPath =
+                pngDir + "/" + (r.board.empty() ? r.driver : r.driver + "-" + r.board) + ".png";
         std::string output;
         int status = runInChild(opt, &output);
         if (status == kExitOk)
@@ -271,20 +306,22 @@ int runAll(const RunOptions &base, const std::string &pngDir) {
         for (std::string l; std::getline(lines, l);)
             all.push_back(l);
         if (all.empty())
-            all.push_back(names[i] + ": FAILED: no report");
+            all.push_back(label + ": FAILED: no report");
         // Bad input the driver's run found ends its report with
         // "drvrun: why"; in this list it is that driver's failure.
         if (all.back().rfind("drvrun: ", 0) == 0)
-            all.back() = names[i] + ": FAILED: " + all.back().substr(8);
+            all.back() = label + ": FAILED: " + all.back().substr(8);
         std::cout << all.back() << "\n";
         for (size_t k = 0; k + 1 < all.size(); k++)
             std::cout << "      " << all[k] << "\n";
         std::cout.flush();
     }
     if (!pngDir.empty())
-        std::cout << "pictures: " << pngDir << "/DRIVER.png\n";
-    std::cout << "drvrun: " << n << " drivers: " << ok << " ok, " << failed << " failed, "
-              << skipped << " skipped (no default configuration)\n";
+        std::cout << "pictures: " << pngDir << "/DRIVER.png (DRIVER-BOARD.png for other boards)\n";
+    const size_t boards = n - static_cast<size_t>(skipped);
+    std::cout << "drvrun: " << names.size() << (names.size() == 1 ? " driver on " : " drivers on ")
+              << boards << (boards == 1 ? " board: " : " boards: ") << ok << " ok, " << failed
+              << " failed, " << skipped << " skipped (no default configuration)\n";
     return failed ? kExitFailed : kExitOk;
 }
 
@@ -307,6 +344,11 @@ int main(int argc, char **argv) {
     std::string wrong = parse(argc, argv, a);
     if (!wrong.empty())
         return usage(wrong);
+    // Tables that are not sound are a build fault: nothing here can be trusted.
+    if (!tableError().empty()) {
+        std::cerr << "drvrun: the driver tables: " << tableError() << "\n";
+        return kExitFailed;
+    }
 
     if (a.command == "list") {
         if (!a.positional.empty() || a.all || !a.run.settings.empty())
@@ -318,8 +360,9 @@ int main(int argc, char **argv) {
 
     if (a.all) {
         if (a.command != "run" || !a.positional.empty() || !a.run.configPath.empty() ||
-            !a.run.pngPath.empty() || !a.run.tracePath.empty() || !a.run.settings.empty())
-            return usage("--all runs every driver on its default configuration");
+            !a.run.board.empty() || !a.run.pngPath.empty() || !a.run.tracePath.empty() ||
+            !a.run.settings.empty())
+            return usage("--all runs every driver on every board listed for it");
         if (!a.pngDir.empty()) {
             std::error_code ec;
             std::filesystem::create_directories(a.pngDir, ec);
@@ -336,9 +379,14 @@ int main(int argc, char **argv) {
     if (a.positional.size() != 1)
         return usage(a.positional.empty() ? "no driver given" : "one driver at a time");
     a.run.driver = a.positional[0];
+    // A board may be given by its full name, as the list shows it.
+    if (a.run.board.rfind(a.run.driver + "/", 0) == 0)
+        a.run.board = a.run.board.substr(a.run.driver.size() + 1);
+    if (!a.run.board.empty() && !a.run.configPath.empty())
+        return usage("--board and --config each name the configuration: give one");
     if (a.command == "check") {
         if (!a.run.pngPath.empty() || !a.run.tracePath.empty() || !a.run.faultStep.empty())
-            return usage("check takes only --config, --set and --server-args");
+            return usage("check takes only --board or --config, --set and --server-args");
         a.run.checkOnly = true;
     }
     return reportWritten(runInChild(a.run, nullptr));

@@ -902,16 +902,16 @@ void Runner::cursor() {
     });
 }
 
-// The sprite layer's rectangles for a driver that draws its cursor: hobra
-// keeps a 64 x 64 SaveUnderArea and draws at most 48 x 48 of a cursor.
-static harness::SpriteDrive spriteDriveFor(const std::string &driver, Pixel fg) {
+// The sprite layer's rectangles for a driver that draws its cursor: the
+// driver draws as much of a cursor as its best cursor size, and the layer
+// saves a square around it with room for small moves (8 pixels each side).
+static harness::SpriteDrive spriteDriveFor(harness::Screen &s) {
     harness::SpriteDrive d;
-    d.fg = fg;
+    d.fg = s.allPlanes();
     d.bg = 0;
-    if (driver == "hobra") {
-        d.saveSize = 64;
-        d.maxCursor = 48;
-    }
+    auto [w, h] = s.queryBestSize(CursorShape, 64, 64);
+    d.maxCursor = std::max<int>(1, std::min<int>(w, h));
+    d.saveSize = d.maxCursor + 16;
     return d;
 }
 
@@ -926,7 +926,7 @@ void Runner::spriteCursor() {
         current_.path = "sprite";
         harness::SpriteRun run = harness::driveSprite(
             *s_, cursor_->ptr(), harness::spriteEdgePath(s_->width(), s_->height()),
-            spriteDriveFor(driver_, s_->allPlanes()));
+            spriteDriveFor(*s_));
         current_.lines.push_back(std::to_string(run.putUps) + " put-ups, " +
                                  std::to_string(run.moves) + " moves, " +
                                  std::to_string(run.changeSaves) + " save changes, " +
@@ -1022,9 +1022,10 @@ int Runner::finish(const std::string &failure) {
     // A board file of another build of the source (an 8-bit example for a
     // 16-bit build) fails with the driver's own words; the changes that
     // bring the driver up on its default board are the likely cure.
-    const DefaultConfig *d = defaultConfigFor(driver_);
-    if (!failure.empty() && !opt_.configPath.empty() && opt_.settings.empty() && d && *d->overrides)
-        out_ << "  (on its default board " << driver_ << " takes " << d->overrides
+    const drivertable::Board *d = table().defaultBoard(driver_.substr(0, driver_.find('/')));
+    if (!failure.empty() && !opt_.configPath.empty() && opt_.settings.empty() && d &&
+        !d->keyText.empty())
+        out_ << "  (on its default board " << driver_ << " takes " << d->keyText
              << "; --set KEY=VALUE changes a key of this file)\n";
     if (opt_.checkOnly) {
         out_ << driver_ << ": the configuration "
@@ -1287,12 +1288,25 @@ int runDriverOrThrow(const RunOptions &opt, std::ostream &out, std::ostream &err
     }
     graf::Config cfg;
     std::string configName;
+    // The report names a board other than the default by its full name.
+    std::string label = opt.board.empty() ? name : name + "/" + opt.board;
     if (opt.configPath.empty()) {
-        if (!loadDefaultConfig(name, cfg, error)) {
+        const drivertable::Board *board = boardFor(name, opt.board);
+        if (!board) {
+            err << "drvrun: "
+                << printable(!tableError().empty() ? "the driver tables: " + tableError()
+                             : opt.board.empty()
+                                 ? name + " has no default board; give a configuration with "
+                                          "--config FILE"
+                                 : "no board " + label + " in the driver tables")
+                << "\n";
+            return kExitBadInput;
+        }
+        if (!loadBoardConfig(*board, cfg, error)) {
             err << "drvrun: " << printable(error) << "\n";
             return kExitBadInput;
         }
-        configName = describe(*defaultConfigFor(name));
+        configName = board->describe();
     } else {
         if (!loadConfigFile(opt.configPath, cfg, error)) {
             err << "drvrun: " << printable(error) << "\n";
@@ -1322,7 +1336,7 @@ int runDriverOrThrow(const RunOptions &opt, std::ostream &out, std::ostream &err
         return kExitBadInput;
     }
     Runner runner(opt, out, err, png, trace);
-    return runner.run(path, name, cfg, configName);
+    return runner.run(path, label, cfg, configName);
 }
 
 } // namespace

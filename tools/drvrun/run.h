@@ -17,7 +17,9 @@ enum ExitStatus {
 
 struct RunOptions {
     std::string driver;                // name (brisko8) or path of the library
-    std::string configPath;            // empty: the driver's default configuration
+    std::string board;                 // a board of the driver tables ("512k" of pilo/512k);
+                                       // empty: the driver's default board
+    std::string configPath;            // empty: the board's configuration
     std::vector<std::string> settings; // KEY=VALUE changes to the configuration
     std::string pngPath;               // empty: no picture
     std::string tracePath;             // empty: no bus trace
