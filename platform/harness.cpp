@@ -476,13 +476,24 @@ Bool Screen::probe() {
 Bool Screen::init() {
     if (!driverReady("Init"))
         return 0;
-    static char arg0[] = "X";
-    char *argv[] = {arg0, nullptr};
+    // The words live in copies of their own: a driver may keep pointers to
+    // them, and the server's argv is writable.
+    std::vector<std::string> words = {"X"};
+    words.insert(words.end(), options_.serverArgs.begin(), options_.serverArgs.end());
+    std::vector<std::vector<char>> storage;
+    std::vector<char *> argv;
+    for (const std::string &w : words) {
+        storage.emplace_back(w.begin(), w.end());
+        storage.back().push_back('\0');
+    }
+    for (std::vector<char> &w : storage)
+        argv.push_back(w.data());
+    argv.push_back(nullptr);
     Bool r = 0;
     fatalMessage_.clear();
     abortMessage_.clear();
     try {
-        r = info_->Init(num_, screen_, 1, argv);
+        r = info_->Init(num_, screen_, static_cast<int>(words.size()), argv.data());
     } catch (const server::FatalErrorCalled &e) {
         // An expected way for Init to end: the test reads fatalMessage().
         fatalMessage_ = e.message;

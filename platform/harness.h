@@ -158,6 +158,9 @@ struct Options {
     // number Probe, Init and FreeScreen are given).
     int screenNumber = 0;
     Reporter reporter; // empty: the default reporter
+    // The server's command-line words after argv[0] ("-opsflag", "0", ...),
+    // handed to Init as the server would.
+    std::vector<std::string> serverArgs = {};
 };
 
 // GC fill values. `patOrg` is relative to the window (the root window is at

@@ -238,7 +238,8 @@ class Machine {
     // the processor's plain accesses are untouched (memory stays memory).
     // For a model that must answer a probe made through the accessors (a
     // memory test under a bank configuration) where the processor draws
-    // plainly. Mapped devices (mapDevice) take precedence.
+    // plainly, or host data a chip decodes over its video memory. Mapped
+    // devices (mapDevice) take precedence.
     void mapAccessorDevice(uint8_t *host, uint32_t length, MemDevice *dev);
     // Keep a model alive as long as the machine.
     template <class T, class... A> T *own(A &&...args) {

@@ -473,6 +473,22 @@ TEST(DrvrunCheck, AWorkingConfiguration) {
     EXPECT_TRUE(rowOf(r, "root-window").empty()) << r.output;
 }
 
+// The server's option words reach the driver's Init after argv[0].
+TEST(DrvrunCheck, ServerArgsReachInit) {
+    Result r = drvrun("check belki16 --server-args \"-opsflag 0x3\"");
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("using genCopyRect()"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("using genDrawSolidRects()"), std::string::npos) << r.output;
+}
+
+// A driver that ends the process itself during Init ("-text" restores the
+// console and exits with status 0) is a failed run, said on one line.
+TEST(DrvrunCheck, ADriverEndingTheProcessInInitFails) {
+    Result r = drvrun("check jorra16 --server-args -text");
+    EXPECT_EQ(r.status, 1) << r.output;
+    EXPECT_EQ(r.lines.back(), "drvrun: jorra16 ended the process during Init") << r.output;
+}
+
 struct BadConfig {
     const char *name;
     const char *driver;
@@ -634,12 +650,12 @@ INSTANTIATE_TEST_SUITE_P(Inputs, DrvrunBadInput,
                                              "adapter gd548"),
                                       "drvrun: @/bad.graf: no adapter model named \"gd548\"; the "
                                       "known adapters: "
-                                      "fuska, gd5428, "},
+                                      "ct, fuska, gd5428, "},
                              BadInput{"NoAdapter", "check brisko8 --config @/bad.graf",
                                       edited("cirrus/gd5436/gd5480.graf", "adapter gd5480", ""),
                                       "drvrun: @/bad.graf: names no adapter (a line \"adapter "
                                       "MODEL\"); the known "
-                                      "adapters: fuska, gd5428, "},
+                                      "adapters: ct, fuska, gd5428, "},
                              BadInput{"AnotherFamilysAdapter",
                                       "check tesk --config " + source("cirrus/gd5436/gd5480.graf"),
                                       "",

@@ -2,9 +2,10 @@
 // would, and shows whether it draws correctly.
 //
 //   drvrun run DRIVER [--board NAME | --config FILE] [--set KEY=VALUE ...] [--png FILE]
-//              [--trace FILE]
-//   drvrun run --all [--png-dir DIR]
+//              [--trace FILE] [--server-args WORDS]
+//   drvrun run --all [--png-dir DIR] [--server-args WORDS]
 //   drvrun check DRIVER [--board NAME | --config FILE] [--set KEY=VALUE ...]
+//                [--server-args WORDS]
 //   drvrun list
 #include <sys/wait.h>
 #include <unistd.h>
@@ -29,9 +30,10 @@ using namespace drvrun;
 
 const char kUsage[] =
     "usage: drvrun run DRIVER [--board NAME | --config FILE] [--set KEY=VALUE ...]\n"
-    "                  [--png FILE] [--trace FILE]\n"
-    "       drvrun run --all [--png-dir DIR]\n"
+    "                  [--png FILE] [--trace FILE] [--server-args WORDS]\n"
+    "       drvrun run --all [--png-dir DIR] [--server-args WORDS]\n"
     "       drvrun check DRIVER [--board NAME | --config FILE] [--set KEY=VALUE ...]\n"
+    "                  [--server-args WORDS]\n"
     "       drvrun list\n"
     "  DRIVER is a name drvrun list shows, or the path of a driver library.\n"
     "  --board NAME   another board of the driver's than its default, as\n"
@@ -43,12 +45,15 @@ const char kUsage[] =
     "  --png FILE     the final screen as a picture; --png-dir DIR one per\n"
     "                 driver and board\n"
     "  --trace FILE   every register access of the run, step by step\n"
+    "  --server-args WORDS  the server's command-line words for the driver's\n"
+    "                 Init, in one argument: --server-args \"-opsflag 0\"\n"
     "  run --all runs every driver on every board listed for it.\n"
     "exit status: 0 all went well, 1 a driver failed, 2 bad input\n"
     "  Bad input is said on one line, the last. A file --png or --trace\n"
     "  names that cannot be written is bad input, also when a write fails\n"
     "  only later (a full disk): then the run's report comes first. With\n"
-    "  run --all, a picture that cannot be written fails its driver.\n";
+    "  run --all, a picture that cannot be written fails its driver. A driver\n"
+    "  that ends the process during Init fails.\n";
 
 // One line, as every other complaint.
 int usage(const std::string &why) {
@@ -105,6 +110,14 @@ std::string parse(int argc, char **argv, Arguments &a) {
                                                    : a.run.faultStep;
             if (!value(into))
                 return arg + " needs a value";
+        } else if (arg == "--server-args") {
+            // The server's option words for the driver's Init, in one
+            // argument separated by blanks: --server-args "-opsflag 0".
+            if (i + 1 >= argc)
+                return arg + " needs a value";
+            std::istringstream words(argv[++i]);
+            for (std::string w; words >> w;)
+                a.run.serverArgs.push_back(w);
         } else if (arg == "--all") {
             a.all = true;
         } else if (arg.rfind("--", 0) == 0) {
@@ -373,7 +386,7 @@ int main(int argc, char **argv) {
         return usage("--board and --config each name the configuration: give one");
     if (a.command == "check") {
         if (!a.run.pngPath.empty() || !a.run.tracePath.empty() || !a.run.faultStep.empty())
-            return usage("check takes only --board or --config, and --set");
+            return usage("check takes only --board or --config, --set and --server-args");
         a.run.checkOnly = true;
     }
     return reportWritten(runInChild(a.run, nullptr));

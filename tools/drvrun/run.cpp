@@ -29,6 +29,36 @@ namespace drvrun {
 
 namespace {
 
+// A driver may end the process itself during Init (an option that asks it
+// to restore the console and leave, say). The run is not over then: its
+// report is cut short, and status 0 would pass for success. While a watch
+// is alive, an exit says so on one line and ends with status 1.
+const char *exitWatchDriver = nullptr;
+
+void exitDuringInit() {
+    if (!exitWatchDriver)
+        return;
+    std::fflush(nullptr);
+    std::fprintf(stdout, "drvrun: %s ended the process during Init\n", exitWatchDriver);
+    std::fflush(stdout);
+    _exit(kExitFailed);
+}
+
+class ExitWatch {
+  public:
+    explicit ExitWatch(const std::string &driver) : name_(driver) {
+        static bool registered = std::atexit(exitDuringInit) == 0;
+        (void)registered;
+        exitWatchDriver = name_.c_str();
+    }
+    ~ExitWatch() { exitWatchDriver = nullptr; }
+    ExitWatch(const ExitWatch &) = delete;
+    ExitWatch &operator=(const ExitWatch &) = delete;
+
+  private:
+    std::string name_;
+};
+
 // The demo scene is laid out for the smallest mode the drivers offer.
 constexpr int kSceneWidth = 640;
 constexpr int kSceneHeight = 480;
@@ -572,6 +602,7 @@ bool Runner::bringUp() {
         return false;
     Bool initialised = 0;
     step("Init", Kind::Life, [&] {
+        ExitWatch watch(driver_);
         initialised = s_->init();
         if (!s_->fatalMessage().empty())
             current_.lines.push_back(messageLine(driver_ + " FatalError: ", s_->fatalMessage()));
@@ -1095,7 +1126,8 @@ int Runner::run(const std::string &driverPath, const std::string &driverName,
     try {
         s_ = std::make_unique<harness::Screen>(
             driverPath, cfg,
-            harness::Options{.reporter = [this](const std::string &m) { reported_.push_back(m); }});
+            harness::Options{.reporter = [this](const std::string &m) { reported_.push_back(m); },
+                             .serverArgs = opt_.serverArgs});
     } catch (const std::exception &e) {
         const std::string lead = "the simulated machine cannot be built";
         std::string why = dynamic_cast<const std::bad_alloc *>(&e) ? "not enough memory" : e.what();

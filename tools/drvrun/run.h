@@ -26,6 +26,8 @@ struct RunOptions {
     std::string faultStep;             // test aid: corrupt one pixel after this step
     bool checkOnly = false;            // bind and initialise only
     bool brief = false;                // only the summary line and the rows that went wrong
+    // The server's command-line words Init is given after argv[0].
+    std::vector<std::string> serverArgs;
 };
 
 // The library a driver name or path stands for, and the driver's name (the
