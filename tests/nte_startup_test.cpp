@@ -241,12 +241,13 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(BiosCase{"AhNotZero", "pravo8", answer(0x014F, 1024, 1024, 1024), {}, {}, true},
                     BiosCase{"NoVideoBios", "skerl8", "", {}, {}, true},
                     BiosCase{"NoPixels", "tunga8", answer(0x4F, 1024, 0, 1024), {}, {}, false},
-                    // Right strip 256 x 1024 and bottom strip 1280 x 256 hold the same.
+                    // Right strip 256 x 960 and bottom strip 1280 x 192 hold the same
+                    // 245,760 pixels.
                     BiosCase{"EqualAreasTakeTheBottom",
                              "pravo8",
-                             answer(0x4F, 1280, 1280, 1024),
+                             answer(0x4F, 1280, 1280, 960),
                              {},
-                             {0, 768, 1280, 256},
+                             {0, 768, 1280, 192},
                              false},
                     BiosCase{"RightStripLarger",
                              "pravo8",
