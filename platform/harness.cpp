@@ -1021,6 +1021,23 @@ ref::Canvas Screen::readScreen() {
     return c;
 }
 
+void Screen::settle() {
+    if (adapter_)
+        call("settle", [&] { adapter_->settle(); });
+}
+
+ref::Diff Screen::compareSettled() {
+    settle();
+    if (nonLinear()) {
+        ref::Canvas c(std::max(width_, 0), std::max(height_, 0), bytesPerPixel_, config_.depth);
+        readPicture(c);
+        return ref::compare(mirror_, c);
+    }
+    if (const uint8_t *mem = screenMemory())
+        return ref::compare(mirror_, mem, pitch_);
+    return expectSame();
+}
+
 ref::Diff Screen::expectSame() {
     drain();
     if (nonLinear())

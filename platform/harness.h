@@ -372,6 +372,14 @@ class Screen {
     ref::Canvas &mirror() { return mirror_; }
     // Let the adapter finish (Adapter::drain()).
     void drain();
+    // Let the adapter carry out what it has taken without ending the engine's
+    // busy time (Adapter::settle()): a look at the screen between calls, as
+    // the calls of a server come back to back, so the driver's next call
+    // must still wait for the engine before the processor touches video
+    // memory.
+    void settle();
+    // settle(), then compare the mirror with video memory.
+    ref::Diff compareSettled();
     // The visible screen as video memory holds it now (after drain()).
     ref::Canvas readScreen();
     // drain(), then compare the mirror with video memory.
