@@ -370,6 +370,17 @@ void outp(uint16_t port, uint8_t value);
 /* Delay in milliseconds. */
 long nap(long msec);
 
+/* The operating system's calls for its devices (the PCI configuration device
+ * of pcicfg.h), as its C library declares them. */
+#ifdef __THROW
+#define DRV_SYSCALL_NOTHROW __THROW
+#else
+#define DRV_SYSCALL_NOTHROW
+#endif
+int open(const char *path, int flags, ...);
+int ioctl(int fd, unsigned long request, ...) DRV_SYSCALL_NOTHROW;
+int close(int fd);
+
 #ifdef __cplusplus
 }
 #endif

@@ -1,6 +1,8 @@
 // The test harness: see harness.h.
 #include "harness.h"
 
+#include "pcibus.h"
+
 #include <dlfcn.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -210,6 +212,8 @@ void beginCase() {
     for (auto &[path, d] : loadedDrivers())
         dlclose(d.handle);
     loadedDrivers().clear();
+    // Descriptors the unloaded drivers kept for the whole process.
+    sim::closePciDescriptors();
 }
 
 graf::Config loadConfig(const std::string &path) {

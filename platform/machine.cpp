@@ -26,6 +26,8 @@
 //   write runs on a private copy of it for one instruction and is lost.
 #include "machine.h"
 
+#include "pcibus.h"
+
 #include <sys/mman.h>
 #include <ucontext.h>
 #include <unistd.h>
@@ -1143,6 +1145,12 @@ void Machine::reset() {
 
 std::unique_ptr<Machine> Machine::make() {
     return std::unique_ptr<Machine>(new Machine());
+}
+
+PciBus &Machine::pci() {
+    if (!pci_)
+        pci_ = std::make_unique<PciBus>();
+    return *pci_;
 }
 
 // ---- areas ----

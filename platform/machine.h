@@ -17,6 +17,8 @@
 
 namespace sim {
 
+class PciBus;
+
 // A device on the port bus. `width` is 1, 2 or 4 bytes.
 class PortDevice {
   public:
@@ -250,6 +252,9 @@ class Machine {
     std::string describe(const Access &) const;
     int regionIndex(const std::string &areaName) const;
 
+    // ---- PCI: the functions adapter models put on this machine's bus ----
+    PciBus &pci();
+
     // ---- virtual time ----
     uint64_t nowMicros() const { return now_; }
     void advance(uint64_t micros) { now_ += micros; }
@@ -297,6 +302,7 @@ class Machine {
     [[noreturn]] void noTarget(const Access &what, const volatile void *addr);
     std::unique_ptr<Impl> impl_;
     std::vector<std::unique_ptr<Owned>> owned_;
+    std::unique_ptr<PciBus> pci_; // made on first use
     Trace trace_;
     bool tracing_ = true;
     uint64_t now_ = 0;

@@ -295,10 +295,10 @@ TEST(ServerNames, CoverServicesDataAndAccessorsOfEveryHeader) {
     const std::set<std::string> declared = interfaceDeclarations();
     for (const std::string &name : declared)
         EXPECT_TRUE(standinExports().count(name)) << "the stand-in does not supply " << name;
-    for (const char *name :
-         {"nfbScreenInit", "genSolidZeroSegs", "vexoPointerInitialize", "ErrorF", "FatalError",
-          "ddxActiveScreens", "nfbGCPrivateIndex", "PixmapWidthPaddingInfo", "grafGetInt",
-          "grafExec", "inb", "outw", "ioIn8", "mmWrite32", "mmWriteBytes", "nap"})
+    for (const char *name : {"nfbScreenInit", "genSolidZeroSegs", "vexoPointerInitialize", "ErrorF",
+                             "FatalError", "ddxActiveScreens", "nfbGCPrivateIndex",
+                             "PixmapWidthPaddingInfo", "grafGetInt", "grafExec", "inb", "outw",
+                             "ioIn8", "mmWrite32", "mmWriteBytes", "nap", "open", "ioctl", "close"})
         EXPECT_TRUE(serverNames().count(name)) << name;
     for (const char *name : {"ScreenInfo", "BoxRec", "x1", "xApplyAlu", "DRV_FIELD", "malloc"})
         EXPECT_FALSE(declared.count(name)) << name;
