@@ -225,7 +225,8 @@ class Screen {
     // taken from video memory (syncMirror()). True when all succeeded.
     bool start();
     // The root window covering the screen; the driver's ValidateWindowPriv
-    // hook gives it its WinOps. WindowTable[0] points at it.
+    // hook gives it its WinOps, and its SetClipRegions slot is told the
+    // root's clip, the visible screen. WindowTable[0] points at it.
     void createRoot();
     // As at a server reset: the server drops the GCs and the root window, calls
     // the driver's FreeScreen (CloseScreen) from its SysInfo, then drops the
