@@ -5,7 +5,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
-jobs=$(nproc)
+# As many jobs as the cores and the memory allow (a sanitizer compile takes
+# up to 1.5 GB; JOBS=N overrides).
+jobs=$(bash scripts/jobs.sh)
 cmake --preset i386 >/dev/null
 cmake --build --preset i386 -j "$jobs"
 cmake --preset host >/dev/null

@@ -5,9 +5,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -129,6 +131,7 @@ const char *const kDrawingSteps[] = {
     "segments",
     "points",
     "fill-after-switch",
+    "repaint",
 };
 
 // ---- a good run ----
@@ -207,6 +210,55 @@ TEST(DrvrunRun, PictureAndTraceAreWritten) {
     EXPECT_EQ(trace.rfind("# Probe\n# Init\n", 0), 0u) << trace.substr(0, 200);
     EXPECT_NE(trace.find("# FreeScreen"), std::string::npos);
     EXPECT_NE(trace.find("out16 0x03C4"), std::string::npos); // the mode set
+    // A wait that reads one register again and again is one line with its count.
+    EXPECT_NE(trace.find(" times)\n"), std::string::npos);
+}
+
+// The console switch may leave video memory cleared, as the console left it;
+// the server repaints on return, and so does the run: the final picture shows
+// the scene, drawn again through the driver and checked as every step is.
+TEST(DrvrunRun, TheSceneIsDrawnAgainAfterTheConsoleSwitch) {
+    Result r = drvrun("run pravo8");
+    ASSERT_EQ(r.status, 0) << r.output;
+    std::vector<std::string> repaint = rowOf(r, "repaint");
+    ASSERT_GE(repaint.size(), 4u) << r.output;
+    EXPECT_NE(repaint[2], "0"); // the whole screen goes through the driver
+    EXPECT_EQ(repaint[3], "0");
+    // After the switch, before the last drawing step.
+    EXPECT_LT(r.output.find("  console-switch "), r.output.find("  repaint "));
+    EXPECT_LT(r.output.find("  repaint "), r.output.find("  fill-after-switch "));
+}
+
+// The driver's own log stays readable: each message once per step with its
+// count, empty ones only counted, every line under the driver's name so it
+// is not taken for drvrun's verdict; the cursor the run realized is released
+// before the close, so no block of the driver is left over.
+TEST(DrvrunRun, DriverMessagesAreFoldedAndMarked) {
+    struct Case {
+        const char *driver;
+        std::vector<std::string> want;
+    };
+    for (const Case &c : {Case{"tesk", {"      tesk ErrorF: 1024 empty messages"}},
+                          Case{"hobra",
+                               {"      hobra ErrorF: assertion failure: hobraDispCur 327",
+                                "      hobra ErrorF: assertion failure: hobraDispCur 382"}},
+                          Case{"rasmo", {}}}) {
+        Result r = drvrun(std::string("run ") + c.driver);
+        EXPECT_EQ(r.status, 0) << r.output;
+        for (const std::string &line : c.want)
+            EXPECT_NE(std::find(r.lines.begin(), r.lines.end(), line), r.lines.end())
+                << line << "\n"
+                << r.output;
+        std::vector<std::string> messages;
+        for (const std::string &l : r.lines) {
+            if (l.find("ErrorF:") == std::string::npos)
+                continue;
+            EXPECT_EQ(l.rfind(std::string("      ") + c.driver + " ErrorF: ", 0), 0u) << l;
+            messages.push_back(l);
+        }
+        EXPECT_LT(messages.size(), 40u) << r.output;
+        EXPECT_EQ(r.output.find("still held"), std::string::npos) << r.output;
+    }
 }
 
 // ---- a driver whose drawing is wrong ----
@@ -248,11 +300,16 @@ TEST(DrvrunAll, EveryBuiltDriverWithProgressASummaryAndItsPicture) {
     EXPECT_EQ(r.status, anyFailed ? 1 : 0) << r.output;
     std::stringstream names(DRV_DRIVER_LIST);
     int count = 0;
+    std::map<std::string, std::string> pictures; // contents -> driver
     for (std::string name; std::getline(names, name, ',');) {
         count++;
         EXPECT_NE(r.output.find("] " + name + ": "), std::string::npos) << name << "\n" << r.output;
         std::string png = readFile(folder + "/" + name + ".png");
         EXPECT_EQ(png.substr(0, 8), std::string("\x89PNG\r\n\x1a\n", 8)) << name;
+        // Each picture is its driver's own: the scene writes the driver's
+        // name, and is on the screen again after the console switch.
+        auto [it, fresh] = pictures.emplace(png, name);
+        EXPECT_TRUE(fresh) << name << " drew the same picture as " << it->second;
     }
     EXPECT_NE(r.output.find("/" + std::to_string(count) + "] "), std::string::npos) << r.output;
     // The gd5436 builds pass on their example boards.
@@ -338,6 +395,52 @@ TEST(DrvrunList, DriversWithAdapterDepthAndDefaultConfiguration) {
 
 // ---- check ----
 
+// One example board serves every build and depth of its source: keys are
+// changed on the command line, with --set or plainly as drvrun list shows
+// them, after the default board's own changes.
+TEST(DrvrunCheck, SettingsChangeTheBoard) {
+    struct Case {
+        std::string args, header;
+    };
+    for (const Case &c : {
+             Case{"check lomvi16 --config '" + source("cirrus/gd5436/gd5446.graf") +
+                      "' --set DEPTH=16",
+                  "gd5446.graf DEPTH=16 (adapter gd5446, 1024x768, depth 16)"},
+             Case{"check pravo16 --config '" + source("s3/nte/pravo.graf") +
+                      "' --set DEPTH=16 --set MEMSIZE=0x200000",
+                  "pravo.graf DEPTH=16 MEMSIZE=0x200000 (adapter s3, 1024x768, depth 16)"},
+             Case{"check pravo16 --config '" + source("s3/nte/pravo.graf") +
+                      "' MEMSIZE=0x200000 DEPTH=16",
+                  "pravo.graf MEMSIZE=0x200000 DEPTH=16 (adapter s3, 1024x768, depth 16)"},
+             Case{"check brisko16 PIXWIDTH=800 --set PIXHEIGHT=600",
+                  "DEPTH=16 PIXWIDTH=800 PIXHEIGHT=600 (adapter gd5480, 800x600, depth 16)"},
+         }) {
+        Result r = drvrun(c.args);
+        EXPECT_EQ(r.status, 0) << c.args << "\n" << r.output;
+        ASSERT_FALSE(r.lines.empty());
+        EXPECT_NE(r.lines[0].find(c.header), std::string::npos) << r.output;
+        EXPECT_NE(r.lines.back().find(": the configuration works"), std::string::npos) << r.output;
+    }
+    // Without them the 16-bit build refuses the 8-bit board in its own words,
+    // and the run says which changes its default board takes.
+    Result r = drvrun("check pravo16 --config '" + source("s3/nte/pravo.graf") + "'");
+    EXPECT_EQ(r.status, 1) << r.output;
+    EXPECT_NE(r.output.find("pravo16 ErrorF: "), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("(on its default board pravo16 takes MEMSIZE=0x200000 DEPTH=16; "),
+              std::string::npos)
+        << r.output;
+}
+
+TEST(DrvrunHelp, AfterAnyCommand) {
+    for (const char *args : {"help", "--help", "run --help", "check -h", "list --help",
+                             "run brisko8 --png --help", "frob --help"}) {
+        Result r = drvrun(args);
+        EXPECT_EQ(r.status, 0) << args << "\n" << r.output;
+        ASSERT_FALSE(r.lines.empty()) << args;
+        EXPECT_EQ(r.lines[0].rfind("usage: drvrun run DRIVER ", 0), 0u) << args << "\n" << r.output;
+    }
+}
+
 TEST(DrvrunCheck, AWorkingConfiguration) {
     Result r = drvrun("check brisko8 --config '" + source("cirrus/gd5436/gd5480.graf") + "'");
     EXPECT_EQ(r.status, 0) << r.output;
@@ -388,7 +491,7 @@ INSTANTIATE_TEST_SUITE_P(
                    "int PIXWIDTH = 1024\nint PIXHEIGHT = 768\nint DEPTH = 24\n"
                    "int PITCH = 3072"),
             "ErrorF: Not enough offscreen memory available."},
-        BadConfig{"Empty", "brisko8", "", "ErrorF: "},
+        BadConfig{"NothingButTheAdapter", "brisko8", "adapter gd5480\n", "brisko8 ErrorF: "},
         // The widest screen a key can name, of no height: nothing on the way
         // to the driver's refusal may overflow.
         BadConfig{"WidestScreenOfNoHeight", "brisko24",
@@ -476,6 +579,28 @@ INSTANTIATE_TEST_SUITE_P(
         BadInput{"TraceCannotBeWritten", "run brisko8 --trace @", "", "cannot write @"},
         BadInput{"UnknownFaultStep", "run brisko8 --inject-fault nosuch", "",
                  "no step named nosuch"},
+        // Boards for no adapter the models know, or for another driver's.
+        BadInput{"UnknownAdapter", "run brisko8 --config @/bad.graf",
+                 edited("cirrus/gd5436/gd5480.graf", "adapter gd5480", "adapter gd548"),
+                 "drvrun: @/bad.graf: no adapter model named \"gd548\"; the known adapters: "
+                 "fuska, gd5428, "},
+        BadInput{"NoAdapter", "check brisko8 --config @/bad.graf",
+                 edited("cirrus/gd5436/gd5480.graf", "adapter gd5480", ""),
+                 "drvrun: @/bad.graf: names no adapter (a line \"adapter MODEL\"); the known "
+                 "adapters: fuska, gd5428, "},
+        BadInput{"AnotherFamilysAdapter",
+                 "check tesk --config " + source("cirrus/gd5436/gd5480.graf"), "",
+                 ": a board for the gd5480 adapter; tesk drives the mach64 adapter"},
+        BadInput{"AnotherSourcesAdapter",
+                 "run brisko8 --config " + source("cirrus/gd6/tolva8.graf"), "",
+                 ": a board for the gd5428 adapter; brisko8 drives the gd5436, gd5446 or gd5480 "
+                 "adapters"},
+        // Settings that cannot be: no key, or a word for an integer key.
+        BadInput{"SettingWithoutAKey", "check brisko8 --set =16", "",
+                 "--set \"=16\" is not KEY=VALUE"},
+        BadInput{"SettingNotAnInteger", "run brisko16 --set DEPTH=sixteen", "",
+                 "DEPTH=sixteen: DEPTH is an integer key, \"sixteen\" is not an integer"},
+        BadInput{"SettingForEveryDriver", "run --all DEPTH=16", "", "--all"},
         // Boards the adapter models refuse: no driver code runs.
         BadInput{"MemsizeZero", "check brisko8 --config @/bad.graf",
                  edited("cirrus/gd5436/gd5480.graf", "MEMSIZE = 0x200000", "MEMSIZE = 0"),

@@ -1,9 +1,9 @@
 // drvrun: brings a driver up on its simulated adapter, as the display server
 // would, and shows whether it draws correctly.
 //
-//   drvrun run DRIVER [--config FILE] [--png FILE] [--trace FILE]
-//   drvrun run --all
-//   drvrun check DRIVER [--config FILE]
+//   drvrun run DRIVER [--config FILE] [--set KEY=VALUE ...] [--png FILE] [--trace FILE]
+//   drvrun run --all [--png-dir DIR]
+//   drvrun check DRIVER [--config FILE] [--set KEY=VALUE ...]
 //   drvrun list
 #include <sys/wait.h>
 #include <unistd.h>
@@ -26,15 +26,23 @@ namespace {
 
 using namespace drvrun;
 
-const char kUsage[] = "usage: drvrun run DRIVER [--config FILE] [--png FILE] [--trace FILE]\n"
-                      "       drvrun run --all [--png-dir DIR]\n"
-                      "       drvrun check DRIVER [--config FILE]\n"
-                      "       drvrun list\n"
-                      "exit status: 0 all went well, 1 a driver failed, 2 bad input\n"
-                      "  Bad input is said on one line, the last. A file --png or --trace\n"
-                      "  names that cannot be written is bad input, also when a write fails\n"
-                      "  only later (a full disk): then the run's report comes first. With\n"
-                      "  run --all, a picture that cannot be written fails its driver.\n";
+const char kUsage[] =
+    "usage: drvrun run DRIVER [--config FILE] [--set KEY=VALUE ...] [--png FILE] [--trace FILE]\n"
+    "       drvrun run --all [--png-dir DIR]\n"
+    "       drvrun check DRIVER [--config FILE] [--set KEY=VALUE ...]\n"
+    "       drvrun list\n"
+    "  DRIVER is a name drvrun list shows, or the path of a driver library.\n"
+    "  --config FILE  a grafinfo file instead of the driver's default board\n"
+    "  --set KEY=VALUE  changes a key of the configuration (also written\n"
+    "                 plainly, KEY=VALUE, as drvrun list shows them), so one\n"
+    "                 board serves every depth: --set DEPTH=16\n"
+    "  --png FILE     the final screen as a picture; --png-dir DIR one per driver\n"
+    "  --trace FILE   every register access of the run, step by step\n"
+    "exit status: 0 all went well, 1 a driver failed, 2 bad input\n"
+    "  Bad input is said on one line, the last. A file --png or --trace\n"
+    "  names that cannot be written is bad input, also when a write fails\n"
+    "  only later (a full disk): then the run's report comes first. With\n"
+    "  run --all, a picture that cannot be written fails its driver.\n";
 
 // One line, as every other complaint.
 int usage(const std::string &why) {
@@ -50,6 +58,13 @@ struct Arguments {
     std::string pngDir; // run --all: one picture per driver in this folder
 };
 
+// A positional KEY=VALUE changes the configuration, as --set does; a driver
+// path never looks like one (its name would hold a '/' or a '.').
+bool looksLikeSetting(const std::string &arg) {
+    std::string ignored;
+    return arg.find('=') != std::string::npos && wellFormedSetting(arg, ignored);
+}
+
 // Fills `a`; returns an empty string or what is wrong.
 std::string parse(int argc, char **argv, Arguments &a) {
     if (argc < 2)
@@ -63,7 +78,16 @@ std::string parse(int argc, char **argv, Arguments &a) {
             into = argv[++i];
             return true;
         };
-        if (arg == "--png-dir") {
+        if (arg == "--set") {
+            std::string setting, why;
+            if (!value(setting))
+                return arg + " needs a value";
+            if (!wellFormedSetting(setting, why))
+                return "--set " + why;
+            a.run.settings.push_back(setting);
+        } else if (looksLikeSetting(arg)) {
+            a.run.settings.push_back(arg);
+        } else if (arg == "--png-dir") {
             if (!value(a.pngDir))
                 return arg + " needs a value";
         } else if (arg == "--config" || arg == "--png" || arg == "--trace" ||
@@ -244,6 +268,8 @@ int runAll(const RunOptions &base, const std::string &pngDir) {
             std::cout << "      " << all[k] << "\n";
         std::cout.flush();
     }
+    if (!pngDir.empty())
+        std::cout << "pictures: " << pngDir << "/DRIVER.png\n";
     std::cout << "drvrun: " << n << " drivers: " << ok << " ok, " << failed << " failed, "
               << skipped << " skipped (no default configuration)\n";
     return failed ? kExitFailed : kExitOk;
@@ -255,10 +281,14 @@ int main(int argc, char **argv) {
     // A --trace or --png pipe whose reader went away is a write error to
     // report, not a signal that ends drvrun without a word.
     std::signal(SIGPIPE, SIG_IGN);
-    if (argc == 2 && (!std::strcmp(argv[1], "help") || !std::strcmp(argv[1], "--help") ||
-                      !std::strcmp(argv[1], "-h"))) {
+    // The usage, asked for alone or after a command (drvrun run --help),
+    // wins over whatever else the line holds.
+    bool help = argc == 2 && !std::strcmp(argv[1], "help");
+    for (int i = 1; i < argc; i++)
+        help |= !std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h");
+    if (help) {
         std::cout << kUsage;
-        return kExitOk;
+        return reportWritten(kExitOk);
     }
     Arguments a;
     std::string wrong = parse(argc, argv, a);
@@ -266,7 +296,7 @@ int main(int argc, char **argv) {
         return usage(wrong);
 
     if (a.command == "list") {
-        if (!a.positional.empty() || a.all)
+        if (!a.positional.empty() || a.all || !a.run.settings.empty())
             return usage("list takes no arguments");
         return reportWritten(list());
     }
@@ -275,7 +305,7 @@ int main(int argc, char **argv) {
 
     if (a.all) {
         if (a.command != "run" || !a.positional.empty() || !a.run.configPath.empty() ||
-            !a.run.pngPath.empty() || !a.run.tracePath.empty())
+            !a.run.pngPath.empty() || !a.run.tracePath.empty() || !a.run.settings.empty())
             return usage("--all runs every driver on its default configuration");
         if (!a.pngDir.empty()) {
             std::error_code ec;
@@ -295,7 +325,7 @@ int main(int argc, char **argv) {
     a.run.driver = a.positional[0];
     if (a.command == "check") {
         if (!a.run.pngPath.empty() || !a.run.tracePath.empty() || !a.run.faultStep.empty())
-            return usage("check takes only --config");
+            return usage("check takes only --config and --set");
         a.run.checkOnly = true;
     }
     return reportWritten(runInChild(a.run, nullptr));

@@ -18,6 +18,7 @@
 #include <random>
 #include <stdexcept>
 
+#include "adapter.h"
 #include "configs.h"
 #include "harness.h"
 #include "refrender.h"
@@ -71,6 +72,7 @@ const std::vector<std::string> kSteps = {
     "gc-dashes",
     "cursor",
     "console-switch",
+    "repaint", // the scene again, as the server repaints on return
     "fill-after-switch",
     "FreeScreen",
 };
@@ -161,8 +163,9 @@ const std::vector<std::string> kArrow = {
     "BFB.BFFB....", "BB..BFFB....", "B....BFFB...", ".....BBB....",
 };
 
-// Letters for the characters the scene writes, 5 x 7 in an 8 x 16 cell, so a
-// person can read the picture; every other code keeps random bits.
+// Letters for the characters the scene writes (driver names among them), 5 x 7
+// in an 8 x 16 cell, so a person can read the picture; every other code keeps
+// random bits.
 const std::pair<char, std::array<const char *, 7>> kLetters[] = {
     {'A', {" ### ", "#   #", "#   #", "#####", "#   #", "#   #", "#   #"}},
     {'B', {"#### ", "#   #", "#   #", "#### ", "#   #", "#   #", "#### "}},
@@ -174,15 +177,42 @@ const std::pair<char, std::array<const char *, 7>> kLetters[] = {
     {'H', {"#   #", "#   #", "#   #", "#####", "#   #", "#   #", "#   #"}},
     {'I', {" ### ", "  #  ", "  #  ", "  #  ", "  #  ", "  #  ", " ### "}},
     {'J', {"  ###", "   # ", "   # ", "   # ", "   # ", "#  # ", " ##  "}},
+    {'a', {"     ", "     ", " ### ", "    #", " ####", "#   #", " ####"}},
+    {'b', {"#    ", "#    ", "#### ", "#   #", "#   #", "#   #", "#### "}},
+    {'c', {"     ", "     ", " ### ", "#    ", "#    ", "#   #", " ### "}},
     {'d', {"    #", "    #", " ####", "#   #", "#   #", "#   #", " ####"}},
-    {'r', {"     ", "     ", "# ## ", "##  #", "#    ", "#    ", "#    "}},
-    {'v', {"     ", "     ", "#   #", "#   #", "#   #", " # # ", "  #  "}},
-    {'u', {"     ", "     ", "#   #", "#   #", "#   #", "#  ##", " ## #"}},
+    {'e', {"     ", "     ", " ### ", "#   #", "#####", "#    ", " ### "}},
+    {'f', {"  ## ", " #  #", " #   ", "###  ", " #   ", " #   ", " #   "}},
+    {'g', {"     ", " ####", "#   #", "#   #", " ####", "    #", " ### "}},
+    {'h', {"#    ", "#    ", "# ## ", "##  #", "#   #", "#   #", "#   #"}},
+    {'i', {"  #  ", "     ", " ##  ", "  #  ", "  #  ", "  #  ", " ### "}},
+    {'j', {"   # ", "     ", "  ## ", "   # ", "   # ", "#  # ", " ##  "}},
+    {'k', {"#    ", "#    ", "#  # ", "# #  ", "##   ", "# #  ", "#  # "}},
+    {'l', {" ##  ", "  #  ", "  #  ", "  #  ", "  #  ", "  #  ", " ### "}},
+    {'m', {"     ", "     ", "## # ", "# # #", "# # #", "#   #", "#   #"}},
     {'n', {"     ", "     ", "# ## ", "##  #", "#   #", "#   #", "#   #"}},
+    {'o', {"     ", "     ", " ### ", "#   #", "#   #", "#   #", " ### "}},
+    {'p', {"     ", "     ", "#### ", "#   #", "#### ", "#    ", "#    "}},
+    {'q', {"     ", "     ", " ## #", "#  ##", " ####", "    #", "    #"}},
+    {'r', {"     ", "     ", "# ## ", "##  #", "#    ", "#    ", "#    "}},
+    {'s', {"     ", "     ", " ####", "#    ", " ### ", "    #", "#### "}},
+    {'t', {" #   ", " #   ", "###  ", " #   ", " #   ", " #  #", "  ## "}},
+    {'u', {"     ", "     ", "#   #", "#   #", "#   #", "#  ##", " ## #"}},
+    {'v', {"     ", "     ", "#   #", "#   #", "#   #", " # # ", "  #  "}},
+    {'w', {"     ", "     ", "#   #", "#   #", "# # #", "# # #", " # # "}},
+    {'x', {"     ", "     ", "#   #", " # # ", "  #  ", " # # ", "#   #"}},
+    {'y', {"     ", "     ", "#   #", "#   #", " ####", "    #", " ### "}},
+    {'z', {"     ", "     ", "#####", "   # ", "  #  ", " #   ", "#####"}},
     {'0', {" ### ", "#   #", "#  ##", "# # #", "##  #", "#   #", " ### "}},
     {'1', {"  #  ", " ##  ", "  #  ", "  #  ", "  #  ", "  #  ", " ### "}},
     {'2', {" ### ", "#   #", "    #", "   # ", "  #  ", " #   ", "#####"}},
     {'3', {"#####", "   # ", "  #  ", "   # ", "    #", "#   #", " ### "}},
+    {'4', {"   # ", "  ## ", " # # ", "#  # ", "#####", "   # ", "   # "}},
+    {'5', {"#####", "#    ", "#### ", "    #", "    #", "#   #", " ### "}},
+    {'6', {"  ## ", " #   ", "#    ", "#### ", "#   #", "#   #", " ### "}},
+    {'7', {"#####", "    #", "   # ", "  #  ", " #   ", " #   ", " #   "}},
+    {'8', {" ### ", "#   #", "#   #", " ### ", "#   #", "#   #", " ### "}},
+    {'9', {" ### ", "#   #", "#   #", " ####", "    #", "   # ", " ##  "}},
     {' ', {"     ", "     ", "     ", "     ", "     ", "     ", "     "}},
 };
 
@@ -323,6 +353,7 @@ class Runner {
     void cursor();
     void spriteCursor();
     void consoleSwitch();
+    void repaint(const ref::Canvas &shown);
     void close();
     std::string drive(const graf::Config &cfg, const std::string &configName);
     std::vector<std::string> closeOutputs();
@@ -351,6 +382,7 @@ class Runner {
     bool haveVisual_ = false;
     std::unique_ptr<harness::Font> font_;
     std::unique_ptr<harness::Cursor> cursor_;
+    bool cursorRealized_ = false; // the hardware cursor, until FreeScreen
 };
 
 BoxRec Runner::box(int x1, int y1, int x2, int y2) const {
@@ -419,10 +451,38 @@ void Runner::step(const std::string &name, Kind kind, const Action &action) {
     results_.push_back(std::move(r));
 }
 
+// The driver's own log lines of a step, each under the driver's name, so
+// they are not taken for drvrun's verdict. A message that repeats is shown
+// once with its count, and empty ones (some sources log "" after every DAC
+// access) are only counted: a log shows nothing for them either.
 void Runner::collectMessages(StepResult &r) {
     const std::vector<std::string> &errors = server::errorMessages();
-    for (; errorsSeen_ < errors.size(); errorsSeen_++)
-        r.lines.push_back(messageLine("ErrorF: ", errors[errorsSeen_]));
+    std::vector<std::pair<std::string, size_t>> seen;
+    size_t empty = 0;
+    for (; errorsSeen_ < errors.size(); errorsSeen_++) {
+        const std::string &m = errors[errorsSeen_];
+        if (m.find_first_not_of(" \t\r\n") == std::string::npos) {
+            empty++;
+            continue;
+        }
+        auto it =
+            std::find_if(seen.begin(), seen.end(), [&](const auto &e) { return e.first == m; });
+        if (it == seen.end())
+            seen.emplace_back(m, 1);
+        else
+            it->second++;
+    }
+    const std::string prefix = driver_ + " ErrorF: ";
+    for (const auto &[m, count] : seen) {
+        std::string text = m;
+        // A message may begin with the line feed that ends the one before.
+        text.erase(0, text.find_first_not_of('\n'));
+        r.lines.push_back(messageLine(prefix, text) +
+                          (count > 1 ? " (" + std::to_string(count) + " times)" : ""));
+    }
+    if (empty > 0)
+        r.lines.push_back(prefix + std::to_string(empty) +
+                          (empty == 1 ? " empty message" : " empty messages"));
     // A driver on the wrong adapter fails at every access: a few tell the story.
     const size_t shown = std::min<size_t>(reported_.size(), kFailuresShown);
     for (size_t i = 0; i < shown; i++)
@@ -480,7 +540,10 @@ void Runner::writeTrace(const std::string &name) {
     if (FILE *f = trace_.get(); f && trace_.ok()) {
         std::fprintf(f, "# %s\n", name.c_str());
         for (const sim::Access &a : m.trace()) {
+            // A wait reads one location many times: one line, with the count.
             std::string line = m.describe(a);
+            if (a.repeat > 1)
+                line += " (" + std::to_string(a.repeat) + " times)";
             std::fprintf(f, "%s\n", line.c_str());
         }
     }
@@ -512,7 +575,7 @@ bool Runner::bringUp() {
     step("Init", Kind::Life, [&] {
         initialised = s_->init();
         if (!s_->fatalMessage().empty())
-            current_.lines.push_back(messageLine("FatalError: ", s_->fatalMessage()));
+            current_.lines.push_back(messageLine(driver_ + " FatalError: ", s_->fatalMessage()));
         if (!initialised)
             current_.failed = true;
     });
@@ -675,7 +738,8 @@ void Runner::bitmaps() {
 }
 
 void Runner::text() {
-    const std::string words = "drvrun ABC 0123";
+    // The driver's name, so each driver's picture tells whose it is.
+    const std::string words = driver_ + " ABC 0123";
     int w = static_cast<int>(words.size()) * font_->width;
     step("text", Kind::Draw,
          [&] { s_->drawText(box(20, 380, 20 + w, 396), words, *font_, color(), color()); });
@@ -828,7 +892,8 @@ void Runner::cursor() {
     }
     cursor_ = harness::makeCursor(kArrow, 1, 1, 0xFFFF, 0xFFFF, 0x0000);
     step("cursor", Kind::Cursor, [&] {
-        if (!s_->realizeCursor(cursor_->ptr()))
+        cursorRealized_ = s_->realizeCursor(cursor_->ptr());
+        if (!cursorRealized_)
             current_.lines.push_back("RealizeCursor returned 0");
         int w = s_->width(), h = s_->height();
         s_->setCursor(cursor_->ptr(), 100, 100);
@@ -875,6 +940,7 @@ void Runner::spriteCursor() {
 }
 
 void Runner::consoleSwitch() {
+    const ref::Canvas shown = s_->mirror();
     step("console-switch", Kind::Life, [&] {
         s_->switchAway();
         s_->switchBack();
@@ -882,6 +948,7 @@ void Runner::consoleSwitch() {
         // left in video memory is not the driver's to keep.
         s_->syncMirror();
     });
+    repaint(shown);
     step("fill-after-switch", Kind::Draw, [&] {
         GCPtr gc = s_->createGC({.alu = GXcopy, .fg = color()});
         s_->fillRects(gc, {box(560, 20, 630, 60)});
@@ -889,10 +956,30 @@ void Runner::consoleSwitch() {
     });
 }
 
+// Given the screen back, the server has every window repaint itself; here
+// the scene the screen showed comes back in one image through the driver, so
+// the final picture shows what the driver drew, whatever the console left in
+// video memory.
+void Runner::repaint(const ref::Canvas &shown) {
+    step("repaint", Kind::Draw, [&] {
+        const BoxRec all = box(0, 0, s_->width(), s_->height());
+        const int stride = s_->width() * ref::clientPixelBytes(shown);
+        std::vector<uint8_t> pixels(static_cast<size_t>(stride) *
+                                    static_cast<size_t>(s_->height()));
+        ref::readImage(shown, all, pixels.data(), stride);
+        s_->drawImage(all, pixels, stride);
+    });
+}
+
 void Runner::close() {
     step("FreeScreen", Kind::Life, [&] {
         if (font_)
             s_->closeFont(*font_);
+        // The server frees its cursors before it closes the screen, and
+        // each screen unrealizes what it realized.
+        if (cursorRealized_ && !s_->unrealizeCursor(cursor_->ptr()))
+            current_.lines.push_back("UnrealizeCursor returned 0");
+        cursorRealized_ = false;
         size_t before = server::liveBlockCount();
         s_->freeScreen();
         size_t after = server::liveBlockCount();
@@ -933,6 +1020,13 @@ int Runner::finish(const std::string &failure) {
         }
     }
     bool ok = failure.empty() && failed == 0 && differing == 0;
+    // A board file of another build of the source (an 8-bit example for a
+    // 16-bit build) fails with the driver's own words; the changes that
+    // bring the driver up on its default board are the likely cure.
+    const DefaultConfig *d = defaultConfigFor(driver_);
+    if (!failure.empty() && !opt_.configPath.empty() && opt_.settings.empty() && d && *d->overrides)
+        out_ << "  (on its default board " << driver_ << " takes " << d->overrides
+             << "; --set KEY=VALUE changes a key of this file)\n";
     if (opt_.checkOnly) {
         out_ << driver_ << ": the configuration "
              << (ok ? "works" : "does not work: " + (failure.empty() ? "a step failed" : failure))
@@ -980,7 +1074,7 @@ std::vector<std::string> Runner::closeOutputs() {
             unwritten.push_back("cannot write " + printable(png_.path()) + ": " + printable(why));
         else if (!drawn)
             out_ << "no picture: the screen did not come up\n";
-        else
+        else if (!opt_.brief)
             out_ << "picture: " << printable(png_.path()) << "\n";
     }
     if (!trace_.close(error))
@@ -1159,6 +1253,32 @@ bool fitsTheStandIn(const graf::Config &cfg, std::string &error) {
 
 namespace {
 
+std::string joined(const std::vector<std::string> &names, const std::string &last) {
+    std::string s;
+    for (size_t i = 0; i < names.size(); i++)
+        s += (i == 0 ? "" : i + 1 == names.size() ? last : ", ") + names[i];
+    return s;
+}
+
+// A board the adapter models cannot be, or one for another driver's adapter,
+// is bad input: the driver would run on plain memory, or meet registers it
+// does not know, and fail in ways that say nothing about the board.
+bool adapterFits(const std::string &driver, const graf::Config &cfg, std::string &error) {
+    const std::vector<std::string> models = sim::adapterModels();
+    if (std::find(models.begin(), models.end(), cfg.adapter) == models.end()) {
+        error = (cfg.adapter.empty() ? std::string("names no adapter (a line \"adapter MODEL\")")
+                                     : "no adapter model named \"" + cfg.adapter + "\"") +
+                "; the known adapters: " + joined(models, ", ");
+        return false;
+    }
+    const std::vector<std::string> own = adaptersOf(driver);
+    if (own.empty() || std::find(own.begin(), own.end(), cfg.adapter) != own.end())
+        return true;
+    error = "a board for the " + cfg.adapter + " adapter; " + driver + " drives the " +
+            joined(own, " or ") + (own.size() == 1 ? " adapter" : " adapters");
+    return false;
+}
+
 int runDriverOrThrow(const RunOptions &opt, std::ostream &out, std::ostream &err) {
     std::string path, name, error;
     if (!resolveDriver(opt.driver, path, name, error) || !bindDriver(path, name, error)) {
@@ -1179,6 +1299,16 @@ int runDriverOrThrow(const RunOptions &opt, std::ostream &out, std::ostream &err
             return kExitBadInput;
         }
         configName = opt.configPath;
+    }
+    if (!applySettings(opt.settings, cfg, error)) {
+        err << "drvrun: " << printable(error) << "\n";
+        return kExitBadInput;
+    }
+    for (const std::string &setting : opt.settings)
+        configName += " " + setting;
+    if (!adapterFits(name, cfg, error)) {
+        err << "drvrun: " << printable(configName) << ": " << printable(error) << "\n";
+        return kExitBadInput;
     }
     // Files the run will write are opened first, not after the whole scene.
     OutputFile png, trace;

@@ -16,13 +16,14 @@ enum ExitStatus {
 };
 
 struct RunOptions {
-    std::string driver;     // name (brisko8) or path of the library
-    std::string configPath; // empty: the driver's default configuration
-    std::string pngPath;    // empty: no picture
-    std::string tracePath;  // empty: no bus trace
-    std::string faultStep;  // test aid: corrupt one pixel after this step
-    bool checkOnly = false; // bind and initialise only
-    bool brief = false;     // only the summary line and the rows that went wrong
+    std::string driver;                // name (brisko8) or path of the library
+    std::string configPath;            // empty: the driver's default configuration
+    std::vector<std::string> settings; // KEY=VALUE changes to the configuration
+    std::string pngPath;               // empty: no picture
+    std::string tracePath;             // empty: no bus trace
+    std::string faultStep;             // test aid: corrupt one pixel after this step
+    bool checkOnly = false;            // bind and initialise only
+    bool brief = false;                // only the summary line and the rows that went wrong
 };
 
 // The library a driver name or path stands for, and the driver's name (the
