@@ -737,9 +737,13 @@ struct Session {
     void reset(uint64_t serial) {
         if (!close(serial))
             return;
-        if (!s.nextGeneration())
+        if (!s.nextGeneration()) {
             fail("the screen did not come back in the next generation: " + s.failureText());
-        else if (in.flag())
+            return;
+        }
+        // Drawing goes through windows whose clip the driver was told.
+        s.tellRootClip();
+        if (in.flag())
             randomScreen(in.u32());
     }
 };
@@ -769,8 +773,10 @@ bool prepare(Live &l, const fuzz::Setup &setup, bool fresh, bool &reused, uint64
             std::memset(v->data(), 0, v->size());
         serial = server::allocationCount();
         l.generations++;
-        if (s.nextGeneration())
+        if (s.nextGeneration()) {
+            s.tellRootClip();
             return true;
+        }
         failures.push_back("the screen did not come back in the next generation: " +
                            s.failureText());
         return false;
@@ -788,8 +794,10 @@ bool prepare(Live &l, const fuzz::Setup &setup, bool fresh, bool &reused, uint64
                                           }});
     // Nothing reads the access trace here, and it would grow with every input.
     l.screen->machine().setTracing(false);
-    if (l.screen->start())
+    if (l.screen->start()) {
+        l.screen->tellRootClip();
         return true;
+    }
     failures.push_back(std::string("did not start: ") + l.screen->failureText());
     return false;
 }

@@ -539,14 +539,14 @@ void Screen::createRoot() {
     WindowTable[screen_->myNum] = root_;
     if (nfb() && nfb()->ValidateWindowPriv)
         call("ValidateWindowPriv", [&] { nfb()->ValidateWindowPriv(root_); });
-    if (!winOps()) {
+    if (!winOps())
         report(driver_ + ": ValidateWindowPriv gave the root window no WinOps");
-        return;
-    }
-    // As a server tells a window's clip once the window has its operations:
-    // the root window's is the visible screen, so a driver that keeps the
-    // hardware clip from it must open it again for drawing off the screen.
-    if (winOps()->SetClipRegions)
+}
+
+void Screen::tellRootClip() {
+    // The root window's clip is the visible screen: a driver that keeps its
+    // hardware clip from it must open it again to draw off the screen.
+    if (winOps() && winOps()->SetClipRegions)
         setClipRegions({{0, 0, static_cast<int16_t>(width_), static_cast<int16_t>(height_)}});
 }
 

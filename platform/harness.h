@@ -225,9 +225,11 @@ class Screen {
     // taken from video memory (syncMirror()). True when all succeeded.
     bool start();
     // The root window covering the screen; the driver's ValidateWindowPriv
-    // hook gives it its WinOps, and its SetClipRegions slot is told the
-    // root's clip, the visible screen. WindowTable[0] points at it.
+    // hook gives it its WinOps. WindowTable[0] points at it.
     void createRoot();
+    // The root window's clip, the visible screen, told to the driver as a
+    // server tells a window's clip (the SetClipRegions slot, if any).
+    void tellRootClip();
     // As at a server reset: the server drops the GCs and the root window, calls
     // the driver's FreeScreen (CloseScreen) from its SysInfo, then drops the
     // screen's records (the layer's privates, visuals, colormaps).

@@ -590,6 +590,7 @@ bool Runner::bringUp() {
     bool rooted = false;
     step("root-window", Kind::Life, [&] {
         s_->createRoot();
+        s_->tellRootClip();
         s_->syncMirror();
         rooted = s_->winOps() != nullptr;
         if (!rooted)
