@@ -38,6 +38,10 @@ constexpr int64_t kSmallScreen = 160 * 120;
 constexpr int kMaxGCs = 4;
 constexpr int kMaxFonts = 3;
 constexpr int kMaxList = 12;
+// A long list (boxes, spans, points, segments, glyphs) holds this many items
+// and up to 15 more: enough to fill any engine's queue more than twice, so a
+// wait left out inside a batch shows.
+constexpr int kLongList = 40;
 // Generations one server gives a screen before it starts afresh (each
 // generation takes the drivers' screen privates anew, and the server's
 // arrays of them grow), and console switches one machine sees (the device
@@ -158,8 +162,16 @@ struct Session {
         return {static_cast<int16_t>(x), static_cast<int16_t>(y), static_cast<int16_t>(x + w),
                 static_cast<int16_t>(y + h)};
     }
+    // How many items a list holds: lo to most, as range() gives them, or
+    // for the top sixteen values of its byte a long list.
+    int listLength(int lo, int most) {
+        int raw = in.byte();
+        if (raw >= 0xF0)
+            return kLongList + (raw & 0xF);
+        return lo + raw % (most - lo + 1);
+    }
     std::vector<BoxRec> boxes() {
-        std::vector<BoxRec> out(static_cast<size_t>(in.range(0, kMaxList)));
+        std::vector<BoxRec> out(static_cast<size_t>(listLength(0, kMaxList)));
         for (BoxRec &b : out)
             b = box();
         return out;
@@ -240,17 +252,19 @@ struct Session {
     }
     BoxRec whole() const { return {0, 0, static_cast<int16_t>(W()), static_cast<int16_t>(H())}; }
     void reportDifference(const char *where) {
-        ref::Diff d = s.expectSame();
+        ref::Diff d = s.compareSettled();
         if (d.count > 0)
             fail(std::string("differs from the reference renderer") + where + ": " + d.describe());
     }
-    // After a step: its region, and one band of rows in turn.
+    // After a step: its region, and one band of rows in turn. The engine is
+    // not drained: a server issues the next call at once, and the driver must
+    // wait for the engine itself before the processor touches video memory.
     void checkPixels() {
         BoxRec r = region;
         region = {0, 0, 0, 0};
         if (failed())
             return;
-        s.drain();
+        s.settle();
         int rows = (H() + kBands - 1) / kBands, band = step % kBands;
         BoxRec b = {0, static_cast<int16_t>(std::min(H(), band * rows)), static_cast<int16_t>(W()),
                     static_cast<int16_t>(std::min(H(), (band + 1) * rows))};
@@ -264,7 +278,7 @@ struct Session {
     void checkWhole() {
         if (failed())
             return;
-        s.drain();
+        s.settle();
         if (!sameIn(whole()))
             reportDifference(" outside what the steps drew");
     }
@@ -383,7 +397,7 @@ struct Session {
     }
     void fillSpans() {
         GCPtr g = gc(false);
-        int n = in.range(0, kMaxList);
+        int n = listLength(0, kMaxList);
         std::vector<DDXPointRec> starts;
         std::vector<int> widths;
         for (int i = 0; i < n; i++) {
@@ -437,7 +451,7 @@ struct Session {
     }
     void zeroSegs() {
         GCPtr g = gc(true);
-        std::vector<ZeroSegRec> segs(static_cast<size_t>(in.range(1, kMaxList)));
+        std::vector<ZeroSegRec> segs(static_cast<size_t>(listLength(1, kMaxList)));
         for (ZeroSegRec &z : segs)
             z = segment();
         s.zeroSegs(g, segs);
@@ -550,7 +564,7 @@ struct Session {
         }
     }
     void points() {
-        std::vector<DDXPointRec> pts(static_cast<size_t>(in.range(0, 3 * kMaxList)));
+        std::vector<DDXPointRec> pts(static_cast<size_t>(listLength(0, 3 * kMaxList)));
         for (DDXPointRec &p : pts) {
             p = point();
             touch(p);
@@ -587,7 +601,7 @@ struct Session {
         harness::Font *f = font();
         if (f->width > W() || f->height > H())
             return;
-        std::vector<MonoGlyphRec> gs(static_cast<size_t>(in.range(0, kMaxList)));
+        std::vector<MonoGlyphRec> gs(static_cast<size_t>(listLength(0, kMaxList)));
         for (MonoGlyphRec &g : gs) {
             int code = in.range(0, f->count - 1);
             int x = in.range(0, W() - f->width), y = in.range(0, H() - f->height);
@@ -723,9 +737,13 @@ struct Session {
     void reset(uint64_t serial) {
         if (!close(serial))
             return;
-        if (!s.nextGeneration())
+        if (!s.nextGeneration()) {
             fail("the screen did not come back in the next generation: " + s.failureText());
-        else if (in.flag())
+            return;
+        }
+        // Drawing goes through windows whose clip the driver was told.
+        s.tellRootClip();
+        if (in.flag())
             randomScreen(in.u32());
     }
 };
@@ -773,8 +791,10 @@ bool prepare(Live &l, const fuzz::Setup &setup, bool fresh, bool &reused, uint64
             std::memset(v->data(), 0, v->size());
         serial = server::allocationCount();
         l.generations++;
-        if (s.nextGeneration())
+        if (s.nextGeneration()) {
+            s.tellRootClip();
             return true;
+        }
         failures.push_back("the screen did not come back in the next generation: " +
                            s.failureText());
         return false;
@@ -792,8 +812,10 @@ bool prepare(Live &l, const fuzz::Setup &setup, bool fresh, bool &reused, uint64
                                           }});
     // Nothing reads the access trace here, and it would grow with every input.
     l.screen->machine().setTracing(false);
-    if (l.screen->start())
+    if (l.screen->start()) {
+        l.screen->tellRootClip();
         return true;
+    }
     failures.push_back(std::string("did not start: ") + l.screen->failureText());
     return false;
 }

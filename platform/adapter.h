@@ -24,6 +24,11 @@ class Adapter {
     // Run the engine to completion and release video memory to the processor,
     // so a test can inspect it (the driver itself must wait on its own).
     virtual void drain() {}
+    // Carry out what the adapter has taken so far (register writes waiting in
+    // a queue), so video memory shows every call made, while the engine stays
+    // as busy as the driver would find it: a look between two calls, which a
+    // server never waits for. Models that draw at a start need nothing.
+    virtual void settle() {}
     // Human-readable state for traces and the runner (cursor, palette, mode).
     virtual std::string describe() const { return model(); }
     // Bytes per line of the picture as the display registers now set it up

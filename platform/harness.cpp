@@ -554,6 +554,13 @@ void Screen::createRoot() {
         report(driver_ + ": ValidateWindowPriv gave the root window no WinOps");
 }
 
+void Screen::tellRootClip() {
+    // The root window's clip is the visible screen: a driver that keeps its
+    // hardware clip from it must open it again to draw off the screen.
+    if (winOps() && winOps()->SetClipRegions)
+        setClipRegions({{0, 0, static_cast<int16_t>(width_), static_cast<int16_t>(height_)}});
+}
+
 void Screen::freeScreen() {
     // As at a server reset: GCs and windows go first (a driver that wraps
     // DestroyGC still has its private then), the screen last.
@@ -1034,6 +1041,23 @@ ref::Canvas Screen::readScreen() {
         std::memcpy(c.bytes.data() + static_cast<size_t>(y) * c.pitch,
                     mem + static_cast<size_t>(y) * pitch_, row);
     return c;
+}
+
+void Screen::settle() {
+    if (adapter_)
+        call("settle", [&] { adapter_->settle(); });
+}
+
+ref::Diff Screen::compareSettled() {
+    settle();
+    if (nonLinear()) {
+        ref::Canvas c(std::max(width_, 0), std::max(height_, 0), bytesPerPixel_, config_.depth);
+        readPicture(c);
+        return ref::compare(mirror_, c);
+    }
+    if (const uint8_t *mem = screenMemory())
+        return ref::compare(mirror_, mem, pitch_);
+    return expectSame();
 }
 
 ref::Diff Screen::expectSame() {

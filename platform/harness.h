@@ -230,6 +230,9 @@ class Screen {
     // The root window covering the screen; the driver's ValidateWindowPriv
     // hook gives it its WinOps. WindowTable[0] points at it.
     void createRoot();
+    // The root window's clip, the visible screen, told to the driver as a
+    // server tells a window's clip (the SetClipRegions slot, if any).
+    void tellRootClip();
     // As at a server reset: the server drops the GCs and the root window, calls
     // the driver's FreeScreen (CloseScreen) from its SysInfo, then drops the
     // screen's records (the layer's privates, visuals, colormaps).
@@ -375,6 +378,14 @@ class Screen {
     ref::Canvas &mirror() { return mirror_; }
     // Let the adapter finish (Adapter::drain()).
     void drain();
+    // Let the adapter carry out what it has taken without ending the engine's
+    // busy time (Adapter::settle()): a look at the screen between calls, as
+    // the calls of a server come back to back, so the driver's next call
+    // must still wait for the engine before the processor touches video
+    // memory.
+    void settle();
+    // settle(), then compare the mirror with video memory.
+    ref::Diff compareSettled();
     // The visible screen as video memory holds it now (after drain()).
     ref::Canvas readScreen();
     // drain(), then compare the mirror with video memory.

@@ -109,11 +109,31 @@ std::vector<std::string> rowOf(const Result &r, const std::string &step) {
 }
 
 const char *const kDrawingSteps[] = {
-    "fill-copy",        "image",  "read-back",         "fill-xor",      "fill-alus",
-    "fill-planemask",   "spans",  "solid-rects",       "copy",          "copy-xor",
-    "copy-planemask",   "bitmap", "opaque-bitmap",     "glyphs",        "text",
-    "text-transparent", "tile",   "tiled-fill",        "stippled-fill", "opaque-stippled",
-    "segments",         "points", "fill-after-switch", "repaint",
+    "fill-copy",
+    "image",
+    "read-back",
+    "fill-xor",
+    "fill-alus",
+    "fill-planemask",
+    "spans",
+    "solid-rects",
+    "copy",
+    "copy-xor",
+    "copy-planemask",
+    "bitmap",
+    "opaque-bitmap",
+    "bitmap-offset",
+    "glyphs",
+    "text",
+    "text-transparent",
+    "tile",
+    "tiled-fill",
+    "stippled-fill",
+    "opaque-stippled",
+    "segments",
+    "points",
+    "fill-after-switch",
+    "repaint",
 };
 
 // ---- a good run ----
@@ -135,6 +155,26 @@ TEST(DrvrunRun, DefaultConfigurationRunsEveryStepWithoutDifferences) {
     EXPECT_NE(rowOf(r, "Init")[2], "0");
     EXPECT_EQ(r.lines.back().rfind("brisko8: ok: ", 0), 0u) << r.output;
     EXPECT_NE(r.lines.back().find(" 0 pixels differ"), std::string::npos);
+}
+
+// Each step's shapes reach the driver's own routine wherever it has one:
+// tiles and stipples come two boxes a call (fewer go to the server's
+// routines in some drivers), bitmaps start on a byte.
+TEST(DrvrunRun, StepsReachTheAcceleratedRoutines) {
+    const std::vector<std::pair<std::string, std::vector<std::string>>> cases = {
+        {"tesk", {"tile", "stippled-fill", "opaque-stippled"}},
+        {"hobra", {"tile", "stippled-fill", "opaque-stippled"}},
+        {"nelto", {"bitmap", "opaque-bitmap"}},
+    };
+    for (const auto &[driver, steps] : cases) {
+        Result r = drvrun("run " + driver);
+        ASSERT_EQ(r.status, 0) << r.output;
+        for (const std::string &step : steps) {
+            std::vector<std::string> row = rowOf(r, step);
+            ASSERT_GE(row.size(), 2u) << driver << " " << step << "\n" << r.output;
+            EXPECT_EQ(row[1], "accel") << driver << " " << step << "\n" << r.output;
+        }
+    }
 }
 
 // A plane mask that is not all ones puts the gd5436 builds on the server's

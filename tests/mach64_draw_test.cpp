@@ -51,6 +51,26 @@ TEST_P(Mach64Draw, SolidRectsAcrossAlusAndPlaneMasks) {
     EXPECT_TRUE(server::genCallsOf("genDrawSolidRects").empty());
 }
 
+// Lists longer than the 16-entry FIFO holds twice over: each box, point and
+// span must wait for its own room.
+TEST_P(Mach64Draw, LongListsWaitForRoomItemByItem) {
+    std::vector<BoxRec> boxes;
+    std::vector<DDXPointRec> points, starts;
+    std::vector<int> widths;
+    for (int i = 0; i < 20; i++) {
+        boxes.push_back(
+            {int16_t(i * 31), int16_t(i % 4), int16_t(i * 31 + 20), int16_t(9 + i % 7)});
+        points.push_back({int16_t(i * 29 + 3), int16_t(15 - i % 5)});
+        starts.push_back({int16_t(i * 30 + 5), int16_t(10 + i % 6)});
+        widths.push_back(1 + i % 17);
+    }
+    s->drawSolidRects(boxes, colour(1), GXxor);
+    s->drawPoints(points, colour(2));
+    GCPtr gc = s->createGC({.fg = colour(3)});
+    s->fillSpans(gc, starts, widths);
+    EXPECT_SCREEN_SAME(*s);
+}
+
 TEST_P(Mach64Draw, SolidRectsWithNoBoxesLookAtNone) {
     engine().clearLog();
     // A count of 0 with no boxes at all: nothing is read, nothing drawn.

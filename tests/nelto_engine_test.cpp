@@ -1,7 +1,8 @@
 // The nelto engine model's protocol, as a driver that gets it wrong meets it:
 // host data counted per row, register writes and status reads while host
-// words are owed, processor access while busy, commands while stopped, the
-// start that needs 20 ms, and engine access without the register decoding.
+// words are owed, processor access while busy, the finite command queue,
+// commands while stopped, the start that needs 20 ms, and engine access
+// without the register decoding.
 #include "hwio.h"
 #include "nelto_fixture.h"
 
@@ -99,6 +100,35 @@ TEST_F(NeltoEngineProtocol, ProcessorAccessWhileBusyIsReported) {
     volatile uint8_t *fb = neltoOf(*s).memory();
     fb[100] = 1;
     EXPECT_FALSE(s->machine().failures().empty());
+}
+
+// Writes made while a command runs wait in a 16-entry queue that gives back
+// an entry per status read; one-pixel commands never fill it.
+TEST_F(NeltoEngineProtocol, TheCommandQueueHoldsSixteenWrites) {
+    engine().setBusyReads(40);
+    idle();
+    write(0xA500, 0x16000123u | (0xF0u << 17));
+    write(0xA504, 3u << 16 | 2u);
+    write(0xA50C, 0); // starts: busy from here
+    for (int i = 0; i < 16; i++)
+        write(0xA4F4, uint32_t(i));
+    EXPECT_EQ(engine().queued(), 16);
+    EXPECT_TRUE(s->machine().failures().empty()) << s->failureText();
+    status();
+    write(0xA4F4, 16); // the entry the read gave back
+    EXPECT_TRUE(s->machine().failures().empty()) << s->failureText();
+    write(0xA4F4, 17);
+    EXPECT_TRUE(saw("register write of 0x11 at 0xA4F4 with the command queue full (16 entries)"));
+    idle();
+    EXPECT_EQ(engine().queued(), 0);
+
+    // Points: each a one-pixel fill, done before the next write arrives.
+    reported.clear();
+    write(0xA504, 1);
+    for (int i = 0; i < 40; i++)
+        write(0xA50C, uint32_t(i) << 16 | 3u);
+    EXPECT_EQ(engine().queued(), 0);
+    EXPECT_TRUE(reported.empty()) << reported[0];
 }
 
 TEST_F(NeltoEngineProtocol, CommandsNeedAKnownTypeAndFormat) {

@@ -30,6 +30,26 @@ class RasmoText : public testing::TestWithParam<int> {
 INSTANTIATE_TEST_SUITE_P(Depths, RasmoText, testing::Values(8, 16),
                          [](const auto &info) { return "depth" + std::to_string(info.param); });
 
+// The cells lie below the screen, outside a window's clip: the download
+// opens the scissors, and the window's clip holds again for the text and
+// after it.
+TEST_P(RasmoText, FontsDownloadUnderAWindowsClip) {
+    const BoxRec window = {4, 6, 120, 80};
+    s->setClipRegions({window});
+    auto font = harness::Font::random(8, 16, 256, 9);
+    const std::string chars = harness::textRun(13, 2);
+    text(*font, 6, 10, chars, GXcopy, ~0u, false);
+    text(*font, 9, 40, chars, GXxor, someMask(), true);
+    EXPECT_SCREEN_SAME(*s);
+    const rasmoScreenPrivate *p = privOf(*s);
+    EXPECT_EQ((std::vector<int>{p->clipX1, p->clipY1, p->clipX2, p->clipY2}),
+              (std::vector<int>{window.x1, window.y1, window.x2, window.y2}));
+    const sim::S3Regs &r = mach32Of(*s).engine().regs();
+    EXPECT_EQ((std::vector<int>{r.scissorLeft, r.scissorTop, r.scissorRight, r.scissorBottom}),
+              (std::vector<int>{window.x1, window.y1, window.x2 - 1, window.y2 - 1}));
+    EXPECT_EQ(s->failureText(), "");
+}
+
 TEST_P(RasmoText, TransparentAndOpaqueTextInEverySlot) {
     // Rows one byte apart (8 wide), and padded rows with stray bits past the
     // glyph's width (10 wide, the cell's width).

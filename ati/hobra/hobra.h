@@ -189,6 +189,10 @@ void hobraValidateWindowPriv(WindowPtr);
 void hobraBuildRasterOps(void);
 void hobraSetClipRegions(BoxPtr boxes, int count, DrawablePtr);
 void atiSetClipRegions(BoxPtr boxes, int count, DrawablePtr);
+/* Off-screen stores lie outside every window's clip: the scissors open to
+ * `fullClip` while one is written and take the window's clip back after. */
+void hobraOpenScissors(hobraScreenPrivPtr priv, BoxRec *saved);
+void hobraCloseScissors(hobraScreenPrivPtr priv, const BoxRec *saved);
 
 /* hobra_palette.cpp */
 void hobraSetColor(uint32_t unused, int index, uint16_t red, uint16_t green, uint16_t blue,

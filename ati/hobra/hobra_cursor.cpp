@@ -102,7 +102,10 @@ static void hobraDCDrawOffScreenBitmap(ScreenPtr pScreen, uint8_t *bits, int str
                                        DDXPointPtr corner, int width, int height) {
     BoxRec box = {(int16_t)corner->x, (int16_t)corner->y, (int16_t)(corner->x + width),
                   (int16_t)(corner->y + height)};
+    BoxRec clip;
+    hobraOpenScissors(HOBRA_PRIV(pScreen), &clip);
     hobraDrawOpaqueMonoImage(&box, bits, 0, stride, 1, 0, GXcopy, 1, hobraRootDrawable(pScreen));
+    hobraCloseScissors(HOBRA_PRIV(pScreen), &clip);
 }
 
 /* The cursor at its position, cut at the screen's edges: the mask colour
@@ -189,7 +192,10 @@ static void hobraDCSaveUnderCursor(ScreenPtr pScreen, int x, int y, int w, int h
         x1 >= ux && x2 <= ux + size && y1 >= uy && y2 <= uy + size) {
         BoxRec dst = {(int16_t)x1, (int16_t)y1, (int16_t)x2, (int16_t)y2};
         DDXPointRec src = {(int16_t)sx, (int16_t)sy};
+        BoxRec clip;
+        hobraOpenScissors(priv, &clip);
         hobraCopyRect(&dst, &src, GXcopy, ALL_PLANES, 0);
+        hobraCloseScissors(priv, &clip);
     } else {
         ErrorF("assertion failure: %s %d\n", "hobraDispCur", SAVE_ASSERT_LINE);
     }

@@ -243,6 +243,8 @@ void hobraTileRects(BoxPtr boxes, int count, uint8_t *tile, int tileStride, int 
     cell.y1 = (int16_t)area->y;
     cell.x2 = (int16_t)(area->x + tileWidth);
     cell.y2 = (int16_t)(area->y + tileHeight);
+    BoxRec clip;
+    hobraOpenScissors(priv, &clip);
     hobraDrawImage(&cell, tile, tileStride, GXcopy, ~0u, pDraw);
 
     int maxW = 0, maxH = 0;
@@ -257,6 +259,7 @@ void hobraTileRects(BoxPtr boxes, int count, uint8_t *tile, int tileStride, int 
     staged.y2 =
         (int16_t)(area->y + (maxH + tileHeight < area->height ? maxH + tileHeight : area->height));
     nfbReplicateArea(&staged, tileWidth, tileHeight, ~0u, pDraw);
+    hobraCloseScissors(priv, &clip);
 
     for (int i = 0; i < count; i++) {
         BoxPtr b = &boxes[i];

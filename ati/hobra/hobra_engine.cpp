@@ -43,3 +43,26 @@ void atiSetClipRegions(BoxPtr boxes, int count, DrawablePtr pDraw) {
     outw(HOBRA_ATI_SCISSOR_RIGHT, (uint16_t)((b->x2 - 1) & MULTI_VALUE_MASK));
     outw(HOBRA_ATI_SCISSOR_BOTTOM, (uint16_t)((b->y2 - 1) & MULTI_VALUE_MASK));
 }
+
+/* The ATI scissor ports and the multifunction scissors are one set of
+ * registers, so the multifunction form serves both clip forms here. `clip`
+ * follows the scissors, so the direct bitmap path narrows and restores the
+ * right scissor against what they hold during a store. */
+static void hobraWriteScissors(const BoxRec *b) {
+    FifoSpaceWait(4);
+    outw(HOBRA_MULTI, (uint16_t)(MULTI_SCISSOR_LEFT | (b->x1 & MULTI_VALUE_MASK)));
+    outw(HOBRA_MULTI, (uint16_t)(MULTI_SCISSOR_TOP | (b->y1 & MULTI_VALUE_MASK)));
+    outw(HOBRA_MULTI, (uint16_t)(MULTI_SCISSOR_RIGHT | ((b->x2 - 1) & MULTI_VALUE_MASK)));
+    outw(HOBRA_MULTI, (uint16_t)(MULTI_SCISSOR_BOTTOM | ((b->y2 - 1) & MULTI_VALUE_MASK)));
+}
+
+void hobraOpenScissors(hobraScreenPrivPtr priv, BoxRec *saved) {
+    *saved = priv->clip;
+    priv->clip = priv->fullClip;
+    hobraWriteScissors(&priv->clip);
+}
+
+void hobraCloseScissors(hobraScreenPrivPtr priv, const BoxRec *saved) {
+    priv->clip = *saved;
+    hobraWriteScissors(&priv->clip);
+}

@@ -374,8 +374,11 @@ static int hobraStoreGlyph(DrawablePtr pDraw, uint8_t *bits, int startBit, int s
             return 0;
         const int x = hobraCellX(place.cellPos), y = hobraCellY(place.cellPos);
         BoxRec cell = {(int16_t)x, (int16_t)y, (int16_t)(x + width), (int16_t)(y + height)};
+        BoxRec clip;
+        hobraOpenScissors(priv, &clip);
         hobraDrawOpaqueMonoImage(&cell, bits, startBit, stride, CELL_FG, CELL_BG, GXcopy,
                                  (uint32_t)place.writeMask, pDraw);
+        hobraCloseScissors(priv, &clip);
     }
     if (priv->pendingCount + 1 >= priv->pendingCapacity) {
         const int32_t capacity = priv->pendingCapacity * 2;

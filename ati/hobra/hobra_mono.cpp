@@ -125,8 +125,11 @@ static void hobraDrawMonoScanlineBlit(BoxPtr box, uint8_t **rows, int rowBytes, 
         staging.y1 = (int16_t)area->y;
         staging.x2 = (int16_t)(area->x + rowBytes * 8);
         staging.y2 = (int16_t)(area->y + m);
+        BoxRec clip;
+        hobraOpenScissors(priv, &clip);
         hobraFixedOpaqueDrawScanlines(&staging, rows + r, ~(Pixel)0, 0, GXcopy, STAGING_PLANE,
                                       pDraw);
+        hobraCloseScissors(priv, &clip);
         if (opaque)
             hobraSetupCardForOpaqueBlit(fg, bg, alu, READ_MASK_PLANE0, planemask);
         else

@@ -57,6 +57,8 @@ static void hobraStippleFill(GCPtr pGC, DrawablePtr pDraw, BoxPtr boxes, int cou
     cell.y1 = (int16_t)area->y;
     cell.x2 = (int16_t)(area->x + sw);
     cell.y2 = (int16_t)(area->y + sh);
+    BoxRec clip;
+    hobraOpenScissors(priv, &clip);
     hobraDrawOpaqueMonoImage(&cell, (uint8_t *)stipple->devPrivate, 0, stipple->devKind, ~(Pixel)0,
                              0, GXcopy, STAGING_PLANE, pDraw);
 
@@ -75,6 +77,7 @@ static void hobraStippleFill(GCPtr pGC, DrawablePtr pDraw, BoxPtr boxes, int cou
     rep.x2 = (int16_t)(area->x + maxW + sw);
     rep.y2 = (int16_t)(area->y + repH);
     nfbReplicateArea(&rep, sw, sh, STAGING_PLANE, pDraw);
+    hobraCloseScissors(priv, &clip);
 
     const int alu = gcPriv->alu;
     if (opaque)

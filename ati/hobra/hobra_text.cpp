@@ -116,7 +116,7 @@ static void hobraClearSlot(const hobraScreenPrivate *priv, const hobraFontSlot *
  * drawn on the root window. */
 void hobraDownloadFont8(uint8_t **glyphs, int count, int width, int height, int stride, int slot,
                         ScreenPtr pScreen) {
-    const hobraScreenPrivate *priv = HOBRA_PRIV(pScreen);
+    hobraScreenPrivPtr priv = HOBRA_PRIV(pScreen);
     const hobraFontSlot *s = hobraSlotOf(priv, slot);
     WindowPtr root = WindowTable[pScreen->myNum];
     if (!s || !root || !glyphs || width <= 0 || height <= 0)
@@ -129,6 +129,8 @@ void hobraDownloadFont8(uint8_t **glyphs, int count, int width, int height, int 
         width = TEXT8_CELL_WIDTH;
     if (height > TEXT8_CELL_HEIGHT)
         height = TEXT8_CELL_HEIGHT;
+    BoxRec clip;
+    hobraOpenScissors(priv, &clip);
     hobraClearSlot(priv, s, pDraw);
     for (int i = 0; i < count; i++) {
         if (!glyphs[i])
@@ -138,6 +140,7 @@ void hobraDownloadFont8(uint8_t **glyphs, int count, int width, int height, int 
         hobraDrawOpaqueMonoImage(&cell, glyphs[i], 0, stride, CELL_FG, CELL_BG, GXcopy,
                                  (uint32_t)s->writeMask, pDraw);
     }
+    hobraCloseScissors(priv, &clip);
 }
 
 /* Slot 10 in the form the layer calls after nfbInitializeText8. Opaque

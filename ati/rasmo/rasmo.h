@@ -281,8 +281,9 @@ void rasmoRecolorCursor(ScreenPtr pScreen, CursorPtr pCursor, Bool displayed);
 void rasmoRestoreCursor(ScreenPtr pScreen);
 void rasmoQueryBestSize(int cls, uint16_t *width, uint16_t *height, ScreenPtr pScreen);
 
-/* The sprite area must not be cut by a client clip: the scissors open over
- * the whole engine space and the stored clip comes back afterwards.
+/* Off-screen stores (the sprite area, the font cells) must not be cut by a
+ * window's clip: the scissors open over the whole engine space and the
+ * stored clip comes back afterwards.
  * rasmoOpenClip returns 0 when there was no clip to lift. */
 Bool rasmoOpenClip(ScreenPtr pScreen, BoxRec *saved);
 void rasmoCloseClip(ScreenPtr pScreen, const BoxRec *saved);

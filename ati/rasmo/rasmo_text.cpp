@@ -97,6 +97,9 @@ void rasmoDownloadFont8(uint8_t **glyphs, int count, int width, int height, int 
     const uint32_t *cells = (const uint32_t *)s->cells;
     static const uint8_t blank[2] = {0, 0};
 
+    /* The cells lie off the screen, outside the clip a window left. */
+    BoxRec clip;
+    const Bool opened = rasmoOpenClip(pScreen, &clip);
     rasmoFifoSpaceWait(5);
     outw(DATA_PATH, DP_MONO_PATTERN);
     outw(FRGD_MIX, rasmoRasterOp[GXset]);
@@ -118,6 +121,8 @@ void rasmoDownloadFont8(uint8_t **glyphs, int count, int width, int height, int 
                 rasmoDownloadRow(row, glyphs[k] ? stride : 2, width, priv->pitch, &x, &y);
         }
     }
+    if (opened)
+        rasmoCloseClip(pScreen, &clip);
 }
 
 /* The source is read linearly from the cell start: the source x range is the

@@ -356,9 +356,13 @@ void Mach64Adapter::writeByte(uint32_t offset, uint8_t value) {
 }
 
 void Mach64Adapter::drain() {
+    settle();
+    draw_.drain();
+}
+
+void Mach64Adapter::settle() {
     while (!fifo_.empty() && fault_ != Fault::Fifo)
         retireOne();
-    draw_.drain();
 }
 
 int Mach64Adapter::displayWidth() const {

@@ -181,6 +181,8 @@ class Mach64Adapter : public Adapter {
     bool cursorColourSelect() const { return cursorColourSelect_; }
     // Every queued entry to the engine, then the engine to rest.
     void drain() override;
+    // Every queued entry to the engine, which stays busy.
+    void settle() override;
 
     // Fixtures.
     void latchOverrun() { overrun_ = true; }

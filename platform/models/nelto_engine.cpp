@@ -165,6 +165,7 @@ void NeltoEngine::drain() {
     if (owed_ > 0)
         dropOwed("the engine was drained");
     busyLeft_ = 0;
+    queued_ = 0;
     if (!hung_)
         setGuard(false);
 }
@@ -196,8 +197,12 @@ uint32_t NeltoEngine::read(uint32_t offset, int width) {
     if (!pollStart() || hung_)
         return 0;
     if (busyLeft_ > 0) {
-        if (--busyLeft_ == 0)
+        if (queued_ > 0)
+            queued_--;
+        if (--busyLeft_ == 0) {
+            queued_ = 0;
             setGuard(false);
+        }
         return 0;
     }
     return neltoreg::kIdle;
@@ -232,6 +237,7 @@ void NeltoEngine::write(uint32_t offset, int width, uint32_t value) {
             running_ = false;
             hung_ = false;
             busyLeft_ = 0;
+            queued_ = 0;
             setGuard(false);
         } else if (value == neltoreg::kResetRelease && resetStage_ == 1) {
             resetStage_ = 2;
@@ -242,6 +248,13 @@ void NeltoEngine::write(uint32_t offset, int width, uint32_t value) {
     if (!f) {
         fail("write of " + hex(value) + " at " + hex(offset) + " is not a register access");
         return;
+    }
+    if (busyLeft_ > 0) {
+        if (queued_ == kQueueEntries)
+            fail("register write of " + hex(value) + " at " + hex(offset) +
+                 " with the command queue full (" + std::to_string(kQueueEntries) + " entries)");
+        else
+            queued_++;
     }
     *f = value;
     if (offset == neltoreg::Command)
@@ -328,7 +341,9 @@ void NeltoEngine::begin(NeltoOp &op) {
     }
     if (run(op))
         log_.push_back(op);
-    finish();
+    // A single pixel is drawn before the next write can arrive.
+    if (op.width * op.height > 1)
+        finish();
 }
 
 void NeltoEngine::finish() {

@@ -58,9 +58,14 @@
 //   gets there: a copy over itself in the wrong direction smears, as on the
 //   chip.
 // - Busy: each drawing command keeps the engine busy for a number of status
-//   reads, added up over commands started back to back. Register writes are
-//   queued in order and always taken; the processor may not touch video
-//   memory while the engine is busy.
+//   reads, added up over commands started back to back; a one-pixel command
+//   is done before the next bus write arrives and keeps it busy for none.
+//   The processor may not touch video memory while the engine is busy.
+// - Queue: register writes made while the engine is busy wait in a command
+//   queue of 16 entries, which gives back one entry per status read and is
+//   empty once the engine is idle. A write that finds it full is reported
+//   (and still taken, so the picture shows what was meant): a driver that
+//   writes a list without the waits between its items is caught.
 // - Strict: a register write (other than host data) while host words are
 //   owed, host words when none are owed, and a status read while words are
 //   owed are reported; the owed command is then dropped.
@@ -123,6 +128,7 @@ class NeltoEngine {
   public:
     enum class Start : uint8_t { Stopped, Running, Never, Hangs };
     static constexpr int kDefaultBusyReads = 2;
+    static constexpr int kQueueEntries = 16;
     static constexpr uint64_t kStartMicros = 20000;
 
     NeltoEngine(VideoMemory &vram, Machine &m, Start start = Start::Stopped);
@@ -140,6 +146,8 @@ class NeltoEngine {
     bool busy() const { return busyLeft_ > 0 || hung_; }
     bool running() const { return running_; }
     uint32_t wordsOwed() const { return owed_; }
+    // Register writes waiting in the command queue.
+    int queued() const { return queued_; }
     const NeltoEngineRegs &regs() const { return regs_; }
     const std::vector<NeltoOp> &log() const { return log_; }
     void clearLog() { log_.clear(); }
@@ -160,6 +168,7 @@ class NeltoEngine {
     Start start_;
     int busyReads_ = kDefaultBusyReads;
     int busyLeft_ = 0;
+    int queued_ = 0;
     bool guarded_ = false;
     bool running_ = false;
     bool hung_ = false;
