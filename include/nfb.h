@@ -385,18 +385,20 @@ void outp(uint16_t port, uint8_t value);
 
 /* Delay in milliseconds. */
 long nap(long msec);
-/* Processor time in ticks of one microsecond; the 32-bit count wraps. */
-clock_t clock(void);
-/* The message, ": " and the text of errno, on the error output. */
-void perror(const char *s);
-
-/* The operating system's calls for its devices (the PCI configuration device
- * of pcicfg.h), as its C library declares them. */
+/* The C library's own calls are declared as it declares them (it marks
+ * those that never throw). */
 #ifdef __THROW
 #define DRV_SYSCALL_NOTHROW __THROW
 #else
 #define DRV_SYSCALL_NOTHROW
 #endif
+/* Processor time in ticks of one microsecond; the 32-bit count wraps. */
+clock_t clock(void) DRV_SYSCALL_NOTHROW;
+/* The message, ": " and the text of errno, on the error output. */
+void perror(const char *s);
+
+/* The operating system's calls for its devices (the PCI configuration device
+ * of pcicfg.h), as its C library declares them. */
 int open(const char *path, int flags, ...);
 int ioctl(int fd, unsigned long request, ...) DRV_SYSCALL_NOTHROW;
 int close(int fd);

@@ -32,7 +32,7 @@ void clearPerrorLines() {
 
 extern "C" {
 
-clock_t clock(void) {
+clock_t clock(void) DRV_SYSCALL_NOTHROW {
     sim::Machine &m = sim::Machine::current();
     m.advance(1);
     return static_cast<clock_t>(static_cast<uint32_t>(m.nowMicros()));

@@ -236,11 +236,13 @@ bool instrumentation(const std::string &name) {
 }
 
 // C library routines a few drivers call besides those: the ct builds read
-// their option words with sscanf and end the server with exit.
+// their option words with sscanf and end the server with exit. Where the
+// host's C library header is in view (the server interface declares clock
+// and perror from it), sscanf is bound to its ISO C99 entry point.
+const std::set<std::string> kCtImports = {"sscanf", "__isoc99_sscanf", "exit"};
 const std::map<std::string, std::set<std::string>> kExtraImports = {
-    {"jorra16", {"sscanf", "exit"}}, {"jorra8", {"sscanf", "exit"}},
-    {"belki16", {"sscanf", "exit"}}, {"belki8", {"sscanf", "exit"}},
-    {"cordo16", {"sscanf", "exit"}}, {"cordo8", {"sscanf", "exit"}},
+    {"jorra16", kCtImports}, {"jorra8", kCtImports},  {"belki16", kCtImports},
+    {"belki8", kCtImports},  {"cordo16", kCtImports}, {"cordo8", kCtImports},
 };
 
 bool extraImport(const std::string &driver, const std::string &name) {
@@ -407,9 +409,12 @@ TEST(DriverTable, EveryRowIsABuiltLibrary) {
             << d.where << ": driver " << d.name << ": no such library is built";
     for (const std::string &name : built)
         EXPECT_NE(table->driver(name), nullptr) << name << ": no row in any drivers.txt";
+    // A driver with boards has a default among them; one that comes up on
+    // no board yet has none at all.
     for (const drivertable::Driver &d : table->drivers)
-        EXPECT_NE(table->defaultBoard(d.name), nullptr)
-            << d.where << ": driver " << d.name << " has no default board";
+        if (!table->runBoards(d.name).empty())
+            EXPECT_NE(table->defaultBoard(d.name), nullptr)
+                << d.where << ": driver " << d.name << " has no default board";
 }
 
 std::vector<std::string> boardIds() {

@@ -3,7 +3,6 @@
 // soon as drvrun knows how to start it), the screen draws, survives a reset
 // into the next generation and a console switch, and gives back every block
 // it took.
-#include <ostream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -17,10 +16,6 @@
 namespace {
 
 using Board = const drivertable::Board *;
-
-void PrintTo(const Board &b, std::ostream *os) {
-    *os << b->id;
-}
 
 std::vector<Board> defaultBoards() {
     std::vector<Board> out;

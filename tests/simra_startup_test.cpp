@@ -313,7 +313,7 @@ TEST(SimraQueryBestSize, AnswersByClassAndDepth) {
     };
     const Case cases[] = {
         {8, CursorShape, 16, 16, 64, 64, false}, {16, CursorShape, 16, 20, 16, 20, true},
-        {15, CursorShape, 32, 32, 32, 32, true}, {8, TileShape, 3, 3, 8, 8, false},
+        {15, CursorShape, 32, 16, 32, 16, true}, {8, TileShape, 3, 3, 8, 8, false},
         {16, TileShape, 3, 2, 4, 8, false},      {16, StippleShape, 10, 9, 10, 9, false},
         {15, StippleShape, 1, 12, 4, 12, false}, {8, 7, 1, 1, 1, 1, false},
     };
