@@ -241,13 +241,13 @@ TEST(NeoValidate, RecordsByFillStyleAluAndPlaneMask) {
         harness::Screen s(driverFor(c.depth), config("yssen-209x.graf", c.depth, 640, 480),
                           gtestOptions());
         ASSERT_TRUE(s.start());
-        harness::GCSpec spec{
+        harness::GCSpec gcv{
             .fillStyle = c.style, .alu = c.alu, .planemask = c.mask, .fg = 3, .bg = 3};
         if (c.style == FillTiled)
-            spec.tile = s.tile(2, 2, {1, 2, 3, 4});
+            gcv.tile = s.tile(2, 2, {1, 2, 3, 4});
         if (c.style == FillStippled || c.style == FillOpaqueStippled)
-            spec.stipple = s.stipple({"X.", ".X"});
-        GCPtr gc = s.createGC(spec);
+            gcv.stipple = s.stipple({"X.", ".X"});
+        GCPtr gc = s.createGC(gcv);
         const std::string d = driverFor(c.depth);
         EXPECT_EQ(static_cast<void *>(s.ops(gc)), symbol(d, d + c.record));
     }
