@@ -78,6 +78,7 @@ struct ChipCase {
     int noAccel;  // the NOACCEL key, -1 for none
     int depth, width;
     uint32_t bltFlags, blitMode, cursorAddrCode, cursorRegs;
+    const char *records; // 209X, 2200 or DFB
 };
 
 void PrintTo(const ChipCase &c, std::ostream *os) {
@@ -106,27 +107,33 @@ TEST_P(NeoChips, EngineValuesAndCursorPlace) {
     EXPECT_EQ(p.cursorAddrCode, c.cursorAddrCode);
     EXPECT_EQ(p.cursorRegs, c.cursorRegs);
     EXPECT_EQ(p.cursorMem, c.cursorAddrCode ? p.fbBase + c.cursorAddrCode * 1024 : nullptr);
-    // The engine's routines are not in this driver: every chip draws through
-    // the unaccelerated records, with the server's cursor.
+    // The chip's engine records, with the solid ones for the GC template;
+    // the cursor is still the server's.
     const std::string d = driverFor(c.depth);
-    EXPECT_EQ(s.winOps(), symbol(d, d + "DFBWinOps"));
+    const std::string r = c.records;
+    EXPECT_EQ(s.winOps(), symbol(d, d + (r == "DFB" ? "DFBWinOps" : "WinOps" + r)));
+    EXPECT_EQ(static_cast<void *>(s.nfb()->gcTemplate->ops),
+              symbol(d, d + (r == "DFB" ? "DFBSolidPrivOps" : "SolidPrivOps" + r)));
     EXPECT_TRUE(s.registered().swCursor);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Codes, NeoChips,
     ::testing::Values(
-        ChipCase{"Code2At640", 2, -1, -1, 8, 640, 0x8A000900, 0, 0x47E, 0x100},
-        ChipCase{"Code3At1024", 3, -1, -1, 8, 1024, 0x8A001100, 0, 0x47E, 0x100},
-        ChipCase{"Code3At1024Depth16", 3, -1, -1, 16, 1024, 0x8A001200, 0, 0x47E, 0x100},
-        ChipCase{"Code4At800", 4, -1, -1, 8, 800, 0x82000D00, 0, 0x7FF, 0x100},
-        ChipCase{"ChipId53OverridesTheRegister", 3, 0x53, -1, 8, 640, 0x82000900, 0, 0x47F, 0x100},
-        ChipCase{"Code5At1280", 5, -1, -1, 8, 1280, 0, 0x1900, 0x9FF, 0x1000},
-        ChipCase{"Code5At1280Depth16", 5, -1, -1, 16, 1280, 0, 0x1A00, 0x9FF, 0x1000},
-        ChipCase{"Code5WidthWithoutCode", 5, -1, -1, 8, 1000, 0, 0x100, 0x9FF, 0x1000},
-        ChipCase{"OtherCode", 7, -1, -1, 8, 640, 0, 0, 0, 0},
-        ChipCase{"NoAccel", 3, -1, 1, 8, 640, 0, 0, 0, 0},
-        ChipCase{"NoAccelZero", 3, -1, 0, 8, 640, 0x8A000900, 0, 0x47E, 0x100}),
+        ChipCase{"Code2At640", 2, -1, -1, 8, 640, 0x8A000900, 0, 0x47E, 0x100, "209X"},
+        ChipCase{"Code3At1024", 3, -1, -1, 8, 1024, 0x8A001100, 0, 0x47E, 0x100, "209X"},
+        ChipCase{"Code3At1024Depth16", 3, -1, -1, 16, 1024, 0x8A001200, 0, 0x47E, 0x100, "209X"},
+        ChipCase{"Code4At800", 4, -1, -1, 8, 800, 0x82000D00, 0, 0x7FF, 0x100, "209X"},
+        ChipCase{"ChipId53OverridesTheRegister", 3, 0x53, -1, 8, 640, 0x82000900, 0, 0x47F, 0x100,
+                 "209X"},
+        // A width the engine has no line length for is drawn by the processor.
+        ChipCase{"Code3WidthWithoutCode", 3, -1, -1, 8, 1280, 0x8A000100, 0, 0x47E, 0x100, "DFB"},
+        ChipCase{"Code5At1280", 5, -1, -1, 8, 1280, 0, 0x1900, 0x9FF, 0x1000, "2200"},
+        ChipCase{"Code5At1280Depth16", 5, -1, -1, 16, 1280, 0, 0x1A00, 0x9FF, 0x1000, "2200"},
+        ChipCase{"Code5WidthWithoutCode", 5, -1, -1, 8, 1000, 0, 0x100, 0x9FF, 0x1000, "DFB"},
+        ChipCase{"OtherCode", 7, -1, -1, 8, 640, 0, 0, 0, 0, "DFB"},
+        ChipCase{"NoAccel", 3, -1, 1, 8, 640, 0, 0, 0, 0, "DFB"},
+        ChipCase{"NoAccelZero", 3, -1, 0, 8, 640, 0x8A000900, 0, 0x47E, 0x100, "209X"}),
     [](const auto &info) { return std::string(info.param.name); });
 
 TEST(NeoRasterOps, EachAluWithItsBitsReversed) {
@@ -223,10 +230,10 @@ TEST(NeoValidate, RecordsByFillStyleAluAndPlaneMask) {
         const char *record;
     };
     const Case cases[] = {
-        {8, FillSolid, GXcopy, ~0u, "DFBSolidPrivOpsGXcopy"},
-        {8, FillSolid, GXxor, ~0u, "DFBSolidPrivOps"},
+        {8, FillSolid, GXcopy, ~0u, "SolidPrivOpsGXcopy209X"},
+        {8, FillSolid, GXxor, ~0u, "SolidPrivOps209X"},
         {8, FillSolid, GXxor, 0x0F, "DFBPlanemaskSolidPrivOps"},
-        {8, FillSolid, GXcopy, 0xFF00FF, "DFBSolidPrivOpsGXcopy"},
+        {8, FillSolid, GXcopy, 0xFF00FF, "SolidPrivOpsGXcopy209X"},
         {16, FillSolid, GXcopy, 0xFF00, "DFBPlanemaskSolidPrivOps"},
         {16, FillTiled, GXcopy, 0x0F, "DFBTiledPrivOps"},
         {16, FillStippled, GXcopy, 0x0F, "DFBPlanemaskStippledPrivOps"},
@@ -395,6 +402,8 @@ TEST(NeoScreens, TheLaterInitDecidesBothScreensRecords) {
     harness::Screen s1("yssen8", a, oa);
     ASSERT_TRUE(s1.start());
     EXPECT_EQ(privateOf(s1).cursorRegs, 0x100u);
+    EXPECT_EQ(NFB_WINDOW_PRIV(s1.createWindow(0, 0, 8, 8))->ops,
+              symbol("yssen8", "yssen8WinOps209X"));
     harness::Screen s2("yssen8", b, ob);
     ASSERT_TRUE(s2.start());
     EXPECT_EQ(privateOf(s2).cursorRegs, 0u);

@@ -222,35 +222,48 @@ static void neoSetCursorPlace(neoScreenPrivPtr priv, uint32_t addrCode, uint32_t
     priv->cursorMem = addrCode ? priv->fbBase + addrCode * 1024 : 0;
 }
 
+static void neoSelectEngine(PrivOps *solid, PrivOps *solidGXcopy, WinOps *winOps) {
+    NAME(SolidPrivOps) = solid;
+    NAME(SolidPrivOpsGXcopy) = solidGXcopy;
+    NAME(WinOps) = winOps;
+}
+
+/* The engines address the screen by x and y with the line length of the
+ * width code: a width without a code is drawn by the processor. The cursor
+ * does not need the engine and stays. */
 void neoInitRenderOps(ScreenPtr pScreen) {
     neoScreenPrivPtr priv = NEO_PRIV(pScreen);
     const int chip = neoChipCode(neoGrafinfo(pScreen));
     neoSelectDFB();
-    NAME(SolidPrivOps) = &NAME(DFBSolidPrivOps);
-    NAME(SolidPrivOpsGXcopy) = &NAME(DFBSolidPrivOpsGXcopy);
-    NAME(WinOps) = &NAME(DFBWinOps);
+    neoSelectEngine(&NAME(DFBSolidPrivOps), &NAME(DFBSolidPrivOpsGXcopy), &NAME(DFBWinOps));
     neoSetCursorPlace(priv, 0, 0);
+    const uint32_t widthCode209X = neoWidthCode(priv->width, 0);
     switch (chip) {
     case CHIP_2090:
     case CHIP_2093:
-        priv->bltFlags = neoWidthCode(priv->width, 0) | neoBuild.bltChip;
+        priv->bltFlags = widthCode209X | neoBuild.bltChip;
         neoSetCursorPlace(priv, 0x47E, 0x100);
         break;
     case CHIP_2097:
-        priv->bltFlags = neoWidthCode(priv->width, 0) | neoBuild.bltChipLater;
+        priv->bltFlags = widthCode209X | neoBuild.bltChipLater;
         neoSetCursorPlace(priv, 0x7FF, 0x100);
         break;
     case CHIP_2160:
-        priv->bltFlags = neoWidthCode(priv->width, 0) | neoBuild.bltChipLater;
+        priv->bltFlags = widthCode209X | neoBuild.bltChipLater;
         neoSetCursorPlace(priv, 0x47F, 0x100);
         break;
     case CHIP_2200:
         priv->blitMode = neoWidthCode(priv->width, 1) | neoBuild.blitModeBase;
         neoSetCursorPlace(priv, 0x9FF, 0x1000);
-        break;
+        if (neoWidthCode(priv->width, 1))
+            neoSelectEngine(&NAME(SolidPrivOps2200), &NAME(SolidPrivOpsGXcopy2200),
+                            &NAME(WinOps2200));
+        return;
     default:
-        break;
+        return;
     }
+    if (widthCode209X)
+        neoSelectEngine(&NAME(SolidPrivOps209X), &NAME(SolidPrivOpsGXcopy209X), &NAME(WinOps209X));
 }
 
 /* ---- Screen initialisation ---- */

@@ -35,6 +35,29 @@ static const neoTraits neoBuild = {1, 0xFF, 0x8A000100, 0x82000100, 0x100, 1};
 static const neoTraits neoBuild = {2, 0xFFFF, 0x8A000200, 0x82000200, 0x200, 0};
 #else
 #error "no neo build selected (NEO_BUILD_<NAME>)"
+/* ---- Accelerated drawing (neo_accel.cpp) ---- */
+
+void NAME(CopyRect209X)(BoxPtr, DDXPointPtr, int alu, uint32_t planemask, DrawablePtr);
+void NAME(CopyRect2200)(BoxPtr, DDXPointPtr, int alu, uint32_t planemask, DrawablePtr);
+void NAME(CopyRect2070)(BoxPtr, DDXPointPtr, int alu, uint32_t planemask, DrawablePtr);
+void NAME(DrawSolidRects209X)(BoxPtr, int, Pixel, int alu, uint32_t planemask, DrawablePtr);
+void NAME(DrawSolidRects2200)(BoxPtr, int, Pixel, int alu, uint32_t planemask, DrawablePtr);
+void NAME(DrawSolidRects2070)(BoxPtr, int, Pixel, int alu, uint32_t planemask, DrawablePtr);
+void NAME(DrawPoints209X)(DDXPointPtr, int, Pixel, int alu, uint32_t planemask, DrawablePtr);
+void NAME(DrawPoints2200)(DDXPointPtr, int, Pixel, int alu, uint32_t planemask, DrawablePtr);
+void NAME(DrawPoints2070)(DDXPointPtr, int, Pixel, int alu, uint32_t planemask, DrawablePtr);
+void NAME(SolidFS209X)(GCPtr, DrawablePtr, DDXPointPtr, int *, int);
+void NAME(SolidFS2200)(GCPtr, DrawablePtr, DDXPointPtr, int *, int);
+void NAME(SolidFS2070)(GCPtr, DrawablePtr, DDXPointPtr, int *, int);
+void NAME(DrawMonoImage209X)(BoxPtr, uint8_t *, int startBit, int stride, Pixel fg, int alu,
+                             uint32_t planemask, DrawablePtr);
+void NAME(DrawMonoImage2200)(BoxPtr, uint8_t *, int startBit, int stride, Pixel fg, int alu,
+                             uint32_t planemask, DrawablePtr);
+void NAME(DrawOpaqueMonoImage209X)(BoxPtr, uint8_t *, int startBit, int stride, Pixel fg, Pixel bg,
+                                   int alu, uint32_t planemask, DrawablePtr);
+void NAME(DrawOpaqueMonoImage2200)(BoxPtr, uint8_t *, int startBit, int stride, Pixel fg, Pixel bg,
+                                   int alu, uint32_t planemask, DrawablePtr);
+
 #endif
 
 /* ---- Ports and registers ---- */
@@ -73,6 +96,44 @@ static const neoTraits neoBuild = {2, 0xFFFF, 0x8A000200, 0x82000200, 0x200, 0};
 #define CHIP_2160 0x53
 #define CHIP_2200 5
 
+/* ---- Drawing engine (209X, 2200, 2070) ---- */
+
+/* Engine registers: 32-bit words, byte offsets from regBase. */
+#define ENG_STATUS 0
+#define ENG_MODE 2 /* 2200: the mode word, stored as 32 bits */
+#define ENG_COMMAND 4
+#define ENG_FG 12
+#define ENG_BG 16
+#define ENG_PLANEMASK 20 /* 2070 */
+#define ENG_PITCHES 20   /* 2200 copies: pitch << 16 | pitch */
+#define ENG_SIZE2070 24
+#define ENG_SRC_PITCH 28 /* 2070 */
+#define ENG_SRC_BIT 32
+#define ENG_SRC 36
+#define ENG_DST_PITCH 40 /* 2070 */
+#define ENG_DST 44
+#define ENG_SIZE 48 /* writing it starts the engine (2070: the destination) */
+
+#define STATUS_BUSY 0x1
+
+/* The host-data window: 1 MB of 32-bit words in the register block. */
+#define HOST_DATA_OFFSET 0x100000
+#define HOST_DATA_WORDS (0x100000 / 4)
+
+/* Command bits. */
+#define CMD_ROP_SHIFT 16
+#define CMD_BOTTOM_RIGHT 0x13
+#define CMD_SOLID 0x08
+#define CMD_MONO 0xC0
+#define CMD_MONO_TRANSPARENT 0xC4
+#define CMD209X_XY 0x1000000
+#define CMD2200_COPY 0x80000000u
+#define CMD2200_FILL 0x83000000u
+#define CMD2200_MONO 0x82000000u
+
+#define SIZE_ONE_PIXEL 0x10001
+#define SIZE_ONE_ROW 0x10000
+
 /* The cursor registers take six words. */
 #define CURSOR_REG_BYTES 24
 #define CURSOR_IMAGE_BYTES 1024
@@ -104,6 +165,29 @@ typedef struct _neoScreenPrivate {
 
 #if defined(__i386__)
 DRV_STATIC_ASSERT(sizeof(neoScreenPrivate) == 3140, "the screen private's layout");
+/* ---- Accelerated drawing (neo_accel.cpp) ---- */
+
+void NAME(CopyRect209X)(BoxPtr, DDXPointPtr, int alu, uint32_t planemask, DrawablePtr);
+void NAME(CopyRect2200)(BoxPtr, DDXPointPtr, int alu, uint32_t planemask, DrawablePtr);
+void NAME(CopyRect2070)(BoxPtr, DDXPointPtr, int alu, uint32_t planemask, DrawablePtr);
+void NAME(DrawSolidRects209X)(BoxPtr, int, Pixel, int alu, uint32_t planemask, DrawablePtr);
+void NAME(DrawSolidRects2200)(BoxPtr, int, Pixel, int alu, uint32_t planemask, DrawablePtr);
+void NAME(DrawSolidRects2070)(BoxPtr, int, Pixel, int alu, uint32_t planemask, DrawablePtr);
+void NAME(DrawPoints209X)(DDXPointPtr, int, Pixel, int alu, uint32_t planemask, DrawablePtr);
+void NAME(DrawPoints2200)(DDXPointPtr, int, Pixel, int alu, uint32_t planemask, DrawablePtr);
+void NAME(DrawPoints2070)(DDXPointPtr, int, Pixel, int alu, uint32_t planemask, DrawablePtr);
+void NAME(SolidFS209X)(GCPtr, DrawablePtr, DDXPointPtr, int *, int);
+void NAME(SolidFS2200)(GCPtr, DrawablePtr, DDXPointPtr, int *, int);
+void NAME(SolidFS2070)(GCPtr, DrawablePtr, DDXPointPtr, int *, int);
+void NAME(DrawMonoImage209X)(BoxPtr, uint8_t *, int startBit, int stride, Pixel fg, int alu,
+                             uint32_t planemask, DrawablePtr);
+void NAME(DrawMonoImage2200)(BoxPtr, uint8_t *, int startBit, int stride, Pixel fg, int alu,
+                             uint32_t planemask, DrawablePtr);
+void NAME(DrawOpaqueMonoImage209X)(BoxPtr, uint8_t *, int startBit, int stride, Pixel fg, Pixel bg,
+                                   int alu, uint32_t planemask, DrawablePtr);
+void NAME(DrawOpaqueMonoImage2200)(BoxPtr, uint8_t *, int startBit, int stride, Pixel fg, Pixel bg,
+                                   int alu, uint32_t planemask, DrawablePtr);
+
 #endif
 
 extern int NAME(ScreenPrivateIndex);
@@ -148,5 +232,28 @@ int NAME(ValidateWindowGC)(GCPtr, uint32_t changes, DrawablePtr);
 
 void NAME(ReadImage)(BoxPtr, uint8_t *dst, int stride, DrawablePtr);
 void NAME(DrawImage)(BoxPtr, uint8_t *pixels, int stride, int alu, uint32_t planemask, DrawablePtr);
+
+/* ---- Accelerated drawing (neo_accel.cpp) ---- */
+
+void NAME(CopyRect209X)(BoxPtr, DDXPointPtr, int alu, uint32_t planemask, DrawablePtr);
+void NAME(CopyRect2200)(BoxPtr, DDXPointPtr, int alu, uint32_t planemask, DrawablePtr);
+void NAME(CopyRect2070)(BoxPtr, DDXPointPtr, int alu, uint32_t planemask, DrawablePtr);
+void NAME(DrawSolidRects209X)(BoxPtr, int, Pixel, int alu, uint32_t planemask, DrawablePtr);
+void NAME(DrawSolidRects2200)(BoxPtr, int, Pixel, int alu, uint32_t planemask, DrawablePtr);
+void NAME(DrawSolidRects2070)(BoxPtr, int, Pixel, int alu, uint32_t planemask, DrawablePtr);
+void NAME(DrawPoints209X)(DDXPointPtr, int, Pixel, int alu, uint32_t planemask, DrawablePtr);
+void NAME(DrawPoints2200)(DDXPointPtr, int, Pixel, int alu, uint32_t planemask, DrawablePtr);
+void NAME(DrawPoints2070)(DDXPointPtr, int, Pixel, int alu, uint32_t planemask, DrawablePtr);
+void NAME(SolidFS209X)(GCPtr, DrawablePtr, DDXPointPtr, int *, int);
+void NAME(SolidFS2200)(GCPtr, DrawablePtr, DDXPointPtr, int *, int);
+void NAME(SolidFS2070)(GCPtr, DrawablePtr, DDXPointPtr, int *, int);
+void NAME(DrawMonoImage209X)(BoxPtr, uint8_t *, int startBit, int stride, Pixel fg, int alu,
+                             uint32_t planemask, DrawablePtr);
+void NAME(DrawMonoImage2200)(BoxPtr, uint8_t *, int startBit, int stride, Pixel fg, int alu,
+                             uint32_t planemask, DrawablePtr);
+void NAME(DrawOpaqueMonoImage209X)(BoxPtr, uint8_t *, int startBit, int stride, Pixel fg, Pixel bg,
+                                   int alu, uint32_t planemask, DrawablePtr);
+void NAME(DrawOpaqueMonoImage2200)(BoxPtr, uint8_t *, int startBit, int stride, Pixel fg, Pixel bg,
+                                   int alu, uint32_t planemask, DrawablePtr);
 
 #endif

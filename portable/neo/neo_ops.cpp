@@ -1,8 +1,8 @@
 /*
  * neo: the drawing records of the three engine generations and of the
  * unaccelerated frame buffer, and the selectors that point at the ones a
- * screen uses. The engine records hold the server's routines where the
- * engine's own are not in this driver.
+ * screen uses. The engine records hold the server's routines for what the
+ * engines do not draw.
  */
 #include "neo.h"
 
@@ -15,12 +15,15 @@ extern "C" {
 
 DRV_EXPORT uint8_t NAME(RasterOps)[16];
 
-DRV_EXPORT PrivOps NAME(SolidPrivOps2070) = {genSolidFillRects, genSolidFS, SOLID_GENERICS};
-DRV_EXPORT PrivOps NAME(SolidPrivOpsGXcopy2070) = {genSolidFillRects, genSolidFS, SOLID_GENERICS};
-DRV_EXPORT PrivOps NAME(SolidPrivOps209X) = {genSolidFillRects, genSolidFS, SOLID_GENERICS};
-DRV_EXPORT PrivOps NAME(SolidPrivOpsGXcopy209X) = {genSolidFillRects, genSolidFS, SOLID_GENERICS};
-DRV_EXPORT PrivOps NAME(SolidPrivOps2200) = {genSolidFillRects, genSolidFS, SOLID_GENERICS};
-DRV_EXPORT PrivOps NAME(SolidPrivOpsGXcopy2200) = {genSolidFillRects, genSolidFS, SOLID_GENERICS};
+DRV_EXPORT PrivOps NAME(SolidPrivOps2070) = {genSolidFillRects, NAME(SolidFS2070), SOLID_GENERICS};
+DRV_EXPORT PrivOps NAME(SolidPrivOpsGXcopy2070) = {genSolidFillRects, NAME(SolidFS2070),
+                                                   SOLID_GENERICS};
+DRV_EXPORT PrivOps NAME(SolidPrivOps209X) = {genSolidFillRects, NAME(SolidFS209X), SOLID_GENERICS};
+DRV_EXPORT PrivOps NAME(SolidPrivOpsGXcopy209X) = {genSolidFillRects, NAME(SolidFS209X),
+                                                   SOLID_GENERICS};
+DRV_EXPORT PrivOps NAME(SolidPrivOps2200) = {genSolidFillRects, NAME(SolidFS2200), SOLID_GENERICS};
+DRV_EXPORT PrivOps NAME(SolidPrivOpsGXcopy2200) = {genSolidFillRects, NAME(SolidFS2200),
+                                                   SOLID_GENERICS};
 
 DRV_EXPORT PrivOps NAME(DFBSolidPrivOps) = {genSolidFillRects, genSolidFS, SOLID_GENERICS};
 DRV_EXPORT PrivOps NAME(DFBSolidPrivOpsGXcopy) = {genSolidFillRects, genSolidFS, SOLID_GENERICS};
@@ -42,14 +45,24 @@ DRV_EXPORT PrivOps NAME(DFBPlanemaskOpStippledPrivOps) = {
     genOpStippledGCOp4,     genOpStippledGCOp5, genOpStippledGCOp6};
 
 DRV_EXPORT WinOps NAME(WinOps2070) = {
-    genCopyRect,     genDrawSolidRects, NAME(DrawImage), genDrawMonoImage, genDrawOpaqueMonoImage,
-    NAME(ReadImage), genDrawPoints,     WINOPS_TAIL};
-DRV_EXPORT WinOps NAME(WinOps209X) = {
-    genCopyRect,     genDrawSolidRects, NAME(DrawImage), genDrawMonoImage, genDrawOpaqueMonoImage,
-    NAME(ReadImage), genDrawPoints,     WINOPS_TAIL};
-DRV_EXPORT WinOps NAME(WinOps2200) = {
-    genCopyRect,     genDrawSolidRects, NAME(DrawImage), genDrawMonoImage, genDrawOpaqueMonoImage,
-    NAME(ReadImage), genDrawPoints,     WINOPS_TAIL};
+    NAME(CopyRect2070),     NAME(DrawSolidRects2070), NAME(DrawImage),      genDrawMonoImage,
+    genDrawOpaqueMonoImage, NAME(ReadImage),          NAME(DrawPoints2070), WINOPS_TAIL};
+DRV_EXPORT WinOps NAME(WinOps209X) = {NAME(CopyRect209X),
+                                      NAME(DrawSolidRects209X),
+                                      NAME(DrawImage),
+                                      NAME(DrawMonoImage209X),
+                                      NAME(DrawOpaqueMonoImage209X),
+                                      NAME(ReadImage),
+                                      NAME(DrawPoints209X),
+                                      WINOPS_TAIL};
+DRV_EXPORT WinOps NAME(WinOps2200) = {NAME(CopyRect2200),
+                                      NAME(DrawSolidRects2200),
+                                      NAME(DrawImage),
+                                      NAME(DrawMonoImage2200),
+                                      NAME(DrawOpaqueMonoImage2200),
+                                      NAME(ReadImage),
+                                      NAME(DrawPoints2200),
+                                      WINOPS_TAIL};
 DRV_EXPORT WinOps NAME(DFBWinOps) = {
     genCopyRect,     genDrawSolidRects, NAME(DrawImage), genDrawMonoImage, genDrawOpaqueMonoImage,
     NAME(ReadImage), genDrawPoints,     WINOPS_TAIL};
