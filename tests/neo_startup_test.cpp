@@ -108,13 +108,14 @@ TEST_P(NeoChips, EngineValuesAndCursorPlace) {
     EXPECT_EQ(p.cursorRegs, c.cursorRegs);
     EXPECT_EQ(p.cursorMem, c.cursorAddrCode ? p.fbBase + c.cursorAddrCode * 1024 : nullptr);
     // The chip's engine records, with the solid ones for the GC template;
-    // the cursor is still the server's.
+    // the chip's cursor wherever it has one.
     const std::string d = driverFor(c.depth);
     const std::string r = c.records;
     EXPECT_EQ(s.winOps(), symbol(d, d + (r == "DFB" ? "DFBWinOps" : "WinOps" + r)));
     EXPECT_EQ(static_cast<void *>(s.nfb()->gcTemplate->ops),
               symbol(d, d + (r == "DFB" ? "DFBSolidPrivOps" : "SolidPrivOps" + r)));
-    EXPECT_TRUE(s.registered().swCursor);
+    EXPECT_EQ(s.registered().swCursor, c.cursorRegs == 0);
+    EXPECT_EQ(s.registered().pointerAccepted, c.cursorRegs != 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -51,7 +51,7 @@ using Engine = NeoAdapter::Engine;
 // Engine registers, byte offsets.
 constexpr uint32_t kStatus = 0, kMode = 2, kCommand = 4, kForeground = 12, kBackground = 16,
                    kPitches = 20, kSrcBit = 32, kSource = 36, kDestination = 44, kSize = 48,
-                   kEngineEnd = 52;
+                   kEngineEnd = 52, kCursorBytes = 24;
 constexpr uint32_t kBusyBit = 1;
 constexpr uint32_t kAddressXY = 0x02000000;
 
@@ -183,6 +183,9 @@ class NeoBoard {
             return;
         }
         if (offset >= kEngineEnd) {
+            const uint32_t c = cursorRegisters();
+            if (offset >= c && offset < c + kCursorBytes)
+                cursorLog.push_back({offset - c, width, value});
             words[offset] = value;
             return;
         }
@@ -444,7 +447,48 @@ class NeoBoard {
     int rowBytes = 0;
     uint64_t streamByte = 0;
 
+    // ---- cursor ----
+
+    uint32_t cursorRegisters() const {
+        return engine == Engine::Gen2200 ? 0x1000 : engine == Engine::Gen209X ? 0x100 : 0;
+    }
+
+    uint32_t word(uint32_t offset) const {
+        auto it = words.find(offset);
+        return it == words.end() ? 0 : it->second;
+    }
+
+    NeoAdapter::CursorState cursor() const {
+        NeoAdapter::CursorState c;
+        const uint32_t base = cursorRegisters();
+        if (base == 0)
+            return c;
+        c.enabled = word(base) & 1;
+        c.x = int32_t(word(base + 4));
+        c.y = int32_t(word(base + 8));
+        c.background = word(base + 12);
+        c.foreground = word(base + 16);
+        const uint32_t a = word(base + 20);
+        c.imageOffset = ((a >> 8 & 0xF) | (a & 0xFF) << 4) * 1024;
+        return c;
+    }
+
+    NeoAdapter::CursorPixel cursorAt(int x, int y) const {
+        using P = NeoAdapter::CursorPixel;
+        const NeoAdapter::CursorState c = cursor();
+        const int64_t col = int64_t(x) - c.x, row = int64_t(y) - c.y;
+        if (!c.enabled || col < 0 || col >= 64 || row < 0 || row >= 64 ||
+            uint64_t(c.imageOffset) + 1024 > vram.size())
+            return P::Transparent;
+        const uint8_t *line = vram.data() + c.imageOffset + row * 16;
+        const int bit = 7 - int(col % 8);
+        if (!((line[8 + col / 8] >> bit) & 1))
+            return P::Transparent;
+        return (line[col / 8] >> bit) & 1 ? P::Background : P::Foreground;
+    }
+
     std::vector<NeoAdapter::RegWrite> log;
+    std::vector<NeoAdapter::RegWrite> cursorLog;
     NeoAdapter::Stats stats;
 };
 
@@ -482,6 +526,19 @@ const std::vector<NeoAdapter::RegWrite> &NeoAdapter::log() const {
 }
 void NeoAdapter::clearLog() {
     board_->log.clear();
+    board_->cursorLog.clear();
+}
+uint32_t NeoAdapter::cursorRegisters() const {
+    return board_->cursorRegisters();
+}
+NeoAdapter::CursorState NeoAdapter::cursor() const {
+    return board_->cursor();
+}
+NeoAdapter::CursorPixel NeoAdapter::cursorAt(int x, int y) const {
+    return board_->cursorAt(x, y);
+}
+const std::vector<NeoAdapter::RegWrite> &NeoAdapter::cursorLog() const {
+    return board_->cursorLog;
 }
 const NeoAdapter::Stats &NeoAdapter::stats() const {
     return board_->stats;
@@ -497,6 +554,9 @@ std::string NeoAdapter::describe() const {
     if (board_->engine != Engine::None)
         s += std::string(", ") + board_->engineName() + " engine " +
              (board_->busy() ? "busy" : "idle");
+    const NeoAdapter::CursorState c = board_->cursor();
+    if (c.enabled)
+        s += ", cursor at " + std::to_string(c.x) + ", " + std::to_string(c.y);
     if (blanked())
         s += ", blanked";
     return s;

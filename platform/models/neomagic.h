@@ -47,6 +47,16 @@
 // no gap; the operation takes exactly that many words (the last partly
 // used).
 //
+// The cursor (chips with an engine), 32-bit registers from offset 0x100
+// (209X) or 0x1000 (2200) of the block: 0 enable (bit 0), 4 x and 8 y of
+// the image's top-left pixel (signed), 12 background and 16 foreground
+// (0x00BBGGRR), 20 the image address code with its nibbles turned: bits
+// 8-11 the code's low four bits, bits 0-7 its upper eight. The image is
+// read from video memory at code x 1 KB: 64 rows of 16 bytes, 8 bytes of
+// plane 0 then 8 of plane 1, the leftmost pixel in each byte's top bit.
+// Plane 1 marks the pixels shown; plane 0 chooses the background (1) or
+// the foreground (0). An image reaching past video memory shows nothing.
+//
 // Strictness: the engine stays busy for kBusyReads status reads after a
 // start (after the last stream word for an expansion). Reported as
 // failures: a register write while busy, a register write while stream
@@ -88,6 +98,14 @@ class NeoAdapter : public Adapter {
         uint64_t starts = 0, hostWords = 0, statusReads = 0;
     };
 
+    enum class CursorPixel { Transparent, Background, Foreground };
+    struct CursorState {
+        bool enabled = false;
+        int32_t x = 0, y = 0;
+        uint32_t background = 0, foreground = 0;
+        uint32_t imageOffset = 0; // in video memory
+    };
+
     NeoAdapter(const std::string &model, graf::Config &cfg, Machine &m);
 
     std::string model() const override { return model_; }
@@ -105,6 +123,15 @@ class NeoAdapter : public Adapter {
     const std::vector<RegWrite> &log() const;
     void clearLog();
     const Stats &stats() const;
+
+    // The cursor registers' offset in the block (0 without a cursor).
+    uint32_t cursorRegisters() const;
+    CursorState cursor() const;
+    // What the cursor shows at a screen position.
+    CursorPixel cursorAt(int x, int y) const;
+    // Writes to the cursor registers since clearLog(), as (offset from the
+    // cursor's first register, value).
+    const std::vector<RegWrite> &cursorLog() const;
 
   private:
     std::string model_;

@@ -116,7 +116,7 @@ static void NAME(SaveGState)(ScreenPtr pScreen) {
 }
 
 static void NAME(RestoreGState)(ScreenPtr pScreen) {
-    (void)pScreen;
+    neoRestoreCursor(pScreen);
 }
 
 static void NAME(FreeScreen)(int index, ScreenPtr pScreen) {
@@ -337,6 +337,17 @@ static void neoInstallHooks(ScreenPtr pScreen) {
     nfb->ValidateWindowPriv = NAME(ValidateWindowPriv);
 }
 
+/* The chip's cursor unless HWCURS asks for none, or the visible screen
+ * reaches the cursor image's fixed place and would show it as pixels. */
+static Bool neoHardwareCursor(const neoScreenPrivate *priv, GrafinfoHandle graf) {
+    int hwcurs = 1;
+    grafGetInt(graf, "HWCURS", &hwcurs);
+    if (!hwcurs || !priv->cursorMem)
+        return 0;
+    const uint64_t screenBytes = (uint64_t)(uint32_t)priv->pitch * (uint32_t)priv->height;
+    return screenBytes <= (uint64_t)priv->cursorAddrCode * 1024;
+}
+
 /* Everything after the private's allocation; 0 on failure. */
 static Bool NAME(InitScreen)(ScreenPtr pScreen, neoScreenPrivPtr priv) {
     GrafinfoHandle graf = neoGrafinfo(pScreen);
@@ -359,8 +370,10 @@ static Bool NAME(InitScreen)(ScreenPtr pScreen, neoScreenPrivPtr priv) {
     neoInstallHooks(pScreen);
     NAME(InitHW)(pScreen);
     NFB_SCREEN_PRIV(pScreen)->gcTemplate->ops = NAME(SolidPrivOps);
-    /* The server draws the cursor. */
-    vexoSWCursorInitialize(pScreen);
+    if (neoHardwareCursor(priv, graf))
+        NAME(CursorInitialize)(pScreen);
+    else
+        vexoSWCursorInitialize(pScreen);
     if (!cfbCreateDefColormap(pScreen))
         return 0;
     vexoSysInfoInit(pScreen, &NAME(SysInfo));

@@ -35,6 +35,11 @@ static const neoTraits neoBuild = {1, 0xFF, 0x8A000100, 0x82000100, 0x100, 1};
 static const neoTraits neoBuild = {2, 0xFFFF, 0x8A000200, 0x82000200, 0x200, 0};
 #else
 #error "no neo build selected (NEO_BUILD_<NAME>)"
+/* ---- Hardware cursor (neo_cursor.cpp) ---- */
+
+void NAME(CursorInitialize)(ScreenPtr);
+void neoRestoreCursor(ScreenPtr);
+
 /* ---- Accelerated drawing (neo_accel.cpp) ---- */
 
 void NAME(CopyRect209X)(BoxPtr, DDXPointPtr, int alu, uint32_t planemask, DrawablePtr);
@@ -161,10 +166,18 @@ typedef struct _neoScreenPrivate {
     uint32_t savedGR20;
     uint32_t bltFlags;
     uint32_t blitMode;
+    /* The cursor is set (SetCursor with one), and hidden while wholly
+     * beyond the top or left edge; the console switch shows it again. */
+    int32_t cursorShown, cursorParked;
 } neoScreenPrivate, *neoScreenPrivPtr;
 
 #if defined(__i386__)
-DRV_STATIC_ASSERT(sizeof(neoScreenPrivate) == 3140, "the screen private's layout");
+DRV_STATIC_ASSERT(sizeof(neoScreenPrivate) == 3148, "the screen private's layout");
+/* ---- Hardware cursor (neo_cursor.cpp) ---- */
+
+void NAME(CursorInitialize)(ScreenPtr);
+void neoRestoreCursor(ScreenPtr);
+
 /* ---- Accelerated drawing (neo_accel.cpp) ---- */
 
 void NAME(CopyRect209X)(BoxPtr, DDXPointPtr, int alu, uint32_t planemask, DrawablePtr);
@@ -232,6 +245,11 @@ int NAME(ValidateWindowGC)(GCPtr, uint32_t changes, DrawablePtr);
 
 void NAME(ReadImage)(BoxPtr, uint8_t *dst, int stride, DrawablePtr);
 void NAME(DrawImage)(BoxPtr, uint8_t *pixels, int stride, int alu, uint32_t planemask, DrawablePtr);
+
+/* ---- Hardware cursor (neo_cursor.cpp) ---- */
+
+void NAME(CursorInitialize)(ScreenPtr);
+void neoRestoreCursor(ScreenPtr);
 
 /* ---- Accelerated drawing (neo_accel.cpp) ---- */
 
