@@ -137,6 +137,28 @@ INSTANTIATE_TEST_SUITE_P(
         ChipCase{"NoAccelZero", 3, -1, 0, 8, 640, 0x8A000900, 0, 0x47E, 0x100, "209X"}),
     [](const auto &info) { return std::string(info.param.name); });
 
+// Each build draws one pixel size: a screen of another depth is not taken
+// (its images would be read and written at the wrong size).
+TEST(NeoProbe, OnlyTheBuildsOwnDepth) {
+    struct Case {
+        const char *driver;
+        int depth, bitsPerPixel;
+        bool taken;
+    };
+    const Case cases[] = {{"yssen8", 8, 8, true},     {"yssen8", 16, 16, false},
+                          {"yssen16", 16, 16, true},  {"yssen16", 8, 8, false},
+                          {"yssen16", 15, 16, false}, {"yssen8", 8, 16, false}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.driver) + " depth " + std::to_string(c.depth));
+        harness::beginCase();
+        harness::Options o = gtestOptions();
+        o.depth = c.depth;
+        o.bitsPerPixel = c.bitsPerPixel;
+        harness::Screen s(c.driver, config("yssen-209x.graf", c.depth, 640, 48), o);
+        EXPECT_EQ(s.probe() != 0, c.taken);
+    }
+}
+
 TEST(NeoRasterOps, EachAluWithItsBitsReversed) {
     harness::Screen s("yssen8", config("yssen-209x.graf", 8, 640, 480));
     ASSERT_TRUE(s.probe());

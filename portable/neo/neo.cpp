@@ -43,9 +43,14 @@ DRV_EXPORT VisualRec NAME(Visual) = {0, TrueColor, 6, 64, 16, 0xF800, 0x7E0, 0x1
 
 /* ---- Binding ---- */
 
+/* Each build draws one pixel format (the visual's depth in pixels of
+ * 8 x pixelBytes bits): a screen configured otherwise is not taken. */
 static Bool NAME(Probe)(int unused, ScreenConfig *config) {
     (void)unused;
     neoInitRasterOps();
+    const int bits = 8 * neoBuild.pixelBytes;
+    if (config->depth != bits || config->bitsPerPixel != bits)
+        return 0;
     return ddxAddPixmapFormat(config->depth, config->bitsPerPixel, config->scanlinePad);
 }
 
