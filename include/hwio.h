@@ -106,8 +106,9 @@ static inline void ioInterruptsOn(void) {
     __asm__ __volatile__("sti" : : : "memory");
 }
 static inline void ioSpin(uint32_t passes) {
-    for (volatile uint32_t i = 0; i < passes; i++) {
-    }
+    volatile uint32_t i = 0;
+    while (i < passes)
+        i = i + 1;
 }
 
 #else /* host build: the simulated machine */
