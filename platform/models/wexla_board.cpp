@@ -81,7 +81,7 @@ class BoardPorts : public PortDevice {
 WexlaClockPort::WexlaClockPort(Machine &m, uint16_t port, uint8_t data, uint8_t clock,
                                uint8_t initial)
     : machine_(m), port_(port), data_(data), clock_(clock), value_(initial),
-      icd_([this](const std::string &why) { fail("clock synthesiser: " + why); }) {}
+      icd_([this](const std::string &why) { fail(why); }) {}
 
 void WexlaClockPort::fail(const std::string &why) {
     machine_.fail("wexla board: port " + hex(port_) + ": " + why);
