@@ -96,6 +96,21 @@ static inline void mmReadBlock32(const volatile void *a, void *dst, uint32_t cou
     }
 }
 
+/* The interrupt flag, for a transfer whose timing must not be stretched by an
+ * interrupt handler, and a busy loop of `passes` passes of a volatile counter
+ * for a delay the hardware needs. */
+static inline void ioInterruptsOff(void) {
+    __asm__ __volatile__("cli" : : : "memory");
+}
+static inline void ioInterruptsOn(void) {
+    __asm__ __volatile__("sti" : : : "memory");
+}
+static inline void ioSpin(uint32_t passes) {
+    volatile uint32_t i = 0;
+    while (i < passes)
+        i = i + 1;
+}
+
 #else /* host build: the simulated machine */
 
 #ifdef __cplusplus
@@ -121,6 +136,11 @@ void mmWriteRep32(volatile void *a, const uint32_t *src, uint32_t count);
 void mmWriteBytes(volatile void *a, const uint8_t *src, uint32_t n);
 void mmWriteBlock32(volatile void *a, const void *src, uint32_t count);
 void mmReadBlock32(const volatile void *a, void *dst, uint32_t count);
+/* The interrupt flag and the busy loop are noted in the machine's record of
+ * processor steps; a busy loop moves virtual time instead of spinning. */
+void ioInterruptsOff(void);
+void ioInterruptsOn(void);
+void ioSpin(uint32_t passes);
 #ifdef __cplusplus
 }
 #endif

@@ -124,6 +124,16 @@ void outw(uint16_t port, uint16_t value) {
     ioOut16(port, value);
 }
 
+void ioInterruptsOff(void) {
+    machine().cpuStep(sim::Machine::CpuStep::InterruptsOff);
+}
+void ioInterruptsOn(void) {
+    machine().cpuStep(sim::Machine::CpuStep::InterruptsOn);
+}
+void ioSpin(uint32_t passes) {
+    machine().cpuStep(sim::Machine::CpuStep::Spin, passes);
+}
+
 // Time is virtual: a delay only moves the machine's clock.
 long nap(long msec) {
     if (msec > 0)

@@ -1565,6 +1565,17 @@ std::string Machine::describe(const Access &a) const {
     return s;
 }
 
+void Machine::cpuStep(CpuStep::Kind kind, uint32_t passes) {
+    if (kind == CpuStep::InterruptsOff)
+        interruptsEnabled_ = false;
+    else if (kind == CpuStep::InterruptsOn)
+        interruptsEnabled_ = true;
+    else
+        now_ += passes / kSpinPassesPerMicro;
+    if (tracing_)
+        cpuSteps_.push_back({kind, passes, trace_.size()});
+}
+
 void Machine::fail(const std::string &message) {
     failures_.push_back(message);
     if (onFail_)

@@ -275,7 +275,10 @@ class Machine {
     // Runs of identical reads are stored once (see Trace); size(), indexing
     // and iteration still count and show every access.
     const Trace &trace() const { return trace_; }
-    void clearTrace() { trace_.clear(); }
+    void clearTrace() {
+        trace_.clear();
+        cpuSteps_.clear();
+    }
     size_t accessCount() const { return trace_.size(); }
     void setTracing(bool on) { tracing_ = on; }
     std::string describe(const Access &) const;
@@ -287,6 +290,22 @@ class Machine {
     // ---- virtual time ----
     uint64_t nowMicros() const { return now_; }
     void advance(uint64_t micros) { now_ += micros; }
+
+    // ---- processor steps that reach no device ----
+    // The interrupt flag (cli, sti) and busy loops, in order, each with the
+    // number of accesses made before it (its place in the trace). A busy
+    // loop moves virtual time by its passes, kSpinPassesPerMicro a
+    // microsecond. Cleared with the trace.
+    struct CpuStep {
+        enum Kind : uint8_t { InterruptsOff, InterruptsOn, Spin };
+        Kind kind;
+        uint32_t passes; // Spin only
+        size_t at;
+    };
+    static constexpr uint32_t kSpinPassesPerMicro = 100;
+    void cpuStep(CpuStep::Kind kind, uint32_t passes = 0);
+    const std::vector<CpuStep> &cpuSteps() const { return cpuSteps_; }
+    bool interruptsEnabled() const { return interruptsEnabled_; }
 
     // ---- watchdog: reads of one location with no progress in between ----
     // Progress is a write of a value other than the last one written to the
@@ -335,6 +354,8 @@ class Machine {
     Trace trace_;
     bool tracing_ = true;
     uint64_t now_ = 0;
+    std::vector<CpuStep> cpuSteps_;
+    bool interruptsEnabled_ = true;
     uint64_t pollLimit_ = 1000000;
     std::vector<std::string> failures_;
     std::function<void(const std::string &)> onFail_;
