@@ -24,28 +24,6 @@ using namespace quarnseam;
 
 constexpr uint32_t kPinsAt = 0x7E00;
 
-// A seam whose windows are open and whose frame-buffer base is known, as
-// the family's access operation leaves it.
-struct Board : Seam {
-    explicit Board(graf::Builder b = mgaBoard()) : Seam(std::move(b)) {
-        open();
-        h()->HSLData.ulFrameBuffer = kFbBase;
-        h()->HSLData.ulBaseRegister = kRegsBase;
-    }
-    void rom(const sim::MgaRom &r) { mga->setRom(sim::buildMgaRom(r)); }
-    // The status mark that says the memory was initialised already.
-    void memoryInitialised() { ClientWriteRegisterDword(h(), 0x1E14, 0x80000000u); }
-    uint32_t config(int reg) { return mga->configRead(reg, 4); }
-    uint32_t vram32(uint32_t offset) {
-        uint32_t v = 0;
-        std::memcpy(&v, mga->vram()->data() + offset, 4);
-        return v;
-    }
-    void pins(const std::vector<uint8_t> &bytes) {
-        std::memcpy(h()->HSLData.aucPInS, bytes.data(), bytes.size());
-    }
-};
-
 std::vector<uint8_t> block(int version, std::vector<std::pair<int, uint8_t>> bytes = {}) {
     sim::MgaRom r;
     r.pinsVersion = version;
@@ -584,7 +562,10 @@ TEST(TwisterPins, ClockRecordsAndMemoryType) {
     }
     // OPTION bits 0-1 both clear: the memory is initialised first.
     Board s(mgaBoard(0x1001));
-    s.mga->configWrite(0x40, 4, s.config(0x40) & ~3u);
+    const uint32_t option = s.config(0x40);
+    s.mga->configWrite(0x40, 4, option | 4); // the clock stopped while its source changes
+    s.mga->configWrite(0x40, 4, (option | 4) & ~3u);
+    s.mga->configWrite(0x40, 4, option & ~7u);
     EXPECT_EQ(HSLTWIGetPInSInfo(s.h()), HSL_ERR_SLOT_NOT_INITIALISED);
 }
 

@@ -88,6 +88,28 @@ struct Seam {
     std::unique_ptr<BoardHandle> handle;
 };
 
+// A seam whose windows are open and whose frame-buffer base is known, as
+// the family's access operation leaves it.
+struct Board : Seam {
+    explicit Board(graf::Builder b = mgaBoard()) : Seam(std::move(b)) {
+        open();
+        h()->HSLData.ulFrameBuffer = kFbBase;
+        h()->HSLData.ulBaseRegister = kRegsBase;
+    }
+    void rom(const sim::MgaRom &r) { mga->setRom(sim::buildMgaRom(r)); }
+    // The status mark that says the memory was initialised already.
+    void memoryInitialised() { ClientWriteRegisterDword(h(), 0x1E14, 0x80000000u); }
+    uint32_t config(int reg) { return mga->configRead(reg, 4); }
+    uint32_t vram32(uint32_t offset) {
+        uint32_t v = 0;
+        std::memcpy(&v, mga->vram()->data() + offset, 4);
+        return v;
+    }
+    void pins(const std::vector<uint8_t> &bytes) {
+        std::memcpy(h()->HSLData.aucPInS, bytes.data(), bytes.size());
+    }
+};
+
 // The register and memory accesses the machine has seen since its trace was
 // cleared, one line each.
 inline std::vector<std::string> traceLines() {

@@ -8,6 +8,7 @@
 
 #include "client.h"
 #include "hal_error.h"
+#include "hal_pending.h"
 #include "hal_records.h"
 
 namespace hsl {
@@ -61,6 +62,15 @@ inline uint32_t readConfig(BoardHandle *b, uint32_t reg) {
 
 inline bool failed(const BoardHandle *b) {
     return !IsNotAnError(b->ulErrorCode);
+}
+
+// Calls operation slot `slot` with its own argument types; an empty slot
+// answers through HSLTBLNotInitFunction itself, which takes any arguments.
+template <class... Args> uint32_t callSlot(BoardHandle *pBoard, int slot, Args... args) {
+    const HSLJumpSlot fn = pBoard->HSLJumpTable.apfnSlot[slot];
+    if (fn == nullptr || fn == reinterpret_cast<HSLJumpSlot>(HSLTBLNotInitFunction))
+        return HSLTBLNotInitFunction(pBoard);
+    return reinterpret_cast<uint32_t (*)(BoardHandle *, Args...)>(fn)(pBoard, args...);
 }
 
 } // namespace hsl

@@ -19,6 +19,7 @@ constexpr uint32_t kMB = 0x100000;
 constexpr uint32_t kRomPcir = 0x100, kRomText = 0x1D, kRomTextEnd = 0x80;
 constexpr uint32_t kRomOutputMode = 0x7FF1, kRomOldPins = 0x7FFC, kRomCodeBytes = 0x8000;
 constexpr int kLockReads = 3;
+constexpr uint64_t kLockMicros = 1000;
 constexpr uint32_t kVcoMin = 50000;
 constexpr int kRetirePerRead = 8, kBusyReads = 2;
 constexpr uint32_t kStatusBusy = 0x10000;
@@ -259,7 +260,9 @@ class MgaConfig : public PciFunction {
                                  hex(uint32_t(reg)) + ", a read-only register");
                 return;
             }
+        const uint32_t option = get(CfgOption, 4), option2 = get(CfgOption2, 4);
         PciFunction::configWrite(reg, size, value);
+        b_.checkClockSelect(option, option2);
         if (reg / 4 == CfgSubsystemWrite / 4)
             set(CfgSubsystem, 4, get(CfgSubsystemWrite, 4));
         b_.configChanged(reg);
@@ -434,10 +437,34 @@ void MgaBoard::configChanged(int reg) {
             sysPll_.locked = false;
             sysPll_.countdown = -1;
         } else if (!sysPll_.locked && sysPll_.countdown < 0 && pllValid(false)) {
+            sysPll_.cycled = true;
             sysPll_.countdown = kLockReads;
+            sysPll_.since = machine_.nowMicros();
         }
     }
     updateRom();
+}
+
+bool MgaBoard::optionSelectsClocks() const {
+    return deviceId_ == 0x0520 || deviceId_ == 0x0521 || deviceId_ == 0x1000 || deviceId_ == 0x1001;
+}
+
+// The system clock's source and dividers may change only while the clock
+// is stopped (OPTION bit 2 set before and after the write).
+void MgaBoard::checkClockSelect(uint32_t option, uint32_t option2) {
+    if (!optionSelectsClocks())
+        return;
+    const bool twister = deviceId_ == 0x1000 || deviceId_ == 0x1001;
+    const uint32_t optionBits = twister ? 0x9Bu : 0x1Bu, option2Bits = twister ? 0 : 0x3C000u;
+    const uint32_t nowOption = configRead(CfgOption, 4), nowOption2 = configRead(CfgOption2, 4);
+    const bool changed =
+        ((option ^ nowOption) & optionBits) != 0 || ((option2 ^ nowOption2) & option2Bits) != 0;
+    const bool stopped = (option & kOptionClockStop) != 0 && (nowOption & kOptionClockStop) != 0;
+    if (changed && !stopped)
+        machine_.fail("mga board: system clock source or dividers changed while the clock runs "
+                      "(OPTION " +
+                      hex(option) + " -> " + hex(nowOption) + ", OPTION2 " + hex(option2) + " -> " +
+                      hex(nowOption2) + ")");
 }
 
 void MgaBoard::updateRom() {
@@ -733,6 +760,7 @@ void MgaBoard::reprogram(bool pixel) {
     pll.locked = false;
     pll.cycled = false;
     pll.countdown = pllValid(pixel) && pllPowered(pixel) ? kLockReads : -1;
+    pll.since = machine_.nowMicros();
 }
 
 uint8_t MgaBoard::indexedRead(uint8_t index) {
@@ -742,9 +770,10 @@ uint8_t MgaBoard::indexedRead(uint8_t index) {
         bool mayLock = true;
         if (pixel && pllFixture_ == PllFixture::Never)
             mayLock = false;
-        if (pixel && pllFixture_ == PllFixture::Retry && !pll.cycled)
+        if (pllFixture_ == PllFixture::Retry && !pll.cycled)
             mayLock = false;
-        if (!pll.locked && mayLock && pll.countdown > 0 && --pll.countdown == 0)
+        if (!pll.locked && mayLock && pll.countdown > 0 &&
+            (--pll.countdown == 0 || machine_.nowMicros() - pll.since >= kLockMicros))
             pll.locked = true;
         return pll.locked ? kPllLocked : 0;
     }
@@ -771,6 +800,13 @@ void MgaBoard::indexedWrite(uint8_t index, uint8_t value) {
     case XSysPllM:
     case XSysPllN:
     case XSysPllP:
+        if (optionSelectsClocks()) {
+            const uint32_t option = configRead(CfgOption, 4);
+            if ((option & kOptionPllSource) == 1 && (option & kOptionClockStop) == 0)
+                machine_.fail("mga board: system PLL register " + hex(index) + " written while " +
+                              "the PLL drives the running system clock (OPTION " + hex(option) +
+                              ")");
+        }
         dac_[index] = value;
         reprogram(false);
         return;
@@ -784,6 +820,7 @@ void MgaBoard::indexedWrite(uint8_t index, uint8_t value) {
         } else if (!was && now) {
             pixPll_.cycled = true;
             pixPll_.countdown = pllValid(true) ? kLockReads : -1;
+            pixPll_.since = machine_.nowMicros();
         }
         return;
     }

@@ -31,8 +31,9 @@
 //   int PLL_REF = KHZ         PLL reference, 27000 (default) or 14318
 //   int PLL_VCO_MAX = KHZ     highest VCO either PLL locks at (230000)
 //   string PLL = "normal"     fixtures: "never" (the pixel PLL never locks),
-//                             "retry" (it locks only after its power is
-//                             cycled through DAC register 0x1A bit 3)
+//                             "retry" (each PLL locks only after its power
+//                             is cycled: DAC register 0x1A bit 3 for the
+//                             pixel PLL, OPTION bit 5 for the system PLL)
 //   flag LUT_READ_FAULT       fixture: the look-up table reads back inverted
 //   int READBACK_GOOD_MIN = D, READBACK_GOOD_MAX = D
 //                             read-back delays (register 0x1E44 bits 0-3)
@@ -81,7 +82,8 @@
 // - A wider access to a VGA port is split into bytes, low byte first; bytes
 //   past 0x1FDF in such an access read 0 (a 32-bit read of CRTCEXT data is
 //   how software reaches the memory factor).
-// - A PLL locks three status reads after it was programmed with M 1-6,
+// - A PLL locks three status reads (or 1 ms, whichever comes first) after
+//   it was programmed or powered up with M 1-6,
 //   N 7-127, P 0, 1, 3 or 7 and a VCO (reference x (N + 1) / (M + 1))
 //   from 50000 kHz to PLL_VCO_MAX, while powered (pixel PLL: DAC register
 //   0x1A bit 3; system PLL: OPTION bit 5); status bit 6 (registers 0x2F,
@@ -136,6 +138,13 @@
 //   to x 0x1CA0 to 0x1CA4 and line addresses 0x1C98 to 0x1C9C (both
 //   included). 0x1C50 is taken as pattern alignment and not used by these.
 //   A blit whose right edge lies left of its left edge is reported.
+// - System clock (eclipse and twister devices): the source (OPTION bits
+//   0-1) and the dividers (OPTION bits 3, 4, on twister 7; OPTION2 bits
+//   14-17 on eclipse) may change only in a write that finds and leaves the
+//   clock stopped (OPTION bit 2), and the system PLL's M, N and P may not be
+//   written while it drives the running clock (OPTION bits 0-1 = 1, bit 2
+//   clear); either is reported. The other devices select their clocks
+//   elsewhere and are not checked here.
 // - The option ROM (64 KB, all ones past its image) is shown at frame-buffer
 //   offset 0 while OPTION bit 30 and ROM-base bit 0 are set and the ROM
 //   base equals the frame buffer's; it is read only.
@@ -278,6 +287,7 @@ class MgaBoard : public Adapter {
         int countdown = 0; // status reads until it locks; -1 never
         bool locked = true;
         bool cycled = false; // power went off and on since programming
+        uint64_t since = 0;  // virtual time of the programming or power-up
     };
     uint32_t read(uint32_t offset, int width);
     void write(uint32_t offset, int width, uint32_t value);
@@ -291,6 +301,8 @@ class MgaBoard : public Adapter {
     bool pllValid(bool pixel) const;
     bool pllPowered(bool pixel) const;
     void configChanged(int reg);
+    bool optionSelectsClocks() const;
+    void checkClockSelect(uint32_t option, uint32_t option2);
     void updateRom();
     void noRegister(const char *what, uint32_t offset, int width);
     uint32_t readFilter(uint32_t offset, int width, uint32_t value);
