@@ -240,6 +240,59 @@ TEST(MgaBoard, RetryFixtureLocksOnlyAfterThePowerCycle) {
     EXPECT_EQ(reads, 3);
 }
 
+TEST(MgaBoard, TheSystemClockChangesOnlyWhileStopped) {
+    struct Step {
+        int reg;
+        uint32_t value; // written as a dword; reg -1 writes system PLL M
+    };
+    struct Case {
+        const char *what;
+        int device;
+        std::vector<Step> steps;
+        size_t failures;
+    } cases[] = {
+        {"the PLL written while it drives the running clock", 0x0521, {{-1, 4}}, 1},
+        {"the PLL written on the PCI clock",
+         0x0521,
+         {{0x40, 0x25}, {0x40, 0x24}, {0x40, 0x20}, {-1, 4}},
+         0},
+        {"the PLL written with the clock stopped", 0x0521, {{0x40, 0x25}, {-1, 4}}, 0},
+        {"the source changed while running", 0x0521, {{0x40, 0x20}}, 1},
+        {"a divider changed while running", 0x1001, {{0x40, 0xA1}}, 1},
+        {"an eclipse OPTION2 divider changed while running", 0x0521, {{0x50, 0x4000}}, 1},
+        {"dividers changed while stopped",
+         0x0521,
+         {{0x40, 0x25}, {0x40, 0x3D}, {0x50, 0x3C000}, {0x40, 0x39}},
+         0},
+        {"eclipse's bit 7 is not a divider", 0x0521, {{0x40, 0xA1}}, 0},
+        {"another device selects its clocks elsewhere", 0x0525, {{0x40, 0x20}, {-1, 4}}, 0},
+    };
+    for (const Case &c : cases) {
+        Bench b(board(c.device));
+        for (const Step &st : c.steps) {
+            if (st.reg < 0)
+                b.dac(XSysPllM, uint8_t(st.value));
+            else
+                b.mga->configWrite(st.reg, 4, st.value);
+        }
+        EXPECT_EQ(b.failures.size(), c.failures) << c.what;
+    }
+}
+
+TEST(MgaBoard, RetryFixtureCyclesTheSystemPllThroughOption) {
+    Bench b(board().string("PLL", "retry"));
+    b.mga->configWrite(0x40, 4, 0x25);
+    b.dac(XSysPllM, 4);
+    for (int i = 0; i < 10; i++)
+        ASSERT_EQ(b.dacIn(XSysPllStatus) & kPllLocked, 0);
+    b.mga->configWrite(0x40, 4, 0x05);
+    b.mga->configWrite(0x40, 4, 0x25);
+    // Powered up again, it locks within a millisecond.
+    Bench::machine().advance(1000);
+    EXPECT_EQ(b.dacIn(XSysPllStatus) & kPllLocked, kPllLocked);
+    EXPECT_TRUE(b.failures.empty());
+}
+
 TEST(MgaBoard, VgaImagesFlipFlopProtectionAndExtensions) {
     Bench b(board());
     // CR11 bit 7 keeps CR0-CR7.
