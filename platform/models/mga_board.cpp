@@ -1,6 +1,8 @@
 // The "mga" board model; its registers and choices are listed in mga_board.h.
 #include "models/mga_board.h"
 
+#include "models/mga_i2c.h"
+
 #include "xalu.h"
 
 #include <algorithm>
@@ -320,6 +322,36 @@ MgaBoard::MgaBoard(graf::Config &cfg, Machine &m)
     goodMin_ = intKey(cfg, "READBACK_GOOD_MIN", 0);
     goodMax_ = intKey(cfg, "READBACK_GOOD_MAX", 15);
     lutReadFault_ = flagKey(cfg, "LUT_READ_FAULT");
+
+    // I2C buses.
+    const bool secondWiring =
+        ((deviceId_ == 0x0520 || deviceId_ == 0x0521) && revision_ >= 3) || deviceId_ == 0x0525;
+    i2c_ = std::make_unique<MgaI2cBus>(m, secondWiring);
+    const int ddcBytes = intKey(cfg, "DDC_BYTES", 128);
+    const int ddcPort = intKey(cfg, "DDC_PORT", 0);
+    if (ddcBytes != 0 && ddcBytes != 128 && ddcBytes != 256)
+        throw std::invalid_argument("mga board: DDC_BYTES is 0, 128 or 256, not " +
+                                    std::to_string(ddcBytes));
+    if (ddcPort < 0 || ddcPort >= MgaI2cBus::kPorts)
+        throw std::invalid_argument("mga board: DDC_PORT is 0 to 7, not " +
+                                    std::to_string(ddcPort));
+    if (ddcBytes != 0) {
+        ddc_ = MgaI2cBus::ddcImage(ddcBytes);
+        i2c_->addDdcMemory(ddcPort, ddc_);
+    }
+    const std::string fixture = stringKey(cfg, "I2C_FIXTURE", "none");
+    const int fixturePort = intKey(cfg, "I2C_FIXTURE_PORT", 0);
+    if (fixturePort < 0 || fixturePort >= MgaI2cBus::kPorts)
+        throw std::invalid_argument("mga board: I2C_FIXTURE_PORT is 0 to 7, not " +
+                                    std::to_string(fixturePort));
+    if (fixture == "clock-low")
+        i2c_->setFixture(MgaI2cBus::Fixture::ClockLow, fixturePort);
+    else if (fixture == "bus-busy")
+        i2c_->setFixture(MgaI2cBus::Fixture::BusBusy, fixturePort);
+    else if (fixture != "none")
+        throw std::invalid_argument("mga board: I2C_FIXTURE is \"none\", \"clock-low\" or "
+                                    "\"bus-busy\", not \"" +
+                                    fixture + "\"");
 
     // ROM.
     MgaRom rom;
@@ -778,9 +810,11 @@ uint8_t MgaBoard::indexedRead(uint8_t index) {
         return pll.locked ? kPllLocked : 0;
     }
     if (index == XGpioData) {
-        // Released lines float high; driven ones show what is driven.
+        // Pins on a bus read its line; the others float high when released
+        // and show what they drive.
         const uint8_t drive = dac_[XGpioDirection];
-        return uint8_t((dac_[XGpioData] & drive) | ~drive);
+        const uint8_t plain = uint8_t((dac_[XGpioData] & drive) | ~drive);
+        return uint8_t((plain & 0xC0) | (i2c_->readDacPins(drive, dac_[XGpioData]) & 0x3F));
     }
     return dac_[index];
 }
@@ -824,6 +858,11 @@ void MgaBoard::indexedWrite(uint8_t index, uint8_t value) {
         }
         return;
     }
+    case XGpioDirection:
+    case XGpioData:
+        dac_[index] = value;
+        i2c_->setDacPins(dac_[XGpioDirection], dac_[XGpioData]);
+        return;
     default:
         dac_[index] = value;
         return;

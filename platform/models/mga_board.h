@@ -35,6 +35,12 @@
 //                             is cycled: DAC register 0x1A bit 3 for the
 //                             pixel PLL, OPTION bit 5 for the system PLL)
 //   flag LUT_READ_FAULT       fixture: the look-up table reads back inverted
+//   int DDC_BYTES = N         the monitor's DDC memory: 128 (default), 256,
+//                             or 0 (no monitor answers)
+//   int DDC_PORT = N          its I2C port (default 0)
+//   string I2C_FIXTURE = "none"  "clock-low" (a device holds the clock low)
+//                             or "bus-busy" (one holds the data line low)
+//   int I2C_FIXTURE_PORT = N  the port of the fixture (default 0)
 //   int READBACK_GOOD_MIN = D, READBACK_GOOD_MAX = D
 //                             read-back delays (register 0x1E44 bits 0-3)
 //                             at which memory reads come back intact
@@ -145,6 +151,9 @@
 //   written while it drives the running clock (OPTION bits 0-1 = 1, bit 2
 //   clear); either is reported. The other devices select their clocks
 //   elsewhere and are not checked here.
+// - The I2C buses behind DAC registers 0x2A (pin direction) and 0x2B (pin
+//   data): see mga_i2c.h. Eclipse boards from revision 3 and 0x0525 boards
+//   read port 0 on pins 2 and 0.
 // - The option ROM (64 KB, all ones past its image) is shown at frame-buffer
 //   offset 0 while OPTION bit 30 and ROM-base bit 0 are set and the ROM
 //   base equals the frame buffer's; it is read only.
@@ -152,6 +161,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -219,6 +229,7 @@ std::vector<uint8_t> buildMgaRom(const MgaRom &);
 
 class MgaRegisters;
 class MgaRomDevice;
+class MgaI2cBus;
 class MgaBus;
 class MgaConfig;
 
@@ -250,6 +261,8 @@ class MgaBoard : public Adapter {
     std::array<uint8_t, 3> palette(int i) const { return lut_[size_t(i & 0xFF)]; }
     uint32_t reg(uint32_t offset) const; // a 32-bit register as held
     bool romShown() const { return romShown_; }
+    MgaI2cBus &i2c() { return *i2c_; }
+    const std::vector<uint8_t> &ddc() const { return ddc_; }
     const std::vector<uint8_t> &rom() const { return rom_; }
     void setRom(std::vector<uint8_t> image);
     // Engine: FIFO entries queued, busy, and to rest (for inspection).
@@ -364,6 +377,8 @@ class MgaBoard : public Adapter {
     enum class PllFixture : uint8_t { Normal, Never, Retry } pllFixture_ = PllFixture::Normal;
     int goodMin_ = 0, goodMax_ = 15;
     bool lutReadFault_ = false;
+    std::unique_ptr<MgaI2cBus> i2c_;
+    std::vector<uint8_t> ddc_;
 };
 
 } // namespace sim
