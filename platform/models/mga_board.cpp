@@ -552,7 +552,7 @@ uint32_t MgaBoard::read(uint32_t offset, int width) {
     const uint32_t word = offset & ~3u;
     if (inWord && word == Status) {
         retire(kRetirePerRead);
-        settle();
+        settleEngine();
         // Vertical retrace shows at every fourth read.
         status_ = (status_ & ~(kStatusRetrace | kStatusBusy | kStatusIdle)) |
                   (++statusReads_ % 4 == 0 ? kStatusRetrace : 0) |
@@ -890,7 +890,7 @@ void MgaBoard::retire(int entries) {
 }
 
 // Called at status reads: once the FIFO is empty the engine finishes.
-void MgaBoard::settle() {
+void MgaBoard::settleEngine() {
     if (queued_ == 0 && busyReads_ > 0)
         busyReads_--;
     if (!busy())

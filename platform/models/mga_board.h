@@ -322,7 +322,7 @@ class MgaBoard : public Adapter {
     void engineWrite(uint32_t offset, uint32_t value);
     void engineStart();
     void retire(int entries);
-    void settle();
+    void settleEngine(); // at status reads; not the harness's settle()
     uint32_t eng(uint32_t offset) const { return engine_[(offset - mga::EngineFirst) / 4]; }
     bool pixelAt(int x, int y, uint8_t *&at) const;
     void plot(int x, int y, uint32_t src);
@@ -343,7 +343,6 @@ class MgaBoard : public Adapter {
     uint8_t *aperture_ = nullptr;
     uint32_t apertureBase_ = 0;
     MgaRomDevice *romDevice_ = nullptr;
-    MgaBus *bus_ = nullptr;
     bool romShown_ = false;
     std::vector<uint8_t> rom_;
     uint32_t busValue_ = 0xFFFFFFFFu;
