@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -15,6 +16,7 @@
 #include "hwio.h"
 #include "machine.h"
 #include "models/mga_board.h"
+#include "models/mga_i2c.h"
 #include "nfb.h"
 #include "pcibus.h"
 #include "pcicfg.h"
@@ -238,6 +240,200 @@ TEST(MgaBoard, RetryFixtureLocksOnlyAfterThePowerCycle) {
     while ((b.dacIn(XPixPllStatus) & kPllLocked) == 0 && reads < 10)
         reads++;
     EXPECT_EQ(reads, 3);
+}
+
+TEST(MgaBoard, TheSystemClockChangesOnlyWhileStopped) {
+    struct Step {
+        int reg;
+        uint32_t value; // written as a dword; reg -1 writes system PLL M
+    };
+    struct Case {
+        const char *what;
+        int device;
+        std::vector<Step> steps;
+        size_t failures;
+    } cases[] = {
+        {"the PLL written while it drives the running clock", 0x0521, {{-1, 4}}, 1},
+        {"the PLL written on the PCI clock",
+         0x0521,
+         {{0x40, 0x25}, {0x40, 0x24}, {0x40, 0x20}, {-1, 4}},
+         0},
+        {"the PLL written with the clock stopped", 0x0521, {{0x40, 0x25}, {-1, 4}}, 0},
+        {"the source changed while running", 0x0521, {{0x40, 0x20}}, 1},
+        {"a divider changed while running", 0x1001, {{0x40, 0xA1}}, 1},
+        {"an eclipse OPTION2 divider changed while running", 0x0521, {{0x50, 0x4000}}, 1},
+        {"dividers changed while stopped",
+         0x0521,
+         {{0x40, 0x25}, {0x40, 0x3D}, {0x50, 0x3C000}, {0x40, 0x39}},
+         0},
+        {"eclipse's bit 7 is not a divider", 0x0521, {{0x40, 0xA1}}, 0},
+        {"another device selects its clocks elsewhere", 0x0525, {{0x40, 0x20}, {-1, 4}}, 0},
+    };
+    for (const Case &c : cases) {
+        Bench b(board(c.device));
+        for (const Step &st : c.steps) {
+            if (st.reg < 0)
+                b.dac(XSysPllM, uint8_t(st.value));
+            else
+                b.mga->configWrite(st.reg, 4, st.value);
+        }
+        EXPECT_EQ(b.failures.size(), c.failures) << c.what;
+    }
+}
+
+TEST(MgaBoard, RetryFixtureCyclesTheSystemPllThroughOption) {
+    Bench b(board().string("PLL", "retry"));
+    b.mga->configWrite(0x40, 4, 0x25);
+    b.dac(XSysPllM, 4);
+    for (int i = 0; i < 10; i++)
+        ASSERT_EQ(b.dacIn(XSysPllStatus) & kPllLocked, 0);
+    b.mga->configWrite(0x40, 4, 0x05);
+    b.mga->configWrite(0x40, 4, 0x25);
+    // Powered up again, it locks within a millisecond.
+    Bench::machine().advance(1000);
+    EXPECT_EQ(b.dacIn(XSysPllStatus) & kPllLocked, kPllLocked);
+    EXPECT_TRUE(b.failures.empty());
+}
+
+// Port 0's lines worked by hand through the DAC pins (clock pin 3, data
+// pin 1): a released pin lets its line go high, a driven one pulls it low.
+struct Wire {
+    explicit Wire(Bench &b) : b(b) { b.dac(0x2B, 0); }
+    void line(uint8_t pin, bool high) {
+        dir = high ? uint8_t(dir & ~(1u << pin)) : uint8_t(dir | 1u << pin);
+        b.dac(0x2A, dir);
+    }
+    void scl(bool high) { line(3, high); }
+    void sda(bool high) { line(1, high); }
+    bool sdaIn() { return (b.dacIn(0x2B) & 0x02) != 0; }
+    void start() {
+        sda(true);
+        scl(true);
+        sda(false);
+        scl(false);
+    }
+    void stop() {
+        sda(false);
+        scl(true);
+        sda(true);
+    }
+    void bit(bool v) {
+        sda(v);
+        scl(true);
+        scl(false);
+    }
+    // Sends a byte and gives the acknowledge clock with the data released;
+    // true when the slave acknowledged.
+    bool byte(uint8_t v) {
+        for (int i = 7; i >= 0; i--)
+            bit(((v >> i) & 1) != 0);
+        sda(true);
+        const bool ack = !sdaIn();
+        scl(true);
+        scl(false);
+        return ack;
+    }
+    Bench &b;
+    uint8_t dir = 0;
+};
+
+TEST(MgaI2c, SlavesAnswerAndProtocolViolationsAreReported) {
+    struct Case {
+        const char *what;
+        std::function<void(Wire &)> run;
+        const char *failure; // a part of the expected report, or null
+    } cases[] = {
+        {"an addressed memory acknowledges",
+         [](Wire &w) {
+             w.start();
+             EXPECT_TRUE(w.byte(0xA0));
+             EXPECT_TRUE(w.byte(0x05));
+             w.stop();
+         },
+         nullptr},
+        {"another address is not acknowledged",
+         [](Wire &w) {
+             w.start();
+             EXPECT_FALSE(w.byte(0xA4));
+             w.stop();
+         },
+         nullptr},
+        {"clock and data at once", [](Wire &w) { w.b.dac(0x2A, 0x0A); }, "in one step"},
+        {"a stop inside a byte",
+         [](Wire &w) {
+             w.start();
+             w.bit(true);
+             w.bit(false);
+             w.bit(true);
+             w.stop();
+         },
+         "mid-bit"},
+        {"the master holding the data line through the acknowledge",
+         [](Wire &w) {
+             w.start();
+             for (int i = 7; i >= 0; i--)
+                 w.bit(((0xA0 >> i) & 1) != 0); // ends driving a 0
+             w.scl(true);
+         },
+         "never released"},
+    };
+    for (const Case &c : cases) {
+        Bench b(board(0x0521).integer("PCI_REVISION", 2));
+        Wire w(b);
+        c.run(w);
+        if (c.failure == nullptr) {
+            EXPECT_TRUE(b.failures.empty()) << c.what << ": " << b.failures[0];
+        } else {
+            ASSERT_EQ(b.failures.size(), 1u) << c.what;
+            EXPECT_NE(b.failures[0].find(c.failure), std::string::npos) << b.failures[0];
+        }
+    }
+}
+
+TEST(MgaI2c, WiringExpandersAndFixtures) {
+    // The second wiring: port 0 read on pins 2 and 0, pins 3 and 1 read only
+    // themselves.
+    for (int revision : {2, 3}) {
+        Bench b(board(0x0521).integer("PCI_REVISION", revision).string("I2C_FIXTURE", "clock-low"));
+        const uint8_t pins = b.dacIn(0x2B) & 0x0F;
+        EXPECT_EQ(pins, revision == 2 ? 0x07 : 0x0B) << revision;
+    }
+    // A data line held low on port 5 of a revision-2 board: pin 0 reads it.
+    Bench busy(board(0x0521)
+                   .integer("PCI_REVISION", 2)
+                   .string("I2C_FIXTURE", "bus-busy")
+                   .integer("I2C_FIXTURE_PORT", 5));
+    EXPECT_EQ(busy.dacIn(0x2B) & 0x0F, 0x0E);
+    // An expander's latch pulls its port's lines.
+    Bench b(board(0x0521).integer("PCI_REVISION", 2));
+    b.out8(0x3C00, 0x2B);
+    b.out8(0x3C0A, 0);
+    auto line = [&b](uint8_t pin, bool high) {
+        const uint8_t dir = b.mga->dacReg(0x2A);
+        b.dac(0x2A, high ? uint8_t(dir & ~(1u << pin)) : uint8_t(dir | 1u << pin));
+    };
+    auto bit = [&](bool v) {
+        line(4, v);
+        line(5, true);
+        line(5, false);
+    };
+    line(4, false); // start on port 1
+    line(5, false);
+    for (uint8_t byte : {uint8_t(0x40), uint8_t(0xFE)}) {
+        for (int i = 7; i >= 0; i--)
+            bit(((byte >> i) & 1) != 0);
+        line(4, true);
+        EXPECT_EQ(b.dacIn(0x2B) & 0x10, 0) << "acknowledged";
+        line(5, true);
+        line(5, false);
+    }
+    line(4, false);
+    line(5, true);
+    line(4, true);
+    EXPECT_EQ(b.mga->i2c().expanderLatch(0x40), 0xFE);
+    EXPECT_TRUE(b.mga->i2c().scl(4)) << "port 4's clock is the expander's bit 1";
+    EXPECT_FALSE(b.mga->i2c().sda(4)) << "and its data bit 0";
+    EXPECT_TRUE(b.failures.empty());
 }
 
 TEST(MgaBoard, VgaImagesFlipFlopProtectionAndExtensions) {

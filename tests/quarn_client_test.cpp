@@ -24,74 +24,12 @@
 #include "nfb.h"
 #include "pcibus.h"
 #include "quarn.h"
+#include "quarn_seam.h"
 #include "server.h"
 
 namespace {
 
-constexpr uint32_t kMB = 0x100000;
-constexpr uint32_t kRegsBase = 0xD0000000u, kFbBase = 0xC0000000u;
-
-graf::Builder mgaBoard(int device = 0x0521) {
-    graf::Builder b;
-    b.adapter("mga")
-        .integer("PCI_DEVICE", device)
-        .integer("MEMSIZE", int(2 * kMB))
-        .memory("", kRegsBase, 0x4000)
-        .memory("FBM", kFbBase, 16 * kMB)
-        .memory("BIOS", 0xC0000, 0x10000);
-    return b;
-}
-
-sim::Machine &machine() {
-    return sim::Machine::current();
-}
-
-// A board, the driver's private for it and a zeroed handle, as Init leaves
-// them before the first chip-layer call.
-struct Seam {
-    explicit Seam(graf::Builder b = mgaBoard()) : cfg(b.build()) {
-        // A machine of its own, also for each row of a table.
-        sim::closePciDescriptors();
-        sim::Machine::reset();
-        machine().setFailureHandler([this](const std::string &m) { failures.push_back(m); });
-        auto made = sim::makeAdapter(cfg, machine());
-        mga.reset(dynamic_cast<sim::MgaBoard *>(made.release()));
-        priv.pciFd = -1;
-        for (const graf::MemoryArea &a : cfg.areas) {
-            auto *host = static_cast<uint8_t *>(a.mapped);
-            if (a.name.empty())
-                priv.regs = host;
-            else if (a.name == "FBM")
-                priv.fb = host;
-            else if (a.name == "BIOS")
-                priv.legacyBios = host;
-        }
-        handle = std::make_unique<BoardHandle>();
-        std::memset(handle.get(), 0, sizeof(BoardHandle));
-        handle->ulClientPrivate = &priv;
-        priv.board = handle.get();
-        sim::clearPerrorLines();
-    }
-    ~Seam() {
-        if (priv.pciFd >= 0)
-            close(priv.pciFd);
-        machine().setFailureHandler(nullptr);
-    }
-    BoardHandle *h() { return handle.get(); }
-    // Find the board and open both windows, as the chip layer's access
-    // operation does.
-    void open() {
-        ASSERT_EQ(QUARN_PCI_Find_Board(QUARN_PCI_VENDOR, mga->deviceId(), &priv), 0);
-        ClientOpenRegisterBase(h(), kRegsBase, 0x4000);
-        ClientOpenMemoryBase(h(), kFbBase, 16 * kMB);
-    }
-
-    graf::Config cfg;
-    std::vector<std::string> failures;
-    std::unique_ptr<sim::MgaBoard> mga;
-    quarnScreenPrivate priv{};
-    std::unique_ptr<BoardHandle> handle;
-};
+using namespace quarnseam;
 
 // ---------------------------------------------------------------- status word
 
@@ -600,6 +538,32 @@ TEST(HalModifyVideoParameters, ChangeTypesAndTheRefreshRule) {
     EXPECT_EQ(HALGetVESAParameters(&h, &vesa, 0), HAL_ERR_VESA_NO_ENTRY);
 }
 
+uint32_t tvStepDone(BoardHandle *pBoard, ModeInfo *, uint32_t, uint32_t) {
+    return pBoard->ulErrorCode;
+}
+
+TEST(HalModifyVideoParameters, TheRefreshRuleAfterAStepThatSucceeds) {
+    struct Case {
+        int refresh, signal;
+        uint32_t code;
+    } cases[] = {{39, 0, HAL_ERR_REFRESH_TOO_LOW},
+                 {40, 0, 0},
+                 {19, 1, HAL_ERR_REFRESH_TOO_LOW},
+                 {20, 1, 0},
+                 {-1, 0, 0}}; // compared unsigned
+    for (const Case &c : cases) {
+        BoardHandle h{};
+        h.HSLJumpTable.apfnSlot[HSL_SLOT_MODIFY_TV_PARAMETERS] =
+            reinterpret_cast<HSLJumpSlot>(tvStepDone);
+        ModeInfo m{};
+        m.ulDispWidth = 1024;
+        m.lModeType = 0x2000000; // a TV mode: the family's step
+        m.lRefreshRate = c.refresh;
+        m.lSignalMode = c.signal;
+        EXPECT_EQ(HALModifyVideoParameters(&h, &m, 21, 0), c.code) << c.refresh;
+    }
+}
+
 TEST(HalVga, SaveAndRestoreThroughTheRegisterImages) {
     Seam s;
     s.open();
@@ -616,6 +580,8 @@ TEST(HalVga, SaveAndRestoreThroughTheRegisterImages) {
     ClientWriteRegisterByte(s.h(), 0x1FDF, 0x5A);
     ClientWriteRegisterByte(s.h(), 0x1FD4, 0x11);
     ClientWriteRegisterByte(s.h(), 0x1FD5, 0x80);
+    // The attribute flip-flop left expecting data: each routine resets it.
+    ClientWriteRegisterByte(s.h(), 0x1FC0, 0x05);
     EXPECT_EQ(HSLVGAWriteVgaInfo(s.h(), &v), 0u);
     EXPECT_EQ(m.protectedWrites(), 0) << "CR11 cleared before CR0-CR7";
     for (int i = 0; i < 25; i++)
@@ -626,7 +592,7 @@ TEST(HalVga, SaveAndRestoreThroughTheRegisterImages) {
     EXPECT_EQ(m.gc(6), 0x0E);
     EXPECT_EQ(m.crtcExt(0), 0);
     EXPECT_EQ(m.crtcExt(6), 0);
-    VgaInfo back{};
+    VgaInfo back{}; // the flip-flop is left expecting data again
     EXPECT_EQ(HSLVGAReadVgaInfo(s.h(), &back), 0u);
     EXPECT_EQ(std::memcmp(&back, &v, 59), 0) << "what was written reads back";
     EXPECT_TRUE(s.failures.empty());

@@ -53,6 +53,12 @@ uint32_t HSLCONGetBoardInfo(BoardHandle *pBoard) {
 uint32_t HSLCONInitExtraJmpTbl(BoardHandle *pBoard) {
     return notYet(pBoard);
 }
+uint32_t HSLECLSGRAMInit(BoardHandle *pBoard) {
+    return notYet(pBoard);
+}
+uint32_t HSLTWISGRAMInit(BoardHandle *pBoard) {
+    return notYet(pBoard);
+}
 
 uint32_t HALPChangeHorizontalSyncPolarity(BoardHandle *pBoard, ModeInfo *, uint32_t) {
     return notYet(pBoard);

@@ -30,6 +30,9 @@ uint32_t HSLTOUInitExtraJmpTbl(BoardHandle *pBoard);
 uint32_t HSLCONInitAccess(BoardHandle *pBoard);
 uint32_t HSLCONGetBoardInfo(BoardHandle *pBoard);
 uint32_t HSLCONInitExtraJmpTbl(BoardHandle *pBoard);
+/* Memory initialisation of the eclipse and twister chips. */
+uint32_t HSLECLSGRAMInit(BoardHandle *pBoard);
+uint32_t HSLTWISGRAMInit(BoardHandle *pBoard);
 
 /* Video-parameter steps (each takes the mode, and a value where noted). */
 uint32_t HALPChangeHorizontalSyncPolarity(BoardHandle *pBoard, ModeInfo *pMode, uint32_t value);

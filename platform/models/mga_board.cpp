@@ -1,6 +1,8 @@
 // The "mga" board model; its registers and choices are listed in mga_board.h.
 #include "models/mga_board.h"
 
+#include "models/mga_i2c.h"
+
 #include "xalu.h"
 
 #include <algorithm>
@@ -19,6 +21,7 @@ constexpr uint32_t kMB = 0x100000;
 constexpr uint32_t kRomPcir = 0x100, kRomText = 0x1D, kRomTextEnd = 0x80;
 constexpr uint32_t kRomOutputMode = 0x7FF1, kRomOldPins = 0x7FFC, kRomCodeBytes = 0x8000;
 constexpr int kLockReads = 3;
+constexpr uint64_t kLockMicros = 1000;
 constexpr uint32_t kVcoMin = 50000;
 constexpr int kRetirePerRead = 8, kBusyReads = 2;
 constexpr uint32_t kStatusBusy = 0x10000;
@@ -259,7 +262,9 @@ class MgaConfig : public PciFunction {
                                  hex(uint32_t(reg)) + ", a read-only register");
                 return;
             }
+        const uint32_t option = get(CfgOption, 4), option2 = get(CfgOption2, 4);
         PciFunction::configWrite(reg, size, value);
+        b_.checkClockSelect(option, option2);
         if (reg / 4 == CfgSubsystemWrite / 4)
             set(CfgSubsystem, 4, get(CfgSubsystemWrite, 4));
         b_.configChanged(reg);
@@ -317,6 +322,36 @@ MgaBoard::MgaBoard(graf::Config &cfg, Machine &m)
     goodMin_ = intKey(cfg, "READBACK_GOOD_MIN", 0);
     goodMax_ = intKey(cfg, "READBACK_GOOD_MAX", 15);
     lutReadFault_ = flagKey(cfg, "LUT_READ_FAULT");
+
+    // I2C buses.
+    const bool secondWiring =
+        ((deviceId_ == 0x0520 || deviceId_ == 0x0521) && revision_ >= 3) || deviceId_ == 0x0525;
+    i2c_ = std::make_unique<MgaI2cBus>(m, secondWiring);
+    const int ddcBytes = intKey(cfg, "DDC_BYTES", 128);
+    const int ddcPort = intKey(cfg, "DDC_PORT", 0);
+    if (ddcBytes != 0 && ddcBytes != 128 && ddcBytes != 256)
+        throw std::invalid_argument("mga board: DDC_BYTES is 0, 128 or 256, not " +
+                                    std::to_string(ddcBytes));
+    if (ddcPort < 0 || ddcPort >= MgaI2cBus::kPorts)
+        throw std::invalid_argument("mga board: DDC_PORT is 0 to 7, not " +
+                                    std::to_string(ddcPort));
+    if (ddcBytes != 0) {
+        ddc_ = MgaI2cBus::ddcImage(ddcBytes);
+        i2c_->addDdcMemory(ddcPort, ddc_);
+    }
+    const std::string fixture = stringKey(cfg, "I2C_FIXTURE", "none");
+    const int fixturePort = intKey(cfg, "I2C_FIXTURE_PORT", 0);
+    if (fixturePort < 0 || fixturePort >= MgaI2cBus::kPorts)
+        throw std::invalid_argument("mga board: I2C_FIXTURE_PORT is 0 to 7, not " +
+                                    std::to_string(fixturePort));
+    if (fixture == "clock-low")
+        i2c_->setFixture(MgaI2cBus::Fixture::ClockLow, fixturePort);
+    else if (fixture == "bus-busy")
+        i2c_->setFixture(MgaI2cBus::Fixture::BusBusy, fixturePort);
+    else if (fixture != "none")
+        throw std::invalid_argument("mga board: I2C_FIXTURE is \"none\", \"clock-low\" or "
+                                    "\"bus-busy\", not \"" +
+                                    fixture + "\"");
 
     // ROM.
     MgaRom rom;
@@ -434,10 +469,34 @@ void MgaBoard::configChanged(int reg) {
             sysPll_.locked = false;
             sysPll_.countdown = -1;
         } else if (!sysPll_.locked && sysPll_.countdown < 0 && pllValid(false)) {
+            sysPll_.cycled = true;
             sysPll_.countdown = kLockReads;
+            sysPll_.since = machine_.nowMicros();
         }
     }
     updateRom();
+}
+
+bool MgaBoard::optionSelectsClocks() const {
+    return deviceId_ == 0x0520 || deviceId_ == 0x0521 || deviceId_ == 0x1000 || deviceId_ == 0x1001;
+}
+
+// The system clock's source and dividers may change only while the clock
+// is stopped (OPTION bit 2 set before and after the write).
+void MgaBoard::checkClockSelect(uint32_t option, uint32_t option2) {
+    if (!optionSelectsClocks())
+        return;
+    const bool twister = deviceId_ == 0x1000 || deviceId_ == 0x1001;
+    const uint32_t optionBits = twister ? 0x9Bu : 0x1Bu, option2Bits = twister ? 0 : 0x3C000u;
+    const uint32_t nowOption = configRead(CfgOption, 4), nowOption2 = configRead(CfgOption2, 4);
+    const bool changed =
+        ((option ^ nowOption) & optionBits) != 0 || ((option2 ^ nowOption2) & option2Bits) != 0;
+    const bool stopped = (option & kOptionClockStop) != 0 && (nowOption & kOptionClockStop) != 0;
+    if (changed && !stopped)
+        machine_.fail("mga board: system clock source or dividers changed while the clock runs "
+                      "(OPTION " +
+                      hex(option) + " -> " + hex(nowOption) + ", OPTION2 " + hex(option2) + " -> " +
+                      hex(nowOption2) + ")");
 }
 
 void MgaBoard::updateRom() {
@@ -493,7 +552,7 @@ uint32_t MgaBoard::read(uint32_t offset, int width) {
     const uint32_t word = offset & ~3u;
     if (inWord && word == Status) {
         retire(kRetirePerRead);
-        settle();
+        settleEngine();
         // Vertical retrace shows at every fourth read.
         status_ = (status_ & ~(kStatusRetrace | kStatusBusy | kStatusIdle)) |
                   (++statusReads_ % 4 == 0 ? kStatusRetrace : 0) |
@@ -733,6 +792,7 @@ void MgaBoard::reprogram(bool pixel) {
     pll.locked = false;
     pll.cycled = false;
     pll.countdown = pllValid(pixel) && pllPowered(pixel) ? kLockReads : -1;
+    pll.since = machine_.nowMicros();
 }
 
 uint8_t MgaBoard::indexedRead(uint8_t index) {
@@ -742,16 +802,19 @@ uint8_t MgaBoard::indexedRead(uint8_t index) {
         bool mayLock = true;
         if (pixel && pllFixture_ == PllFixture::Never)
             mayLock = false;
-        if (pixel && pllFixture_ == PllFixture::Retry && !pll.cycled)
+        if (pllFixture_ == PllFixture::Retry && !pll.cycled)
             mayLock = false;
-        if (!pll.locked && mayLock && pll.countdown > 0 && --pll.countdown == 0)
+        if (!pll.locked && mayLock && pll.countdown > 0 &&
+            (--pll.countdown == 0 || machine_.nowMicros() - pll.since >= kLockMicros))
             pll.locked = true;
         return pll.locked ? kPllLocked : 0;
     }
     if (index == XGpioData) {
-        // Released lines float high; driven ones show what is driven.
+        // Pins on a bus read its line; the others float high when released
+        // and show what they drive.
         const uint8_t drive = dac_[XGpioDirection];
-        return uint8_t((dac_[XGpioData] & drive) | ~drive);
+        const uint8_t plain = uint8_t((dac_[XGpioData] & drive) | ~drive);
+        return uint8_t((plain & 0xC0) | (i2c_->readDacPins(drive, dac_[XGpioData]) & 0x3F));
     }
     return dac_[index];
 }
@@ -771,6 +834,13 @@ void MgaBoard::indexedWrite(uint8_t index, uint8_t value) {
     case XSysPllM:
     case XSysPllN:
     case XSysPllP:
+        if (optionSelectsClocks()) {
+            const uint32_t option = configRead(CfgOption, 4);
+            if ((option & kOptionPllSource) == 1 && (option & kOptionClockStop) == 0)
+                machine_.fail("mga board: system PLL register " + hex(index) + " written while " +
+                              "the PLL drives the running system clock (OPTION " + hex(option) +
+                              ")");
+        }
         dac_[index] = value;
         reprogram(false);
         return;
@@ -784,9 +854,15 @@ void MgaBoard::indexedWrite(uint8_t index, uint8_t value) {
         } else if (!was && now) {
             pixPll_.cycled = true;
             pixPll_.countdown = pllValid(true) ? kLockReads : -1;
+            pixPll_.since = machine_.nowMicros();
         }
         return;
     }
+    case XGpioDirection:
+    case XGpioData:
+        dac_[index] = value;
+        i2c_->setDacPins(dac_[XGpioDirection], dac_[XGpioData]);
+        return;
     default:
         dac_[index] = value;
         return;
@@ -814,7 +890,7 @@ void MgaBoard::retire(int entries) {
 }
 
 // Called at status reads: once the FIFO is empty the engine finishes.
-void MgaBoard::settle() {
+void MgaBoard::settleEngine() {
     if (queued_ == 0 && busyReads_ > 0)
         busyReads_--;
     if (!busy())

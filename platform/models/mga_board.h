@@ -31,9 +31,16 @@
 //   int PLL_REF = KHZ         PLL reference, 27000 (default) or 14318
 //   int PLL_VCO_MAX = KHZ     highest VCO either PLL locks at (230000)
 //   string PLL = "normal"     fixtures: "never" (the pixel PLL never locks),
-//                             "retry" (it locks only after its power is
-//                             cycled through DAC register 0x1A bit 3)
+//                             "retry" (each PLL locks only after its power
+//                             is cycled: DAC register 0x1A bit 3 for the
+//                             pixel PLL, OPTION bit 5 for the system PLL)
 //   flag LUT_READ_FAULT       fixture: the look-up table reads back inverted
+//   int DDC_BYTES = N         the monitor's DDC memory: 128 (default), 256,
+//                             or 0 (no monitor answers)
+//   int DDC_PORT = N          its I2C port (default 0)
+//   string I2C_FIXTURE = "none"  "clock-low" (a device holds the clock low)
+//                             or "bus-busy" (one holds the data line low)
+//   int I2C_FIXTURE_PORT = N  the port of the fixture (default 0)
 //   int READBACK_GOOD_MIN = D, READBACK_GOOD_MAX = D
 //                             read-back delays (register 0x1E44 bits 0-3)
 //                             at which memory reads come back intact
@@ -81,7 +88,8 @@
 // - A wider access to a VGA port is split into bytes, low byte first; bytes
 //   past 0x1FDF in such an access read 0 (a 32-bit read of CRTCEXT data is
 //   how software reaches the memory factor).
-// - A PLL locks three status reads after it was programmed with M 1-6,
+// - A PLL locks three status reads (or 1 ms, whichever comes first) after
+//   it was programmed or powered up with M 1-6,
 //   N 7-127, P 0, 1, 3 or 7 and a VCO (reference x (N + 1) / (M + 1))
 //   from 50000 kHz to PLL_VCO_MAX, while powered (pixel PLL: DAC register
 //   0x1A bit 3; system PLL: OPTION bit 5); status bit 6 (registers 0x2F,
@@ -136,6 +144,16 @@
 //   to x 0x1CA0 to 0x1CA4 and line addresses 0x1C98 to 0x1C9C (both
 //   included). 0x1C50 is taken as pattern alignment and not used by these.
 //   A blit whose right edge lies left of its left edge is reported.
+// - System clock (eclipse and twister devices): the source (OPTION bits
+//   0-1) and the dividers (OPTION bits 3, 4, on twister 7; OPTION2 bits
+//   14-17 on eclipse) may change only in a write that finds and leaves the
+//   clock stopped (OPTION bit 2), and the system PLL's M, N and P may not be
+//   written while it drives the running clock (OPTION bits 0-1 = 1, bit 2
+//   clear); either is reported. The other devices select their clocks
+//   elsewhere and are not checked here.
+// - The I2C buses behind DAC registers 0x2A (pin direction) and 0x2B (pin
+//   data): see mga_i2c.h. Eclipse boards from revision 3 and 0x0525 boards
+//   read port 0 on pins 2 and 0.
 // - The option ROM (64 KB, all ones past its image) is shown at frame-buffer
 //   offset 0 while OPTION bit 30 and ROM-base bit 0 are set and the ROM
 //   base equals the frame buffer's; it is read only.
@@ -143,6 +161,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -210,6 +229,7 @@ std::vector<uint8_t> buildMgaRom(const MgaRom &);
 
 class MgaRegisters;
 class MgaRomDevice;
+class MgaI2cBus;
 class MgaBus;
 class MgaConfig;
 
@@ -241,6 +261,8 @@ class MgaBoard : public Adapter {
     std::array<uint8_t, 3> palette(int i) const { return lut_[size_t(i & 0xFF)]; }
     uint32_t reg(uint32_t offset) const; // a 32-bit register as held
     bool romShown() const { return romShown_; }
+    MgaI2cBus &i2c() { return *i2c_; }
+    const std::vector<uint8_t> &ddc() const { return ddc_; }
     const std::vector<uint8_t> &rom() const { return rom_; }
     void setRom(std::vector<uint8_t> image);
     // Engine: FIFO entries queued, busy, and to rest (for inspection).
@@ -278,6 +300,7 @@ class MgaBoard : public Adapter {
         int countdown = 0; // status reads until it locks; -1 never
         bool locked = true;
         bool cycled = false; // power went off and on since programming
+        uint64_t since = 0;  // virtual time of the programming or power-up
     };
     uint32_t read(uint32_t offset, int width);
     void write(uint32_t offset, int width, uint32_t value);
@@ -291,13 +314,15 @@ class MgaBoard : public Adapter {
     bool pllValid(bool pixel) const;
     bool pllPowered(bool pixel) const;
     void configChanged(int reg);
+    bool optionSelectsClocks() const;
+    void checkClockSelect(uint32_t option, uint32_t option2);
     void updateRom();
     void noRegister(const char *what, uint32_t offset, int width);
     uint32_t readFilter(uint32_t offset, int width, uint32_t value);
     void engineWrite(uint32_t offset, uint32_t value);
     void engineStart();
     void retire(int entries);
-    void settle();
+    void settleEngine(); // at status reads; not the harness's settle()
     uint32_t eng(uint32_t offset) const { return engine_[(offset - mga::EngineFirst) / 4]; }
     bool pixelAt(int x, int y, uint8_t *&at) const;
     void plot(int x, int y, uint32_t src);
@@ -318,7 +343,6 @@ class MgaBoard : public Adapter {
     uint8_t *aperture_ = nullptr;
     uint32_t apertureBase_ = 0;
     MgaRomDevice *romDevice_ = nullptr;
-    MgaBus *bus_ = nullptr;
     bool romShown_ = false;
     std::vector<uint8_t> rom_;
     uint32_t busValue_ = 0xFFFFFFFFu;
@@ -352,6 +376,8 @@ class MgaBoard : public Adapter {
     enum class PllFixture : uint8_t { Normal, Never, Retry } pllFixture_ = PllFixture::Normal;
     int goodMin_ = 0, goodMax_ = 15;
     bool lutReadFault_ = false;
+    std::unique_ptr<MgaI2cBus> i2c_;
+    std::vector<uint8_t> ddc_;
 };
 
 } // namespace sim
