@@ -40,16 +40,10 @@ static const char msgNoRoom[] = "zandel: not enough memory for requested mode %d
 #define INTERRUPT_SETTING 0x2A
 #define TEXT_SETTLE_MS 100
 
-/* Engine clip registers, loaded with the whole of video memory. */
-#define ZANDEL_CLIP_MIN 0x2220
-#define ZANDEL_CLIP_MAX 0x2224
-#define ZANDEL_BYTE_CLIP_MIN 0x22A0
-#define ZANDEL_BYTE_CLIP_MAX 0x22A4
-
 /* ---- Records ---- */
 
-PrivOps zandelSolidPrivOps = {genSolidFillRects, genSolidFS,    {.ZeroSeg = genSolidZeroSeg},
-                              genSolidGCOp4,     genSolidGCOp5, genSolidGCOp6};
+PrivOps zandelSolidPrivOps = {zandelSolidFillRects, zandelSolidFS, {.ZeroSeg = zandelSolidZeroSeg},
+                              genSolidGCOp4,        genSolidGCOp5, genSolidGCOp6};
 PrivOps zandelTiledPrivOps = {genTiledFillRects, genTiledFS,    {.GCOp3 = genTiledGCOp3},
                               genTiledGCOp4,     genTiledGCOp5, genTiledGCOp6};
 PrivOps zandelStippledPrivOps = {
@@ -60,20 +54,20 @@ PrivOps zandelOpStippledPrivOps = {
     genOpStippledGCOp4,     genOpStippledGCOp5, genOpStippledGCOp6};
 ExtraGCOps zandelExtraGCOps = {zandelPolyZeroSeg};
 
-WinOps zandelWinOps = {genCopyRect,
-                       genDrawSolidRects,
+WinOps zandelWinOps = {zandelCopyRect,
+                       zandelDrawSolidRects,
                        zandelDrawImage,
                        genDrawMonoImage,
                        genDrawOpaqueMonoImage,
                        zandelReadImage,
-                       genDrawPoints,
+                       zandelDrawPoints,
                        genTileRects,
                        genDrawMonoGlyphs,
                        {.DrawFontText = genDrawFontText},
                        genWinOp11,
                        genWinOp12,
                        genWinOp13,
-                       genWinOp14,
+                       zandelSetClipRegions,
                        zandelValidateWindowGC};
 
 /* ---- Binding ---- */
@@ -185,18 +179,17 @@ void zandelSetGraphics(ScreenPtr pScreen) {
     priv->offScreen.width = priv->width;
     priv->offScreen.height = box.y2 - priv->height;
 
-    const uint32_t x1 = (uint32_t)box.x1, y1 = (uint32_t)box.y1;
-    const uint32_t x2 = (uint32_t)box.x2 - 1, y2 = (uint32_t)box.y2 - 1;
-    const uint32_t size = (uint32_t)priv->pixelSize;
-    zandelWrite(priv, ZANDEL_CLIP_MIN, x1 << 16 | y1);
-    zandelWrite(priv, ZANDEL_CLIP_MAX, x2 << 16 | y2);
-    zandelWrite(priv, ZANDEL_BYTE_CLIP_MIN, (x1 * size) << 16 | y1);
-    zandelWrite(priv, ZANDEL_BYTE_CLIP_MAX, (x2 * size) << 16 | y2);
+    /* The byte clip's right edge as the mode set has always loaded it: the
+     * last pixel's byte, not the line's last byte; both lie past anything
+     * the layer draws. */
+    zandelLoadClip(priv, &box, (box.x2 - 1) * priv->pixelSize + 1);
     zandelRestoreColormap(pScreen);
 }
 
 Bool zandelSetText(ScreenPtr pScreen) {
     zandelScreenPrivPtr priv = ZANDEL_PRIVATE(pScreen);
+    /* The last drawing may still run; the mode set reloads its registers. */
+    zandelWaitIdle(priv);
     if (priv->ramdacType == ZANDEL_DAC_RGB525)
         zandelCrt525Disable(priv);
     else
@@ -429,6 +422,7 @@ static Bool zandelInitScreen(ScreenPtr pScreen, zandelScreenPrivPtr priv) {
         return 0;
     vexoSysInfoInit(pScreen, &zandelSysInfo);
     nfbSetOptions(pScreen, 50, enforceProtocol == 0 ? 1 : 0, 0);
+    _zandel_BuildRasterOps(priv);
     return 1;
 }
 

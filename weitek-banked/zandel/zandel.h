@@ -82,6 +82,42 @@ typedef int (*ZandelCfgReadProc)(void *handle, int reg, uint8_t *out);
 #define ZANDEL_PAT_ORIGIN_X 0x2210
 #define ZANDEL_PAT_ORIGIN_Y 0x2214
 
+/* Drawing engine: status and command reads, parameters, coordinates and
+ * data ports. */
+#define ZANDEL_STATUS 0x2000
+#define ZANDEL_BLIT_CMD 0x2004
+#define ZANDEL_QUAD_CMD 0x2008
+#define ZANDEL_STATUS_BUSY 0x40000000u
+#define ZANDEL_STATUS_NO_CMD 0x80000000u
+#define ZANDEL_RASTER 0x2218
+#define ZANDEL_CLIP_MIN 0x2220
+#define ZANDEL_CLIP_MAX 0x2224
+#define ZANDEL_PATTERN(i) (0x2280 + 4 * (i))
+#define ZANDEL_BYTE_CLIP_MIN 0x22A0
+#define ZANDEL_BYTE_CLIP_MAX 0x22A4
+#define ZANDEL_DEV_X0 0x3008
+#define ZANDEL_DEV_X0Y0 0x3018
+#define ZANDEL_DEV_X1Y1 0x3058
+#define ZANDEL_DEV_X2 0x3088
+#define ZANDEL_DEV_X2Y2 0x3098
+#define ZANDEL_DEV_Y3 0x30D0
+#define ZANDEL_DEV_X3Y3 0x30D8
+#define ZANDEL_POINT_X 0x3208
+#define ZANDEL_POINT_Y 0x3210
+#define ZANDEL_LINE_X 0x3248
+#define ZANDEL_LINE_Y 0x3250
+#define ZANDEL_RECT_X 0x3308
+#define ZANDEL_RECT_Y 0x3310
+#define ZANDEL_COLOR0 0x62200
+#define ZANDEL_COLOR1 0x62204
+#define ZANDEL_IMAGE_DATA 0x6200C
+#define ZANDEL_MONO_DATA(n) (0x72080 + 4 * ((n)-1)) /* one row of n bits */
+
+/* Raster bits beside the ROP3 code: points, spans and lines carry 0x10000;
+ * clear bits of a 1-bit transfer leave the screen alone under 0x8000. */
+#define ZANDEL_RASTER_QUAD_LINE 0x10000
+#define ZANDEL_RASTER_TRANSPARENT 0x8000
+
 /* RAMDAC types */
 #define ZANDEL_DAC_BT485 0
 #define ZANDEL_DAC_BT485_1 1
@@ -229,10 +265,32 @@ void zandelSetGraphics(ScreenPtr pScreen);
 Bool zandelSetText(ScreenPtr pScreen);
 int zandelValidateWindowGC(GCPtr pGC, uint32_t changes, DrawablePtr pDraw);
 void zandelValidateWindowPriv(WindowPtr pWin);
+
+/* ---- Drawing engine (zandel_engine.cpp) ---- */
+
+void _zandel_BuildRasterOps(zandelScreenPrivPtr priv);
+uint32_t zandelPixelReplicate(int pixelSize, uint32_t v);
+/* The engine waits; each gives up after a bound far above any real wait,
+ * says so once through ErrorF and returns 0, and the caller abandons its
+ * operation. */
+Bool zandelWaitIdle(zandelScreenPrivPtr priv);
+Bool zandelWaitCommand(zandelScreenPrivPtr priv);
+Bool zandelStartBlit(zandelScreenPrivPtr priv);
+void zandelLoadClip(zandelScreenPrivPtr priv, const BoxRec *box, int32_t byteX2);
+void zandelSolidFillRects(GCPtr pGC, DrawablePtr pDraw, BoxPtr boxes, int n);
+void zandelSolidFS(GCPtr pGC, DrawablePtr pDraw, DDXPointPtr points, int *widths, int n);
+void zandelSolidZeroSeg(GCPtr pGC, DrawablePtr pDraw, int signdx, int signdy, int axis, int x1,
+                        int y1, int e, int e1, int e2, int len);
 void zandelPolyZeroSeg(GCPtr pGC, DrawablePtr pDraw, xSegment *segs, int count);
+void zandelCopyRect(BoxPtr box, DDXPointPtr src, int alu, uint32_t planemask, DrawablePtr pDraw);
+void zandelDrawSolidRects(BoxPtr boxes, int n, Pixel fg, int alu, uint32_t planemask,
+                          DrawablePtr pDraw);
 void zandelDrawImage(BoxPtr box, uint8_t *pixels, int stride, int alu, uint32_t planemask,
                      DrawablePtr pDraw);
 void zandelReadImage(BoxPtr box, uint8_t *dst, int stride, DrawablePtr pDraw);
+void zandelDrawPoints(DDXPointPtr points, int n, Pixel fg, int alu, uint32_t planemask,
+                      DrawablePtr pDraw);
+void zandelSetClipRegions(BoxPtr boxes, int n, DrawablePtr pDraw);
 
 static inline GrafinfoHandle zandelGrafinfo(ScreenPtr pScreen) {
     return ddxActiveScreens[pScreen->myNum]->config->grafinfo;
