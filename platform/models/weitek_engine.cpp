@@ -334,6 +334,7 @@ bool WeitekEngine::beginTransfer(Transfer::Kind kind) {
         return false;
     transfer_.kind = kind;
     transfer_.x0 = x0;
+    transfer_.x = x0;
     transfer_.x2 = x2;
     transfer_.y = low16(x1y1);
     transfer_.wordsPerRow = kind == Transfer::Image ? (x2 - x0 + 3) / 4 : 1;
@@ -349,6 +350,10 @@ void WeitekEngine::endTransfer(const char *why) {
         fail("image transfer ended by " + std::string(why) + " " +
              std::to_string(transfer_.wordsInRow) + " words into a row of " +
              std::to_string(transfer_.wordsPerRow) + " (a missing or surplus word)");
+    if (transfer_.kind == Transfer::Mono && transfer_.x != transfer_.x0)
+        fail("new transfer or operation (" + std::string(why) + ") while a 1-bit transfer owes " +
+             std::to_string(transfer_.x2 - transfer_.x) + " pixels of row " +
+             std::to_string(transfer_.y));
     transfer_ = Transfer{};
 }
 
@@ -384,28 +389,37 @@ void WeitekEngine::drawImageRow() {
 void WeitekEngine::monoWord(int bits, uint32_t value) {
     if (!beginTransfer(Transfer::Mono))
         return;
+    if (bits > transfer_.x2 - transfer_.x) {
+        fail("1-bit word of " + std::to_string(bits) + " bits at x " + std::to_string(transfer_.x) +
+             " passes the row's end at " + std::to_string(transfer_.x2) +
+             " (a word beyond the transfer's rows)");
+        return;
+    }
     drawMonoRow(bits, value);
-    transfer_.y++;
+    transfer_.x += bits;
+    if (transfer_.x == transfer_.x2) {
+        transfer_.x = transfer_.x0;
+        transfer_.y++;
+    }
 }
 
 void WeitekEngine::drawMonoRow(int bits, uint32_t value) {
-    const int x0 = transfer_.x0, y = transfer_.y;
-    const int n = bits < transfer_.x2 - x0 ? bits : transfer_.x2 - x0;
+    const int x0 = transfer_.x, y = transfer_.y;
     const bool transparent = (param(Param::Raster) & kRasterTransparent) != 0;
-    for (int i = 0; i < n; i++) {
+    for (int i = 0; i < bits; i++) {
         if (inPixelClip(x0 + i, y) && !pixelFits(x0 + i, y)) {
             fail("1-bit row " + std::to_string(y) + " pixel " + std::to_string(x0 + i) +
                  " lies past a line or video memory");
             return;
         }
     }
-    for (int i = 0; i < n; i++) {
+    for (int i = 0; i < bits; i++) {
         const bool set = ((value >> i) & 1) != 0;
         if (!set && transparent)
             continue;
         drawPixel(x0 + i, y, param(set ? Param::Colour1 : Param::Colour0));
     }
-    log_.push_back({Op::MonoRow, x0, y, x0 + n, y, param(Param::Raster)});
+    log_.push_back({Op::MonoRow, x0, y, x0 + bits, y, param(Param::Raster)});
     started();
 }
 

@@ -38,9 +38,14 @@
 //   x must equal x0), x2 (end byte x, exclusive) and y3 (1) set up a
 //   transfer; rows of ceil((x2 - x0) / 4) words follow at the image port,
 //   each row advancing y. Bytes of a word beyond the row are ignored.
-// - 1-bit transfers: the same registers in pixels; each word at the port
-//   for n bits is one row of n bits, least significant bit leftmost (no
-//   reversal); the row draws from x0 for min(n, x2 - x0) pixels.
+// - 1-bit transfers: the same registers in pixels; a word at the port for n
+//   bits carries the next n pixels of the row, least significant bit
+//   leftmost (no reversal). Clear bits take colour 0, or leave the screen
+//   alone under raster bit 15. When the row reaches x2 the next one starts
+//   at x0, one line down. The transfer's rows end only with the transfer:
+//   a word whose bits pass x2 is beyond the transfer's rows, and a new
+//   set-up or operation while a row is part way done leaves rows owed;
+//   both are reported.
 // - Status: bit 30 busy, bit 31 cannot take a command. Every start keeps the
 //   engine busy for `busyReads` status reads (plus what was still owed); bit
 //   31 shows while more than one read is owed. The blit command read returns
@@ -130,7 +135,7 @@ class WeitekEngine {
   private:
     struct Transfer {
         enum Kind : uint8_t { None, Image, Mono } kind = None;
-        int x0 = 0, x2 = 0, y = 0;
+        int x0 = 0, x = 0, x2 = 0, y = 0;
         int wordsPerRow = 0, wordsInRow = 0;
         std::vector<uint8_t> row;
     };

@@ -50,20 +50,20 @@ PrivOps zandelStippledPrivOps = {
     genStippledFillRects, genStippledFS,    {.GCOp3 = genStippledGCOp3},
     genStippledGCOp4,     genStippledGCOp5, genStippledGCOp6};
 PrivOps zandelOpStippledPrivOps = {
-    genOpStippledFillRects, genOpStippledFS,    {.GCOp3 = genOpStippledGCOp3},
-    genOpStippledGCOp4,     genOpStippledGCOp5, genOpStippledGCOp6};
+    zandelOpStippledFillRects, genOpStippledFS,    {.GCOp3 = genOpStippledGCOp3},
+    genOpStippledGCOp4,        genOpStippledGCOp5, genOpStippledGCOp6};
 ExtraGCOps zandelExtraGCOps = {zandelPolyZeroSeg};
 
 WinOps zandelWinOps = {zandelCopyRect,
                        zandelDrawSolidRects,
                        zandelDrawImage,
-                       genDrawMonoImage,
-                       genDrawOpaqueMonoImage,
+                       zandelDrawMonoImage,
+                       zandelDrawOpaqueMonoImage,
                        zandelReadImage,
                        zandelDrawPoints,
-                       genTileRects,
-                       genDrawMonoGlyphs,
-                       {.DrawFontText = genDrawFontText},
+                       zandelTileRects,
+                       zandelDrawMonoGlyphs,
+                       {.DrawFontText = zandelDrawFontText},
                        genWinOp11,
                        genWinOp12,
                        genWinOp13,

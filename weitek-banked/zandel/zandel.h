@@ -292,6 +292,34 @@ void zandelDrawPoints(DDXPointPtr points, int n, Pixel fg, int alu, uint32_t pla
                       DrawablePtr pDraw);
 void zandelSetClipRegions(BoxPtr boxes, int n, DrawablePtr pDraw);
 
+/* ---- Monochrome images, glyphs and text (zandel_mono.cpp) ---- */
+
+void zandelDrawMonoImage(BoxPtr box, uint8_t *bits, int startBit, int stride, Pixel fg, int alu,
+                         uint32_t planemask, DrawablePtr pDraw);
+void zandelDrawOpaqueMonoImage(BoxPtr box, uint8_t *bits, int startBit, int stride, Pixel fg,
+                               Pixel bg, int alu, uint32_t planemask, DrawablePtr pDraw);
+void zandelDrawMonoGlyphs(MonoGlyphRec *glyphs, int n, Pixel fg, int alu, uint32_t planemask,
+                          nfbFontPrivPtr font, DrawablePtr pDraw);
+void zandelDrawFontText(BoxPtr box, uint8_t *chars, int n, nfbFontPrivPtr font, Pixel fg, Pixel bg,
+                        int alu, uint32_t planemask, int transparent, DrawablePtr pDraw);
+void zandelgenDrawFontText(BoxPtr box, uint8_t *chars, int n, nfbFontPrivPtr font, Pixel fg,
+                           Pixel bg, int alu, uint32_t planemask, int transparent,
+                           DrawablePtr pDraw);
+
+/* ---- Tiled and opaque-stippled fills (zandel_tile.cpp) ---- */
+
+void zandelTileRects(BoxPtr boxes, int n, uint8_t *tile, int tileStride, int tw, int th,
+                     DDXPointPtr patOrg, int alu, uint32_t planemask, DrawablePtr pDraw);
+void zandelOpStippledFillRects(GCPtr pGC, DrawablePtr pDraw, BoxPtr boxes, int n);
+void zandelTileAreaSlow(BoxPtr box, DDXPointPtr src, int band, int piece, int alu,
+                        uint32_t planemask, DrawablePtr pDraw);
+void zandelTileAreaSlowXExpand(BoxPtr box, DDXPointPtr src, int piece, int alu, uint32_t planemask,
+                               DrawablePtr pDraw);
+void zandelOpStippledFillAreaSlow(BoxPtr box, DDXPointPtr src, int band, int piece, int alu,
+                                  uint32_t planemask, DrawablePtr pDraw);
+void zandelOpStippledFillAreaSlowXExpand(BoxPtr box, DDXPointPtr src, int piece, int alu,
+                                         uint32_t planemask, DrawablePtr pDraw);
+
 static inline GrafinfoHandle zandelGrafinfo(ScreenPtr pScreen) {
     return ddxActiveScreens[pScreen->myNum]->config->grafinfo;
 }
