@@ -159,22 +159,21 @@ void zandelDrawFontText(BoxPtr box, uint8_t *chars, int n, nfbFontPrivPtr fontPr
     if (!zandelMonoSetup(priv, fg, bg, !transparent, alu, planemask))
         return;
     zandelWrite(priv, ZANDEL_DEV_Y3, 1);
-    /* Rows past the glyphs' own would read past their bitmaps. */
-    const int rows = box->y2 - box->y1 < font->glyphHeight ? box->y2 - box->y1 : font->glyphHeight;
-    static const uint8_t blank[2] = {0, 0};
+    /* A missing glyph, and rows below a glyph's own, draw as clear bits:
+     * nothing is read past a bitmap. */
+    const int bytes = (width + 7) / 8, rows = box->y2 - box->y1;
     for (int i = 0; i < n; i++) {
         const int x = box->x1 + i * width;
         const uint8_t *g = zandelGlyphOf(font, chars[i]);
-        if (g == nullptr) {
-            /* A missing glyph draws as a blank cell. */
-            zandelWrite(priv, ZANDEL_DEV_X0, (uint32_t)x);
-            zandelWrite(priv, ZANDEL_DEV_X1Y1, (uint32_t)x << 16 | (uint32_t)box->y1);
-            zandelWrite(priv, ZANDEL_DEV_X2, (uint32_t)(x + width));
-            for (int r = 0; r < rows; r++)
-                zandelWrite(priv, ZANDEL_MONO_DATA(width), zandelBits(blank, (width + 7) / 8));
-            continue;
+        zandelWrite(priv, ZANDEL_DEV_X0, (uint32_t)x);
+        zandelWrite(priv, ZANDEL_DEV_X1Y1, (uint32_t)x << 16 | (uint32_t)(box->y1 & 0xFFFF));
+        zandelWrite(priv, ZANDEL_DEV_X2, (uint32_t)(x + width));
+        for (int r = 0; r < rows; r++) {
+            const uint32_t v = g != nullptr && r < font->glyphHeight
+                                   ? zandelBits(g + (size_t)r * (size_t)font->glyphStride, bytes)
+                                   : 0;
+            zandelWrite(priv, ZANDEL_MONO_DATA(width), v);
         }
-        zandelGlyph(priv, x, box->y1, x + width, box->y1 + rows, g, font->glyphStride);
     }
 }
 
