@@ -2,6 +2,7 @@
 // images and the clip, against the reference renderer on the zandel board's
 // engine model; and the model's strictness and the driver's bounded waits.
 #include <cstdlib>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -321,6 +322,10 @@ const Fault kFaults[] = {
      },
      ""},
 };
+
+void PrintTo(const Fault &c, std::ostream *os) {
+    *os << c.name;
+}
 
 class ZandelModelStrict : public ::testing::TestWithParam<Fault> {};
 

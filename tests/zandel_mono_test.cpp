@@ -1,6 +1,7 @@
 // zandel's monochrome images, glyphs and text through the engine's 1-bit
 // ports, against the reference renderer; and the ports' strictness.
 #include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -265,6 +266,10 @@ const Fault kFaults[] = {
      },
      "owes 3 pixels"},
 };
+
+void PrintTo(const Fault &c, std::ostream *os) {
+    *os << c.name;
+}
 
 class ZandelMonoStrict : public ::testing::TestWithParam<Fault> {};
 
