@@ -60,6 +60,9 @@ const InitFailure kInitFailures[] = {
      "zandel: can't find pixel info in grafinfo file.\n", false},
     {"PixelSize3", [](graf::Config &c) { c.ints["PIXELSIZE"] = 3; },
      "zandel: can't find pixel info in grafinfo file.\n", false},
+    // Two-byte pixels on a screen the server holds at 8 bits a pixel.
+    {"PixelSizeOtherThanTheScreens", [](graf::Config &c) { c.ints["PIXELSIZE"] = 2; },
+     "zandel: can't find pixel info in grafinfo file.\n", false},
     {"NoVco", [](graf::Config &c) { c.ints.erase("VCO"); },
      "zandel: Missing ZANDEL parms in grafinfo file.\n", false},
     {"RamdacType2", [](graf::Config &c) { c.ints["RAMDAC"] = 2; },

@@ -154,6 +154,9 @@ static Bool zandelGetZandelParms(GrafinfoHandle graf, zandelScreenPrivPtr priv) 
 
 void zandelSetGraphics(ScreenPtr pScreen) {
     zandelScreenPrivPtr priv = ZANDEL_PRIVATE(pScreen);
+    /* Drawing may still run from before a server reset: the mode set
+     * changes the engine's geometry and registers under it. */
+    zandelWaitIdle(priv);
     grafExec(zandelGrafinfo(pScreen), "SetGraphics", 0);
     if (priv->ramdacType == ZANDEL_DAC_RGB525)
         zandelCrt525Enable(priv, 0);
@@ -379,6 +382,12 @@ static Bool zandelInitScreen(ScreenPtr pScreen, zandelScreenPrivPtr priv) {
     /* The mode set divides by the line, and only these sizes have a visual. */
     if (width <= 0 || height <= 0 || width > MAX_SCREEN_DIMENSION ||
         height > MAX_SCREEN_DIMENSION || (pixelSize != 1 && pixelSize != 2 && pixelSize != 4)) {
+        ErrorF(msgPixelInfo);
+        return 0;
+    }
+    /* The server's pixmaps hold the screen's pixels at its bits per pixel:
+     * drawing at another size would disagree with every image. */
+    if (ddxActiveScreens[pScreen->myNum]->config->bitsPerPixel != 8 * pixelSize) {
         ErrorF(msgPixelInfo);
         return 0;
     }

@@ -268,6 +268,13 @@ void zandelValidateWindowPriv(WindowPtr pWin);
 
 /* ---- Drawing engine (zandel_engine.cpp) ---- */
 
+/* The server hands an alu over as a word whose low byte counts; a low byte
+ * past the sixteen functions changes nothing: -1 for those. */
+static inline int zandelAlu(int alu) {
+    alu &= 0xFF;
+    return alu <= GXset ? alu : -1;
+}
+
 void _zandel_BuildRasterOps(zandelScreenPrivPtr priv);
 uint32_t zandelPixelReplicate(int pixelSize, uint32_t v);
 /* The engine waits; each gives up after a bound far above any real wait,

@@ -109,6 +109,9 @@ void zandelSetClipRegions(BoxPtr boxes, int n, DrawablePtr pDraw) {
 
 static Bool zandelFillSetup(zandelScreenPrivPtr priv, Pixel fg, int alu, uint32_t planemask,
                             uint32_t rasterExtra) {
+    alu = zandelAlu(alu);
+    if (alu < 0)
+        return 0;
     const uint32_t colour = zandelColour(priv, fg, alu);
     if (!zandelWaitIdle(priv))
         return 0;
@@ -221,6 +224,9 @@ void zandelPolyZeroSeg(GCPtr pGC, DrawablePtr pDraw, xSegment *segs, int count) 
 
 void zandelCopyRect(BoxPtr box, DDXPointPtr src, int alu, uint32_t planemask, DrawablePtr pDraw) {
     zandelScreenPrivPtr priv = ZANDEL_PRIVATE(pDraw->pScreen);
+    alu = zandelAlu(alu);
+    if (alu < 0)
+        return;
     if (zandelForcedAlu(alu)) {
         zandelDrawSolidRects(box, 1, 0, alu, planemask, pDraw);
         return;
@@ -246,6 +252,9 @@ void zandelCopyRect(BoxPtr box, DDXPointPtr src, int alu, uint32_t planemask, Dr
 void zandelDrawImage(BoxPtr box, uint8_t *pixels, int stride, int alu, uint32_t planemask,
                      DrawablePtr pDraw) {
     zandelScreenPrivPtr priv = ZANDEL_PRIVATE(pDraw->pScreen);
+    alu = zandelAlu(alu);
+    if (alu < 0)
+        return;
     if (zandelForcedAlu(alu)) {
         zandelDrawSolidRects(box, 1, 0, alu, planemask, pDraw);
         return;

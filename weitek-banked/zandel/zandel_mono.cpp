@@ -24,6 +24,9 @@ static uint32_t zandelMonoColour(zandelScreenPrivPtr priv, Pixel c, int alu) {
  * engine never became idle. */
 static Bool zandelMonoSetup(zandelScreenPrivPtr priv, Pixel fg, Pixel bg, int opaque, int alu,
                             uint32_t planemask) {
+    alu = zandelAlu(alu);
+    if (alu < 0)
+        return 0;
     const uint32_t c1 = zandelMonoColour(priv, fg, alu);
     const uint32_t c0 = zandelMonoColour(priv, bg, alu);
     if (!zandelWaitIdle(priv))

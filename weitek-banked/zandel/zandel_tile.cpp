@@ -61,7 +61,9 @@ static TileStagingRequest zandelStagingRequest(zandelScreenPrivPtr priv, BoxPtr 
 void zandelTileRects(BoxPtr boxes, int n, uint8_t *tile, int tileStride, int tw, int th,
                      DDXPointPtr patOrg, int alu, uint32_t planemask, DrawablePtr pDraw) {
     zandelScreenPrivPtr priv = ZANDEL_PRIVATE(pDraw->pScreen);
-    TileStagingRequest req = zandelStagingRequest(priv, boxes, n, alu, planemask);
+    if (zandelAlu(alu) < 0)
+        return;
+    TileStagingRequest req = zandelStagingRequest(priv, boxes, n, zandelAlu(alu), planemask);
     req.pattern.width = tw;
     req.pattern.height = th;
     req.pattern.bits = tile;
@@ -82,7 +84,10 @@ void zandelOpStippledFillRects(GCPtr pGC, DrawablePtr pDraw, BoxPtr boxes, int n
         genOpStippledFillRects(pGC, pDraw, boxes, n);
         return;
     }
-    TileStagingRequest req = zandelStagingRequest(priv, boxes, n, gcPriv->alu, gcPriv->planemask);
+    if (zandelAlu(gcPriv->alu) < 0)
+        return;
+    TileStagingRequest req =
+        zandelStagingRequest(priv, boxes, n, zandelAlu(gcPriv->alu), gcPriv->planemask);
     req.pattern.width = stipple->drawable.width;
     req.pattern.height = stipple->drawable.height;
     req.pattern.bits = (uint8_t *)stipple->devPrivate;
