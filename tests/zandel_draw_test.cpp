@@ -184,9 +184,10 @@ TEST(ZandelImage, RoundTripsOfOddWidthsUnpaddedAndPadded) {
                 BoxRec box = {static_cast<int16_t>(9 + width), 2,
                               static_cast<int16_t>(9 + 2 * width), 2 + rows};
                 const int alu = width == 5 ? GXxor : GXcopy;
-                // The depth's planes only: at 4 bytes a pixel the top byte
-                // is no part of the picture, and ReadImage would show it.
-                const uint32_t planes = s.allPlanes();
+                // Every plane, as most requests carry: at 4 bytes a pixel
+                // the top byte is no part of the picture, and ReadImage
+                // would show it if the driver wrote it.
+                const uint32_t planes = ~0u;
                 if (pad >= 0) {
                     s.drawImage(box, pixels, step, alu, planes);
                 } else {

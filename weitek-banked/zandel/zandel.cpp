@@ -34,6 +34,8 @@ static const char msgNoParms[] = "zandel: Missing ZANDEL parms in grafinfo file.
 static const char msgNoCfgSpace[] = "zandel: unable to open configuration space.\n";
 static const char msgBadRamdac[] = "zandel: RAMDAC type not recognized.\n";
 static const char msgNoRoom[] = "zandel: not enough memory for requested mode %dx%d-%s\n";
+static const char msgNoLine[] =
+    "zandel: a line of %d bytes is not what the system configuration holds (%u)\n";
 
 #define DEFAULT_MONITOR_MM 300
 #define MAX_SCREEN_DIMENSION 0x7FFF
@@ -339,14 +341,29 @@ static Bool zandelInitHW(ScreenPtr pScreen) {
     /* Images are read and written at PIXBYTES per row. */
     const uint64_t rows = (uint64_t)priv->pixBytes * (uint64_t)(priv->height - 1) +
                           (uint64_t)priv->pixelSize * (uint64_t)priv->width;
-    if (screen <= memory && rows <= memory)
-        return 1;
-    zandelSetText(pScreen);
-    ErrorF(msgNoRoom, priv->width, priv->height,
-           priv->pixelSize == 1   ? "256"
-           : priv->pixelSize == 2 ? "64K"
-                                  : "16M");
-    return 0;
+    if (screen > memory || rows > memory) {
+        zandelSetText(pScreen);
+        ErrorF(msgNoRoom, priv->width, priv->height,
+               priv->pixelSize == 1   ? "256"
+               : priv->pixelSize == 2 ? "64K"
+                                      : "16M");
+        return 0;
+    }
+    /* The engine draws at the line the system configuration holds, the
+     * processor reads images PIXBYTES apart: a line the word cannot hold
+     * (its fields drop what is left over) or another PIXBYTES would put
+     * them at odds. */
+    const uint32_t word = priv->sysConfig != 0
+                              ? priv->sysConfig
+                              : zandelBuildSysConf(priv->pixelSize, priv->width * priv->pixelSize);
+    const uint32_t pitch = zandelSysConfPitch(word);
+    if (pitch != (uint32_t)priv->pixBytes ||
+        pitch < (uint32_t)priv->width * (uint32_t)priv->pixelSize) {
+        zandelSetText(pScreen);
+        ErrorF(msgNoLine, priv->pixBytes, pitch);
+        return 0;
+    }
+    return 1;
 }
 
 /* The private, stored at the driver's index in the screen; null when the

@@ -216,6 +216,8 @@ void zandelPut511(zandelScreenPrivPtr priv, int reg, int value);
 /* ---- Memory probe, back end and timing (zandel_backend.cpp) ---- */
 
 uint32_t zandelBuildSysConf(int pixelSize, int lineBytes);
+/* The line length in bytes the word's four fields give. */
+uint32_t zandelSysConfPitch(uint32_t word);
 int _zandel_log2(uint32_t v);
 int _zandel_TestMem(uint8_t *frameBuffer, int words);
 int zandelSetupVideoBackend(zandelScreenPrivPtr priv);
@@ -277,6 +279,9 @@ static inline int zandelAlu(int alu) {
 
 void _zandel_BuildRasterOps(zandelScreenPrivPtr priv);
 uint32_t zandelPixelReplicate(int pixelSize, uint32_t v);
+/* The plane mask the engine takes: replicated, and only the visual's
+ * planes. */
+uint32_t zandelPlaneMask(int pixelSize, uint32_t planemask);
 /* The engine waits; each gives up after a bound far above any real wait,
  * says so once through ErrorF and returns 0, and the caller abandons its
  * operation. */

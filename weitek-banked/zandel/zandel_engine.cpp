@@ -31,6 +31,14 @@ void _zandel_BuildRasterOps(zandelScreenPrivPtr priv) {
     }
 }
 
+uint32_t zandelPlaneMask(int pixelSize, uint32_t planemask) {
+    /* At 4 bytes a pixel the visual has 24 planes: the top byte is no part
+     * of the picture, and writing it would show in images read back. */
+    if (pixelSize == 4)
+        return planemask & 0x00FFFFFFu;
+    return zandelPixelReplicate(pixelSize, planemask);
+}
+
 uint32_t zandelPixelReplicate(int pixelSize, uint32_t v) {
     switch (pixelSize) {
     case 1:
@@ -116,7 +124,7 @@ static Bool zandelFillSetup(zandelScreenPrivPtr priv, Pixel fg, int alu, uint32_
     if (!zandelWaitIdle(priv))
         return 0;
     zandelWrite(priv, ZANDEL_RASTER, priv->fillRop[alu & 15] | rasterExtra);
-    zandelWrite(priv, ZANDEL_PLANE_MASK, zandelPixelReplicate(priv->pixelSize, planemask));
+    zandelWrite(priv, ZANDEL_PLANE_MASK, zandelPlaneMask(priv->pixelSize, planemask));
     zandelWrite(priv, ZANDEL_COLOR0, colour);
     for (int i = 0; i < 4; i++)
         zandelWrite(priv, ZANDEL_PATTERN(i), 0);
@@ -235,7 +243,7 @@ void zandelCopyRect(BoxPtr box, DDXPointPtr src, int alu, uint32_t planemask, Dr
     const uint32_t w = (uint32_t)(box->x2 - box->x1), h = (uint32_t)(box->y2 - box->y1);
     const uint32_t sx = (uint32_t)src->x, sy = (uint32_t)src->y;
     const uint32_t dx = (uint32_t)box->x1, dy = (uint32_t)box->y1;
-    const uint32_t mask = zandelPixelReplicate(priv->pixelSize, planemask);
+    const uint32_t mask = zandelPlaneMask(priv->pixelSize, planemask);
     zandelWrite(priv, ZANDEL_DEV_X0Y0, (sx * b) << 16 | (sy & 0xFFFF));
     zandelWrite(priv, ZANDEL_DEV_X1Y1, ((sx + w) * b - 1) << 16 | ((sy + h - 1) & 0xFFFF));
     zandelWrite(priv, ZANDEL_DEV_X2Y2, (dx * b) << 16 | (dy & 0xFFFF));
@@ -270,7 +278,7 @@ void zandelDrawImage(BoxPtr box, uint8_t *pixels, int stride, int alu, uint32_t 
     if (!zandelWaitIdle(priv))
         return;
     zandelWrite(priv, ZANDEL_RASTER, priv->copyRop[alu & 15]);
-    zandelWrite(priv, ZANDEL_PLANE_MASK, zandelPixelReplicate(priv->pixelSize, planemask));
+    zandelWrite(priv, ZANDEL_PLANE_MASK, zandelPlaneMask(priv->pixelSize, planemask));
     const int whole = rowBytes / 4, tail = rowBytes % 4;
     for (int y = box->y1; y < box->y2; y++, pixels += step) {
         for (int i = 0; i < whole; i++) {

@@ -31,7 +31,7 @@ static Bool zandelMonoSetup(zandelScreenPrivPtr priv, Pixel fg, Pixel bg, int op
     const uint32_t c0 = zandelMonoColour(priv, bg, alu);
     if (!zandelWaitIdle(priv))
         return 0;
-    zandelWrite(priv, ZANDEL_PLANE_MASK, zandelPixelReplicate(priv->pixelSize, planemask));
+    zandelWrite(priv, ZANDEL_PLANE_MASK, zandelPlaneMask(priv->pixelSize, planemask));
     zandelWrite(priv, ZANDEL_COLOR1, c1);
     if (opaque)
         zandelWrite(priv, ZANDEL_COLOR0, c0);
