@@ -69,7 +69,9 @@ TEST(ZandelDraw, SolidFiguresMatchTheRendererForEveryAluMaskAndPixelSize) {
                 GCPtr gc = s.createGC({.alu = alu, .planemask = mask, .fg = fg});
                 s.fillRects(gc, {{1, 1, 9, 4}, {30, 2, 31, 3}, {62, 0, 64, 16}});
                 s.drawSolidRects({{12, 1, 20, 5}}, fg ^ 0x0F, alu, mask);
-                s.fillSpans(gc, {{2, 6}, {40, 7}, {63, 8}}, {10, 1, 1});
+                // An empty span draws nothing (a line from x to x - 1 would
+                // draw both its ends).
+                s.fillSpans(gc, {{2, 6}, {40, 7}, {63, 8}, {30, 12}}, {10, 1, 1, 0});
                 s.drawPoints({{0, 0}, {63, 15}, {22, 9}}, fg, alu, mask);
                 s.zeroSegs(
                     gc, {segment(3, 10, 40, 14), segment(50, 15, 45, 8), segment(33, 11, 33, 11)});
@@ -81,6 +83,20 @@ TEST(ZandelDraw, SolidFiguresMatchTheRendererForEveryAluMaskAndPixelSize) {
         for (const server::GenCall &c : server::genCalls())
             ADD_FAILURE() << c.routine;
     }
+}
+
+// The alu counts by its low byte; a low byte past the sixteen functions
+// changes nothing.
+TEST(ZandelDraw, AluByItsLowByte) {
+    harness::Screen s("zandel", smallConfig(), strict());
+    ASSERT_TRUE(s.start()) << s.failureText();
+    s.fillRandom(2);
+    s.drawSolidRects({{1, 1, 20, 8}}, 0x5A, GXxor | 0x300);
+    s.copyRect({30, 2, 40, 9}, {0, 0}, GXclear | 0x100);
+    s.drawImage({44, 1, 50, 4}, std::vector<uint8_t>(18, 0x42), 6, GXor | 0x7F00);
+    s.drawSolidRects({{1, 10, 60, 15}}, 0x33, 0x20);
+    s.copyRect({2, 9, 30, 16}, {30, 0}, 0x11);
+    EXPECT_SCREEN_SAME(s);
 }
 
 TEST(ZandelDraw, ZeroSegmentOfLengthOneIsOnePoint) {
