@@ -138,28 +138,3 @@ void NAME(ReadImage)(BoxPtr box, uint8_t *dst, int stride, DrawablePtr pDraw) {
     for (int y = box->y1; y < box->y2; y++, dst += stride)
         memcpy(dst, ctPixel(priv, box->x1, y), bytes);
 }
-
-/* The record of the GC's fill style; an opaque stipple in one colour is a
- * solid fill. */
-static PrivOps *ctOpsFor(GCPtr pGC) {
-    switch (pGC->fillStyle) {
-    case FillTiled:
-        return &NAME(TiledPrivOps);
-    case FillStippled:
-        return &NAME(StippledPrivOps);
-    case FillOpaqueStippled:
-        return pGC->fgPixel == pGC->bgPixel ? &NAME(SolidPrivOps) : &NAME(OpStippledPrivOps);
-    default:
-        return &NAME(SolidPrivOps);
-    }
-}
-
-int NAME(ValidateWindowGC)(GCPtr pGC, uint32_t changes, DrawablePtr pDraw) {
-    NFB_GC_PRIV(pGC)->ops = ctOpsFor(pGC);
-    return nfbHelpValidateGC(pGC, changes, pDraw);
-}
-
-int NAME(ValidateWindowGCNoWrap)(GCPtr pGC, uint32_t changes, DrawablePtr pDraw) {
-    NFB_GC_PRIV(pGC)->ops = ctOpsFor(pGC);
-    return nfbHelpValidateGC(pGC, changes, pDraw);
-}
