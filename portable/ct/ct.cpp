@@ -132,7 +132,13 @@ static void NAME(FreeScreen)(int index, ScreenPtr pScreen) {
     if (!priv)
         return;
     NAME(MaskPatternClose)(pScreen);
-    NAME(OnboardClose)(pScreen);
+    if (CT_IS_6430X) {
+        NAME(OnboardClose)(pScreen);
+        NAME(CursorFree)(pScreen);
+    } else {
+        NAME(CursorFree)(pScreen);
+        NAME(OnboardClose)(pScreen);
+    }
     /* The screen may outlive the private: its CreateGC must not lead here. */
     if (pScreen->CreateGC == NAME(CreateGC))
         pScreen->CreateGC = priv->wrappedCreateGC;
@@ -198,7 +204,7 @@ static Bool ctInitScreen(ScreenPtr pScreen, ctScreenPrivPtr priv, int depth) {
     NAME(BitBltInit)(pScreen);
     if (!NAME(OnboardInit)(pScreen) || !NAME(MaskPatternInit)(pScreen))
         return 0;
-    vexoSWCursorInitialize(pScreen);
+    NAME(CursorInitialize)(pScreen);
     Bool cmap =
         pScreen->rootDepth == 1 ? mfbCreateDefColormap(pScreen) : cfbCreateDefColormap(pScreen);
     if (!cmap)

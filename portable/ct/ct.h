@@ -389,6 +389,11 @@ void NAME(RestoreGState)(ScreenPtr);
 int NAME(BlankScreen)(int on, ScreenPtr);
 void NAME(ValidateWindowPriv)(WindowPtr);
 void ctDoText(ScreenPtr);
+
+/* ---- Hardware cursor (ct_cursor.cpp) ---- */
+
+void NAME(CursorInitialize)(ScreenPtr);
+void NAME(CursorFree)(ScreenPtr);
 /* The hardware cursor's visibility; both do nothing without it. */
 void ctCursorOn(ScreenPtr);
 void ctCursorOff(ScreenPtr, Bool unload);
