@@ -310,7 +310,14 @@ TEST(CtCursorFallback, ServerCursorWithoutTheHardwareOne) {
         // store's chunk once the plane-mask patterns have theirs.
         graf::Config cfg = b.chip == sim::CtChip::C65548 ? ctConfig(b, 640, 816) : ctConfig(b);
         harness::Screen s(b.driver, cfg, options());
+        server::clearErrorMessages();
         ASSERT_TRUE(s.start()) << s.failureText();
+        // The heap says it had no room; nothing else goes wrong.
+        const std::vector<std::string> said = server::errorMessages();
+        EXPECT_EQ(said.size(), b.chip == sim::CtChip::C65548 ? 1u : 0u);
+        if (!said.empty()) {
+            EXPECT_EQ(said[0].rfind("ctOnboardAlloc(): out of space: 32 x 64", 0), 0u) << said[0];
+        }
         EXPECT_TRUE(s.registered().swCursor);
         EXPECT_EQ(s.pointer(), nullptr);
         s.freeScreen();

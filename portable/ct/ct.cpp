@@ -261,7 +261,9 @@ static Bool NAME(Init)(int index, ScreenPtr pScreen, int argc, char **argv) {
     priv->width = width;
     priv->height = height;
     priv->depth = depth;
-    priv->bytesPerPixel = (depth + 7) / 8;
+    /* A depth no visual has fails below; until then its size must not
+     * overflow the line's. */
+    priv->bytesPerPixel = depth >= 1 && depth <= 32 ? (depth + 7) / 8 : CT_BPP;
     priv->stride = priv->bytesPerPixel * width;
     priv->onboardMin = onboardMin;
     priv->onboardMax = onboardMax;

@@ -44,7 +44,9 @@ void ctDrawImageSlow(DrawablePtr pDraw, int alu, int x, int y, int w, int h, con
     ctScreenPrivPtr priv = ctPrivOf(pDraw);
     uint32_t lead = (uint32_t)((uintptr_t)pixels & (CT_UNIT - 1));
     uint32_t bytes = (uint32_t)(w * CT_BPP);
-    uint32_t rowBytes = (lead + bytes + CT_UNIT - 1) & ~(CT_UNIT - 1);
+    /* An empty row owes the engine nothing: a word sent for it would land in
+     * video memory. */
+    uint32_t rowBytes = bytes ? (lead + bytes + CT_UNIT - 1) & ~(CT_UNIT - 1) : 0;
     ctStartHostImage(priv, alu, rowBytes, lead, x, y, w, h);
     for (int r = 0; r < h; r++) {
         const uint8_t *row = pixels + r * stride;
