@@ -331,7 +331,8 @@ std::vector<std::string> check(const fuzz::Setup &setup, fuzz::Input &in, std::s
     try {
         screen = std::make_unique<harness::Screen>(
             setup.driver, cfg,
-            harness::Options{.reporter = [&](const std::string &m) { reported.push_back(m); }});
+            harness::Options{.reporter = [&](const std::string &m) { reported.push_back(m); },
+                             .serverArgs = setup.serverArgs});
     } catch (const std::invalid_argument &) {
         // The adapter models refuse boards that were never made (a memory
         // size the chip cannot have, an aperture it does not decode): no

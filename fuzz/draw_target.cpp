@@ -827,12 +827,12 @@ bool prepare(Live &l, const fuzz::Setup &setup, bool fresh, bool &reused, uint64
     fuzz::freshServer();
     serial = server::allocationCount();
     l.setup = &setup;
-    l.screen =
-        std::make_unique<harness::Screen>(setup.driver, fuzz::configFor(setup),
-                                          harness::Options{.reporter = [&l](const std::string &m) {
-                                              if (l.sink)
-                                                  l.sink->push_back(m);
-                                          }});
+    harness::Options options{.reporter = [&l](const std::string &m) {
+        if (l.sink)
+            l.sink->push_back(m);
+    }};
+    options.serverArgs = setup.serverArgs;
+    l.screen = std::make_unique<harness::Screen>(setup.driver, fuzz::configFor(setup), options);
     // Nothing reads the access trace here, and it would grow with every input.
     l.screen->machine().setTracing(false);
     if (l.screen->start()) {

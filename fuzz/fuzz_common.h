@@ -92,6 +92,8 @@ struct Setup {
     std::string driver; // "pilo"
     std::string file;   // from the source tree
     const drivertable::Board *board = nullptr;
+    // Server command-line words Init is given ("-opsflag", "0").
+    std::vector<std::string> serverArgs = {};
 };
 
 // The fuzz setups of a table, in its order (which means nothing: an input
@@ -100,7 +102,7 @@ inline std::vector<Setup> setupsOf(const drivertable::Table &table) {
     std::vector<Setup> out;
     for (const drivertable::Board &b : table.boards)
         if (b.fuzz)
-            out.push_back({b.id, b.driver, b.file, &b});
+            out.push_back({b.id, b.driver, b.file, &b, b.serverArgs});
     return out;
 }
 

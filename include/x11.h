@@ -49,7 +49,10 @@ enum {
     GCPlaneMask = 0x2,
     GCForeground = 0x4,
     GCBackground = 0x8,
-    GCFillStyle = 0x100
+    GCLineWidth = 0x10,
+    GCFillStyle = 0x100,
+    GCTile = 0x400,
+    GCStipple = 0x800
 };
 
 /* Visual classes. */

@@ -72,6 +72,8 @@ std::string Board::describe() const {
         s += " " + keyText;
     if (!procedures.empty())
         s += " +" + procedures.substr(directoryOf(procedures).size());
+    if (!serverArgText.empty())
+        s += " " + serverArgText;
     return s;
 }
 
@@ -152,7 +154,8 @@ bool parse(const std::string &text, const std::string &path, Table &into, std::s
         if (role == kRoles.end())
             return fail("\"" + f[0] + "\" is no statement (driver, default, board or fuzz)");
         if (f.size() < 3)
-            return fail("want: " + f[0] + " DRIVER/BOARD FILE [KEY=VALUE ...] [+PROCEDURES]");
+            return fail("want: " + f[0] +
+                        " DRIVER/BOARD FILE [KEY=VALUE ...] [-OPTION[=WORD] ...] [+PROCEDURES]");
         Board b;
         b.id = f[1];
         b.isDefault = role->second.first;
@@ -168,6 +171,17 @@ bool parse(const std::string &text, const std::string &path, Table &into, std::s
             return fail("\"" + f[2] + "\" is not a file beside the table");
         b.file = dir + f[2];
         for (size_t i = 3; i < f.size(); i++) {
+            if (f[i][0] == '-') {
+                // A server option word, its argument joined by '='.
+                size_t eq = f[i].find('=');
+                if (f[i].size() < 2 || eq == 1 || eq + 1 == f[i].size())
+                    return fail("\"" + f[i] + "\" is not -OPTION or -OPTION=WORD");
+                b.serverArgs.push_back(f[i].substr(0, eq));
+                if (eq != std::string::npos)
+                    b.serverArgs.push_back(f[i].substr(eq + 1));
+                b.serverArgText += (b.serverArgText.empty() ? "" : " ") + f[i];
+                continue;
+            }
             if (f[i][0] == '+') {
                 if (!b.procedures.empty() || i + 1 != f.size() || !isLocalFile(f[i].substr(1)))
                     return fail("\"" + f[i] + "\": one +PROCEDURES file, last");

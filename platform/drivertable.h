@@ -6,14 +6,15 @@
 //
 // Format (one statement per line, '#' starts a comment):
 //   driver NAME ADAPTER[,ADAPTER...] [EXPORT ...]
-//   ROLE DRIVER/BOARD FILE [KEY=VALUE ...] [+PROCEDURES]
+//   ROLE DRIVER/BOARD FILE [KEY=VALUE ...] [-OPTION[=WORD] ...] [+PROCEDURES]
 // ROLE is `default` (the board drvrun brings the driver up on), `board`
 // (another board `drvrun run --all` runs), `fuzz` (a fuzz setup), or
 // `default,fuzz` / `board,fuzz`. DRIVER/BOARD names the board for good: a
 // stored fuzz input names its setup so, and a name is never given to
 // another board. FILE (a grafinfo file) and PROCEDURES (grafinfo text whose
 // procedures replace the file's) are relative to the table's directory;
-// KEY=VALUE replaces an integer key of the file.
+// KEY=VALUE replaces an integer key of the file; -OPTION[=WORD] is a server
+// command-line word the driver's Init is given (with WORD as the next word).
 #pragma once
 
 #include <functional>
@@ -42,6 +43,10 @@ struct Board {
     std::vector<std::pair<std::string, int>> keys;
     std::string keyText;    // the keys as the table writes them
     std::string procedures; // from the source tree, or empty
+    // Server command-line words after argv[0] ("-opsflag", "0"), and as the
+    // table writes them ("-opsflag=0").
+    std::vector<std::string> serverArgs;
+    std::string serverArgText;
     std::string where;
     // "s3/pilo/pilo.graf DEPTH=4 +small.procs": what it is, for people.
     std::string describe() const;

@@ -1270,6 +1270,8 @@ Bool Screen::unrealizeCursor(CursorPtr c) {
         report(driver_ + ": no UnrealizeCursor");
         return 0;
     }
+    if (c)
+        c->refcnt = 0;
     Bool r = 0;
     call("UnrealizeCursor", [&] { r = p->UnrealizeCursor(screen_, c); });
     return r;

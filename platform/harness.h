@@ -360,10 +360,19 @@ class Screen {
     // A GC with these values validated on `drawable` (its ValidateWindowGC
     // slot, with every change bit).
     GCPtr createGCOn(DrawablePtr drawable, const GCSpec &values = {}, const GCLines &lines = {});
-    // Validate the GC on `drawable` with `changes`: the layer's composite clip
+    // Validate the GC on `drawable` with `changes` through the GC's function
+    // vector (ValidateGC); the server's slot does the layer's composite clip
     // first, the drawable's ValidateWindowGC slot, then the layer's own GC
-    // values when the driver called no nfbHelpValidateGC.
+    // values when the driver called no nfbHelpValidateGC. The slot's result.
     int validateOn(GCPtr, DrawablePtr drawable, uint32_t changes = kAllGCChanges);
+    // The other slots of the GC's function vector, as the server calls them.
+    void gcChangeGC(GCPtr, uint32_t mask);
+    void gcCopyGC(GCPtr src, uint32_t mask, GCPtr dst);
+    void gcChangeClip(GCPtr, int type, void *value, int nrects);
+    void gcDestroyClip(GCPtr);
+    void gcCopyClip(GCPtr dst, GCPtr src);
+    // The server frees the GC: its function vector's DestroyGC, then the record.
+    void destroyGC(GCPtr);
     // The operation vector the driver left in the GC's `ops`.
     GCOps *gcOps(GCPtr gc) const { return static_cast<GCOps *>(gc->ops); }
     // The vector's slots with drawable-relative, unclipped input, as the
@@ -430,6 +439,8 @@ class Screen {
 
     // ---- cursor (the registered PointerFuncs) ----
     Bool realizeCursor(CursorPtr);
+    // As the server frees a cursor: its last reference gone (refcnt 0), then
+    // UnrealizeCursor.
     Bool unrealizeCursor(CursorPtr);
     void setCursor(CursorPtr, int x, int y);
     void moveCursor(int x, int y);

@@ -50,12 +50,48 @@ int Screen::validateOn(GCPtr gc, DrawablePtr drawable, uint32_t changes) {
         report(driver_ + ": no ValidateWindowGC slot to validate a GC with");
         return 0;
     }
-    server::layerValidateGC(gc, drawable);
-    const uint64_t helps = server::helpValidateCount();
-    int r = 0;
-    call("ValidateWindowGC", [&] { r = ops->ValidateWindowGC(gc, changes, drawable); });
-    server::layerFinishValidateGC(gc, drawable, helps);
-    return r;
+    // As the server validates: through the GC's function vector, whose
+    // server slot calls the window's ValidateWindowGC.
+    if (!gc->funcs || !gc->funcs->ValidateGC) {
+        report(driver_ + ": the GC's function vector has no ValidateGC slot");
+        return 0;
+    }
+    server::takeValidateResult();
+    call("ValidateWindowGC", [&] { gc->funcs->ValidateGC(gc, changes, drawable); });
+    return server::takeValidateResult();
+}
+
+void Screen::gcChangeGC(GCPtr gc, uint32_t mask) {
+    if (gc && gc->funcs && gc->funcs->ChangeGC)
+        call("ChangeGC", [&] { gc->funcs->ChangeGC(gc, mask); });
+}
+
+void Screen::gcCopyGC(GCPtr src, uint32_t mask, GCPtr dst) {
+    if (dst && dst->funcs && dst->funcs->CopyGC)
+        call("CopyGC", [&] { dst->funcs->CopyGC(src, mask, dst); });
+}
+
+void Screen::gcChangeClip(GCPtr gc, int type, void *value, int nrects) {
+    if (gc && gc->funcs && gc->funcs->ChangeClip)
+        call("ChangeClip", [&] { gc->funcs->ChangeClip(gc, type, value, nrects); });
+}
+
+void Screen::gcDestroyClip(GCPtr gc) {
+    if (gc && gc->funcs && gc->funcs->DestroyClip)
+        call("DestroyClip", [&] { gc->funcs->DestroyClip(gc); });
+}
+
+void Screen::gcCopyClip(GCPtr dst, GCPtr src) {
+    if (dst && dst->funcs && dst->funcs->CopyClip)
+        call("CopyClip", [&] { dst->funcs->CopyClip(dst, src); });
+}
+
+void Screen::destroyGC(GCPtr gc) {
+    auto it = std::find(gcs_.begin(), gcs_.end(), gc);
+    if (it == gcs_.end())
+        return;
+    gcs_.erase(it);
+    call("DestroyGC", [&] { server::destroyGC(gc); });
 }
 
 namespace {

@@ -106,6 +106,7 @@ struct State {
     // generic routines
     std::vector<server::GenCall> genCalls;
     uint64_t helpValidateCalls = 0;
+    int validateResult = 0; // what the last ValidateWindowGC returned
 
     // The server goes away with the process: what drivers still hold goes
     // with it (tests see it through liveBlocks() before).
@@ -188,15 +189,15 @@ Bool defaultSaveScreen(ScreenPtr, int) {
     return 1;
 }
 
-void noopValidateGC(GCPtr, uint32_t, DrawablePtr) {}
+void serverValidateGC(GCPtr, uint32_t, DrawablePtr); // below the layer's own steps
 void noopChangeGC(GCPtr, uint32_t) {}
 void noopCopyGC(GCPtr, uint32_t, GCPtr) {}
 void noopDestroyGC(GCPtr) {}
 void noopChangeClip(GCPtr, int, void *, int) {}
 void noopDestroyClip(GCPtr) {}
 void noopCopyClip(GCPtr, GCPtr) {}
-const GCFuncs kServerGCFuncs = {noopValidateGC, noopChangeGC,    noopCopyGC,  noopDestroyGC,
-                                noopChangeClip, noopDestroyClip, noopCopyClip};
+const GCFuncs kServerGCFuncs = {serverValidateGC, noopChangeGC,    noopCopyGC,  noopDestroyGC,
+                                noopChangeClip,   noopDestroyClip, noopCopyClip};
 
 } // namespace
 
@@ -1020,6 +1021,40 @@ void layerValidateGC(GCPtr pGC, DrawablePtr pDraw) {
     }
     NFB_GC_PRIV(pGC)->compositeClip = &clip;
 }
+
+int takeValidateResult() {
+    int r = st().validateResult;
+    st().validateResult = 0;
+    return r;
+}
+
+} // namespace server
+
+namespace {
+
+// The server's ValidateGC: the layer's composite clip, the drawable's
+// ValidateWindowGC slot, then the layer's own values when the driver did not
+// ask for them (also when the slot ends the server).
+void serverValidateGC(GCPtr pGC, uint32_t changes, DrawablePtr pDraw) {
+    WinOps *ops = nullptr;
+    if (pDraw && pDraw->type == DRAWABLE_WINDOW)
+        if (nfbWindowPrivate *wp = NFB_WINDOW_PRIV(reinterpret_cast<WindowPtr>(pDraw)))
+            ops = wp->ops;
+    if (!ops || !ops->ValidateWindowGC)
+        return;
+    server::layerValidateGC(pGC, pDraw);
+    struct Finish {
+        GCPtr gc;
+        DrawablePtr d;
+        uint64_t helps;
+        ~Finish() { server::layerFinishValidateGC(gc, d, helps); }
+    } finish{pGC, pDraw, server::helpValidateCount()};
+    st().validateResult = ops->ValidateWindowGC(pGC, changes, pDraw);
+}
+
+} // namespace
+
+namespace server {
 
 uint64_t helpValidateCount() {
     return st().helpValidateCalls;

@@ -110,7 +110,9 @@ void destroyWindow(WindowPtr);
 
 // A GC for the screen: devPrivates for every GC-private index, the
 // nfbGCPrivate copied from the screen's gcTemplate, blocks for the privates
-// that AllocateGCPrivate reserved, no-op GCFuncs; the screen's CreateGC hook
+// that AllocateGCPrivate reserved, the server's GCFuncs (ValidateGC calls
+// the drawable's ValidateWindowGC slot between the layer's own steps, the
+// other slots do nothing); the screen's CreateGC hook
 // is called on it. Fill values default to GXcopy, all-ones plane mask, fg 1,
 // bg 0, solid fill.
 GCPtr createGC(ScreenPtr, int depth);
@@ -214,6 +216,9 @@ void setGCDashes(GCPtr, const std::vector<uint8_t> &dashes);
 void layerValidateGC(GCPtr, DrawablePtr);
 // nfbHelpValidateGC calls so far.
 uint64_t helpValidateCount();
+// What the last ValidateWindowGC called by the server's ValidateGC (the GC
+// function vector's first slot) returned; reading it resets it to 0.
+int takeValidateResult();
 // After the slot: when the driver called no nfbHelpValidateGC since
 // `helpCallsBefore`, the layer fills the nfbGCPrivate's colours, alu and
 // plane mask itself; then the GC takes the drawable's serial number.

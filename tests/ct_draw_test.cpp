@@ -178,10 +178,16 @@ struct ImageCase {
 };
 
 const ImageCase kImages[] = {
-    {"oneRowAligned", 9, 1, 0, 0},      {"oneRowUnaligned1", 9, 1, 1, 0},
-    {"oneRowUnaligned3", 7, 1, 3, 0},   {"oneRowUnaligned6", 5, 1, 6, 0},
-    {"rowsContiguous", 8, 5, 0, 0},     {"rowsWider", 6, 4, 0, 8},
-    {"rowsWiderUnaligned", 5, 3, 2, 4}, {"rowsWiderOdd", 3, 3, 0, 5},
+    {"oneRowAligned", 9, 1, 0, 0},
+    {"oneRowUnaligned1", 9, 1, 1, 0},
+    {"oneRowUnaligned3", 7, 1, 3, 0},
+    {"oneRowUnaligned6", 5, 1, 6, 0},
+    {"rowsContiguous", 8, 5, 0, 0},
+    {"rowsWider", 6, 4, 0, 8},
+    {"rowsWiderUnaligned", 5, 3, 2, 4},
+    {"rowsWiderOdd", 3, 3, 0, 5},
+    // Rows of no pixels owe the engine no data, however the pixels lie.
+    {"emptyRowsUnaligned", 0, 3, 2, 4},
 };
 
 TEST_P(CtDraw, ImagesOverAlignmentsStridesAndAlus) {

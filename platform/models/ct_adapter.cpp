@@ -518,6 +518,132 @@ class CtHostWindow : public MemDevice {
     VideoMemory &vram_;
 };
 
+// The 65548/6430x cursor: DR08-DR0C, the ports after the engine's.
+// Readings where the chip descriptions leave details open:
+// - DR08 bit 0 shows the cursor, bit 1 makes it 64 x 64 (else 32 x 32);
+//   bits 2-3 name the slot shown and bits 22-23 the slot a 6430x load goes
+//   to; bit 5 is kept without a meaning of its own here.
+// - The position (DR0B: x at 0xAFD0, y at 0xAFD2, 16-bit) is the image's
+//   top-left corner, 15 bits of magnitude with bit 15 the sign.
+// - The image, 32 x 32 or 64 x 64, is an AND and an XOR plane of rows of 4
+//   or 8 bytes, the leftmost pixel in bit 7 of each byte: AND 1 XOR 0
+//   transparent, AND 1 XOR 1 inverts the screen, AND 0 XOR 0 the
+//   foreground, AND 0 XOR 1 the background.
+// - 65548: the image lies in video memory at the offset in DR0C, slot s at
+//   256 s, AND bytes even and XOR bytes odd; a 64 x 64 image fills the
+//   whole kilobyte from slot 0.
+// - 6430x: DR0C is a data port: after a DR08 write it takes the AND plane and
+//   then the XOR plane of the slot in bits 22-23, at the size in bit 1, as
+//   32-bit words (low byte first); a word beyond them, or a DR08 write
+//   after some but not all of them, is reported.
+class CtCursorPorts : public PortDevice {
+  public:
+    CtCursorPorts(bool is6430x, const VideoMemory &vram) : is6430x_(is6430x), vram_(vram) {}
+    uint32_t in(uint16_t port, int width) override {
+        int reg = (port - kFirst) / ctreg::DrStep, byte = (port - kFirst) % ctreg::DrStep;
+        (void)width;
+        return regs_[reg] >> (8 * byte);
+    }
+    void out(uint16_t port, int width, uint32_t value) override {
+        int reg = (port - kFirst) / ctreg::DrStep, byte = (port - kFirst) % ctreg::DrStep;
+        if (reg == 3) {
+            if (width != 2 || (byte != 0 && byte != 2)) {
+                fail("cursor position written as " + std::to_string(8 * width) + " bits at byte " +
+                     std::to_string(byte));
+                return;
+            }
+            uint32_t mask = 0xFFFFu << (8 * byte);
+            regs_[3] = (regs_[3] & ~mask) | (value & 0xFFFF) << (8 * byte);
+            return;
+        }
+        if (width != 4 || byte != 0) {
+            fail("DR" + hex(uint32_t(8 + reg)) + " written as " + std::to_string(8 * width) +
+                 " bits at byte " + std::to_string(byte));
+            return;
+        }
+        if (reg == 4 && is6430x_) {
+            dataWord(value);
+            return;
+        }
+        if (reg == 0) {
+            if (is6430x_ && loaded_ != 0 && loaded_ != loadWords())
+                fail("cursor image cut short after " + std::to_string(loaded_) + " of " +
+                     std::to_string(loadWords()) + " words");
+            loaded_ = 0;
+        }
+        regs_[reg] = value;
+    }
+
+    bool on() const { return regs_[0] & 0x01; }
+    int size() const { return regs_[0] & 0x02 ? 64 : 32; }
+    int shownSlot() const { return int(regs_[0] >> 2) & 3; }
+    static int signMagnitude(uint32_t v) {
+        int m = int(v & 0x7FFF);
+        return v & 0x8000 ? -m : m;
+    }
+    int x() const { return signMagnitude(regs_[3] & 0xFFFF); }
+    int y() const { return signMagnitude(regs_[3] >> 16); }
+
+    CtAdapter::CursorPixel at(int sx, int sy) const {
+        using P = CtAdapter::CursorPixel;
+        if (!on())
+            return P::Transparent;
+        int cx = sx - x(), cy = sy - y(), n = size();
+        if (cx < 0 || cy < 0 || cx >= n || cy >= n)
+            return P::Transparent;
+        uint32_t i = uint32_t(cy * (n / 8) + cx / 8);
+        int bit = 7 - cx % 8;
+        uint8_t andByte, xorByte;
+        if (is6430x_) {
+            uint32_t k = uint32_t(shownSlot()) * 128 + i;
+            if (k >= kPlaneBytes)
+                return P::Transparent;
+            andByte = and_[k];
+            xorByte = xor_[k];
+        } else {
+            uint64_t a = uint64_t(regs_[4]) + uint64_t(shownSlot()) * 256 + 2 * i;
+            if (a + 1 >= vram_.size())
+                return P::Transparent;
+            andByte = vram_.data()[a];
+            xorByte = vram_.data()[a + 1];
+        }
+        bool andBit = andByte >> bit & 1, xorBit = xorByte >> bit & 1;
+        if (andBit)
+            return xorBit ? P::Invert : P::Transparent;
+        return xorBit ? P::Background : P::Foreground;
+    }
+
+    static constexpr uint16_t kFirst = ctreg::DrBase + 8 * ctreg::DrStep;
+    static constexpr uint32_t kPlaneBytes = 512;
+    bool is6430x_;
+    const VideoMemory &vram_;
+    uint32_t regs_[5] = {};
+    uint8_t and_[kPlaneBytes] = {}, xor_[kPlaneBytes] = {};
+    uint32_t loaded_ = 0;
+    std::vector<uint32_t> dataWords;
+
+  private:
+    uint32_t planeBytes() const { return regs_[0] & 0x02 ? 512 : 128; }
+    uint32_t loadWords() const { return 2 * planeBytes() / 4; }
+    void dataWord(uint32_t value) {
+        dataWords.push_back(value);
+        if (loaded_ >= loadWords()) {
+            fail("cursor data word beyond the image (" + std::to_string(loadWords()) + " words)");
+            return;
+        }
+        uint32_t planeWords = planeBytes() / 4;
+        bool xorPlane = loaded_ >= planeWords;
+        uint32_t at = uint32_t(regs_[0] >> 22 & 3) * 128 + (loaded_ % planeWords) * 4;
+        loaded_++;
+        if (at + 4 > kPlaneBytes) {
+            fail("a 64 x 64 cursor image loaded into slot " + std::to_string(regs_[0] >> 22 & 3));
+            return;
+        }
+        for (int k = 0; k < 4; k++)
+            (xorPlane ? xor_ : and_)[at + uint32_t(k)] = uint8_t(value >> (8 * k));
+    }
+};
+
 const graf::MemoryArea *memoryArea(const graf::Config &cfg) {
     for (const graf::MemoryArea &a : cfg.areas)
         if (a.name.empty() || a.name == "MEMORY")
@@ -537,6 +663,7 @@ struct CtAdapter::Impl {
     vga::VgaCore vgaCore;
     vga::IndexedRegisters xrRegs;
     uint8_t *memory = nullptr;
+    CtCursorPorts *cursor = nullptr;
 };
 
 CtAdapter::CtAdapter(const std::string &model, graf::Config &cfg, Machine &m) {
@@ -588,6 +715,9 @@ CtAdapter::CtAdapter(const std::string &model, graf::Config &cfg, Machine &m) {
         CtPorts *ports = m.own<CtPorts>(impl_->engine);
         for (uint16_t r = 0; r < 8; r++)
             m.attachPorts(uint16_t(ctreg::DrBase + r * ctreg::DrStep), 4, ports, 4);
+        impl_->cursor = m.own<CtCursorPorts>(c == CtChip::C6430x, impl_->vram);
+        for (uint16_t r = 0; r < 5; r++)
+            m.attachPorts(uint16_t(CtCursorPorts::kFirst + r * ctreg::DrStep), 4, impl_->cursor, 4);
     }
 
     if (const graf::MemoryArea *area = memoryArea(cfg)) {
@@ -671,12 +801,48 @@ void CtAdapter::clearOps() {
     impl_->engine.ops.clear();
 }
 
+CtAdapter::CursorPixel CtAdapter::cursorAt(int x, int y) const {
+    return impl_->cursor ? impl_->cursor->at(x, y) : CursorPixel::Transparent;
+}
+
+bool CtAdapter::cursorOn() const {
+    return impl_->cursor && impl_->cursor->on();
+}
+
+int CtAdapter::cursorSize() const {
+    return impl_->cursor ? impl_->cursor->size() : 0;
+}
+
+int CtAdapter::cursorX() const {
+    return impl_->cursor ? impl_->cursor->x() : 0;
+}
+
+int CtAdapter::cursorY() const {
+    return impl_->cursor ? impl_->cursor->y() : 0;
+}
+
+uint32_t CtAdapter::cursorReg(int n) const {
+    return impl_->cursor && n >= 8 && n <= 12 ? impl_->cursor->regs_[n - 8] : 0;
+}
+
+std::vector<uint32_t> CtAdapter::cursorDataWords() const {
+    return impl_->cursor ? impl_->cursor->dataWords : std::vector<uint32_t>{};
+}
+
+void CtAdapter::clearCursorDataWords() {
+    if (impl_->cursor)
+        impl_->cursor->dataWords.clear();
+}
+
 std::string CtAdapter::describe() const {
     static const char *const names[] = {"65550", "65554", "65548", "6430x"};
     std::string s = std::string("ct ") + names[int(impl_->chip)] + ": " +
                     std::to_string(impl_->vram.size() / 1024) + " KB";
     s += impl_->vgaCore.attr.screenEnabled() ? ", picture on" : ", blanked";
     s += impl_->engine.busy() ? ", engine busy" : ", engine idle";
+    if (cursorOn())
+        s += ", cursor " + std::to_string(cursorSize()) + " at " + std::to_string(cursorX()) + "," +
+             std::to_string(cursorY());
     return s;
 }
 

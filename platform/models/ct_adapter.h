@@ -72,6 +72,8 @@
 //   status read while host data is owed (the operation is dropped), control
 //   bits the model does not know, and any processor access to video memory
 //   while the engine is busy or waits for data are reported.
+// - The 65548/6430x cursor: DR08-DR0C at ports 0xA3D0-0xB3D0 (see the
+//   readings in ct_adapter.cpp); cursorAt() tells what it shows where.
 // - Fixture: stayBusy(n) makes the status read busy for the next n reads,
 //   as an operation would, with video memory guarded meanwhile.
 #pragma once
@@ -133,6 +135,20 @@ class CtAdapter : public Adapter {
     uint64_t busyStatusReads() const;
     const std::vector<CtOp> &ops() const;
     void clearOps();
+
+    // ---- the cursor (65548 and 6430x) ----
+    enum class CursorPixel : uint8_t { Transparent, Background, Foreground, Invert };
+    // What the cursor shows at a screen position (Transparent where it is off
+    // or does not cover it).
+    CursorPixel cursorAt(int x, int y) const;
+    bool cursorOn() const;
+    int cursorSize() const; // 32 or 64
+    int cursorX() const;    // the image's top-left corner
+    int cursorY() const;
+    uint32_t cursorReg(int n) const; // DR08 to DR0C as last written
+    // 6430x: the words the DR0C data port took, in order.
+    std::vector<uint32_t> cursorDataWords() const;
+    void clearCursorDataWords();
 
   private:
     struct Impl;

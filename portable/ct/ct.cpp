@@ -51,18 +51,19 @@ DRV_EXPORT VisualRec NAME(Visual16) = {0, TrueColor, 6, 64, 16, 0xF800, 0x7E0, 0
 DRV_EXPORT VisualRec NAME(Visual8) = {0, PseudoColor, 8, 256, 8, 0, 0, 0, 0, 0, 0};
 #endif
 
-/* Slots the build does not draw itself yet hold the server's routines. */
+/* Transparent stipples stay with the server's routines. */
 DRV_EXPORT PrivOps NAME(SolidPrivOps) = {
-    genSolidFillRects, genSolidFS,    {.ZeroSegs = NAME(SolidZeroSegs)},
-    genSolidGCOp4,     genSolidGCOp5, genSolidGCOp6};
-DRV_EXPORT PrivOps NAME(TiledPrivOps) = {genTiledFillRects, genTiledFS,    {.GCOp3 = genTiledGCOp3},
-                                         genTiledGCOp4,     genTiledGCOp5, genTiledGCOp6};
+    NAME(SolidFillRects), NAME(SolidFS), {.ZeroSegs = NAME(SolidZeroSegs)},
+    genSolidGCOp4,        genSolidGCOp5, genSolidGCOp6};
+DRV_EXPORT PrivOps NAME(TiledPrivOps) = {
+    NAME(TiledFillRects), NAME(TiledFS), {.GCOp3 = genTiledGCOp3},
+    genTiledGCOp4,        genTiledGCOp5, genTiledGCOp6};
 DRV_EXPORT PrivOps NAME(StippledPrivOps) = {
     genStippledFillRects, genStippledFS,    {.GCOp3 = genStippledGCOp3},
     genStippledGCOp4,     genStippledGCOp5, genStippledGCOp6};
 DRV_EXPORT PrivOps NAME(OpStippledPrivOps) = {
-    genOpStippledFillRects, genOpStippledFS,    {.GCOp3 = genOpStippledGCOp3},
-    genOpStippledGCOp4,     genOpStippledGCOp5, genOpStippledGCOp6};
+    NAME(OpStippledFillRects), NAME(OpStippledFS), {.GCOp3 = genOpStippledGCOp3},
+    genOpStippledGCOp4,        genOpStippledGCOp5, genOpStippledGCOp6};
 
 DRV_EXPORT WinOps NAME(WinOps) = {NAME(CopyRect),
                                   NAME(DrawSolidRects),
@@ -131,7 +132,16 @@ static void NAME(FreeScreen)(int index, ScreenPtr pScreen) {
     if (!priv)
         return;
     NAME(MaskPatternClose)(pScreen);
-    NAME(OnboardClose)(pScreen);
+    if (CT_IS_6430X) {
+        NAME(OnboardClose)(pScreen);
+        NAME(CursorFree)(pScreen);
+    } else {
+        NAME(CursorFree)(pScreen);
+        NAME(OnboardClose)(pScreen);
+    }
+    /* The screen may outlive the private: its CreateGC must not lead here. */
+    if (pScreen->CreateGC == NAME(CreateGC))
+        pScreen->CreateGC = priv->wrappedCreateGC;
     Xfree(priv);
     pScreen->devPrivates[NAME(ScreenPrivateIndex)].ptr = 0;
 }
@@ -194,7 +204,7 @@ static Bool ctInitScreen(ScreenPtr pScreen, ctScreenPrivPtr priv, int depth) {
     NAME(BitBltInit)(pScreen);
     if (!NAME(OnboardInit)(pScreen) || !NAME(MaskPatternInit)(pScreen))
         return 0;
-    vexoSWCursorInitialize(pScreen);
+    NAME(CursorInitialize)(pScreen);
     Bool cmap =
         pScreen->rootDepth == 1 ? mfbCreateDefColormap(pScreen) : cfbCreateDefColormap(pScreen);
     if (!cmap)
@@ -251,11 +261,18 @@ static Bool NAME(Init)(int index, ScreenPtr pScreen, int argc, char **argv) {
     priv->width = width;
     priv->height = height;
     priv->depth = depth;
-    priv->bytesPerPixel = (depth + 7) / 8;
+    /* A depth no visual has fails below; until then its size must not
+     * overflow the line's. */
+    priv->bytesPerPixel = depth >= 1 && depth <= 32 ? (depth + 7) / 8 : CT_BPP;
     priv->stride = priv->bytesPerPixel * width;
     priv->onboardMin = onboardMin;
     priv->onboardMax = onboardMax;
     priv->hwCursor = NAME(HardwareCursorFlag);
+    if (NAME(WrapGCFlag) && NAME(GCPrivateIndex) >= 0) {
+        AllocateGCPrivate(pScreen, NAME(GCPrivateIndex), sizeof(ctGCPriv));
+        priv->wrappedCreateGC = pScreen->CreateGC;
+        pScreen->CreateGC = NAME(CreateGC);
+    }
 
     if (ctInitScreen(pScreen, priv, depth))
         return 1;

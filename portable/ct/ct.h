@@ -389,6 +389,11 @@ void NAME(RestoreGState)(ScreenPtr);
 int NAME(BlankScreen)(int on, ScreenPtr);
 void NAME(ValidateWindowPriv)(WindowPtr);
 void ctDoText(ScreenPtr);
+
+/* ---- Hardware cursor (ct_cursor.cpp) ---- */
+
+void NAME(CursorInitialize)(ScreenPtr);
+void NAME(CursorFree)(ScreenPtr);
 /* The hardware cursor's visibility; both do nothing without it. */
 void ctCursorOn(ScreenPtr);
 void ctCursorOff(ScreenPtr, Bool unload);
@@ -471,8 +476,48 @@ ctOnboardChunk *NAME(ImageCacheLoad)(ScreenPtr, const uint8_t *pixels, int strid
 void NAME(ImageCacheFree)(ScreenPtr, ctOnboardChunk *);
 void NAME(ImageCacheCopyRects)(BoxPtr, int count, ctOnboardChunk *, int width, int height,
                                DDXPointPtr patOrg, int alu, uint32_t planemask, DrawablePtr);
+void NAME(ImageCacheFS)(DDXPointPtr starts, int *widths, int count, ctOnboardChunk *, int width,
+                        int height, DDXPointPtr patOrg, int alu, uint32_t planemask, DrawablePtr);
 
-/* ---- Images and validation (ct_image.cpp) ---- */
+/* ---- GC wrapper and validation (ct_gc.cpp) ---- */
+
+/* Per GC while GCs are wrapped: the vector below the wrapper and the GC's
+ * tile or stipple in the image cache. */
+typedef struct _ctGCPriv {
+    const GCFuncs *savedFuncs;
+    ctOnboardChunk *cachedImage;
+    int32_t cachedWidth; /* 8 for an 8 x 8 pattern */
+    int32_t cachedHeight;
+} ctGCPriv, *ctGCPrivPtr;
+
+#if defined(__i386__)
+DRV_STATIC_ASSERT(sizeof(ctGCPriv) == 16, "the GC private is four words");
+#endif
+
+/* None while no GC-private index was taken. */
+static inline ctGCPrivPtr ctGCPrivOf(GCPtr pGC) {
+    if (NAME(GCPrivateIndex) < 0)
+        return 0;
+    return (ctGCPrivPtr)pGC->devPrivates[NAME(GCPrivateIndex)].ptr;
+}
+
+Bool NAME(CreateGC)(GCPtr);
+int NAME(ValidateWindowGC)(GCPtr, uint32_t changes, DrawablePtr);
+int NAME(ValidateWindowGCNoWrap)(GCPtr, uint32_t changes, DrawablePtr);
+int NAME(CacheGCPixmap)(GCPtr, PixmapPtr, Pixel fg, Pixel bg);
+
+/* ---- Span and rectangle fills (ct_fill.cpp) ---- */
+
+void NAME(SolidFillRects)(GCPtr, DrawablePtr, BoxPtr, int count);
+void NAME(SolidFS)(GCPtr, DrawablePtr, DDXPointPtr starts, int *widths, int count);
+void NAME(TiledFillRects)(GCPtr, DrawablePtr, BoxPtr, int count);
+void NAME(TiledFS)(GCPtr, DrawablePtr, DDXPointPtr starts, int *widths, int count);
+void NAME(OpStippledFillRects)(GCPtr, DrawablePtr, BoxPtr, int count);
+void NAME(OpStippledFS)(GCPtr, DrawablePtr, DDXPointPtr starts, int *widths, int count);
+void NAME(StippledFillRects)(GCPtr, DrawablePtr, BoxPtr, int count);
+void NAME(StippledFS)(GCPtr, DrawablePtr, DDXPointPtr starts, int *widths, int count);
+
+/* ---- Images (ct_image.cpp) ---- */
 
 void NAME(DrawImage)(BoxPtr, uint8_t *pixels, int stride, int alu, uint32_t planemask, DrawablePtr);
 void ctDrawImageSlow(DrawablePtr, int alu, int x, int y, int w, int h, const uint8_t *pixels,
@@ -480,8 +525,6 @@ void ctDrawImageSlow(DrawablePtr, int alu, int x, int y, int w, int h, const uin
 void NAME(DrawImageFB)(BoxPtr, uint8_t *pixels, int stride, int alu, uint32_t planemask,
                        DrawablePtr);
 void NAME(ReadImage)(BoxPtr, uint8_t *dst, int stride, DrawablePtr);
-int NAME(ValidateWindowGC)(GCPtr, uint32_t changes, DrawablePtr);
-int NAME(ValidateWindowGCNoWrap)(GCPtr, uint32_t changes, DrawablePtr);
 
 /* ---- Options (ct_options.cpp) ---- */
 

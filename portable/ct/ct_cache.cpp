@@ -253,3 +253,23 @@ void NAME(ImageCacheCopyRects)(BoxPtr boxes, int count, ctOnboardChunk *chunk, i
         }
     }
 }
+
+void NAME(ImageCacheFS)(DDXPointPtr starts, int *widths, int count, ctOnboardChunk *chunk, int W,
+                        int H, DDXPointPtr patOrg, int alu, uint32_t planemask, DrawablePtr pDraw) {
+    (void)planemask;
+    ctScreenPrivPtr priv = ctPrivOf(pDraw);
+    if (W == CT_PATTERN_SIDE && H == CT_PATTERN_SIDE) {
+        int phase = ctMod(patOrg->x, CT_PATTERN_SIDE);
+        ctRotatePattern(priv, chunk, phase);
+        ctPatternBegin(priv, chunk);
+        for (int i = 0; i < count; i++)
+            ctPatternFill(priv, chunk, alu, starts[i].x, starts[i].y, widths[i], 1, patOrg->y);
+        ctRotatePattern(priv, chunk, ctMod(-phase, CT_PATTERN_SIDE));
+        return;
+    }
+    for (int i = 0; i < count; i++) {
+        int x = starts[i].x, y = starts[i].y;
+        ctBlockBand(priv, chunk, alu, W, ctMod(x - patOrg->x, W), ctMod(y - patOrg->y, H), x,
+                    x + widths[i], y, 1);
+    }
+}

@@ -44,7 +44,9 @@ void ctDrawImageSlow(DrawablePtr pDraw, int alu, int x, int y, int w, int h, con
     ctScreenPrivPtr priv = ctPrivOf(pDraw);
     uint32_t lead = (uint32_t)((uintptr_t)pixels & (CT_UNIT - 1));
     uint32_t bytes = (uint32_t)(w * CT_BPP);
-    uint32_t rowBytes = (lead + bytes + CT_UNIT - 1) & ~(CT_UNIT - 1);
+    /* An empty row owes the engine nothing: a word sent for it would land in
+     * video memory. */
+    uint32_t rowBytes = bytes ? (lead + bytes + CT_UNIT - 1) & ~(CT_UNIT - 1) : 0;
     ctStartHostImage(priv, alu, rowBytes, lead, x, y, w, h);
     for (int r = 0; r < h; r++) {
         const uint8_t *row = pixels + r * stride;
@@ -137,29 +139,4 @@ void NAME(ReadImage)(BoxPtr box, uint8_t *dst, int stride, DrawablePtr pDraw) {
     uint32_t bytes = (uint32_t)(box->x2 - box->x1) * CT_BPP;
     for (int y = box->y1; y < box->y2; y++, dst += stride)
         memcpy(dst, ctPixel(priv, box->x1, y), bytes);
-}
-
-/* The record of the GC's fill style; an opaque stipple in one colour is a
- * solid fill. */
-static PrivOps *ctOpsFor(GCPtr pGC) {
-    switch (pGC->fillStyle) {
-    case FillTiled:
-        return &NAME(TiledPrivOps);
-    case FillStippled:
-        return &NAME(StippledPrivOps);
-    case FillOpaqueStippled:
-        return pGC->fgPixel == pGC->bgPixel ? &NAME(SolidPrivOps) : &NAME(OpStippledPrivOps);
-    default:
-        return &NAME(SolidPrivOps);
-    }
-}
-
-int NAME(ValidateWindowGC)(GCPtr pGC, uint32_t changes, DrawablePtr pDraw) {
-    NFB_GC_PRIV(pGC)->ops = ctOpsFor(pGC);
-    return nfbHelpValidateGC(pGC, changes, pDraw);
-}
-
-int NAME(ValidateWindowGCNoWrap)(GCPtr pGC, uint32_t changes, DrawablePtr pDraw) {
-    NFB_GC_PRIV(pGC)->ops = ctOpsFor(pGC);
-    return nfbHelpValidateGC(pGC, changes, pDraw);
 }

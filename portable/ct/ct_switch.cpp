@@ -29,16 +29,6 @@ void ctDoText(ScreenPtr pScreen) {
     NAME(SetText)(pScreen);
 }
 
-/* The hardware cursor comes later; until then the server draws it. */
-void ctCursorOn(ScreenPtr pScreen) {
-    (void)pScreen;
-}
-
-void ctCursorOff(ScreenPtr pScreen, Bool unload) {
-    (void)pScreen;
-    (void)unload;
-}
-
 void NAME(SaveGState)(ScreenPtr pScreen) {
     ctCursorOff(pScreen, 1);
 }
