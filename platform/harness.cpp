@@ -554,7 +554,8 @@ void Screen::createRoot() {
     WindowTable[screen_->myNum] = root_;
     if (nfb() && nfb()->ValidateWindowPriv)
         call("ValidateWindowPriv", [&] { nfb()->ValidateWindowPriv(root_); });
-    if (!winOps())
+    // Without the hook the server's own frame-buffer code draws the screen.
+    if (!winOps() && nfb() && nfb()->ValidateWindowPriv)
         report(driver_ + ": ValidateWindowPriv gave the root window no WinOps");
 }
 

@@ -346,7 +346,7 @@ class Machine {
     std::unique_ptr<Impl> impl_;
     std::vector<std::unique_ptr<Owned>> owned_;
     std::map<std::string, void *> shared_; // sharedModel()
-    std::unique_ptr<PciBus> pci_; // made on first use
+    std::unique_ptr<PciBus> pci_;          // made on first use
     Trace trace_;
     bool tracing_ = true;
     uint64_t now_ = 0;
