@@ -34,7 +34,6 @@ constexpr uint16_t kWordPorts[] = {0x23C2, 0x23C4, 0x23CA, 0x63C0, 0x63C2,
                                    0x63CC, 0x63CE, 0x83CC, 0x83CE};
 
 constexpr uint8_t kBusy = 0x40, kInProgress = 0x80;
-constexpr int kBusyReads = 3;
 constexpr uint8_t kUnlock = 5;
 
 } // namespace
