@@ -289,8 +289,11 @@ static Bool dulmoInit(int index, ScreenPtr pScreen, int argc, char **argv) {
         if (!dulmoCFBInit(pScreen, mapped, width, height, mmWidth, mmHeight, depth))
             return 0;
     } else {
-        /* A flat screen must lie inside the area the processor reaches. */
-        if (!banked && ((uint64_t)height << p->pitchShift) > length) {
+        /* The processor must reach every pixel: a flat screen lies inside
+         * the area (its last line may be longer than the pitch at depths
+         * other than 8), and a banked line inside the window. */
+        uint64_t flatEnd = ((uint64_t)(height - 1) << p->pitchShift) + (uint64_t)width;
+        if (banked ? width > p->pitch : flatEnd > length) {
             ErrorF(msgMemory);
             return 0;
         }
