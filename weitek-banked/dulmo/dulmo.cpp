@@ -28,6 +28,7 @@ static uint8_t dulmoDacSaved[256];
 #define DULMO_CLASS_1024 6
 #define DULMO_CLASS_1280 14
 #define DULMO_REVISION_CHIP 0x71
+#define DULMO_MAX_MEMORY 0x200000u
 
 static const char msgIndex[] = "dulmo: Screen private index allocation error.\n";
 static const char msgPrivate[] = "dulmo: Screen private data memory allocation error.\n";
@@ -205,6 +206,13 @@ static Bool dulmoCFBInit(ScreenPtr pScreen, void *fb, int width, int height, int
     return 1;
 }
 
+/* The video memory the banked window's page registers reach: 16 banks of
+ * 64 KB in 4 KB units, and on the 1280-wide set-up (16 KB units) the 2 MB
+ * the boards carry at most. */
+static uint64_t dulmoBankReach(int width) {
+    return width == 1280 ? DULMO_MAX_MEMORY : DULMO_MAX_MEMORY / 2;
+}
+
 static Bool dulmoInit(int index, ScreenPtr pScreen, int argc, char **argv) {
     (void)argc;
     (void)argv;
@@ -293,7 +301,8 @@ static Bool dulmoInit(int index, ScreenPtr pScreen, int argc, char **argv) {
          * the area (its last line may be longer than the pitch at depths
          * other than 8), and a banked line inside the window. */
         uint64_t flatEnd = ((uint64_t)(height - 1) << p->pitchShift) + (uint64_t)width;
-        if (banked ? width > p->pitch : flatEnd > length) {
+        uint64_t bankedBytes = (uint64_t)height << p->pitchShift;
+        if (banked ? width > p->pitch || bankedBytes > dulmoBankReach(width) : flatEnd > length) {
             ErrorF(msgMemory);
             return 0;
         }
