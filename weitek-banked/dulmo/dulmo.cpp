@@ -150,6 +150,15 @@ WinOps dulmoBankedWinOps = {dulmoCopyRect,
 const uint8_t alu_to_hwrop[16] = {0x00, 0x08, 0x04, 0x0C, 0x02, 0x0A, 0x06, 0x0E,
                                   0x01, 0x09, 0x05, 0x0D, 0x03, 0x0B, 0x07, 0x0F};
 
+/* Grafinfo strings compared without the C library's string routines. */
+static int dulmoSameString(const char *a, const char *b) {
+    while (*a && *a == *b) {
+        a++;
+        b++;
+    }
+    return *a == *b;
+}
+
 /* ---- Engine wait ---- */
 
 void dulmoEngineIdleWait(void) {
@@ -274,7 +283,7 @@ static Bool dulmoInit(int index, ScreenPtr pScreen, int argc, char **argv) {
         ErrorF(msgFbType);
         return 0;
     }
-    int banked = strcmp(fbType, "BANK") == 0;
+    int banked = dulmoSameString(fbType, "BANK");
 
     void *mapped = 0;
     uint32_t length = 0;
@@ -322,7 +331,7 @@ static Bool dulmoInit(int index, ScreenPtr pScreen, int argc, char **argv) {
 
         char *cache = 0;
         int wantCache =
-            grafGetString(graf, "GLYPH_CACHE", &cache) && cache && strcmp(cache, "YES") == 0;
+            grafGetString(graf, "GLYPH_CACHE", &cache) && cache && dulmoSameString(cache, "YES");
         if (!banked) {
             p->winOps = &dulmoFlatWinOps;
             if (wantCache) {
