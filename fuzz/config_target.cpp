@@ -182,6 +182,35 @@ void edit(fuzz::Input &in, graf::Config &cfg, std::vector<std::string> &failing,
         break;
     case 7: { // keys of other types under known names
         const std::string &key = in.pick(kIntKeys);
+        if (key == "FUZZ_EXTRA") {
+            // In its place, the string and flag keys that choose how a
+            // screen is drawn: set, changed or dropped.
+            switch (in.range(0, 4)) {
+            case 0:
+                cfg.strings["GLYPH_CACHE"] = in.flag() ? "YES" : "NO";
+                log += " GLYPH_CACHE=" + cfg.strings["GLYPH_CACHE"];
+                break;
+            case 1:
+                cfg.strings.erase("GLYPH_CACHE");
+                log += " -GLYPH_CACHE";
+                break;
+            case 2:
+                if (std::find(cfg.flags.begin(), cfg.flags.end(), "USEDFB") == cfg.flags.end())
+                    cfg.flags.push_back("USEDFB");
+                log += " USEDFB";
+                break;
+            case 3:
+                cfg.flags.erase(std::remove(cfg.flags.begin(), cfg.flags.end(), "USEDFB"),
+                                cfg.flags.end());
+                log += " -USEDFB";
+                break;
+            default:
+                cfg.strings["FBTYPE"] = in.flag() ? "BANK" : "FLAT";
+                log += " FBTYPE=" + cfg.strings["FBTYPE"];
+                break;
+            }
+            break;
+        }
         if (in.flag())
             cfg.strings[key] = "x";
         else

@@ -704,8 +704,12 @@ struct Session {
     void unrealizeCursors() {
         if (!cursors.empty())
             s.setCursor(nullptr, 0, 0);
-        for (auto &c : cursors)
+        // The server drops its last reference to a cursor before it
+        // unrealizes it.
+        for (auto &c : cursors) {
+            c->rec.refcnt = 0;
             s.unrealizeCursor(c->ptr());
+        }
         cursors.clear();
     }
     void hooks() {

@@ -359,6 +359,15 @@ Bool mfbCreateDefColormap(ScreenPtr);
  * pixels): creates the screen's devPrivate record; 0 on failure. */
 Bool cfbScreenInit(ScreenPtr, void *fb, int width, int height, int mmWidth, int mmHeight,
                    int lineWidth);
+/* The layer's colormap and screen-saver hooks, for a screen a driver set up
+ * with cfbScreenInit: they keep the record's installedCmap and reach the
+ * palette through its SetColor and LoadColormap, and blank through its
+ * BlankScreen. */
+void nfbInstallColormap(ColormapPtr);
+void nfbUninstallColormap(ColormapPtr);
+int nfbListInstalledColormaps(ScreenPtr, XID *);
+void nfbStoreColors(ColormapPtr, int n, xColorItem *);
+Bool nfbSaveScreen(ScreenPtr, int on);
 /* (class, width, height, screen): the sizes the frame-buffer layer handles best. */
 void mfbQueryBestSize(int cls, uint16_t *width, uint16_t *height, ScreenPtr);
 /* The layer's masks for 32 pixels a word, pixel i in bit i (its 1-bit data is

@@ -335,10 +335,14 @@ Screen::Screen(const std::string &driver, const graf::Config &config, Options op
     if (screensMade++ > 0 && screensOpen == 0)
         server::resetGeneration();
     screensOpen++;
-    machine_ = sim::Machine::make();
+    if (options_.joinMachineOf)
+        machine_ = options_.joinMachineOf->machine_;
+    else
+        machine_ = sim::Machine::make();
     activate();
     sim::Machine &m = *machine_;
-    m.setFailureHandler([this](const std::string &msg) { report(msg); });
+    if (!options_.joinMachineOf)
+        m.setFailureHandler([this](const std::string &msg) { report(msg); });
 
     std::string error;
     info_ = loadDriver(driver, &error);
@@ -550,7 +554,8 @@ void Screen::createRoot() {
     WindowTable[screen_->myNum] = root_;
     if (nfb() && nfb()->ValidateWindowPriv)
         call("ValidateWindowPriv", [&] { nfb()->ValidateWindowPriv(root_); });
-    if (!winOps())
+    // Without the hook the server's own frame-buffer code draws the screen.
+    if (!winOps() && nfb() && nfb()->ValidateWindowPriv)
         report(driver_ + ": ValidateWindowPriv gave the root window no WinOps");
 }
 

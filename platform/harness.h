@@ -140,6 +140,8 @@ std::unique_ptr<Cursor> makeCursor(const std::vector<std::string> &rows, int xho
 
 // ---- the screen ----
 
+class Screen;
+
 struct Options {
     // ScreenConfig values; 0 takes them from the configuration: depth from
     // DEPTH, bitsPerPixel from BITSPERPIXEL (boards that hold depth 24 in
@@ -161,6 +163,11 @@ struct Options {
     // The server's command-line words after argv[0] ("-opsflag", "0", ...),
     // handed to Init as the server would.
     std::vector<std::string> serverArgs = {};
+    // A screen whose board sits in another screen's machine: this screen
+    // uses that screen's simulated machine (and its bus) instead of one of
+    // its own, and its adapter joins the ones already there. The other
+    // screen must outlive this one; failures go to its reporter.
+    Screen *joinMachineOf = nullptr;
 };
 
 // GC fill values. `patOrg` is relative to the window (the root window is at
@@ -488,7 +495,7 @@ class Screen {
     std::string driver_;
     Options options_;
     ScreenInfo *info_ = nullptr;
-    std::unique_ptr<sim::Machine> machine_;
+    std::shared_ptr<sim::Machine> machine_;
     int num_ = 0;
     std::unique_ptr<sim::Adapter> adapter_;
     ScreenConfig config_{};

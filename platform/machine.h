@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <iterator>
+#include <map>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -249,6 +250,19 @@ class Machine {
         return raw;
     }
 
+    // One object of type T (constructed from the machine) per machine and
+    // `key`, made on first use and kept as long as the machine: what several
+    // adapters on one bus share, such as a select latch in front of boards
+    // that answer at the same ports.
+    template <class T> T *sharedModel(const std::string &key) {
+        auto it = shared_.find(key);
+        if (it != shared_.end())
+            return static_cast<T *>(it->second);
+        T *made = own<T>(*this);
+        shared_[key] = made;
+        return made;
+    }
+
     // ---- engine strictness ----
     // While guarded, any processor access to the video memory's linear or
     // window views is reported as a failure (the engine owns the memory).
@@ -350,7 +364,8 @@ class Machine {
     [[noreturn]] void noTarget(const Access &what, const volatile void *addr);
     std::unique_ptr<Impl> impl_;
     std::vector<std::unique_ptr<Owned>> owned_;
-    std::unique_ptr<PciBus> pci_; // made on first use
+    std::map<std::string, void *> shared_; // sharedModel()
+    std::unique_ptr<PciBus> pci_;          // made on first use
     Trace trace_;
     bool tracing_ = true;
     uint64_t now_ = 0;

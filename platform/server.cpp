@@ -413,10 +413,78 @@ extern "C" Bool cfbScreenInit(ScreenPtr pScreen, void *fb, int width, int height
                               int mmHeight, int lineWidth) {
     if (!nfbScreenInit(pScreen, width, height, mmWidth, mmHeight))
         return 0;
-    PixmapRec &pixmap = static_cast<nfbScreenPrivate *>(pScreen->devPrivate)->screenPixmap;
+    // The layer's record is a block of the server's memory, as the real
+    // layer allocates it: a driver may copy its pixmap header and free it.
+    auto *record = static_cast<nfbScreenPrivate *>(Xalloc(sizeof(nfbScreenPrivate)));
+    if (!record) {
+        pScreen->devPrivate = nullptr;
+        return 0;
+    }
+    std::memcpy(record, pScreen->devPrivate, sizeof(nfbScreenPrivate));
+    pScreen->devPrivate = record;
+    // The layer offers its 8-bit visual, as its own set-up does.
+    VisualRec visual = {0, PseudoColor, 8, 256, 8, 0, 0, 0, 0, 0, 0};
+    if (!nfbAddVisual(pScreen, &visual)) {
+        Xfree(record);
+        pScreen->devPrivate = nullptr;
+        return 0;
+    }
+    PixmapRec &pixmap = record->screenPixmap;
     pixmap.devPrivate = fb;
     // The depth is not known yet: a line of 8-bit pixels, as the 8-bit layer has it.
     pixmap.devKind = lineWidth;
+    return 1;
+}
+
+// The layer's colormap hooks, for a screen whose hooks the layer's own
+// screen set-up did not install: they keep the installed map in the
+// record and reach the palette through its SetColor and LoadColormap.
+extern "C" void nfbInstallColormap(ColormapPtr pmap) {
+    if (!pmap || !pmap->pScreen)
+        return;
+    nfbScreenPrivate *p = NFB_SCREEN_PRIV(pmap->pScreen);
+    if (!p || p->installedCmap == pmap)
+        return;
+    p->installedCmap = pmap;
+    if (p->LoadColormap)
+        p->LoadColormap(pmap);
+}
+
+extern "C" void nfbUninstallColormap(ColormapPtr pmap) {
+    if (!pmap || !pmap->pScreen)
+        return;
+    ScreenPtr pScreen = pmap->pScreen;
+    nfbScreenPrivate *p = NFB_SCREEN_PRIV(pScreen);
+    if (!p || p->installedCmap != pmap)
+        return;
+    if (pScreen->defColormap && pScreen->defColormap != pmap)
+        nfbInstallColormap(pScreen->defColormap);
+}
+
+extern "C" int nfbListInstalledColormaps(ScreenPtr pScreen, XID *list) {
+    nfbScreenPrivate *p = pScreen ? NFB_SCREEN_PRIV(pScreen) : nullptr;
+    if (!p || !p->installedCmap)
+        return 0;
+    if (list)
+        list[0] = p->installedCmap->mid;
+    return 1;
+}
+
+extern "C" void nfbStoreColors(ColormapPtr pmap, int n, xColorItem *items) {
+    if (!pmap || !pmap->pScreen || !items)
+        return;
+    nfbScreenPrivate *p = NFB_SCREEN_PRIV(pmap->pScreen);
+    if (!p || p->installedCmap != pmap || !p->SetColor)
+        return;
+    for (int i = 0; i < n; i++)
+        p->SetColor(0, static_cast<int>(items[i].pixel), items[i].red, items[i].green,
+                    items[i].blue, pmap->pScreen);
+}
+
+extern "C" Bool nfbSaveScreen(ScreenPtr pScreen, int on) {
+    nfbScreenPrivate *p = pScreen ? NFB_SCREEN_PRIV(pScreen) : nullptr;
+    if (p && p->BlankScreen)
+        p->BlankScreen(on, pScreen);
     return 1;
 }
 
@@ -735,6 +803,12 @@ void destroyScreen(ScreenPtr pScreen) {
     if (it == st().screens.end())
         return;
     st().screenStates.erase(pScreen->myNum);
+    // A record the frame-buffer layer's screen set-up allocated (or one a
+    // driver put in its place) goes with the screen, as the layer's close
+    // frees it.
+    void *record = pScreen->devPrivate;
+    if (record && record != it->second->nfbPriv.get() && st().blocks.count(record))
+        Xfree(record);
     st().screens.erase(it);
 }
 

@@ -417,6 +417,9 @@ class Runner {
     std::unique_ptr<harness::Font> font_;
     std::unique_ptr<harness::Cursor> cursor_;
     bool cursorRealized_ = false; // the hardware cursor, until FreeScreen
+    // The driver left the drawing to the server's own frame-buffer code:
+    // no validation hook, so the root window gets no WinOps of its own.
+    bool serverDraws_ = false;
 };
 
 BoxRec Runner::box(int x1, int y1, int x2, int y2) const {
@@ -627,7 +630,8 @@ bool Runner::bringUp() {
         s_->createRoot();
         s_->tellRootClip();
         s_->syncMirror();
-        rooted = s_->winOps() != nullptr;
+        serverDraws_ = s_->nfb() && !s_->nfb()->ValidateWindowPriv;
+        rooted = s_->winOps() != nullptr || serverDraws_;
         if (!rooted)
             current_.failed = true;
     });
@@ -1027,6 +1031,9 @@ void Runner::close() {
             s_->closeFont(*font_);
         // The server frees its cursors before it closes the screen, and
         // each screen unrealizes what it realized.
+        // The server drops its last reference before it unrealizes.
+        if (cursor_)
+            cursor_->rec.refcnt = 0;
         if (cursorRealized_ && !s_->unrealizeCursor(cursor_->ptr()))
             current_.lines.push_back("UnrealizeCursor returned 0");
         cursorRealized_ = false;
@@ -1041,6 +1048,15 @@ void Runner::close() {
 
 void Runner::scene() {
     palette();
+    if (serverDraws_) {
+        out_ << "  (the server's own frame-buffer code draws on this screen; no drawing steps)\n";
+        cursor();
+        step("console-switch", Kind::Life, [&] {
+            s_->switchAway();
+            s_->switchBack();
+        });
+        return;
+    }
     if (s_->width() < kSceneWidth || s_->height() < kSceneHeight) {
         out_ << "  (the demo scene needs at least " << kSceneWidth << "x" << kSceneHeight
              << "; no drawing on this screen)\n";
