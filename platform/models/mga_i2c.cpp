@@ -206,6 +206,10 @@ void MgaI2cBus::addDdcMemory(int port, std::vector<uint8_t> bytes) {
     agents_.push_back(std::make_unique<Agent>(port, std::make_unique<DdcMemory>(std::move(bytes))));
 }
 
+void MgaI2cBus::addSlave(int port, std::unique_ptr<I2cSlave> slave) {
+    agents_.push_back(std::make_unique<Agent>(port, std::move(slave)));
+}
+
 void MgaI2cBus::setFixture(Fixture f, int port) {
     fixture_ = f;
     fixturePort_ = port;

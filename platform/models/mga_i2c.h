@@ -78,6 +78,8 @@ class MgaI2cBus {
     uint8_t readDacPins(uint8_t direction, uint8_t data) const;
 
     void addDdcMemory(int port, std::vector<uint8_t> bytes);
+    // Any other slave on a port (monitors, add-on devices).
+    void addSlave(int port, std::unique_ptr<I2cSlave> slave);
     void setFixture(Fixture f, int port);
 
     bool scl(int port) const { return lines_[size_t(port)].scl; }
