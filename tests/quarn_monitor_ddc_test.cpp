@@ -304,7 +304,7 @@ uint32_t senseLoad(BoardHandle *b, uint8_t *loaded) {
 uint32_t detectTv(BoardHandle *b, uint8_t *detected) {
     gTvCalls++;
     *detected = gTv;
-    reinterpret_cast<uint8_t *>(&b->TVState)[2] = gTv; // ucTVDetect
+    b->TVState.ucTVDetect = gTv;
     return b->ulErrorCode;
 }
 

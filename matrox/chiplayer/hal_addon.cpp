@@ -340,7 +340,7 @@ uint32_t HALPDetectAddOn(BoardHandle *pBoard) {
 uint32_t HALPDetectNoTV(BoardHandle *pBoard, uint32_t *pFound) {
     if (hsl::failed(pBoard))
         return pBoard->ulErrorCode;
-    reinterpret_cast<uint8_t *>(&pBoard->TVState)[2] = 0; // ucTVDetect
+    pBoard->TVState.ucTVDetect = 0;
     *pFound = 0;
     return pBoard->ulErrorCode;
 }

@@ -11,8 +11,6 @@ namespace {
 
 constexpr uint32_t kDdcSettle = 500;
 constexpr uint8_t kEdidHeader[8] = {0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x00};
-// ucTVDetect: byte 2 of the TV state (standard, cable type, detection).
-constexpr size_t kTVDetectByte = 2;
 constexpr uint32_t kSecondHD15 = 0x60000, kFlatPanelModule = 0x6000;
 
 I2CCommand ddcStep(uint32_t operation, uint32_t data, uint32_t control) {
@@ -41,10 +39,6 @@ void takeEdid(BoardHandle *pBoard, uint32_t index) {
     m.flMonitor |= MONITOR_CONNECTED;
     HALPGetMonitorProperties(pBoard, index);
     HALPGetMonitorLimits(pBoard, index);
-}
-
-uint8_t tvDetect(const BoardHandle *pBoard) {
-    return reinterpret_cast<const uint8_t *>(&pBoard->TVState)[kTVDetectByte];
 }
 
 } // namespace
@@ -216,7 +210,7 @@ uint32_t HALPGetSecondMonitorInfo(BoardHandle *pBoard) {
             } else {
                 uint8_t tv = 0;
                 hsl::callSlot(pBoard, HSL_SLOT_DETECT_TV, &tv);
-                if (tvDetect(pBoard) != 0)
+                if (pBoard->TVState.ucTVDetect != 0)
                     m.flMonitor |= MONITOR_CONNECTED;
             }
         }

@@ -117,9 +117,25 @@ typedef struct _MonitorInfo {
     uint32_t ulPreferredHeight;
 } MonitorInfo;
 
+/* The TV picture controls. */
+typedef struct _TVProcAmpSettings {
+    uint32_t flTVOptions; /* bit 0 text filter, 1 dot-crawl freeze, 2 black and white */
+    uint32_t ulDeflicker; /* 0 off, 1 and 2 two strengths */
+    uint32_t ulSaturation;
+    uint32_t ulBrightness;
+    uint32_t ulContrast;
+    uint32_t ulHue;
+    uint32_t ulGamma; /* a gamma key */
+    uint32_t ulReserved;
+} TVProcAmpSettings;
+
 /* TV output state and picture settings; filled by the TV routines. */
 typedef struct _TVState {
-    uint32_t aulData[9];
+    uint8_t ucTVStandard;  /* 0: 625 lines, 50 Hz; 1: 525 lines, 60 Hz */
+    uint8_t ucTVCableType; /* 0 to 3 */
+    uint8_t ucTVDetect;    /* connection bits of the last detection; 0 and 7: no TV */
+    uint8_t ucTVMode;      /* the current output mode, 0 none */
+    TVProcAmpSettings TVSettings;
 } TVState;
 
 /* The register image handed to ClientCallBiosInt10: word 0 the function,
@@ -286,6 +302,8 @@ QUARN_STATIC_ASSERT(offsetof(MonitorInfo, aucEDID) == 8 &&
                         offsetof(MonitorInfo, ulMinVertRate) == 264,
                     "MonitorInfo fields in their places");
 QUARN_STATIC_ASSERT(sizeof(TVState) == 36, "TVState is 36 bytes");
+QUARN_STATIC_ASSERT(sizeof(TVProcAmpSettings) == 32 && offsetof(TVState, TVSettings) == 4,
+                    "TVState fields in their places");
 QUARN_STATIC_ASSERT(sizeof(HSLData) == HSL_DATA_SIZE, "HSLData is 256 bytes");
 QUARN_STATIC_ASSERT(offsetof(HSLData, aucPInS) == 40 && offsetof(HSLData, ulPLLFreqRef) == 168 &&
                         offsetof(HSLData, aulPowerSave) == 232,
