@@ -531,10 +531,17 @@ TEST(HalModifyVideoParameters, ChangeTypesAndTheRefreshRule) {
     m.lSignalMode = 1;
     EXPECT_EQ(HALModifyVideoParameters(&h, &m, 7, 0), HSL_ERR_SLOT_NOT_INITIALISED)
         << "the polarity step is not in the library yet";
+    // The standard timings: the record of the zoom asked for, no second
+    // one, and none for a size the table lacks.
     ModeInfo vesa{};
     vesa.ulDispWidth = 1152;
     vesa.lDispHeight = 864;
     vesa.lZoom = 2;
+    EXPECT_EQ(HALGetVESAParameters(&h, &vesa, 0), 0u);
+    EXPECT_EQ(vesa.lPixClock, 108000);
+    EXPECT_EQ(vesa.lHFPorch, 64);
+    EXPECT_EQ(HALGetVESAParameters(&h, &vesa, 1), HAL_ERR_VESA_NO_VARIANT);
+    vesa.ulDispWidth = 1000;
     EXPECT_EQ(HALGetVESAParameters(&h, &vesa, 0), HAL_ERR_VESA_NO_ENTRY);
 }
 

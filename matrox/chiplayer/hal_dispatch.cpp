@@ -6,6 +6,7 @@
 #include "client.h"
 #include "hal.h"
 #include "hal_error.h"
+#include "hal_monitor.h"
 #include "hal_pending.h"
 
 namespace {
@@ -173,12 +174,6 @@ uint32_t HALCustomCall(BoardHandle *pBoard, uint32_t a, uint32_t b, uint32_t c) 
 }
 
 // ---- standard timings and step changes ----
-
-// Standard timings by resolution; only the end mark until the monitor
-// tables come.
-static const ModeInfo VesaParam[] = {{0xFFFFFFFFu, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-                                      0,           0, 0, 0, 0, 0, 0, 0, 0, {0, 0, 0, 0},
-                                      0,           0, 0, 0, 0, 0, 0, 0, 0}};
 
 uint32_t HALGetVESAParameters(BoardHandle *pBoard, ModeInfo *pMode, uint32_t variant) {
     pBoard->ulErrorCode = HAL_OK;

@@ -72,8 +72,5 @@ uint32_t HALPChangeInterlaceMode(BoardHandle *pBoard, ModeInfo *, uint32_t) {
 uint32_t HALPVideoStep(BoardHandle *pBoard, ModeInfo *, uint32_t) {
     return notYet(pBoard);
 }
-uint32_t HALPConvertEDID2toEDID1(BoardHandle *pBoard, uint8_t *) {
-    return notYet(pBoard);
-}
 
 } // extern "C"

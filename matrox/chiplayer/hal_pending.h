@@ -40,7 +40,6 @@ uint32_t HALPChangeVerticalSyncPolarity(BoardHandle *pBoard, ModeInfo *pMode, ui
 uint32_t HALPChangeInterlaceMode(BoardHandle *pBoard, ModeInfo *pMode, uint32_t value);
 /* Steps 13 to 38 in order of their change type. */
 uint32_t HALPVideoStep(BoardHandle *pBoard, ModeInfo *pMode, uint32_t type);
-uint32_t HALPConvertEDID2toEDID1(BoardHandle *pBoard, uint8_t *edid);
 
 uint32_t HALGetVESAParameters(BoardHandle *pBoard, ModeInfo *pMode, uint32_t variant);
 uint32_t HALModifyVideoParameters(BoardHandle *pBoard, ModeInfo *pMode, uint32_t type,

@@ -91,14 +91,51 @@ typedef struct _VgaInfo {
     uint8_t aucSpare[3];
 } VgaInfo;
 
+/* flMonitor bits. */
+enum {
+    MONITOR_CONNECTED = 0x01,
+    MONITOR_EDID_VALID = 0x02,
+    MONITOR_GTF = 0x04,
+    MONITOR_DIGITAL = 0x08,
+    MONITOR_TV = 0x10,
+    MONITOR_HD15_TV_ADAPTOR = 0x20
+};
+
 /* A monitor as DDC and EDID describe it; filled by the monitor routines. */
 typedef struct _MonitorInfo {
-    uint32_t aulData[75];
+    uint32_t flMonitor;
+    uint32_t ulEDIDVersion; /* major in bits 4-7, revision in 0-3; 0 without EDID */
+    uint8_t aucEDID[256];
+    uint32_t ulMinVertRate; /* Hz */
+    uint32_t ulMaxVertRate;
+    uint32_t ulMinHorzRate; /* kHz */
+    uint32_t ulMaxHorzRate;
+    uint32_t ulMaxPixelClock; /* kHz */
+    uint32_t ulMaxImageWidth; /* mm */
+    uint32_t ulMaxImageHeight;
+    uint32_t ulPreferredWidth;
+    uint32_t ulPreferredHeight;
 } MonitorInfo;
+
+/* The TV picture controls. */
+typedef struct _TVProcAmpSettings {
+    uint32_t flTVOptions; /* bit 0 text filter, 1 dot-crawl freeze, 2 black and white */
+    uint32_t ulDeflicker; /* 0 off, 1 and 2 two strengths */
+    uint32_t ulSaturation;
+    uint32_t ulBrightness;
+    uint32_t ulContrast;
+    uint32_t ulHue;
+    uint32_t ulGamma; /* a gamma key */
+    uint32_t ulReserved;
+} TVProcAmpSettings;
 
 /* TV output state and picture settings; filled by the TV routines. */
 typedef struct _TVState {
-    uint32_t aulData[9];
+    uint8_t ucTVStandard;  /* 0: 625 lines, 50 Hz; 1: 525 lines, 60 Hz */
+    uint8_t ucTVCableType; /* 0 to 3 */
+    uint8_t ucTVDetect;    /* connection bits of the last detection; 0 and 7: no TV */
+    uint8_t ucTVMode;      /* the current output mode, 0 none */
+    TVProcAmpSettings TVSettings;
 } TVState;
 
 /* The register image handed to ClientCallBiosInt10: word 0 the function,
@@ -261,7 +298,12 @@ QUARN_STATIC_ASSERT(sizeof(SysClockInfo) == 16, "SysClockInfo is 16 bytes");
 QUARN_STATIC_ASSERT(sizeof(ModeInfo) == 128, "ModeInfo is 32 words");
 QUARN_STATIC_ASSERT(sizeof(VgaInfo) == 62, "VgaInfo is 62 bytes");
 QUARN_STATIC_ASSERT(sizeof(MonitorInfo) == 300, "MonitorInfo is 300 bytes");
+QUARN_STATIC_ASSERT(offsetof(MonitorInfo, aucEDID) == 8 &&
+                        offsetof(MonitorInfo, ulMinVertRate) == 264,
+                    "MonitorInfo fields in their places");
 QUARN_STATIC_ASSERT(sizeof(TVState) == 36, "TVState is 36 bytes");
+QUARN_STATIC_ASSERT(sizeof(TVProcAmpSettings) == 32 && offsetof(TVState, TVSettings) == 4,
+                    "TVState fields in their places");
 QUARN_STATIC_ASSERT(sizeof(HSLData) == HSL_DATA_SIZE, "HSLData is 256 bytes");
 QUARN_STATIC_ASSERT(offsetof(HSLData, aucPInS) == 40 && offsetof(HSLData, ulPLLFreqRef) == 168 &&
                         offsetof(HSLData, aulPowerSave) == 232,

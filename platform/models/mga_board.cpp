@@ -35,7 +35,8 @@ constexpr uint32_t EngCommand = 0x1C00, EngPixelWidth = 0x1C04, EngPlaneMask = 0
 constexpr uint32_t EngBackground = 0x1C20, EngPattern = 0x1C30, EngShift = 0x1C50,
                    EngError = 0x1C64, EngErrorMinor = 0x1C60, EngErrorDiagonal = 0x1C68,
                    EngLineX = 0x1CB0;
-constexpr uint32_t kPlainRegs[] = {0x1E1C, MemReadBack, 0x1E4C, 0x1E58, 0x1E5C, 0x1E70, 0x2CB8};
+constexpr uint32_t kPlainRegs[] = {0x1E1C, MemReadBack, 0x1E4C, 0x1E58, 0x1E5C, 0x1E70, 0x2CB8,
+                                   0x3E40 /* DVD strobe lines, bytes 0x3E40 and 0x3E43 */};
 
 std::string hex(uint32_t v) {
     char buf[16];
@@ -322,6 +323,7 @@ MgaBoard::MgaBoard(graf::Config &cfg, Machine &m)
     goodMin_ = intKey(cfg, "READBACK_GOOD_MIN", 0);
     goodMax_ = intKey(cfg, "READBACK_GOOD_MAX", 15);
     lutReadFault_ = flagKey(cfg, "LUT_READ_FAULT");
+    dvd_ = flagKey(cfg, "DVD");
 
     // I2C buses.
     const bool secondWiring =
@@ -813,7 +815,10 @@ uint8_t MgaBoard::indexedRead(uint8_t index) {
         // Pins on a bus read its line; the others float high when released
         // and show what they drive.
         const uint8_t drive = dac_[XGpioDirection];
-        const uint8_t plain = uint8_t((dac_[XGpioData] & drive) | ~drive);
+        uint8_t plain = uint8_t((dac_[XGpioData] & drive) | ~drive);
+        // A DVD decoder pulls pin 6 low while the pin is released.
+        if (dvd_ && (drive & 0x40) == 0)
+            plain = uint8_t(plain & ~0x40);
         return uint8_t((plain & 0xC0) | (i2c_->readDacPins(drive, dac_[XGpioData]) & 0x3F));
     }
     return dac_[index];

@@ -35,6 +35,8 @@
 //                             is cycled: DAC register 0x1A bit 3 for the
 //                             pixel PLL, OPTION bit 5 for the system PLL)
 //   flag LUT_READ_FAULT       fixture: the look-up table reads back inverted
+//   flag DVD                  a DVD decoder on the DAC pins: pin 6 reads low
+//                             while released
 //   int DDC_BYTES = N         the monitor's DDC memory: 128 (default), 256,
 //                             or 0 (no monitor answers)
 //   int DDC_PORT = N          its I2C port (default 0)
@@ -376,6 +378,7 @@ class MgaBoard : public Adapter {
     enum class PllFixture : uint8_t { Normal, Never, Retry } pllFixture_ = PllFixture::Normal;
     int goodMin_ = 0, goodMax_ = 15;
     bool lutReadFault_ = false;
+    bool dvd_ = false;
     std::unique_ptr<MgaI2cBus> i2c_;
     std::vector<uint8_t> ddc_;
 };

@@ -61,10 +61,15 @@ class Expander : public I2cSlave {
     uint8_t address() const override { return address_; }
     bool write(uint8_t byte) override {
         latch = byte;
+        if (watcher)
+            watcher(byte);
         return true;
     }
     uint8_t read() override { return pins_(latch); }
+    bool present() const override { return plugged; }
     uint8_t latch = 0xFF;
+    bool plugged = true;
+    std::function<void(uint8_t)> watcher;
 
   private:
     uint8_t address_;
@@ -83,6 +88,7 @@ struct MgaI2cBus::Agent {
     int bits = 0;
     uint8_t shift = 0, sending = 0;
     bool reading = false, acked = false, pullsSda = false;
+    int toReceive = 0;
 
     // A start or stop is itself a data change in a bit's high clock: it
     // may fall in the first bit of a byte, not in a later one.
@@ -128,11 +134,12 @@ struct MgaI2cBus::Agent {
         case Phase::Address:
             if (bits < 8)
                 return;
-            if ((shift & 0xFE) != slave->address()) {
+            if ((shift & 0xFE) != slave->address() || !slave->present()) {
                 phase = Phase::Idle;
                 return;
             }
             reading = (shift & 1) != 0;
+            toReceive = reading ? slave->bytesAfterReadAddress() : 0;
             slave->addressed(reading);
             phase = Phase::AddressAck;
             pullsSda = true;
@@ -151,11 +158,13 @@ struct MgaI2cBus::Agent {
             shift = 0;
             if (!ackedByUs) {
                 phase = Phase::Idle;
-            } else if (reading) {
+            } else if (reading && toReceive == 0) {
                 phase = Phase::Send;
                 sending = slave->read();
                 sendBit();
             } else {
+                if (reading)
+                    toReceive--;
                 phase = Phase::Receive;
             }
             return;
@@ -204,6 +213,22 @@ MgaI2cBus::~MgaI2cBus() = default;
 
 void MgaI2cBus::addDdcMemory(int port, std::vector<uint8_t> bytes) {
     agents_.push_back(std::make_unique<Agent>(port, std::make_unique<DdcMemory>(std::move(bytes))));
+}
+
+void MgaI2cBus::addSlave(int port, std::unique_ptr<I2cSlave> slave) {
+    agents_.push_back(std::make_unique<Agent>(port, std::move(slave)));
+}
+
+void MgaI2cBus::setExpanderPresent(uint8_t address, bool present) {
+    for (auto &a : agents_)
+        if (auto *e = dynamic_cast<Expander *>(a->slave.get()); e && e->address() == address)
+            e->plugged = present;
+}
+
+void MgaI2cBus::watchExpander(uint8_t address, std::function<void(uint8_t)> watcher) {
+    for (auto &a : agents_)
+        if (auto *e = dynamic_cast<Expander *>(a->slave.get()); e && e->address() == address)
+            e->watcher = std::move(watcher);
 }
 
 void MgaI2cBus::setFixture(Fixture f, int port) {

@@ -46,6 +46,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -62,6 +63,11 @@ class I2cSlave {
     virtual bool write(uint8_t byte) = 0; // true: acknowledge
     virtual uint8_t read() = 0;
     virtual void stopped() {}
+    // Bytes a slave takes after its read address before it sends (a
+    // register number some devices expect there).
+    virtual int bytesAfterReadAddress() const { return 0; }
+    // False while the device is unplugged: it does not answer its address.
+    virtual bool present() const { return true; }
 };
 
 class MgaI2cBus {
@@ -78,6 +84,12 @@ class MgaI2cBus {
     uint8_t readDacPins(uint8_t direction, uint8_t data) const;
 
     void addDdcMemory(int port, std::vector<uint8_t> bytes);
+    // Any other slave on a port (monitors, add-on devices).
+    void addSlave(int port, std::unique_ptr<I2cSlave> slave);
+    // Plugs or unplugs the module behind the expander at `address`.
+    void setExpanderPresent(uint8_t address, bool present);
+    // Called with each byte written to the expander's latch.
+    void watchExpander(uint8_t address, std::function<void(uint8_t)> watcher);
     void setFixture(Fixture f, int port);
 
     bool scl(int port) const { return lines_[size_t(port)].scl; }
