@@ -42,49 +42,30 @@ static const char msgNeedsProcedure[] = "grafinfo file needs PROCEDURE %s\n";
 
 /* ---- Records ---- */
 
-/* Drawing goes through the server's routines for now; the two image slots
- * the server has no routine for take nothing. */
-static void wexlaDrawImage(BoxPtr box, uint8_t *pixels, int stride, int alu, uint32_t planemask,
-                           DrawablePtr pDraw) {
-    (void)box;
-    (void)pixels;
-    (void)stride;
-    (void)alu;
-    (void)planemask;
-    (void)pDraw;
-}
-
-static void wexlaReadImage(BoxPtr box, uint8_t *dst, int stride, DrawablePtr pDraw) {
-    (void)box;
-    (void)dst;
-    (void)stride;
-    (void)pDraw;
-}
-
-PrivOps wexlaSolidPrivOps = {genSolidFillRects, genSolidFS,    {.ZeroSeg = genSolidZeroSeg},
+PrivOps wexlaSolidPrivOps = {genSolidFillRects, wexlaSolidFS,  {.ZeroSeg = wexlaSolidZeroSeg},
                              genSolidGCOp4,     genSolidGCOp5, genSolidGCOp6};
 PrivOps wexlaTiledPrivOps = {genTiledFillRects, genTiledFS,    {.GCOp3 = genTiledGCOp3},
                              genTiledGCOp4,     genTiledGCOp5, genTiledGCOp6};
 PrivOps wexlaStippledPrivOps = {genStippledFillRects, genStippledFS,    {.GCOp3 = genStippledGCOp3},
                                 genStippledGCOp4,     genStippledGCOp5, genStippledGCOp6};
 PrivOps wexlaOpStippledPrivOps = {
-    genOpStippledFillRects, genOpStippledFS,    {.GCOp3 = genOpStippledGCOp3},
+    wexlaOpStippledFillRects, genOpStippledFS,    {.GCOp3 = genOpStippledGCOp3},
     genOpStippledGCOp4,     genOpStippledGCOp5, genOpStippledGCOp6};
 
-WinOps wexlaWinOps = {genCopyRect,
-                      genDrawSolidRects,
+WinOps wexlaWinOps = {wexlaCopyRect,
+                      wexlaDrawSolidRects,
                       wexlaDrawImage,
-                      genDrawMonoImage,
-                      genDrawOpaqueMonoImage,
+                      wexlaDrawMonoImage,
+                      wexlaDrawOpaqueMonoImage,
                       wexlaReadImage,
-                      genDrawPoints,
-                      genTileRects,
-                      genDrawMonoGlyphs,
-                      {.DrawFontText = genDrawFontText},
+                      wexlaDrawPoints,
+                      wexlaTileRects,
+                      wexlaDrawMonoGlyphs,
+                      {.DrawFontText = wexlaDrawFontText},
                       genWinOp11,
                       genWinOp12,
                       genWinOp13,
-                      genWinOp14,
+                      wexlaSetClipRegions,
                       wexlaValidateWindowGC};
 
 /* ---- Binding ---- */
@@ -198,7 +179,8 @@ void wexlaSetGraphics(ScreenPtr pScreen) {
     /* The whole of video memory as a box; Init keeps the line inside the
      * 16 bits a box holds, and the rows are cut to them as well. */
     const int32_t lineBytes = priv->pixelSize * priv->width;
-    int32_t rows = (int32_t)wexlaMemoryBytes(priv) / lineBytes;
+    /* Rows lie PIXBYTES apart: the box holds no row past the memory. */
+    int32_t rows = (int32_t)(wexlaMemoryBytes(priv) / (uint32_t)priv->pixBytes);
     if (rows > MAX_SCREEN_DIMENSION)
         rows = MAX_SCREEN_DIMENSION;
     BoxRec box;
@@ -417,6 +399,7 @@ static Bool wexlaInit(int index, ScreenPtr pScreen, int argc, char **argv) {
     (void)argc;
     (void)argv;
     ErrorF(msgInit, index);
+    wexlaBuildRasterOps();
     wexlaScreenPrivPtr priv = wexlaAllocPrivate(pScreen);
     if (priv == nullptr)
         return 0;
