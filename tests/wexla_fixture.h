@@ -32,6 +32,36 @@ inline graf::Config wexlaConfig(const char *file, int width = 64, int height = 1
     return cfg;
 }
 
+// The system configuration word whose three line-length fields add up to
+// `bytes` (0 when none do).
+inline uint32_t sysConfigFor(int bytes) {
+    static const int f1[] = {0, 0, 0, 128, 256, 512, 1024, 2048};
+    static const int f2[] = {0, 0, 64, 128, 256, 512, 1024, 0};
+    static const int f3[] = {0, 32, 64, 128, 256, 512, 0, 0};
+    for (uint32_t a = 0; a < 8; a++)
+        for (uint32_t b = 0; b < 8; b++)
+            for (uint32_t c = 0; c < 8; c++)
+                if (f1[a] + f2[b] + f3[c] == bytes)
+                    return a << 20 | b << 17 | c << 14;
+    return 0;
+}
+
+// An example board at another size whose engine draws at the screen's
+// line: SYSCONFIG holds the width.
+inline graf::Config drawConfig(const char *file, int width = 64, int height = 16) {
+    graf::Config cfg = wexlaConfig(file, width, height);
+    cfg.ints["SYSCONFIG"] = static_cast<int>(sysConfigFor(width));
+    return cfg;
+}
+
+// The chip's register window as the driver maps it.
+inline uint8_t *registerWindow(harness::Screen &s) {
+    for (const graf::MemoryArea &a : s.graf().areas)
+        if (a.name.empty() || a.name == "MEMORY")
+            return static_cast<uint8_t *>(a.mapped);
+    return nullptr;
+}
+
 // Procedures that only agree, so a trace holds the driver's accesses alone.
 inline void quietProcedures(graf::Config &cfg) {
     graf::Builder b;

@@ -232,10 +232,9 @@ bool WeitekEngine::pixelFits(int x, int y) const {
 void WeitekEngine::mergeByte(uint32_t addr, uint8_t s, uint8_t p) {
     uint8_t *m = vram_.data() + addr;
     const uint8_t mask = wordLane(param(Param::PlaneMask), addr);
-    const uint8_t r =
-        firstGen_ ? minterm(static_cast<uint16_t>(param(Param::Raster)),
-                            wordLane(param(Param::Colour1), addr), p, s, *m)
-                  : rop3(static_cast<uint8_t>(param(Param::Raster)), p, s, *m);
+    const uint8_t r = firstGen_ ? minterm(static_cast<uint16_t>(param(Param::Raster)),
+                                          wordLane(param(Param::Colour1), addr), p, s, *m)
+                                : rop3(static_cast<uint8_t>(param(Param::Raster)), p, s, *m);
     *m = static_cast<uint8_t>((*m & ~mask) | (r & mask));
 }
 

@@ -19,10 +19,10 @@ constexpr struct {
     uint32_t first, length;
 } kEngineBlocks[] = {{0x181000, 0x400}, {0x18C000, 0x4}, {0x1F0000, 0x100}};
 
-constexpr uint32_t kRegisters[] = {0x100004, 0x10000C, 0x100108, 0x10010C, 0x100110, 0x100114,
-                                   0x100118, 0x100120, 0x100124, 0x100128, 0x10012C, 0x100130,
-                                   0x100138, 0x100184, 0x100188, 0x100190, 0x180190, 0x18020C,
-                                   0x180210, 0x180214};
+constexpr uint32_t kRegisters[] = {0x100004, 0x10000C, 0x100108, 0x10010C, 0x100110,
+                                   0x100114, 0x100118, 0x100120, 0x100124, 0x100128,
+                                   0x10012C, 0x100130, 0x100138, 0x100184, 0x100188,
+                                   0x100190, 0x180190, 0x18020C, 0x180210, 0x180214};
 
 std::string hex(uint32_t v) {
     char buf[16];
@@ -167,8 +167,7 @@ WexlaAdapter::WexlaAdapter(graf::Config &cfg, Machine &m)
         m.mapDevice(host + kEngineBlock, kEngineBlockLength,
                     m.own<RegisterBlock>(*this, kEngineBlock));
         for (const auto &block : kEngineBlocks)
-            m.mapDevice(host + block.first, block.length,
-                        m.own<RegisterBlock>(*this, block.first));
+            m.mapDevice(host + block.first, block.length, m.own<RegisterBlock>(*this, block.first));
         window->mapped = host;
     }
     mapPlainAreas(cfg, m);

@@ -50,7 +50,7 @@ PrivOps wexlaStippledPrivOps = {genStippledFillRects, genStippledFS,    {.GCOp3 
                                 genStippledGCOp4,     genStippledGCOp5, genStippledGCOp6};
 PrivOps wexlaOpStippledPrivOps = {
     wexlaOpStippledFillRects, genOpStippledFS,    {.GCOp3 = genOpStippledGCOp3},
-    genOpStippledGCOp4,     genOpStippledGCOp5, genOpStippledGCOp6};
+    genOpStippledGCOp4,       genOpStippledGCOp5, genOpStippledGCOp6};
 
 WinOps wexlaWinOps = {wexlaCopyRect,
                       wexlaDrawSolidRects,

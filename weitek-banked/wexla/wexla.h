@@ -57,7 +57,7 @@
 #define WEXLA_DEV_X3Y3 0x1810D8
 #define WEXLA_RECT_VERTEX 0x181318 /* written twice: two corners */
 /* The 1-bit data port for rows of n bits, n = 1-32. */
-#define WEXLA_MONO_DATA(n) (0x1F0080 + 4 * ((n) - 1))
+#define WEXLA_MONO_DATA(n) (0x1F0080 + 4 * ((n)-1))
 
 /* 1-bit expansion minterms: foreground where the bit is set, and the
  * destination (transparent) or the background (opaque) where clear. */

@@ -186,8 +186,8 @@ void wexlagenDrawFontText(BoxPtr box, uint8_t *chars, int n, nfbFontPrivPtr font
         return;
     /* A glyph's cell: its width, cut at the box, and no lower than its
      * bitmap (below it the cell is clear). */
-    const int glyphY2 = font->glyphHeight < box->y2 - box->y1 ? box->y1 + font->glyphHeight
-                                                              : box->y2;
+    const int glyphY2 =
+        font->glyphHeight < box->y2 - box->y1 ? box->y1 + font->glyphHeight : box->y2;
     if (!transparent && !wexlaOverdrawSafe(alu)) {
         /* Each pixel once: the background under any other alu would be
          * combined with the destination twice. */

@@ -44,8 +44,8 @@ static const TileStagingOps wexlaStippleStaging = {wexlaDrawStipple, wexlaCopyRe
 
 /* The request's boxes, alu and area; the clip is reloaded from a copy,
  * since staging changes the private's. */
-static TileStagingRequest wexlaStagingRequest(wexlaScreenPrivPtr priv, BoxPtr boxes, int n,
-                                              int alu, uint32_t planemask) {
+static TileStagingRequest wexlaStagingRequest(wexlaScreenPrivPtr priv, BoxPtr boxes, int n, int alu,
+                                              uint32_t planemask) {
     TileStagingRequest req;
     __builtin_memset(&req, 0, sizeof(req));
     req.boxes = boxes;
