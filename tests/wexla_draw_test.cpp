@@ -241,8 +241,7 @@ const Fault kFaults[] = {
          mmWrite32(r + 0x181008, 20);
      },
      "owes 3 pixels"},
-    {"WordWithoutATransfer",
-     [](uint8_t *r, uint8_t *) { mmWrite32(r + 0x1F0080 + 4 * 7, 0xFF); },
+    {"WordWithoutATransfer", [](uint8_t *r, uint8_t *) { mmWrite32(r + 0x1F0080 + 4 * 7, 0xFF); },
      "without a transfer set up"},
 };
 

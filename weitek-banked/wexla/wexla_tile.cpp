@@ -59,11 +59,21 @@ static TileStagingRequest wexlaStagingRequest(wexlaScreenPrivPtr priv, BoxPtr bo
     return req;
 }
 
+/* GXinvert reads nothing of the pattern; staged, its copies would go to
+ * the generic copy, which cannot see the staging area below the screen. */
+static int wexlaStagedAlu(int alu) {
+    return wexlaAlu(alu) != GXinvert;
+}
+
 void wexlaTileRects(BoxPtr boxes, int n, uint8_t *tile, int tileStride, int tw, int th,
                     DDXPointPtr patOrg, int alu, uint32_t planemask, DrawablePtr pDraw) {
     wexlaScreenPrivPtr priv = WEXLA_PRIVATE(pDraw->pScreen);
     if (wexlaAlu(alu) < 0)
         return;
+    if (!wexlaStagedAlu(alu)) {
+        genTileRects(boxes, n, tile, tileStride, tw, th, patOrg, alu, planemask, pDraw);
+        return;
+    }
     TileStagingRequest req = wexlaStagingRequest(priv, boxes, n, wexlaAlu(alu), planemask);
     req.pattern.width = tw;
     req.pattern.height = th;
@@ -80,7 +90,7 @@ void wexlaOpStippledFillRects(GCPtr pGC, DrawablePtr pDraw, BoxPtr boxes, int n)
     wexlaScreenPrivPtr priv = WEXLA_PRIVATE(pDraw->pScreen);
     nfbGCPrivPtr gcPriv = NFB_GC_PRIV(pGC);
     PixmapPtr stipple = pGC->stipple;
-    if (stipple == nullptr) {
+    if (stipple == nullptr || !wexlaStagedAlu(gcPriv->alu)) {
         genOpStippledFillRects(pGC, pDraw, boxes, n);
         return;
     }
