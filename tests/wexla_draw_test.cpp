@@ -186,6 +186,18 @@ TEST(WexlaDraw, ImagesRoundTrip) {
     EXPECT_SCREEN_SAME(s);
 }
 
+// A mode set coming back from the console while a fill still runs waits
+// before it loads the engine's clip.
+TEST(WexlaDraw, ModeSetWaitsForDrawingStillRunning) {
+    harness::Screen s("wexla", drawConfig(kOliveFile), strict());
+    ASSERT_TRUE(s.start()) << s.failureText();
+    s.drawSolidRects({{0, 0, 64, 16}}, 0x42);
+    ASSERT_TRUE(wexlaOf(s).engine().busy());
+    s.call("SetGraphics", [&] { s.sysInfo()->SetGraphics(s.screen()); });
+    EXPECT_TRUE(s.failures().empty()) << s.failureText();
+    EXPECT_SCREEN_SAME(s);
+}
+
 // ---- the model's strictness ----
 
 struct Fault {

@@ -152,6 +152,9 @@ static void wexlaModeProcedure(ScreenPtr pScreen, const char *name) {
 void wexlaSetGraphics(ScreenPtr pScreen) {
     wexlaScreenPrivPtr priv = WEXLA_PRIVATE(pScreen);
     priv->failedProcedure = nullptr;
+    /* Coming back from the console, drawing may still run: the clip is an
+     * engine register it reads. */
+    (void)EngineIdleWait(priv);
     grafExec(wexlaGrafinfo(pScreen), "SetText", 0);
     wexlaProgramClocks(priv);
     if (priv->oem == WEXLA_OEM_OLIVE) {
