@@ -113,6 +113,15 @@ static uint32_t wexlaMemoryBytes(const wexlaScreenPrivate *priv) {
     return priv->memSize < MEMSIZE_TWO_MB ? ONE_MB : TWO_MB;
 }
 
+/* The line length the system configuration word sets: three fields, each
+ * a power of two in bytes or nothing. */
+static uint32_t wexlaLineBytes(uint32_t sysConfig) {
+    static const uint32_t f1[] = {0, 0, 0, 128, 256, 512, 1024, 2048};
+    static const uint32_t f2[] = {0, 0, 64, 128, 256, 512, 1024, 0};
+    static const uint32_t f3[] = {0, 32, 64, 128, 256, 512, 0, 0};
+    return f1[(sysConfig >> 20) & 7] + f2[(sysConfig >> 17) & 7] + f3[(sysConfig >> 14) & 7];
+}
+
 /* ---- Mode set ---- */
 
 static void wexlaProgramClocks(wexlaScreenPrivPtr priv) {
@@ -308,6 +317,12 @@ static Bool wexlaInitHW(ScreenPtr pScreen) {
     const uint32_t memory = wexlaMemoryBytes(priv);
     if (areaLength < WEXLA_FRAME_OFFSET + memory) {
         ErrorF(msgNoMemory);
+        return 0;
+    }
+    /* The engine draws at the line the system configuration sets, the
+     * processor PIXBYTES apart: the two must agree. */
+    if (wexlaLineBytes(priv->sysConfig) != (uint32_t)priv->pixBytes) {
+        ErrorF(msgPixelInfo);
         return 0;
     }
     /* Images are read and written PIXBYTES apart. */
