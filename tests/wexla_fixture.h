@@ -23,13 +23,44 @@ inline const char *kMiscFile = "weitek-banked/wexla/wexla-misc.graf";
 inline constexpr uint32_t kVclk = 0x14BC89;
 inline constexpr uint32_t kMemSpeed = 0x708C89;
 
-// An example board at another size; PIXBYTES follows the width.
+// The system configuration word whose three line-length fields add up to
+// `bytes` (0 when none do).
+inline uint32_t sysConfigFor(int bytes) {
+    static const int f1[] = {0, 0, 0, 128, 256, 512, 1024, 2048};
+    static const int f2[] = {0, 0, 64, 128, 256, 512, 1024, 0};
+    static const int f3[] = {0, 32, 64, 128, 256, 512, 0, 0};
+    // The widest fields first: a line of one power of two takes one field.
+    for (uint32_t a = 8; a-- > 0;)
+        for (uint32_t b = 8; b-- > 0;)
+            for (uint32_t c = 8; c-- > 0;)
+                if ((a == 0 || f1[a] != 0) && (b == 0 || f2[b] != 0) && (c == 0 || f3[c] != 0) &&
+                    f1[a] + f2[b] + f3[c] == bytes)
+                    return a << 20 | b << 17 | c << 14;
+    return 0;
+}
+
+// An example board at another size; PIXBYTES and the line SYSCONFIG
+// gives follow the width.
 inline graf::Config wexlaConfig(const char *file, int width = 64, int height = 16) {
     graf::Config cfg = harness::loadConfig(file);
     cfg.ints["PIXWIDTH"] = width;
     cfg.ints["PIXHEIGHT"] = height;
     cfg.ints["PIXBYTES"] = width;
+    cfg.ints["SYSCONFIG"] = static_cast<int>(sysConfigFor(width));
     return cfg;
+}
+
+// The same, for the drawing tests.
+inline graf::Config drawConfig(const char *file, int width = 64, int height = 16) {
+    return wexlaConfig(file, width, height);
+}
+
+// The chip's register window as the driver maps it.
+inline uint8_t *registerWindow(harness::Screen &s) {
+    for (const graf::MemoryArea &a : s.graf().areas)
+        if (a.name.empty() || a.name == "MEMORY")
+            return static_cast<uint8_t *>(a.mapped);
+    return nullptr;
 }
 
 // Procedures that only agree, so a trace holds the driver's accesses alone.

@@ -91,6 +91,9 @@ const InitFailure kInitFailures[] = {
     {"ZeroWidth", [](graf::Config &c) { c.ints["PIXWIDTH"] = 0; }, kPixelInfo},
     {"NegativeHeight", [](graf::Config &c) { c.ints["PIXHEIGHT"] = -16; }, kPixelInfo},
     {"ZeroPixelSize", [](graf::Config &c) { c.ints["PIXELSIZE"] = 0; }, kPixelInfo},
+    // The engine would draw at another line than the processor.
+    {"LineOtherThanSysConfig", [](graf::Config &c) { c.ints["PIXBYTES"] = 128; }, kPixelInfo},
+    {"SysConfigWithoutALine", [](graf::Config &c) { c.ints["SYSCONFIG"] = 0; }, kPixelInfo},
     {"NegativePixelSize", [](graf::Config &c) { c.ints["PIXELSIZE"] = -1; }, kPixelInfo},
     {"PixBytesBelowWidth", [](graf::Config &c) { c.ints["PIXBYTES"] = 63; }, kPixelInfo},
     // The box holds 16-bit coordinates.
@@ -236,7 +239,10 @@ TEST(WexlaModeSet, RegisterWritesInOrder) {
     const int mem = s.machine().regionIndex("MEMORY");
     std::vector<std::pair<uint32_t, uint32_t>> writes;
     for (const sim::Access &a : s.machine().trace()) {
-        EXPECT_FALSE(a.region == mem && a.kind == sim::Access::MemRead) << a.address;
+        // Only the engine's status: the mode set waits for drawing to end.
+        EXPECT_FALSE(a.region == mem && a.kind == sim::Access::MemRead &&
+                     a.address != sim::WeitekFirstGenFront::kStatus)
+            << a.address;
         if (a.region == mem && a.kind == sim::Access::MemWrite)
             writes.emplace_back(a.address, a.value);
     }
@@ -457,7 +463,10 @@ TEST(WexlaValidate, FillStyleChoosesTheRecordAndColoursMoveOpaqueStipples) {
     EXPECT_EQ(fill(), genSolidFillRects) << "equal colours draw solid";
     // A colour change alone must move it off the solid record and back.
     s.changeGC(gc, {.fillStyle = FillOpaqueStippled, .fg = 9, .bg = 7}, GCForeground);
-    EXPECT_EQ(fill(), genOpStippledFillRects);
+    // The driver's own staged fill.
+    const FillRectsProc opaque = fill();
+    EXPECT_NE(opaque, genSolidFillRects);
+    EXPECT_NE(opaque, genOpStippledFillRects);
     s.changeGC(gc, {.fillStyle = FillOpaqueStippled, .fg = 9, .bg = 9}, GCBackground);
     EXPECT_EQ(fill(), genSolidFillRects);
 
@@ -467,7 +476,7 @@ TEST(WexlaValidate, FillStyleChoosesTheRecordAndColoursMoveOpaqueStipples) {
     } styles[] = {{FillSolid, genSolidFillRects},
                   {FillTiled, genTiledFillRects},
                   {FillStippled, genStippledFillRects},
-                  {FillOpaqueStippled, genOpStippledFillRects}};
+                  {FillOpaqueStippled, opaque}};
     for (const auto &st : styles) {
         s.changeGC(gc, {.fillStyle = st.style, .fg = 1, .bg = 0}, GCFillStyle);
         EXPECT_EQ(fill(), st.want) << st.style;

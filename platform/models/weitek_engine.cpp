@@ -38,6 +38,17 @@ uint8_t rop3(uint8_t code, uint8_t p, uint8_t s, uint8_t d) {
     return out;
 }
 
+// A first-generation minterm: bit (F << 3 | B << 2 | S << 1 | D).
+uint8_t minterm(uint16_t code, uint8_t f, uint8_t b, uint8_t s, uint8_t d) {
+    uint8_t out = 0;
+    for (int bit = 0; bit < 8; bit++) {
+        const int index = ((f >> bit) & 1) << 3 | ((b >> bit) & 1) << 2 | ((s >> bit) & 1) << 1 |
+                          ((d >> bit) & 1);
+        out = static_cast<uint8_t>(out | ((code >> index) & 1) << bit);
+    }
+    return out;
+}
+
 const char *paramName(WeitekEngine::Param p) {
     static const char *const names[] = {"colour 0",          "colour 1",          "raster",
                                         "plane mask",        "clip minimum",      "clip maximum",
@@ -137,7 +148,7 @@ uint32_t WeitekEngine::quadCommand() {
 
 bool WeitekEngine::rasterOk() {
     const uint32_t r = param(Param::Raster);
-    if ((r & ~(0xFFu | kRasterTransparent | kRasterIgnored)) != 0) {
+    if (!firstGen_ && (r & ~(0xFFu | kRasterTransparent | kRasterIgnored)) != 0) {
         fail("raster " + hex(r) + " has bits this engine does not decode");
         return false;
     }
@@ -194,7 +205,13 @@ void WeitekEngine::writeDevice(Device d, uint32_t value) {
 
 // ---- clips and pixels ----
 
+uint8_t WeitekEngine::wordLane(uint32_t word, uint32_t addr) const {
+    return firstGen_ ? static_cast<uint8_t>(word) : lane(word, addr);
+}
+
 bool WeitekEngine::inByteClip(int xb, int y) const {
+    if (firstGen_)
+        return inPixelClip(xb / pixelBytes_, y);
     const uint32_t lo = param(Param::ByteClipMin), hi = param(Param::ByteClipMax);
     return xb >= high16(lo) && xb <= high16(hi) && y >= low16(lo) && y <= low16(hi);
 }
@@ -214,8 +231,10 @@ bool WeitekEngine::pixelFits(int x, int y) const {
 
 void WeitekEngine::mergeByte(uint32_t addr, uint8_t s, uint8_t p) {
     uint8_t *m = vram_.data() + addr;
-    const uint8_t mask = lane(param(Param::PlaneMask), addr);
-    const uint8_t r = rop3(static_cast<uint8_t>(param(Param::Raster)), p, s, *m);
+    const uint8_t mask = wordLane(param(Param::PlaneMask), addr);
+    const uint8_t r = firstGen_ ? minterm(static_cast<uint16_t>(param(Param::Raster)),
+                                          wordLane(param(Param::Colour1), addr), p, s, *m)
+                                : rop3(static_cast<uint8_t>(param(Param::Raster)), p, s, *m);
     *m = static_cast<uint8_t>((*m & ~mask) | (r & mask));
 }
 
@@ -226,7 +245,7 @@ void WeitekEngine::drawPixel(int x, int y, uint32_t source) {
     for (int i = 0; i < pixelBytes_; i++) {
         const uint32_t addr = base + uint32_t(i);
         if (inByteClip(x * pixelBytes_ + i, y))
-            mergeByte(addr, lane(source, addr), lane(param(Param::Colour0), addr));
+            mergeByte(addr, wordLane(source, addr), wordLane(param(Param::Colour0), addr));
     }
 }
 
@@ -307,7 +326,7 @@ void WeitekEngine::drawBlit() {
                     continue;
                 const uint32_t addr = uint32_t(dy + r) * pitch_ + uint32_t(dx + i);
                 mergeByte(addr, snapshot_[size_t(r) * size_t(w) + size_t(i)],
-                          lane(param(Param::Colour0), addr));
+                          wordLane(param(Param::Colour0), addr));
             }
     }
     log_.push_back(op);
@@ -380,7 +399,7 @@ void WeitekEngine::drawImageRow() {
         if (!inByteClip(x, y))
             continue;
         const uint32_t addr = uint32_t(y) * pitch_ + uint32_t(x);
-        mergeByte(addr, transfer_.row[size_t(x - x0)], lane(param(Param::Colour0), addr));
+        mergeByte(addr, transfer_.row[size_t(x - x0)], wordLane(param(Param::Colour0), addr));
     }
     log_.push_back({Op::ImageRow, x0, y, x2, y, param(Param::Raster)});
     started();
@@ -405,7 +424,7 @@ void WeitekEngine::monoWord(int bits, uint32_t value) {
 
 void WeitekEngine::drawMonoRow(int bits, uint32_t value) {
     const int x0 = transfer_.x, y = transfer_.y;
-    const bool transparent = (param(Param::Raster) & kRasterTransparent) != 0;
+    const bool transparent = !firstGen_ && (param(Param::Raster) & kRasterTransparent) != 0;
     for (int i = 0; i < bits; i++) {
         if (inPixelClip(x0 + i, y) && !pixelFits(x0 + i, y)) {
             fail("1-bit row " + std::to_string(y) + " pixel " + std::to_string(x0 + i) +
@@ -417,7 +436,10 @@ void WeitekEngine::drawMonoRow(int bits, uint32_t value) {
         const bool set = ((value >> i) & 1) != 0;
         if (!set && transparent)
             continue;
-        drawPixel(x0 + i, y, param(set ? Param::Colour1 : Param::Colour0));
+        if (firstGen_)
+            drawPixel(x0 + i, y, set ? 0xFFFFFFFFu : 0);
+        else
+            drawPixel(x0 + i, y, param(set ? Param::Colour1 : Param::Colour0));
     }
     log_.push_back({Op::MonoRow, x0, y, x0 + bits, y, param(Param::Raster)});
     started();
@@ -575,6 +597,111 @@ void WeitekSecondGenFront::systemConfig(uint32_t w) {
     // which no engine operation takes).
     static const int sizes[] = {0, 0, 1, 2, 0, 4, 0, 3};
     engine_.setGeometry(pitch, sizes[(w >> 26) & 7]);
+}
+
+// ======================= first-generation front end =======================
+
+namespace {
+
+namespace gen1 {
+constexpr uint32_t Status = WeitekFirstGenFront::kStatus, Blit = 0x180004, Quad = 0x180008;
+constexpr uint32_t Rect = 0x181318;
+constexpr uint32_t MonoFirst = 0x1F0080, MonoLast = 0x1F0080 + 4 * 31;
+} // namespace gen1
+
+constexpr ParamReg kParams1[] = {
+    {0x180200, WeitekEngine::Param::Colour1},   {0x180204, WeitekEngine::Param::Colour0},
+    {0x180208, WeitekEngine::Param::PlaneMask}, {0x180218, WeitekEngine::Param::Raster},
+    {0x180220, WeitekEngine::Param::ClipMin},   {0x180224, WeitekEngine::Param::ClipMax},
+};
+
+constexpr DeviceReg kDevices1[] = {
+    {0x181008, WeitekEngine::Device::X0},   {0x181018, WeitekEngine::Device::X0Y0},
+    {0x181058, WeitekEngine::Device::X1Y1}, {0x181088, WeitekEngine::Device::X2},
+    {0x181098, WeitekEngine::Device::X2Y2}, {0x1810D0, WeitekEngine::Device::Y3},
+    {0x1810D8, WeitekEngine::Device::X3Y3},
+};
+
+} // namespace
+
+WeitekFirstGenFront::WeitekFirstGenFront(WeitekEngine &engine) : engine_(engine) {
+    engine_.setFirstGeneration(true);
+}
+
+bool WeitekFirstGenFront::owns(uint32_t offset) {
+    if (offset == gen1::Status || offset == gen1::Blit || offset == gen1::Quad ||
+        offset == gen1::Rect)
+        return true;
+    if (offset >= gen1::MonoFirst && offset <= gen1::MonoLast && offset % 4 == 0)
+        return true;
+    for (const ParamReg &p : kParams1)
+        if (p.offset == offset)
+            return true;
+    for (const DeviceReg &d : kDevices1)
+        if (d.offset == offset)
+            return true;
+    return false;
+}
+
+uint32_t WeitekFirstGenFront::read(uint32_t offset) {
+    switch (offset) {
+    case gen1::Status:
+        return engine_.status() & WeitekEngine::kStatusBusy;
+    case gen1::Blit:
+    case gen1::Quad:
+        if (engine_.busy()) {
+            Machine::current().fail(std::string("weitek engine: ") +
+                                    (offset == gen1::Blit ? "blit" : "quad") +
+                                    " command read while the engine is busy (not started)");
+            return 0;
+        }
+        (void)(offset == gen1::Blit ? engine_.blitCommand() : engine_.quadCommand());
+        return 0;
+    default:
+        return reg(offset);
+    }
+}
+
+void WeitekFirstGenFront::write(uint32_t offset, uint32_t value) {
+    if (offset == gen1::Rect) {
+        engine_.writeVertex(WeitekEngine::Figure::Rect, false, value >> 16);
+        engine_.writeVertex(WeitekEngine::Figure::Rect, true, value & 0xFFFF);
+        return;
+    }
+    if (offset >= gen1::MonoFirst && offset <= gen1::MonoLast) {
+        engine_.monoWord(static_cast<int>((offset - gen1::MonoFirst) / 4) + 1, value);
+        return;
+    }
+    for (const ParamReg &p : kParams1)
+        if (p.offset == offset)
+            return engine_.writeParam(p.param, value);
+    for (const DeviceReg &d : kDevices1)
+        if (d.offset == offset)
+            return engine_.writeDevice(d.device, value);
+    Machine::current().fail("weitek engine: write of " + hex(value) + " to " + hex(offset) +
+                            ", which is read only");
+}
+
+uint32_t WeitekFirstGenFront::reg(uint32_t offset) const {
+    for (const ParamReg &p : kParams1)
+        if (p.offset == offset)
+            return engine_.param(p.param);
+    for (const DeviceReg &d : kDevices1)
+        if (d.offset == offset)
+            return engine_.device(d.device);
+    return 0;
+}
+
+uint32_t WeitekFirstGenFront::pitchOf(uint32_t w) {
+    static const uint32_t f1[] = {0, 0, 0, 128, 256, 512, 1024, 2048};
+    static const uint32_t f2[] = {0, 0, 64, 128, 256, 512, 1024, 0};
+    static const uint32_t f3[] = {0, 32, 64, 128, 256, 512, 0, 0};
+    return f1[(w >> 20) & 7] + f2[(w >> 17) & 7] + f3[(w >> 14) & 7];
+}
+
+void WeitekFirstGenFront::systemConfig(uint32_t word) {
+    // One byte a pixel: the chip draws nothing else.
+    engine_.setGeometry(pitchOf(word), 1);
 }
 
 } // namespace sim

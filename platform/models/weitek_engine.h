@@ -51,6 +51,20 @@
 //   31 shows while more than one read is owed. The blit command read returns
 //   bit 31 set without starting while bit 31 is set.
 //
+// First generation (setFirstGeneration()): the raster's low 16 bits are a
+// minterm over four operands, bit (F << 3 | B << 2 | S << 1 | D) the result,
+// with F colour 1 (the foreground), B colour 0 (the background), S the
+// source and D the destination (F 0xFF00, B 0xF0F0, S 0xCCCC, D 0xAAAA).
+// Its upper 16 bits are ignored: nothing known gives them a meaning, and
+// the drivers' tables set them in some entries. A 1-bit transfer's source
+// is all ones for a set bit and all zeros for a clear one, so the minterm
+// alone says what clear bits do (no transparency bit). Pixels are one
+// byte, and colours and the plane mask act by their low byte at every
+// address (nothing is replicated). There is no byte
+// clip: the one clip clips every byte any operation writes. The operand B
+// is the model's reading of the opaque expansion minterm 0xFC30 (foreground
+// where the bit is set, background where clear).
+//
 // Strict (each reported through Machine::fail): a parameter register
 // (colours, raster, plane mask, clips, pattern words) written while busy
 // (not taken); a quad command read while bit 31 is set (not started); a quad
@@ -106,6 +120,8 @@ class WeitekEngine {
     WeitekEngine &operator=(const WeitekEngine &) = delete;
 
     void setGeometry(uint32_t pitch, int pixelBytes);
+    // First-generation minterms and clip (see above); off by default.
+    void setFirstGeneration(bool on) { firstGen_ = on; }
     uint32_t pitch() const { return pitch_; }
     int pixelBytes() const { return pixelBytes_; }
 
@@ -153,6 +169,10 @@ class WeitekEngine {
     // the address's lane). False when the byte lies outside memory.
     void mergeByte(uint32_t addr, uint8_t s, uint8_t p);
     bool inByteClip(int xb, int y) const;
+    // The byte of a colour or mask word for the byte at `addr`: its lane
+    // (second generation) or its low byte (first: one-byte pixels, nothing
+    // replicated).
+    uint8_t wordLane(uint32_t word, uint32_t addr) const;
     bool inPixelClip(int x, int y) const;
     bool pixelFits(int x, int y) const;
     // Draws pixel (x, y) with `colour`'s lanes as the source, under both clips.
@@ -167,6 +187,7 @@ class WeitekEngine {
     int busyReads_;
     int busyLeft_ = 0;
     bool stuck_ = false;
+    bool firstGen_ = false;
     bool guarded_ = false;
     uint32_t pitch_ = 0;
     int pixelBytes_ = 1;
@@ -198,6 +219,36 @@ class WeitekSecondGenFront {
     WeitekEngine &engine_;
     // Engine-state registers the mode set loads and nothing here decodes.
     std::array<uint32_t, 4> plain_{};
+};
+
+// The first generation's register offsets, as the wexla board decodes them
+// in its register window:
+//   0x18C000 status (read; bit 30 busy, nothing else shown)
+//   0x180004 blit command, 0x180008 quad command (reads; the value is 0)
+//   0x180200 foreground (colour 1), 0x180204 background (colour 0),
+//   0x180208 plane mask, 0x180218 raster, 0x180220 / 0x180224 clip
+//   0x181008 x0, 0x181018 x0y0, 0x181058 x1y1, 0x181088 x2, 0x181098 x2y2,
+//   0x1810D0 y3, 0x1810D8 x3y3
+//   0x181318 rectangle vertex: x << 16 | y, two writes load two corners
+//   0x1F0080 + 4(n - 1), n = 1-32: the 1-bit data port for n bits
+// Without a "cannot take a command" bit a command read while the engine is
+// busy is a failure (nothing starts).
+class WeitekFirstGenFront {
+  public:
+    static constexpr uint32_t kStatus = 0x18C000;
+    explicit WeitekFirstGenFront(WeitekEngine &engine);
+    static bool owns(uint32_t offset);
+    uint32_t read(uint32_t offset);
+    void write(uint32_t offset, uint32_t value);
+    uint32_t reg(uint32_t offset) const;
+    // The line length in bytes a system configuration word gives: the sum
+    // of its fields at bits 20-22, 17-19 and 14-16, each coded as the
+    // second generation codes them (nothing else is known of the first's).
+    static uint32_t pitchOf(uint32_t word);
+    void systemConfig(uint32_t word);
+
+  private:
+    WeitekEngine &engine_;
 };
 
 } // namespace sim

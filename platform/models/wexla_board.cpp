@@ -14,11 +14,15 @@ constexpr uint32_t kMB = 0x100000;
 // Register blocks the window decodes: [first, first + length).
 constexpr uint32_t kSysBlock = 0x100000, kSysBlockLength = 0x200;
 constexpr uint32_t kEngineBlock = 0x180000, kEngineBlockLength = 0x300;
+// The engine's coordinates, its status and its 1-bit data ports.
+constexpr struct {
+    uint32_t first, length;
+} kEngineBlocks[] = {{0x181000, 0x400}, {0x18C000, 0x4}, {0x1F0000, 0x100}};
 
-constexpr uint32_t kRegisters[] = {0x100004, 0x10000C, 0x100108, 0x10010C, 0x100110, 0x100114,
-                                   0x100118, 0x100120, 0x100124, 0x100128, 0x10012C, 0x100130,
-                                   0x100138, 0x100184, 0x100188, 0x100190, 0x180190, 0x18020C,
-                                   0x180210, 0x180214, 0x180220, 0x180224};
+constexpr uint32_t kRegisters[] = {0x100004, 0x10000C, 0x100108, 0x10010C, 0x100110,
+                                   0x100114, 0x100118, 0x100120, 0x100124, 0x100128,
+                                   0x10012C, 0x100130, 0x100138, 0x100184, 0x100188,
+                                   0x100190, 0x180190, 0x18020C, 0x180210, 0x180214};
 
 std::string hex(uint32_t v) {
     char buf[16];
@@ -117,7 +121,8 @@ void WexlaClockPort::written(uint8_t value) {
 
 // ---- the board ----
 
-WexlaAdapter::WexlaAdapter(graf::Config &cfg, Machine &m) : machine_(m), vram_(memorySize(cfg)) {
+WexlaAdapter::WexlaAdapter(graf::Config &cfg, Machine &m)
+    : machine_(m), vram_(memorySize(cfg)), engine_(vram_, "wexla board"), front_(engine_) {
     const int clockPort = intKey(cfg, "CLOCK_PORT", kMiscPort);
     uint8_t data = 0x08, clock = 0x04;
     if (clockPort == kTulipPort) {
@@ -161,12 +166,16 @@ WexlaAdapter::WexlaAdapter(graf::Config &cfg, Machine &m) : machine_(m), vram_(m
         m.mapDevice(host + kSysBlock, kSysBlockLength, m.own<RegisterBlock>(*this, kSysBlock));
         m.mapDevice(host + kEngineBlock, kEngineBlockLength,
                     m.own<RegisterBlock>(*this, kEngineBlock));
+        for (const auto &block : kEngineBlocks)
+            m.mapDevice(host + block.first, block.length, m.own<RegisterBlock>(*this, block.first));
         window->mapped = host;
     }
     mapPlainAreas(cfg, m);
 }
 
 uint32_t WexlaAdapter::reg(uint32_t offset) const {
+    if (WeitekFirstGenFront::owns(offset))
+        return front_.reg(offset);
     auto it = regs_.find(offset);
     return it == regs_.end() ? 0 : it->second;
 }
@@ -177,6 +186,8 @@ uint32_t WexlaAdapter::regRead(uint32_t offset, int width) {
                       hex(offset) + "; registers take 32-bit accesses");
         return 0;
     }
+    if (WeitekFirstGenFront::owns(offset))
+        return front_.read(offset);
     for (uint32_t r : kRegisters)
         if (r == offset)
             return reg(offset);
@@ -190,9 +201,15 @@ void WexlaAdapter::regWrite(uint32_t offset, int width, uint32_t value) {
                       hex(offset) + "; registers take 32-bit accesses");
         return;
     }
+    if (WeitekFirstGenFront::owns(offset)) {
+        front_.write(offset, value);
+        return;
+    }
     for (uint32_t r : kRegisters) {
         if (r == offset) {
             regs_[offset] = value;
+            if (offset == kSysConfig)
+                front_.systemConfig(value);
             return;
         }
     }
@@ -234,11 +251,7 @@ void WexlaAdapter::portOut(uint16_t port, int width, uint32_t value) {
 }
 
 uint32_t WexlaAdapter::displayPitch() const {
-    const uint32_t w = reg(kSysConfig);
-    static const uint32_t f1[] = {0, 0, 0, 128, 256, 512, 1024, 2048};
-    static const uint32_t f2[] = {0, 0, 64, 128, 256, 512, 1024, 0};
-    static const uint32_t f3[] = {0, 32, 64, 128, 256, 512, 0, 0};
-    return f1[(w >> 20) & 7] + f2[(w >> 17) & 7] + f3[(w >> 14) & 7];
+    return WeitekFirstGenFront::pitchOf(reg(kSysConfig));
 }
 
 std::string WexlaAdapter::describe() const {

@@ -24,9 +24,14 @@
 // - 0x10000C, 0x100108-0x100114, 0x100118, 0x100120-0x10012C, 0x100130,
 //   0x100138 (screen repaint control, bit 5 the picture), 0x100184 (memory
 //   configuration), 0x100188, 0x100190;
-// - 0x180190, 0x18020C, 0x180210, 0x180214, 0x180220 and 0x180224 (clip
-//   minimum and maximum).
-// The frame buffer at 0x200000 is plain memory to the processor.
+// - 0x180190, 0x18020C, 0x180210 and 0x180214.
+// - The drawing engine, first generation (weitek_engine.h): status at
+//   0x18C000, commands, colours, plane mask, raster, clip (0x180220 and
+//   0x180224), coordinates at 0x181008-0x181318 and the 1-bit data ports at
+//   0x1F0080-0x1F00FC. The system configuration word gives it the pitch;
+//   pixels are one byte.
+// The frame buffer at 0x200000 is plain memory to the processor, which
+// must not touch it while the engine is busy.
 //
 // Ports: the VGA registers (misc output written at 0x3C2, read at 0x3CC; the
 // palette DAC at 0x3C6-0x3C9), and the board's byte ports 0x7C88, 0xF886,
@@ -47,6 +52,7 @@
 
 #include "adapter.h"
 #include "models/icd2061a.h"
+#include "models/weitek_engine.h"
 #include "vga.h"
 
 namespace sim {
@@ -95,6 +101,8 @@ class WexlaAdapter : public Adapter {
     VideoMemory *vram() override { return &vram_; }
     std::string describe() const override;
     uint32_t displayPitch() const override;
+    void drain() override { engine_.drain(); }
+    WeitekEngine &engine() { return engine_; }
 
     // A register of the window as last written (0 when never written).
     uint32_t reg(uint32_t offset) const;
@@ -115,6 +123,8 @@ class WexlaAdapter : public Adapter {
   private:
     Machine &machine_;
     VideoMemory vram_;
+    WeitekEngine engine_;
+    WeitekFirstGenFront front_;
     vga::VgaCore *vga_ = nullptr;
     WexlaClockPort *clock_ = nullptr;
     std::map<uint32_t, uint32_t> regs_;

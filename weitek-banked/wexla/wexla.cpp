@@ -42,49 +42,30 @@ static const char msgNeedsProcedure[] = "grafinfo file needs PROCEDURE %s\n";
 
 /* ---- Records ---- */
 
-/* Drawing goes through the server's routines for now; the two image slots
- * the server has no routine for take nothing. */
-static void wexlaDrawImage(BoxPtr box, uint8_t *pixels, int stride, int alu, uint32_t planemask,
-                           DrawablePtr pDraw) {
-    (void)box;
-    (void)pixels;
-    (void)stride;
-    (void)alu;
-    (void)planemask;
-    (void)pDraw;
-}
-
-static void wexlaReadImage(BoxPtr box, uint8_t *dst, int stride, DrawablePtr pDraw) {
-    (void)box;
-    (void)dst;
-    (void)stride;
-    (void)pDraw;
-}
-
-PrivOps wexlaSolidPrivOps = {genSolidFillRects, genSolidFS,    {.ZeroSeg = genSolidZeroSeg},
+PrivOps wexlaSolidPrivOps = {genSolidFillRects, wexlaSolidFS,  {.ZeroSeg = wexlaSolidZeroSeg},
                              genSolidGCOp4,     genSolidGCOp5, genSolidGCOp6};
 PrivOps wexlaTiledPrivOps = {genTiledFillRects, genTiledFS,    {.GCOp3 = genTiledGCOp3},
                              genTiledGCOp4,     genTiledGCOp5, genTiledGCOp6};
 PrivOps wexlaStippledPrivOps = {genStippledFillRects, genStippledFS,    {.GCOp3 = genStippledGCOp3},
                                 genStippledGCOp4,     genStippledGCOp5, genStippledGCOp6};
 PrivOps wexlaOpStippledPrivOps = {
-    genOpStippledFillRects, genOpStippledFS,    {.GCOp3 = genOpStippledGCOp3},
-    genOpStippledGCOp4,     genOpStippledGCOp5, genOpStippledGCOp6};
+    wexlaOpStippledFillRects, genOpStippledFS,    {.GCOp3 = genOpStippledGCOp3},
+    genOpStippledGCOp4,       genOpStippledGCOp5, genOpStippledGCOp6};
 
-WinOps wexlaWinOps = {genCopyRect,
-                      genDrawSolidRects,
+WinOps wexlaWinOps = {wexlaCopyRect,
+                      wexlaDrawSolidRects,
                       wexlaDrawImage,
-                      genDrawMonoImage,
-                      genDrawOpaqueMonoImage,
+                      wexlaDrawMonoImage,
+                      wexlaDrawOpaqueMonoImage,
                       wexlaReadImage,
-                      genDrawPoints,
-                      genTileRects,
-                      genDrawMonoGlyphs,
-                      {.DrawFontText = genDrawFontText},
+                      wexlaDrawPoints,
+                      wexlaTileRects,
+                      wexlaDrawMonoGlyphs,
+                      {.DrawFontText = wexlaDrawFontText},
                       genWinOp11,
                       genWinOp12,
                       genWinOp13,
-                      genWinOp14,
+                      wexlaSetClipRegions,
                       wexlaValidateWindowGC};
 
 /* ---- Binding ---- */
@@ -132,6 +113,15 @@ static uint32_t wexlaMemoryBytes(const wexlaScreenPrivate *priv) {
     return priv->memSize < MEMSIZE_TWO_MB ? ONE_MB : TWO_MB;
 }
 
+/* The line length the system configuration word sets: three fields, each
+ * a power of two in bytes or nothing. */
+static uint32_t wexlaLineBytes(uint32_t sysConfig) {
+    static const uint32_t f1[] = {0, 0, 0, 128, 256, 512, 1024, 2048};
+    static const uint32_t f2[] = {0, 0, 64, 128, 256, 512, 1024, 0};
+    static const uint32_t f3[] = {0, 32, 64, 128, 256, 512, 0, 0};
+    return f1[(sysConfig >> 20) & 7] + f2[(sysConfig >> 17) & 7] + f3[(sysConfig >> 14) & 7];
+}
+
 /* ---- Mode set ---- */
 
 static void wexlaProgramClocks(wexlaScreenPrivPtr priv) {
@@ -171,6 +161,9 @@ static void wexlaModeProcedure(ScreenPtr pScreen, const char *name) {
 void wexlaSetGraphics(ScreenPtr pScreen) {
     wexlaScreenPrivPtr priv = WEXLA_PRIVATE(pScreen);
     priv->failedProcedure = nullptr;
+    /* Coming back from the console, drawing may still run: the clip is an
+     * engine register it reads. */
+    (void)EngineIdleWait(priv);
     grafExec(wexlaGrafinfo(pScreen), "SetText", 0);
     wexlaProgramClocks(priv);
     if (priv->oem == WEXLA_OEM_OLIVE) {
@@ -198,7 +191,8 @@ void wexlaSetGraphics(ScreenPtr pScreen) {
     /* The whole of video memory as a box; Init keeps the line inside the
      * 16 bits a box holds, and the rows are cut to them as well. */
     const int32_t lineBytes = priv->pixelSize * priv->width;
-    int32_t rows = (int32_t)wexlaMemoryBytes(priv) / lineBytes;
+    /* Rows lie PIXBYTES apart: the box holds no row past the memory. */
+    int32_t rows = (int32_t)(wexlaMemoryBytes(priv) / (uint32_t)priv->pixBytes);
     if (rows > MAX_SCREEN_DIMENSION)
         rows = MAX_SCREEN_DIMENSION;
     BoxRec box;
@@ -325,6 +319,12 @@ static Bool wexlaInitHW(ScreenPtr pScreen) {
         ErrorF(msgNoMemory);
         return 0;
     }
+    /* The engine draws at the line the system configuration sets, the
+     * processor PIXBYTES apart: the two must agree. */
+    if (wexlaLineBytes(priv->sysConfig) != (uint32_t)priv->pixBytes) {
+        ErrorF(msgPixelInfo);
+        return 0;
+    }
     /* Images are read and written PIXBYTES apart. */
     const uint64_t reach =
         (uint64_t)priv->pixBytes * (uint64_t)(priv->height - 1) + (uint64_t)priv->width;
@@ -417,6 +417,7 @@ static Bool wexlaInit(int index, ScreenPtr pScreen, int argc, char **argv) {
     (void)argc;
     (void)argv;
     ErrorF(msgInit, index);
+    wexlaBuildRasterOps();
     wexlaScreenPrivPtr priv = wexlaAllocPrivate(pScreen);
     if (priv == nullptr)
         return 0;

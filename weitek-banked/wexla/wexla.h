@@ -39,6 +39,31 @@
 #define WEXLA_CLIP_MIN 0x180220 /* x << 16 | y */
 #define WEXLA_CLIP_MAX 0x180224 /* inclusive */
 
+/* The drawing engine. Coordinates go in as x << 16 | y. */
+#define WEXLA_STATUS 0x18C000
+#define WEXLA_STATUS_BUSY 0x40000000u
+#define WEXLA_BLIT_CMD 0x180004 /* read: starts the prepared copy */
+#define WEXLA_QUAD_CMD 0x180008 /* read: starts the prepared fill */
+#define WEXLA_FOREGROUND 0x180200
+#define WEXLA_BACKGROUND 0x180204
+#define WEXLA_PLANE_MASK 0x180208
+#define WEXLA_RASTER 0x180218
+#define WEXLA_DEV_X0 0x181008
+#define WEXLA_DEV_X0Y0 0x181018
+#define WEXLA_DEV_X1Y1 0x181058
+#define WEXLA_DEV_X2 0x181088
+#define WEXLA_DEV_X2Y2 0x181098
+#define WEXLA_DEV_Y3 0x1810D0
+#define WEXLA_DEV_X3Y3 0x1810D8
+#define WEXLA_RECT_VERTEX 0x181318 /* written twice: two corners */
+/* The 1-bit data port for rows of n bits, n = 1-32. */
+#define WEXLA_MONO_DATA(n) (0x1F0080 + 4 * ((n)-1))
+
+/* 1-bit expansion minterms: foreground where the bit is set, and the
+ * destination (transparent) or the background (opaque) where clear. */
+#define WEXLA_MINTERM_TRANSPARENT 0xEE22
+#define WEXLA_MINTERM_OPAQUE 0xFC30
+
 #define WEXLA_FRAME_OFFSET 0x200000
 #define WEXLA_SRCTL_PICTURE 0x20 /* set: the picture is shown */
 
@@ -101,6 +126,10 @@ static inline void wexlaWrite(wexlaScreenPrivate *priv, uint32_t off, uint32_t v
     mmWrite32(priv->registers + off, v);
 }
 
+static inline uint32_t wexlaRead(wexlaScreenPrivate *priv, uint32_t off) {
+    return mmRead32(priv->registers + off);
+}
+
 static inline GrafinfoHandle wexlaGrafinfo(ScreenPtr pScreen) {
     return ddxActiveScreens[pScreen->myNum]->config->grafinfo;
 }
@@ -123,6 +152,62 @@ Bool wexlaCursorInitialize(ScreenPtr pScreen);
 int wexlaValidateWindowGC(GCPtr pGC, uint32_t changes, DrawablePtr pDraw);
 void wexlaValidateWindowPriv(WindowPtr pWin);
 void writereg(uint32_t offset, uint32_t value, ScreenPtr pScreen);
+
+/* ---- Drawing (wexla_engine.cpp, wexla_mono.cpp, wexla_tile.cpp) ---- */
+
+/* Minterms by alu: fills (foreground as source) and copies (the screen as
+ * source). GXinvert's entry is a marker the engine never gets. */
+extern uint32_t wexlaFGRasterOps[16];
+extern uint32_t wexlaFBRasterOps[16];
+#define WEXLA_NO_MINTERM 0x1234
+void wexlaBuildRasterOps(void);
+
+/* The alu by its low byte; -1 past the sixteen functions (nothing drawn). */
+static inline int wexlaAlu(int alu) {
+    alu &= 0xFF;
+    return alu <= GXset ? alu : -1;
+}
+
+/* Polls the status until the engine is idle; 0 (and a message) when it
+ * never is. */
+Bool EngineIdleWait(wexlaScreenPrivPtr priv);
+
+void wexlaSolidFS(GCPtr pGC, DrawablePtr pDraw, DDXPointPtr points, int *widths, int n);
+void wexlaSolidZeroSeg(GCPtr pGC, DrawablePtr pDraw, int signdx, int signdy, int axis, int x1,
+                       int y1, int e, int e1, int e2, int len);
+void wexlaCopyRect(BoxPtr box, DDXPointPtr src, int alu, uint32_t planemask, DrawablePtr pDraw);
+void wexlaDrawSolidRects(BoxPtr boxes, int n, Pixel fg, int alu, uint32_t planemask,
+                         DrawablePtr pDraw);
+void wexlaDrawImage(BoxPtr box, uint8_t *pixels, int stride, int alu, uint32_t planemask,
+                    DrawablePtr pDraw);
+void wexlaReadImage(BoxPtr box, uint8_t *dst, int stride, DrawablePtr pDraw);
+void wexlaDrawPoints(DDXPointPtr points, int n, Pixel fg, int alu, uint32_t planemask,
+                     DrawablePtr pDraw);
+void wexlaSetClipRegions(BoxPtr boxes, int n, DrawablePtr pDraw);
+
+void wexlaDrawMonoImage(BoxPtr box, uint8_t *bits, int startBit, int stride, Pixel fg, int alu,
+                        uint32_t planemask, DrawablePtr pDraw);
+void wexlaDrawOpaqueMonoImage(BoxPtr box, uint8_t *bits, int startBit, int stride, Pixel fg,
+                              Pixel bg, int alu, uint32_t planemask, DrawablePtr pDraw);
+void wexlaDrawMonoGlyphs(MonoGlyphRec *glyphs, int n, Pixel fg, int alu, uint32_t planemask,
+                         nfbFontPrivPtr font, DrawablePtr pDraw);
+void wexlaDrawFontText(BoxPtr box, uint8_t *chars, int n, nfbFontPrivPtr fontPriv, Pixel fg,
+                       Pixel bg, int alu, uint32_t planemask, int transparent, DrawablePtr pDraw);
+void wexlagenDrawFontText(BoxPtr box, uint8_t *chars, int n, nfbFontPrivPtr fontPriv, Pixel fg,
+                          Pixel bg, int alu, uint32_t planemask, int transparent,
+                          DrawablePtr pDraw);
+
+void wexlaTileRects(BoxPtr boxes, int n, uint8_t *tile, int tileStride, int tw, int th,
+                    DDXPointPtr patOrg, int alu, uint32_t planemask, DrawablePtr pDraw);
+void wexlaTileAreaSlow(BoxPtr box, DDXPointPtr src, int band, int piece, int alu,
+                       uint32_t planemask, DrawablePtr pDraw);
+void wexlaTileAreaSlowXExpand(BoxPtr box, DDXPointPtr src, int piece, int alu, uint32_t planemask,
+                              DrawablePtr pDraw);
+void wexlaOpStippledFillRects(GCPtr pGC, DrawablePtr pDraw, BoxPtr boxes, int n);
+void wexlaOpStippledFillAreaSlow(BoxPtr box, DDXPointPtr src, int band, int piece, int alu,
+                                 uint32_t planemask, DrawablePtr pDraw);
+void wexlaOpStippledFillAreaSlowXExpand(BoxPtr box, DDXPointPtr src, int piece, int alu,
+                                        uint32_t planemask, DrawablePtr pDraw);
 
 /* ---- Clock synthesiser (wexla_clock.cpp) ---- */
 
