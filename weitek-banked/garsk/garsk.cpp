@@ -304,6 +304,16 @@ Bool garskInitHW(ScreenPtr pScreen) {
 
 /* ---- Screen initialisation ---- */
 
+/* Only the exact word selects the window; any other text is the linear
+ * frame buffer. */
+static bool garskIsBank(const char *fbType) {
+    static const char bank[] = "BANK";
+    for (int i = 0; i < (int)sizeof bank; i++)
+        if (fbType[i] != bank[i])
+            return false;
+    return true;
+}
+
 static Bool garskTakeIndex(void) {
     if (garskGeneration == (int)serverGeneration)
         return 1;
@@ -370,7 +380,7 @@ static Bool garskInit(int index, ScreenPtr pScreen, int argc, char **argv) {
         ErrorF(msgNoFbType);
         return garskGiveUp(pScreen);
     }
-    priv->winOps = __builtin_strcmp(fbType, "BANK") == 0 ? &garskBankedWinOps : &garskFlatWinOps;
+    priv->winOps = garskIsBank(fbType) ? &garskBankedWinOps : &garskFlatWinOps;
     priv->solidOps = &garskSolidPrivOps;
     nfb->gcTemplate->ops = &garskSolidPrivOps;
 
