@@ -188,9 +188,12 @@ static inline bool garskFullMask(uint32_t planemask) {
     return (planemask & 0xFF) == 0xFF;
 }
 
+/* Every name the driver's files share has C linkage, as the records it
+ * exports do. */
+extern "C" {
+
 /* ---- Records (garsk.cpp) ---- */
 
-extern "C" {
 extern PrivOps garskSolidPrivOps;
 extern PrivOps garskTiledPrivOps;
 extern PrivOps garskStippledPrivOps;
@@ -199,7 +202,6 @@ extern WinOps garskFlatWinOps;
 extern WinOps garskBankedWinOps;
 extern VisualRec garskVisual;
 extern SysInfo garskSysInfo;
-}
 
 Bool garskInitHW(ScreenPtr pScreen);
 int garskValidateWindowGC(GCPtr pGC, uint32_t changes, DrawablePtr pDraw);
@@ -250,5 +252,6 @@ void garskOpaqueMonoPlanarImage(BoxPtr box, uint8_t *bits, int startBit, int str
 void LoadFillColor(Pixel pixel, volatile uint8_t *window, volatile uint8_t *status);
 void TriGlyphWr(volatile uint8_t *port, const uint8_t *source);
 void QuickGlyph(volatile uint8_t *port, const uint32_t *source, int bytes);
+}
 
 #endif
