@@ -389,6 +389,59 @@ TEST_F(GarskStrict, DataBeyondTheCountsAndOperationsLeftShort) {
     EXPECT_TRUE(failed("where one byte starts the operation"));
 }
 
+TEST_F(GarskStrict, RegisterFieldsReadBackAndNothingElseAnswers) {
+    struct Field {
+        uint32_t offset;
+        int width;
+        uint32_t value;
+    };
+    const Field fields[] = {{0x00, 4, 0xC0123}, {0x13, 1, 0x71}, {0x80, 4, 0xC0003},
+                            {0x88, 2, 63},      {0x8F, 1, 3},    {0x92, 1, 0x77},
+                            {0x9A, 2, 0x1FF},   {0x9F, 1, 0xCA}, {0xA0, 4, 0x12345}};
+    for (const Field &f : fields) {
+        uint8_t *at = raw_.base + 0x1FF00 + f.offset;
+        if (f.width == 1) {
+            mmWrite8(at, static_cast<uint8_t>(f.value));
+            EXPECT_EQ(mmRead8(at), f.value);
+        } else if (f.width == 2) {
+            mmWrite16(at, static_cast<uint16_t>(f.value));
+            EXPECT_EQ(mmRead16(at), f.value);
+        } else {
+            mmWrite32(at, f.value);
+            EXPECT_EQ(mmRead32(at), f.value);
+        }
+    }
+    EXPECT_TRUE(failures_.empty()) << testing::PrintToString(failures_);
+    mmWrite8(raw_.base + 0x1FF80, 1); // a byte of a 32-bit field
+    EXPECT_TRUE(failed("where no field of that width is"));
+    failures_.clear();
+    mmWrite8(raw_.base + 0x1FF36, 0);
+    EXPECT_TRUE(failed("read only"));
+    failures_.clear();
+    mmWrite8(raw_.base + 0x10000, 0); // between the window and the apertures
+    EXPECT_TRUE(failed("nothing answers"));
+}
+
+TEST(GarskBoard, AreasItCannotBeAreRefusedWithTheReason) {
+    struct Case {
+        const char *file;
+        uint32_t length;
+        const char *why;
+    };
+    const Case cases[] = {{kBankFile, 0x10000, "the 128 KB block"},
+                          {kFlatFile, 0x80000, "the 1 MB linear frame buffer"}};
+    for (const Case &c : cases) {
+        graf::Config cfg = garskConfig(c.file, 64, 32);
+        cfg.areas[0].length = c.length;
+        try {
+            harness::Screen s("garsk", cfg, quiet());
+            ADD_FAILURE() << c.file << " with " << c.length << " bytes was built";
+        } catch (const std::invalid_argument &e) {
+            EXPECT_NE(std::string(e.what()).find(c.why), std::string::npos) << e.what();
+        }
+    }
+}
+
 // ---- the build with every name visible ----
 
 #ifdef GARSK_OPEN_LIB
