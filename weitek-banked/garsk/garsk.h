@@ -217,6 +217,10 @@ void garskDrawSolidRects(BoxPtr boxes, int count, Pixel fg, int alu, uint32_t pl
                          DrawablePtr pDraw);
 void garskDrawPoints(DDXPointPtr points, int count, Pixel fg, int alu, uint32_t planemask,
                      DrawablePtr pDraw);
+/* The banked record's name for the same routine: points never touch the
+ * window. */
+void garskDrawBankedPoints(DDXPointPtr points, int count, Pixel fg, int alu, uint32_t planemask,
+                           DrawablePtr pDraw);
 void garskDrawMonoImage(BoxPtr box, uint8_t *bits, int startBit, int stride, Pixel fg, int alu,
                         uint32_t planemask, DrawablePtr pDraw);
 void garskDrawOpaqueMonoImage(BoxPtr box, uint8_t *bits, int startBit, int stride, Pixel fg,

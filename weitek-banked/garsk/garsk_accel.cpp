@@ -115,6 +115,11 @@ void garskDrawPoints(DDXPointPtr points, int count, Pixel fg, int alu, uint32_t 
     garskPut8(priv->regRouting, GARSK_ROUTE_NONE);
 }
 
+void garskDrawBankedPoints(DDXPointPtr points, int count, Pixel fg, int alu, uint32_t planemask,
+                           DrawablePtr pDraw) {
+    garskDrawPoints(points, count, fg, alu, planemask, pDraw);
+}
+
 /* ---- Colour expansion ---- */
 
 /* Transparent expansion: CPU data is a mix mask choosing the foreground
