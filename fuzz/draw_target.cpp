@@ -455,6 +455,29 @@ struct Session {
         for (ZeroSegRec &z : segs)
             z = segment();
         s.zeroSegs(g, segs);
+        // The same lines by their end points, through the layer's segment
+        // path, on a GC of any fill style; no input is read for it, so stored
+        // inputs keep their meaning.
+        if (gcs.empty() || failed())
+            return;
+        GCPtr any = gcs[static_cast<size_t>(step) % gcs.size()];
+        std::vector<xSegment> ends;
+        for (const ZeroSegRec &z : segs)
+            ends.push_back(endPoints(z));
+        s.polyZeroSeg(any, ends);
+    }
+    // The first and last pixels of a Bresenham segment.
+    static xSegment endPoints(const ZeroSegRec &z) {
+        int x = z.x, y = z.y, e = z.e;
+        for (int i = 1; i < z.len; i++) {
+            if (e > 0) {
+                x += z.signdx, y += z.signdy, e += z.e2;
+            } else {
+                (z.axis == 0 ? x : y) += (z.axis == 0 ? z.signdx : z.signdy);
+                e += z.e1;
+            }
+        }
+        return {z.x, z.y, static_cast<int16_t>(x), static_cast<int16_t>(y)};
     }
     void copyRect() {
         int w = extent(W()), h = extent(H());

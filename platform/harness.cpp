@@ -757,6 +757,41 @@ void Screen::zeroSegs(GCPtr gc, const std::vector<ZeroSegRec> &segs) {
         });
 }
 
+void Screen::polyZeroSeg(GCPtr gc, const std::vector<xSegment> &segs) {
+    PrivOps *o = gc ? ops(gc) : nullptr;
+    if (!o || !o->FS) {
+        report(driver_ + ": the GC has no FS slot");
+        return;
+    }
+    std::vector<DDXPointRec> starts;
+    const ref::GCValues values = gcValues(gc);
+    for (const xSegment &sg : segs) {
+        const size_t first = starts.size();
+        ref::thinLine(sg.x1, sg.y1, sg.x2, sg.y2, [&](int x, int y) {
+            starts.push_back({static_cast<int16_t>(x), static_cast<int16_t>(y)});
+        });
+        starts.push_back({sg.x2, sg.y2});
+        const std::vector<int> ones(starts.size() - first, 1);
+        ref::fillSpans(mirror_, values, starts.data() + first, ones.data(),
+                       static_cast<int>(ones.size()));
+    }
+    const bool solid = gc->fillStyle == FillSolid ||
+                       (gc->fillStyle == FillOpaqueStippled && gc->fgPixel == gc->bgPixel);
+    ExtraGCOps *extra = gcPriv(gc)->extraOps;
+    if (solid && extra && extra->PolyZeroSeg) {
+        std::vector<xSegment> s = segs;
+        call("PolyZeroSeg",
+             [&] { extra->PolyZeroSeg(gc, drawable(), s.data(), static_cast<int>(s.size())); });
+        return;
+    }
+    if (starts.empty())
+        return;
+    std::vector<int> widths(starts.size(), 1);
+    call("FS", [&] {
+        o->FS(gc, drawable(), starts.data(), widths.data(), static_cast<int>(starts.size()));
+    });
+}
+
 void Screen::callUnnamedGCOp(GCPtr gc, int slot) {
     PrivOps *o = gc ? ops(gc) : nullptr;
     GCOpProc f = nullptr;

@@ -302,6 +302,14 @@ class Screen {
     void fillSpans(GCPtr, const std::vector<DDXPointRec> &starts, const std::vector<int> &widths);
     // ZeroSegs with the whole list, or ZeroSeg per segment, by zeroSegsForm().
     void zeroSegs(GCPtr, const std::vector<ZeroSegRec> &segs);
+    // Zero-width segments given by their end points (screen coordinates on
+    // the screen), both end points drawn, as the layer draws them: through
+    // the GC's ExtraGCOps PolyZeroSeg when the GC draws solid (a solid fill,
+    // or an opaque stipple whose foreground equals its background) and the
+    // driver gave one, else the layer's own way, each segment's pixels as
+    // one-pixel spans through the GC's FS slot. The mirror gets the same
+    // pixels through the reference renderer.
+    void polyZeroSeg(GCPtr, const std::vector<xSegment> &segs);
     // Slots 4 to 6 (and 3 of the non-solid records), called without arguments.
     void callUnnamedGCOp(GCPtr, int slot);
 

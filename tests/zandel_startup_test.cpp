@@ -60,6 +60,9 @@ const InitFailure kInitFailures[] = {
      "zandel: can't find pixel info in grafinfo file.\n", false},
     {"PixelSize3", [](graf::Config &c) { c.ints["PIXELSIZE"] = 3; },
      "zandel: can't find pixel info in grafinfo file.\n", false},
+    // Two-byte pixels on a screen the server holds at 8 bits a pixel.
+    {"PixelSizeOtherThanTheScreens", [](graf::Config &c) { c.ints["PIXELSIZE"] = 2; },
+     "zandel: can't find pixel info in grafinfo file.\n", false},
     {"NoVco", [](graf::Config &c) { c.ints.erase("VCO"); },
      "zandel: Missing ZANDEL parms in grafinfo file.\n", false},
     {"RamdacType2", [](graf::Config &c) { c.ints["RAMDAC"] = 2; },
@@ -74,6 +77,16 @@ const InitFailure kInitFailures[] = {
     // Rows PIXBYTES apart must stay inside the memory ReadImage reads.
     {"RowsPastTheMemory", [](graf::Config &c) { c.ints["PIXBYTES"] = 0x40000; },
      "zandel: not enough memory for requested mode 64x16-256\n", true},
+    // The engine draws at the system configuration's line, images are read
+    // PIXBYTES apart: a line its fields cannot hold, or another PIXBYTES.
+    {"LineTheWordCannotHold",
+     [](graf::Config &c) {
+         c.ints["PIXWIDTH"] = 100;
+         c.ints["PIXBYTES"] = 100;
+     },
+     "zandel: a line of 100 bytes is not what the system configuration holds (96)\n", true},
+    {"PixBytesOtherThanTheLine", [](graf::Config &c) { c.ints["PIXBYTES"] = 128; },
+     "zandel: a line of 128 bytes is not what the system configuration holds (64)\n", true},
 };
 
 class ZandelInitFailure : public testing::TestWithParam<InitFailure> {};

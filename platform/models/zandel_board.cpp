@@ -17,15 +17,15 @@ constexpr uint32_t kMinMemOffset = 0x80000;
 
 // Register blocks the window decodes: [first, first + length).
 constexpr uint32_t kSysBlock = 0x000, kSysBlockLength = 0x400;
-constexpr uint32_t kEngineBlock = 0x2000, kEngineBlockLength = 0x300;
+constexpr struct {
+    uint32_t first, length;
+} kEngineBlocks[] = {{0x2000, 0x300}, {0x3000, 0x400}, {0x62000, 0x1000}, {0x72000, 0x1000}};
 
 constexpr uint32_t kSysConfig = 0x004, kMemConf = 0x184, kPowerUp = 0x198;
 constexpr uint32_t kDacBase = 0x200, kDacEnd = 0x240;
 // Registers kept as written.
-constexpr uint32_t kPlainRegs[] = {0x008,  0x00C,  0x108,  0x10C,  0x110,  0x114,  0x118,
-                                   0x120,  0x124,  0x128,  0x12C,  0x130,  0x138,  0x140,
-                                   0x184,  0x188,  0x190,  0x2190, 0x2208, 0x220C, 0x2210,
-                                   0x2214, 0x2220, 0x2224, 0x22A0, 0x22A4};
+constexpr uint32_t kPlainRegs[] = {0x008, 0x00C, 0x108, 0x10C, 0x110, 0x114, 0x118, 0x120, 0x124,
+                                   0x128, 0x12C, 0x130, 0x138, 0x140, 0x184, 0x188, 0x190};
 
 constexpr int kRgb525IndexLow = 4, kRgb525IndexHigh = 5, kRgb525Data = 6;
 constexpr int kRgb511Index = 0, kRgb511Data = 10;
@@ -180,7 +180,7 @@ void ZandelConfigSpace::configWrite(int reg, int size, uint32_t value) {
 }
 
 ZandelAdapter::ZandelAdapter(graf::Config &cfg, Machine &m)
-    : machine_(m), vram_(memorySize(cfg)),
+    : machine_(m), vram_(memorySize(cfg)), engine_(vram_, "zandel board"), front_(engine_),
       icd_([&m](const std::string &why) { m.fail("zandel board: " + why); }) {
     const std::string bus = stringKey(cfg, "BUS", "pci");
     if (bus != "pci" && bus != "vlb")
@@ -233,8 +233,8 @@ ZandelAdapter::ZandelAdapter(graf::Config &cfg, Machine &m)
         uint8_t *host =
             m.addLinearApertureAfter("MEMORY", window->physBase, window->length, vram_, memOffset_);
         m.mapDevice(host + kSysBlock, kSysBlockLength, m.own<RegisterBlock>(*this, kSysBlock));
-        m.mapDevice(host + kEngineBlock, kEngineBlockLength,
-                    m.own<RegisterBlock>(*this, kEngineBlock));
+        for (const auto &block : kEngineBlocks)
+            m.mapDevice(host + block.first, block.length, m.own<RegisterBlock>(*this, block.first));
         m.mapAccessorDevice(host + memOffset_, static_cast<uint32_t>(vram_.size()),
                             m.own<FrameProbe>(*this));
         window->mapped = host;
@@ -275,6 +275,8 @@ void ZandelAdapter::clockLines(uint8_t value) {
 uint32_t ZandelAdapter::reg(uint32_t offset) const {
     if (offset == kPowerUp)
         return powerUp_;
+    if (WeitekSecondGenFront::owns(offset))
+        return front_.reg(offset);
     auto it = regs_.find(offset);
     return it == regs_.end() ? 0 : it->second;
 }
@@ -291,6 +293,8 @@ uint32_t ZandelAdapter::regRead(uint32_t offset, int width) {
         return (reg(kSysConfig) & ~7u) | revision_;
     if (offset == kPowerUp)
         return powerUp_;
+    if (WeitekSecondGenFront::owns(offset))
+        return front_.read(offset);
     for (uint32_t r : kPlainRegs)
         if (r == offset)
             return reg(offset);
@@ -321,6 +325,11 @@ void ZandelAdapter::regWrite(uint32_t offset, int width, uint32_t value) {
     }
     if (offset == kSysConfig) {
         regs_[offset] = value;
+        front_.systemConfig(value);
+        return;
+    }
+    if (WeitekSecondGenFront::owns(offset)) {
+        front_.write(offset, value);
         return;
     }
     for (uint32_t r : kPlainRegs) {

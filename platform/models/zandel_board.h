@@ -51,8 +51,10 @@
 //   The RGB525 reaches its 256 registers by index low (4), index high (5,
 //   must be 0) and data (6); the RGB511 by index (0) and data (10). Every
 //   type keeps a palette: write index 0, then red, green, blue at 1.
-// - 0x2190, 0x2208-0x2214, 0x2220, 0x2224, 0x22A0, 0x22A4: the engine
-//   registers the mode set loads.
+// - 0x2000-0x22FF, 0x3000-0x33FF, 0x62000-0x62FFF, 0x72000-0x72FFF: the
+//   drawing engine, second generation (weitek_engine.h): status, commands,
+//   parameters, coordinates, colours and the image and 1-bit data ports.
+//   The system configuration word gives it the pixel size and pitch.
 // The frame buffer at MEM_OFFSET is plain memory to the processor. Accesses
 // through the accessors (the driver's memory probe) reach it only while the
 // bank code in bits 0-2 of the memory configuration (bit 2 wide banks, bits
@@ -79,6 +81,7 @@
 
 #include "adapter.h"
 #include "models/icd2061a.h"
+#include "models/weitek_engine.h"
 #include "pcibus.h"
 
 namespace sim {
@@ -110,6 +113,8 @@ class ZandelAdapter : public Adapter {
     VideoMemory *vram() override { return &vram_; }
     std::string describe() const override;
     uint32_t displayPitch() const override;
+    void drain() override { engine_.drain(); }
+    WeitekEngine &engine() { return engine_; }
 
     // A chip register as last written (the power-up word for 0x198).
     uint32_t reg(uint32_t offset) const;
@@ -148,6 +153,8 @@ class ZandelAdapter : public Adapter {
 
     Machine &machine_;
     VideoMemory vram_;
+    WeitekEngine engine_;
+    WeitekSecondGenFront front_;
     uint32_t memOffset_ = 0;
     uint32_t powerUp_ = 0;
     uint32_t revision_ = 0;

@@ -829,6 +829,20 @@ void Runner::lines() {
             segs.push_back(segment(x, y, x + int(rng_() % 41) - 20, y + int(rng_() % 21) - 10));
         }
         s_->zeroSegs(gc, segs);
+        // The same kind of lines given by their end points, as the layer
+        // hands them to a driver's own segment routine.
+        std::vector<xSegment> ends = {{400, 205, 500, 235},
+                                      {405, 200, 425, 290},
+                                      {500, 295, 400, 245},
+                                      {595, 210, 595, 290},
+                                      {450, 255, 450, 255}};
+        while (ends.size() < static_cast<size_t>(kLongList)) {
+            const int x = 420 + int(rng_() % 160), y = 210 + int(rng_() % 80);
+            ends.push_back({static_cast<int16_t>(x), static_cast<int16_t>(y),
+                            static_cast<int16_t>(x + int(rng_() % 41) - 20),
+                            static_cast<int16_t>(y + int(rng_() % 21) - 10)});
+        }
+        s_->polyZeroSeg(gc, ends);
     });
     step("points", Kind::Draw, [&] {
         int w = s_->width(), h = s_->height();

@@ -34,46 +34,42 @@ static const char msgNoParms[] = "zandel: Missing ZANDEL parms in grafinfo file.
 static const char msgNoCfgSpace[] = "zandel: unable to open configuration space.\n";
 static const char msgBadRamdac[] = "zandel: RAMDAC type not recognized.\n";
 static const char msgNoRoom[] = "zandel: not enough memory for requested mode %dx%d-%s\n";
+static const char msgNoLine[] =
+    "zandel: a line of %d bytes is not what the system configuration holds (%u)\n";
 
 #define DEFAULT_MONITOR_MM 300
 #define MAX_SCREEN_DIMENSION 0x7FFF
 #define INTERRUPT_SETTING 0x2A
 #define TEXT_SETTLE_MS 100
 
-/* Engine clip registers, loaded with the whole of video memory. */
-#define ZANDEL_CLIP_MIN 0x2220
-#define ZANDEL_CLIP_MAX 0x2224
-#define ZANDEL_BYTE_CLIP_MIN 0x22A0
-#define ZANDEL_BYTE_CLIP_MAX 0x22A4
-
 /* ---- Records ---- */
 
-PrivOps zandelSolidPrivOps = {genSolidFillRects, genSolidFS,    {.ZeroSeg = genSolidZeroSeg},
-                              genSolidGCOp4,     genSolidGCOp5, genSolidGCOp6};
+PrivOps zandelSolidPrivOps = {zandelSolidFillRects, zandelSolidFS, {.ZeroSeg = zandelSolidZeroSeg},
+                              genSolidGCOp4,        genSolidGCOp5, genSolidGCOp6};
 PrivOps zandelTiledPrivOps = {genTiledFillRects, genTiledFS,    {.GCOp3 = genTiledGCOp3},
                               genTiledGCOp4,     genTiledGCOp5, genTiledGCOp6};
 PrivOps zandelStippledPrivOps = {
     genStippledFillRects, genStippledFS,    {.GCOp3 = genStippledGCOp3},
     genStippledGCOp4,     genStippledGCOp5, genStippledGCOp6};
 PrivOps zandelOpStippledPrivOps = {
-    genOpStippledFillRects, genOpStippledFS,    {.GCOp3 = genOpStippledGCOp3},
-    genOpStippledGCOp4,     genOpStippledGCOp5, genOpStippledGCOp6};
+    zandelOpStippledFillRects, genOpStippledFS,    {.GCOp3 = genOpStippledGCOp3},
+    genOpStippledGCOp4,        genOpStippledGCOp5, genOpStippledGCOp6};
 ExtraGCOps zandelExtraGCOps = {zandelPolyZeroSeg};
 
-WinOps zandelWinOps = {genCopyRect,
-                       genDrawSolidRects,
+WinOps zandelWinOps = {zandelCopyRect,
+                       zandelDrawSolidRects,
                        zandelDrawImage,
-                       genDrawMonoImage,
-                       genDrawOpaqueMonoImage,
+                       zandelDrawMonoImage,
+                       zandelDrawOpaqueMonoImage,
                        zandelReadImage,
-                       genDrawPoints,
-                       genTileRects,
-                       genDrawMonoGlyphs,
-                       {.DrawFontText = genDrawFontText},
+                       zandelDrawPoints,
+                       zandelTileRects,
+                       zandelDrawMonoGlyphs,
+                       {.DrawFontText = zandelDrawFontText},
                        genWinOp11,
                        genWinOp12,
                        genWinOp13,
-                       genWinOp14,
+                       zandelSetClipRegions,
                        zandelValidateWindowGC};
 
 /* ---- Binding ---- */
@@ -160,6 +156,9 @@ static Bool zandelGetZandelParms(GrafinfoHandle graf, zandelScreenPrivPtr priv) 
 
 void zandelSetGraphics(ScreenPtr pScreen) {
     zandelScreenPrivPtr priv = ZANDEL_PRIVATE(pScreen);
+    /* Drawing may still run from before a server reset: the mode set
+     * changes the engine's geometry and registers under it. */
+    zandelWaitIdle(priv);
     grafExec(zandelGrafinfo(pScreen), "SetGraphics", 0);
     if (priv->ramdacType == ZANDEL_DAC_RGB525)
         zandelCrt525Enable(priv, 0);
@@ -185,18 +184,17 @@ void zandelSetGraphics(ScreenPtr pScreen) {
     priv->offScreen.width = priv->width;
     priv->offScreen.height = box.y2 - priv->height;
 
-    const uint32_t x1 = (uint32_t)box.x1, y1 = (uint32_t)box.y1;
-    const uint32_t x2 = (uint32_t)box.x2 - 1, y2 = (uint32_t)box.y2 - 1;
-    const uint32_t size = (uint32_t)priv->pixelSize;
-    zandelWrite(priv, ZANDEL_CLIP_MIN, x1 << 16 | y1);
-    zandelWrite(priv, ZANDEL_CLIP_MAX, x2 << 16 | y2);
-    zandelWrite(priv, ZANDEL_BYTE_CLIP_MIN, (x1 * size) << 16 | y1);
-    zandelWrite(priv, ZANDEL_BYTE_CLIP_MAX, (x2 * size) << 16 | y2);
+    /* The byte clip's right edge as the mode set has always loaded it: the
+     * last pixel's byte, not the line's last byte; both lie past anything
+     * the layer draws. */
+    zandelLoadClip(priv, &box, (box.x2 - 1) * priv->pixelSize + 1);
     zandelRestoreColormap(pScreen);
 }
 
 Bool zandelSetText(ScreenPtr pScreen) {
     zandelScreenPrivPtr priv = ZANDEL_PRIVATE(pScreen);
+    /* The last drawing may still run; the mode set reloads its registers. */
+    zandelWaitIdle(priv);
     if (priv->ramdacType == ZANDEL_DAC_RGB525)
         zandelCrt525Disable(priv);
     else
@@ -343,14 +341,29 @@ static Bool zandelInitHW(ScreenPtr pScreen) {
     /* Images are read and written at PIXBYTES per row. */
     const uint64_t rows = (uint64_t)priv->pixBytes * (uint64_t)(priv->height - 1) +
                           (uint64_t)priv->pixelSize * (uint64_t)priv->width;
-    if (screen <= memory && rows <= memory)
-        return 1;
-    zandelSetText(pScreen);
-    ErrorF(msgNoRoom, priv->width, priv->height,
-           priv->pixelSize == 1   ? "256"
-           : priv->pixelSize == 2 ? "64K"
-                                  : "16M");
-    return 0;
+    if (screen > memory || rows > memory) {
+        zandelSetText(pScreen);
+        ErrorF(msgNoRoom, priv->width, priv->height,
+               priv->pixelSize == 1   ? "256"
+               : priv->pixelSize == 2 ? "64K"
+                                      : "16M");
+        return 0;
+    }
+    /* The engine draws at the line the system configuration holds, the
+     * processor reads images PIXBYTES apart: a line the word cannot hold
+     * (its fields drop what is left over) or another PIXBYTES would put
+     * them at odds. */
+    const uint32_t word = priv->sysConfig != 0
+                              ? priv->sysConfig
+                              : zandelBuildSysConf(priv->pixelSize, priv->width * priv->pixelSize);
+    const uint32_t pitch = zandelSysConfPitch(word);
+    if (pitch != (uint32_t)priv->pixBytes ||
+        pitch < (uint32_t)priv->width * (uint32_t)priv->pixelSize) {
+        zandelSetText(pScreen);
+        ErrorF(msgNoLine, priv->pixBytes, pitch);
+        return 0;
+    }
+    return 1;
 }
 
 /* The private, stored at the driver's index in the screen; null when the
@@ -386,6 +399,12 @@ static Bool zandelInitScreen(ScreenPtr pScreen, zandelScreenPrivPtr priv) {
     /* The mode set divides by the line, and only these sizes have a visual. */
     if (width <= 0 || height <= 0 || width > MAX_SCREEN_DIMENSION ||
         height > MAX_SCREEN_DIMENSION || (pixelSize != 1 && pixelSize != 2 && pixelSize != 4)) {
+        ErrorF(msgPixelInfo);
+        return 0;
+    }
+    /* The server's pixmaps hold the screen's pixels at its bits per pixel:
+     * drawing at another size would disagree with every image. */
+    if (ddxActiveScreens[pScreen->myNum]->config->bitsPerPixel != 8 * pixelSize) {
         ErrorF(msgPixelInfo);
         return 0;
     }
@@ -429,6 +448,7 @@ static Bool zandelInitScreen(ScreenPtr pScreen, zandelScreenPrivPtr priv) {
         return 0;
     vexoSysInfoInit(pScreen, &zandelSysInfo);
     nfbSetOptions(pScreen, 50, enforceProtocol == 0 ? 1 : 0, 0);
+    _zandel_BuildRasterOps(priv);
     return 1;
 }
 

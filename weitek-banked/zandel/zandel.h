@@ -82,6 +82,42 @@ typedef int (*ZandelCfgReadProc)(void *handle, int reg, uint8_t *out);
 #define ZANDEL_PAT_ORIGIN_X 0x2210
 #define ZANDEL_PAT_ORIGIN_Y 0x2214
 
+/* Drawing engine: status and command reads, parameters, coordinates and
+ * data ports. */
+#define ZANDEL_STATUS 0x2000
+#define ZANDEL_BLIT_CMD 0x2004
+#define ZANDEL_QUAD_CMD 0x2008
+#define ZANDEL_STATUS_BUSY 0x40000000u
+#define ZANDEL_STATUS_NO_CMD 0x80000000u
+#define ZANDEL_RASTER 0x2218
+#define ZANDEL_CLIP_MIN 0x2220
+#define ZANDEL_CLIP_MAX 0x2224
+#define ZANDEL_PATTERN(i) (0x2280 + 4 * (i))
+#define ZANDEL_BYTE_CLIP_MIN 0x22A0
+#define ZANDEL_BYTE_CLIP_MAX 0x22A4
+#define ZANDEL_DEV_X0 0x3008
+#define ZANDEL_DEV_X0Y0 0x3018
+#define ZANDEL_DEV_X1Y1 0x3058
+#define ZANDEL_DEV_X2 0x3088
+#define ZANDEL_DEV_X2Y2 0x3098
+#define ZANDEL_DEV_Y3 0x30D0
+#define ZANDEL_DEV_X3Y3 0x30D8
+#define ZANDEL_POINT_X 0x3208
+#define ZANDEL_POINT_Y 0x3210
+#define ZANDEL_LINE_X 0x3248
+#define ZANDEL_LINE_Y 0x3250
+#define ZANDEL_RECT_X 0x3308
+#define ZANDEL_RECT_Y 0x3310
+#define ZANDEL_COLOR0 0x62200
+#define ZANDEL_COLOR1 0x62204
+#define ZANDEL_IMAGE_DATA 0x6200C
+#define ZANDEL_MONO_DATA(n) (0x72080 + 4 * ((n)-1)) /* one row of n bits */
+
+/* Raster bits beside the ROP3 code: points, spans and lines carry 0x10000;
+ * clear bits of a 1-bit transfer leave the screen alone under 0x8000. */
+#define ZANDEL_RASTER_QUAD_LINE 0x10000
+#define ZANDEL_RASTER_TRANSPARENT 0x8000
+
 /* RAMDAC types */
 #define ZANDEL_DAC_BT485 0
 #define ZANDEL_DAC_BT485_1 1
@@ -180,6 +216,8 @@ void zandelPut511(zandelScreenPrivPtr priv, int reg, int value);
 /* ---- Memory probe, back end and timing (zandel_backend.cpp) ---- */
 
 uint32_t zandelBuildSysConf(int pixelSize, int lineBytes);
+/* The line length in bytes the word's four fields give. */
+uint32_t zandelSysConfPitch(uint32_t word);
 int _zandel_log2(uint32_t v);
 int _zandel_TestMem(uint8_t *frameBuffer, int words);
 int zandelSetupVideoBackend(zandelScreenPrivPtr priv);
@@ -229,10 +267,70 @@ void zandelSetGraphics(ScreenPtr pScreen);
 Bool zandelSetText(ScreenPtr pScreen);
 int zandelValidateWindowGC(GCPtr pGC, uint32_t changes, DrawablePtr pDraw);
 void zandelValidateWindowPriv(WindowPtr pWin);
+
+/* ---- Drawing engine (zandel_engine.cpp) ---- */
+
+/* The server hands an alu over as a word whose low byte counts; a low byte
+ * past the sixteen functions changes nothing: -1 for those. */
+static inline int zandelAlu(int alu) {
+    alu &= 0xFF;
+    return alu <= GXset ? alu : -1;
+}
+
+void _zandel_BuildRasterOps(zandelScreenPrivPtr priv);
+uint32_t zandelPixelReplicate(int pixelSize, uint32_t v);
+/* The plane mask the engine takes: replicated, and only the visual's
+ * planes. */
+uint32_t zandelPlaneMask(int pixelSize, uint32_t planemask);
+/* The engine waits; each gives up after a bound far above any real wait,
+ * says so once through ErrorF and returns 0, and the caller abandons its
+ * operation. */
+Bool zandelWaitIdle(zandelScreenPrivPtr priv);
+Bool zandelWaitCommand(zandelScreenPrivPtr priv);
+Bool zandelStartBlit(zandelScreenPrivPtr priv);
+void zandelLoadClip(zandelScreenPrivPtr priv, const BoxRec *box, int32_t byteX2);
+void zandelSolidFillRects(GCPtr pGC, DrawablePtr pDraw, BoxPtr boxes, int n);
+void zandelSolidFS(GCPtr pGC, DrawablePtr pDraw, DDXPointPtr points, int *widths, int n);
+void zandelSolidZeroSeg(GCPtr pGC, DrawablePtr pDraw, int signdx, int signdy, int axis, int x1,
+                        int y1, int e, int e1, int e2, int len);
 void zandelPolyZeroSeg(GCPtr pGC, DrawablePtr pDraw, xSegment *segs, int count);
+void zandelCopyRect(BoxPtr box, DDXPointPtr src, int alu, uint32_t planemask, DrawablePtr pDraw);
+void zandelDrawSolidRects(BoxPtr boxes, int n, Pixel fg, int alu, uint32_t planemask,
+                          DrawablePtr pDraw);
 void zandelDrawImage(BoxPtr box, uint8_t *pixels, int stride, int alu, uint32_t planemask,
                      DrawablePtr pDraw);
 void zandelReadImage(BoxPtr box, uint8_t *dst, int stride, DrawablePtr pDraw);
+void zandelDrawPoints(DDXPointPtr points, int n, Pixel fg, int alu, uint32_t planemask,
+                      DrawablePtr pDraw);
+void zandelSetClipRegions(BoxPtr boxes, int n, DrawablePtr pDraw);
+
+/* ---- Monochrome images, glyphs and text (zandel_mono.cpp) ---- */
+
+void zandelDrawMonoImage(BoxPtr box, uint8_t *bits, int startBit, int stride, Pixel fg, int alu,
+                         uint32_t planemask, DrawablePtr pDraw);
+void zandelDrawOpaqueMonoImage(BoxPtr box, uint8_t *bits, int startBit, int stride, Pixel fg,
+                               Pixel bg, int alu, uint32_t planemask, DrawablePtr pDraw);
+void zandelDrawMonoGlyphs(MonoGlyphRec *glyphs, int n, Pixel fg, int alu, uint32_t planemask,
+                          nfbFontPrivPtr font, DrawablePtr pDraw);
+void zandelDrawFontText(BoxPtr box, uint8_t *chars, int n, nfbFontPrivPtr font, Pixel fg, Pixel bg,
+                        int alu, uint32_t planemask, int transparent, DrawablePtr pDraw);
+void zandelgenDrawFontText(BoxPtr box, uint8_t *chars, int n, nfbFontPrivPtr font, Pixel fg,
+                           Pixel bg, int alu, uint32_t planemask, int transparent,
+                           DrawablePtr pDraw);
+
+/* ---- Tiled and opaque-stippled fills (zandel_tile.cpp) ---- */
+
+void zandelTileRects(BoxPtr boxes, int n, uint8_t *tile, int tileStride, int tw, int th,
+                     DDXPointPtr patOrg, int alu, uint32_t planemask, DrawablePtr pDraw);
+void zandelOpStippledFillRects(GCPtr pGC, DrawablePtr pDraw, BoxPtr boxes, int n);
+void zandelTileAreaSlow(BoxPtr box, DDXPointPtr src, int band, int piece, int alu,
+                        uint32_t planemask, DrawablePtr pDraw);
+void zandelTileAreaSlowXExpand(BoxPtr box, DDXPointPtr src, int piece, int alu, uint32_t planemask,
+                               DrawablePtr pDraw);
+void zandelOpStippledFillAreaSlow(BoxPtr box, DDXPointPtr src, int band, int piece, int alu,
+                                  uint32_t planemask, DrawablePtr pDraw);
+void zandelOpStippledFillAreaSlowXExpand(BoxPtr box, DDXPointPtr src, int piece, int alu,
+                                         uint32_t planemask, DrawablePtr pDraw);
 
 static inline GrafinfoHandle zandelGrafinfo(ScreenPtr pScreen) {
     return ddxActiveScreens[pScreen->myNum]->config->grafinfo;

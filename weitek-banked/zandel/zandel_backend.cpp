@@ -66,6 +66,16 @@ uint32_t zandelBuildSysConf(int pixelSize, int lineBytes) {
     return word;
 }
 
+uint32_t zandelSysConfPitch(uint32_t word) {
+    static const uint32_t masks[4] = {0xE0000000u, 0x700000u, 0xE0000u, 0x1C000u};
+    uint32_t pitch = 0;
+    for (int f = 0; f < 4; f++)
+        for (const SysConfRow *row = sysConfFields[f]; row->amount != 0; row++)
+            if ((word & masks[f]) == row->bits)
+                pitch += row->amount;
+    return pitch;
+}
+
 int _zandel_log2(uint32_t v) {
     /* Below 1 no halving reaches 1: count none rather than loop. */
     int n = 0;
