@@ -251,6 +251,32 @@ void testgarskSolidFillSpans(GCPtr pGC, DrawablePtr pDraw, DDXPointPtr starts, i
 void garskOpaqueMonoPlanarImage(BoxPtr box, uint8_t *bits, int startBit, int stride, Pixel fg,
                                 Pixel bg, int alu, uint32_t planemask, DrawablePtr pDraw);
 
+/* ---- Tiles, images and the banked window (garsk_image.cpp) ---- */
+
+void garskTileRects(BoxPtr boxes, int count, uint8_t *tile, int tileStride, int tileWidth,
+                    int tileHeight, DDXPointPtr patOrg, int alu, uint32_t planemask,
+                    DrawablePtr pDraw);
+void garskTileAreaSlow(BoxPtr box, DDXPointPtr src, int band, int piece, int alu,
+                       uint32_t planemask, DrawablePtr pDraw);
+void garskTileAreaSlowXExpand(BoxPtr box, DDXPointPtr src, int piece, int alu, uint32_t planemask,
+                              DrawablePtr pDraw);
+void garskDrawImage(BoxPtr box, uint8_t *pixels, int stride, int alu, uint32_t planemask,
+                    DrawablePtr pDraw);
+void garskReadImage(BoxPtr box, uint8_t *dst, int stride, DrawablePtr pDraw);
+void garskDrawBankedImage(BoxPtr box, uint8_t *pixels, int stride, int alu, uint32_t planemask,
+                          DrawablePtr pDraw);
+void garskReadBankedImage(BoxPtr box, uint8_t *dst, int stride, DrawablePtr pDraw);
+/* Not installed: a point writer that combines pixels in the window. */
+void garsk32DrawBankedPoints(DDXPointPtr points, int count, Pixel fg, int alu, uint32_t planemask,
+                             DrawablePtr pDraw);
+void garskSetReadSegment(int segment);
+void garskSetWriteSegment(int segment);
+
+/* ---- Hardware cursor (garsk_cursor.cpp; nothing installs it) ---- */
+
+extern PointerFuncs garskPointerFuncs;
+Bool garskCursorInitialize(ScreenPtr pScreen);
+
 /* ---- Colour and glyph writers (garsk_fillcolor.cpp) ---- */
 
 void LoadFillColor(Pixel pixel, volatile uint8_t *window, volatile uint8_t *status);
