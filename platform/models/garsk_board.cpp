@@ -106,9 +106,7 @@ class GarskInputStatus : public PortDevice {
             v |= 0x80;
         return v;
     }
-    void out(uint16_t port, int width, uint32_t value) override {
-        status_.out(port, width, value);
-    }
+    void out(uint16_t port, int width, uint32_t value) override { status_.out(port, width, value); }
 
   private:
     vga::InputStatus &status_;

@@ -161,8 +161,8 @@ static void garskSetCursor(ScreenPtr pScreen, CursorPtr pCursor, int x, int y) {
             garskPut32(priv->mmuBase1,
                        GARSK_CURSOR_AREA + (uint32_t)((yoff + r) * GARSK_SPRITE_ROW_BYTES + i));
             const uint8_t *p = image + r * GARSK_SPRITE_ROW_BYTES + i;
-            mmWrite32(priv->apWindow1, (uint32_t)p[0] | (uint32_t)p[1] << 8 |
-                                           (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24);
+            mmWrite32(priv->apWindow1, (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 |
+                                           (uint32_t)p[3] << 24);
         }
     garskSpriteWrite(0xEB, 2);
     garskSpriteWrite(0xEC, 0);

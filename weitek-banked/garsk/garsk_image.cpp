@@ -216,23 +216,41 @@ void garskDrawImage(BoxPtr box, uint8_t *pixels, int stride, int alu, uint32_t p
 static uint8_t garskCpuAlu(int alu, uint8_t s, uint8_t d, int *known) {
     *known = 1;
     switch (alu) {
-    case GXclear: return 0;
-    case GXand: return s & d;
-    case GXandReverse: return s & ~d;
-    case GXcopy: return s;
-    case GXandInverted: return ~s & d;
-    case GXnoop: return d;
-    case GXxor: return s ^ d;
-    case GXor: return s | d;
-    case GXnor: return ~(s | d);
-    case GXequiv: return ~(s ^ d);
-    case GXinvert: return ~d;
-    case GXorReverse: return s | ~d;
-    case GXcopyInverted: return ~s;
-    case GXorInverted: return ~s | d;
-    case GXnand: return ~(s & d);
-    case GXset: return 0xFF;
-    default: *known = 0; return s;
+    case GXclear:
+        return 0;
+    case GXand:
+        return s & d;
+    case GXandReverse:
+        return s & ~d;
+    case GXcopy:
+        return s;
+    case GXandInverted:
+        return ~s & d;
+    case GXnoop:
+        return d;
+    case GXxor:
+        return s ^ d;
+    case GXor:
+        return s | d;
+    case GXnor:
+        return ~(s | d);
+    case GXequiv:
+        return ~(s ^ d);
+    case GXinvert:
+        return ~d;
+    case GXorReverse:
+        return s | ~d;
+    case GXcopyInverted:
+        return ~s;
+    case GXorInverted:
+        return ~s | d;
+    case GXnand:
+        return ~(s & d);
+    case GXset:
+        return 0xFF;
+    default:
+        *known = 0;
+        return s;
     }
 }
 
@@ -241,6 +259,10 @@ void garsk32DrawBankedPoints(DDXPointPtr points, int count, Pixel fg, int alu, u
     (void)planemask;
     garskScreenPrivPtr priv = garskPrivOf(pDraw);
     garskWaitData(priv);
+    /* Image reads move the read segment without the cache knowing: the
+     * first point sets both segments again, so each read and its write
+     * reach one line. */
+    priv->bankCache = -1;
     for (int i = 0; i < count; i++) {
         const int y = points[i].y, x = points[i].x;
         const int segment = y / GARSK_WINDOW_LINES;
