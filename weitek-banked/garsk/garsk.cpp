@@ -239,6 +239,9 @@ static void garskMapRegisters(garskScreenPrivPtr priv) {
 }
 
 static void garskEngineDefaults(garskScreenPrivPtr priv) {
+    /* A screen of an earlier generation may have left its last operation
+     * running: its registers are not to be changed under it. */
+    garskWaitIdle(priv);
     garskPut8(priv->regSyncEnable, 1);
     garskPut8(priv->regIntMask, 0);
     garskPut16(priv->regXPos, 0);
