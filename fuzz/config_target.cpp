@@ -31,6 +31,11 @@ const std::vector<std::string> kIntKeys = {
     "MON_WIDTH",  "MON_HEIGHT", "WINDOWADDR", "CURSORADDR", "FUZZ_EXTRA", "PIXELSIZE",
     "MEM_OFFSET", "RAMDAC",     "CLOCK_TYPE", "PIXCLOCK",   "OEM"};
 
+// String keys a driver chooses by (the frame buffer's form, the board's
+// class), and values for them: the exact ones, near misses and none.
+const std::vector<std::string> kStringKeys = {"FBTYPE", "CLASS"};
+const std::vector<std::string> kStringValues = {"BANK", "bank", "", "x", "LINEAR", "BANK "};
+
 const std::vector<int> kValues = {
     0,       -1,       1,        2,        4,        7,        8,        15,      16,      24,
     32,      64,       320,      480,      600,      640,      768,      800,     1023,    1024,
@@ -123,7 +128,7 @@ void answerWith(graf::Config &cfg, const std::string &name, int v) {
 
 // One change to the configuration; `log` says what it was.
 void edit(fuzz::Input &in, graf::Config &cfg, std::vector<std::string> &failing, std::string &log) {
-    switch (in.range(0, 8)) {
+    switch (in.range(0, 9)) {
     case 0:
     case 1:
     case 2: {
@@ -216,6 +221,17 @@ void edit(fuzz::Input &in, graf::Config &cfg, std::vector<std::string> &failing,
         else
             cfg.flags.push_back(key);
         log += " " + key + ":other-type";
+        break;
+    }
+    case 9: { // a string key changed or dropped
+        const std::string &key = in.pick(kStringKeys);
+        if (in.flag()) {
+            cfg.strings.erase(key);
+            log += " -" + key;
+        } else {
+            cfg.strings[key] = in.pick(kStringValues);
+            log += " " + key + "=\"" + cfg.strings[key] + "\"";
+        }
         break;
     }
     default: { // a procedure that runs but answers otherwise

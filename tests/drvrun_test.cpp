@@ -690,12 +690,12 @@ INSTANTIATE_TEST_SUITE_P(Inputs, DrvrunBadInput,
                                              "adapter gd548"),
                                       "drvrun: @/bad.graf: no adapter model named \"gd548\"; the "
                                       "known adapters: "
-                                      "ct, dulmo, fuska, gd5428, "},
+                                      "ct, dulmo, fuska, garsk, gd5428, "},
                              BadInput{"NoAdapter", "check brisko8 --config @/bad.graf",
                                       edited("cirrus/gd5436/gd5480.graf", "adapter gd5480", ""),
                                       "drvrun: @/bad.graf: names no adapter (a line \"adapter "
                                       "MODEL\"); the known "
-                                      "adapters: ct, dulmo, fuska, gd5428, "},
+                                      "adapters: ct, dulmo, fuska, garsk, gd5428, "},
                              BadInput{"AnotherFamilysAdapter",
                                       "check tesk --config " + source("cirrus/gd5436/gd5480.graf"),
                                       "",
