@@ -801,6 +801,7 @@ bool prepare(Live &l, const fuzz::Setup &setup, bool fresh, bool &reused, uint64
     }
     release(l);
     l.history.clear();
+    fuzz::screenStarts()++;
     fuzz::freshServer();
     serial = server::allocationCount();
     l.setup = &setup;
@@ -810,8 +811,10 @@ bool prepare(Live &l, const fuzz::Setup &setup, bool fresh, bool &reused, uint64
                                               if (l.sink)
                                                   l.sink->push_back(m);
                                           }});
-    // Nothing reads the access trace here, and it would grow with every input.
+    // Nothing reads the access trace here, and it would grow with every
+    // input; no input depends on how long a wait for the display takes.
     l.screen->machine().setTracing(false);
+    l.screen->machine().setTimeMayJump(true);
     if (l.screen->start()) {
         l.screen->tellRootClip();
         return true;
@@ -1026,9 +1029,11 @@ const std::vector<std::vector<size_t>> &smallerOf() {
 // last input ran on (consecutive inputs come from random corpus entries of
 // random setups, and bringing up another screen costs more than a small
 // screen's whole input), the others keep their own or, one in two, take any;
-// and an input for a large screen moves to a small screen of the same build
-// one time in two (the large ones cost more per step; what an input does
-// means the same on any size). Every setup still gets its turns.
+// a family that has had its share of the time gives way to the one that
+// has had least (fuzz::Shares); and an input for a large screen moves to a
+// small screen of the same build one time in two (the large ones cost more
+// per step; what an input does means the same on any size). Every setup
+// still gets its turns.
 const fuzz::Setup &chooseSetup(const fuzz::Setup *own, unsigned seed) {
     const std::vector<fuzz::Setup> &all = fuzz::setups();
     const fuzzdraw::Live &l = fuzzdraw::live();
@@ -1040,6 +1045,7 @@ const fuzz::Setup &chooseSetup(const fuzz::Setup *own, unsigned seed) {
     } else if (seed % 16 == 8) {
         target = (seed >> 8) % all.size();
     }
+    target = static_cast<size_t>(&fuzz::shares().next(all[target]) - all.data());
     const std::vector<size_t> &smaller = smallerOf()[target];
     if (!smaller.empty() && (seed >> 3) % 2 == 0)
         target = smaller[(seed >> 4) % smaller.size()];

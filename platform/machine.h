@@ -287,6 +287,16 @@ class Machine {
     // ---- virtual time ----
     uint64_t nowMicros() const { return now_; }
     void advance(uint64_t micros) { now_ += micros; }
+    // Where time may jump (fuzzing), models answer a status poll with the
+    // next change of what it waits for instead of one bus cycle later: every
+    // value read is still the one the hardware shows at the time read, but
+    // a wait for the next frame costs a few reads, not thousands. Off by
+    // default, so every poll keeps the bus's own pace.
+    void setTimeMayJump(bool on) { timeMayJump_ = on; }
+    bool timeMayJump() const { return timeMayJump_; }
+    // Accesses made so far, counted whether traced or not: a model tells
+    // from it whether two of its reads came back to back.
+    uint64_t accessSerial() const { return accessSerial_; }
 
     // ---- watchdog: reads of one location with no progress in between ----
     // Progress is a write of a value other than the last one written to the
@@ -324,6 +334,7 @@ class Machine {
     void flushPendingSlow() const;
     void checkBusy(int areaIndex);
     void record(const Access &a) {
+        accessSerial_++;
         if (tracing_)
             trace_.add(a);
     }
@@ -335,6 +346,8 @@ class Machine {
     Trace trace_;
     bool tracing_ = true;
     uint64_t now_ = 0;
+    bool timeMayJump_ = false;
+    uint64_t accessSerial_ = 0;
     uint64_t pollLimit_ = 1000000;
     std::vector<std::string> failures_;
     std::function<void(const std::string &)> onFail_;

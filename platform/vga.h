@@ -204,14 +204,27 @@ class InputStatus : public PortDevice {
     void attach(Machine &m);
     // The status the register shows at a given time.
     static uint8_t statusAt(uint64_t micros);
+    // The first time after `micros` at which a bit of `bits` differs from
+    // what it shows at `micros`; `micros` + 1 when none ever does.
+    static uint64_t nextChange(uint64_t micros, uint8_t bits);
     uint8_t featureControl() const { return feature_; }
 
     // Called on every read (the attribute flip-flop reset).
     std::function<void()> onRead;
 
   private:
+    // Where the machine's time may jump: how far a read moves it. A poll
+    // waits for some bits to change and passes over changes of others;
+    // bits that changed while the reads went on back to back are taken as
+    // passed over, and the next read comes when another bit changes.
+    uint64_t jump(uint64_t now, uint8_t status);
+
     Machine *machine_ = nullptr;
     uint8_t feature_ = 0;
+    uint64_t lastSerial_ = ~uint64_t{0}; // the machine's access count at the last read
+    uint8_t last_ = 0, before_ = 0;      // the last two values read back to back
+    int backToBack_ = 0;                 // reads in the current run, up to 2
+    uint8_t passedOver_ = 0;
 };
 
 // The standard registers of one adapter, attached to the usual colour ports.
