@@ -294,9 +294,6 @@ class Machine {
     // default, so every poll keeps the bus's own pace.
     void setTimeMayJump(bool on) { timeMayJump_ = on; }
     bool timeMayJump() const { return timeMayJump_; }
-    // Accesses made so far, counted whether traced or not: a model tells
-    // from it whether two of its reads came back to back.
-    uint64_t accessSerial() const { return accessSerial_; }
 
     // ---- watchdog: reads of one location with no progress in between ----
     // Progress is a write of a value other than the last one written to the
@@ -334,7 +331,6 @@ class Machine {
     void flushPendingSlow() const;
     void checkBusy(int areaIndex);
     void record(const Access &a) {
-        accessSerial_++;
         if (tracing_)
             trace_.add(a);
     }
@@ -347,7 +343,6 @@ class Machine {
     bool tracing_ = true;
     uint64_t now_ = 0;
     bool timeMayJump_ = false;
-    uint64_t accessSerial_ = 0;
     uint64_t pollLimit_ = 1000000;
     std::vector<std::string> failures_;
     std::function<void(const std::string &)> onFail_;

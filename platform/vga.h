@@ -215,15 +215,16 @@ class InputStatus : public PortDevice {
   private:
     // Where the machine's time may jump: how far a read moves it. A poll
     // waits for some bits to change and passes over changes of others;
-    // bits that changed while the reads went on back to back are taken as
-    // passed over, and the next read comes when another bit changes.
+    // bits whose change the reader went on past are taken as passed over,
+    // and the next read comes when another bit changes. Once every bit has
+    // been passed over, the reader waits for a state rather than an edge,
+    // and the next read comes at the next change of any bit.
     uint64_t jump(uint64_t now, uint8_t status);
 
     Machine *machine_ = nullptr;
     uint8_t feature_ = 0;
-    uint64_t lastSerial_ = ~uint64_t{0}; // the machine's access count at the last read
-    uint8_t last_ = 0, before_ = 0;      // the last two values read back to back
-    int backToBack_ = 0;                 // reads in the current run, up to 2
+    uint8_t last_ = 0, before_ = 0; // the last two values read
+    int reads_ = 0;                 // reads so far, up to 2
     uint8_t passedOver_ = 0;
 };
 
