@@ -225,12 +225,13 @@ struct Session {
         s.syncMirror();
     }
     // Whether video memory shows the mirror in `r` (clipped to the screen).
-    // Bit 15 at depth 15 is no pixel's and may differ.
+    // Bit 15 at depth 15 is no pixel's and may differ. A picture that is not
+    // linear is read through the adapter, `r` alone.
     bool sameIn(BoxRec r) {
         const uint8_t *mem = s.screenMemory();
         const ref::Canvas &want = s.mirror();
         if (!mem)
-            return false;
+            return s.compareSettledIn(r).count == 0;
         int x1 = std::max<int>(r.x1, 0), x2 = std::min<int>(r.x2, want.width);
         int y1 = std::max<int>(r.y1, 0), y2 = std::min<int>(r.y2, want.height);
         if (x1 >= x2 || y1 >= y2)
