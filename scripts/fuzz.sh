@@ -9,6 +9,8 @@
 # up a screen for nearly every one); then the target generates inputs,
 # sharing the time evenly over the driver families. At exit it prints the
 # inputs each family got. FUZZ_BIN_DIR names another build's fuzz targets.
+# It runs in the repository's root: relative paths (NEW, -artifact_prefix)
+# count from there.
 #
 # The entropic schedule is off (-entropic=0) unless an option turns it on:
 # with the tens of thousands of features the driver libraries give, its
