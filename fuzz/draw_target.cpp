@@ -225,12 +225,13 @@ struct Session {
         s.syncMirror();
     }
     // Whether video memory shows the mirror in `r` (clipped to the screen).
-    // Bit 15 at depth 15 is no pixel's and may differ.
+    // Bit 15 at depth 15 is no pixel's and may differ. A picture that is not
+    // linear is read through the adapter, `r` alone.
     bool sameIn(BoxRec r) {
         const uint8_t *mem = s.screenMemory();
         const ref::Canvas &want = s.mirror();
         if (!mem)
-            return false;
+            return s.compareSettledIn(r).count == 0;
         int x1 = std::max<int>(r.x1, 0), x2 = std::min<int>(r.x2, want.width);
         int y1 = std::max<int>(r.y1, 0), y2 = std::min<int>(r.y2, want.height);
         if (x1 >= x2 || y1 >= y2)
@@ -828,6 +829,7 @@ bool prepare(Live &l, const fuzz::Setup &setup, bool fresh, bool &reused, uint64
     }
     release(l);
     l.history.clear();
+    fuzz::screenStarts()++;
     fuzz::freshServer();
     serial = server::allocationCount();
     l.setup = &setup;
@@ -837,8 +839,10 @@ bool prepare(Live &l, const fuzz::Setup &setup, bool fresh, bool &reused, uint64
     }};
     options.serverArgs = setup.serverArgs;
     l.screen = std::make_unique<harness::Screen>(setup.driver, fuzz::configFor(setup), options);
-    // Nothing reads the access trace here, and it would grow with every input.
+    // Nothing reads the access trace here, and it would grow with every
+    // input; no input depends on how long a wait for the display takes.
     l.screen->machine().setTracing(false);
+    l.screen->machine().setTimeMayJump(true);
     if (l.screen->start()) {
         l.screen->tellRootClip();
         return true;
@@ -1053,9 +1057,11 @@ const std::vector<std::vector<size_t>> &smallerOf() {
 // last input ran on (consecutive inputs come from random corpus entries of
 // random setups, and bringing up another screen costs more than a small
 // screen's whole input), the others keep their own or, one in two, take any;
-// and an input for a large screen moves to a small screen of the same build
-// one time in two (the large ones cost more per step; what an input does
-// means the same on any size). Every setup still gets its turns.
+// a family that has had its share of the time gives way to the one that
+// has had least (fuzz::Shares); and an input for a large screen moves to a
+// small screen of the same build one time in two (the large ones cost more
+// per step; what an input does means the same on any size). Every setup
+// still gets its turns.
 const fuzz::Setup &chooseSetup(const fuzz::Setup *own, unsigned seed) {
     const std::vector<fuzz::Setup> &all = fuzz::setups();
     const fuzzdraw::Live &l = fuzzdraw::live();
@@ -1067,6 +1073,7 @@ const fuzz::Setup &chooseSetup(const fuzz::Setup *own, unsigned seed) {
     } else if (seed % 16 == 8) {
         target = (seed >> 8) % all.size();
     }
+    target = static_cast<size_t>(&fuzz::shares().next(all[target]) - all.data());
     const std::vector<size_t> &smaller = smallerOf()[target];
     if (!smaller.empty() && (seed >> 3) % 2 == 0)
         target = smaller[(seed >> 4) % smaller.size()];

@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <map>
 #include <stdexcept>
 #include <string>
@@ -94,7 +95,15 @@ struct Setup {
     const drivertable::Board *board = nullptr;
     // Server command-line words Init is given ("-opsflag", "0").
     std::vector<std::string> serverArgs = {};
+    std::string family; // the directory of its driver table: "s3/pilo"
 };
+
+// The directory of the table a row was read from ("s3/pilo" for
+// "s3/pilo/drivers.txt:12"); the row's place when it has none.
+inline std::string familyOf(const drivertable::Board &b) {
+    size_t slash = b.where.rfind('/');
+    return slash == std::string::npos ? b.where : b.where.substr(0, slash);
+}
 
 // The fuzz setups of a table, in its order (which means nothing: an input
 // names its setup).
@@ -102,7 +111,7 @@ inline std::vector<Setup> setupsOf(const drivertable::Table &table) {
     std::vector<Setup> out;
     for (const drivertable::Board &b : table.boards)
         if (b.fuzz)
-            out.push_back({b.id, b.driver, b.file, &b, b.serverArgs});
+            out.push_back({b.id, b.driver, b.file, &b, b.serverArgs, familyOf(b)});
     return out;
 }
 
@@ -171,6 +180,20 @@ inline std::vector<uint8_t> inputFor(const Setup &setup, const std::vector<uint8
     return out;
 }
 
+// Whether the inputs run now are generated ones: libFuzzer runs every
+// stored input before it asks for the first mutation.
+inline bool &generating() {
+    static bool on = false;
+    return on;
+}
+
+// Screens the draw target has brought up on a fresh server so far: an
+// input that raised it paid for a start-up.
+inline uint64_t &screenStarts() {
+    static uint64_t n = 0;
+    return n;
+}
+
 // libFuzzer's mutations of an input's decisions; the setup in front is the
 // one `choose` picks (given the input's own, null when it names none, and
 // the mutation's seed). The name itself is never mutated, so a mutated
@@ -178,6 +201,7 @@ inline std::vector<uint8_t> inputFor(const Setup &setup, const std::vector<uint8
 template <class Choose>
 size_t mutateDecisions(uint8_t *data, size_t size, size_t maxSize, unsigned seed, Choose choose,
                        size_t (*mutate)(uint8_t *, size_t, size_t)) {
+    generating() = true;
     if (maxSize <= kMaxSetupName + 1 || setups().empty())
         return 0;
     Input body(nullptr, 0);
@@ -245,6 +269,82 @@ inline std::vector<server::Block> blocksSince(uint64_t serial) {
     return out;
 }
 
+// Fuzzing time shared out evenly over the families of drivers (the
+// directories of the driver tables), so that a family whose inputs cost
+// more does not take the time of the others. A run stays where the target
+// would go until the family there has had a slice of time more than the one
+// that has had least, then moves to that one, to the setup of it that has
+// had least. Only the time of generated inputs counts: the stored ones are
+// run whatever they cost.
+class Shares {
+  public:
+    static constexpr double kSlice = 0.25; // seconds
+    explicit Shares(const std::vector<Setup> &setups) : setups_(setups) {
+        for (const Setup &s : setups_) {
+            if (!byFamily_.count(s.family)) {
+                byFamily_[s.family] = {};
+                families_.push_back(s.family);
+            }
+            if (!skipped(s))
+                byFamily_[s.family].runs = true;
+        }
+    }
+    // What an input of `s` cost. `generated` is false for a stored input.
+    void spent(const Setup &s, double seconds, bool generated) {
+        Share &f = byFamily_[s.family];
+        if (!generated) {
+            f.stored++;
+            return;
+        }
+        f.inputs++;
+        f.seconds += seconds;
+        bySetup_[s.id] += seconds;
+    }
+    // The setup of the next input, where the target would take `wanted`.
+    const Setup &next(const Setup &wanted) const {
+        const std::string *poorest = nullptr;
+        for (const std::string &f : families_)
+            if (byFamily_.at(f).runs &&
+                (!poorest || byFamily_.at(f).seconds < byFamily_.at(*poorest).seconds))
+                poorest = &f;
+        if (!poorest ||
+            byFamily_.at(wanted.family).seconds <= byFamily_.at(*poorest).seconds + kSlice)
+            return wanted;
+        const Setup *pick = nullptr;
+        for (const Setup &s : setups_)
+            if (s.family == *poorest && !skipped(s) && (!pick || seconds(s) < seconds(*pick)))
+                pick = &s;
+        return pick ? *pick : wanted;
+    }
+    // "s3/pilo 812 + 8, ...": inputs generated and stored per family, in
+    // the tables' order.
+    std::string summary() const {
+        std::string out;
+        for (const std::string &f : families_) {
+            const Share &sh = byFamily_.at(f);
+            out += (out.empty() ? "" : ", ") + f + " " + std::to_string(sh.inputs) + " + " +
+                   std::to_string(sh.stored);
+        }
+        return out;
+    }
+
+  private:
+    struct Share {
+        uint64_t inputs = 0; // generated
+        uint64_t stored = 0;
+        double seconds = 0; // of the generated ones
+        bool runs = false;  // a setup of it is not passed over
+    };
+    double seconds(const Setup &s) const {
+        auto it = bySetup_.find(s.id);
+        return it == bySetup_.end() ? 0 : it->second;
+    }
+    const std::vector<Setup> &setups_;
+    std::vector<std::string> families_;
+    std::map<std::string, Share> byFamily_;
+    std::map<std::string, double> bySetup_;
+};
+
 // In the fuzz build: any failure ends the run as a crash, which libFuzzer
 // records together with the input.
 inline void abortOnFailures(const char *target, const std::vector<std::string> &failures) {
@@ -256,9 +356,19 @@ inline void abortOnFailures(const char *target, const std::vector<std::string> &
     std::abort();
 }
 
+// The processor time the process has used: what an input costs, whatever
+// else the machine runs meanwhile.
+inline double cpuSeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
+}
+
 // Where fuzzing time goes (scripts/fuzz-costs.py): with FUZZ_COSTS=FILE in
-// the environment, the inputs run and the seconds they took, per setup, are
-// written to FILE at exit, a line "SETUP INPUTS SECONDS" each.
+// the environment, the inputs run and the processor seconds they took, per
+// setup, are written to FILE, a line "SETUP INPUTS SECONDS STARTS
+// START-SECONDS" each: the last two count the inputs that brought up a
+// screen first (the draw target's start-ups) and what they took.
 class Costs {
   public:
     static Costs *fromEnvironment() {
@@ -266,13 +376,15 @@ class Costs {
             std::getenv("FUZZ_COSTS") ? new Costs(std::getenv("FUZZ_COSTS")) : nullptr;
         return costs;
     }
-    void add(const uint8_t *data, size_t size, double seconds) {
-        Input body(nullptr, 0);
-        std::string error;
-        const Setup *s = openInput(data, size, body, error);
+    // `started`: the input brought up a screen on a fresh server first.
+    void add(const Setup *s, double seconds, bool started) {
         Cost &c = bySetup_[s ? s->id : "-"];
         c.inputs++;
         c.seconds += seconds;
+        if (started) {
+            c.starts++;
+            c.startSeconds += seconds;
+        }
         write();
     }
 
@@ -280,6 +392,8 @@ class Costs {
     struct Cost {
         uint64_t inputs = 0;
         double seconds = 0;
+        uint64_t starts = 0;
+        double startSeconds = 0; // of the inputs that started a screen
     };
     explicit Costs(std::string path) : path_(std::move(path)) {}
     // Written after every input: libFuzzer may end the process without
@@ -287,8 +401,9 @@ class Costs {
     void write() const {
         if (FILE *f = std::fopen(path_.c_str(), "w")) {
             for (const auto &[setup, c] : bySetup_)
-                std::fprintf(f, "%s %llu %.6f\n", setup.c_str(),
-                             static_cast<unsigned long long>(c.inputs), c.seconds);
+                std::fprintf(f, "%s %llu %.6f %llu %.6f\n", setup.c_str(),
+                             static_cast<unsigned long long>(c.inputs), c.seconds,
+                             static_cast<unsigned long long>(c.starts), c.startSeconds);
             std::fclose(f);
         }
     }
@@ -299,16 +414,44 @@ class Costs {
 } // namespace fuzz
 
 #ifdef DRV_FUZZ_ENTRY
-#include <chrono>
+namespace fuzz {
+
+// The time shares of the process's setups.
+inline Shares &shares() {
+    static Shares *s = new Shares(setups()); // never destroyed: read at exit
+    return *s;
+}
+
+// What an input cost, for the shares and FUZZ_COSTS. At exit the inputs
+// each family got are printed on a line of their own, which .ci/run shows.
+inline void account(const char *target, const uint8_t *data, size_t size, double seconds,
+                    bool started) {
+    static const char *name = nullptr;
+    if (!name) {
+        name = target;
+        std::atexit([] {
+            std::fprintf(stderr, "fuzz_%s inputs per family (generated + stored): %s\n", name,
+                         shares().summary().c_str());
+        });
+    }
+    Input body(nullptr, 0);
+    std::string error;
+    const Setup *s = openInput(data, size, body, error);
+    if (s)
+        shares().spent(*s, seconds, generating());
+    if (Costs *costs = Costs::fromEnvironment())
+        costs->add(s, seconds, started);
+}
+
+} // namespace fuzz
+
 #define DRV_FUZZ_TARGET(name, run)                                                                 \
     extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {                      \
-        ::fuzz::Costs *costs = ::fuzz::Costs::fromEnvironment();                                   \
-        auto start = std::chrono::steady_clock::now();                                             \
+        const double start = ::fuzz::cpuSeconds();                                                 \
+        const uint64_t starts = ::fuzz::screenStarts();                                            \
         std::vector<std::string> failures = run(data, size);                                       \
-        if (costs)                                                                                 \
-            costs->add(                                                                            \
-                data, size,                                                                        \
-                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());  \
+        ::fuzz::account(name, data, size, ::fuzz::cpuSeconds() - start,                            \
+                        ::fuzz::screenStarts() != starts);                                         \
         ::fuzz::abortOnFailures(name, failures);                                                   \
         return 0;                                                                                  \
     }

@@ -1100,6 +1100,22 @@ ref::Diff Screen::compareSettled() {
     return expectSame();
 }
 
+ref::Diff Screen::compareSettledIn(const BoxRec &box) {
+    if (!nonLinear())
+        return compareSettled();
+    settle();
+    activate();
+    // Kept from one look to the next: a copy into it reuses its memory.
+    static ref::Canvas c;
+    c = mirror_;
+    const int x1 = std::max<int>(box.x1, 0), x2 = std::min<int>(box.x2, c.width);
+    const int y1 = std::max<int>(box.y1, 0), y2 = std::min<int>(box.y2, c.height);
+    for (int y = y1; y < y2; y++)
+        for (int x = x1; x < x2; x++)
+            c.put(x, y, adapter_->pictureAt(x, y));
+    return ref::compare(mirror_, c);
+}
+
 ref::Diff Screen::expectSame() {
     drain();
     if (nonLinear())

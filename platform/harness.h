@@ -410,6 +410,10 @@ class Screen {
     void settle();
     // settle(), then compare the mirror with video memory.
     ref::Diff compareSettled();
+    // compareSettled() within `box` (clipped to the screen): a picture that
+    // is not linear is read pixel by pixel, so a look at a small part of a
+    // large screen costs what the part holds. Elsewhere the whole screen.
+    ref::Diff compareSettledIn(const BoxRec &box);
     // The visible screen as video memory holds it now (after drain()).
     ref::Canvas readScreen();
     // drain(), then compare the mirror with video memory.

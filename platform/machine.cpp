@@ -761,11 +761,16 @@ struct Machine::Impl {
         if (p < memBegin || p >= memEnd)
             return false;
         size_t end = std::min<size_t>(pageSize(), static_cast<size_t>(memEnd - p));
-        std::vector<bool> taken(end, false);
-        for (auto &s : spans)
-            for (uint32_t b = s.first; b < s.second && b < end; b++)
-                taken[b] = true;
-        return std::find(taken.begin(), taken.end(), false) != taken.end();
+        // Whether the spans, taken from the left, leave a gap before `end`.
+        std::vector<std::pair<uint32_t, uint32_t>> sorted(spans);
+        std::sort(sorted.begin(), sorted.end());
+        size_t covered = 0;
+        for (auto &s : sorted) {
+            if (s.first > covered)
+                break;
+            covered = std::max<size_t>(covered, s.second);
+        }
+        return covered < end;
     }
 
     // The page's bytes in a memfd, mapped closed at the page, with an open

@@ -304,6 +304,13 @@ class Machine {
     // ---- virtual time ----
     uint64_t nowMicros() const { return now_; }
     void advance(uint64_t micros) { now_ += micros; }
+    // Where time may jump (fuzzing), models answer a status poll with the
+    // next change of what it waits for instead of one bus cycle later: every
+    // value read is still the one the hardware shows at the time read, but
+    // a wait for the next frame costs a few reads, not thousands. Off by
+    // default, so every poll keeps the bus's own pace.
+    void setTimeMayJump(bool on) { timeMayJump_ = on; }
+    bool timeMayJump() const { return timeMayJump_; }
 
     // ---- processor steps that reach no device ----
     // The interrupt flag (cli, sti) and busy loops, in order, each with the
@@ -371,6 +378,7 @@ class Machine {
     uint64_t now_ = 0;
     std::vector<CpuStep> cpuSteps_;
     bool interruptsEnabled_ = true;
+    bool timeMayJump_ = false;
     uint64_t pollLimit_ = 1000000;
     std::vector<std::string> failures_;
     std::function<void(const std::string &)> onFail_;

@@ -3,6 +3,7 @@
 // same meaning either way (low byte at the lower port).
 #include "vga.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace sim::vga {
@@ -199,11 +200,45 @@ uint8_t InputStatus::statusAt(uint64_t micros) {
     return status;
 }
 
+uint64_t InputStatus::nextChange(uint64_t micros, uint8_t bits) {
+    const uint8_t now = statusAt(micros);
+    // The status changes only at a line's start and where its blanking
+    // begins; two frames cover every change there is.
+    uint64_t t = micros;
+    for (int edges = 0; edges < int(4 * kLines); edges++) {
+        const uint64_t inLine = t % kLineMicros;
+        t += inLine < kLineBlankFrom ? kLineBlankFrom - inLine : kLineMicros - inLine;
+        if ((statusAt(t) ^ now) & bits)
+            return t;
+    }
+    return micros + 1;
+}
+
+uint64_t InputStatus::jump(uint64_t now, uint8_t status) {
+    // The reader went on after the read before this one: what had changed
+    // then was not what it waits for. (A read that is no poll teaches
+    // nothing true, but costs no more than a few reads later on.)
+    if (reads_ >= 2)
+        passedOver_ |= static_cast<uint8_t>(last_ ^ before_);
+    reads_ = std::min(reads_ + 1, 2);
+    before_ = last_;
+    last_ = status;
+    constexpr uint8_t kTimed = kDisplayOff | kVerticalRetrace;
+    uint8_t watched = kTimed & static_cast<uint8_t>(~passedOver_);
+    if (watched == 0) {
+        // It passed over every change: it waits for a state, not an edge.
+        passedOver_ = 0;
+        watched = kTimed;
+    }
+    return nextChange(now, watched) - now;
+}
+
 uint32_t InputStatus::in(uint16_t port, int width) {
     return readBytes(port, width, [this](uint16_t) -> uint8_t {
-        uint8_t status = statusAt(machine_ ? machine_->nowMicros() : 0);
+        const uint64_t now = machine_ ? machine_->nowMicros() : 0;
+        uint8_t status = statusAt(now);
         if (machine_)
-            machine_->advance(kReadMicros);
+            machine_->advance(machine_->timeMayJump() ? jump(now, status) : kReadMicros);
         if (onRead)
             onRead();
         return status;

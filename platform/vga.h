@@ -204,14 +204,28 @@ class InputStatus : public PortDevice {
     void attach(Machine &m);
     // The status the register shows at a given time.
     static uint8_t statusAt(uint64_t micros);
+    // The first time after `micros` at which a bit of `bits` differs from
+    // what it shows at `micros`; `micros` + 1 when none ever does.
+    static uint64_t nextChange(uint64_t micros, uint8_t bits);
     uint8_t featureControl() const { return feature_; }
 
     // Called on every read (the attribute flip-flop reset).
     std::function<void()> onRead;
 
   private:
+    // Where the machine's time may jump: how far a read moves it. A poll
+    // waits for some bits to change and passes over changes of others;
+    // bits whose change the reader went on past are taken as passed over,
+    // and the next read comes when another bit changes. Once every bit has
+    // been passed over, the reader waits for a state rather than an edge,
+    // and the next read comes at the next change of any bit.
+    uint64_t jump(uint64_t now, uint8_t status);
+
     Machine *machine_ = nullptr;
     uint8_t feature_ = 0;
+    uint8_t last_ = 0, before_ = 0; // the last two values read
+    int reads_ = 0;                 // reads so far, up to 2
+    uint8_t passedOver_ = 0;
 };
 
 // The standard registers of one adapter, attached to the usual colour ports.

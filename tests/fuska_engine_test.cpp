@@ -133,6 +133,57 @@ TEST_F(FuskaEngineModel, ColourAndMaskLanesFollowTheAddress) {
     EXPECT_TRUE(failures.empty());
 }
 
+// Fills at every pixel size over memory that holds other values, from odd
+// columns and over several rows: with codes that leave the destination
+// unread and ones that read it, with the whole plane mask and part of it.
+// Every byte is as the per-pixel rule leaves it: the colour and the mask
+// lane the byte address picks, then the code.
+TEST_F(FuskaEngineModel, FillsMatchThePerPixelRule) {
+    const uint8_t codes[] = {0xCC, 0xF0, 0x00, 0xFF, 0x33, 0x66, 0x88, 0x5A};
+    uint32_t seed = 99;
+    for (int bytes = 1; bytes <= 3; bytes++)
+        for (uint32_t mask : {~0u, 0xF00FFF0Fu})
+            for (uint8_t code : codes) {
+                SCOPED_TRACE(std::to_string(bytes) + " bytes, code " + std::to_string(code) +
+                             ", plane mask " + std::to_string(mask));
+                setMode(bytes);
+                for (uint32_t i = 0; i < kMem; i++) {
+                    seed = seed * 1103515245u + 12345u;
+                    mem[i] = uint8_t(seed >> 16);
+                }
+                std::vector<uint8_t> want(mem, mem + kMem);
+                const uint32_t colour = 0x8C4A2E17;
+                const int x0 = 3, y0 = 2, w = 13, h = 4;
+                for (int y = y0; y < y0 + h; y++)
+                    for (int x = x0; x < x0 + w; x++)
+                        for (int k = 0; k < bytes; k++) {
+                            const uint32_t at = uint32_t(y) * kPitch + uint32_t(x * bytes + k);
+                            // The byte lane of the registers this byte takes.
+                            const uint32_t pixelAt = at - uint32_t(k);
+                            const int shift = bytes == 1   ? 8 * int(pixelAt & 3)
+                                              : bytes == 2 ? 8 * int(pixelAt & 2)
+                                                           : 0;
+                            const uint8_t s = uint8_t(colour >> (shift + 8 * k));
+                            const uint8_t m = uint8_t(mask >> (shift + 8 * k));
+                            const uint8_t d = want[at];
+                            uint8_t r = 0;
+                            for (int bit = 0; bit < 8; bit++) {
+                                const int sb = (s >> bit) & 1, db = (d >> bit) & 1;
+                                r |= uint8_t(((code >> (sb * 6 + db)) & 1) << bit);
+                            }
+                            want[at] = uint8_t((d & ~m) | (r & m));
+                        }
+                w32(R::Background, colour);
+                run(DD::Fill | code, xy(x0, y0), w, h, mask);
+                size_t differ = 0, first = 0;
+                for (size_t i = 0; i < kMem; i++)
+                    if (mem[i] != want[i] && differ++ == 0)
+                        first = i;
+                EXPECT_EQ(differ, 0u) << "the first at offset " << first;
+                ASSERT_TRUE(failures.empty()) << failures.front();
+            }
+}
+
 TEST_F(FuskaEngineModel, CopiesInTheirOrder) {
     for (int x = 0; x < 8; x++)
         put(x, 0, uint32_t(x + 1));

@@ -13,6 +13,7 @@
 #include <cctype>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -216,6 +217,43 @@ TEST(FuzzInputs, KeepTheirSetupWhenSetupsAreAddedOrRemoved) {
         EXPECT_EQ(fuzzdraw::run(data.data(), data.size()), std::vector<std::string>{error});
         EXPECT_EQ(fuzzconfig::run(data.data(), data.size()), std::vector<std::string>{error});
     }
+}
+
+// Generated inputs share the fuzzing time evenly over the families however
+// much more an input of one costs than one of another, even where the
+// target would always stay on the setup it ran last; each setup of a family
+// gets its turns; stored inputs take no share; the summary counts both.
+TEST(FuzzShares, TimeIsSharedEvenlyOverFamilies) {
+    std::vector<fuzz::Setup> setups = {
+        {"slow/a", "slow", "", nullptr, "s3/slow"},
+        {"mid/a", "mid", "", nullptr, "ati/mid"},
+        {"mid/b", "mid", "", nullptr, "ati/mid"},
+        {"quick/a", "quick", "", nullptr, "cirrus/quick"},
+    };
+    std::map<std::string, double> cost = {
+        {"slow/a", 0.02}, {"mid/a", 0.002}, {"mid/b", 0.001}, {"quick/a", 0.0001}};
+    fuzz::Shares shares(setups);
+    // Stored inputs of the slow family first: they cost much and count for
+    // nothing.
+    for (int i = 0; i < 100; i++)
+        shares.spent(setups[0], 1.0, false);
+    std::map<std::string, double> family, setup;
+    double total = 0;
+    const fuzz::Setup *last = &setups[0];
+    while (total < 6) {
+        const fuzz::Setup &s = shares.next(*last);
+        shares.spent(s, cost[s.id], true);
+        family[s.family] += cost[s.id];
+        setup[s.id] += cost[s.id];
+        total += cost[s.id];
+        last = &s;
+    }
+    for (const auto &[name, seconds] : family)
+        EXPECT_NEAR(seconds, total / 3, fuzz::Shares::kSlice + 0.02) << name;
+    EXPECT_NEAR(setup["mid/a"], setup["mid/b"], 2 * fuzz::Shares::kSlice);
+    const std::string summary = shares.summary();
+    EXPECT_EQ(summary.rfind("s3/slow ", 0), 0u) << summary;
+    EXPECT_NE(summary.find(" + 100, ati/mid "), std::string::npos) << summary;
 }
 
 // Inputs that name no setup: an empty one (libFuzzer's first) does

@@ -1096,4 +1096,60 @@ TEST_F(VgaTest, RetraceComesAndGoesInVirtualTime) {
     EXPECT_TRUE(failures.empty());
 }
 
+// Where time may jump, each wait a driver makes on input status 1 still
+// ends, in a few reads, on the state it waits for; every value read is the
+// one the frame shows at the time of the read, and time only goes forward.
+// Waits come back to back (as a driver waits out several frames, or the
+// start and then the end of a retrace) and between other accesses.
+TEST_F(VgaTest, WaitsForTheDisplayEndAtOnceWhereTimeMayJump) {
+    using sim::vga::InputStatus;
+    m->setTimeMayJump(true);
+    uint64_t readAt = 0;
+    int reads = 0;
+    auto status = [&] {
+        readAt = m->nowMicros();
+        uint8_t v = inb(0x3DA);
+        EXPECT_EQ(v, InputStatus::statusAt(readAt)) << "read at " << readAt;
+        EXPECT_GT(m->nowMicros(), readAt);
+        reads++;
+        return v;
+    };
+    struct Wait {
+        const char *name;
+        uint8_t bit;
+        bool set; // waits until the bit is set (else clear)
+    };
+    const Wait waits[] = {
+        {"retrace starts", InputStatus::kVerticalRetrace, true},
+        {"retrace ends", InputStatus::kVerticalRetrace, false},
+        {"blanking starts", InputStatus::kDisplayOff, true},
+        {"display shows", InputStatus::kDisplayOff, false},
+    };
+    for (bool between : {false, true})
+        for (int round = 0; round < 3; round++)
+            for (const Wait &w : waits) {
+                SCOPED_TRACE(std::string(w.name) + (between ? ", other accesses between" : ""));
+                reads = 0;
+                uint8_t v;
+                do {
+                    v = status();
+                    if (between)
+                        outb(0x3D4, 0x11);
+                } while (((v & w.bit) != 0) != w.set && reads < 5000);
+                EXPECT_LE(reads, 8);
+            }
+    // A frame's worth of retrace waits in a row costs little virtual time
+    // more than the frames themselves.
+    const uint64_t frame = InputStatus::kLineMicros * InputStatus::kLines;
+    const uint64_t start = m->nowMicros();
+    for (int i = 0; i < 17; i++) {
+        while (!(status() & InputStatus::kVerticalRetrace)) {
+        }
+        while (status() & InputStatus::kVerticalRetrace) {
+        }
+    }
+    EXPECT_LE(m->nowMicros() - start, 18 * frame);
+    EXPECT_TRUE(failures.empty());
+}
+
 } // namespace

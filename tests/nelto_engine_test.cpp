@@ -49,6 +49,83 @@ class NeltoEngineProtocol : public testing::Test {
     uint8_t *regs = nullptr;
 };
 
+// Pattern fills over memory that holds other values, each pixel as the
+// per-pixel rule has it (the pattern bit picks the colour, then the code
+// with no source): codes that leave the destination unread and ones that
+// read it; patterns of one bit value, mixed ones, and mixed ones of one
+// colour; with and without the clip; from either corner.
+TEST_F(NeltoEngineProtocol, PatternFillsMatchThePerPixelRule) {
+    uint8_t *mem = neltoOf(*s).vram()->data();
+    const size_t size = neltoOf(*s).vram()->size();
+    constexpr uint32_t kStride = 64;
+    const uint8_t codes[] = {0xF0, 0x00, 0xFF, 0x0F, 0x5A, 0xAA};
+    const uint64_t patterns[] = {0, ~uint64_t{0}, 0x8142241818244281ull};
+    struct Colours {
+        uint32_t fg, bg;
+    } colours[] = {{0x5C, 0xA3}, {0x77, 0x77}};
+    uint32_t seed = 7;
+    std::vector<uint8_t> want(size);
+    for (bool clip : {false, true})
+        for (bool forward : {true, false})
+            for (uint64_t pattern : patterns)
+                for (const Colours &c : colours)
+                    for (uint8_t code : codes) {
+                        SCOPED_TRACE(std::string(clip ? "clip" : "no clip") +
+                                     (forward ? ", forward" : ", backward") + ", pattern " +
+                                     std::to_string(pattern) + ", fg " + std::to_string(c.fg) +
+                                     ", code " + std::to_string(code));
+                        for (size_t i = 0; i < 16 * kStride; i++) {
+                            seed = seed * 1103515245u + 12345u;
+                            mem[i] = uint8_t(seed >> 16);
+                        }
+                        std::copy(mem, mem + size, want.begin());
+                        const int x0 = forward ? 5 : 25, y0 = forward ? 3 : 9, w = 21, h = 7;
+                        const int left = 8, right = 30, top = 4, bottom = 12;
+                        for (int r = 0; r < h; r++)
+                            for (int i = 0; i < w; i++) {
+                                const int x = forward ? x0 + i : x0 - i;
+                                const int y = forward ? y0 + r : y0 - r;
+                                if (clip && (x < left || x > right || y < top || y > bottom))
+                                    continue;
+                                const uint8_t row = uint8_t(pattern >> (8 * (y & 7)));
+                                const uint8_t p = uint8_t((row >> (7 - (x & 7))) & 1 ? c.fg : c.bg);
+                                uint8_t &d = want[size_t(y) * kStride + size_t(x)];
+                                uint8_t v = 0;
+                                for (int bit = 0; bit < 8; bit++)
+                                    v |= uint8_t(
+                                        ((code >> (((p >> bit) & 1) * 4 + ((d >> bit) & 1))) & 1)
+                                        << bit);
+                                d = v;
+                            }
+                        idle();
+                        write(0xA4D8, 0);                       // destination base
+                        write(0xA4E4, kStride << 16 | kStride); // strides
+                        write(0xA4DC, uint32_t(left) << 16 | uint32_t(right));
+                        write(0xA4E0, uint32_t(top) << 16 | uint32_t(bottom));
+                        write(0xA4E8, uint32_t(pattern));
+                        write(0xA4EC, uint32_t(pattern >> 32));
+                        write(0xA4F4, c.fg);
+                        write(0xA4F0, c.bg);
+                        uint32_t cmd = 0x16000123u | uint32_t(code) << 17;
+                        if (!clip)
+                            cmd &= ~0x2u;
+                        if (!forward)
+                            cmd &= ~0x6000000u;
+                        write(0xA500, cmd);
+                        write(0xA504, uint32_t(w - 1) << 16 | uint32_t(h));
+                        write(0xA508, 0);
+                        write(0xA50C, uint32_t(x0) << 16 | uint32_t(y0));
+                        idle();
+                        size_t differ = 0, first = 0;
+                        for (size_t i = 0; i < size; i++)
+                            if (mem[i] != want[i] && differ++ == 0)
+                                first = i;
+                        EXPECT_EQ(differ, 0u) << "the first at offset " << first;
+                        ASSERT_TRUE(s->machine().failures().empty())
+                            << s->machine().failures().front();
+                    }
+}
+
 TEST_F(NeltoEngineProtocol, HostWordsArePaddedRows) {
     startMono();
     EXPECT_EQ(engine().wordsOwed(), 2u);

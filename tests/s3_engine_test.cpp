@@ -505,6 +505,102 @@ INSTANTIATE_TEST_SUITE_P(
         return std::to_string(i.param.bits) + "_bits";
     });
 
+// Fills at every pixel size over memory that holds other values, each alu
+// that leaves the destination unread and some that read it, with the whole
+// write mask and part of it: rectangles inside the scissors, cut by them on
+// every side, starting on an odd pixel (half a byte at 4 bits), one pixel
+// wide, and wrapping from column 4095 to column 0. Every byte of video
+// memory is as the pixel-by-pixel rule leaves it.
+class S3Fills : public S3Engine, public ::testing::WithParamInterface<int> {};
+
+TEST_P(S3Fills, MatchThePixelByPixelRule) {
+    const int bits = GetParam();
+    core->setPixelBits(bits);
+    const uint32_t pm = bits == 32 ? ~0u : (1u << bits) - 1;
+    auto at = [&](std::vector<uint8_t> &m, int x, int y) -> uint8_t * {
+        return m.data() + size_t((y * kLine + x) * bits) / 8;
+    };
+    auto get = [&](std::vector<uint8_t> &m, int x, int y) -> uint32_t {
+        const uint8_t *p = at(m, x, y);
+        if (bits == 4)
+            return x % 2 ? (*p & 0x0Fu) : uint32_t(*p >> 4);
+        uint32_t v = 0;
+        for (int k = 0; k < bits / 8; k++)
+            v |= uint32_t(p[k]) << (8 * k);
+        return v;
+    };
+    auto set = [&](std::vector<uint8_t> &m, int x, int y, uint32_t v) {
+        uint8_t *p = at(m, x, y);
+        if (bits == 4)
+            *p = x % 2 ? uint8_t((*p & 0xF0) | (v & 0x0F)) : uint8_t((*p & 0x0F) | (v & 0x0F) << 4);
+        else
+            for (int k = 0; k < bits / 8; k++)
+                p[k] = uint8_t(v >> (8 * k));
+    };
+    auto write32 = [&](uint16_t port, uint32_t v) {
+        if (bits == 32)
+            regs({{port, uint16_t(v)}, {port, uint16_t(v >> 16)}});
+        else
+            regs({{port, uint16_t(v & pm)}});
+    };
+    struct Rect {
+        const char *name;
+        int x, y, w, h;
+        int left, top, right, bottom; // scissors
+    };
+    const int right = kLine - 1;
+    const Rect rects[] = {
+        {"inside", 3, 2, 17, 5, 0, 0, right, 200},
+        {"odd start, even width", 5, 9, 10, 3, 0, 0, right, 200},
+        {"one pixel wide", 7, 1, 1, 6, 0, 0, right, 200},
+        {"cut on every side", 1, 1, 40, 12, 4, 3, 30, 9},
+        {"wholly outside the scissors", 40, 20, 5, 5, 0, 0, 30, 10},
+        {"wraps from column 4095", 4093, 4, 8, 2, 0, 0, right, 200},
+    };
+    const int alus[] = {GXclear, GXcopy, GXcopyInverted, GXset, GXxor, GXand, GXinvert, GXnoop};
+    uint32_t seed = 12345;
+    std::vector<uint8_t> want(kVram);
+    for (uint32_t wmask : {pm, 0x5A5A5A5Au & pm})
+        for (const Rect &r : rects)
+            for (int alu : alus) {
+                SCOPED_TRACE(std::string(r.name) + ", alu " + std::to_string(alu) +
+                             ", write mask " + std::to_string(wmask));
+                for (uint32_t i = 0; i < kVram; i++) {
+                    seed = seed * 1103515245u + 12345u;
+                    mem[i] = uint8_t(seed >> 16);
+                }
+                std::memcpy(want.data(), mem, kVram);
+                const uint32_t fg = 0xC3A5F00Fu & pm;
+                scissors(r.left, r.top, r.right, r.bottom);
+                write32(kWmask, wmask);
+                write32(kFg, fg);
+                regs({{kFgMix, uint16_t(kRasterOps[size_t(alu)] | 0x20)}});
+                rect(r.x, r.y, r.w, r.h, kFill);
+                waitIdle();
+                for (int row = 0; row < r.h; row++)
+                    for (int col = 0; col < r.w; col++) {
+                        const int x = (r.x + col) & 0xFFF, y = (r.y + row) & 0xFFF;
+                        if (x < r.left || x > r.right || y < r.top || y > r.bottom)
+                            continue;
+                        const uint32_t d = get(want, x, y);
+                        const uint32_t v = uint32_t(ref::applyAlu(alu, fg, d));
+                        set(want, x, y, ((v & wmask) | (d & ~wmask)) & pm);
+                    }
+                size_t differ = 0, first = 0;
+                for (size_t i = 0; i < kVram; i++)
+                    if (mem[i] != want[i] && differ++ == 0)
+                        first = i;
+                EXPECT_EQ(differ, 0u) << "bytes differ, the first at offset " << first << " (line "
+                                      << first / size_t(kLine * bits / 8) << ")";
+                ASSERT_EQ(failureText(), "");
+            }
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, S3Fills, ::testing::Values(4, 8, 16, 32),
+                         [](const ::testing::TestParamInfo<int> &i) {
+                             return std::to_string(i.param) + "_bits";
+                         });
+
 // Reading a rectangle back is a stream, not a poll: a read-back of more
 // identical words than the watchdog allows for a poll still ends.
 TEST_F(S3Engine, LongReadBackOfEqualWordsIsNoEndlessPoll) {

@@ -319,6 +319,36 @@ bool inMemory(const char *what, int x, int top, int w, int h, int pixelBytes, ui
 
 } // namespace
 
+// Whether a fill with `rop` and the plane mask writes every bit of every
+// pixel with a value the destination does not enter: the source feeds both
+// the pattern and the source operand, so the code's bits for a pattern
+// unlike the source never count, and the two that remain for each source
+// bit must agree.
+bool FuskaEngine::fillLeavesDestination(uint8_t rop, int n) const {
+    const bool unread = ((rop >> 7) & 1) == ((rop >> 6) & 1) && (rop & 1) == ((rop >> 1) & 1);
+    const uint32_t whole = n == 4 ? ~0u : (1u << (8 * n)) - 1;
+    for (uint32_t k = 0; k < 4; k++)
+        if ((lane(regs_.planeMask, k, n) & whole) != whole)
+            return false;
+    return unread;
+}
+
+// Such a fill: each pixel takes the value of its colour lane, which the
+// byte address picks (two low bits at most).
+void FuskaEngine::fillRows(const FuskaOp &op, uint32_t pitch, uint8_t *mem) {
+    const int n = op.pixelBytes;
+    uint32_t values[4];
+    for (uint32_t k = 0; k < 4; k++)
+        values[k] = rop3(op.rop, lane(regs_.background, k, n), 0);
+    for (int r = 0; r < op.height; r++) {
+        const uint32_t row = uint32_t(op.dstY + r) * pitch;
+        for (int i = 0; i < op.width; i++) {
+            const uint32_t daddr = row + uint32_t(op.dstX + i) * uint32_t(n);
+            storePixel(mem + daddr, n, values[daddr & 3]);
+        }
+    }
+}
+
 bool FuskaEngine::run(FuskaOp &op) {
     const uint32_t pitch = this->pitch();
     const size_t size = vram_.size();
@@ -355,6 +385,11 @@ bool FuskaEngine::run(FuskaOp &op) {
             fail("pattern cell reaches beyond its lines or video memory");
             return false;
         }
+    }
+
+    if (op.kind == FuskaOpKind::Fill && fillLeavesDestination(op.rop, n)) {
+        fillRows(op, pitch, mem);
+        return true;
     }
 
     for (int r = 0; r < h; r++) {

@@ -140,6 +140,8 @@ class FuskaEngine {
   private:
     void start();
     bool run(FuskaOp &op);
+    bool fillLeavesDestination(uint8_t rop, int n) const;
+    void fillRows(const FuskaOp &op, uint32_t pitch, uint8_t *mem);
     void setGuard(bool on);
 
     VideoMemory &vram_;

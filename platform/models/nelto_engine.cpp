@@ -386,6 +386,23 @@ bool NeltoEngine::run(const NeltoOp &op) {
     const uint32_t mask = pixelMask(n);
     const uint32_t rowBytes = hostSource(cmd) ? hostRowBytes(op) : 0;
     const uint64_t pattern = uint64_t(op.regs.monoPattern1) << 32 | op.regs.monoPattern0;
+    // A fill of one colour (no source, a pattern whose pixels all take one
+    // value) with a code the destination does not enter stores one value
+    // over the rectangle, row by row.
+    if (op.type != neltocmd::TypeBlit) {
+        const bool onePattern = pattern == 0 || pattern == ~uint64_t{0} ||
+                                (op.regs.patternFg & mask) == (op.regs.patternBg & mask);
+        const uint32_t p = (pattern == 0 ? op.regs.patternBg : op.regs.patternFg) & mask;
+        const uint32_t v = rop3(op.rop, p, 0, 0) & mask;
+        if (onePattern && v == (rop3(op.rop, p, 0, ~0u) & mask)) {
+            for (int dy = top; dy <= bottom; dy++)
+                for (int dx = left; dx <= right; dx++)
+                    storePixel(mem + op.regs.dstBase + uint64_t(dy) * dstStride +
+                                   uint64_t(dx) * uint64_t(n),
+                               n, v);
+            return true;
+        }
+    }
     for (int r = 0; r < h; r++) {
         const int dy = yPos ? op.dstY + r : op.dstY - r;
         const int sy = yPos ? op.srcY + r : op.srcY - r;

@@ -2,7 +2,9 @@
 // listed in s3_engine.h.
 #include "models/s3_engine.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <stdexcept>
 
 namespace sim {
@@ -606,7 +608,80 @@ void S3EngineCore::drawPixel(int x, int y, bool fg, uint32_t host, uint32_t sour
     put(bit, compose(fg, host, source, get(bit)));
 }
 
+bool S3EngineCore::plainRect(const S3Command &c, int &x0, int &x1, int &y0, int &y1) const {
+    if (c.op != S3Op::Fill && c.op != S3Op::Point)
+        return false;
+    const int top = int(mask(chip_.coordBits));
+    auto span = [&](uint16_t start, int n, bool inc, int lo, int hi, int &a, int &b) {
+        const int s = coord(start);
+        if (inc ? s + n - 1 > top : s - (n - 1) < 0)
+            return false;
+        a = std::max(inc ? s : s - (n - 1), lo);
+        b = std::min(inc ? s + n - 1 : s, hi);
+        return true;
+    };
+    const int w = coord(regs_.majorAxis) + 1;
+    const int h = c.op == S3Op::Point ? 1 : coord(regs_.height) + 1;
+    return span(regs_.curX, w, c.incX, regs_.scissorLeft, regs_.scissorRight, x0, x1) &&
+           span(regs_.curY, h, c.incY, regs_.scissorTop, regs_.scissorBottom, y0, y1);
+}
+
+void S3EngineCore::fillRect(int x0, int x1, int y0, int y1) {
+    if (x0 > x1 || y0 > y1)
+        return;
+    const uint32_t pm = pixelMask();
+    const int code = regs_.fgMix & s3mix::CodeMask;
+    // Clear, set, not-source and source leave the destination unread; with
+    // every bit writable each pixel takes one value.
+    const bool constant =
+        (code == 0x1 || code == 0x2 || code == 0x4 || code == 0x7) && (regs_.writeMask & pm) == pm;
+    const uint32_t v = compose(true, 0, 0, 0) & planes_;
+    const size_t n = size_t(x1 - x0 + 1);
+    for (int y = y0; y <= y1; y++) {
+        uint64_t bit;
+        if (!address(x1, y, &bit)) {
+            for (int x = x0; x <= x1; x++)
+                drawPixel(x, y, true, 0, 0);
+            continue;
+        }
+        address(x0, y, &bit);
+        uint8_t *p = vram_.data() + bit / 8;
+        if (constant && pixelBits_ == 8) {
+            std::memset(p, int(v & 0xFF), n);
+        } else if (constant && pixelBits_ == 4) {
+            // Two pixels a byte, the left one in the high nibble: the ends
+            // may be half bytes.
+            size_t i = 0;
+            if (bit % 8 != 0) {
+                put(bit, v);
+                i = 1;
+                p++;
+            }
+            const size_t pairs = (n - i) / 2;
+            std::memset(p, int((v & 0x0F) * 0x11), pairs);
+            i += 2 * pairs;
+            if (i < n)
+                put(bit + uint64_t(i) * 4, v);
+        } else if (constant && pixelBits_ >= 16) {
+            const size_t bytes = size_t(pixelBits_ / 8);
+            for (size_t i = 0; i < n; i++, p += bytes)
+                for (size_t k = 0; k < bytes; k++)
+                    p[k] = uint8_t(v >> (8 * k));
+        } else {
+            for (size_t i = 0; i < n; i++, bit += uint64_t(pixelBits_))
+                put(bit, compose(true, 0, 0, get(bit)));
+        }
+    }
+}
+
 bool S3EngineCore::fits(const S3Command &c) {
+    // A fill that wraps around no coordinate reaches furthest at the last
+    // pixel of its last row inside the scissors.
+    int x0, x1, y0, y1;
+    if (plainRect(c, x0, x1, y0, y1)) {
+        uint64_t last;
+        return x0 > x1 || y0 > y1 || address(x1, y1, &last);
+    }
     bool ok = true;
     uint64_t bit;
     auto check = [&](int dx, int dy, int sx, int sy) {
@@ -628,6 +703,12 @@ void S3EngineCore::run(const S3Command &c) {
         planes =
             (planes | regs_.readMask << (pixelBits_ - chip_.readMaskPlaneShift)) & mask(pixelBits_);
     const bool expand = regs_.pixelControl == s3pixctl::MemoryBits;
+    // Fills take each pixel on its own, so a rectangle is drawn row by row.
+    int x0, x1, y0, y1;
+    if (plainRect(c, x0, x1, y0, y1)) {
+        fillRect(x0, x1, y0, y1);
+        return;
+    }
     auto draw = [&](int dx, int dy, int sx, int sy) {
         if (c.op != S3Op::Blit) {
             drawPixel(dx, dy, true, 0, 0);

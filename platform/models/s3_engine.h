@@ -310,6 +310,11 @@ class S3EngineCore {
     bool validate(const S3Command &c);
     bool fits(const S3Command &c);
     void run(const S3Command &c);
+    // The pixels of a fill or point run that wraps around no coordinate:
+    // the rectangle [x0, x1] x [y0, y1] inside the scissors (empty when
+    // x0 > x1 or y0 > y1). False for any other operation.
+    bool plainRect(const S3Command &c, int &x0, int &x1, int &y0, int &y1) const;
+    void fillRect(int x0, int x1, int y0, int y1);
     void startTransfer(const S3Command &c, bool draws);
     void feed(uint16_t word);
     void feedStream(uint16_t word);
