@@ -225,10 +225,10 @@ TEST(FuzzInputs, KeepTheirSetupWhenSetupsAreAddedOrRemoved) {
 // gets its turns; stored inputs take no share; the summary counts both.
 TEST(FuzzShares, TimeIsSharedEvenlyOverFamilies) {
     std::vector<fuzz::Setup> setups = {
-        {"slow/a", "slow", "", nullptr, "s3/slow"},
-        {"mid/a", "mid", "", nullptr, "ati/mid"},
-        {"mid/b", "mid", "", nullptr, "ati/mid"},
-        {"quick/a", "quick", "", nullptr, "cirrus/quick"},
+        {"slow/a", "slow", "", nullptr, {}, "s3/slow"},
+        {"mid/a", "mid", "", nullptr, {}, "ati/mid"},
+        {"mid/b", "mid", "", nullptr, {}, "ati/mid"},
+        {"quick/a", "quick", "", nullptr, {}, "cirrus/quick"},
     };
     std::map<std::string, double> cost = {
         {"slow/a", 0.02}, {"mid/a", 0.002}, {"mid/b", 0.001}, {"quick/a", 0.0001}};
