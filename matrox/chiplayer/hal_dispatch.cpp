@@ -7,6 +7,7 @@
 #include "hal.h"
 #include "hal_error.h"
 #include "hal_pending.h"
+#include "hsl_ecl.h"
 
 namespace {
 

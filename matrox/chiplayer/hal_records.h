@@ -91,9 +91,30 @@ typedef struct _VgaInfo {
     uint8_t aucSpare[3];
 } VgaInfo;
 
+/* flMonitor bits. */
+enum {
+    MONITOR_CONNECTED = 0x01,
+    MONITOR_EDID_VALID = 0x02,
+    MONITOR_GTF = 0x04,
+    MONITOR_DIGITAL = 0x08,
+    MONITOR_TV = 0x10,
+    MONITOR_HD15_TV_ADAPTOR = 0x20
+};
+
 /* A monitor as DDC and EDID describe it; filled by the monitor routines. */
 typedef struct _MonitorInfo {
-    uint32_t aulData[75];
+    uint32_t flMonitor;
+    uint32_t ulEDIDVersion; /* major in bits 4-7, revision in 0-3; 0 without EDID */
+    uint8_t aucEDID[256];
+    uint32_t ulMinVertRate; /* Hz */
+    uint32_t ulMaxVertRate;
+    uint32_t ulMinHorzRate; /* kHz */
+    uint32_t ulMaxHorzRate;
+    uint32_t ulMaxPixelClock; /* kHz */
+    uint32_t ulMaxImageWidth; /* mm */
+    uint32_t ulMaxImageHeight;
+    uint32_t ulPreferredWidth;
+    uint32_t ulPreferredHeight;
 } MonitorInfo;
 
 /* TV output state and picture settings; filled by the TV routines. */
@@ -261,6 +282,9 @@ QUARN_STATIC_ASSERT(sizeof(SysClockInfo) == 16, "SysClockInfo is 16 bytes");
 QUARN_STATIC_ASSERT(sizeof(ModeInfo) == 128, "ModeInfo is 32 words");
 QUARN_STATIC_ASSERT(sizeof(VgaInfo) == 62, "VgaInfo is 62 bytes");
 QUARN_STATIC_ASSERT(sizeof(MonitorInfo) == 300, "MonitorInfo is 300 bytes");
+QUARN_STATIC_ASSERT(offsetof(MonitorInfo, aucEDID) == 8 &&
+                        offsetof(MonitorInfo, ulMinVertRate) == 264,
+                    "MonitorInfo fields in their places");
 QUARN_STATIC_ASSERT(sizeof(TVState) == 36, "TVState is 36 bytes");
 QUARN_STATIC_ASSERT(sizeof(HSLData) == HSL_DATA_SIZE, "HSLData is 256 bytes");
 QUARN_STATIC_ASSERT(offsetof(HSLData, aucPInS) == 40 && offsetof(HSLData, ulPLLFreqRef) == 168 &&
