@@ -28,7 +28,12 @@ constexpr uint32_t kMaxAreaLength = 0x1000000;
 
 const std::vector<std::string> kIntKeys = {"PIXWIDTH",   "PIXHEIGHT",  "DEPTH",     "PITCH",
                                            "MEMSIZE",    "PIXBYTES",   "MON_WIDTH", "MON_HEIGHT",
-                                           "WINDOWADDR", "CURSORADDR", "FUZZ_EXTRA"};
+                                           "WINDOWADDR", "CURSORADDR", "FUZZ_EXTRA",
+                                          // libquarn: its cursor switch and timing overrides
+                                          "HWCURSOR", "PixelClk", "HVisible", "HFrontPorch",
+                                          "HSync", "HBackPorch", "VVisible", "VFrontPorch",
+                                          "VSync", "VBackPorch", "InterlaceEnable", "HSyncPol",
+                                          "VSyncPol"};
 
 const std::vector<int> kValues = {
     0,       -1,       1,        2,        4,        7,        8,        15,      16,      24,
