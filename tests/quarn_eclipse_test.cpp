@@ -484,6 +484,20 @@ TEST(EclipseDriver, InitSetsTheDriversMode) {
     s.freeScreen();
 }
 
+TEST(EclipseDriver, TheNextGenerationFindsTheEngineIdle) {
+    graf::Config cfg = harness::loadConfig("matrox/quarn/eclipse.graf");
+    cfg.ints["PIXWIDTH"] = 640;
+    cfg.ints["PIXHEIGHT"] = 480;
+    harness::Screen s("quarn", cfg);
+    ASSERT_TRUE(s.start()) << s.failureText();
+    GCPtr gc = s.createGC();
+    s.fillRects(gc, {{0, 0, 640, 480}});
+    s.freeScreen();
+    EXPECT_TRUE(s.nextGeneration()) << s.failureText();
+    EXPECT_TRUE(s.failures().empty()) << s.failureText();
+    s.freeScreen();
+}
+
 TEST(EclipseDriver, NoBoardDataOrARefusedModeFailsInit) {
     struct Case {
         const char *what;
