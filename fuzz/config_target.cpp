@@ -29,7 +29,10 @@ constexpr uint32_t kMaxAreaLength = 0x1000000;
 const std::vector<std::string> kIntKeys = {
     "PIXWIDTH",   "PIXHEIGHT",  "DEPTH",      "PITCH",      "MEMSIZE",    "PIXBYTES",
     "MON_WIDTH",  "MON_HEIGHT", "WINDOWADDR", "CURSORADDR", "FUZZ_EXTRA", "PIXELSIZE",
-    "MEM_OFFSET", "RAMDAC",     "CLOCK_TYPE", "PIXCLOCK",   "OEM"};
+    "MEM_OFFSET", "RAMDAC",     "CLOCK_TYPE", "PIXCLOCK",   "OEM",
+    // libquarn: its cursor switch and timing overrides
+    "HWCURSOR", "PixelClk", "HVisible", "HFrontPorch", "HSync", "HBackPorch", "VVisible",
+    "VFrontPorch", "VSync", "VBackPorch", "InterlaceEnable", "HSyncPol", "VSyncPol"};
 
 // String keys a driver chooses by (the frame buffer's form, the board's
 // class), and values for them: the exact ones, near misses and none.

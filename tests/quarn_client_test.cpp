@@ -19,6 +19,7 @@
 #include "hal.h"
 #include "hal_error.h"
 #include "hal_pending.h"
+#include "hsl_ecl.h"
 #include "machine.h"
 #include "models/mga_board.h"
 #include "nfb.h"
@@ -469,9 +470,12 @@ TEST(HalGetBoardInfo, DispatchByDeviceAndRevision) {
     for (const Case &c : cases) {
         Seam s(mgaBoard(c.device).integer("PCI_REVISION", c.revision));
         s.open();
-        // The families' operations are not in the library yet: their first
-        // step answers as not available.
-        EXPECT_EQ(HALGetBoardInfo(s.h()), HSL_ERR_SLOT_NOT_INITIALISED) << c.device;
+        // Eclipse runs through; the families not in the library yet answer
+        // their first step as not available.
+        EXPECT_EQ(HALGetBoardInfo(s.h()), c.access == reinterpret_cast<Slot>(HSLECLInitAccess)
+                                              ? 0u
+                                              : HSL_ERR_SLOT_NOT_INITIALISED)
+            << c.device;
         const HSLJumpSlot *slots = s.h()->HSLJumpTable.apfnSlot;
         EXPECT_EQ(slots[HSL_SLOT_INIT_ACCESS], c.access);
         EXPECT_EQ(slots[HSL_SLOT_GET_BOARD_INFO], c.info);

@@ -515,11 +515,16 @@ TEST(EclipsePins, MemoryTypeAndTheMemoryInitialisation) {
         EXPECT_EQ(HSLECLGetPInSInfo(s.h()), 0u) << c.bytes;
         EXPECT_EQ(s.h()->ulMemoryType, c.type) << c.bytes;
     }
-    // Memory not yet initialised: the chip's initialisation is not in the
-    // library yet and answers as not available; nothing after it runs.
-    Board s;
-    EXPECT_EQ(HSLECLGetPInSInfo(s.h()), HSL_ERR_SLOT_NOT_INITIALISED);
-    EXPECT_EQ(s.h()->SysClockMode1.ulSystemPllFreq, 0u);
+    // Memory not yet initialised: the chip's memory is set up (refresh
+    // field 9, the board's memory configuration) before the records are
+    // read; the mark stays for power-up to set.
+    Board s(withPins(mgaBoard(0x0521), 2, "52=0 54=0x01"));
+    EXPECT_EQ(HSLECLGetPInSInfo(s.h()), 0u);
+    EXPECT_EQ((s.config(0x40) >> 15) & 0x3F, 9u);
+    EXPECT_EQ(s.config(0x40) & (1u << 14), 1u << 14) << "not SGRAM";
+    EXPECT_EQ(s.mga->reg(0x1E14) & 0x80000000u, 0u);
+    EXPECT_NE(s.h()->SysClockMode1.ulSystemPllFreq, 0u);
+    EXPECT_TRUE(s.failures.empty()) << s.failures.front();
 }
 
 TEST(TwisterPins, ClockRecordsAndMemoryType) {

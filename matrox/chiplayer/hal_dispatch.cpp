@@ -8,6 +8,7 @@
 #include "hal_error.h"
 #include "hal_monitor.h"
 #include "hal_pending.h"
+#include "hsl_ecl.h"
 
 namespace {
 

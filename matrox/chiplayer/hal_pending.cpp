@@ -17,15 +17,6 @@ uint32_t notYet(BoardHandle *pBoard) {
 
 extern "C" {
 
-uint32_t HSLECLInitAccess(BoardHandle *pBoard) {
-    return notYet(pBoard);
-}
-uint32_t HSLECLGetBoardInfo(BoardHandle *pBoard) {
-    return notYet(pBoard);
-}
-uint32_t HSLECLInitExtraJmpTbl(BoardHandle *pBoard) {
-    return notYet(pBoard);
-}
 uint32_t HSLTWIInitAccess(BoardHandle *pBoard) {
     return notYet(pBoard);
 }
@@ -53,9 +44,6 @@ uint32_t HSLCONGetBoardInfo(BoardHandle *pBoard) {
 uint32_t HSLCONInitExtraJmpTbl(BoardHandle *pBoard) {
     return notYet(pBoard);
 }
-uint32_t HSLECLSGRAMInit(BoardHandle *pBoard) {
-    return notYet(pBoard);
-}
 uint32_t HSLTWISGRAMInit(BoardHandle *pBoard) {
     return notYet(pBoard);
 }
@@ -70,6 +58,91 @@ uint32_t HALPChangeInterlaceMode(BoardHandle *pBoard, ModeInfo *, uint32_t) {
     return notYet(pBoard);
 }
 uint32_t HALPVideoStep(BoardHandle *pBoard, ModeInfo *, uint32_t) {
+    return notYet(pBoard);
+}
+
+uint32_t HALPReadDDCByte(BoardHandle *pBoard, uint32_t, uint32_t, uint32_t, uint8_t *, uint32_t) {
+    return notYet(pBoard);
+}
+uint32_t HALPGetEDIDVersion(BoardHandle *pBoard, const uint8_t *, uint32_t *) {
+    return notYet(pBoard);
+}
+uint32_t HSLDetectMaven(BoardHandle *pBoard, uint32_t *) {
+    return notYet(pBoard);
+}
+uint32_t HSLDetectVideoDecoder(BoardHandle *pBoard, uint32_t *) {
+    return notYet(pBoard);
+}
+uint32_t HSLDetectRR2(BoardHandle *pBoard, uint32_t *) {
+    return notYet(pBoard);
+}
+uint32_t HSLDetectDVD(BoardHandle *pBoard, uint32_t *) {
+    return notYet(pBoard);
+}
+uint32_t HSLDetectMJPEG(BoardHandle *pBoard, uint32_t *) {
+    return notYet(pBoard);
+}
+uint32_t HSLDetectPanelLinkModule(BoardHandle *pBoard, uint32_t *) {
+    return notYet(pBoard);
+}
+uint32_t HSLDetectMSP(BoardHandle *pBoard, uint32_t *) {
+    return notYet(pBoard);
+}
+uint32_t HSLDetectTVTuner(BoardHandle *pBoard, uint32_t *) {
+    return notYet(pBoard);
+}
+uint32_t HSLReadPanelLinkModuleRegister(BoardHandle *pBoard, uint8_t *) {
+    return notYet(pBoard);
+}
+uint32_t HSLEnablePanelLinkModuleOutput(BoardHandle *pBoard, uint32_t) {
+    return notYet(pBoard);
+}
+uint32_t HSLFlatEnableMAFC(BoardHandle *pBoard, uint32_t) {
+    return notYet(pBoard);
+}
+uint32_t HSLMSPSetAudioPassThroughMode(BoardHandle *pBoard) {
+    return notYet(pBoard);
+}
+uint32_t HSLMAVSetGPIO(BoardHandle *pBoard, uint32_t) {
+    return notYet(pBoard);
+}
+uint32_t HSLMAVValidateMode(BoardHandle *pBoard, ModeInfo *) {
+    return notYet(pBoard);
+}
+uint32_t HSLMAVValidateVideoParameters(BoardHandle *pBoard, ModeInfo *) {
+    return notYet(pBoard);
+}
+uint32_t HSLMAVGetTVParameters(BoardHandle *pBoard, void *, uint8_t) {
+    return notYet(pBoard);
+}
+uint32_t HSLMAVModifyTVParameters(BoardHandle *pBoard, ModeInfo *, uint32_t, uint32_t) {
+    return notYet(pBoard);
+}
+uint32_t HSLMAVGetTVProcAmp(BoardHandle *pBoard, void *, uint8_t, uint8_t) {
+    return notYet(pBoard);
+}
+uint32_t HSLMAVSetTVProcAmp(BoardHandle *pBoard, uint32_t, uint32_t) {
+    return notYet(pBoard);
+}
+uint32_t HSLMAVSetTVStandard(BoardHandle *pBoard, uint8_t) {
+    return notYet(pBoard);
+}
+uint32_t HSLMAVSetTVCableType(BoardHandle *pBoard, uint8_t) {
+    return notYet(pBoard);
+}
+uint32_t HSLMAVDetectTV(BoardHandle *pBoard, void *) {
+    return notYet(pBoard);
+}
+uint32_t HSLMAVSetTVOutMode(BoardHandle *pBoard, ModeInfo *) {
+    return notYet(pBoard);
+}
+uint32_t HSLMAVSetTVColorBarMode(BoardHandle *pBoard) {
+    return notYet(pBoard);
+}
+uint32_t HSLMAVSetTVPassThroughMode(BoardHandle *pBoard, uint32_t) {
+    return notYet(pBoard);
+}
+uint32_t HSLMAVSetTVDisableMode(BoardHandle *pBoard) {
     return notYet(pBoard);
 }
 

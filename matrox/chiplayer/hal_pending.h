@@ -18,9 +18,6 @@ uint32_t HSLTBLNotInitFunction(BoardHandle *pBoard, ...);
 uint32_t HSLInit(BoardHandle *pBoard);
 uint32_t HSLInitDeviceJumpTable(BoardHandle *pBoard);
 
-uint32_t HSLECLInitAccess(BoardHandle *pBoard);
-uint32_t HSLECLGetBoardInfo(BoardHandle *pBoard);
-uint32_t HSLECLInitExtraJmpTbl(BoardHandle *pBoard);
 uint32_t HSLTWIInitAccess(BoardHandle *pBoard);
 uint32_t HSLTWIGetBoardInfo(BoardHandle *pBoard);
 uint32_t HSLTWIInitExtraJmpTbl(BoardHandle *pBoard);
@@ -30,8 +27,7 @@ uint32_t HSLTOUInitExtraJmpTbl(BoardHandle *pBoard);
 uint32_t HSLCONInitAccess(BoardHandle *pBoard);
 uint32_t HSLCONGetBoardInfo(BoardHandle *pBoard);
 uint32_t HSLCONInitExtraJmpTbl(BoardHandle *pBoard);
-/* Memory initialisation of the eclipse and twister chips. */
-uint32_t HSLECLSGRAMInit(BoardHandle *pBoard);
+/* Memory initialisation of the twister chips. */
 uint32_t HSLTWISGRAMInit(BoardHandle *pBoard);
 
 /* Video-parameter steps (each takes the mode, and a value where noted). */
@@ -40,6 +36,39 @@ uint32_t HALPChangeVerticalSyncPolarity(BoardHandle *pBoard, ModeInfo *pMode, ui
 uint32_t HALPChangeInterlaceMode(BoardHandle *pBoard, ModeInfo *pMode, uint32_t value);
 /* Steps 13 to 38 in order of their change type. */
 uint32_t HALPVideoStep(BoardHandle *pBoard, ModeInfo *pMode, uint32_t type);
+
+/* Monitor, add-on, flat-panel, audio and TV routines the families call. */
+uint32_t HALPReadDDCByte(BoardHandle *pBoard, uint32_t port, uint32_t address, uint32_t offset,
+                         uint8_t *pBuffer, uint32_t count);
+uint32_t HALPGetEDIDVersion(BoardHandle *pBoard, const uint8_t *pEdid, uint32_t *pVersion);
+uint32_t HSLDetectMaven(BoardHandle *pBoard, uint32_t *pFound);
+uint32_t HSLDetectVideoDecoder(BoardHandle *pBoard, uint32_t *pFound);
+uint32_t HSLDetectRR2(BoardHandle *pBoard, uint32_t *pFound);
+uint32_t HSLDetectDVD(BoardHandle *pBoard, uint32_t *pFound);
+uint32_t HSLDetectMJPEG(BoardHandle *pBoard, uint32_t *pFound);
+uint32_t HSLDetectPanelLinkModule(BoardHandle *pBoard, uint32_t *pFound);
+uint32_t HSLDetectMSP(BoardHandle *pBoard, uint32_t *pFound);
+uint32_t HSLDetectTVTuner(BoardHandle *pBoard, uint32_t *pFound);
+uint32_t HSLReadPanelLinkModuleRegister(BoardHandle *pBoard, uint8_t *pValue);
+uint32_t HSLEnablePanelLinkModuleOutput(BoardHandle *pBoard, uint32_t enable);
+uint32_t HSLFlatEnableMAFC(BoardHandle *pBoard, uint32_t enable);
+uint32_t HSLMSPSetAudioPassThroughMode(BoardHandle *pBoard);
+uint32_t HSLMAVSetGPIO(BoardHandle *pBoard, uint32_t word);
+uint32_t HSLMAVValidateMode(BoardHandle *pBoard, ModeInfo *pMode);
+uint32_t HSLMAVValidateVideoParameters(BoardHandle *pBoard, ModeInfo *pMode);
+/* The TV operations of slots 7 to 17. */
+uint32_t HSLMAVGetTVParameters(BoardHandle *pBoard, void *pParams, uint8_t which);
+uint32_t HSLMAVModifyTVParameters(BoardHandle *pBoard, ModeInfo *pMode, uint32_t type,
+                                  uint32_t value);
+uint32_t HSLMAVGetTVProcAmp(BoardHandle *pBoard, void *pValue, uint8_t a, uint8_t b);
+uint32_t HSLMAVSetTVProcAmp(BoardHandle *pBoard, uint32_t a, uint32_t b);
+uint32_t HSLMAVSetTVStandard(BoardHandle *pBoard, uint8_t standard);
+uint32_t HSLMAVSetTVCableType(BoardHandle *pBoard, uint8_t cable);
+uint32_t HSLMAVDetectTV(BoardHandle *pBoard, void *pFound);
+uint32_t HSLMAVSetTVOutMode(BoardHandle *pBoard, ModeInfo *pMode);
+uint32_t HSLMAVSetTVColorBarMode(BoardHandle *pBoard);
+uint32_t HSLMAVSetTVPassThroughMode(BoardHandle *pBoard, uint32_t master);
+uint32_t HSLMAVSetTVDisableMode(BoardHandle *pBoard);
 
 uint32_t HALGetVESAParameters(BoardHandle *pBoard, ModeInfo *pMode, uint32_t variant);
 uint32_t HALModifyVideoParameters(BoardHandle *pBoard, ModeInfo *pMode, uint32_t type,

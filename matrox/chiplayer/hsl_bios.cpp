@@ -4,6 +4,7 @@
 #include "hal_error.h"
 #include "hal_pending.h"
 #include "hsl.h"
+#include "hsl_ecl.h"
 #include "hsl_regs.h"
 
 namespace {

@@ -310,6 +310,10 @@ void quarnFreeScreen(int, ScreenPtr pScreen) {
     nfbCloseText8(pScreen);
     if (priv == nullptr)
         return;
+    // The last operations finish before the screen goes: the next
+    // generation's Init reads and writes video memory while it sizes it.
+    if (priv->regs != nullptr && mga_status != 0)
+        quarnWaitIdle(priv);
     if (priv->pciFd != -1)
         close(priv->pciFd);
     if (quarnMGA1064Window == priv->regs)

@@ -883,8 +883,11 @@ void MgaBoard::engineWrite(uint32_t offset, uint32_t value) {
         return;
     }
     queued_++;
-    machine_.guardVideoMemory(vram_, true);
     const bool start = offset >= EngineFirst + kStartForm;
+    // Only an operation can change video memory behind the processor's back:
+    // set-up writes alone (plane mask, pixel width, origin) leave it open.
+    if (start)
+        machine_.guardVideoMemory(vram_, true);
     engine_[((start ? offset - kStartForm : offset) - EngineFirst) / 4] = value;
     if (start)
         engineStart();

@@ -108,8 +108,9 @@
 //   with none free is reported, and lost); each read of 0x1E10 or 0x1E14
 //   lets the engine take 8 entries. An operation draws when it starts; the
 //   engine then stays busy for two status reads after the FIFO emptied.
-//   While entries are queued or the engine is busy, a processor access to
-//   video memory is reported. Command words (alu in bits 16-19, reversed;
+//   From an operation's start until the FIFO is empty and the engine idle,
+//   a processor access to video memory is reported (set-up writes alone
+//   change no memory and do not close it). Command words (alu in bits 16-19, reversed;
 //   bit 4 set exactly when the alu reads the destination, else reported):
 //     ALU | 0x40007804, with or without bit 26: solid fill of lines
 //       0x1C90 to 0x1C90 + length - 1 (0x1C5C; 0 draws nothing) from x

@@ -1,0 +1,502 @@
+// The eclipse family's chip operations: access to the two windows, board
+// words, the operation table, power states with their save area, the return
+// to VGA text mode, memory initialisation, power-up and the one-time
+// hardware initialisation, monitor EDID, the MAFC port, pixel-clock routing,
+// the custom call and add-on detection.
+#include "hal.h"
+#include "hal_error.h"
+#include "hal_pending.h"
+#include "hsl.h"
+#include "hsl_ecl.h"
+#include "hal_i2c.h"
+#include "hsl_regs.h"
+
+namespace {
+
+using namespace hsl;
+
+constexpr uint32_t kCfgRegisters = 0x14, kCfgSubsystem = 0x2C, kCfgInterrupt = 0x3C,
+                   kCfgSubsystemWrite = 0x4C, kCfgAgpCommand = 0xF8;
+constexpr uint32_t kRegisterMask = 0xFFFFC000u, kFrameBufferMask = 0xFF000000u;
+constexpr uint32_t kRegisterBytes = 0x4000, kFrameBufferBytes = 0x1000000;
+constexpr uint32_t kStatusBusy = 0x10000, kStatusIdle = 0x20000, kStatusMemoryMark = 0x80000000u;
+constexpr uint32_t kMemControl = 0x1C08, kEngPixelWidth = 0x1C04, kEngPlaneMask = 0x1C1C;
+constexpr uint32_t kPowerRegs[] = {0x1E70, 0x1E1C, 0x1E58, 0x1E5C};
+constexpr uint8_t XPixelClock = 0x1A, XMisc = 0x1E;
+constexpr uint32_t kEngineCaps = 0x16F771FB, kEngineCapsBlockMode = 0x800;
+
+bool sgramLike(const BoardHandle *b) {
+    return b->ulMemoryType == 5 || b->ulMemoryType == 6;
+}
+
+uint8_t dacRead(BoardHandle *b, uint8_t index) {
+    uint8_t v = 0;
+    HSLDACReadRegister(b, index, &v);
+    return v;
+}
+
+uint32_t dacWord(BoardHandle *b, uint8_t first) {
+    return uint32_t(dacRead(b, first)) << 16 | uint32_t(dacRead(b, uint8_t(first + 1))) << 8 |
+           dacRead(b, uint8_t(first + 2));
+}
+
+void dacWriteWord(BoardHandle *b, uint8_t first, uint32_t w) {
+    HSLDACWriteRegister(b, first, (w >> 16) & 0xFF);
+    HSLDACWriteRegister(b, uint8_t(first + 1), (w >> 8) & 0xFF);
+    HSLDACWriteRegister(b, uint8_t(first + 2), w & 0xFF);
+}
+
+uint32_t readReg(BoardHandle *b, uint32_t offset) {
+    uint32_t v = 0;
+    ClientReadRegisterDword(b, offset, &v);
+    return v;
+}
+
+void writeConfigBits(BoardHandle *b, uint32_t reg, uint32_t mask, uint32_t bits) {
+    const uint32_t v = readConfig(b, reg);
+    ClientWriteConfigSpaceDword(b, reg, (v & ~mask) | (bits & mask));
+}
+
+template <class F> HSLJumpSlot slotOf(F fn) {
+    return reinterpret_cast<HSLJumpSlot>(fn);
+}
+
+// A 16-entry EDID read with its checksum: true when the bytes sum to 0.
+bool sumsToZero(const uint8_t *p, uint32_t n) {
+    uint8_t s = 0;
+    for (uint32_t i = 0; i < n; i++)
+        s = uint8_t(s + p[i]);
+    return s == 0;
+}
+
+void clearPending(BoardHandle *b) {
+    if (!IsNotAnError(b->ulErrorCode))
+        b->ulErrorCode = HAL_OK;
+}
+
+void setMonitorResult(BoardHandle *b, MonitorInfo &m, bool ok, uint32_t version) {
+    m.ulEDIDVersion = ok ? version : 0;
+    if (ok)
+        m.flMonitor |= MONITOR_CONNECTED | MONITOR_EDID_VALID;
+    else
+        m.flMonitor &= ~uint32_t(MONITOR_CONNECTED | MONITOR_EDID_VALID);
+    clearPending(b);
+}
+
+// The mode the one-time initialisation sets: 640 x 480 at 8 bits, 60 Hz.
+ModeInfo defaultMode() {
+    ModeInfo m{};
+    m.ulDispWidth = 640;
+    m.lDispHeight = 480;
+    m.lDeskWidth = 640;
+    m.lDeskHeight = 480;
+    m.lBpp = 8;
+    m.lModeType = 0x1200000;
+    m.lZoom = 1;
+    m.lRefreshRate = 60;
+    m.lHorizontalRate = 31;
+    m.lPixClock = 25175;
+    m.lHFPorch = 16;
+    m.lHSync = 96;
+    m.lHBPorch = 48;
+    m.lVFPorch = 10;
+    m.lVSync = 2;
+    m.lVBPorch = 33;
+    return m;
+}
+
+} // namespace
+
+extern "C" {
+
+// 80 columns, 25 rows, the screen off (sequencer register 1 bit 5).
+const VgaInfo HSLVGAInfoDefault = {{0x20, 0x03, 0x00, 0x02},
+                                   0x67,
+                                   {0x5F, 0x4F, 0x50, 0x82, 0x55, 0x81, 0xBF, 0x1F, 0x00,
+                                    0x4F, 0x0D, 0x0E, 0x00, 0x00, 0x00, 0x00, 0x9C, 0x8E,
+                                    0x8F, 0x28, 0x1F, 0x96, 0xB9, 0xA3, 0xFF},
+                                   {0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x14, 0x07, 0x38, 0x39,
+                                    0x3A, 0x3B, 0x3C, 0x3D, 0x3E, 0x3F, 0x0C, 0x00, 0x0F, 0x08},
+                                   {0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x0E, 0x00, 0xFF},
+                                   {0, 0, 0}};
+
+// The 64 colours of the text-mode attribute palette: bits 0-2 blue, green
+// and red at two thirds, bits 3-5 the same at one third.
+#define QUARN_EGA(i)                                                                               \
+    uint8_t(((i)&4 ? 0xAA : 0) + ((i)&32 ? 0x55 : 0)),                                             \
+        uint8_t(((i)&2 ? 0xAA : 0) + ((i)&16 ? 0x55 : 0)),                                         \
+        uint8_t(((i)&1 ? 0xAA : 0) + ((i)&8 ? 0x55 : 0))
+#define QUARN_EGA8(i)                                                                              \
+    QUARN_EGA(i), QUARN_EGA(i + 1), QUARN_EGA(i + 2), QUARN_EGA(i + 3), QUARN_EGA(i + 4),          \
+        QUARN_EGA(i + 5), QUARN_EGA(i + 6), QUARN_EGA(i + 7)
+const uint8_t HSLVGADacDefault[192] = {QUARN_EGA8(0),  QUARN_EGA8(8),  QUARN_EGA8(16),
+                                       QUARN_EGA8(24), QUARN_EGA8(32), QUARN_EGA8(40),
+                                       QUARN_EGA8(48), QUARN_EGA8(56)};
+#undef QUARN_EGA8
+#undef QUARN_EGA
+
+uint32_t HSLECLInitAccess(BoardHandle *pBoard) {
+    if (failed(pBoard))
+        return pBoard->ulErrorCode;
+    HSLData &d = pBoard->HSLData;
+    d.ulBaseRegister = readConfig(pBoard, kCfgRegisters) & kRegisterMask;
+    ClientOpenRegisterBase(pBoard, d.ulBaseRegister, kRegisterBytes);
+    d.ulFrameBuffer = readConfig(pBoard, kCfgFrameBuffer) & kFrameBufferMask;
+    ClientOpenMemoryBase(pBoard, d.ulFrameBuffer, kFrameBufferBytes);
+    return pBoard->ulErrorCode;
+}
+
+uint32_t HSLECLValidatePhysAddr(BoardHandle *pBoard) {
+    if (failed(pBoard))
+        return pBoard->ulErrorCode;
+    const uint32_t regs = readConfig(pBoard, kCfgRegisters) & kRegisterMask;
+    const uint32_t fb = readConfig(pBoard, kCfgFrameBuffer) & kFrameBufferMask;
+    if (!failed(pBoard) &&
+        (regs != pBoard->HSLData.ulBaseRegister || fb != pBoard->HSLData.ulFrameBuffer))
+        pBoard->ulErrorCode = HSL_ERR_PHYS_ADDR;
+    return pBoard->ulErrorCode;
+}
+
+uint32_t HSLECLGetBoardInfo(BoardHandle *pBoard) {
+    if (failed(pBoard))
+        return pBoard->ulErrorCode;
+    HSLECLGetPInSInfo(pBoard);
+    if (failed(pBoard))
+        return pBoard->ulErrorCode;
+    const HSLData &d = pBoard->HSLData;
+    uint32_t *info = pBoard->flCRTCInfo;
+    info[2] = info[3] = d.ulPclkMax8;
+    info[4] = d.ulPclkMax16;
+    info[5] = d.ulPclkMax24;
+    info[6] = d.ulPclkMax32;
+    info[7] = 0x8001;
+    info[8] = 0;
+    ClientReadConfigSpaceDword(pBoard, kCfgInterrupt, &pBoard->ulIntCtrlReg);
+    pBoard->flEngineCaps1 = kEngineCaps | (sgramLike(pBoard) ? 0 : kEngineCapsBlockMode);
+    return pBoard->ulErrorCode;
+}
+
+uint32_t HSLECLInitExtraJmpTbl(BoardHandle *pBoard) {
+    if (failed(pBoard))
+        return pBoard->ulErrorCode;
+    const bool alt = pBoard->ulChipRev >= 3;
+    HSLJumpSlot *s = pBoard->HSLJumpTable.apfnSlot;
+    s[HSL_SLOT_SET_POWER_STATE] = slotOf(HSLECLSetPowerState);
+    s[HSL_SLOT_VALIDATE_MODE] = slotOf(HSLECLValidateMode);
+    s[HSL_SLOT_VALIDATE_VIDEO_PARAMETERS] = slotOf(HSLECLValidateVideoParameters);
+    s[HSL_SLOT_SWITCH_TO_VGA] = slotOf(HSLECLSwitchToVGA);
+    s[HSL_SLOT_SET_MODE] = slotOf(HSLECLSetMode);
+    s[HSL_SLOT_PROGRAM_SYSTEM_CLOCK] = slotOf(HSLECLProgramSystemClock);
+    s[HSL_SLOT_SET_DISPLAY_START] = slotOf(HSLECLSetDisplayStart);
+    s[HSL_SLOT_GET_TV_PARAMETERS] = slotOf(HSLMAVGetTVParameters);
+    s[HSL_SLOT_MODIFY_TV_PARAMETERS] = slotOf(HSLMAVModifyTVParameters);
+    s[HSL_SLOT_GET_TV_PROC_AMP] = slotOf(HSLMAVGetTVProcAmp);
+    s[HSL_SLOT_SET_TV_PROC_AMP] = slotOf(HSLMAVSetTVProcAmp);
+    s[HSL_SLOT_SET_TV_STANDARD] = slotOf(HSLMAVSetTVStandard);
+    s[HSL_SLOT_SET_TV_CABLE_TYPE] = slotOf(HSLMAVSetTVCableType);
+    s[HSL_SLOT_DETECT_TV] = slotOf(HSLMAVDetectTV);
+    s[HSL_SLOT_SET_TV_OUT_MODE] = slotOf(HSLMAVSetTVOutMode);
+    s[HSL_SLOT_SET_TV_COLOR_BAR_MODE] = slotOf(HSLMAVSetTVColorBarMode);
+    s[HSL_SLOT_SET_TV_PASS_THROUGH_MODE] = slotOf(HSLMAVSetTVPassThroughMode);
+    s[HSL_SLOT_SET_TV_DISABLE_MODE] = slotOf(HSLMAVSetTVDisableMode);
+    s[HSL_SLOT_I2C_SET_SCL] = slotOf(HSLDACI2CSetSCL);
+    s[HSL_SLOT_I2C_GET_SCL] = alt ? slotOf(HSLDACI2CAltGetSCL) : slotOf(HSLDACI2CGetSCL);
+    s[HSL_SLOT_I2C_SET_SDA] = slotOf(HSLDACI2CSetSDA);
+    s[HSL_SLOT_I2C_GET_SDA] = alt ? slotOf(HSLDACI2CAltGetSDA) : slotOf(HSLDACI2CGetSDA);
+    s[HSL_SLOT_GET_MAX_I2C_CLOCK] = slotOf(HSLDACGetMaxI2CClock);
+    s[HSL_SLOT_INIT_ACCESS] = slotOf(HSLECLInitAccess);
+    s[HSL_SLOT_GET_BOARD_INFO] = slotOf(HSLECLGetBoardInfo);
+    s[HSL_SLOT_GET_MONITOR_EDID] = slotOf(HSLECLGetMonitorEDID);
+    s[HSL_SLOT_GET_ADD_ON_INFO] = slotOf(HSLECLGetAddOnInfo);
+    s[HSL_SLOT_SENCE_MONITOR_LOAD] = slotOf(HSLDACSenceMonitorLoad);
+    s[HSL_SLOT_INIT_EXTRA_JMP_TBL] = slotOf(HSLECLInitExtraJmpTbl);
+    s[HSL_SLOT_CONTROL_MAFC_PORT] = slotOf(HSLECLControlMAFCPort);
+    s[HSL_SLOT_ROUTE_PIXEL_CLOCK] = slotOf(HSLECLRoutePixelClock);
+    s[HSL_SLOT_INIT_HARDWARE] = slotOf(HSLECLInitHardware);
+    s[HSL_SLOT_VALIDATE_PHYS_ADDR] = slotOf(HSLECLValidatePhysAddr);
+    s[HSL_SLOT_CUSTOM_CALL] = slotOf(HSLECLCustomCall);
+    return pBoard->ulErrorCode;
+}
+
+uint32_t HSLECLWaitEngineNotBusy(BoardHandle *pBoard) {
+    if (failed(pBoard))
+        return pBoard->ulErrorCode;
+    // A failed read ends the waits: the sequence touches the board no more.
+    while ((readReg(pBoard, kStatus) & kStatusBusy) != 0 && !failed(pBoard)) {
+    }
+    while ((readReg(pBoard, kStatus) & kStatusIdle) == 0 && !failed(pBoard)) {
+    }
+    return pBoard->ulErrorCode;
+}
+
+uint32_t HSLECLSetPowerState(BoardHandle *pBoard, uint32_t state) {
+    if (failed(pBoard))
+        return pBoard->ulErrorCode;
+    HSLData &d = pBoard->HSLData;
+    uint32_t *save = d.aulPowerSave;
+    if (state == HSL_POWER_SAVE) {
+        HSLECLWaitEngineNotBusy(pBoard);
+        save[2] = dacWord(pBoard, 0x44);
+        save[3] = dacWord(pBoard, 0x48);
+        ClientReadConfigSpaceDword(pBoard, kCfgAgpCommand, &d.ulCS_PCI_AGP_CMD);
+        ClientReadConfigSpaceDword(pBoard, kCfgSubsystem, &d.ulCS_PCI_SubSysID);
+        ClientReadRegisterDword(pBoard, kPowerRegs[0], &save[0]);
+        ClientReadRegisterDword(pBoard, kPowerRegs[1], &save[1]);
+        ClientReadRegisterDword(pBoard, kPowerRegs[2], &save[4]);
+        ClientReadRegisterDword(pBoard, kPowerRegs[3], &save[5]);
+        if (!failed(pBoard))
+            pBoard->CurrentSysClock.ulSystemPllFreq = 0;
+    } else if (state == HSL_POWER_RESTORE) {
+        HSLDACScreenOff(pBoard);
+        HSLECLPowerUp(pBoard);
+        HSLECLProgramSystemClock(pBoard, &pBoard->SysClockVGA);
+        HSLDACWriteRegister(pBoard, XPixelClock, dacRead(pBoard, XPixelClock) | 0x04);
+        dacWriteWord(pBoard, 0x44, save[2]);
+        dacWriteWord(pBoard, 0x48, save[3]);
+        HSLDACWriteRegister(pBoard, XPixelClock, dacRead(pBoard, XPixelClock) & ~0x04u);
+        ClientWriteConfigSpaceDword(pBoard, kCfgAgpCommand, d.ulCS_PCI_AGP_CMD);
+        ClientWriteConfigSpaceDword(pBoard, kCfgSubsystemWrite, d.ulCS_PCI_SubSysID);
+        ClientWriteRegisterDword(pBoard, kPowerRegs[0], save[0] | 8);
+        ClientWriteRegisterDword(pBoard, kPowerRegs[1], save[1]);
+        ClientWriteRegisterDword(pBoard, kPowerRegs[2], save[4]);
+        ClientWriteRegisterDword(pBoard, kPowerRegs[3], save[5]);
+    }
+    return pBoard->ulErrorCode;
+}
+
+uint32_t HSLECLSwitchToVGA(BoardHandle *pBoard) {
+    if (failed(pBoard))
+        return pBoard->ulErrorCode;
+    HSLECLWaitEngineNotBusy(pBoard);
+    HSLECLDisableCRTC1Output(pBoard);
+    HSLDACWriteRegister(pBoard, XMisc, dacRead(pBoard, XMisc) | 0x01);
+    uint8_t on = 0;
+    HSLDACScreenState(pBoard, &on);
+    HSLDACScreenOff(pBoard);
+    HSLDACWriteRegister(pBoard, XMisc, dacRead(pBoard, XMisc) & ~0x08u);
+    HSLDACWriteRegister(pBoard, 0x06, 0);
+    HSLDACWriteRegister(pBoard, 0x38, 0);
+    writeExt(pBoard, 1, 0x30);
+    writeExt(pBoard, 3, 0);
+    if (failed(pBoard))
+        return pBoard->ulErrorCode;
+    VgaInfo text = HSLVGAInfoDefault;
+    HSLVGAWriteVgaInfo(pBoard, &text);
+    writeExt(pBoard, 1, 0);
+    ClientWriteRegisterByte(pBoard, kDacIndex, 0);
+    for (uint8_t v : HSLVGADacDefault)
+        ClientWriteRegisterByte(pBoard, kDacPalette, v);
+    HSLECLProgramSystemClock(pBoard, &pBoard->SysClockVGA);
+    if (on)
+        HSLDACScreenOn(pBoard);
+    if (!failed(pBoard)) {
+        ModeInfo &m = pBoard->CurrentModeCRTC1;
+        m.ulDispWidth = 0;
+        m.lDispHeight = m.lDeskWidth = m.lDeskHeight = 0;
+    }
+    return pBoard->ulErrorCode;
+}
+
+uint32_t HSLECLSetDisplayStart(BoardHandle *pBoard, uint32_t x, uint32_t y) {
+    return HSLCRTCSetDisplayStart(pBoard, x, y);
+}
+
+uint32_t HSLECLSGRAMInit(BoardHandle *pBoard) {
+    if (failed(pBoard))
+        return pBoard->ulErrorCode;
+    const HSLData &d = pBoard->HSLData;
+    writeConfigBits(pBoard, kCfgOption, 1u << 14, sgramLike(pBoard) ? 0 : 1u << 14);
+    ClientWriteRegisterDword(pBoard, kEngPlaneMask, 0xFFFFFFFFu);
+    uint8_t on = 0;
+    HSLDACScreenState(pBoard, &on);
+    HSLDACScreenOff(pBoard);
+    ClientWriteRegisterDword(pBoard, kMemControl, d.ulMCTLWTST);
+    writeConfigBits(pBoard, kCfgOption, 7u << 10, (d.ulMemoryConfig & 7) << 10);
+    writeConfigBits(pBoard, kCfgOption2, 3u << 12, (d.ulOption2 & 3) << 12);
+    ClientWriteRegisterDword(pBoard, kMemReadBack, readReg(pBoard, kMemReadBack) & ~(0xFu << 25));
+    ClientWriteRegisterDword(pBoard, kMemReadBack, d.ulMemRdBk);
+    ClientWait(pBoard, 200);
+    ClientWriteRegisterDword(pBoard, kEngPixelWidth, 0x8000);
+    writeConfigBits(pBoard, kCfgOption, 0x3Fu << 15, 9u << 15);
+    if (on)
+        HSLDACScreenOn(pBoard);
+    return pBoard->ulErrorCode;
+}
+
+uint32_t HSLECLPowerUp(BoardHandle *pBoard) {
+    if (failed(pBoard))
+        return pBoard->ulErrorCode;
+    pBoard->CurrentSysClock.ulSystemPllFreq = 0;
+    HSLDACPowerUp(pBoard);
+    HSLECLProgramSystemClock(pBoard, &pBoard->SysClockMode1);
+    const uint32_t status = readReg(pBoard, kStatus);
+    if (!failed(pBoard) && (status & kStatusMemoryMark) == 0) {
+        HSLECLSGRAMInit(pBoard);
+        ClientWriteRegisterDword(pBoard, kStatus, status | kStatusMemoryMark);
+    }
+    return pBoard->ulErrorCode;
+}
+
+uint32_t HSLECLInitHardware(BoardHandle *pBoard) {
+    if (failed(pBoard))
+        return pBoard->ulErrorCode;
+    pBoard->flStraps |= 2;
+    const bool vga = (readExt(pBoard, 3) & 0x80) == 0;
+    VgaInfo saved{};
+    if (vga)
+        HSLVGAReadVgaInfo(pBoard, &saved);
+    HSLECLPowerUp(pBoard);
+    ModeInfo mode = defaultMode();
+    HSLECLSetMode(pBoard, &mode);
+    HSLDACScreenOff(pBoard);
+    HALPDetectMemoryReadBackValue(pBoard);
+    if (vga && !failed(pBoard)) {
+        HSLECLSwitchToVGA(pBoard);
+        HSLVGAWriteVgaInfo(pBoard, &saved);
+    }
+    return pBoard->ulErrorCode;
+}
+
+uint32_t HSLECLGetPrimaryMonitorEDID(BoardHandle *pBoard) {
+    if (failed(pBoard))
+        return pBoard->ulErrorCode;
+    MonitorInfo &m = pBoard->PrimaryMonitor;
+    bool ok = false;
+    uint32_t version = 0;
+    for (int attempt = 0; attempt < 16 && !ok; attempt++) {
+        clearPending(pBoard);
+        uint8_t edid[128] = {};
+        HALPReadDDCByte(pBoard, 0, 0xA0, 0, edid, 128);
+        version = 0;
+        HALPGetEDIDVersion(pBoard, edid, &version);
+        if (failed(pBoard) || (version >> 4) != 1)
+            continue;
+        for (int i = 0; i < 128; i++)
+            m.aucEDID[i] = edid[i];
+        ok = sumsToZero(edid, 128);
+    }
+    setMonitorResult(pBoard, m, ok, version);
+    return pBoard->ulErrorCode;
+}
+
+uint32_t HSLECLGetFlatPanelMonitorEDID(BoardHandle *pBoard) {
+    if (failed(pBoard))
+        return pBoard->ulErrorCode;
+    static const uint32_t kAddresses[] = {0xA6, 0xA2, 0xA0};
+    MonitorInfo &m = pBoard->SecondMonitor;
+    HSLData &d = pBoard->HSLData;
+    bool ok = false;
+    uint32_t version = 0;
+    for (int attempt = 0; attempt < 2 && !ok; attempt++) {
+        clearPending(pBoard);
+        uint8_t reg = 0;
+        HSLReadPanelLinkModuleRegister(pBoard, &reg);
+        if (!failed(pBoard))
+            d.ulI2CChannel2Cache = reg;
+        for (uint32_t address : kAddresses) {
+            uint8_t edid[256] = {};
+            HALPReadDDCByte(pBoard, d.ucI2CPortPanelLink, address, 0, edid, 128);
+            version = 0;
+            HALPGetEDIDVersion(pBoard, edid, &version);
+            if (failed(pBoard))
+                break;
+            uint32_t bytes = 0;
+            if ((version >> 4) == 2) {
+                HALPReadDDCByte(pBoard, d.ucI2CPortPanelLink, address, 128, edid + 128, 128);
+                bytes = 256;
+            } else if ((version >> 4) == 1) {
+                bytes = 128;
+            } else {
+                continue;
+            }
+            if (failed(pBoard))
+                break;
+            for (uint32_t i = 0; i < bytes; i++)
+                m.aucEDID[i] = edid[i];
+            ok = sumsToZero(edid, bytes);
+            break;
+        }
+    }
+    setMonitorResult(pBoard, m, ok, version);
+    return pBoard->ulErrorCode;
+}
+
+uint32_t HSLECLGetMonitorEDID(BoardHandle *pBoard, uint32_t which) {
+    if (failed(pBoard))
+        return pBoard->ulErrorCode;
+    if (which == 0)
+        return HSLECLGetPrimaryMonitorEDID(pBoard);
+    if (which == 2)
+        return HSLECLGetFlatPanelMonitorEDID(pBoard);
+    return SetErr(pBoard, HSL_ERR_ECL_EDID_WHICH);
+}
+
+uint32_t HSLECLControlMAFCPort(BoardHandle *pBoard, uint32_t mode) {
+    if (failed(pBoard))
+        return pBoard->ulErrorCode;
+    static const uint8_t kModeBits[] = {0x06, 0x42, 0x02};
+    if (mode > 2)
+        return SetErr(pBoard, HSL_ERR_ECL_MAFC_MODE);
+    const uint8_t v = dacRead(pBoard, XMisc);
+    HSLDACWriteRegister(pBoard, XMisc, (v & 0x19) | kModeBits[mode]);
+    return pBoard->ulErrorCode;
+}
+
+uint32_t HSLECLRoutePixelClock(BoardHandle *pBoard, uint32_t route) {
+    if (failed(pBoard))
+        return pBoard->ulErrorCode;
+    const uint8_t v = dacRead(pBoard, XPixelClock);
+    HSLDACWriteRegister(pBoard, XPixelClock, (v & ~3u) | (route == 2 ? 2 : 1));
+    HSLCRTCUnLock(pBoard);
+    const uint8_t ext1 = readExt(pBoard, 1);
+    writeExt(pBoard, 1, route == 2 ? (ext1 | 0x88) : (ext1 & ~0x88u));
+    HSLCRTCLock(pBoard);
+    return pBoard->ulErrorCode;
+}
+
+uint32_t HSLECLCustomCall(BoardHandle *pBoard, uint32_t code, uint32_t *pWord) {
+    if (failed(pBoard))
+        return pBoard->ulErrorCode;
+    if (code != 2)
+        return SetErr(pBoard, HSL_ERR_ECL_CUSTOM_CALL);
+    const uint32_t f = pBoard->flFeatures;
+    if (pBoard->HSLData.ucI2CAddMSPChip == 0 && (f & 0x180) != 0 && (f & 0x18000) != 0)
+        HSLMAVSetGPIO(pBoard, *pWord);
+    return pBoard->ulErrorCode;
+}
+
+uint32_t HSLECLGetAddOnInfo(BoardHandle *pBoard) {
+    if (failed(pBoard))
+        return pBoard->ulErrorCode;
+    HSLData &d = pBoard->HSLData;
+    uint32_t found = 0;
+    HSLDetectMaven(pBoard, &found);
+    found = 0;
+    HSLDetectVideoDecoder(pBoard, &found);
+    if (found) {
+        found = 0;
+        HSLDetectRR2(pBoard, &found);
+    }
+    HSLDetectDVD(pBoard, &found);
+    HSLDetectMJPEG(pBoard, &found);
+    found = 0;
+    HSLDetectPanelLinkModule(pBoard, &found);
+    if (found && !failed(pBoard)) {
+        if (d.ucI2CAddPanelLinkModule == 0x74)
+            d.ucI2CPortPanelLink = 2;
+        else if (pBoard->flFeatures & 0x2000)
+            d.ucI2CPortPanelLink = 0;
+        else if (d.ucI2CAddPanelLinkModule == 0x44)
+            d.ucI2CPortPanelLink = 3;
+        else
+            d.ucI2CPortPanelLink = 0xFF;
+    }
+    found = 0;
+    HSLDetectMSP(pBoard, &found);
+    if (found)
+        HSLMSPSetAudioPassThroughMode(pBoard);
+    HSLDetectTVTuner(pBoard, &found);
+    return pBoard->ulErrorCode;
+}
+
+} // extern "C"
