@@ -61,48 +61,6 @@ uint32_t HALPVideoStep(BoardHandle *pBoard, ModeInfo *, uint32_t) {
     return notYet(pBoard);
 }
 
-uint32_t HALPReadDDCByte(BoardHandle *pBoard, uint32_t, uint32_t, uint32_t, uint8_t *, uint32_t) {
-    return notYet(pBoard);
-}
-uint32_t HALPGetEDIDVersion(BoardHandle *pBoard, const uint8_t *, uint32_t *) {
-    return notYet(pBoard);
-}
-uint32_t HSLDetectMaven(BoardHandle *pBoard, uint32_t *) {
-    return notYet(pBoard);
-}
-uint32_t HSLDetectVideoDecoder(BoardHandle *pBoard, uint32_t *) {
-    return notYet(pBoard);
-}
-uint32_t HSLDetectRR2(BoardHandle *pBoard, uint32_t *) {
-    return notYet(pBoard);
-}
-uint32_t HSLDetectDVD(BoardHandle *pBoard, uint32_t *) {
-    return notYet(pBoard);
-}
-uint32_t HSLDetectMJPEG(BoardHandle *pBoard, uint32_t *) {
-    return notYet(pBoard);
-}
-uint32_t HSLDetectPanelLinkModule(BoardHandle *pBoard, uint32_t *) {
-    return notYet(pBoard);
-}
-uint32_t HSLDetectMSP(BoardHandle *pBoard, uint32_t *) {
-    return notYet(pBoard);
-}
-uint32_t HSLDetectTVTuner(BoardHandle *pBoard, uint32_t *) {
-    return notYet(pBoard);
-}
-uint32_t HSLReadPanelLinkModuleRegister(BoardHandle *pBoard, uint8_t *) {
-    return notYet(pBoard);
-}
-uint32_t HSLEnablePanelLinkModuleOutput(BoardHandle *pBoard, uint32_t) {
-    return notYet(pBoard);
-}
-uint32_t HSLFlatEnableMAFC(BoardHandle *pBoard, uint32_t) {
-    return notYet(pBoard);
-}
-uint32_t HSLMSPSetAudioPassThroughMode(BoardHandle *pBoard) {
-    return notYet(pBoard);
-}
 uint32_t HSLMAVSetGPIO(BoardHandle *pBoard, uint32_t) {
     return notYet(pBoard);
 }

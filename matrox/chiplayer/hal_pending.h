@@ -37,22 +37,7 @@ uint32_t HALPChangeInterlaceMode(BoardHandle *pBoard, ModeInfo *pMode, uint32_t 
 /* Steps 13 to 38 in order of their change type. */
 uint32_t HALPVideoStep(BoardHandle *pBoard, ModeInfo *pMode, uint32_t type);
 
-/* Monitor, add-on, flat-panel, audio and TV routines the families call. */
-uint32_t HALPReadDDCByte(BoardHandle *pBoard, uint32_t port, uint32_t address, uint32_t offset,
-                         uint8_t *pBuffer, uint32_t count);
-uint32_t HALPGetEDIDVersion(BoardHandle *pBoard, const uint8_t *pEdid, uint32_t *pVersion);
-uint32_t HSLDetectMaven(BoardHandle *pBoard, uint32_t *pFound);
-uint32_t HSLDetectVideoDecoder(BoardHandle *pBoard, uint32_t *pFound);
-uint32_t HSLDetectRR2(BoardHandle *pBoard, uint32_t *pFound);
-uint32_t HSLDetectDVD(BoardHandle *pBoard, uint32_t *pFound);
-uint32_t HSLDetectMJPEG(BoardHandle *pBoard, uint32_t *pFound);
-uint32_t HSLDetectPanelLinkModule(BoardHandle *pBoard, uint32_t *pFound);
-uint32_t HSLDetectMSP(BoardHandle *pBoard, uint32_t *pFound);
-uint32_t HSLDetectTVTuner(BoardHandle *pBoard, uint32_t *pFound);
-uint32_t HSLReadPanelLinkModuleRegister(BoardHandle *pBoard, uint8_t *pValue);
-uint32_t HSLEnablePanelLinkModuleOutput(BoardHandle *pBoard, uint32_t enable);
-uint32_t HSLFlatEnableMAFC(BoardHandle *pBoard, uint32_t enable);
-uint32_t HSLMSPSetAudioPassThroughMode(BoardHandle *pBoard);
+/* TV routines the families call. */
 uint32_t HSLMAVSetGPIO(BoardHandle *pBoard, uint32_t word);
 uint32_t HSLMAVValidateMode(BoardHandle *pBoard, ModeInfo *pMode);
 uint32_t HSLMAVValidateVideoParameters(BoardHandle *pBoard, ModeInfo *pMode);

@@ -5,6 +5,8 @@
 // the custom call and add-on detection.
 #include "hal.h"
 #include "hal_error.h"
+#include "hal_addon.h"
+#include "hal_monitor.h"
 #include "hal_pending.h"
 #include "hsl.h"
 #include "hsl_ecl.h"

@@ -2,6 +2,7 @@
 // memory and clock limits, the output route a mode type asks for, and the
 // mode set on a working copy of the caller's record with its six routes.
 #include "hal_error.h"
+#include "hal_addon.h"
 #include "hal_pending.h"
 #include "hsl.h"
 #include "hsl_ecl.h"
