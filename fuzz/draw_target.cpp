@@ -542,13 +542,14 @@ struct Session {
                  std::to_string(st) + " differs at byte " + std::to_string(at));
     }
     // Where two read-back images differ. Bits of a pixel above the depth (bit
-    // 15 at depth 15) are no part of it, so they may differ; the fourth byte
-    // of a 3-byte pixel's client pixel and the bytes past each row must keep
-    // what the buffer held.
+    // 15 at depth 15, the top byte of a 4-byte pixel at depth 24) are no part
+    // of it, so they may differ; the fourth byte of a 3-byte pixel's client
+    // pixel and the bytes past each row must keep what the buffer held.
     size_t firstDifference(const std::vector<uint8_t> &got, const std::vector<uint8_t> &want,
                            int width, int st) {
         size_t cb = static_cast<size_t>(clientBytes());
-        uint32_t mask = cb == 4 ? ~0u : s.allPlanes();
+        int frameBytes = s.mirror().bytesPerPixel;
+        uint32_t mask = s.allPlanes() | (frameBytes < 4 ? ~0u << (8 * frameBytes) : 0u);
         for (size_t i = 0; i < got.size(); i++) {
             size_t inRow = i % static_cast<size_t>(st);
             if (inRow >= static_cast<size_t>(width) * cb) {

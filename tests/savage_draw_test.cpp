@@ -199,6 +199,38 @@ TEST_P(SavageDraw, ReadImageGivesTheScreen) {
     }
 }
 
+// Images whose client pixels carry bits above the depth (at depth 24 the
+// processor path stores the top byte, the engine under the depth's mask does
+// not): a read gives the screen in the depth's bits and leaves the bytes past
+// each row as they were.
+TEST_P(SavageDraw, ReadImageAfterImagesWithBitsAboveTheDepth) {
+    const int cb = clientBytes();
+    const uint32_t mask = depthMask(depth);
+    struct Case {
+        BoxRec image, read;
+        uint32_t pm;
+        int pad;
+    } cases[] = {{{10, 3, 49, 29}, {7, 2, 45, 28}, ~0u, 9},
+                 {{50, 5, 91, 33}, {47, 4, 85, 30}, mask, 1}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(caseName(GXcopy, c.pm));
+        int w = c.image.x2 - c.image.x1, h = c.image.y2 - c.image.y1;
+        std::vector<uint8_t> pixels = randomBytes(size_t(w * cb * h), uint32_t(w + c.pad));
+        s->drawImage(c.image, pixels, w * cb, GXcopy, c.pm);
+        EXPECT_SCREEN_SAME(*s);
+        int rw = c.read.x2 - c.read.x1, stride = rw * cb + c.pad;
+        std::vector<uint8_t> got = s->readImage(c.read, stride),
+                             want = s->expectedImage(c.read, stride);
+        ASSERT_EQ(got.size(), want.size());
+        for (size_t i = 0; i < got.size(); i++) {
+            size_t inRow = i % size_t(stride);
+            uint8_t m = inRow < size_t(rw * cb) ? uint8_t(mask >> (8 * (inRow % size_t(cb))))
+                                                : uint8_t(0xFF);
+            ASSERT_EQ(got[i] & m, want[i] & m) << "byte " << i;
+        }
+    }
+}
+
 ZeroSegRec segment(int x1, int y1, int x2, int y2) {
     int dx = std::abs(x2 - x1), dy = std::abs(y2 - y1);
     ZeroSegRec z{};
