@@ -3,6 +3,7 @@
 // colormaps, and the generic routines drawing through a window's slots.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 
@@ -73,6 +74,51 @@ TEST(ServerMemory, FreeingWhatIsNotLiveIsReportedAndHarmless) {
     EXPECT_NE(server::memoryErrors()[0].find("Xfree"), std::string::npos);
     EXPECT_NE(server::memoryErrors()[1].find("Xrealloc"), std::string::npos);
     EXPECT_EQ(sim::Machine::current().failures().size(), 2u);
+}
+
+// A screen's worth of small blocks, resized and freed in a scrambled order:
+// every block stays found, with its size and allocation order, until it goes.
+TEST(ServerMemory, ThousandsOfBlocksFreedInAnyOrderStayTracked) {
+    std::mt19937 rng(49);
+    struct Held {
+        void *ptr;
+        uint32_t size;
+        uint64_t serial;
+    };
+    std::vector<Held> held;
+    const uint64_t first = server::allocationCount();
+    for (uint32_t i = 0; i < 5000; i++) {
+        uint32_t size = i % 7 * 4;
+        void *p = Xalloc(size);
+        ASSERT_NE(p, nullptr);
+        held.push_back({p, size, first + i + 1});
+    }
+    std::shuffle(held.begin(), held.end(), rng);
+    // Every tenth block moves: a new serial, the old address no longer live.
+    for (size_t i = 0; i < held.size(); i += 10) {
+        void *moved = Xrealloc(held[i].ptr, held[i].size + 8);
+        ASSERT_NE(moved, nullptr);
+        held[i] = {moved, held[i].size + 8, server::allocationCount()};
+    }
+    auto expectLive = [&](size_t from) {
+        std::vector<Held> want(held.begin() + static_cast<long>(from), held.end());
+        std::sort(want.begin(), want.end(),
+                  [](const Held &a, const Held &b) { return a.serial < b.serial; });
+        std::vector<server::Block> live = server::liveBlocks();
+        ASSERT_EQ(live.size(), want.size());
+        for (size_t i = 0; i < want.size(); i++) {
+            EXPECT_EQ(live[i].ptr, want[i].ptr);
+            EXPECT_EQ(live[i].size, want[i].size);
+            EXPECT_EQ(live[i].serial, want[i].serial);
+        }
+    };
+    for (size_t i = 0; i < held.size(); i++) {
+        if (i % 1250 == 0)
+            expectLive(i);
+        Xfree(held[i].ptr);
+        EXPECT_EQ(server::liveBlockCount(), held.size() - i - 1);
+    }
+    EXPECT_TRUE(server::memoryErrors().empty());
 }
 
 // ======================= indices and generations =======================
