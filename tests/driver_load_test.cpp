@@ -411,10 +411,12 @@ TEST(DriverTable, EveryRowIsABuiltLibrary) {
         EXPECT_NE(table->driver(name), nullptr) << name << ": no row in any drivers.txt";
     // A driver with boards has a default among them; one that comes up on
     // no board yet has none at all.
-    for (const drivertable::Driver &d : table->drivers)
-        if (!table->runBoards(d.name).empty())
+    for (const drivertable::Driver &d : table->drivers) {
+        if (!table->runBoards(d.name).empty()) {
             EXPECT_NE(table->defaultBoard(d.name), nullptr)
                 << d.where << ": driver " << d.name << " has no default board";
+        }
+    }
 }
 
 std::vector<std::string> boardIds() {
