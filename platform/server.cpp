@@ -890,7 +890,7 @@ void destroyScreen(ScreenPtr pScreen) {
     // driver put in its place) goes with the screen, as the layer's close
     // frees it.
     void *record = pScreen->devPrivate;
-    if (record && record != it->second->nfbPriv.get() && st().blocks.count(record))
+    if (record && record != it->second->nfbPriv.get() && st().blocks.find(record))
         Xfree(record);
     st().screens.erase(it);
 }
