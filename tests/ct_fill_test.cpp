@@ -70,8 +70,8 @@ class CtFill : public ::testing::TestWithParam<Build> {
                 c = rng() & 1 ? 'X' : '.';
         return s->stipple(rows);
     }
-    harness::GCSpec spec(const FillStyleCase &c, int alu, uint32_t mask, DDXPointRec org,
-                         uint32_t seed) {
+    harness::GCSpec gcFor(const FillStyleCase &c, int alu, uint32_t mask, DDXPointRec org,
+                          uint32_t seed) {
         harness::GCSpec v;
         v.fillStyle = c.fillStyle;
         v.alu = alu;
@@ -110,7 +110,7 @@ TEST_P(CtFill, BoxesAndSpansMatchTheRenderer) {
                     SCOPED_TRACE(std::string(c.name) + " alu " + std::to_string(alu) + " mask " +
                                  std::to_string(mask) + " origin " + std::to_string(org.x) + "," +
                                  std::to_string(org.y));
-                    GCPtr gc = s->createGC(spec(c, alu, mask, org, seed++));
+                    GCPtr gc = s->createGC(gcFor(c, alu, mask, org, seed++));
                     s->fillRects(gc, kBoxes);
                     s->fillSpans(gc, kSpanStarts, kSpanWidths);
                     EXPECT_SCREEN_SAME(*s);
@@ -135,7 +135,7 @@ TEST_P(CtFill, PartialMaskTakesTheGenericRoutine) {
                               {kStyles[4], "genOpStippledFillRects", "genOpStippledFS"}};
     for (const Expect &e : expects) {
         SCOPED_TRACE(e.style.name);
-        GCPtr gc = s->createGC(spec(e.style, GXxor, mask, {3, 5}, 9));
+        GCPtr gc = s->createGC(gcFor(e.style, GXxor, mask, {3, 5}, 9));
         server::clearGenCalls();
         std::vector<BoxRec> boxes = kBoxes;
         fillRectsDirect(gc, boxes);
@@ -169,7 +169,7 @@ TEST_P(CtFill, PartialMaskTakesTheGenericRoutine) {
 // (the GC cached its stipple at validation; no copy from it is made).
 TEST_P(CtFill, OpaqueStippleWithGXsetIsSolid) {
     start();
-    GCPtr gc = s->createGC(spec(kStyles[5], GXset, s->allPlanes(), {0, 0}, 4));
+    GCPtr gc = s->createGC(gcFor(kStyles[5], GXset, s->allPlanes(), {0, 0}, 4));
     ctOf(*s).clearOps();
     s->fillRects(gc, {{2, 2, 30, 20}});
     s->fillSpans(gc, {{1, 25}}, {40});
@@ -187,7 +187,7 @@ TEST_P(CtFill, OpaqueStippleWithGXsetIsSolid) {
 // drawn from what the GC cached before.
 TEST_P(CtFill, StippleBlocksAndPixelTiles) {
     start();
-    GCPtr gc = s->createGC(spec(kStyles[4], GXcopy, s->allPlanes(), {1, 2}, 6));
+    GCPtr gc = s->createGC(gcFor(kStyles[4], GXcopy, s->allPlanes(), {1, 2}, 6));
     ctOf(*s).clearOps();
     s->fillRects(gc, {{0, 0, 64, 32}});
     EXPECT_SCREEN_SAME(*s);

@@ -264,7 +264,7 @@ TEST(GarskValidate, FillStyleTableAndOpaqueStippleColours) {
     PixmapPtr tile = s.tile(2, 2, {1, 2, 3, 4});
     PixmapPtr stip = s.stipple({"X.", ".X"});
     struct Case {
-        harness::GCSpec spec;
+        harness::GCSpec values;
         FillRectsProc fill;
     };
     const Case cases[] = {
@@ -276,8 +276,8 @@ TEST(GarskValidate, FillStyleTableAndOpaqueStippleColours) {
         {{.fillStyle = FillOpaqueStippled, .fg = 5, .bg = 5, .stipple = stip}, genSolidFillRects},
     };
     for (const Case &c : cases) {
-        GCPtr gc = s.createGC(c.spec);
-        EXPECT_EQ(s.ops(gc)->FillRects, c.fill) << "fill style " << c.spec.fillStyle;
+        GCPtr gc = s.createGC(c.values);
+        EXPECT_EQ(s.ops(gc)->FillRects, c.fill) << "fill style " << c.values.fillStyle;
     }
     // One colour, then two: the record follows the colours.
     GCPtr gc = s.createGC({.fillStyle = FillOpaqueStippled, .fg = 5, .bg = 5, .stipple = stip});
