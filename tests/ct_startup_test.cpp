@@ -260,6 +260,7 @@ void PrintTo(const InitFailure &c, std::ostream *os) {
 
 const char kPixelInfo[] = "Init(): can't find pixel info in grafinfo file.\n";
 const char kMissingMemory[] = "Init(): Missing MEMORY in grafinfo file.\n";
+const char kNoPatternRoom[] = "Init(): no room in video memory for the plane-mask patterns.\n";
 
 const InitFailure kInitFailures[] = {
     {"noWidth", kJorra16, [](graf::Config &c) { c.ints.erase("PIXWIDTH"); }, kPixelInfo},
@@ -277,6 +278,10 @@ const InitFailure kInitFailures[] = {
     // The engine's registers and host port lie beyond 4 MB of the aperture.
     {"short65550Area", kJorra16, [](graf::Config &c) { c.areas[0].length = 0x400000; },
      kMissingMemory},
+    // The plane-mask patterns take a chunk 64 pixels wide (8 at 16 bits),
+    // which the heap refuses on a narrower line.
+    {"narrow8", kBelki8, [](graf::Config &c) { c.ints["PIXWIDTH"] = 8; }, kNoPatternRoom},
+    {"narrow16", kCordo16, [](graf::Config &c) { c.ints["PIXWIDTH"] = 4; }, kNoPatternRoom},
 };
 
 class CtInitFailure : public ::testing::TestWithParam<InitFailure> {};

@@ -16,6 +16,9 @@ int NAME(WrapGCFlag) = 1;
 static const char msgPixelInfo[] = "Init(): can't find pixel info in grafinfo file.\n";
 static const char msgDepth[] = "Init(): %d-bit depth not supported.\n";
 static const char msgMemory[] = "Init(): Missing MEMORY in grafinfo file.\n";
+/* The plane-mask patterns need a chunk of the off-screen heap, which takes
+ * nothing wider than the screen's line: say why such a screen is refused. */
+static const char msgPatterns[] = "Init(): no room in video memory for the plane-mask patterns.\n";
 
 #define DEFAULT_ONBOARD_MIN 5
 #define DEFAULT_ONBOARD_MAX 2
@@ -202,8 +205,12 @@ static Bool ctInitScreen(ScreenPtr pScreen, ctScreenPrivPtr priv, int depth) {
     if (!NAME(InitHW)(pScreen))
         return 0;
     NAME(BitBltInit)(pScreen);
-    if (!NAME(OnboardInit)(pScreen) || !NAME(MaskPatternInit)(pScreen))
+    if (!NAME(OnboardInit)(pScreen))
         return 0;
+    if (!NAME(MaskPatternInit)(pScreen)) {
+        ErrorF(msgPatterns);
+        return 0;
+    }
     NAME(CursorInitialize)(pScreen);
     Bool cmap =
         pScreen->rootDepth == 1 ? mfbCreateDefColormap(pScreen) : cfbCreateDefColormap(pScreen);
