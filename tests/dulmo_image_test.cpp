@@ -151,6 +151,19 @@ TEST(DulmoMono, TransparentAndOpaqueEveryAluAndStartBit) {
     EXPECT_SCREEN_SAME(*s);
 }
 
+// An empty box starts no operation, so the bytes its start bits would take
+// never reach video memory as plain writes.
+TEST(DulmoMono, EmptyBoxesTouchNothing) {
+    auto s = startScreen(sized(kFlatFile, kW, kH));
+    s->fillRandom(3);
+    std::vector<uint8_t> bits = randomBytes(4 * 3, 5);
+    for (BoxRec b : {box(10, 10, 10, 13), box(10, 10, 16, 10)}) {
+        s->drawOpaqueMonoImage(b, bits, 3, 4, 0x55, 0x90, GXcopy, 0xFF);
+        s->drawMonoImage(b, bits, 13, 4, 0x55);
+    }
+    EXPECT_SCREEN_SAME(*s);
+}
+
 TEST(DulmoMono, StartBit13Width6SendsTwoBytesARowFromBit5) {
     auto s = startScreen(sized(kFlatFile, kW, kH));
     std::vector<uint8_t> bits = randomBytes(4 * 3, 9);

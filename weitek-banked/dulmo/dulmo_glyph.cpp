@@ -60,6 +60,10 @@ static void dulmoExpandSetup(dulmoScreenPrivPtr p, uint8_t mode, Pixel fg, int a
 static void dulmoMonoImage(dulmoScreenPrivPtr p, BoxPtr pBox, uint8_t *bits, int startBit,
                            int stride) {
     int w = pBox->x2 - pBox->x1, h = pBox->y2 - pBox->y1;
+    /* An empty box starts nothing: the bytes of its start bits would land
+     * in video memory as plain writes once the board has no operation. */
+    if (w <= 0 || h <= 0)
+        return;
     bits += startBit / 8;
     startBit &= 7;
     ioOut16(DULMO_SRC_X, (uint16_t)startBit);
