@@ -199,7 +199,10 @@ Bool quarnInit(int index, ScreenPtr pScreen, int, char **) {
 
     int width = 0, height = 0, depth = 0;
     if (!grafGetInt(graf, "PIXWIDTH", &width) || !grafGetInt(graf, "PIXHEIGHT", &height) ||
-        !grafGetInt(graf, "DEPTH", &depth)) {
+        !grafGetInt(graf, "DEPTH", &depth) || width <= 0 || height <= 0 || width > 0x7FFF ||
+        height > 0x7FFF) {
+        /* Sizes the server's 16-bit coordinates cannot hold would overflow
+         * every line and address computed from them. */
         ErrorF("quarn: can't find pixel info in grafinfo file.\n");
         return quarnInitFails(pScreen, priv);
     }
