@@ -306,6 +306,20 @@ TEST(DulmoGlyphCache, AStillQueuedVictimIsDrawnUncachedAndRetried) {
     EXPECT_SCREEN_SAME(*c.s);
 }
 
+TEST(DulmoGlyphCache, GlyphsWithoutAFontAreNeverCached) {
+    CacheScreen c;
+    // Two fonts of different shapes, both drawn without a font: the same
+    // keys must not find the other font's glyphs.
+    auto a = harness::Font::padded(16, 8, 4, 4, 10);
+    auto b = harness::Font::padded(13, 13, 4, 4, 11);
+    c.s->machine().clearTrace();
+    c.s->drawMonoGlyphs(glyphRun(*a, 4, 0, 0, 0), 0x3F, GXcopy, 0xFF, nullptr);
+    c.s->drawMonoGlyphs(glyphRun(*b, 4, 0, 0, 10), 0x2E, GXcopy, 0xFF, nullptr);
+    EXPECT_EQ(c.loads(), 0);
+    EXPECT_EQ(c.uncached(), 2);
+    EXPECT_SCREEN_SAME(*c.s);
+}
+
 TEST(DulmoGlyphCache, ClearFontAndRestoreGStateLoadGlyphsAnew) {
     CacheScreen c;
     auto f = harness::Font::padded(7, 9, 4, 20, 8);

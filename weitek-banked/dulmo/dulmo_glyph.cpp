@@ -285,6 +285,12 @@ static int dulmoTryToCacheAndHandleGlyph(dulmoScreenPrivPtr p, MonoGlyphRec *gl,
 
 void dulmoCachedDrawMonoGlyphs(MonoGlyphRec *glyphs, int count, Pixel fg, int alu,
                                uint32_t planemask, nfbFontPrivPtr font, DrawablePtr pDraw) {
+    /* Without a font no key tells one font's glyph from another's: such
+     * glyphs are drawn uncached. */
+    if (!font) {
+        dulmoUncachedDrawMonoGlyphs(glyphs, count, fg, alu, planemask, font, pDraw);
+        return;
+    }
     dulmoScreenPrivPtr p = DULMO_DRAWABLE_PRIV(pDraw);
     uint32_t fontKey = dulmoFontKey(font);
     dulmoSelect(p);
