@@ -367,10 +367,13 @@ TEST(CtHeapInit, PatternsThatDoNotFitFailInit) {
     harness::Screen s("belki8", cfg, options());
     ASSERT_TRUE(s.probe());
     EXPECT_FALSE(s.init());
-    ASSERT_EQ(server::errorMessages().size(), 1u);
+    // The heap's own line, then Init's reason.
+    ASSERT_EQ(server::errorMessages().size(), 2u);
     const std::string &line = server::errorMessages()[0];
     EXPECT_EQ(line.rfind("ctOnboardAlloc(): out of space: 64 x 256 from ", 0), 0u) << line;
     EXPECT_NE(line.find("ct_pattern.cpp:"), std::string::npos) << line;
+    EXPECT_EQ(server::errorMessages()[1],
+              "Init(): no room in video memory for the plane-mask patterns.\n");
     EXPECT_EQ(server::liveBlockCount(), 0u);
 }
 
