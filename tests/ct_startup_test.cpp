@@ -282,6 +282,26 @@ const InitFailure kInitFailures[] = {
     // which the heap refuses on a narrower line.
     {"narrow8", kBelki8, [](graf::Config &c) { c.ints["PIXWIDTH"] = 8; }, kNoPatternRoom},
     {"narrow16", kCordo16, [](graf::Config &c) { c.ints["PIXWIDTH"] = 4; }, kNoPatternRoom},
+    // Pitch, width and height fields hold 8191 (65550) or 4095 (others):
+    // a 4096-pixel line at 16 bits is 8192 bytes.
+    {"lineBeyondPitch65550", kJorra16,
+     [](graf::Config &c) {
+         c.ints["PIXWIDTH"] = 4096;
+         c.ints["PIXHEIGHT"] = 40;
+     },
+     "Init(): 4096x40 screen is too large for the BitBlt engine.\n"},
+    {"lineBeyondPitch65548", kBelki8,
+     [](graf::Config &c) {
+         c.ints["PIXWIDTH"] = 4096;
+         c.ints["PIXHEIGHT"] = 40;
+     },
+     "Init(): 4096x40 screen is too large for the BitBlt engine.\n"},
+    {"tallerThanEngine", kCordo8,
+     [](graf::Config &c) {
+         c.ints["PIXWIDTH"] = 64;
+         c.ints["PIXHEIGHT"] = 4096;
+     },
+     "Init(): 64x4096 screen is too large for the BitBlt engine.\n"},
 };
 
 class CtInitFailure : public ::testing::TestWithParam<InitFailure> {};

@@ -19,6 +19,11 @@ static const char msgMemory[] = "Init(): Missing MEMORY in grafinfo file.\n";
 /* The plane-mask patterns need a chunk of the off-screen heap, which takes
  * nothing wider than the screen's line: say why such a screen is refused. */
 static const char msgPatterns[] = "Init(): no room in video memory for the plane-mask patterns.\n";
+/* Every drawing operation takes its pitch, width and height from engine
+ * fields of 13 bits (65550) or 12 bits (65548, 6430x): a line or a height
+ * beyond them would be cut short by the chip while the driver still feeds
+ * and addresses the whole of it. */
+static const char msgEngineSize[] = "Init(): %dx%d screen is too large for the BitBlt engine.\n";
 
 #define DEFAULT_ONBOARD_MIN 5
 #define DEFAULT_ONBOARD_MAX 2
@@ -197,6 +202,11 @@ static Bool ctInitScreen(ScreenPtr pScreen, ctScreenPrivPtr priv, int depth) {
     VisualRec *visual = ctChooseVisual(graf, priv, depth);
     if (!visual) {
         ErrorF(msgDepth, depth);
+        return 0;
+    }
+    uint32_t engineMax = CT_IS_65550 ? BR_PITCH_MASK : DR_PITCH_MASK;
+    if ((uint32_t)priv->stride > engineMax || (uint32_t)priv->height > engineMax) {
+        ErrorF(msgEngineSize, priv->width, priv->height);
         return 0;
     }
     if (!nfbAddVisual(pScreen, visual))
