@@ -244,8 +244,7 @@ uint32_t getPInSInfo(BoardHandle *pBoard, const Family &f) {
     uint32_t found = 0;
     HALPDetectMemoryAvail(pBoard, kMaxMemory, &found);
     if (!failed(pBoard))
-        pBoard->ulAddonMemory =
-            found > pBoard->ulBaseMemory ? found - pBoard->ulBaseMemory : 0;
+        pBoard->ulAddonMemory = found > pBoard->ulBaseMemory ? found - pBoard->ulBaseMemory : 0;
     return pBoard->ulErrorCode;
 }
 

@@ -35,8 +35,9 @@ constexpr uint32_t EngCommand = 0x1C00, EngPixelWidth = 0x1C04, EngPlaneMask = 0
 constexpr uint32_t EngBackground = 0x1C20, EngPattern = 0x1C30, EngShift = 0x1C50,
                    EngError = 0x1C64, EngErrorMinor = 0x1C60, EngErrorDiagonal = 0x1C68,
                    EngLineX = 0x1CB0;
-constexpr uint32_t kPlainRegs[] = {0x1E1C, MemReadBack, 0x1E4C, 0x1E58, 0x1E5C, 0x1E70, 0x2CB8,
-                                   0x3E40 /* DVD strobe lines, bytes 0x3E40 and 0x3E43 */};
+constexpr uint32_t kPlainRegs[] = {
+    0x1E1C, MemReadBack, 0x1E4C, 0x1E58,
+    0x1E5C, 0x1E70,      0x2CB8, 0x3E40 /* DVD strobe lines, bytes 0x3E40 and 0x3E43 */};
 
 std::string hex(uint32_t v) {
     char buf[16];
@@ -1220,7 +1221,7 @@ namespace sim {
 // - Configuration 0x50 bits 24-27 select the codec clock (plain storage).
 // - Configuration 0xE0 bits 0-1 at 3 hold the chip in reset; taking them
 //   back to 0 resets the configuration header (0x04, 0x0C, 0x10, 0x14,
-//   0x30, 0x3C and the subsystem alias) to its power-on values, and the
+//   0x30, 0x3C; the subsystem id survives) to its power-on values, and the
 //   software must write it back. A write that leaves a read-only header
 //   dword (0x00-0x3C, 0xF8) as it is, is taken as such a restore and
 //   accepted; every other write to a read-only dword stays reported.
@@ -1264,13 +1265,12 @@ void MgaBoard::toucanConfigWritten(int reg, uint32_t option3, uint32_t power) {
         const uint32_t now = configRead(CfgPower, 4) & 3;
         if ((power & 3) == 3 && now == 0) {
             toucan_.resets++;
-            for (int r : {CfgCommand, CfgLatency, CfgFrameBuffer, CfgRegisters, CfgRomBase,
-                          CfgInterrupt})
+            for (int r :
+                 {CfgCommand, CfgLatency, CfgFrameBuffer, CfgRegisters, CfgRomBase, CfgInterrupt})
                 config_->set(r, 4, toucan_.header[size_t(r / 4)]);
             config_->set(CfgCommand, 4, toucan_.header[CfgCommand / 4] & ~0x7u);
             config_->set(CfgFrameBuffer, 4, 0);
             config_->set(CfgRegisters, 4, 0);
-            config_->set(CfgSubsystem, 4, toucan_.header[CfgSubsystem / 4]);
             updateRom();
         }
     }
