@@ -35,9 +35,8 @@ constexpr uint32_t EngCommand = 0x1C00, EngPixelWidth = 0x1C04, EngPlaneMask = 0
 constexpr uint32_t EngBackground = 0x1C20, EngPattern = 0x1C30, EngShift = 0x1C50,
                    EngError = 0x1C64, EngErrorMinor = 0x1C60, EngErrorDiagonal = 0x1C68,
                    EngLineX = 0x1CB0;
-constexpr uint32_t kPlainRegs[] = {
-    0x1E1C, MemReadBack, 0x1E4C, 0x1E58,
-    0x1E5C, 0x1E70,      0x2CB8, 0x3E40 /* DVD strobe lines, bytes 0x3E40 and 0x3E43 */};
+constexpr uint32_t kPlainRegs[] = {0x1E1C, MemReadBack, 0x1E4C, 0x1E58, 0x1E5C, 0x1E70, 0x2CB8,
+                                   0x3E40 /* DVD strobe lines, bytes 0x3E40 and 0x3E43 */};
 
 std::string hex(uint32_t v) {
     char buf[16];
@@ -1214,7 +1213,7 @@ namespace sim {
 // - Configuration 0x54 selects the graphics, memory and warp clocks: source
 //   in bits 0-1, 10-11 and 20-21 (0 the PCI clock, otherwise a PLL), divider
 //   codes in bits 3-5, 13-15 and 23-25, duty in 6-9, 16-19 and 26-29. It
-//   powers on at the system PLL with every clock halved. Any change to it
+//   powers on with every clock halved from the PCI clock. Any change to it
 //   while OPTION bit 2 is clear (before or after the write) is reported, and
 //   so is a write of the system PLL's M, N or P while a clock runs from it
 //   (a source field not 0 and OPTION bit 2 clear).

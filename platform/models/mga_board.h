@@ -206,10 +206,10 @@ constexpr uint8_t XPixelFormat = 0x19, XPixelClock = 0x1A, XGeneral = 0x1D, XMis
                   XSysPllP = 0x2E, XSysPllStatus = 0x2F, XPixPllM = 0x4C, XPixPllN = 0x4D,
                   XPixPllP = 0x4E, XPixPllStatus = 0x4F;
 constexpr uint8_t kPixelClockOff = 0x4, kPixelPllPower = 0x8, kPllLocked = 0x40;
-// Toucan: clock select at power-on (every clock from the system PLL, halved),
+// Toucan: clock select at power-on (every clock halved, on the PCI clock),
 // its source fields, the compensation byte and the second controller's line
 // count.
-constexpr uint32_t kToucanClockPowerOn = 0x01906419u, kToucanSources = 0x00300C03u;
+constexpr uint32_t kToucanClockPowerOn = 0x01806018u, kToucanSources = 0x00300C03u;
 constexpr uint32_t kToucanCompensation = 0x1E4D, kToucanLineCount = 0x3C48;
 constexpr uint32_t kToucanCompensationValue = 0x2A;
 } // namespace mga
