@@ -182,7 +182,7 @@ TEST(ToucanSystemClock, APllThatLocksAfterThePowerCycleAndOneThatNeverDoes) {
         Toucan b(toucanBoard().integer("PLL_VCO_MAX", 150000));
         machine().setPollLimit(2 * HSL_POLL_READS);
         const uint32_t before = b.config(0x54);
-        SysClockInfo c = clockOf(180000, 0x12, 0x12, 0x12, 0x10, 0x10, 0x10);
+        SysClockInfo c = clockOf(180000, 0x11, 0x12, 0x12, 0x10, 0x10, 0x10);
         EXPECT_EQ(HSLTOUProgramSystemClock(b.h(), &c), HSL_ERR_TOU_SYSCLOCK_LOCK);
         EXPECT_NE(b.config(0x54), before);
         EXPECT_EQ(b.config(0x54) & 0x00300C03u, 0u) << "no clock runs from the unlocked PLL";

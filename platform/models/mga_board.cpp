@@ -620,6 +620,7 @@ void MgaBoard::write(uint32_t offset, int width, uint32_t value) {
         for (auto &[at, held] : plainRegs_)
             if (at == word) {
                 merge(held);
+                toucanWritten(offset, width, value);
                 return;
             }
     noRegister("no register for a", offset, width);
@@ -1224,9 +1225,10 @@ namespace sim {
 //   software must write it back. A write that leaves a read-only header
 //   dword (0x00-0x3C, 0xF8) as it is, is taken as such a restore and
 //   accepted; every other write to a read-only dword stays reported.
-// - Register 0x1E4D (a byte) reads the buffer compensation the chip
-//   measured, not what was written to byte 1 of 0x1E4C: 0x2A, or 0 for the
-//   first COMPENSATION_ZERO_READS reads (a fixture; default 0). It never
+// - Register 0x1E4C bit 3 set and then cleared by byte writes measures the
+//   buffer compensation into byte 1 (0x1E4D): 0x2A. Byte 1 otherwise holds
+//   what was written. The fixture COMPENSATION_ZERO_READS makes the first
+//   reads of 0x1E4D answer 0 whatever it holds (default none). It never
 //   stays 0: the driver's loop around it has no bound.
 // - Register 0x3C48 (32-bit, read only) counts the second controller's
 //   lines: 0 to 524, one line each 32 us of virtual time and one each read
@@ -1288,13 +1290,9 @@ void MgaBoard::toucanCheckPllWrite(uint8_t index) {
 bool MgaBoard::toucanRead(uint32_t offset, int width, uint32_t &value) {
     if (deviceId_ != 0x0525)
         return false;
-    if (offset == kToucanCompensation && width == 1) {
-        if (toucan_.zeroReads > 0) {
-            toucan_.zeroReads--;
-            value = 0;
-        } else {
-            value = kToucanCompensationValue;
-        }
+    if (offset == kToucanCompensation && width == 1 && toucan_.zeroReads > 0) {
+        toucan_.zeroReads--;
+        value = 0;
         return true;
     }
     if (offset == kToucanLineCount && width == 4) {
@@ -1303,6 +1301,25 @@ bool MgaBoard::toucanRead(uint32_t offset, int width, uint32_t &value) {
         return true;
     }
     return false;
+}
+
+} // namespace sim
+
+namespace sim {
+
+void MgaBoard::toucanWritten(uint32_t offset, int width, uint32_t value) {
+    if (deviceId_ != 0x0525 || offset != kToucanCompensation - 1 || width != 1)
+        return;
+    if ((value & 0x8) != 0) {
+        toucan_.measuring = true;
+        return;
+    }
+    if (!toucan_.measuring)
+        return;
+    toucan_.measuring = false;
+    for (auto &[at, held] : plainRegs_)
+        if (at == kToucanCompensation - 1)
+            held = (held & ~0xFF00u) | kToucanCompensationValue << 8;
 }
 
 } // namespace sim

@@ -337,6 +337,7 @@ class MgaBoard : public Adapter {
     void toucanConfigWritten(int reg, uint32_t option3, uint32_t power);
     void toucanCheckPllWrite(uint8_t index);
     bool toucanRead(uint32_t offset, int width, uint32_t &value);
+    void toucanWritten(uint32_t offset, int width, uint32_t value);
     void noRegister(const char *what, uint32_t offset, int width);
     uint32_t readFilter(uint32_t offset, int width, uint32_t value);
     void engineWrite(uint32_t offset, uint32_t value);
@@ -405,6 +406,7 @@ class MgaBoard : public Adapter {
         int zeroReads = 0;                 // compensation reads still answering 0
         uint64_t lineReads = 0;
         int resets = 0;
+        bool measuring = false; // 0x1E4C bit 3 set by a byte write
     } toucan_;
 
   public:
