@@ -223,6 +223,21 @@ hsldual::Family gatedFamily() {
     return f;
 }
 
+TEST(ToucanModel, LineCountAndHeaderWrites) {
+    Toucan b;
+    uint32_t first = 0, second = 0;
+    ClientReadRegisterDword(b.h(), 0x3C48, &first);
+    ClientReadRegisterDword(b.h(), 0x3C48, &second);
+    EXPECT_NE(first, second) << "a poll sees the line count move";
+    EXPECT_LT(second, 525u);
+    // The header written back as it is, is taken; a changed read-only word is not.
+    ClientWriteConfigSpaceDword(b.h(), 0x00, b.config(0x00));
+    ClientWriteConfigSpaceDword(b.h(), 0x2C, b.config(0x2C));
+    EXPECT_TRUE(b.failures.empty()) << b.failures.front();
+    ClientWriteConfigSpaceDword(b.h(), 0x08, b.config(0x08) ^ 1);
+    EXPECT_EQ(b.failures.size(), 1u);
+}
+
 TEST(ToucanSystemClock, BoardDataCanGateTheClockAndTheMemoryInitialisation) {
     gGated = gatedFamily();
     const hsldual::Family &gated = gGated;
