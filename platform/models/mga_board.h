@@ -87,6 +87,9 @@
 //                  index, 0x3C01 palette data (red, green, blue, 8 bits
 //                  each), 0x3C02 pixel read mask, 0x3C03 palette read
 //                  index, 0x3C0A indexed data; the other bytes are latched
+//   0x3C48 (0x0525) the second controller's line count, read only; the
+//                  toucan choices (clock select 0x54, reset word 0xE0, buffer
+//                  compensation 0x1E4C/0x1E4D) are told in mga_board.cpp
 //   Anything else, or a write to a read-only register, is reported; such
 //   reads give all ones.
 //
