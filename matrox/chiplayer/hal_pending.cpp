@@ -17,15 +17,6 @@ uint32_t notYet(BoardHandle *pBoard) {
 
 extern "C" {
 
-uint32_t HSLTWIInitAccess(BoardHandle *pBoard) {
-    return notYet(pBoard);
-}
-uint32_t HSLTWIGetBoardInfo(BoardHandle *pBoard) {
-    return notYet(pBoard);
-}
-uint32_t HSLTWIInitExtraJmpTbl(BoardHandle *pBoard) {
-    return notYet(pBoard);
-}
 uint32_t HSLTOUInitAccess(BoardHandle *pBoard) {
     return notYet(pBoard);
 }
@@ -42,9 +33,6 @@ uint32_t HSLCONGetBoardInfo(BoardHandle *pBoard) {
     return notYet(pBoard);
 }
 uint32_t HSLCONInitExtraJmpTbl(BoardHandle *pBoard) {
-    return notYet(pBoard);
-}
-uint32_t HSLTWISGRAMInit(BoardHandle *pBoard) {
     return notYet(pBoard);
 }
 

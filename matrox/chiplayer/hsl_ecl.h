@@ -9,6 +9,7 @@
 #include <stdint.h>
 
 #include "hal_records.h"
+#include "hsl_twi.h"
 
 /* Codes of the eclipse family. */
 #define HSL_ERR_PHYS_ADDR 0x80000000u       /* stored, not merged */
