@@ -9,6 +9,7 @@
 #include <stdint.h>
 
 #include "hal_records.h"
+/* The twister family runs the eclipse routines; callers of either see both. */
 #include "hsl_twi.h"
 
 /* Codes of the eclipse family. */
