@@ -2,7 +2,9 @@
 // words, the operation table, power states with their save area, the return
 // to VGA text mode, memory initialisation, power-up and the one-time
 // hardware initialisation, monitor EDID, the MAFC port, pixel-clock routing,
-// the custom call and add-on detection.
+// the custom call and add-on detection. The steps twister shares are bodies
+// that take the family's record (hsl_single.h); eclipse's entry points run
+// them with its own.
 #include "hal.h"
 #include "hal_error.h"
 #include "hal_addon.h"

@@ -1,6 +1,7 @@
 // The eclipse mode layer: pitch and desktop placement, the checks against
 // memory and clock limits, the output route a mode type asks for, and the
 // mode set on a working copy of the caller's record with its six routes.
+// The checks and routes twister shares take the family's record.
 #include "hal_error.h"
 #include "hal_addon.h"
 #include "hal_pending.h"

@@ -1,8 +1,8 @@
 // The two single-head families, eclipse and twister, run one set of
 // routines. What tells them apart is a family record: the codes each step
-// records, the family's own routine wherever a step calls one (so a shared
-// step reaches twister's pitch rule on a twister board, never eclipse's),
-// and the few rules that differ. Internal to the chip layer.
+// records, the family's own routine wherever a step calls one (a shared
+// step on a twister board calls twister's routines and records twister's
+// codes), and the few rules that differ. Internal to the chip layer.
 #ifndef QUARN_HSL_SINGLE_H
 #define QUARN_HSL_SINGLE_H
 
