@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "hal.h"
+#include "hal_addon.h"
 #include "hal_error.h"
 #include "hal_i2c.h"
 #include "hal_pending.h"
@@ -18,6 +19,7 @@
 #include "hsl.h"
 #include "hsl_ecl.h"
 #include "hsl_twi.h"
+#include "models/mga_i2c.h"
 #include "quarn_seam.h"
 #include "server.h"
 
@@ -370,6 +372,47 @@ TEST(TwisterSetMode, FirstSetInitialisesOnceWithoutADefaultMode) {
     EXPECT_EQ(pixelFormats, 1);
     EXPECT_EQ(b.mga->picture().width, 800);
     EXPECT_TRUE(b.failures.empty()) << b.firstFailure();
+}
+
+// The routes of twister's own: the DAC alone never turns the panel on,
+// whatever the second monitor says; the panel alone never sets up the DAC.
+TEST(TwisterSetMode, DacAndPanelRoutes) {
+    struct Case {
+        const char *what;
+        int32_t type;
+        uint32_t secondMonitor;
+        bool dacSetUp;
+        uint8_t latch; // the module's output latch
+        uint8_t mafc;  // DAC register 0x1E bits 1-2
+    } cases[] = {
+        {"DAC, a panel flagged on the second output", 0x1200000, 0x40, true, 0xFF, 0x06},
+        {"panel alone", 0x10400000, 0, false, 0xEB, 0x04},
+        {"DAC and panel", 0x11600000, 0, true, 0xEB, 0x04},
+    };
+    for (const Case &c : cases) {
+        Twister b;
+        b.memoryInitialised();
+        b.h()->flStraps |= 2;
+        b.h()->HSLData.ucI2CAddPanelLinkModule = 0x44;
+        b.h()->SecondMonitor.flMonitor = c.secondMonitor;
+        HSLEnablePanelLinkModuleOutput(b.h(), 0);
+        HSLFlatEnableMAFC(b.h(), 0);
+        ModeInfo m = mode(640, 480, 8);
+        m.lModeType = c.type;
+        ASSERT_EQ(HALValidateMode(b.h(), &m), 0u) << c.what;
+        machine().clearTrace();
+        ASSERT_EQ(HALSetMode(b.h(), &m), 0u) << c.what << std::hex << " " << b.h()->ulErrorCode;
+        const int regs = machine().regionIndex("MEMORY");
+        bool pixelFormat = false;
+        for (const sim::Access &a : machine().trace())
+            pixelFormat |= a.region == regs && a.kind == sim::Access::MemWrite &&
+                           a.address == 0x3C00 && a.value == 0x19;
+        EXPECT_EQ(pixelFormat, c.dacSetUp) << c.what;
+        EXPECT_EQ(b.mga->i2c().expanderLatch(0x44), c.latch) << c.what;
+        EXPECT_EQ(b.mga->dacReg(0x1E) & 0x06, c.mafc) << c.what;
+        EXPECT_EQ(b.h()->CurrentModeCRTC1.ulDispWidth, 640u) << c.what;
+        EXPECT_TRUE(b.failures.empty()) << c.what << ": " << b.firstFailure();
+    }
 }
 
 TEST(TwisterSetMode, ARefusedRouteLeavesNoCurrentMode) {
