@@ -192,6 +192,22 @@ TEST(DrvrunRun, GenericFallbacksAreTold) {
     EXPECT_EQ(plain[1], "accel");
 }
 
+// The twister example board: every step matches the reference renderer, and
+// its plane-mask rule sends the masked steps to the server's routines.
+TEST(DrvrunRun, TwisterBoardUnderItsPlaneMaskRule) {
+    Result r = drvrun("run quarn --config '" + source("matrox/quarn/twister.graf") + "'");
+    ASSERT_EQ(r.status, 0) << r.output;
+    for (const char *step : kDrawingSteps) {
+        std::vector<std::string> row = rowOf(r, step);
+        ASSERT_FALSE(row.empty()) << step << "\n" << r.output;
+        EXPECT_EQ(row[3], "0") << step;
+    }
+    for (const char *step : {"fill-planemask", "copy-planemask"})
+        EXPECT_EQ(rowOf(r, step)[1], "generic") << step;
+    EXPECT_EQ(rowOf(r, "fill-copy")[1], "accel");
+    EXPECT_EQ(r.lines.back().rfind("quarn: ok: ", 0), 0u) << r.output;
+}
+
 TEST(DrvrunRun, PictureAndTraceAreWritten) {
     TempDir dir;
     Result r = drvrun("run hadra24 --png '" + dir.path("screen.png") + "' --trace '" +

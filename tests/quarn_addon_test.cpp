@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "hal.h"
 #include "hal_addon.h"
 #include "hal_error.h"
 #include "hal_i2c.h"
@@ -393,6 +394,83 @@ TEST(TvEncoderAccess, SecondHD15ModuleByte) {
     EXPECT_EQ(HSLMAVI2CReadSecondHD15Module(b.h(), &v), 0u);
     EXPECT_EQ(v, 0);
     EXPECT_TRUE(b.failures.empty()) << b.firstFailure();
+}
+
+// ------------------------------------------------- the families' port rules
+
+// The whole detection through a family's GetAddOnInfo slot on a board the
+// chip layer has read: the flat-panel module's I2C port by the family's
+// rule, and on a twister reporting a subclass with bit 7 set, nothing
+// probed at all.
+TEST(AddOnFamilies, PanelLinkPortRules) {
+    struct Case {
+        const char *what;
+        int device;
+        bool at44, at74;
+        uint8_t factoryOpt;
+        uint8_t address, port;
+        uint32_t panelFeature;
+    } cases[] = {
+        {"eclipse, module at 0x74", 0x0521, false, true, 0, 0x74, 2, 0x2000},
+        {"eclipse, module at 0x74, option 6", 0x0521, false, true, 0x40, 0x74, 2, 0x4000},
+        {"eclipse, module at 0x44", 0x0521, true, true, 0, 0x44, 0, 0x2000},
+        {"eclipse, module at 0x44, option 6", 0x0521, true, false, 0x40, 0x44, 3, 0x4000},
+        {"eclipse, no module", 0x0521, false, false, 0, 0, 0x5A, 0},
+        {"twister, module at 0x74", 0x1001, false, true, 0, 0x74, 2, 0x2000},
+        {"twister, module at 0x44", 0x1001, true, false, 0, 0x44, 3, 0x2000},
+        {"twister, module at 0x44, option 6", 0x1000, true, true, 0x40, 0x44, 3, 0x4000},
+        {"twister, no module", 0x1001, false, false, 0, 0, 0x5A, 0},
+    };
+    for (const Case &c : cases) {
+        Board b(mgaBoard(c.device).integer("PCI_REVISION", 2));
+        ASSERT_EQ(HALGetBoardInfo(b.h()), 0u) << c.what;
+        sim::MgaI2cBus &bus = b.mga->i2c();
+        bus.setExpanderPresent(0x44, c.at44);
+        bus.setExpanderPresent(0x74, c.at74);
+        HSLData &d = b.h()->HSLData;
+        d.ucFactoryOpt = c.factoryOpt;
+        d.ucI2CPortPanelLink = 0x5A;
+        b.h()->ulErrorCode = 0;
+        auto detect = reinterpret_cast<uint32_t (*)(BoardHandle *)>(
+            b.h()->HSLJumpTable.apfnSlot[HSL_SLOT_GET_ADD_ON_INFO]);
+        EXPECT_EQ(detect(b.h()), 0u) << c.what;
+        EXPECT_EQ(d.ucI2CAddPanelLinkModule, c.address) << c.what;
+        EXPECT_EQ(d.ucI2CPortPanelLink, c.port) << c.what;
+        EXPECT_EQ(b.h()->flFeatures & 0x6000, c.panelFeature) << c.what;
+        EXPECT_TRUE(b.failures.empty()) << c.what << ": " << b.failures.front();
+    }
+}
+
+TEST(AddOnFamilies, TwisterWithSubclassBit7ProbesNothing) {
+    for (int subclass : {0x80, 0x00}) {
+        Board b(mgaBoard(0x1001).integer("PCI_REVISION", 1));
+        ASSERT_EQ(HALGetBoardInfo(b.h()), 0u) << subclass;
+        // The driver finds only a VGA-compatible subclass; the device then
+        // reports another.
+        b.mga->pci().set(0x0A, 1, uint32_t(subclass));
+        sim::attachEncoder(b.mga->i2c(), 0x36, 0x19);
+        b.h()->flFeatures = 0x100;
+        b.h()->HSLData.ucI2CPortPanelLink = 0x5A;
+        b.h()->ulErrorCode = 0;
+        auto detect = reinterpret_cast<uint32_t (*)(BoardHandle *)>(
+            b.h()->HSLJumpTable.apfnSlot[HSL_SLOT_GET_ADD_ON_INFO]);
+        EXPECT_EQ(detect(b.h()), 0u) << subclass;
+        const HSLData &d = b.h()->HSLData;
+        if (subclass == 0x80) {
+            EXPECT_EQ(b.mga->i2c().starts(1), 0) << "nothing on the add-on bus";
+            EXPECT_EQ(b.h()->flFeatures, 0x100u) << "the features stay as they were";
+            EXPECT_EQ(d.ucI2CAddMaven, 0);
+            EXPECT_EQ(d.ucI2CAddPanelLinkModule, 0);
+            EXPECT_EQ(d.ucI2CPortPanelLink, 0x5A);
+        } else {
+            EXPECT_GT(b.mga->i2c().starts(1), 0);
+            EXPECT_EQ(d.ucI2CAddMaven, 0x36);
+            EXPECT_EQ(b.h()->flFeatures & 0x180, 0x80u);
+            EXPECT_EQ(d.ucI2CAddPanelLinkModule, 0x44);
+            EXPECT_EQ(d.ucI2CPortPanelLink, 3);
+        }
+        EXPECT_TRUE(b.failures.empty()) << subclass << ": " << b.failures.front();
+    }
 }
 
 } // namespace

@@ -571,7 +571,9 @@ TEST(TwisterPins, ClockRecordsAndMemoryType) {
     s.mga->configWrite(0x40, 4, option | 4); // the clock stopped while its source changes
     s.mga->configWrite(0x40, 4, (option | 4) & ~3u);
     s.mga->configWrite(0x40, 4, option & ~7u);
-    EXPECT_EQ(HSLTWIGetPInSInfo(s.h()), HSL_ERR_SLOT_NOT_INITIALISED);
+    EXPECT_EQ(HSLTWIGetPInSInfo(s.h()), 0u);
+    EXPECT_EQ(s.config(0x40) >> 15 & 0x3F, 9u) << "the memory initialisation set the refresh";
+    EXPECT_EQ(s.mga->reg(0x1C04), 0x8000u);
 }
 
 // ---------------------------------------------------------------- memory

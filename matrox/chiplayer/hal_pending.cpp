@@ -17,15 +17,6 @@ uint32_t notYet(BoardHandle *pBoard) {
 
 extern "C" {
 
-uint32_t HSLTWIInitAccess(BoardHandle *pBoard) {
-    return notYet(pBoard);
-}
-uint32_t HSLTWIGetBoardInfo(BoardHandle *pBoard) {
-    return notYet(pBoard);
-}
-uint32_t HSLTWIInitExtraJmpTbl(BoardHandle *pBoard) {
-    return notYet(pBoard);
-}
 uint32_t HSLTOUValidateMode(BoardHandle *pBoard, ModeInfo *) {
     return notYet(pBoard);
 }
@@ -57,9 +48,6 @@ uint32_t HSLCONGetBoardInfo(BoardHandle *pBoard) {
     return notYet(pBoard);
 }
 uint32_t HSLCONInitExtraJmpTbl(BoardHandle *pBoard) {
-    return notYet(pBoard);
-}
-uint32_t HSLTWISGRAMInit(BoardHandle *pBoard) {
     return notYet(pBoard);
 }
 

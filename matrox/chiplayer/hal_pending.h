@@ -18,9 +18,6 @@ uint32_t HSLTBLNotInitFunction(BoardHandle *pBoard, ...);
 uint32_t HSLInit(BoardHandle *pBoard);
 uint32_t HSLInitDeviceJumpTable(BoardHandle *pBoard);
 
-uint32_t HSLTWIInitAccess(BoardHandle *pBoard);
-uint32_t HSLTWIGetBoardInfo(BoardHandle *pBoard);
-uint32_t HSLTWIInitExtraJmpTbl(BoardHandle *pBoard);
 /* The toucan mode layer (hsl_tou_mode.h). */
 uint32_t HSLTOUValidateMode(BoardHandle *pBoard, ModeInfo *pMode);
 uint32_t HSLTOUValidateVideoParameters(BoardHandle *pBoard, ModeInfo *pMode);
@@ -33,8 +30,6 @@ uint32_t HSLTOUDisableCRTC2Output(BoardHandle *pBoard);
 uint32_t HSLCONInitAccess(BoardHandle *pBoard);
 uint32_t HSLCONGetBoardInfo(BoardHandle *pBoard);
 uint32_t HSLCONInitExtraJmpTbl(BoardHandle *pBoard);
-/* Memory initialisation of the twister chips. */
-uint32_t HSLTWISGRAMInit(BoardHandle *pBoard);
 
 /* Video-parameter steps (each takes the mode, and a value where noted). */
 uint32_t HALPChangeHorizontalSyncPolarity(BoardHandle *pBoard, ModeInfo *pMode, uint32_t value);

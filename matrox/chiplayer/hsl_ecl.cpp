@@ -2,7 +2,9 @@
 // words, the operation table, power states with their save area, the return
 // to VGA text mode, memory initialisation, power-up and the one-time
 // hardware initialisation, monitor EDID, the MAFC port, pixel-clock routing,
-// the custom call and add-on detection.
+// the custom call and add-on detection. The steps twister shares are bodies
+// that take the family's record (hsl_single.h); eclipse's entry points run
+// them with its own.
 #include "hal.h"
 #include "hal_error.h"
 #include "hal_addon.h"
@@ -10,6 +12,7 @@
 #include "hal_pending.h"
 #include "hsl.h"
 #include "hsl_ecl.h"
+#include "hsl_single.h"
 #include "hal_i2c.h"
 #include "hsl_regs.h"
 
@@ -137,7 +140,11 @@ const uint8_t HSLVGADacDefault[192] = {QUARN_EGA8(0),  QUARN_EGA8(8),  QUARN_EGA
 #undef QUARN_EGA8
 #undef QUARN_EGA
 
-uint32_t HSLECLInitAccess(BoardHandle *pBoard) {
+} // extern "C"
+
+namespace hsl {
+
+uint32_t singleInitAccess(const SingleHead &, BoardHandle *pBoard) {
     if (failed(pBoard))
         return pBoard->ulErrorCode;
     HSLData &d = pBoard->HSLData;
@@ -148,7 +155,7 @@ uint32_t HSLECLInitAccess(BoardHandle *pBoard) {
     return pBoard->ulErrorCode;
 }
 
-uint32_t HSLECLValidatePhysAddr(BoardHandle *pBoard) {
+uint32_t singleValidatePhysAddr(const SingleHead &, BoardHandle *pBoard) {
     if (failed(pBoard))
         return pBoard->ulErrorCode;
     const uint32_t regs = readConfig(pBoard, kCfgRegisters) & kRegisterMask;
@@ -159,10 +166,10 @@ uint32_t HSLECLValidatePhysAddr(BoardHandle *pBoard) {
     return pBoard->ulErrorCode;
 }
 
-uint32_t HSLECLGetBoardInfo(BoardHandle *pBoard) {
+uint32_t singleGetBoardInfo(const SingleHead &f, BoardHandle *pBoard) {
     if (failed(pBoard))
         return pBoard->ulErrorCode;
-    HSLECLGetPInSInfo(pBoard);
+    f.getPInSInfo(pBoard);
     if (failed(pBoard))
         return pBoard->ulErrorCode;
     const HSLData &d = pBoard->HSLData;
@@ -174,24 +181,26 @@ uint32_t HSLECLGetBoardInfo(BoardHandle *pBoard) {
     info[7] = 0x8001;
     info[8] = 0;
     ClientReadConfigSpaceDword(pBoard, kCfgInterrupt, &pBoard->ulIntCtrlReg);
-    pBoard->flEngineCaps1 = kEngineCaps | (sgramLike(pBoard) ? 0 : kEngineCapsBlockMode);
+    pBoard->flEngineCaps1 = f.engineCaps | (f.blockModeMemory(pBoard) ? kEngineCapsBlockMode : 0);
     return pBoard->ulErrorCode;
 }
 
-uint32_t HSLECLInitExtraJmpTbl(BoardHandle *pBoard) {
+uint32_t singleInitExtraJmpTbl(const SingleHead &f, BoardHandle *pBoard) {
     if (failed(pBoard))
         return pBoard->ulErrorCode;
-    const bool alt = pBoard->ulChipRev >= 3;
+    const bool alt = f.altI2CReaders && pBoard->ulChipRev >= 3;
     HSLJumpSlot *s = pBoard->HSLJumpTable.apfnSlot;
-    s[HSL_SLOT_SET_POWER_STATE] = slotOf(HSLECLSetPowerState);
-    s[HSL_SLOT_VALIDATE_MODE] = slotOf(HSLECLValidateMode);
-    s[HSL_SLOT_VALIDATE_VIDEO_PARAMETERS] = slotOf(HSLECLValidateVideoParameters);
-    s[HSL_SLOT_SWITCH_TO_VGA] = slotOf(HSLECLSwitchToVGA);
-    s[HSL_SLOT_SET_MODE] = slotOf(HSLECLSetMode);
-    s[HSL_SLOT_PROGRAM_SYSTEM_CLOCK] = slotOf(HSLECLProgramSystemClock);
-    s[HSL_SLOT_SET_DISPLAY_START] = slotOf(HSLECLSetDisplayStart);
+    s[HSL_SLOT_SET_POWER_STATE] = slotOf(f.setPowerState);
+    s[HSL_SLOT_VALIDATE_MODE] = slotOf(f.validateMode);
+    s[HSL_SLOT_VALIDATE_VIDEO_PARAMETERS] = slotOf(f.validateVideoParameters);
+    s[HSL_SLOT_SWITCH_TO_VGA] = slotOf(f.switchToVGA);
+    s[HSL_SLOT_SET_MODE] = slotOf(f.setMode);
+    s[HSL_SLOT_PROGRAM_SYSTEM_CLOCK] = slotOf(f.programSystemClock);
+    s[HSL_SLOT_SET_DISPLAY_START] = slotOf(f.setDisplayStart);
     s[HSL_SLOT_GET_TV_PARAMETERS] = slotOf(HSLMAVGetTVParameters);
-    s[HSL_SLOT_MODIFY_TV_PARAMETERS] = slotOf(HSLMAVModifyTVParameters);
+    // Left out, the slot keeps the routine that answers "not initialised".
+    if (f.tvParameters)
+        s[HSL_SLOT_MODIFY_TV_PARAMETERS] = slotOf(HSLMAVModifyTVParameters);
     s[HSL_SLOT_GET_TV_PROC_AMP] = slotOf(HSLMAVGetTVProcAmp);
     s[HSL_SLOT_SET_TV_PROC_AMP] = slotOf(HSLMAVSetTVProcAmp);
     s[HSL_SLOT_SET_TV_STANDARD] = slotOf(HSLMAVSetTVStandard);
@@ -206,21 +215,21 @@ uint32_t HSLECLInitExtraJmpTbl(BoardHandle *pBoard) {
     s[HSL_SLOT_I2C_SET_SDA] = slotOf(HSLDACI2CSetSDA);
     s[HSL_SLOT_I2C_GET_SDA] = alt ? slotOf(HSLDACI2CAltGetSDA) : slotOf(HSLDACI2CGetSDA);
     s[HSL_SLOT_GET_MAX_I2C_CLOCK] = slotOf(HSLDACGetMaxI2CClock);
-    s[HSL_SLOT_INIT_ACCESS] = slotOf(HSLECLInitAccess);
-    s[HSL_SLOT_GET_BOARD_INFO] = slotOf(HSLECLGetBoardInfo);
-    s[HSL_SLOT_GET_MONITOR_EDID] = slotOf(HSLECLGetMonitorEDID);
-    s[HSL_SLOT_GET_ADD_ON_INFO] = slotOf(HSLECLGetAddOnInfo);
+    s[HSL_SLOT_INIT_ACCESS] = slotOf(f.initAccess);
+    s[HSL_SLOT_GET_BOARD_INFO] = slotOf(f.getBoardInfo);
+    s[HSL_SLOT_GET_MONITOR_EDID] = slotOf(f.getMonitorEDID);
+    s[HSL_SLOT_GET_ADD_ON_INFO] = slotOf(f.getAddOnInfo);
     s[HSL_SLOT_SENCE_MONITOR_LOAD] = slotOf(HSLDACSenceMonitorLoad);
-    s[HSL_SLOT_INIT_EXTRA_JMP_TBL] = slotOf(HSLECLInitExtraJmpTbl);
-    s[HSL_SLOT_CONTROL_MAFC_PORT] = slotOf(HSLECLControlMAFCPort);
-    s[HSL_SLOT_ROUTE_PIXEL_CLOCK] = slotOf(HSLECLRoutePixelClock);
-    s[HSL_SLOT_INIT_HARDWARE] = slotOf(HSLECLInitHardware);
-    s[HSL_SLOT_VALIDATE_PHYS_ADDR] = slotOf(HSLECLValidatePhysAddr);
-    s[HSL_SLOT_CUSTOM_CALL] = slotOf(HSLECLCustomCall);
+    s[HSL_SLOT_INIT_EXTRA_JMP_TBL] = slotOf(f.initExtraJmpTbl);
+    s[HSL_SLOT_CONTROL_MAFC_PORT] = slotOf(f.controlMAFCPort);
+    s[HSL_SLOT_ROUTE_PIXEL_CLOCK] = slotOf(f.routePixelClock);
+    s[HSL_SLOT_INIT_HARDWARE] = slotOf(f.initHardware);
+    s[HSL_SLOT_VALIDATE_PHYS_ADDR] = slotOf(f.validatePhysAddr);
+    s[HSL_SLOT_CUSTOM_CALL] = slotOf(f.customCall);
     return pBoard->ulErrorCode;
 }
 
-uint32_t HSLECLWaitEngineNotBusy(BoardHandle *pBoard) {
+uint32_t singleWaitEngineNotBusy(const SingleHead &, BoardHandle *pBoard) {
     if (failed(pBoard))
         return pBoard->ulErrorCode;
     // A failed read ends the waits: the sequence touches the board no more.
@@ -231,18 +240,19 @@ uint32_t HSLECLWaitEngineNotBusy(BoardHandle *pBoard) {
     return pBoard->ulErrorCode;
 }
 
-uint32_t HSLECLSetPowerState(BoardHandle *pBoard, uint32_t state) {
+uint32_t singleSetPowerState(const SingleHead &f, BoardHandle *pBoard, uint32_t state) {
     if (failed(pBoard))
         return pBoard->ulErrorCode;
     HSLData &d = pBoard->HSLData;
     uint32_t *save = d.aulPowerSave;
     if (state == HSL_POWER_SAVE) {
-        HSLECLWaitEngineNotBusy(pBoard);
+        f.waitEngineNotBusy(pBoard);
         save[2] = dacWord(pBoard, 0x44);
         save[3] = dacWord(pBoard, 0x48);
         ClientReadConfigSpaceDword(pBoard, kCfgAgpCommand, &d.ulCS_PCI_AGP_CMD);
         ClientReadConfigSpaceDword(pBoard, kCfgSubsystem, &d.ulCS_PCI_SubSysID);
-        ClientReadRegisterDword(pBoard, kPowerRegs[0], &save[0]);
+        if (f.powerSaves1E70)
+            ClientReadRegisterDword(pBoard, kPowerRegs[0], &save[0]);
         ClientReadRegisterDword(pBoard, kPowerRegs[1], &save[1]);
         ClientReadRegisterDword(pBoard, kPowerRegs[2], &save[4]);
         ClientReadRegisterDword(pBoard, kPowerRegs[3], &save[5]);
@@ -250,15 +260,16 @@ uint32_t HSLECLSetPowerState(BoardHandle *pBoard, uint32_t state) {
             pBoard->CurrentSysClock.ulSystemPllFreq = 0;
     } else if (state == HSL_POWER_RESTORE) {
         HSLDACScreenOff(pBoard);
-        HSLECLPowerUp(pBoard);
-        HSLECLProgramSystemClock(pBoard, &pBoard->SysClockVGA);
+        f.powerUp(pBoard);
+        f.programSystemClock(pBoard, &pBoard->SysClockVGA);
         HSLDACWriteRegister(pBoard, XPixelClock, dacRead(pBoard, XPixelClock) | 0x04);
         dacWriteWord(pBoard, 0x44, save[2]);
         dacWriteWord(pBoard, 0x48, save[3]);
         HSLDACWriteRegister(pBoard, XPixelClock, dacRead(pBoard, XPixelClock) & ~0x04u);
         ClientWriteConfigSpaceDword(pBoard, kCfgAgpCommand, d.ulCS_PCI_AGP_CMD);
         ClientWriteConfigSpaceDword(pBoard, kCfgSubsystemWrite, d.ulCS_PCI_SubSysID);
-        ClientWriteRegisterDword(pBoard, kPowerRegs[0], save[0] | 8);
+        if (f.powerSaves1E70)
+            ClientWriteRegisterDword(pBoard, kPowerRegs[0], save[0] | 8);
         ClientWriteRegisterDword(pBoard, kPowerRegs[1], save[1]);
         ClientWriteRegisterDword(pBoard, kPowerRegs[2], save[4]);
         ClientWriteRegisterDword(pBoard, kPowerRegs[3], save[5]);
@@ -266,11 +277,11 @@ uint32_t HSLECLSetPowerState(BoardHandle *pBoard, uint32_t state) {
     return pBoard->ulErrorCode;
 }
 
-uint32_t HSLECLSwitchToVGA(BoardHandle *pBoard) {
+uint32_t singleSwitchToVGA(const SingleHead &f, BoardHandle *pBoard) {
     if (failed(pBoard))
         return pBoard->ulErrorCode;
-    HSLECLWaitEngineNotBusy(pBoard);
-    HSLECLDisableCRTC1Output(pBoard);
+    f.waitEngineNotBusy(pBoard);
+    f.disableCRTC1Output(pBoard);
     HSLDACWriteRegister(pBoard, XMisc, dacRead(pBoard, XMisc) | 0x01);
     uint8_t on = 0;
     HSLDACScreenState(pBoard, &on);
@@ -288,7 +299,7 @@ uint32_t HSLECLSwitchToVGA(BoardHandle *pBoard) {
     ClientWriteRegisterByte(pBoard, kDacIndex, 0);
     for (uint8_t v : HSLVGADacDefault)
         ClientWriteRegisterByte(pBoard, kDacPalette, v);
-    HSLECLProgramSystemClock(pBoard, &pBoard->SysClockVGA);
+    f.programSystemClock(pBoard, &pBoard->SysClockVGA);
     if (on)
         HSLDACScreenOn(pBoard);
     if (!failed(pBoard)) {
@@ -299,15 +310,11 @@ uint32_t HSLECLSwitchToVGA(BoardHandle *pBoard) {
     return pBoard->ulErrorCode;
 }
 
-uint32_t HSLECLSetDisplayStart(BoardHandle *pBoard, uint32_t x, uint32_t y) {
-    return HSLCRTCSetDisplayStart(pBoard, x, y);
-}
-
-uint32_t HSLECLSGRAMInit(BoardHandle *pBoard) {
+uint32_t singleSGRAMInit(const SingleHead &f, BoardHandle *pBoard) {
     if (failed(pBoard))
         return pBoard->ulErrorCode;
     const HSLData &d = pBoard->HSLData;
-    writeConfigBits(pBoard, kCfgOption, 1u << 14, sgramLike(pBoard) ? 0 : 1u << 14);
+    f.memoryTypeSetup(pBoard);
     ClientWriteRegisterDword(pBoard, kEngPlaneMask, 0xFFFFFFFFu);
     uint8_t on = 0;
     HSLDACScreenState(pBoard, &on);
@@ -325,41 +332,22 @@ uint32_t HSLECLSGRAMInit(BoardHandle *pBoard) {
     return pBoard->ulErrorCode;
 }
 
-uint32_t HSLECLPowerUp(BoardHandle *pBoard) {
+uint32_t singlePowerUp(const SingleHead &f, BoardHandle *pBoard) {
     if (failed(pBoard))
         return pBoard->ulErrorCode;
-    pBoard->CurrentSysClock.ulSystemPllFreq = 0;
+    if (f.powerUpForgetsClock)
+        pBoard->CurrentSysClock.ulSystemPllFreq = 0;
     HSLDACPowerUp(pBoard);
-    HSLECLProgramSystemClock(pBoard, &pBoard->SysClockMode1);
+    f.programSystemClock(pBoard, &pBoard->SysClockMode1);
     const uint32_t status = readReg(pBoard, kStatus);
     if (!failed(pBoard) && (status & kStatusMemoryMark) == 0) {
-        HSLECLSGRAMInit(pBoard);
+        f.sgramInit(pBoard);
         ClientWriteRegisterDword(pBoard, kStatus, status | kStatusMemoryMark);
     }
     return pBoard->ulErrorCode;
 }
 
-uint32_t HSLECLInitHardware(BoardHandle *pBoard) {
-    if (failed(pBoard))
-        return pBoard->ulErrorCode;
-    pBoard->flStraps |= 2;
-    const bool vga = (readExt(pBoard, 3) & 0x80) == 0;
-    VgaInfo saved{};
-    if (vga)
-        HSLVGAReadVgaInfo(pBoard, &saved);
-    HSLECLPowerUp(pBoard);
-    ModeInfo mode = defaultMode();
-    HSLECLSetMode(pBoard, &mode);
-    HSLDACScreenOff(pBoard);
-    HALPDetectMemoryReadBackValue(pBoard);
-    if (vga && !failed(pBoard)) {
-        HSLECLSwitchToVGA(pBoard);
-        HSLVGAWriteVgaInfo(pBoard, &saved);
-    }
-    return pBoard->ulErrorCode;
-}
-
-uint32_t HSLECLGetPrimaryMonitorEDID(BoardHandle *pBoard) {
+uint32_t singleGetPrimaryMonitorEDID(const SingleHead &, BoardHandle *pBoard) {
     if (failed(pBoard))
         return pBoard->ulErrorCode;
     MonitorInfo &m = pBoard->PrimaryMonitor;
@@ -381,7 +369,7 @@ uint32_t HSLECLGetPrimaryMonitorEDID(BoardHandle *pBoard) {
     return pBoard->ulErrorCode;
 }
 
-uint32_t HSLECLGetFlatPanelMonitorEDID(BoardHandle *pBoard) {
+uint32_t singleGetFlatPanelMonitorEDID(const SingleHead &, BoardHandle *pBoard) {
     if (failed(pBoard))
         return pBoard->ulErrorCode;
     static const uint32_t kAddresses[] = {0xA6, 0xA2, 0xA0};
@@ -423,28 +411,28 @@ uint32_t HSLECLGetFlatPanelMonitorEDID(BoardHandle *pBoard) {
     return pBoard->ulErrorCode;
 }
 
-uint32_t HSLECLGetMonitorEDID(BoardHandle *pBoard, uint32_t which) {
+uint32_t singleGetMonitorEDID(const SingleHead &f, BoardHandle *pBoard, uint32_t which) {
     if (failed(pBoard))
         return pBoard->ulErrorCode;
     if (which == 0)
-        return HSLECLGetPrimaryMonitorEDID(pBoard);
+        return f.getPrimaryMonitorEDID(pBoard);
     if (which == 2)
-        return HSLECLGetFlatPanelMonitorEDID(pBoard);
-    return SetErr(pBoard, HSL_ERR_ECL_EDID_WHICH);
+        return f.getFlatPanelMonitorEDID(pBoard);
+    return SetErr(pBoard, f.codes.edidWhich);
 }
 
-uint32_t HSLECLControlMAFCPort(BoardHandle *pBoard, uint32_t mode) {
+uint32_t singleControlMAFCPort(const SingleHead &f, BoardHandle *pBoard, uint32_t mode) {
     if (failed(pBoard))
         return pBoard->ulErrorCode;
     static const uint8_t kModeBits[] = {0x06, 0x42, 0x02};
     if (mode > 2)
-        return SetErr(pBoard, HSL_ERR_ECL_MAFC_MODE);
+        return SetErr(pBoard, f.codes.mafcMode);
     const uint8_t v = dacRead(pBoard, XMisc);
     HSLDACWriteRegister(pBoard, XMisc, (v & 0x19) | kModeBits[mode]);
     return pBoard->ulErrorCode;
 }
 
-uint32_t HSLECLRoutePixelClock(BoardHandle *pBoard, uint32_t route) {
+uint32_t singleRoutePixelClock(const SingleHead &, BoardHandle *pBoard, uint32_t route) {
     if (failed(pBoard))
         return pBoard->ulErrorCode;
     const uint8_t v = dacRead(pBoard, XPixelClock);
@@ -456,18 +444,7 @@ uint32_t HSLECLRoutePixelClock(BoardHandle *pBoard, uint32_t route) {
     return pBoard->ulErrorCode;
 }
 
-uint32_t HSLECLCustomCall(BoardHandle *pBoard, uint32_t code, uint32_t *pWord) {
-    if (failed(pBoard))
-        return pBoard->ulErrorCode;
-    if (code != 2)
-        return SetErr(pBoard, HSL_ERR_ECL_CUSTOM_CALL);
-    const uint32_t f = pBoard->flFeatures;
-    if (pBoard->HSLData.ucI2CAddMSPChip == 0 && (f & 0x180) != 0 && (f & 0x18000) != 0)
-        HSLMAVSetGPIO(pBoard, *pWord);
-    return pBoard->ulErrorCode;
-}
-
-uint32_t HSLECLGetAddOnInfo(BoardHandle *pBoard) {
+uint32_t singleGetAddOnInfo(const SingleHead &f, BoardHandle *pBoard) {
     if (failed(pBoard))
         return pBoard->ulErrorCode;
     HSLData &d = pBoard->HSLData;
@@ -483,22 +460,186 @@ uint32_t HSLECLGetAddOnInfo(BoardHandle *pBoard) {
     HSLDetectMJPEG(pBoard, &found);
     found = 0;
     HSLDetectPanelLinkModule(pBoard, &found);
-    if (found && !failed(pBoard)) {
-        if (d.ucI2CAddPanelLinkModule == 0x74)
-            d.ucI2CPortPanelLink = 2;
-        else if (pBoard->flFeatures & 0x2000)
-            d.ucI2CPortPanelLink = 0;
-        else if (d.ucI2CAddPanelLinkModule == 0x44)
-            d.ucI2CPortPanelLink = 3;
-        else
-            d.ucI2CPortPanelLink = 0xFF;
-    }
+    if (found && !failed(pBoard))
+        d.ucI2CPortPanelLink = f.panelLinkPort(pBoard);
     found = 0;
     HSLDetectMSP(pBoard, &found);
     if (found)
         HSLMSPSetAudioPassThroughMode(pBoard);
     HSLDetectTVTuner(pBoard, &found);
     return pBoard->ulErrorCode;
+}
+
+} // namespace hsl
+
+namespace {
+
+// Eclipse's memory of types 5 and 6 leaves the block-mode features off.
+bool eclipseBlockMode(const BoardHandle *b) {
+    return !sgramLike(b);
+}
+
+void eclipseMemoryTypeSetup(BoardHandle *b) {
+    writeConfigBits(b, kCfgOption, 1u << 14, sgramLike(b) ? 0 : 1u << 14);
+}
+
+uint8_t eclipsePanelLinkPort(const BoardHandle *b) {
+    const uint8_t a = b->HSLData.ucI2CAddPanelLinkModule;
+    if (a == 0x74)
+        return 2;
+    if (b->flFeatures & 0x2000)
+        return 0;
+    return a == 0x44 ? 3 : 0xFF;
+}
+
+} // namespace
+
+namespace hsl {
+
+const SingleHead kEclipseFamily = {
+    .codes = {.noClock = HSL_ERR_ECL_NO_CLOCK,
+              .clockLimit = HSL_ERR_ECL_CLOCK_LIMIT,
+              .vOvscan = HSL_ERR_ECL_VOVSCAN,
+              .clockDepth = HSL_ERR_ECL_CLOCK_DEPTH,
+              .deskWidth = HSL_ERR_ECL_DESK_WIDTH,
+              .zoom = HSL_ERR_ECL_ZOOM,
+              .noTv = HSL_ERR_ECL_NO_TV,
+              .modeDepth = HSL_ERR_ECL_MODE_DEPTH,
+              .memory = HSL_ERR_ECL_MEMORY,
+              .pitchDepth = HSL_ERR_ECL_PITCH_DEPTH,
+              .pitchWidth = HSL_ERR_ECL_PITCH_WIDTH,
+              .route = HSL_ERR_ROUTE,
+              .setRoute = HSL_ERR_SET_ROUTE,
+              .tvAlone = HSL_ERR_TV_ALONE,
+              .edidWhich = HSL_ERR_ECL_EDID_WHICH,
+              .mafcMode = HSL_ERR_ECL_MAFC_MODE,
+              .customCall = HSL_ERR_ECL_CUSTOM_CALL},
+    .initAccess = HSLECLInitAccess,
+    .getBoardInfo = HSLECLGetBoardInfo,
+    .initExtraJmpTbl = HSLECLInitExtraJmpTbl,
+    .getPInSInfo = HSLECLGetPInSInfo,
+    .setPowerState = HSLECLSetPowerState,
+    .validateMode = HSLECLValidateMode,
+    .validateVideoParameters = HSLECLValidateVideoParameters,
+    .validateLatency = HSLECLValidateLatency,
+    .setModeCaps = HSLECLSetModeCaps,
+    .computePitch = HSLECLComputePitch,
+    .computeDSTORG = HSLECLComputeDSTORG,
+    .setMode = HSLECLSetMode,
+    .validateOutputMode = HSLECLValidateOutputMode,
+    .switchToVGA = HSLECLSwitchToVGA,
+    .programSystemClock = HSLECLProgramSystemClock,
+    .setDisplayStart = HSLECLSetDisplayStart,
+    .waitEngineNotBusy = HSLECLWaitEngineNotBusy,
+    .sgramInit = HSLECLSGRAMInit,
+    .powerUp = HSLECLPowerUp,
+    .initHardware = HSLECLInitHardware,
+    .disableCRTC1Output = HSLECLDisableCRTC1Output,
+    .getMonitorEDID = HSLECLGetMonitorEDID,
+    .getPrimaryMonitorEDID = HSLECLGetPrimaryMonitorEDID,
+    .getFlatPanelMonitorEDID = HSLECLGetFlatPanelMonitorEDID,
+    .getAddOnInfo = HSLECLGetAddOnInfo,
+    .controlMAFCPort = HSLECLControlMAFCPort,
+    .routePixelClock = HSLECLRoutePixelClock,
+    .validatePhysAddr = HSLECLValidatePhysAddr,
+    .customCall = HSLECLCustomCall,
+    .engineCaps = kEngineCaps,
+    .modeCapsAlways = 0x30,
+    .blockModeMemory = eclipseBlockMode,
+    .tvParameters = true,
+    .altI2CReaders = true,
+    .zoomAnyDesktop = false,
+    .panelOffByMode = false,
+    .powerUpForgetsClock = true,
+    .powerSaves1E70 = true,
+    .memoryTypeSetup = eclipseMemoryTypeSetup,
+    .panelLinkPort = eclipsePanelLinkPort,
+};
+
+} // namespace hsl
+
+extern "C" {
+
+uint32_t HSLECLInitAccess(BoardHandle *pBoard) {
+    return singleInitAccess(kEclipseFamily, pBoard);
+}
+uint32_t HSLECLValidatePhysAddr(BoardHandle *pBoard) {
+    return singleValidatePhysAddr(kEclipseFamily, pBoard);
+}
+uint32_t HSLECLGetBoardInfo(BoardHandle *pBoard) {
+    return singleGetBoardInfo(kEclipseFamily, pBoard);
+}
+uint32_t HSLECLInitExtraJmpTbl(BoardHandle *pBoard) {
+    return singleInitExtraJmpTbl(kEclipseFamily, pBoard);
+}
+uint32_t HSLECLWaitEngineNotBusy(BoardHandle *pBoard) {
+    return singleWaitEngineNotBusy(kEclipseFamily, pBoard);
+}
+uint32_t HSLECLSetPowerState(BoardHandle *pBoard, uint32_t state) {
+    return singleSetPowerState(kEclipseFamily, pBoard, state);
+}
+uint32_t HSLECLSwitchToVGA(BoardHandle *pBoard) {
+    return singleSwitchToVGA(kEclipseFamily, pBoard);
+}
+uint32_t HSLECLSetDisplayStart(BoardHandle *pBoard, uint32_t x, uint32_t y) {
+    return HSLCRTCSetDisplayStart(pBoard, x, y);
+}
+uint32_t HSLECLSGRAMInit(BoardHandle *pBoard) {
+    return singleSGRAMInit(kEclipseFamily, pBoard);
+}
+uint32_t HSLECLPowerUp(BoardHandle *pBoard) {
+    return singlePowerUp(kEclipseFamily, pBoard);
+}
+
+uint32_t HSLECLInitHardware(BoardHandle *pBoard) {
+    if (failed(pBoard))
+        return pBoard->ulErrorCode;
+    pBoard->flStraps |= 2;
+    const bool vga = (readExt(pBoard, 3) & 0x80) == 0;
+    VgaInfo saved{};
+    if (vga)
+        HSLVGAReadVgaInfo(pBoard, &saved);
+    HSLECLPowerUp(pBoard);
+    ModeInfo mode = defaultMode();
+    HSLECLSetMode(pBoard, &mode);
+    HSLDACScreenOff(pBoard);
+    HALPDetectMemoryReadBackValue(pBoard);
+    if (vga && !failed(pBoard)) {
+        HSLECLSwitchToVGA(pBoard);
+        HSLVGAWriteVgaInfo(pBoard, &saved);
+    }
+    return pBoard->ulErrorCode;
+}
+
+uint32_t HSLECLGetPrimaryMonitorEDID(BoardHandle *pBoard) {
+    return singleGetPrimaryMonitorEDID(kEclipseFamily, pBoard);
+}
+uint32_t HSLECLGetFlatPanelMonitorEDID(BoardHandle *pBoard) {
+    return singleGetFlatPanelMonitorEDID(kEclipseFamily, pBoard);
+}
+uint32_t HSLECLGetMonitorEDID(BoardHandle *pBoard, uint32_t which) {
+    return singleGetMonitorEDID(kEclipseFamily, pBoard, which);
+}
+uint32_t HSLECLControlMAFCPort(BoardHandle *pBoard, uint32_t mode) {
+    return singleControlMAFCPort(kEclipseFamily, pBoard, mode);
+}
+uint32_t HSLECLRoutePixelClock(BoardHandle *pBoard, uint32_t route) {
+    return singleRoutePixelClock(kEclipseFamily, pBoard, route);
+}
+
+uint32_t HSLECLCustomCall(BoardHandle *pBoard, uint32_t code, uint32_t *pWord) {
+    if (failed(pBoard))
+        return pBoard->ulErrorCode;
+    if (code != 2)
+        return SetErr(pBoard, HSL_ERR_ECL_CUSTOM_CALL);
+    const uint32_t f = pBoard->flFeatures;
+    if (pBoard->HSLData.ucI2CAddMSPChip == 0 && (f & 0x180) != 0 && (f & 0x18000) != 0)
+        HSLMAVSetGPIO(pBoard, *pWord);
+    return pBoard->ulErrorCode;
+}
+
+uint32_t HSLECLGetAddOnInfo(BoardHandle *pBoard) {
+    return singleGetAddOnInfo(kEclipseFamily, pBoard);
 }
 
 } // extern "C"

@@ -9,6 +9,8 @@
 #include <stdint.h>
 
 #include "hal_records.h"
+/* The twister family runs the eclipse routines; callers of either see both. */
+#include "hsl_twi.h"
 
 /* Codes of the eclipse family. */
 #define HSL_ERR_PHYS_ADDR 0x80000000u       /* stored, not merged */

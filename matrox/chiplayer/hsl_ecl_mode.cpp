@@ -1,11 +1,13 @@
 // The eclipse mode layer: pitch and desktop placement, the checks against
 // memory and clock limits, the output route a mode type asks for, and the
 // mode set on a working copy of the caller's record with its six routes.
+// The checks and routes twister shares take the family's record.
 #include "hal_error.h"
 #include "hal_addon.h"
 #include "hal_pending.h"
 #include "hsl.h"
 #include "hsl_ecl.h"
+#include "hsl_single.h"
 #include "hsl_regs.h"
 
 namespace {
@@ -17,8 +19,15 @@ constexpr uint32_t kStatusMemoryMark = 0x80000000u;
 constexpr uint32_t kRouteMask = 0x13700000u;
 constexpr uint8_t XMisc = 0x1E;
 
-// Bytes per pixel, 0 for a depth the chip does not show.
-uint32_t bytesPerPixel(int32_t bpp) {
+uint32_t maxHeight(const ModeInfo *m) {
+    return uint32_t(m->lDeskHeight > m->lDispHeight ? m->lDeskHeight : m->lDispHeight);
+}
+
+} // namespace
+
+namespace hsl {
+
+uint32_t singleBytesPerPixel(int32_t bpp) {
     switch (bpp) {
     case 8:
         return 1;
@@ -34,15 +43,7 @@ uint32_t bytesPerPixel(int32_t bpp) {
     }
 }
 
-bool sgramLike(const BoardHandle *b) {
-    return b->ulMemoryType == 5 || b->ulMemoryType == 6;
-}
-
-uint32_t maxHeight(const ModeInfo *m) {
-    return uint32_t(m->lDeskHeight > m->lDispHeight ? m->lDeskHeight : m->lDispHeight);
-}
-
-uint32_t routeOf(uint32_t masked) {
+uint32_t singleRouteOf(uint32_t masked) {
     switch (masked) {
     case 0x100000:
         return ROUTE_CRTC1_NO_OUTPUT;
@@ -61,8 +62,7 @@ uint32_t routeOf(uint32_t masked) {
     }
 }
 
-// The DAC route's steps after the pitch: timing, DAC, pixel clock, screen.
-void dacSteps(BoardHandle *b, ModeInfo *m) {
+void singleDacSteps(BoardHandle *b, ModeInfo *m) {
     HSLCRTCSet(b, m);
     HSLDACInit(b, m);
     HSLDACPIXPLLSET(b, m);
@@ -70,11 +70,18 @@ void dacSteps(BoardHandle *b, ModeInfo *m) {
     HSLDACScreenOn(b);
 }
 
-} // namespace
+void singleFreeMemory(BoardHandle *pBoard, const ModeInfo *pMode) {
+    if (failed(pBoard))
+        return;
+    const uint32_t b = singleBytesPerPixel(pMode->lBpp);
+    pBoard->ulFreeMemStart1 =
+        (maxHeight(pMode) * pMode->ulFBPitch + uint32_t(pMode->lDisplayOrg)) * b;
+    pBoard->ulFreeMemSize1 = pBoard->ulBaseMemory + pBoard->ulAddonMemory - pBoard->ulFreeMemStart1;
+    pBoard->ulFreeMemStart2 = pBoard->ulFreeMemSize2 = 0;
+}
 
-extern "C" {
-
-uint32_t HSLECLValidateOutputMode(BoardHandle *pBoard, ModeInfo *pMode, uint32_t *pRoute) {
+uint32_t singleValidateOutputMode(const SingleHead &f, BoardHandle *pBoard, ModeInfo *pMode,
+                                  uint32_t *pRoute) {
     if (failed(pBoard))
         return pBoard->ulErrorCode;
     int32_t &t = pMode->lModeType;
@@ -87,17 +94,17 @@ uint32_t HSLECLValidateOutputMode(BoardHandle *pBoard, ModeInfo *pMode, uint32_t
         else if (mon & MONITOR_TV)
             t |= MODE_TYPE_TV;
     }
-    *pRoute = routeOf(uint32_t(t) & kRouteMask);
+    *pRoute = singleRouteOf(uint32_t(t) & kRouteMask);
     if (*pRoute == ROUTE_NONE)
-        SetErr(pBoard, HSL_ERR_ROUTE);
+        SetErr(pBoard, f.codes.route);
     return pBoard->ulErrorCode;
 }
 
-uint32_t HSLECLComputePitch(BoardHandle *pBoard, ModeInfo *pMode) {
+uint32_t singleComputePitch(const SingleHead &f, BoardHandle *pBoard, ModeInfo *pMode) {
     if (failed(pBoard))
         return pBoard->ulErrorCode;
     uint32_t route = 0;
-    HSLECLValidateOutputMode(pBoard, pMode, &route);
+    f.validateOutputMode(pBoard, pMode, &route);
     if (failed(pBoard))
         return pBoard->ulErrorCode;
     uint32_t w = pMode->ulDispWidth;
@@ -117,15 +124,167 @@ uint32_t HSLECLComputePitch(BoardHandle *pBoard, ModeInfo *pMode) {
         unit = 32;
         break;
     default:
-        return SetErr(pBoard, HSL_ERR_ECL_PITCH_DEPTH);
+        return SetErr(pBoard, f.codes.pitchDepth);
     }
     pMode->ulFBPitch = (w + unit - 1) / unit * unit;
     if (pMode->ulFBPitch == pMode->ulDispWidth &&
         (route == ROUTE_CRTC1_DAC_TV || route == ROUTE_CRTC1_TV) && pMode->ulDispWidth > 640)
         pMode->ulFBPitch = (pMode->ulFBPitch + 64) / 64 * 64;
     if (w > kMaxWidth)
-        SetErr(pBoard, HSL_ERR_ECL_PITCH_WIDTH);
+        SetErr(pBoard, f.codes.pitchWidth);
     return pBoard->ulErrorCode;
+}
+
+uint32_t singleValidateMode(const SingleHead &f, BoardHandle *pBoard, ModeInfo *pMode) {
+    if (failed(pBoard))
+        return pBoard->ulErrorCode;
+    const uint32_t memory = pBoard->ulBaseMemory + pBoard->ulAddonMemory;
+    if (uint32_t(pMode->lDeskWidth) > kMaxWidth)
+        return SetErr(pBoard, f.codes.deskWidth);
+    const bool deskCovers = uint32_t(pMode->lDeskWidth) >= pMode->ulDispWidth &&
+                            pMode->lDeskHeight >= pMode->lDispHeight;
+    const bool zoomed = pMode->lZoom == 2 || pMode->lZoom == 4;
+    if (pMode->lZoom != 1 && !(zoomed && (f.zoomAnyDesktop || deskCovers)))
+        return SetErr(pBoard, f.codes.zoom);
+    if (pMode->lModeType & MODE_TYPE_TV) {
+        if ((pBoard->flFeatures & 0x180) == 0)
+            return SetErr(pBoard, f.codes.noTv);
+        HSLMAVValidateMode(pBoard, pMode);
+    }
+    f.computePitch(pBoard, pMode);
+    f.computeDSTORG(pBoard, pMode);
+    if (failed(pBoard))
+        return pBoard->ulErrorCode;
+    const uint32_t b = singleBytesPerPixel(pMode->lBpp);
+    if (b == 0)
+        return SetErr(pBoard, f.codes.modeDepth);
+    const uint64_t needed =
+        (uint64_t(maxHeight(pMode)) * pMode->ulFBPitch + uint32_t(pMode->lDisplayOrg)) * b;
+    if (needed > memory)
+        SetErr(pBoard, f.codes.memory);
+    return pBoard->ulErrorCode;
+}
+
+uint32_t singleSetModeCaps(const SingleHead &f, BoardHandle *pBoard, ModeInfo *pMode) {
+    if (failed(pBoard))
+        return pBoard->ulErrorCode;
+    uint32_t caps = f.modeCapsAlways;
+    if (f.blockModeMemory(pBoard)) {
+        caps |= 0x4;
+        if (pMode->lBpp != 24)
+            caps |= 0x1;
+    }
+    pMode->flModeCaps = caps;
+    pMode->lPanXStep = (pMode->lBpp == 15 || pMode->lBpp == 16) ? 4 : pMode->lBpp == 32 ? 2 : 8;
+    pMode->lPanYStep = 1;
+    return pBoard->ulErrorCode;
+}
+
+uint32_t singleValidateVideoParameters(const SingleHead &f, BoardHandle *pBoard, ModeInfo *pMode) {
+    if (failed(pBoard))
+        return pBoard->ulErrorCode;
+    const HSLData &d = pBoard->HSLData;
+    if (pMode->lPixClock == 0)
+        return SetErr(pBoard, f.codes.noClock);
+    uint32_t limit = 0;
+    switch (pMode->lBpp) {
+    case 8:
+        limit = d.ulPclkMax8;
+        break;
+    case 15:
+    case 16:
+        limit = d.ulPclkMax16;
+        break;
+    case 24:
+        limit = d.ulPclkMax24;
+        break;
+    case 32:
+        limit = d.ulPclkMax32;
+        break;
+    default:
+        return SetErr(pBoard, f.codes.clockDepth);
+    }
+    if (uint32_t(pMode->lPixClock) > limit)
+        return SetErr(pBoard, f.codes.clockLimit);
+    if (pMode->lVOvscan != 0)
+        return SetErr(pBoard, f.codes.vOvscan);
+    f.validateLatency(pBoard, pMode);
+    if (pMode->lModeType & MODE_TYPE_TV)
+        HSLMAVValidateVideoParameters(pBoard, pMode);
+    return f.setModeCaps(pBoard, pMode);
+}
+
+uint32_t singleDisableCRTC1Output(const SingleHead &f, BoardHandle *pBoard) {
+    if (failed(pBoard))
+        return pBoard->ulErrorCode;
+    const ModeInfo &current = pBoard->CurrentModeCRTC1;
+    if (current.lModeType & MODE_TYPE_DAC_ON)
+        HSLDACScreenOff(pBoard);
+    const bool panel = f.panelOffByMode ? (current.lModeType & MODE_TYPE_FLAT_PANEL) != 0
+                                        : (pBoard->flFeatures & 0x6000) != 0;
+    if (panel) {
+        HSLEnablePanelLinkModuleOutput(pBoard, 0);
+        HSLFlatEnableMAFC(pBoard, 0);
+    }
+    if (pBoard->flFeatures & 0x180)
+        HSLMAVSetTVDisableMode(pBoard);
+    return HSLCRTCDisable(pBoard);
+}
+
+uint32_t singleSetModeCRTC1ToNoOutput(const SingleHead &, BoardHandle *pBoard, ModeInfo *pMode) {
+    if (failed(pBoard))
+        return pBoard->ulErrorCode;
+    HSLCRTCDisable(pBoard);
+    pMode->lModeType = MODE_TYPE_NO_OUTPUT;
+    return pBoard->ulErrorCode;
+}
+
+uint32_t singleSetModeCRTC1ToDacFlat(const SingleHead &f, BoardHandle *pBoard, ModeInfo *pMode) {
+    if (failed(pBoard))
+        return pBoard->ulErrorCode;
+    f.computePitch(pBoard, pMode);
+    singleDacSteps(pBoard, pMode);
+    HSLFlatEnableMAFC(pBoard, 1);
+    HSLEnablePanelLinkModuleOutput(pBoard, 1);
+    return pBoard->ulErrorCode;
+}
+
+uint32_t singleSetModeCRTC1ToDacTV(const SingleHead &f, BoardHandle *pBoard, ModeInfo *pMode) {
+    if (failed(pBoard))
+        return pBoard->ulErrorCode;
+    f.computePitch(pBoard, pMode);
+    if (pMode->ulDispWidth >= 800) {
+        pMode->ulDispWidth += 8;
+        pMode->lHBPorch -= 8;
+        HSLCRTCSet(pBoard, pMode);
+        pMode->ulDispWidth -= 8;
+        pMode->lHBPorch += 8;
+    } else {
+        HSLCRTCSet(pBoard, pMode);
+    }
+    HSLDACInit(pBoard, pMode);
+    HSLDACPIXPLLSET(pBoard, pMode);
+    HSLDACWaitForVSync(pBoard);
+    HSLDACScreenOn(pBoard);
+    HSLMAVSetTVOutMode(pBoard, pMode);
+    return pBoard->ulErrorCode;
+}
+
+uint32_t singleSetModeCRTC1ToTV(const SingleHead &f, BoardHandle *pBoard, ModeInfo *) {
+    if (failed(pBoard))
+        return pBoard->ulErrorCode;
+    return SetErr(pBoard, f.codes.tvAlone);
+}
+
+} // namespace hsl
+
+extern "C" {
+
+uint32_t HSLECLValidateOutputMode(BoardHandle *pBoard, ModeInfo *pMode, uint32_t *pRoute) {
+    return singleValidateOutputMode(kEclipseFamily, pBoard, pMode, pRoute);
+}
+uint32_t HSLECLComputePitch(BoardHandle *pBoard, ModeInfo *pMode) {
+    return singleComputePitch(kEclipseFamily, pBoard, pMode);
 }
 
 // Where the desktop is smaller than the display on one axis and larger on
@@ -160,114 +319,29 @@ uint32_t HSLECLComputeDSTORG(BoardHandle *pBoard, ModeInfo *pMode) {
 }
 
 uint32_t HSLECLValidateMode(BoardHandle *pBoard, ModeInfo *pMode) {
-    if (failed(pBoard))
-        return pBoard->ulErrorCode;
-    const uint32_t memory = pBoard->ulBaseMemory + pBoard->ulAddonMemory;
-    if (uint32_t(pMode->lDeskWidth) > kMaxWidth)
-        return SetErr(pBoard, HSL_ERR_ECL_DESK_WIDTH);
-    const bool deskCovers = uint32_t(pMode->lDeskWidth) >= pMode->ulDispWidth &&
-                            pMode->lDeskHeight >= pMode->lDispHeight;
-    if (pMode->lZoom != 1 && !((pMode->lZoom == 2 || pMode->lZoom == 4) && deskCovers))
-        return SetErr(pBoard, HSL_ERR_ECL_ZOOM);
-    if (pMode->lModeType & MODE_TYPE_TV) {
-        if ((pBoard->flFeatures & 0x180) == 0)
-            return SetErr(pBoard, HSL_ERR_ECL_NO_TV);
-        HSLMAVValidateMode(pBoard, pMode);
-    }
-    HSLECLComputePitch(pBoard, pMode);
-    HSLECLComputeDSTORG(pBoard, pMode);
-    if (failed(pBoard))
-        return pBoard->ulErrorCode;
-    const uint32_t b = bytesPerPixel(pMode->lBpp);
-    if (b == 0)
-        return SetErr(pBoard, HSL_ERR_ECL_MODE_DEPTH);
-    const uint64_t needed =
-        (uint64_t(maxHeight(pMode)) * pMode->ulFBPitch + uint32_t(pMode->lDisplayOrg)) * b;
-    if (needed > memory)
-        SetErr(pBoard, HSL_ERR_ECL_MEMORY);
-    return pBoard->ulErrorCode;
+    return singleValidateMode(kEclipseFamily, pBoard, pMode);
 }
-
 uint32_t HSLECLValidateLatency(BoardHandle *pBoard, ModeInfo *) {
     return pBoard->ulErrorCode;
 }
-
 uint32_t HSLECLSetModeCaps(BoardHandle *pBoard, ModeInfo *pMode) {
-    if (failed(pBoard))
-        return pBoard->ulErrorCode;
-    uint32_t caps = 0x30;
-    if (!sgramLike(pBoard)) {
-        caps |= 0x4;
-        if (pMode->lBpp != 24)
-            caps |= 0x1;
-    }
-    pMode->flModeCaps = caps;
-    pMode->lPanXStep = (pMode->lBpp == 15 || pMode->lBpp == 16) ? 4 : pMode->lBpp == 32 ? 2 : 8;
-    pMode->lPanYStep = 1;
-    return pBoard->ulErrorCode;
+    return singleSetModeCaps(kEclipseFamily, pBoard, pMode);
 }
-
 uint32_t HSLECLValidateVideoParameters(BoardHandle *pBoard, ModeInfo *pMode) {
-    if (failed(pBoard))
-        return pBoard->ulErrorCode;
-    const HSLData &d = pBoard->HSLData;
-    if (pMode->lPixClock == 0)
-        return SetErr(pBoard, HSL_ERR_ECL_NO_CLOCK);
-    uint32_t limit = 0;
-    switch (pMode->lBpp) {
-    case 8:
-        limit = d.ulPclkMax8;
-        break;
-    case 15:
-    case 16:
-        limit = d.ulPclkMax16;
-        break;
-    case 24:
-        limit = d.ulPclkMax24;
-        break;
-    case 32:
-        limit = d.ulPclkMax32;
-        break;
-    default:
-        return SetErr(pBoard, HSL_ERR_ECL_CLOCK_DEPTH);
-    }
-    if (uint32_t(pMode->lPixClock) > limit)
-        return SetErr(pBoard, HSL_ERR_ECL_CLOCK_LIMIT);
-    if (pMode->lVOvscan != 0)
-        return SetErr(pBoard, HSL_ERR_ECL_VOVSCAN);
-    HSLECLValidateLatency(pBoard, pMode);
-    if (pMode->lModeType & MODE_TYPE_TV)
-        HSLMAVValidateVideoParameters(pBoard, pMode);
-    return HSLECLSetModeCaps(pBoard, pMode);
+    return singleValidateVideoParameters(kEclipseFamily, pBoard, pMode);
 }
-
 uint32_t HSLECLDisableCRTC1Output(BoardHandle *pBoard) {
-    if (failed(pBoard))
-        return pBoard->ulErrorCode;
-    if (pBoard->CurrentModeCRTC1.lModeType & MODE_TYPE_DAC_ON)
-        HSLDACScreenOff(pBoard);
-    if (pBoard->flFeatures & 0x6000) {
-        HSLEnablePanelLinkModuleOutput(pBoard, 0);
-        HSLFlatEnableMAFC(pBoard, 0);
-    }
-    if (pBoard->flFeatures & 0x180)
-        HSLMAVSetTVDisableMode(pBoard);
-    return HSLCRTCDisable(pBoard);
+    return singleDisableCRTC1Output(kEclipseFamily, pBoard);
 }
-
 uint32_t HSLECLSetModeCRTC1ToNoOutput(BoardHandle *pBoard, ModeInfo *pMode) {
-    if (failed(pBoard))
-        return pBoard->ulErrorCode;
-    HSLCRTCDisable(pBoard);
-    pMode->lModeType = MODE_TYPE_NO_OUTPUT;
-    return pBoard->ulErrorCode;
+    return singleSetModeCRTC1ToNoOutput(kEclipseFamily, pBoard, pMode);
 }
 
 uint32_t HSLECLSetModeCRTC1ToDac(BoardHandle *pBoard, ModeInfo *pMode) {
     if (failed(pBoard))
         return pBoard->ulErrorCode;
     HSLECLComputePitch(pBoard, pMode);
-    dacSteps(pBoard, pMode);
+    singleDacSteps(pBoard, pMode);
     if (!failed(pBoard) && (pBoard->SecondMonitor.flMonitor & 0x40)) {
         HSLFlatEnableMAFC(pBoard, 1);
         HSLEnablePanelLinkModuleOutput(pBoard, 1);
@@ -276,13 +350,7 @@ uint32_t HSLECLSetModeCRTC1ToDac(BoardHandle *pBoard, ModeInfo *pMode) {
 }
 
 uint32_t HSLECLSetModeCRTC1ToDacFlat(BoardHandle *pBoard, ModeInfo *pMode) {
-    if (failed(pBoard))
-        return pBoard->ulErrorCode;
-    HSLECLComputePitch(pBoard, pMode);
-    dacSteps(pBoard, pMode);
-    HSLFlatEnableMAFC(pBoard, 1);
-    HSLEnablePanelLinkModuleOutput(pBoard, 1);
-    return pBoard->ulErrorCode;
+    return singleSetModeCRTC1ToDacFlat(kEclipseFamily, pBoard, pMode);
 }
 
 uint32_t HSLECLSetModeCRTC1ToFlat(BoardHandle *pBoard, ModeInfo *pMode) {
@@ -296,30 +364,10 @@ uint32_t HSLECLSetModeCRTC1ToFlat(BoardHandle *pBoard, ModeInfo *pMode) {
 }
 
 uint32_t HSLECLSetModeCRTC1ToDacTV(BoardHandle *pBoard, ModeInfo *pMode) {
-    if (failed(pBoard))
-        return pBoard->ulErrorCode;
-    HSLECLComputePitch(pBoard, pMode);
-    if (pMode->ulDispWidth >= 800) {
-        pMode->ulDispWidth += 8;
-        pMode->lHBPorch -= 8;
-        HSLCRTCSet(pBoard, pMode);
-        pMode->ulDispWidth -= 8;
-        pMode->lHBPorch += 8;
-    } else {
-        HSLCRTCSet(pBoard, pMode);
-    }
-    HSLDACInit(pBoard, pMode);
-    HSLDACPIXPLLSET(pBoard, pMode);
-    HSLDACWaitForVSync(pBoard);
-    HSLDACScreenOn(pBoard);
-    HSLMAVSetTVOutMode(pBoard, pMode);
-    return pBoard->ulErrorCode;
+    return singleSetModeCRTC1ToDacTV(kEclipseFamily, pBoard, pMode);
 }
-
-uint32_t HSLECLSetModeCRTC1ToTV(BoardHandle *pBoard, ModeInfo *) {
-    if (failed(pBoard))
-        return pBoard->ulErrorCode;
-    return SetErr(pBoard, HSL_ERR_TV_ALONE);
+uint32_t HSLECLSetModeCRTC1ToTV(BoardHandle *pBoard, ModeInfo *pMode) {
+    return singleSetModeCRTC1ToTV(kEclipseFamily, pBoard, pMode);
 }
 
 uint32_t HSLECLSetMode(BoardHandle *pBoard, ModeInfo *pMode) {
@@ -375,14 +423,7 @@ uint32_t HSLECLSetMode(BoardHandle *pBoard, ModeInfo *pMode) {
     ClientWriteRegisterDword(pBoard, 0x1E4C, 1);
     ClientWriteRegisterDword(pBoard, 0x1C1C, 0xFFFFFFFFu);
     HSLECLComputeDSTORG(pBoard, pMode);
-    if (!failed(pBoard)) {
-        const uint32_t b = bytesPerPixel(pMode->lBpp);
-        pBoard->ulFreeMemStart1 =
-            (maxHeight(pMode) * pMode->ulFBPitch + uint32_t(pMode->lDisplayOrg)) * b;
-        pBoard->ulFreeMemSize1 =
-            pBoard->ulBaseMemory + pBoard->ulAddonMemory - pBoard->ulFreeMemStart1;
-        pBoard->ulFreeMemStart2 = pBoard->ulFreeMemSize2 = 0;
-    }
+    singleFreeMemory(pBoard, pMode);
     HSLECLSetModeCaps(pBoard, pMode);
     HSLCRTCSetPitch(pBoard, pMode);
     if (!failed(pBoard))

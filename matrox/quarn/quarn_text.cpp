@@ -91,7 +91,8 @@ void putMonoImage(BoxPtr box, uint8_t *bits, int startBit, int stride, Pixel fg,
             out(priv, kDestRight, static_cast<uint32_t>(box->x2 - 1));
         }
         out(priv, kLength, static_cast<uint32_t>(p));
-        out(priv, QUARN_PLANE_MASK, mask);
+        if (!quarnPlaneMaskRule(priv))
+            out(priv, QUARN_PLANE_MASK, mask);
         out(priv, kDestY, static_cast<uint32_t>(box->y1 + done));
         out(priv, kSourceEnd, end);
         out(priv, kSourceStart + kGo, start);
@@ -152,7 +153,8 @@ void quarnDrawMonoGlyphs(MonoGlyphRec *glyphs, int count, Pixel fg, int alu, uin
             loaded = true;
         }
         MGA_WAIT(priv, 8);
-        out(priv, QUARN_PLANE_MASK, mask);
+        if (!quarnPlaneMaskRule(priv))
+            out(priv, QUARN_PLANE_MASK, mask);
         out(priv, kDestLeft, static_cast<uint32_t>(g.box.x1));
         out(priv, kDestRight, static_cast<uint32_t>(g.box.x2 - 1));
         out(priv, kDestY, static_cast<uint32_t>(g.box.y1));
