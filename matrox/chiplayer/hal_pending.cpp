@@ -61,13 +61,16 @@ uint32_t HALPVideoStep(BoardHandle *pBoard, ModeInfo *, uint32_t) {
     return notYet(pBoard);
 }
 
-uint32_t HSLMAVSetGPIO(BoardHandle *pBoard, uint32_t) {
+uint32_t HSLMAVGetEncoderParameters(BoardHandle *pBoard, uint8_t, EncoderParameters *) {
     return notYet(pBoard);
 }
-uint32_t HSLMAVValidateMode(BoardHandle *pBoard, ModeInfo *) {
+uint32_t HSLMAVGetTimingParameters(BoardHandle *pBoard, uint8_t, ModeInfo *, TVTimingParameters *) {
     return notYet(pBoard);
 }
-uint32_t HSLMAVValidateVideoParameters(BoardHandle *pBoard, ModeInfo *) {
+uint32_t HSLMAVGetColorBarTimingParameters(BoardHandle *pBoard, uint8_t, TVTimingParameters *) {
+    return notYet(pBoard);
+}
+uint32_t HSLMAVGetCVE2ITU656Parameters(BoardHandle *pBoard, ModeInfo *, ITU656Parameters *) {
     return notYet(pBoard);
 }
 uint32_t HSLMAVGetTVParameters(BoardHandle *pBoard, void *, uint8_t) {
@@ -79,28 +82,7 @@ uint32_t HSLMAVModifyTVParameters(BoardHandle *pBoard, ModeInfo *, uint32_t, uin
 uint32_t HSLMAVGetTVProcAmp(BoardHandle *pBoard, void *, uint8_t, uint8_t) {
     return notYet(pBoard);
 }
-uint32_t HSLMAVSetTVProcAmp(BoardHandle *pBoard, uint32_t, uint32_t) {
-    return notYet(pBoard);
-}
-uint32_t HSLMAVSetTVStandard(BoardHandle *pBoard, uint8_t) {
-    return notYet(pBoard);
-}
-uint32_t HSLMAVSetTVCableType(BoardHandle *pBoard, uint8_t) {
-    return notYet(pBoard);
-}
-uint32_t HSLMAVDetectTV(BoardHandle *pBoard, void *) {
-    return notYet(pBoard);
-}
-uint32_t HSLMAVSetTVOutMode(BoardHandle *pBoard, ModeInfo *) {
-    return notYet(pBoard);
-}
-uint32_t HSLMAVSetTVColorBarMode(BoardHandle *pBoard) {
-    return notYet(pBoard);
-}
-uint32_t HSLMAVSetTVPassThroughMode(BoardHandle *pBoard, uint32_t) {
-    return notYet(pBoard);
-}
-uint32_t HSLMAVSetTVDisableMode(BoardHandle *pBoard) {
+uint32_t HSLMAVSetTVProcAmp(BoardHandle *pBoard, TVProcAmpSettings *, uint32_t) {
     return notYet(pBoard);
 }
 
