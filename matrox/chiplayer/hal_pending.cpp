@@ -4,6 +4,7 @@
 #include "hal_pending.h"
 
 #include "hal_error.h"
+#include "hsl_mav.h"
 
 namespace {
 
@@ -70,16 +71,14 @@ uint32_t HSLMAVValidateMode(BoardHandle *pBoard, ModeInfo *) {
 uint32_t HSLMAVValidateVideoParameters(BoardHandle *pBoard, ModeInfo *) {
     return notYet(pBoard);
 }
-uint32_t HSLMAVGetTVParameters(BoardHandle *pBoard, void *, uint8_t) {
+uint32_t HSLMAVComputePLLParam(BoardHandle *pBoard, uint32_t, uint32_t *, uint32_t *, uint32_t *,
+                               uint32_t *) {
     return notYet(pBoard);
 }
-uint32_t HSLMAVModifyTVParameters(BoardHandle *pBoard, ModeInfo *, uint32_t, uint32_t) {
+uint32_t HSLMAVCalculateTVPosition(BoardHandle *pBoard, ModeInfo *, TVTimingParameters *) {
     return notYet(pBoard);
 }
-uint32_t HSLMAVGetTVProcAmp(BoardHandle *pBoard, void *, uint8_t, uint8_t) {
-    return notYet(pBoard);
-}
-uint32_t HSLMAVSetTVProcAmp(BoardHandle *pBoard, uint32_t, uint32_t) {
+uint32_t HSLMAVValidateTVPosition(BoardHandle *pBoard, ModeInfo *, TVTimingParameters *) {
     return notYet(pBoard);
 }
 uint32_t HSLMAVSetTVStandard(BoardHandle *pBoard, uint8_t) {
@@ -88,7 +87,7 @@ uint32_t HSLMAVSetTVStandard(BoardHandle *pBoard, uint8_t) {
 uint32_t HSLMAVSetTVCableType(BoardHandle *pBoard, uint8_t) {
     return notYet(pBoard);
 }
-uint32_t HSLMAVDetectTV(BoardHandle *pBoard, void *) {
+uint32_t HSLMAVDetectTV(BoardHandle *pBoard, uint8_t *) {
     return notYet(pBoard);
 }
 uint32_t HSLMAVSetTVOutMode(BoardHandle *pBoard, ModeInfo *) {
