@@ -4,6 +4,7 @@
 #include "hal_pending.h"
 
 #include "hal_error.h"
+#include "hsl_mav.h"
 
 namespace {
 
@@ -58,31 +59,6 @@ uint32_t HALPChangeInterlaceMode(BoardHandle *pBoard, ModeInfo *, uint32_t) {
     return notYet(pBoard);
 }
 uint32_t HALPVideoStep(BoardHandle *pBoard, ModeInfo *, uint32_t) {
-    return notYet(pBoard);
-}
-
-uint32_t HSLMAVGetEncoderParameters(BoardHandle *pBoard, uint8_t, EncoderParameters *) {
-    return notYet(pBoard);
-}
-uint32_t HSLMAVGetTimingParameters(BoardHandle *pBoard, uint8_t, ModeInfo *, TVTimingParameters *) {
-    return notYet(pBoard);
-}
-uint32_t HSLMAVGetColorBarTimingParameters(BoardHandle *pBoard, uint8_t, TVTimingParameters *) {
-    return notYet(pBoard);
-}
-uint32_t HSLMAVGetCVE2ITU656Parameters(BoardHandle *pBoard, ModeInfo *, ITU656Parameters *) {
-    return notYet(pBoard);
-}
-uint32_t HSLMAVGetTVParameters(BoardHandle *pBoard, void *, uint8_t) {
-    return notYet(pBoard);
-}
-uint32_t HSLMAVModifyTVParameters(BoardHandle *pBoard, ModeInfo *, uint32_t, uint32_t) {
-    return notYet(pBoard);
-}
-uint32_t HSLMAVGetTVProcAmp(BoardHandle *pBoard, void *, uint8_t, uint8_t) {
-    return notYet(pBoard);
-}
-uint32_t HSLMAVSetTVProcAmp(BoardHandle *pBoard, TVProcAmpSettings *, uint32_t) {
     return notYet(pBoard);
 }
 

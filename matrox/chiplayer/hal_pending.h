@@ -38,12 +38,6 @@ uint32_t HALPChangeInterlaceMode(BoardHandle *pBoard, ModeInfo *pMode, uint32_t 
 /* Steps 13 to 38 in order of their change type. */
 uint32_t HALPVideoStep(BoardHandle *pBoard, ModeInfo *pMode, uint32_t type);
 
-/* The TV operations of slots 7 to 17. */
-uint32_t HSLMAVGetTVParameters(BoardHandle *pBoard, void *pParams, uint8_t which);
-uint32_t HSLMAVModifyTVParameters(BoardHandle *pBoard, ModeInfo *pMode, uint32_t type,
-                                  uint32_t value);
-uint32_t HSLMAVGetTVProcAmp(BoardHandle *pBoard, void *pValue, uint8_t a, uint8_t b);
-
 uint32_t HALGetVESAParameters(BoardHandle *pBoard, ModeInfo *pMode, uint32_t variant);
 uint32_t HALModifyVideoParameters(BoardHandle *pBoard, ModeInfo *pMode, uint32_t type,
                                   uint32_t value);

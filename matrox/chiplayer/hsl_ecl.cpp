@@ -10,6 +10,7 @@
 #include "hal_pending.h"
 #include "hsl.h"
 #include "hsl_ecl.h"
+#include "hsl_mav_tables.h"
 #include "hal_i2c.h"
 #include "hsl_regs.h"
 
