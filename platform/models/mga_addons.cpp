@@ -13,7 +13,7 @@ void fail(const std::string &what) {
 }
 
 constexpr int kSense = 0xB8, kEnable = 0x3E, kInput = 0x94;
-constexpr int kInputController = 0xB;
+constexpr int kInputController = 0xB, kClock = 0x82, kClockFromInput = 0x20;
 
 std::string hex(uint32_t v) {
     char buf[16];
@@ -53,7 +53,7 @@ bool TvEncoder::write(uint8_t byte) {
     regs[size_t(index_)] = byte;
     writes.emplace_back(uint8_t(index_), byte);
     if (index_ == kEnable && byte == 0 && (regs[kInput] >> 4) == kInputController &&
-        clockKHz() == 0)
+        !(regs[kClock] & kClockFromInput) && clockKHz() == 0)
         fail("TV encoder: output enabled with a clock it cannot make (M " +
              std::to_string(regs[0x80]) + ", N " + std::to_string(regs[0x81]) + ", P " +
              std::to_string(regs[0x82] & 7) + ")");

@@ -18,6 +18,7 @@
 //       80 M, 81 N, 82 0x80 | S << 3 | P: the clock (N + 1) x 27000 kHz /
 //          ((M + 1)(P + 1)), made only for M 1-13, N 1-126 and P 1, 3
 //          or 7 (a post divider of 2, 4 or 8);
+//          82 bit 5 set: the synthesiser idle, the clock taken from the input;
 //       90 horizontal scale (x/128), 91-92 vertical scale (x/32768);
 //       9A horizontal position, 9C horizontal reference, 9E horizontal
 //          active end, A0 horizontal total, A2 vertical position, A6
@@ -26,7 +27,7 @@
 //          the output (`sense`, 0x0F: nothing attached). A write is a
 //          failure.
 //     Enabling the output (3E = 0) with a display controller as the input
-//     and a clock it cannot make is a failure. tvPicture() decodes the
+//     and its own clock set to one it cannot make is a failure. tvPicture() decodes the
 //     running TV picture.
 //   Video decoder and tuner: a sub-address byte then data in a write; a read
 //     sends the status byte. More than one byte read per transfer, or a
