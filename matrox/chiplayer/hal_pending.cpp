@@ -4,7 +4,6 @@
 #include "hal_pending.h"
 
 #include "hal_error.h"
-#include "hsl_mav.h"
 
 namespace {
 
@@ -59,47 +58,6 @@ uint32_t HALPChangeInterlaceMode(BoardHandle *pBoard, ModeInfo *, uint32_t) {
     return notYet(pBoard);
 }
 uint32_t HALPVideoStep(BoardHandle *pBoard, ModeInfo *, uint32_t) {
-    return notYet(pBoard);
-}
-
-uint32_t HSLMAVSetGPIO(BoardHandle *pBoard, uint32_t) {
-    return notYet(pBoard);
-}
-uint32_t HSLMAVValidateMode(BoardHandle *pBoard, ModeInfo *) {
-    return notYet(pBoard);
-}
-uint32_t HSLMAVValidateVideoParameters(BoardHandle *pBoard, ModeInfo *) {
-    return notYet(pBoard);
-}
-uint32_t HSLMAVComputePLLParam(BoardHandle *pBoard, uint32_t, uint32_t *, uint32_t *, uint32_t *,
-                               uint32_t *) {
-    return notYet(pBoard);
-}
-uint32_t HSLMAVCalculateTVPosition(BoardHandle *pBoard, ModeInfo *, TVTimingParameters *) {
-    return notYet(pBoard);
-}
-uint32_t HSLMAVValidateTVPosition(BoardHandle *pBoard, ModeInfo *, TVTimingParameters *) {
-    return notYet(pBoard);
-}
-uint32_t HSLMAVSetTVStandard(BoardHandle *pBoard, uint8_t) {
-    return notYet(pBoard);
-}
-uint32_t HSLMAVSetTVCableType(BoardHandle *pBoard, uint8_t) {
-    return notYet(pBoard);
-}
-uint32_t HSLMAVDetectTV(BoardHandle *pBoard, uint8_t *) {
-    return notYet(pBoard);
-}
-uint32_t HSLMAVSetTVOutMode(BoardHandle *pBoard, ModeInfo *) {
-    return notYet(pBoard);
-}
-uint32_t HSLMAVSetTVColorBarMode(BoardHandle *pBoard) {
-    return notYet(pBoard);
-}
-uint32_t HSLMAVSetTVPassThroughMode(BoardHandle *pBoard, uint32_t) {
-    return notYet(pBoard);
-}
-uint32_t HSLMAVSetTVDisableMode(BoardHandle *pBoard) {
     return notYet(pBoard);
 }
 

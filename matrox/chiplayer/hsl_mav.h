@@ -117,8 +117,6 @@ uint32_t HSLMAVSetCRTC(BoardHandle *pBoard, ModeInfo *pMode, const TVTimingParam
  * largest error (only a frequency past the search's reach). */
 uint32_t HSLMAVComputePLLParam(BoardHandle *pBoard, uint32_t freqKHz, uint32_t *pM, uint32_t *pN,
                                uint32_t *pP, uint32_t *pS);
-/* The vertical reset word 16 corrected for depth and chip. */
-uint32_t HSLMAVAdjustVrst(BoardHandle *pBoard, ModeInfo *pMode, uint32_t word16);
 uint32_t HSLMAVCalculateTVPosition(BoardHandle *pBoard, ModeInfo *pMode,
                                    TVTimingParameters *pTiming);
 uint32_t HSLMAVValidateTVPosition(BoardHandle *pBoard, ModeInfo *pMode,

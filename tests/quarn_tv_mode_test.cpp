@@ -1,0 +1,551 @@
+// The TV encoder on the "mga" board: detection, standard and cable type,
+// mode validation, its clock search, the picture's position and scale, the
+// vertical-reset phase, the records built from a mode, the output modes'
+// refusals and, through the eclipse family's DAC-and-TV route, a TV picture
+// on the encoder model.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "hal.h"
+#include "hal_addon.h"
+#include "hal_error.h"
+#include "hal_pending.h"
+#include "hsl.h"
+#include "hsl_ecl.h"
+#include "hsl_mav.h"
+#include "models/mga_addons.h"
+#include "quarn_seam.h"
+
+namespace {
+
+using namespace quarnseam;
+
+// An eclipse board read by the chip layer, with an encoder of `version` on
+// its second bus (none when version is 0).
+struct Tv : Board {
+    explicit Tv(uint8_t version = 0x14, int device = 0x0521)
+        : Board(mgaBoard(device).integer("MEMSIZE", int(4 * kMB))) {
+        if (version != 0)
+            enc = sim::attachEncoder(mga->i2c(), 0x36, version);
+        EXPECT_EQ(HALGetBoardInfo(h()), 0u);
+        EXPECT_EQ(HSLECLGetAddOnInfo(h()), 0u);
+        h()->ulErrorCode = 0;
+    }
+    uint8_t reg(int r) const { return enc->regs[size_t(r)]; }
+    bool wrote(int r) const {
+        for (const auto &w : enc->writes)
+            if (w.first == r)
+                return true;
+        return false;
+    }
+    std::string firstFailure() const { return failures.empty() ? "" : failures[0]; }
+    sim::TvEncoder *enc = nullptr;
+};
+
+// A board whose word says it has an encoder where none answers.
+struct Silent : Tv {
+    Silent() : Tv(0) {
+        h()->flFeatures |= 0x80;
+        h()->HSLData.ucI2CAddMaven = 0x36;
+    }
+};
+
+// The 720 x 576 mode of standard 0 (50 Hz) with the DAC and the TV on.
+ModeInfo pal720(int bpp = 8) {
+    ModeInfo m{};
+    m.ulDispWidth = 720;
+    m.lDispHeight = 576;
+    m.lDeskWidth = 720;
+    m.lDeskHeight = 576;
+    m.lBpp = bpp;
+    m.lModeType = 0x3600000;
+    m.lZoom = 1;
+    m.lRefreshRate = 50;
+    m.lHorizontalRate = 31;
+    m.lPixClock = 27706;
+    m.lHFPorch = 16;
+    m.lHSync = 64;
+    m.lHBPorch = 88;
+    m.lVFPorch = 16;
+    m.lVSync = 4;
+    m.lVBPorch = 28;
+    m.lSignalMode = 0;
+    for (int32_t &w : m.alTVAdjust)
+        w = -1;
+    return m;
+}
+
+// ---------------------------------------------------------------- detection
+
+TEST(TvDetect, SenseBitsGiveTheConnectionAndOnlyOneByteIsWritten) {
+    struct Case {
+        uint8_t sense, detect, detected;
+    } cases[] = {{0x0F, 0, 0}, {0x08, 7, 0}, {0x0E, 1, 1}, {0x0A, 5, 1}, {0xF0, 0x0F, 1}};
+    for (const Case &c : cases) {
+        Tv b;
+        ASSERT_TRUE(b.h()->flFeatures & 0x180) << "the encoder was found";
+        b.enc->sense = c.sense;
+        uint8_t out[2] = {0xAA, 0xAA};
+        EXPECT_EQ(HSLMAVDetectTV(b.h(), &out[0]), 0u);
+        EXPECT_EQ(b.h()->TVState.ucTVDetect, c.detect) << int(c.sense);
+        EXPECT_EQ(out[0], c.detected) << int(c.sense);
+        EXPECT_EQ(out[1], 0xAA) << "the byte after the answer is untouched";
+        // The probe's set-up: the horizontal position one line total less 2.
+        EXPECT_EQ(b.reg(0xB3), 1);
+        EXPECT_EQ(b.reg(0x06), 0xF9);
+        EXPECT_TRUE(b.failures.empty()) << b.firstFailure();
+    }
+}
+
+TEST(TvDetect, ARunningOutputKeepsTheLastAnswerAndNoEncoderMeansNoTv) {
+    Tv b;
+    b.enc->sense = 0x0E;
+    b.h()->TVState.ucTVMode = TV_MODE_TV_OUT;
+    b.h()->TVState.ucTVDetect = 7;
+    const int transfers = b.enc->transfers;
+    uint8_t found = 0xAA;
+    EXPECT_EQ(HSLMAVDetectTV(b.h(), &found), 0u);
+    EXPECT_EQ(found, 0);
+    EXPECT_EQ(b.enc->transfers, transfers) << "the encoder is not probed while in use";
+
+    Tv none(0);
+    none.h()->TVState.ucTVDetect = 1;
+    found = 0xAA;
+    EXPECT_EQ(HSLMAVDetectTV(none.h(), &found), 0u);
+    EXPECT_EQ(found, 0);
+    EXPECT_EQ(none.h()->TVState.ucTVDetect, 0);
+}
+
+TEST(TvDetect, AFailedProbeIsNotATv) {
+    Silent b;
+    b.h()->TVState.ucTVDetect = 1;
+    uint8_t found = 0xAA;
+    EXPECT_EQ(HSLMAVDetectTV(b.h(), &found), HSL_ERR_MAV_READ);
+    EXPECT_EQ(found, 0);
+    EXPECT_EQ(b.h()->TVState.ucTVDetect, 0);
+}
+
+// ------------------------------------------------- standard and cable type
+
+TEST(TvCable, EachTypeSetsTheLowBitsAndKeepsTheRest) {
+    struct Case {
+        uint8_t type, bits;
+    } cases[] = {{0, 0}, {1, 5}, {2, 1}, {3, 2}};
+    for (const Case &c : cases) {
+        Tv b;
+        b.enc->regs[0xB0] = 0xAF;
+        EXPECT_EQ(HSLMAVSetTVCableType(b.h(), c.type), 0u);
+        EXPECT_EQ(b.reg(0xB0), 0xA8 | c.bits) << int(c.type);
+        EXPECT_EQ(b.h()->TVState.ucTVCableType, c.type);
+    }
+}
+
+TEST(TvCable, BadArgumentsAndMissingEncodersChangeNothing) {
+    Tv b;
+    b.enc->regs[0xB0] = 0xAF;
+    b.h()->TVState.ucTVCableType = 2;
+    b.h()->TVState.ucTVStandard = 1;
+    EXPECT_EQ(HSLMAVSetTVCableType(b.h(), 4), HSL_ERR_MAV_CABLE);
+    b.h()->ulErrorCode = 0;
+    EXPECT_EQ(HSLMAVSetTVStandard(b.h(), 2), HSL_ERR_MAV_STANDARD);
+    b.h()->ulErrorCode = 0;
+    EXPECT_EQ(HSLMAVSetTVStandard(b.h(), 0), 0u);
+    EXPECT_EQ(b.reg(0xB0), 0xAF);
+    EXPECT_EQ(b.h()->TVState.ucTVCableType, 2);
+    EXPECT_EQ(b.h()->TVState.ucTVStandard, 0);
+    EXPECT_TRUE(b.enc->writes.empty());
+
+    Silent s;
+    EXPECT_EQ(HSLMAVSetTVCableType(s.h(), 1), HSL_ERR_MAV_READ);
+    EXPECT_EQ(s.h()->TVState.ucTVCableType, 0) << "kept when the encoder is silent";
+}
+
+TEST(TvRefusals, WithoutAnEncoderEachOperationSaysSoAndSendsNothing) {
+    struct Case {
+        const char *what;
+        std::function<uint32_t(BoardHandle *)> call;
+        uint32_t code;
+    } cases[] = {
+        {"ValidateMode",
+         [](BoardHandle *h) {
+             ModeInfo m = pal720();
+             return HSLMAVValidateMode(h, &m);
+         },
+         0xB0701060u},
+        {"SetTVStandard", [](BoardHandle *h) { return HSLMAVSetTVStandard(h, 0); }, 0xB0706060u},
+        {"SetTVCableType", [](BoardHandle *h) { return HSLMAVSetTVCableType(h, 0); }, 0xB0707060u},
+        {"SetTVOutMode",
+         [](BoardHandle *h) {
+             ModeInfo m = pal720();
+             return HSLMAVSetTVOutMode(h, &m);
+         },
+         0xB0709060u},
+        {"SetTVOutModeCRTC2",
+         [](BoardHandle *h) {
+             ModeInfo m = pal720();
+             return HSLMAVSetTVOutModeCRTC2(h, &m);
+         },
+         0xB0709060u},
+        {"SetTVColorBarMode", [](BoardHandle *h) { return HSLMAVSetTVColorBarMode(h); },
+         0xB070A060u},
+        {"SetTVPassThroughMode", [](BoardHandle *h) { return HSLMAVSetTVPassThroughMode(h, 1); },
+         0xB070B060u},
+        {"SetTVYUVMode", [](BoardHandle *h) { return HSLMAVSetTVYUVMode(h, nullptr); },
+         0xB0718060u},
+        {"SetTVYUVModeToucanRev0",
+         [](BoardHandle *h) { return HSLMAVSetTVYUVModeToucanRev0(h, nullptr); }, 0xB0718060u},
+        {"SetTVDisableMode", [](BoardHandle *h) { return HSLMAVSetTVDisableMode(h); }, 0xB070D060u},
+        {"SetGPIO", [](BoardHandle *h) { return HSLMAVSetGPIO(h, 1); }, 0xB071A060u},
+        {"GetGPIOOutputState",
+         [](BoardHandle *h) {
+             uint8_t s = 0;
+             return HSLMAVGetGPIOOutputState(h, &s);
+         },
+         0xB071D060u},
+        {"PIXPLLSET",
+         [](BoardHandle *h) {
+             ModeInfo m = pal720();
+             return HSLMAVPIXPLLSET(h, &m);
+         },
+         0xB071B060u},
+    };
+    for (const Case &c : cases) {
+        Tv b;
+        b.h()->flFeatures &= ~0x180u;
+        const int transfers = b.enc->transfers;
+        EXPECT_EQ(c.call(b.h()), c.code) << c.what;
+        EXPECT_EQ(b.enc->transfers, transfers) << c.what;
+        EXPECT_EQ(b.h()->TVState.ucTVMode, 0) << c.what;
+    }
+}
+
+TEST(TvRefusals, AModeOfTheOtherStandardProgramsNothing) {
+    Tv b;
+    ModeInfo m = pal720();
+    m.lSignalMode = 0x10;
+    EXPECT_EQ(HSLMAVSetTVOutMode(b.h(), &m), HSL_ERR_MAV_TVOUT_STANDARD);
+    EXPECT_TRUE(b.enc->writes.empty());
+    EXPECT_EQ(b.h()->TVState.ucTVMode, 0);
+}
+
+// --------------------------------------------------------------- validation
+
+TEST(TvValidate, SizesDesktopsZoomsStandardsAndRates) {
+    struct Case {
+        uint32_t w;
+        int32_t h, deskW, deskH, zoom, signal, refresh;
+        uint32_t mode, video;
+    } cases[] = {
+        {720, 576, 720, 576, 1, 0x00, 50, 0, 0},
+        {720, 576, 800, 600, 1, 0x00, 50, 0xB0701113u, 0},
+        {720, 576, 720, 600, 1, 0x00, 50, 0xB0701113u, 0},
+        {1152, 864, 1152, 864, 1, 0x00, 50, 0xB0701112u, 0},
+        {720, 400, 720, 400, 1, 0x00, 50, 0xB0701112u, 0},
+        {640, 480, 640, 480, 2, 0x10, 60, 0xB07010F0u, 0},
+        {1024, 768, 640, 480, 1, 0x10, 50, 0, 0xB0703111u},
+        {800, 600, 800, 600, 1, 0x20, 60, 0, 0xB0703114u},
+        {640, 400, 640, 400, 1, 0x00, 60, 0, 0xB0703111u},
+    };
+    for (const Case &c : cases) {
+        Tv b;
+        ModeInfo m = pal720();
+        m.ulDispWidth = c.w;
+        m.lDispHeight = c.h;
+        m.lDeskWidth = c.deskW;
+        m.lDeskHeight = c.deskH;
+        m.lZoom = c.zoom;
+        m.lSignalMode = c.signal;
+        m.lRefreshRate = c.refresh;
+        EXPECT_EQ(HSLMAVValidateMode(b.h(), &m), c.mode) << c.w << "x" << c.h;
+        b.h()->ulErrorCode = 0;
+        EXPECT_EQ(HSLMAVValidateVideoParameters(b.h(), &m), c.video) << c.w << "x" << c.h;
+    }
+}
+
+// ------------------------------------------------------------ clock search
+
+TEST(TvClock, SearchFindsTheFirstBestAndEndsForAnyFrequency) {
+    struct Case {
+        uint32_t khz, m, n, p, s;
+    } cases[] = {
+        {27000, 1, 7, 3, 1},      // exact, and the first of several exact answers
+        {13500, 1, 3, 3, 0},      // exact at a VCO below 100 MHz
+        {54000, 1, 15, 3, 3},     // exact, VCO 216 MHz
+        {60000, 8, 79, 3, 3},     // the first exact ratio needs M = 8
+        {60000000, 1, 126, 1, 3}, // past 55 GHz only P = 1 is searched: its top
+    };
+    for (const Case &c : cases) {
+        BoardHandle h{};
+        uint32_t m = 99, n = 99, p = 99, s = 99;
+        EXPECT_EQ(HSLMAVComputePLLParam(&h, c.khz, &m, &n, &p, &s), 0u);
+        EXPECT_EQ(m, c.m) << c.khz;
+        EXPECT_EQ(n, c.n) << c.khz;
+        EXPECT_EQ(p, c.p) << c.khz;
+        EXPECT_EQ(s, c.s) << c.khz;
+    }
+    // Frequencies for which no post divider is searched: the search ends and
+    // the caller's values stay.
+    for (uint32_t khz : {110000001u, 220000001u, 0xFFFFFFFFu}) {
+        BoardHandle h{};
+        uint32_t m = 99, n = 98, p = 97, s = 96;
+        EXPECT_EQ(HSLMAVComputePLLParam(&h, khz, &m, &n, &p, &s), 0u);
+        EXPECT_EQ(m, 99u) << khz;
+        EXPECT_EQ(n, 98u) << khz;
+        EXPECT_EQ(p, 97u) << khz;
+        EXPECT_EQ(s, 96u) << khz;
+    }
+}
+
+TEST(TvClock, TheClockRegistersTakeTheSearchResult) {
+    Tv b;
+    uint32_t m = 0, n = 0, p = 0, s = 0;
+    HSLMAVComputePLLParam(b.h(), 27000, &m, &n, &p, &s);
+    TVTimingParameters t{};
+    t.aulWord[0] = m;
+    t.aulWord[1] = n;
+    t.aulWord[2] = 0x80 | s << 3 | p;
+    EXPECT_EQ(HSLMAVSetPLL(b.h(), &t), 0u);
+    EXPECT_EQ(b.reg(0x80), 1);
+    EXPECT_EQ(b.reg(0x81), 7);
+    EXPECT_EQ(b.reg(0x82), 0x8B);
+    EXPECT_EQ(b.enc->clockKHz(), 27000u);
+}
+
+// ----------------------------------------------------------------- position
+
+// The record of the 720 x 576 entry the position is worked out on.
+TVTimingParameters pal720Record() {
+    TVTimingParameters t{};
+    const uint32_t w[20] = {7,  32, 139, 127, 32767, 4,   4,   734, 889, 33,
+                            32, 11, 624, 0,   2043,  889, 712, 0,   159, 33};
+    std::memcpy(t.aulWord, w, sizeof w);
+    return t;
+}
+
+TEST(TvPosition, SizeStepsAtTheScaleLimit) {
+    struct Case {
+        int32_t step;
+        uint32_t code, scale, activeEnd;
+    } cases[] = {
+        {64, 0, 128, 720},                  // 128 x 720 = 92160 < 92288: the end is cut to fit
+        {65, HSL_ERR_MAV_POSITION, 129, 0}, // beyond the scale's range
+        {0, 0, 64, 732},
+        {-1, HSL_ERR_MAV_POSITION, 63, 0},
+        {-64, HSL_ERR_MAV_POSITION, 0, 0}, // a zero scale divides nothing
+    };
+    for (const Case &c : cases) {
+        BoardHandle h{};
+        h.ulChipID = 0x0521102B;
+        ModeInfo m = pal720();
+        m.alTVAdjust[0] = 0;
+        m.alTVAdjust[1] = 0;
+        m.alTVAdjust[2] = c.step;
+        m.alTVAdjust[3] = 0;
+        TVTimingParameters t = pal720Record();
+        EXPECT_EQ(HSLMAVCalculateTVPosition(&h, &m, &t), 0u);
+        EXPECT_EQ(t.aulWord[3], c.scale) << c.step;
+        EXPECT_EQ(HSLMAVValidateTVPosition(&h, &m, &t), c.code) << c.step;
+        if (c.code == 0) {
+            EXPECT_EQ(t.aulWord[7], c.activeEnd) << c.step;
+            EXPECT_EQ(t.aulWord[5], 5u);    // reference + offset + 1
+            EXPECT_EQ(t.aulWord[16], 701u); // 720 - 2 + 16 - 32, one less on this chip
+            EXPECT_EQ(t.aulWord[9], 33u);   // back porch + sync + 1
+            EXPECT_EQ(t.aulWord[11], 30u);
+            EXPECT_EQ(t.aulWord[18], 159u);
+        }
+    }
+}
+
+TEST(TvPosition, OffsetsPastTheEdgesAreRefusedNotWrapped) {
+    struct Case {
+        int32_t h, v;
+        uint32_t code;
+    } cases[] = {
+        {0, 0, 0},
+        {-800, 0, HSL_ERR_MAV_POSITION},    // the border would run below zero
+        {0, -700, HSL_ERR_MAV_POSITION},    // so would the vertical border
+        {200, 0, HSL_ERR_MAV_POSITION},     // the vertical reset past the line
+        {0, 0x10000, HSL_ERR_MAV_POSITION}, // the offset past its register
+    };
+    for (const Case &c : cases) {
+        BoardHandle h{};
+        ModeInfo m = pal720();
+        m.alTVAdjust[0] = c.h;
+        m.alTVAdjust[1] = c.v;
+        m.alTVAdjust[2] = 0;
+        m.alTVAdjust[3] = 0;
+        TVTimingParameters t = pal720Record();
+        HSLMAVCalculateTVPosition(&h, &m, &t);
+        EXPECT_EQ(HSLMAVValidateTVPosition(&h, &m, &t), c.code) << c.h << "," << c.v;
+    }
+}
+
+TEST(TvPosition, WideModesAndTheVersionBorderTerms) {
+    struct Case {
+        uint32_t w;
+        int32_t h;
+        uint8_t version;
+        uint32_t border, vborder, vrst, activeEnd;
+    } cases[] = {
+        // (768 - 640 x 64 / 128) / 2 = 224, + 1 on version 0x13.
+        // ((480 x 32767 / 32768) - 256) / 2 = 111.
+        {640, 480, 0x14, 224, 111, 622, 652},
+        {640, 480, 0x13, 225, 111, 622, 652},
+        // 800 wide: - 2 and + 2, +8 and +20.
+        {800, 600, 0x14, 182, 173, 792, 820},
+    };
+    for (const Case &c : cases) {
+        BoardHandle h{};
+        h.HSLData.ucMavenVersion = c.version;
+        ModeInfo m = pal720();
+        m.ulDispWidth = c.w;
+        m.lDispHeight = c.h;
+        for (int32_t &a : m.alTVAdjust)
+            a = 0;
+        TVTimingParameters t = pal720Record();
+        HSLMAVCalculateTVPosition(&h, &m, &t);
+        EXPECT_EQ(t.aulWord[19], c.border) << c.w << " " << int(c.version);
+        EXPECT_EQ(t.aulWord[18], c.vborder) << c.w;
+        EXPECT_EQ(t.aulWord[16], c.vrst) << c.w;
+        EXPECT_EQ(t.aulWord[7], c.activeEnd) << c.w;
+    }
+}
+
+// ------------------------------------------------------- vertical reset
+
+TEST(TvVrst, ThePhaseIsMovedToTheDepthsTarget) {
+    struct Case {
+        uint32_t r;
+        uint8_t a, b;
+        int bpp;
+        int32_t type;
+        uint32_t after;
+    } cases[] = {
+        {0x100, 4, 3, 8, 0x1200000, 0x100},  // phase 0, target 0
+        {0x101, 3, 4, 16, 0x1200000, 0x102}, // phase 1 (from the reference), target 2
+        {0x103, 0, 0, 8, 0x1200000, 0x104},  // phase 3 down to 0: four on
+        {0x103, 0, 0, 32, 0x1200000, 0x103}, // already 3
+        {0x102, 0, 0, 16, 0x1280000, 0x105}, // second controller: 1, four on from 2
+        {0x103, 0, 0, 8, 0x3200000, 0x103},  // a 640-wide TV mode keeps its phase
+    };
+    for (const Case &c : cases) {
+        Tv b;
+        b.enc->regs[0xAA] = uint8_t(c.r);
+        b.enc->regs[0xAB] = uint8_t(c.r >> 8);
+        b.enc->regs[0x9A] = c.a;
+        b.enc->regs[0x9C] = c.b;
+        ModeInfo m = pal720(c.bpp);
+        m.ulDispWidth = 640;
+        m.lModeType = c.type;
+        EXPECT_EQ(HSLMAVApplyVrstPatch(b.h(), &m), 0u);
+        EXPECT_EQ(b.enc->reg16(0xAA), c.after) << std::hex << c.r << " " << std::dec << c.bpp;
+    }
+}
+
+// ------------------------------------------------- records built from modes
+
+TEST(TvFromMode, APanelClockedByTheEncoder) {
+    Tv b;
+    ModeInfo m = pal720(16);
+    m.lModeType = 0x10480000;
+    m.lPixClock = 27000;
+    EXPECT_EQ(HSLMAVPIXPLLSET(b.h(), &m), 0u) << std::hex << b.h()->ulErrorCode;
+    EXPECT_EQ(b.h()->TVState.ucTVMode, TV_MODE_PIXEL_CLOCK);
+    EXPECT_EQ(b.reg(0x82) & 0x80, 0x80);
+    EXPECT_EQ(b.enc->reg16(0x9A), 64u);  // sync
+    EXPECT_EQ(b.enc->reg16(0x9C), 148u); // sync + back porch - 4
+    EXPECT_EQ(b.enc->reg16(0x9E), 872u); // + width
+    EXPECT_EQ(b.enc->reg16(0xA0), 889u); // total + 1
+    EXPECT_EQ(b.enc->reg16(0xA2), 14u);
+    EXPECT_EQ(b.enc->reg16(0xA4), 32u);
+    EXPECT_EQ(b.enc->reg16(0xA6), 608u);
+    EXPECT_EQ(b.enc->reg16(0xA8), 623u);
+    EXPECT_EQ(b.enc->reg16(0x96), 888u);
+    // 888 - 34, + 10 at 16 bits, - 1 on this chip.
+    EXPECT_EQ(b.enc->reg16(0xAA) & ~3u, (888u - 34 + 10 - 1) & ~3u);
+    EXPECT_EQ(b.enc->reg16(0xAC), 622u);
+    EXPECT_EQ(b.reg(0xBE), 46);
+    EXPECT_EQ(b.reg(0x8C), 0x20);
+    EXPECT_EQ(b.reg(0x94) & 0xF0, 0xA0);
+    EXPECT_EQ(b.reg(0xB3), 1);
+    EXPECT_TRUE(b.failures.empty()) << b.firstFailure();
+}
+
+TEST(TvFromMode, ASecondCrtRoundsItsHorizontalTimings) {
+    Tv b;
+    ModeInfo m = pal720(8);
+    m.lHFPorch = 18;
+    m.lHSync = 67;
+    m.lHBPorch = 93;
+    EXPECT_EQ(HSLMAVSetCRTOutMode(b.h(), &m), 0u) << std::hex << b.h()->ulErrorCode;
+    EXPECT_EQ(b.h()->TVState.ucTVMode, TV_MODE_CRT);
+    EXPECT_EQ(b.enc->reg16(0x9A), 64u);
+    EXPECT_EQ(b.enc->reg16(0x9C), 64u + 88 - 4);
+    EXPECT_EQ(b.enc->reg16(0xA0), 720u + 16 + 64 + 88 + 1);
+    EXPECT_EQ(b.enc->reg16(0xA2), 3u) << "the sync less one";
+    EXPECT_EQ(b.reg(0xB0), 3);
+    EXPECT_EQ(b.reg(0xB9) & 0x06, 0x02);
+    EXPECT_EQ(b.reg(0xBF) & 0x22, 0x22);
+    EXPECT_TRUE(b.failures.empty()) << b.firstFailure();
+}
+
+// ---------------------------------------------------- small register steps
+
+TEST(TvRegisters, GpioResetAndDisable) {
+    Tv b;
+    b.enc->regs[0x8C] = 0xFF;
+    EXPECT_EQ(HSLMAVSetGPIO(b.h(), 1), 0u);
+    EXPECT_EQ(b.reg(0x8C), 0xBF);
+    EXPECT_EQ(b.reg(0xB9) & 0x30, 0x30);
+    uint8_t state = 0;
+    EXPECT_EQ(HSLMAVGetGPIOOutputState(b.h(), &state), 0u);
+    EXPECT_EQ(state, 0x20);
+    EXPECT_EQ(HSLMAVReset(b.h()), 0u);
+    EXPECT_EQ(b.reg(0x8E), 0xFF);
+    EXPECT_EQ(b.reg(0x8F), 0x1E);
+    EXPECT_EQ(b.reg(0xB9) & 0x30, 0x30) << "the reset keeps the line's state";
+    EXPECT_EQ(HSLMAVSetGPIO(b.h(), 0), 0u);
+    EXPECT_EQ(b.reg(0xB9) & 0x30, 0x10);
+
+    // Disable: register 82's bit 7 written only when clear; then a fresh probe.
+    for (uint8_t clock : {0x8B, 0x0B}) {
+        Tv d;
+        d.enc->regs[0x82] = clock;
+        d.enc->sense = 0x0E;
+        d.h()->TVState.ucTVMode = TV_MODE_TV_OUT;
+        EXPECT_EQ(HSLMAVSetTVDisableMode(d.h()), 0u);
+        EXPECT_EQ(d.wrote(0x82), clock == 0x0B) << int(clock);
+        EXPECT_EQ(d.reg(0x82), 0x8B);
+        EXPECT_EQ(d.reg(0x8C), 0);
+        EXPECT_EQ(d.h()->TVState.ucTVMode, 0);
+        EXPECT_EQ(d.h()->TVState.ucTVDetect, 1) << "probed again once off";
+        EXPECT_TRUE(d.failures.empty()) << d.firstFailure();
+    }
+}
+
+TEST(TvRegisters, TheEncoderSetLandsAtItsWidths) {
+    Tv b;
+    EncoderParameters e{};
+    const uint32_t w[19] = {0x2A098ACB, 0,  38,  126, 156, 64,  26,  1408, 625, 48,
+                            33,         16, 255, 255, 829, 138, 138, 0,    73};
+    std::memcpy(e.aulWord, w, sizeof w);
+    EXPECT_EQ(HSLMAVInitEncoder(b.h(), &e), 0u);
+    EXPECT_EQ(b.reg(0x00), 0x2A);
+    EXPECT_EQ(b.reg(0x03), 0xCB);
+    EXPECT_EQ(b.reg(0x31), 1408 >> 3);
+    EXPECT_EQ(b.reg(0x32), 0);
+    EXPECT_EQ(b.reg(0x17), 625 >> 2);
+    EXPECT_EQ(b.reg(0x18), 1);
+    EXPECT_EQ(b.reg(0x1E), 829 >> 2);
+    EXPECT_EQ(b.reg(0x1F), 1);
+    EXPECT_EQ(b.reg(0x34), 73);
+    EXPECT_EQ(b.enc->tvPicture().standard, 0);
+    EXPECT_TRUE(b.failures.empty()) << b.firstFailure();
+}
+
+} // namespace
