@@ -18,6 +18,7 @@
 #include "hsl.h"
 #include "hsl_ecl.h"
 #include "hsl_mav.h"
+#include "hsl_mav_tables.h"
 #include "models/mga_addons.h"
 #include "quarn_seam.h"
 
@@ -546,6 +547,116 @@ TEST(TvRegisters, TheEncoderSetLandsAtItsWidths) {
     EXPECT_EQ(b.reg(0x34), 73);
     EXPECT_EQ(b.enc->tvPicture().standard, 0);
     EXPECT_TRUE(b.failures.empty()) << b.firstFailure();
+}
+
+// ------------------------------------------------------------ whole routes
+
+TEST(TvRoute, TheEclipseDacAndTvRouteShowsA625LinePicture) {
+    Tv b;
+    b.enc->sense = 0x0E;
+    ModeInfo m = pal720(8);
+    ASSERT_EQ(HALValidateMode(b.h(), &m), 0u) << std::hex << b.h()->ulErrorCode;
+    ASSERT_EQ(HALValidateVideoParameters(b.h(), &m), 0u) << std::hex << b.h()->ulErrorCode;
+    ASSERT_EQ(HALSetMode(b.h(), &m), 0u) << std::hex << b.h()->ulErrorCode;
+    EXPECT_EQ(b.h()->TVState.ucTVMode, TV_MODE_TV_OUT);
+    EXPECT_EQ(b.h()->TVState.ucTVDetect, 1) << "probed while the encoder was off";
+    const sim::MgaBoard::Picture p = b.mga->picture();
+    EXPECT_EQ(p.width, 720);
+    EXPECT_EQ(p.height, 576);
+    EXPECT_EQ(p.clockKHz, 0u) << "the controller's pixel clock comes from the encoder";
+    const sim::TvEncoder::TvPicture tv = b.enc->tvPicture();
+    // The controller's 888 x 624 frame at the encoder's clock: 50 frames too.
+    EXPECT_EQ((uint64_t(tv.clockKHz) * 1000 + 888 * 624 / 2) / (888 * 624), 50u);
+    EXPECT_TRUE(tv.on);
+    EXPECT_EQ(tv.input, 0xB) << "the display controller's pixels";
+    EXPECT_EQ(tv.standard, 0);
+    EXPECT_EQ(tv.clockKHz, 27843u); // 33 x 27000 / (8 x 4)
+    EXPECT_EQ(tv.frameHz, 50);
+    EXPECT_EQ(tv.hTotal, 889u) << "the controller's 888 and one";
+    EXPECT_EQ(tv.vTotal, 625u);
+    EXPECT_EQ(tv.activeWidth, 730u);
+    EXPECT_EQ(tv.hScale, 127u) << "not adjusted: the table's scale";
+    EXPECT_EQ(b.reg(0xB0) & 0x07, 0) << "cable type 0";
+    EXPECT_TRUE(b.failures.empty()) << b.firstFailure();
+
+    // Off again: the encoder's output held, the probe run anew.
+    b.enc->sense = 0x0F;
+    EXPECT_EQ(HSLMAVSetTVDisableMode(b.h()), 0u);
+    EXPECT_EQ(b.h()->TVState.ucTVMode, 0);
+    EXPECT_EQ(b.h()->TVState.ucTVDetect, 0);
+    EXPECT_EQ(b.reg(0x82) & 0x80, 0x80);
+    EXPECT_EQ(b.reg(0x94) & 0xF0, 0xA0);
+    EXPECT_TRUE(b.failures.empty()) << b.firstFailure();
+}
+
+TEST(TvRoute, TheModesTvWordsPlaceThePicture) {
+    Tv b;
+    ModeInfo m = pal720(8);
+    m.ulDispWidth = 640;
+    m.lDispHeight = 480;
+    m.lDeskWidth = 640;
+    m.lDeskHeight = 480;
+    ASSERT_EQ(HSLMAVGetTVParameters(b.h(), &m, 0), 0u);
+    ASSERT_EQ(m.alTVAdjust[2], 59) << "the table's size step";
+    TVTimingParameters t{};
+    ASSERT_EQ(HSLMAVGetTimingParameters(b.h(), 0, &m, &t), 0u);
+    ASSERT_EQ(HSLMAVSetTVOutMode(b.h(), &m), 0u) << std::hex << b.h()->ulErrorCode;
+    const sim::TvEncoder::TvPicture tv = b.enc->tvPicture();
+    EXPECT_EQ(tv.hScale, 59u + 64);
+    EXPECT_EQ(tv.hPosition, t.aulWord[6] + 44 + 1);
+    EXPECT_EQ(tv.vPosition, uint32_t(m.lVBPorch + m.lVSync + 53 + 1));
+    EXPECT_EQ(b.enc->reg16(0xAC), 53u);
+    EXPECT_EQ(tv.standard, 0);
+    EXPECT_EQ(tv.frameHz, 50);
+    EXPECT_TRUE(b.failures.empty()) << b.firstFailure();
+
+    // A size step past the scale's range: refused, the running picture kept.
+    m.alTVAdjust[2] = 65;
+    b.enc->writes.clear();
+    EXPECT_EQ(HSLMAVAdjustTVPosition(b.h(), &m), HSL_ERR_MAV_POSITION);
+    EXPECT_TRUE(b.enc->writes.empty());
+    EXPECT_EQ(b.enc->tvPicture().hScale, 123u);
+    EXPECT_EQ(m.alTVAdjust[2], 65) << "the mode's words stay";
+}
+
+TEST(TvRoute, ColourBarsFollowAStandardChangeAtOnce) {
+    Tv b;
+    EXPECT_EQ(HSLMAVSetTVColorBarMode(b.h()), 0u) << std::hex << b.h()->ulErrorCode;
+    EXPECT_EQ(b.h()->TVState.ucTVMode, TV_MODE_COLOR_BARS);
+    sim::TvEncoder::TvPicture tv = b.enc->tvPicture();
+    EXPECT_EQ(tv.input, 0x8);
+    EXPECT_EQ(tv.standard, 0);
+    EXPECT_EQ(tv.frameHz, 50);
+    EXPECT_EQ(HSLMAVSetTVStandard(b.h(), 1), 0u) << std::hex << b.h()->ulErrorCode;
+    tv = b.enc->tvPicture();
+    EXPECT_EQ(tv.standard, 1);
+    EXPECT_EQ(tv.frameHz, 60);
+    EXPECT_EQ(tv.hTotal, 856u);
+    EXPECT_EQ(b.h()->TVState.ucTVMode, TV_MODE_COLOR_BARS);
+    EXPECT_TRUE(b.failures.empty()) << b.firstFailure();
+}
+
+TEST(TvRoute, ASilentEncoderStopsTheSetUpAndLeavesTheModeOff) {
+    Silent b;
+    ModeInfo m = pal720(8);
+    EXPECT_EQ(HSLMAVSetTVOutMode(b.h(), &m), HSL_ERR_MAV_WRITE);
+    EXPECT_EQ(b.h()->TVState.ucTVMode, 0);
+}
+
+TEST(TvModel, EnablingTheOutputOnAClockItCannotMakeIsAFailure) {
+    Tv b;
+    const uint8_t clock[3] = {0, 7, 0x8B}; // M 0
+    HSLMAVI2CWrite(b.h(), 0x80, clock, 3);
+    const uint8_t input = 0xB1;
+    HSLMAVI2CWrite(b.h(), 0x94, &input, 1);
+    EXPECT_TRUE(b.failures.empty());
+    EXPECT_EQ(HSLMAVEnableEncoder(b.h(), 1), 0u);
+    ASSERT_EQ(b.failures.size(), 1u);
+    EXPECT_NE(b.failures[0].find("clock"), std::string::npos) << b.failures[0];
+    b.failures.clear();
+    const uint8_t sense = 0;
+    HSLMAVI2CWrite(b.h(), 0xB8, &sense, 1);
+    EXPECT_EQ(b.failures.size(), 1u) << "the sense register is read-only";
 }
 
 } // namespace

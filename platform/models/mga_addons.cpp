@@ -63,7 +63,7 @@ bool TvEncoder::write(uint8_t byte) {
 
 uint32_t TvEncoder::clockKHz() const {
     const uint32_t m = regs[0x80], n = regs[0x81], p = regs[0x82] & 7;
-    if (m < 1 || m > 13 || n < 1 || n > 126 || (p != 1 && p != 3))
+    if (m < 1 || m > 13 || n < 1 || n > 126 || (p != 1 && p != 3 && p != 7))
         return 0;
     return (n + 1) * 27000 / ((m + 1) * (p + 1));
 }

@@ -16,7 +16,8 @@
 //       94 bits 4-7 the input: 0xB a display controller's pixels, 0x8 the
 //          internal colour bars, 0xA YUV, 0xC pass-through as master;
 //       80 M, 81 N, 82 0x80 | S << 3 | P: the clock (N + 1) x 27000 kHz /
-//          ((M + 1)(P + 1)), made only for M 1-13, N 1-126 and P 1 or 3;
+//          ((M + 1)(P + 1)), made only for M 1-13, N 1-126 and P 1, 3
+//          or 7 (a post divider of 2, 4 or 8);
 //       90 horizontal scale (x/128), 91-92 vertical scale (x/32768);
 //       9A horizontal position, 9C horizontal reference, 9E horizontal
 //          active end, A0 horizontal total, A2 vertical position, A6
