@@ -33,15 +33,15 @@ TEST(TvTables, BoardIdByDeviceAndRevision) {
         EXPECT_EQ(id, c.id) << std::hex << c.device << " rev " << c.revision;
     }
     // The id picks the entry: board 1's white limit and encoder word 5.
-    TvBoard condor(0x14, 0x0525, 2), toucan(0x14, 0x0525, 1);
+    TvBoard board1(0x14, 0x0525, 2), board0(0x14, 0x0525, 1);
     uint32_t luma[4] = {};
-    EXPECT_EQ(HSLMAVGetLumaParameters(condor.h(), 1, luma), 0u);
+    EXPECT_EQ(HSLMAVGetLumaParameters(board1.h(), 1, luma), 0u);
     EXPECT_EQ(luma[0], 242u);
     EXPECT_EQ(luma[1], 786u);
     EncoderParameters p{};
-    EXPECT_EQ(HSLMAVGetEncoderParameters(toucan.h(), 1, &p), 0u);
+    EXPECT_EQ(HSLMAVGetEncoderParameters(board0.h(), 1, &p), 0u);
     EXPECT_EQ(p.aulWord[5], 64u);
-    EXPECT_EQ(HSLMAVGetEncoderParameters(condor.h(), 1, &p), 0u);
+    EXPECT_EQ(HSLMAVGetEncoderParameters(board1.h(), 1, &p), 0u);
     EXPECT_EQ(p.aulWord[5], 67u);
     EXPECT_EQ(p.aulWord[0], 0x21F07C1Fu);
 }
@@ -151,10 +151,10 @@ TEST(TvTables, OldMethodAndColourBarRecords) {
     EXPECT_EQ(words(t), (std::vector<uint32_t>{11, 63, 147, 123, 28672, 59,  4,   707, 999, 115,
                                                75, 11, 599, 920, 32,    999, 758, 38,  99,  51}));
     // Board 1 differs from board 0 in one word of 800 x 600 at standard 1.
-    TvBoard condor(0x14, 0x0525, 2);
+    TvBoard board1(0x14, 0x0525, 2);
     EXPECT_EQ(HSLMAVGetTimingParametersOldMethod(b.h(), 1, 800, 600, &t), 0u);
     EXPECT_EQ(t.aulWord[13], 448u);
-    EXPECT_EQ(HSLMAVGetTimingParametersOldMethod(condor.h(), 1, 800, 600, &t), 0u);
+    EXPECT_EQ(HSLMAVGetTimingParametersOldMethod(board1.h(), 1, 800, 600, &t), 0u);
     EXPECT_EQ(t.aulWord[13], 256u);
 
     const struct {

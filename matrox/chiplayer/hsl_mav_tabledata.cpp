@@ -334,7 +334,7 @@ const MavTimingEntry MavTimingColorBarParm[] = {
     endMark<MavTimingEntry>(),
 };
 
-// Vertical size steps of the condor-class boards (version 0x14, board 1).
+// Vertical size steps of the board-1 chips (version 0x14).
 // Rows other than the four fixed ones (640 x 480 standard 0 step 1,
 // 640 x 480 standard 1 step 4, 800 x 600 standard 0 step 5, 1024 x 768
 // standard 1 step 4) are tuned to the encoder model: each step below the
