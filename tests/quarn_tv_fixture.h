@@ -11,9 +11,11 @@
 #include <vector>
 
 #include "hal_addon.h"
+#include "hal.h"
 #include "hal_error.h"
 #include "hal_i2c.h"
 #include "hsl.h"
+#include "hsl_ecl.h"
 #include "hsl_mav_tables.h"
 #include "models/mga_addons.h"
 #include "quarn_seam.h"
@@ -92,6 +94,25 @@ struct TvBoard : quarnseam::Board {
     uint32_t level(int reg) const { return uint32_t(enc->regs[reg]) << 2 | enc->regs[reg + 1]; }
     std::string firstFailure() const { return failures.empty() ? "" : failures[0]; }
     ListeningEncoder *enc = nullptr;
+};
+
+// An eclipse board as the chip layer reads it (board data, add-ons), with
+// an encoder of `version` on its second bus; the handle can then be made
+// to report another chip so that the tables take their board-1 rows.
+struct ReadBoard : quarnseam::Board {
+    explicit ReadBoard(uint8_t version = 0x14)
+        : Board(quarnseam::mgaBoard(0x0521).integer("MEMSIZE", int(4 * quarnseam::kMB))) {
+        enc = sim::attachEncoder(mga->i2c(), kEncoderAddress, version);
+        EXPECT_EQ(HALGetBoardInfo(h()), 0u);
+        EXPECT_EQ(HSLECLGetAddOnInfo(h()), 0u);
+        h()->ulErrorCode = 0;
+    }
+    void reportChip(uint32_t device, uint32_t revision) {
+        h()->ulChipID = device << 16 | 0x102B;
+        h()->ulChipRev = revision;
+    }
+    std::string firstFailure() const { return failures.empty() ? "" : failures[0]; }
+    sim::TvEncoder *enc = nullptr;
 };
 
 // A TV mode of the given size and standard, with no picture adjustment.

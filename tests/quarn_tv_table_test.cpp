@@ -33,15 +33,15 @@ TEST(TvTables, BoardIdByDeviceAndRevision) {
         EXPECT_EQ(id, c.id) << std::hex << c.device << " rev " << c.revision;
     }
     // The id picks the entry: board 1's white limit and encoder word 5.
-    TvBoard condor(0x14, 0x0525, 2), toucan(0x14, 0x0525, 1);
+    TvBoard board1(0x14, 0x0525, 2), board0(0x14, 0x0525, 1);
     uint32_t luma[4] = {};
-    EXPECT_EQ(HSLMAVGetLumaParameters(condor.h(), 1, luma), 0u);
+    EXPECT_EQ(HSLMAVGetLumaParameters(board1.h(), 1, luma), 0u);
     EXPECT_EQ(luma[0], 242u);
     EXPECT_EQ(luma[1], 786u);
     EncoderParameters p{};
-    EXPECT_EQ(HSLMAVGetEncoderParameters(toucan.h(), 1, &p), 0u);
+    EXPECT_EQ(HSLMAVGetEncoderParameters(board0.h(), 1, &p), 0u);
     EXPECT_EQ(p.aulWord[5], 64u);
-    EXPECT_EQ(HSLMAVGetEncoderParameters(condor.h(), 1, &p), 0u);
+    EXPECT_EQ(HSLMAVGetEncoderParameters(board1.h(), 1, &p), 0u);
     EXPECT_EQ(p.aulWord[5], 67u);
     EXPECT_EQ(p.aulWord[0], 0x21F07C1Fu);
 }
@@ -151,10 +151,10 @@ TEST(TvTables, OldMethodAndColourBarRecords) {
     EXPECT_EQ(words(t), (std::vector<uint32_t>{11, 63, 147, 123, 28672, 59,  4,   707, 999, 115,
                                                75, 11, 599, 920, 32,    999, 758, 38,  99,  51}));
     // Board 1 differs from board 0 in one word of 800 x 600 at standard 1.
-    TvBoard condor(0x14, 0x0525, 2);
+    TvBoard board1(0x14, 0x0525, 2);
     EXPECT_EQ(HSLMAVGetTimingParametersOldMethod(b.h(), 1, 800, 600, &t), 0u);
     EXPECT_EQ(t.aulWord[13], 448u);
-    EXPECT_EQ(HSLMAVGetTimingParametersOldMethod(condor.h(), 1, 800, 600, &t), 0u);
+    EXPECT_EQ(HSLMAVGetTimingParametersOldMethod(board1.h(), 1, 800, 600, &t), 0u);
     EXPECT_EQ(t.aulWord[13], 256u);
 
     const struct {
@@ -236,6 +236,227 @@ TEST(TvTables, ItuParametersByStandardAndSize) {
               (std::vector<uint32_t>{712, 850, 241, 261, 1440, 24, 126, 21}));
     b.standard() = 0;
     EXPECT_EQ(HSLMAVGetCVE2ITU656Parameters(b.h(), &m, &p), HSL_ERR_MAV_ITU656_PARM);
+}
+
+// ------------------------------------------------------------ TV output
+
+// A TV mode as a user sets it up: the DAC and the TV on.
+ModeInfo outputMode(const ModeInfo &timings, int standard) {
+    ModeInfo m = timings;
+    m.lDeskWidth = int32_t(m.ulDispWidth);
+    m.lDeskHeight = m.lDispHeight;
+    m.lBpp = 8;
+    m.lModeType = MODE_TYPE_TV | MODE_TYPE_DAC_ON | MODE_TYPE_SECOND_OUTPUT | MODE_TYPE_DAC;
+    m.lZoom = 1;
+    m.lSignalMode = (m.lSignalMode & ~0xF0) | standard << 4;
+    return m;
+}
+
+std::string rowName(const uint8_t *key, uint32_t width, int32_t height) {
+    return std::to_string(key[0]) + "/" + std::to_string(key[1]) + "/" + std::to_string(key[2]) +
+           " " + std::to_string(width) + "x" + std::to_string(height);
+}
+
+// Every TV mode of the tables, set up on the encoder model: the encoder
+// runs the standard's frame at its rate, from a clock near the mode's. (The
+// 720 x 480 display mode itself runs at 58.9 Hz: its frame is whole Hz
+// away from 59.94.)
+TEST(TvOutput, EveryTableModeRunsAtItsStandardsRate) {
+    for (const MavModeEntry *e = MavTVParm; e->aucKey[0] != MAV_TABLE_END; e++) {
+        const int standard = e->aucKey[1];
+        const std::string row = rowName(e->aucKey, e->Mode.ulDispWidth, e->Mode.lDispHeight);
+        ReadBoard b(e->aucKey[0]);
+        if (e->aucKey[2] == 1)
+            b.reportChip(0x0525, 2);
+        b.h()->TVState.ucTVStandard = uint8_t(standard);
+        ModeInfo m =
+            outputMode(tvMode(e->Mode.ulDispWidth, e->Mode.lDispHeight, standard), standard);
+        ASSERT_EQ(HSLMAVGetTVParameters(b.h(), &m, uint8_t(standard)), 0u) << row;
+        EXPECT_EQ(HSLMAVSetTVOutMode(b.h(), &m), 0u) << row;
+        const sim::TvEncoder::TvPicture pic = b.enc->tvPicture();
+        EXPECT_TRUE(pic.on) << row;
+        EXPECT_EQ(pic.standard, standard) << row;
+        EXPECT_LE(std::abs(pic.frameHz - (standard ? 60 : 50)), 1) << row;
+        EXPECT_LT(std::abs(int32_t(pic.clockKHz) - m.lPixClock), m.lPixClock / 50) << row;
+        EXPECT_TRUE(b.failures.empty()) << row << ": " << b.firstFailure();
+    }
+}
+
+// Every vertical size step likewise: its frame scaled onto the TV's lines
+// at the standard's rate.
+TEST(TvOutput, EveryVerticalSizeStepRunsAtItsStandardsRate) {
+    for (const MavVScaleEntry *e = MavVScaleTVParm; e->aucKey[0] != MAV_TABLE_END; e++) {
+        const int standard = (e->Mode.lSignalMode >> 4) & 1;
+        const std::string row = rowName(e->aucKey, e->Mode.ulDispWidth, e->Mode.lDispHeight) +
+                                " step " + std::to_string(e->Mode.alTVAdjust[3]);
+        ReadBoard b(0x14);
+        b.reportChip(0x0525, 2);
+        b.h()->TVState.ucTVStandard = uint8_t(standard);
+        ModeInfo m = outputMode(e->Mode, standard);
+        EXPECT_EQ(HSLMAVSetTVOutMode(b.h(), &m), 0u) << row;
+        const sim::TvEncoder::TvPicture pic = b.enc->tvPicture();
+        EXPECT_EQ(pic.standard, standard) << row;
+        EXPECT_EQ(pic.frameHz, standard ? 60 : 50) << row;
+        EXPECT_EQ(pic.vScale, e->aulScale[0]) << row;
+        EXPECT_EQ(pic.hTotal, e->aulScale[1]) << row;
+        const uint32_t vtotal = uint32_t(m.lDispHeight + m.lVFPorch + m.lVSync + m.lVBPorch);
+        EXPECT_EQ(pic.vTotal, vtotal) << row;
+        EXPECT_TRUE(b.failures.empty()) << row << ": " << b.firstFailure();
+    }
+}
+
+TEST(TvTables, VerticalStepFromTheScaleTableOrTheOldRecord) {
+    ReadBoard b(0x14);
+    b.reportChip(0x0525, 2);
+    ModeInfo m = outputMode(tvMode(800, 600, 1), 1);
+    ASSERT_EQ(HSLMAVGetTVParameters(b.h(), &m, 1), 0u);
+    ASSERT_EQ(m.alTVAdjust[3], 0);
+    TVTimingParameters old{};
+    EXPECT_EQ(HSLMAVGetTimingParameters(b.h(), 1, &m, &old), 0u);
+    EXPECT_EQ(old.aulWord[4], 22937u) << "step 0: the size's own record";
+    EXPECT_EQ(old.aulWord[13], 256u);
+
+    m.alTVAdjust[3] = 3;
+    TVTimingParameters t{};
+    EXPECT_EQ(HSLMAVGetTimingParameters(b.h(), 1, &m, &t), 0u);
+    EXPECT_EQ(t.aulWord[4], 25373u);
+    EXPECT_EQ(t.aulWord[8], 998u);
+    EXPECT_EQ(t.aulWord[15], 998u);
+    EXPECT_EQ(t.aulWord[14], 1u);
+    EXPECT_EQ(t.aulWord[13], 256u);
+    EXPECT_EQ(t.aulWord[12], 749u) << "the mode's own frame";
+    EXPECT_EQ(t.aulWord[10], 94u);
+    EXPECT_EQ(t.aulWord[6], 4u);
+    EXPECT_EQ(t.aulWord[11], 92u) << "placed: the back porch + 2";
+    // (998 + 2) x 750 x 2700 / 45045 = 44955 kHz from the encoder's search.
+    const uint32_t p = t.aulWord[2] & 7;
+    const uint32_t clock = (t.aulWord[1] + 1) * 27000 / ((t.aulWord[0] + 1) * (p + 1));
+    EXPECT_LT(std::abs(int32_t(clock) - 44955), 44955 / 100);
+    EXPECT_EQ(t.aulWord[2] & 0x80, 0x80u);
+
+    // The step's own timings, and its vertical offset.
+    m.alTVAdjust[1] = 9;
+    EXPECT_EQ(HSLMAVGetVScaleTVParameters(b.h(), &m, 1), 0u);
+    EXPECT_EQ(m.lVFPorch, 27);
+    EXPECT_EQ(m.lVBPorch, 47);
+    EXPECT_EQ(m.alTVAdjust[1], 0);
+    EXPECT_EQ(m.alTVAdjust[0], 66) << "the horizontal words kept";
+    // No step 3 at standard 0 on board 0.
+    ReadBoard board0(0x14);
+    ModeInfo p0 = outputMode(tvMode(800, 600, 0), 0);
+    p0.alTVAdjust[3] = 3;
+    EXPECT_EQ(HSLMAVGetVScaleTVParameters(board0.h(), &p0, 0), HSL_ERR_MAV_VSCALE_PARM);
+}
+
+// ------------------------------------------------------------ step changes
+
+struct Step {
+    uint32_t type;
+    uint32_t code;
+    // The words that change: TV words 19-22, HFP, HBP, VFP, VBP.
+    int32_t tv[4], hfp, hbp, vfp, vbp;
+};
+
+TEST(TvModify, EachChangeTypeOnATvMode) {
+    // 800 x 600 at standard 1 on board 1, at vertical size step 3.
+    ReadBoard b(0x14);
+    b.reportChip(0x0525, 2);
+    b.h()->TVState.ucTVStandard = 1;
+    ModeInfo base = outputMode(tvMode(800, 600, 1), 1);
+    ASSERT_EQ(HSLMAVGetTVParameters(b.h(), &base, 1), 0u);
+    base.alTVAdjust[3] = 3;
+    ASSERT_EQ(HSLMAVGetVScaleTVParameters(b.h(), &base, 1), 0u);
+    base.alTVAdjust[1] = 10;
+    const int32_t h = 66, v = 10, hs = 35;
+    const Step steps[] = {
+        {13, 0, {h + 4, v, hs, 3}, 16, 96, 27, 47},
+        {14, 0, {h - 4, v, hs, 3}, 16, 96, 27, 47},
+        {15, 0, {h, v - 2, hs, 3}, 16, 96, 27, 47},
+        {16, 0, {h, v + 2, hs, 3}, 16, 96, 27, 47},
+        {17, 0, {h, v, hs + 1, 3}, 16, 96, 27, 47},
+        {19, 0, {h, v, hs - 1, 3}, 16, 96, 27, 47},
+        // The size steps take the step's timings and vertical offset from
+        // the scale table.
+        {18, 0, {h, 0, hs, 4}, 16, 96, 18, 32},
+        {20, 0, {h, 0, hs, 2}, 16, 96, 36, 62},
+        {24, 0, {h, v, hs, 3}, 24, 88, 27, 47},
+        {35, 0, {h, v, hs, 3}, 24, 88, 27, 47},
+        {26, 0, {h, v, hs, 3}, 8, 104, 27, 47},
+        {33, 0, {h, v, hs, 3}, 8, 104, 27, 47},
+        {27, 0, {h, v, hs, 3}, 16, 96, 28, 46},
+        {38, 0, {h, v, hs, 3}, 16, 96, 28, 46},
+        {29, 0, {h, v, hs, 3}, 16, 96, 26, 48},
+        {36, 0, {h, v, hs, 3}, 16, 96, 26, 48},
+        {1, HSL_ERR_MAV_MODIFY_NOT_ALLOWED, {h, v, hs, 3}, 16, 96, 27, 47},
+        {12, HSL_ERR_MAV_MODIFY_NOT_ALLOWED, {h, v, hs, 3}, 16, 96, 27, 47},
+        {21, HSL_ERR_MAV_MODIFY_NOT_ALLOWED, {h, v, hs, 3}, 16, 96, 27, 47},
+        {25, HSL_ERR_MAV_MODIFY_NOT_ALLOWED, {h, v, hs, 3}, 16, 96, 27, 47},
+        {37, HSL_ERR_MAV_MODIFY_NOT_ALLOWED, {h, v, hs, 3}, 16, 96, 27, 47},
+        {0, HSL_ERR_MAV_MODIFY_RANGE, {h, v, hs, 3}, 16, 96, 27, 47},
+        {39, HSL_ERR_MAV_MODIFY_RANGE, {h, v, hs, 3}, 16, 96, 27, 47},
+    };
+    for (const Step &s : steps) {
+        ModeInfo m = base;
+        b.h()->ulErrorCode = 0;
+        EXPECT_EQ(HSLMAVModifyTVParameters(b.h(), &m, s.type, 0xDEAD), s.code) << s.type;
+        EXPECT_EQ(std::vector<int32_t>(m.alTVAdjust, m.alTVAdjust + 4),
+                  std::vector<int32_t>(s.tv, s.tv + 4))
+            << s.type;
+        EXPECT_EQ(m.lHFPorch, s.hfp) << s.type;
+        EXPECT_EQ(m.lHBPorch, s.hbp) << s.type;
+        EXPECT_EQ(m.lVFPorch, s.vfp) << s.type;
+        EXPECT_EQ(m.lVBPorch, s.vbp) << s.type;
+    }
+    EXPECT_TRUE(b.enc->writes.empty()) << "the encoder is not written";
+    EXPECT_TRUE(b.failures.empty()) << b.firstFailure();
+}
+
+TEST(TvModify, StepsPastTheirLimits) {
+    ReadBoard b(0x14);
+    b.reportChip(0x0525, 2);
+    ModeInfo base = outputMode(tvMode(800, 600, 0), 0);
+    ASSERT_EQ(HSLMAVGetTVParameters(b.h(), &base, 0), 0u);
+
+    // The last size step: one more is refused but stays in the mode.
+    ModeInfo m = base;
+    m.alTVAdjust[3] = 5;
+    ASSERT_EQ(HSLMAVGetVScaleTVParameters(b.h(), &m, 0), 0u);
+    const ModeInfo at5 = m;
+    EXPECT_EQ(HSLMAVModifyTVParameters(b.h(), &m, 18, 0), HSL_ERR_MAV_MODIFY_RANGE);
+    EXPECT_EQ(m.alTVAdjust[3], 6);
+    EXPECT_EQ(m.lVFPorch, at5.lVFPorch);
+    b.h()->ulErrorCode = 0;
+    m = base;
+    m.alTVAdjust[3] = 1;
+    EXPECT_EQ(HSLMAVModifyTVParameters(b.h(), &m, 20, 0), HSL_ERR_MAV_MODIFY_RANGE);
+    EXPECT_EQ(m.alTVAdjust[3], 0);
+
+    // A porch too short for the step: refused, nothing moved.
+    const struct {
+        uint32_t type;
+        int32_t ModeInfo::*porch;
+        int32_t value;
+    } shortPorches[] = {{24, &ModeInfo::lHBPorch, 7},
+                        {26, &ModeInfo::lHFPorch, 7},
+                        {27, &ModeInfo::lVBPorch, 1},
+                        {29, &ModeInfo::lVFPorch, 1}};
+    for (const auto &c : shortPorches) {
+        b.h()->ulErrorCode = 0;
+        m = base;
+        m.*c.porch = c.value;
+        const ModeInfo before = m;
+        EXPECT_EQ(HSLMAVModifyTVParameters(b.h(), &m, c.type, 0), HSL_ERR_MAV_MODIFY_RANGE)
+            << c.type;
+        EXPECT_EQ(std::memcmp(&m, &before, sizeof m), 0) << c.type;
+    }
+
+    // A mode without adjustment words takes no steps.
+    b.h()->ulErrorCode = 0;
+    m = outputMode(tvMode(720, 576, 0), 0);
+    ASSERT_EQ(HSLMAVGetTVParameters(b.h(), &m, 0), 0u);
+    const ModeInfo before = m;
+    EXPECT_EQ(HSLMAVModifyTVParameters(b.h(), &m, 13, 0), HSL_ERR_MAV_MODIFY_NOT_ALLOWED);
+    EXPECT_EQ(std::memcmp(&m, &before, sizeof m), 0);
 }
 
 } // namespace

@@ -4,7 +4,6 @@
 #include "hal_pending.h"
 
 #include "hal_error.h"
-#include "hsl_mav.h"
 
 namespace {
 

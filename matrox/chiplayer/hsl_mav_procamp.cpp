@@ -3,14 +3,14 @@
 // brightness and contrast, and the gamma curve. HSLMAVSetTVProcAmp applies
 // a chosen group of them and keeps the record as the board's TVSettings,
 // which every TV mode set-up applies again in full.
-#include "hal_addon.h"
 #include "hal_error.h"
+#include "hsl_mav_io.h"
 #include "hsl_mav_tables.h"
-#include "hsl_regs.h"
 
 namespace {
 
-using namespace hsl;
+using mav::failed;
+using mav::hasEncoder;
 
 // Encoder registers of the picture controls.
 constexpr uint32_t kRegSubcarrier = 0x00, kRegBlack = 0x0E, kRegWhite = 0x1E,
@@ -25,19 +25,13 @@ constexpr uint32_t kSubcarrier525 = 0x21F07C1F, kSubcarrier525Frozen = 0x21F072C
 constexpr uint32_t kLevelWidth = 10;
 
 void writeReg(BoardHandle *pBoard, uint32_t reg, uint32_t value, uint32_t width = 8) {
-    uint8_t bytes[4] = {};
-    HSLMAVBitConvToEncoder(value, width, bytes);
-    HSLMAVI2CWrite(pBoard, reg, bytes, width == 8 ? 1 : width == 32 ? 4 : 2);
+    mav::wrWidth(pBoard, reg, value, width);
 }
 
-// Read-modify-write of one register's `mask` bits; nothing is written when
-// the read failed.
+// Sets or clears `mask` in one register, keeping its other bits; nothing is
+// written when the read failed.
 void setBits(BoardHandle *pBoard, uint32_t reg, uint8_t mask, bool on) {
-    uint8_t v = 0;
-    HSLMAVI2CRead(pBoard, reg, &v, 1);
-    if (failed(pBoard))
-        return;
-    writeReg(pBoard, reg, on ? (v | mask) : (v & ~mask));
+    mav::rmw(pBoard, reg, uint8_t(~mask), on ? mask : 0);
 }
 
 // Flicker-filter values of settings 0, 1 and 2. A setting beyond the
@@ -171,7 +165,7 @@ uint32_t HSLMAVSetGamma(BoardHandle *pBoard, const TVProcAmpSettings *pSettings)
 uint32_t HSLMAVSetTVProcAmp(BoardHandle *pBoard, TVProcAmpSettings *pSettings, uint32_t groups) {
     if (failed(pBoard))
         return pBoard->ulErrorCode;
-    if ((pBoard->flFeatures & HSL_MAV_FEATURES) == 0)
+    if (!hasEncoder(pBoard))
         return SetErr(pBoard, HSL_ERR_MAV_PROCAMP_NO_ENCODER);
     if (groups == 0)
         groups = TV_PROCAMP_ALL;

@@ -236,8 +236,9 @@ const MavModeEntry MavTV_YUVParm[] = {
 //     (vtotal) fills the 625- or 525-line frame at 50 or 59.94 Hz;
 //   words 5-8, 10-12, 15: the generator's timings taken from the mode (sync,
 //     back porch, active end, htotal + 1, vsync + back porch, line 11,
-//     vtotal - 1), word 9 the vertical position 14 the mode-built records
-//     use, word 16 the vertical reset just after the active line;
+//     vtotal - 1, or the TV's whole frame for a native size a line short
+//     of it), word 9 the vertical position 14 the mode-built records use,
+//     word 16 the vertical reset just after the active line;
 //   words 18, 19: the borders the position calculation gives with no offset
 //     (limited to 0..255), recomputed whenever a mode's TV words are set.
 // Version 0x13 repeats 0x11; board 1 repeats board 0 but for word 13 of
@@ -290,7 +291,7 @@ const MavTimingEntry MavTimingParm[] = {
     timing(V14, 1, 0, 640, 480, {11, 63, 147, 123, 28672, 59,  4,   707, 999, 115,
                                  75, 11, 599, 920, 32,    999, 758, 38,  99,  51}),
     timing(V14, 1, 0, 720, 480, {13, 56, 139, 127, 32767, 64,  4,   864, 889, 14,
-                                 30, 11, 523, 0,   2043,  889, 756, 0,   111, 27}),
+                                 30, 11, 524, 0,   2043,  889, 756, 0,   111, 27}),
     timing(V14, 1, 0, 800, 600, {12, 85, 147, 127, 22937, 80,  4,   977, 994, 14,
                                  94, 11, 749, 448, 32,    994, 828, 0,   81,  0}),
     timing(V14, 1, 0, 1024, 768, {9,   112, 155, 127, 17644, 104,  4,    1273, 1306, 14,
@@ -310,7 +311,7 @@ const MavTimingEntry MavTimingParm[] = {
     timing(V14, 1, 1, 640, 480, {11, 63, 147, 123, 28672, 59,  4,   707, 999, 115,
                                  75, 11, 599, 920, 32,    999, 758, 38,  99,  51}),
     timing(V14, 1, 1, 720, 480, {13, 56, 139, 127, 32767, 64,  4,   864, 889, 14,
-                                 30, 11, 523, 0,   2043,  889, 756, 0,   111, 27}),
+                                 30, 11, 524, 0,   2043,  889, 756, 0,   111, 27}),
     timing(V14, 1, 1, 800, 600, {12, 85, 147, 127, 22937, 80,  4,   977, 994, 14,
                                  94, 11, 749, 256, 32,    994, 828, 0,   81,  0}),
     timing(V14, 1, 1, 1024, 768, {9,   112, 155, 127, 17644, 104,  4,    1273, 1306, 14,
@@ -333,7 +334,7 @@ const MavTimingEntry MavTimingColorBarParm[] = {
     endMark<MavTimingEntry>(),
 };
 
-// Vertical size steps of the condor-class boards (version 0x14, board 1).
+// Vertical size steps of the board-1 chips (version 0x14).
 // Rows other than the four fixed ones (640 x 480 standard 0 step 1,
 // 640 x 480 standard 1 step 4, 800 x 600 standard 0 step 5, 1024 x 768
 // standard 1 step 4) are tuned to the encoder model: each step below the

@@ -3,12 +3,13 @@
 // timing record, the picture-control limits, luminance levels and gamma
 // curves, the ITU-R 656 words, and the step changes of a TV mode.
 #include "hal_error.h"
+#include "hsl_mav_io.h"
 #include "hsl_mav_tables.h"
-#include "hsl_regs.h"
 
 namespace {
 
-using namespace hsl;
+using mav::failed;
+using mav::hasEncoder;
 
 constexpr uint32_t kCondorDevice = 0x0525;
 constexpr int kModeWords = 32;
@@ -21,10 +22,6 @@ constexpr int32_t kSignal525 = 0x10;
 // Reference rates of the encoder's clock for a vertical-scale record: the
 // 59.94 Hz standard runs 1000/1001 slower.
 constexpr uint32_t kScaleRate625 = 54000, kScaleRate525 = 45045, kScaleClockFactor = 2700;
-
-bool hasEncoder(const BoardHandle *pBoard) {
-    return (pBoard->flFeatures & HSL_MAV_FEATURES) != 0;
-}
 
 uint8_t boardId(const BoardHandle *pBoard) {
     return (pBoard->ulChipID >> 16) == kCondorDevice && pBoard->ulChipRev > 1 ? 1 : 0;

@@ -138,7 +138,7 @@ extern const MavITU656Entry CVE2ITU656Parm[];
  * HSLMAVGetTimingParameters, HSLMAVGetColorBarTimingParameters and
  * HSLMAVGetCVE2ITU656Parameters are declared in hsl_mav.h ---- */
 
-/* 1 on a condor-class chip past its first revision, else 0. */
+/* 1 on a chip of device 0x0525 past revision 1, else 0. */
 uint32_t HSLMAVGetBoardIDForParameters(BoardHandle *pBoard, uint8_t *pBoardId);
 /* Fills words 7 to 22 of the mode (7 to 18 for a YUV mode) from the table. */
 uint32_t HSLMAVGetTVParameters(BoardHandle *pBoard, ModeInfo *pMode, uint8_t standard);
