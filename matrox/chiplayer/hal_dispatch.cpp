@@ -254,8 +254,10 @@ uint32_t HALGetTVProcAmp(BoardHandle *pBoard, void *p, uint32_t a, uint32_t b) {
     return dispatch(pBoard, HSL_SLOT_GET_TV_PROC_AMP, p, static_cast<uint8_t>(a),
                     static_cast<uint8_t>(b));
 }
-uint32_t HALSetTVProcAmp(BoardHandle *pBoard, uint32_t a, uint32_t b) {
-    return dispatch(pBoard, HSL_SLOT_SET_TV_PROC_AMP, a, b);
+// The settings record goes by address: on a 64-bit host no 32-bit word
+// can carry it.
+uint32_t HALSetTVProcAmp(BoardHandle *pBoard, TVProcAmpSettings *pSettings, uint32_t groups) {
+    return dispatch(pBoard, HSL_SLOT_SET_TV_PROC_AMP, pSettings, groups);
 }
 uint32_t HALSetTVStandard(BoardHandle *pBoard, uint32_t b) {
     return dispatch(pBoard, HSL_SLOT_SET_TV_STANDARD, static_cast<uint8_t>(b));

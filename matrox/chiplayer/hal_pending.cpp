@@ -64,47 +64,4 @@ uint32_t HALPVideoStep(BoardHandle *pBoard, ModeInfo *, uint32_t) {
     return notYet(pBoard);
 }
 
-uint32_t HSLMAVSetGPIO(BoardHandle *pBoard, uint32_t) {
-    return notYet(pBoard);
-}
-uint32_t HSLMAVValidateMode(BoardHandle *pBoard, ModeInfo *) {
-    return notYet(pBoard);
-}
-uint32_t HSLMAVValidateVideoParameters(BoardHandle *pBoard, ModeInfo *) {
-    return notYet(pBoard);
-}
-uint32_t HSLMAVGetTVParameters(BoardHandle *pBoard, void *, uint8_t) {
-    return notYet(pBoard);
-}
-uint32_t HSLMAVModifyTVParameters(BoardHandle *pBoard, ModeInfo *, uint32_t, uint32_t) {
-    return notYet(pBoard);
-}
-uint32_t HSLMAVGetTVProcAmp(BoardHandle *pBoard, void *, uint8_t, uint8_t) {
-    return notYet(pBoard);
-}
-uint32_t HSLMAVSetTVProcAmp(BoardHandle *pBoard, uint32_t, uint32_t) {
-    return notYet(pBoard);
-}
-uint32_t HSLMAVSetTVStandard(BoardHandle *pBoard, uint8_t) {
-    return notYet(pBoard);
-}
-uint32_t HSLMAVSetTVCableType(BoardHandle *pBoard, uint8_t) {
-    return notYet(pBoard);
-}
-uint32_t HSLMAVDetectTV(BoardHandle *pBoard, void *) {
-    return notYet(pBoard);
-}
-uint32_t HSLMAVSetTVOutMode(BoardHandle *pBoard, ModeInfo *) {
-    return notYet(pBoard);
-}
-uint32_t HSLMAVSetTVColorBarMode(BoardHandle *pBoard) {
-    return notYet(pBoard);
-}
-uint32_t HSLMAVSetTVPassThroughMode(BoardHandle *pBoard, uint32_t) {
-    return notYet(pBoard);
-}
-uint32_t HSLMAVSetTVDisableMode(BoardHandle *pBoard) {
-    return notYet(pBoard);
-}
-
 } // extern "C"

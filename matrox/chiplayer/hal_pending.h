@@ -9,6 +9,7 @@
 #include <stdint.h>
 
 #include "hal_records.h"
+#include "hsl_mav.h"
 
 #ifdef __cplusplus
 extern "C" {
@@ -37,24 +38,6 @@ uint32_t HALPChangeVerticalSyncPolarity(BoardHandle *pBoard, ModeInfo *pMode, ui
 uint32_t HALPChangeInterlaceMode(BoardHandle *pBoard, ModeInfo *pMode, uint32_t value);
 /* Steps 13 to 38 in order of their change type. */
 uint32_t HALPVideoStep(BoardHandle *pBoard, ModeInfo *pMode, uint32_t type);
-
-/* TV routines the families call. */
-uint32_t HSLMAVSetGPIO(BoardHandle *pBoard, uint32_t word);
-uint32_t HSLMAVValidateMode(BoardHandle *pBoard, ModeInfo *pMode);
-uint32_t HSLMAVValidateVideoParameters(BoardHandle *pBoard, ModeInfo *pMode);
-/* The TV operations of slots 7 to 17. */
-uint32_t HSLMAVGetTVParameters(BoardHandle *pBoard, void *pParams, uint8_t which);
-uint32_t HSLMAVModifyTVParameters(BoardHandle *pBoard, ModeInfo *pMode, uint32_t type,
-                                  uint32_t value);
-uint32_t HSLMAVGetTVProcAmp(BoardHandle *pBoard, void *pValue, uint8_t a, uint8_t b);
-uint32_t HSLMAVSetTVProcAmp(BoardHandle *pBoard, uint32_t a, uint32_t b);
-uint32_t HSLMAVSetTVStandard(BoardHandle *pBoard, uint8_t standard);
-uint32_t HSLMAVSetTVCableType(BoardHandle *pBoard, uint8_t cable);
-uint32_t HSLMAVDetectTV(BoardHandle *pBoard, void *pFound);
-uint32_t HSLMAVSetTVOutMode(BoardHandle *pBoard, ModeInfo *pMode);
-uint32_t HSLMAVSetTVColorBarMode(BoardHandle *pBoard);
-uint32_t HSLMAVSetTVPassThroughMode(BoardHandle *pBoard, uint32_t master);
-uint32_t HSLMAVSetTVDisableMode(BoardHandle *pBoard);
 
 uint32_t HALGetVESAParameters(BoardHandle *pBoard, ModeInfo *pMode, uint32_t variant);
 uint32_t HALModifyVideoParameters(BoardHandle *pBoard, ModeInfo *pMode, uint32_t type,

@@ -12,6 +12,7 @@
 #include "hal_pending.h"
 #include "hsl.h"
 #include "hsl_ecl.h"
+#include "hsl_mav_tables.h"
 #include "hsl_single.h"
 #include "hal_i2c.h"
 #include "hsl_regs.h"

@@ -12,6 +12,9 @@ void fail(const std::string &what) {
     Machine::current().fail(what);
 }
 
+constexpr int kSense = 0xB8, kEnable = 0x3E, kInput = 0x94;
+constexpr int kInputController = 0xB, kClock = 0x82, kClockFromInput = 0x20;
+
 std::string hex(uint32_t v) {
     char buf[16];
     std::snprintf(buf, sizeof buf, "0x%X", v);
@@ -42,9 +45,53 @@ bool TvEncoder::write(uint8_t byte) {
     }
     if (index_ > 0xFF)
         return false;
+    if (index_ == kSense) {
+        fail("TV encoder: a write to the read-only sense register 0xB8");
+        step();
+        return true;
+    }
     regs[size_t(index_)] = byte;
+    writes.emplace_back(uint8_t(index_), byte);
+    if (index_ == kEnable && byte == 0 && (regs[kInput] >> 4) == kInputController &&
+        !(regs[kClock] & kClockFromInput) && clockKHz() == 0)
+        fail("TV encoder: output enabled with a clock it cannot make (M " +
+             std::to_string(regs[0x80]) + ", N " + std::to_string(regs[0x81]) + ", P " +
+             std::to_string(regs[0x82] & 7) + ")");
     step();
     return true;
+}
+
+uint32_t TvEncoder::clockKHz() const {
+    const uint32_t m = regs[0x80], n = regs[0x81], p = regs[0x82] & 7;
+    if (m < 1 || m > 13 || n < 1 || n > 126 || (p != 1 && p != 3 && p != 7))
+        return 0;
+    return (n + 1) * 27000 / ((m + 1) * (p + 1));
+}
+
+TvEncoder::TvPicture TvEncoder::tvPicture() const {
+    TvPicture t;
+    t.on = regs[kEnable] == 0 && regs[0xB3] == 1;
+    t.input = regs[kInput] >> 4;
+    const uint32_t lines = uint32_t(regs[0x17]) * 4 + regs[0x18];
+    const uint32_t carrier =
+        uint32_t(regs[0]) << 24 | uint32_t(regs[1]) << 16 | uint32_t(regs[2]) << 8 | regs[3];
+    if (lines == 625 && carrier == 0x2A098ACBu)
+        t.standard = 0;
+    else if (lines == 525 && (carrier == 0x21F07C1Fu || carrier == 0x21F072CCu))
+        t.standard = 1;
+    t.clockKHz = clockKHz();
+    t.hTotal = reg16(0xA0);
+    t.vTotal = reg16(0xA8) + 1;
+    t.activeWidth = reg16(0x9E) - reg16(0x9C);
+    t.activeLines = t.vTotal - reg16(0xA6);
+    t.hPosition = reg16(0x9A);
+    t.vPosition = reg16(0xA2);
+    t.hScale = regs[0x90];
+    t.vScale = reg16(0x91);
+    const uint64_t frame = uint64_t(t.hTotal) * t.vTotal;
+    if (frame != 0)
+        t.frameHz = int((uint64_t(t.clockKHz) * 1000 + frame / 2) / frame);
+    return t;
 }
 
 uint8_t TvEncoder::read() {
@@ -54,7 +101,8 @@ uint8_t TvEncoder::read() {
     }
     if (index_ > 0xFF)
         return 0xFF;
-    const uint8_t v = regs[size_t(index_)];
+    const uint8_t v =
+        index_ == kSense ? uint8_t((regs[kSense] & 0xF0) | (sense & 0x0F)) : regs[size_t(index_)];
     step();
     return v;
 }

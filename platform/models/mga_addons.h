@@ -7,6 +7,28 @@
 //     takes the index as its first byte after the read address, then sends.
 //     Register 0xB2 holds the version. A transfer running past register
 //     0xFF is a failure.
+//     Register meanings this model gives the encoder (the hardware
+//     description leaves them open; two-byte quantities low byte first):
+//       00-03 colour subcarrier word (most significant byte first);
+//       17-18 lines per frame, 10 bits (byte 0 x 4 + byte 1): 625 or 525;
+//       3E 0 enables the encoder's output, 1 holds it;
+//       B3 1 lets the input pixels in;
+//       94 bits 4-7 the input: 0xB a display controller's pixels, 0x8 the
+//          internal colour bars, 0xA YUV, 0xC pass-through as master;
+//       80 M, 81 N, 82 0x80 | S << 3 | P: the clock (N + 1) x 27000 kHz /
+//          ((M + 1)(P + 1)), made only for M 1-13, N 1-126 and P 1, 3
+//          or 7 (a post divider of 2, 4 or 8);
+//          82 bit 5 set: the synthesiser idle, the clock taken from the input;
+//       90 horizontal scale (x/128), 91-92 vertical scale (x/32768);
+//       9A horizontal position, 9C horizontal reference, 9E horizontal
+//          active end, A0 horizontal total, A2 vertical position, A6
+//          vertical active start, A8 vertical total - 1, AA vertical reset;
+//       B8 the sense lines, read-only: bits 0-3 low where a TV input loads
+//          the output (`sense`, 0x0F: nothing attached). A write is a
+//          failure.
+//     Enabling the output (3E = 0) with a display controller as the input
+//     and its own clock set to one it cannot make is a failure. tvPicture() decodes the
+//     running TV picture.
 //   Video decoder and tuner: a sub-address byte then data in a write; a read
 //     sends the status byte. More than one byte read per transfer, or a
 //     data byte written to them, is a failure.
@@ -40,6 +62,26 @@ class TvEncoder : public I2cSlave {
     int bytesAfterReadAddress() const override { return 1; }
     std::vector<uint8_t> regs;
     int transfers = 0;
+    uint8_t sense = 0x0F;
+    std::vector<std::pair<uint8_t, uint8_t>> writes; // register, value, in order
+
+    // The clock registers' synthesiser output in kHz; 0 when the dividers
+    // are outside what the synthesiser makes.
+    uint32_t clockKHz() const;
+    struct TvPicture {
+        bool on = false;   // output enabled, pixels let in
+        int input = 0;     // register 94 bits 4-7
+        int standard = -1; // 0: 625 lines, 50 Hz; 1: 525 lines, 60 Hz; -1 neither
+        uint32_t clockKHz = 0;
+        uint32_t hTotal = 0, vTotal = 0; // input pixels per line, lines per frame
+        uint32_t activeWidth = 0;        // active end - reference
+        uint32_t activeLines = 0;        // lines from the active start to the frame's end
+        uint32_t hPosition = 0, vPosition = 0;
+        uint32_t hScale = 0, vScale = 0;
+        int frameHz = 0; // rounded
+    };
+    TvPicture tvPicture() const;
+    uint32_t reg16(int r) const { return regs[size_t(r)] | uint32_t(regs[size_t(r) + 1]) << 8; }
 
   private:
     void step();
