@@ -14,6 +14,7 @@
 #include "hal_pending.h"
 #include "hsl.h"
 #include "hsl_ecl.h"
+#include "hsl_mav_tables.h"
 #include "hsl_regs.h"
 
 namespace {
