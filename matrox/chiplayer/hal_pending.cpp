@@ -103,5 +103,32 @@ uint32_t HSLMAVSetTVPassThroughMode(BoardHandle *pBoard, uint32_t) {
 uint32_t HSLMAVSetTVDisableMode(BoardHandle *pBoard) {
     return notYet(pBoard);
 }
+uint32_t HSLMAVSetCRTOutMode(BoardHandle *pBoard, ModeInfo *) {
+    return notYet(pBoard);
+}
+uint32_t HSLMAVSetTVOutModeCRTC2(BoardHandle *pBoard, ModeInfo *) {
+    return notYet(pBoard);
+}
+uint32_t HSLMAVSetTVYUVModeToucanRev0(BoardHandle *pBoard, ModeInfo *) {
+    return notYet(pBoard);
+}
+uint32_t HSLMAVPIXPLLSET(BoardHandle *pBoard, ModeInfo *) {
+    return notYet(pBoard);
+}
+uint32_t HSLMAVCRTC2SetITU656(BoardHandle *pBoard, ModeInfo *) {
+    return notYet(pBoard);
+}
+uint32_t HSLMAVResetMAFCInterface(BoardHandle *pBoard) {
+    return notYet(pBoard);
+}
+uint32_t HSLTOUPowerUp(BoardHandle *pBoard) {
+    return notYet(pBoard);
+}
+uint32_t HSLTOUInitHardware(BoardHandle *pBoard) {
+    return notYet(pBoard);
+}
+uint32_t HSLTOUProgramSystemClock(BoardHandle *pBoard, SysClockInfo *) {
+    return notYet(pBoard);
+}
 
 } // extern "C"

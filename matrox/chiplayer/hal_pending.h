@@ -54,6 +54,17 @@ uint32_t HSLMAVSetTVOutMode(BoardHandle *pBoard, ModeInfo *pMode);
 uint32_t HSLMAVSetTVColorBarMode(BoardHandle *pBoard);
 uint32_t HSLMAVSetTVPassThroughMode(BoardHandle *pBoard, uint32_t master);
 uint32_t HSLMAVSetTVDisableMode(BoardHandle *pBoard);
+/* The TV routines the dual-head mode layer calls. */
+uint32_t HSLMAVSetCRTOutMode(BoardHandle *pBoard, ModeInfo *pMode);
+uint32_t HSLMAVSetTVOutModeCRTC2(BoardHandle *pBoard, ModeInfo *pMode);
+uint32_t HSLMAVSetTVYUVModeToucanRev0(BoardHandle *pBoard, ModeInfo *pMode);
+uint32_t HSLMAVPIXPLLSET(BoardHandle *pBoard, ModeInfo *pMode);
+uint32_t HSLMAVCRTC2SetITU656(BoardHandle *pBoard, ModeInfo *pMode);
+uint32_t HSLMAVResetMAFCInterface(BoardHandle *pBoard);
+/* The toucan set-up routines its mode layer calls. */
+uint32_t HSLTOUPowerUp(BoardHandle *pBoard);
+uint32_t HSLTOUInitHardware(BoardHandle *pBoard);
+uint32_t HSLTOUProgramSystemClock(BoardHandle *pBoard, SysClockInfo *pClock);
 
 uint32_t HALGetVESAParameters(BoardHandle *pBoard, ModeInfo *pMode, uint32_t variant);
 uint32_t HALModifyVideoParameters(BoardHandle *pBoard, ModeInfo *pMode, uint32_t type,
