@@ -103,6 +103,15 @@ uint32_t maxHeight(const ModeInfo *m) {
     return h > 0 ? uint32_t(h) : 0;
 }
 
+// Bytes of `lines` lines of `pitch` pixels, saturating where an
+// unvalidated mode would pass 64 bits.
+uint64_t surfaceBytes(uint64_t lines, uint64_t pitch, uint64_t bytes) {
+    uint64_t v = 0;
+    if (__builtin_mul_overflow(lines, pitch, &v) || __builtin_mul_overflow(v, bytes, &v))
+        return UINT64_MAX;
+    return v;
+}
+
 uint32_t err(const ModeFamily &f, BoardHandle *b, uint32_t toucanCode) {
     return SetErr(b, hsldual::familyCode(f, toucanCode));
 }
@@ -432,8 +441,10 @@ void setPriorities(const ModeFamily &f, BoardHandle *b, uint32_t cleared) {
 // Where the new first-CRTC mode leaves video memory for others. A surface
 // past the end of memory leaves none.
 void setFreeMemory(BoardHandle *b, const ModeInfo *m) {
-    const uint64_t start =
-        (uint64_t(maxHeight(m)) * m->ulFBPitch + uint32_t(m->lDstOrg)) * bytesPerPixel(m->lBpp);
+    const uint64_t bytes = bytesPerPixel(m->lBpp);
+    const uint64_t surface = surfaceBytes(maxHeight(m), m->ulFBPitch, bytes);
+    const uint64_t org = uint64_t(uint32_t(m->lDstOrg)) * bytes;
+    const uint64_t start = surface > UINT64_MAX - org ? UINT64_MAX : surface + org;
     const uint64_t memory = uint64_t(b->ulBaseMemory) + b->ulAddonMemory;
     b->ulFreeMemStart1 = start > 0xFFFFFFFFu ? 0xFFFFFFFFu : uint32_t(start);
     b->ulFreeMemSize1 = start >= memory ? 0 : uint32_t(memory - start);
@@ -601,8 +612,9 @@ uint32_t validateMode(const ModeFamily &f, BoardHandle *b, ModeInfo *m) {
 
     uint64_t size = 0, end = 0;
     if (const uint32_t bytes = bytesPerPixel(bpp)) {
-        size = uint64_t(maxHeight(m)) * m->ulFBPitch * bytes;
-        end = size + uint64_t(uint32_t(m->lDisplayOrg)) * bytes;
+        size = surfaceBytes(maxHeight(m), m->ulFBPitch, bytes);
+        const uint64_t org = uint64_t(uint32_t(m->lDisplayOrg)) * bytes;
+        end = size > UINT64_MAX - org ? UINT64_MAX : size + org;
     } else if (!admittedFormat(bpp) && bpp != 0x10000 && bpp != 0x60000) {
         err(f, b, HSL_ERR_TOU_DEPTH);
     }
