@@ -9,6 +9,7 @@
 #include "hal_monitor.h"
 #include "hal_pending.h"
 #include "hsl_ecl.h"
+#include "hsl_tou.h"
 
 namespace {
 

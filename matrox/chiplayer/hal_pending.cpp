@@ -26,15 +26,6 @@ uint32_t HSLTWIGetBoardInfo(BoardHandle *pBoard) {
 uint32_t HSLTWIInitExtraJmpTbl(BoardHandle *pBoard) {
     return notYet(pBoard);
 }
-uint32_t HSLTOUInitAccess(BoardHandle *pBoard) {
-    return notYet(pBoard);
-}
-uint32_t HSLTOUGetBoardInfo(BoardHandle *pBoard) {
-    return notYet(pBoard);
-}
-uint32_t HSLTOUInitExtraJmpTbl(BoardHandle *pBoard) {
-    return notYet(pBoard);
-}
 uint32_t HSLCONInitAccess(BoardHandle *pBoard) {
     return notYet(pBoard);
 }
@@ -119,15 +110,6 @@ uint32_t HSLMAVCRTC2SetITU656(BoardHandle *pBoard, ModeInfo *) {
     return notYet(pBoard);
 }
 uint32_t HSLMAVResetMAFCInterface(BoardHandle *pBoard) {
-    return notYet(pBoard);
-}
-uint32_t HSLTOUPowerUp(BoardHandle *pBoard) {
-    return notYet(pBoard);
-}
-uint32_t HSLTOUInitHardware(BoardHandle *pBoard) {
-    return notYet(pBoard);
-}
-uint32_t HSLTOUProgramSystemClock(BoardHandle *pBoard, SysClockInfo *) {
     return notYet(pBoard);
 }
 

@@ -21,9 +21,6 @@ uint32_t HSLInitDeviceJumpTable(BoardHandle *pBoard);
 uint32_t HSLTWIInitAccess(BoardHandle *pBoard);
 uint32_t HSLTWIGetBoardInfo(BoardHandle *pBoard);
 uint32_t HSLTWIInitExtraJmpTbl(BoardHandle *pBoard);
-uint32_t HSLTOUInitAccess(BoardHandle *pBoard);
-uint32_t HSLTOUGetBoardInfo(BoardHandle *pBoard);
-uint32_t HSLTOUInitExtraJmpTbl(BoardHandle *pBoard);
 uint32_t HSLCONInitAccess(BoardHandle *pBoard);
 uint32_t HSLCONGetBoardInfo(BoardHandle *pBoard);
 uint32_t HSLCONInitExtraJmpTbl(BoardHandle *pBoard);
@@ -61,10 +58,6 @@ uint32_t HSLMAVSetTVYUVModeToucanRev0(BoardHandle *pBoard, ModeInfo *pMode);
 uint32_t HSLMAVPIXPLLSET(BoardHandle *pBoard, ModeInfo *pMode);
 uint32_t HSLMAVCRTC2SetITU656(BoardHandle *pBoard, ModeInfo *pMode);
 uint32_t HSLMAVResetMAFCInterface(BoardHandle *pBoard);
-/* The toucan set-up routines its mode layer calls. */
-uint32_t HSLTOUPowerUp(BoardHandle *pBoard);
-uint32_t HSLTOUInitHardware(BoardHandle *pBoard);
-uint32_t HSLTOUProgramSystemClock(BoardHandle *pBoard, SysClockInfo *pClock);
 
 uint32_t HALGetVESAParameters(BoardHandle *pBoard, ModeInfo *pMode, uint32_t variant);
 uint32_t HALModifyVideoParameters(BoardHandle *pBoard, ModeInfo *pMode, uint32_t type,

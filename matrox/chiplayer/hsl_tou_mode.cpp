@@ -11,6 +11,7 @@
 #include "hal_pending.h"
 #include "hsl.h"
 #include "hsl_crtc2.h"
+#include "hsl_tou.h"
 #include "hsl_regs.h"
 #include "hsl_tou_mode.h"
 
