@@ -9,6 +9,7 @@
 #include <functional>
 #include <string>
 
+#include "hal.h"
 #include "hal_error.h"
 #include "hsl.h"
 #include "hsl_crtc2.h"
@@ -481,6 +482,45 @@ TEST(ToucanSetMode, BothControllersGetTheirPriorities) {
     EXPECT_EQ(b.h()->CurrentModeCRTC2.lModeType, 0x180000);
     EXPECT_FALSE(b.crtc2(CRTC2_CONTROL) & CRTC2_CONTROL_ENABLE);
     EXPECT_TRUE(b.crtc2(CRTC2_CONTROL) & CRTC2_CONTROL_STOPPED);
+    EXPECT_TRUE(b.failures.empty()) << b.failures.front();
+}
+
+// Through the public entry points on a board the chip layer has read.
+TEST(ToucanSetMode, BothControllersThroughThePublicEntryPoints) {
+    Board b(mgaBoard(0x0525)
+                .integer("PCI_REVISION", 3)
+                .integer("MEMSIZE", int(8 * kMB))
+                .memory("FBM", kFbBase, 32 * kMB));
+    b.h()->HSLData.ulPLLFreqRef = 27000;
+    b.h()->HSLData.ulVCOMax = b.h()->HSLData.ulSystemVCOMax = 230000;
+    b.h()->ulChipRev = 3;
+    ASSERT_EQ(HALGetBoardInfo(b.h()), 0u) << std::hex << b.h()->ulErrorCode;
+    ModeInfo m = mode(640, 480, 16);
+    ASSERT_EQ(HALValidateMode(b.h(), &m), 0u) << std::hex << b.h()->ulErrorCode;
+    ASSERT_EQ(HALValidateVideoParameters(b.h(), &m), 0u) << std::hex << b.h()->ulErrorCode;
+    const ModeInfo before = m;
+    ASSERT_EQ(HALSetMode(b.h(), &m), 0u) << std::hex << b.h()->ulErrorCode;
+    EXPECT_EQ(std::memcmp(&before, &m, sizeof m), 0) << "the caller's record is unchanged";
+    sim::MgaBoard::Picture p = b.mga->picture();
+    EXPECT_EQ(p.width, 640);
+    EXPECT_EQ(p.height, 480);
+    EXPECT_EQ(p.bitsPerPixel, 16);
+    EXPECT_EQ(p.refreshHz, 60);
+    EXPECT_FALSE(p.blanked);
+
+    ModeInfo m2 = mode(640, 480, 16, 0x1280000);
+    m2.lDisplayOrg = 0x100000;
+    ASSERT_EQ(HALValidateMode(b.h(), &m2), 0u) << std::hex << b.h()->ulErrorCode;
+    ASSERT_EQ(HALValidateVideoParameters(b.h(), &m2), 0u) << std::hex << b.h()->ulErrorCode;
+    ASSERT_EQ(HALSetMode(b.h(), &m2), 0u) << std::hex << b.h()->ulErrorCode;
+    const sim::MgaBoard::SecondPicture q = b.mga->secondPicture();
+    EXPECT_TRUE(q.enabled && q.onDac);
+    EXPECT_EQ(q.width, 640);
+    EXPECT_EQ(q.startBytes, 0x200000u);
+    uint8_t p1 = 0, p2 = 0;
+    HSLTOUHipriDualUnit(b.h(), &b.h()->CurrentModeCRTC1, &b.h()->CurrentModeCRTC2, &p1, &p2);
+    EXPECT_EQ(b.mga->crtcExt(6) & 0x77, p1);
+    EXPECT_EQ((b.mga->crtc2(CRTC2_CONTROL) >> 4) & 0x77, p2);
     EXPECT_TRUE(b.failures.empty()) << b.failures.front();
 }
 
