@@ -383,22 +383,30 @@ TEST(ToucanPort, MafcCodes) {
 TEST(ToucanPort, PixelClockRoutes) {
     struct Case {
         uint32_t code;
+        uint8_t tvStandard;
         uint32_t control; // the control word after, from 0x00000008
+        uint32_t dataControl;
         uint8_t clockBits, ext1Bits;
     } cases[] = {
-        {0, 0x00000008u, 1, 0x00},
-        {2, 0x00000008u, 2, 0x88},
-        {3, 0xD0000003u, 1, 0x00},
-        {6, 0x00000003u, 1, 0x00},
+        {0, 0, 0x00000008u, 0x0, 1, 0x00},
+        {2, 0, 0x00000008u, 0x0, 2, 0x88},
+        {3, 0, 0xD0000003u, 0x0, 1, 0x00},
+        // Code 4 waits for the second controller's frame to start over,
+        // then lets it run.
+        {4, 0, 0xD2000003u, 0x0, 1, 0x00},
+        {4, 1, 0xD2000003u, 0x10, 1, 0x00},
+        {6, 0, 0x00000003u, 0x0, 1, 0x00},
     };
     for (const Case &c : cases) {
         Toucan b;
+        b.h()->TVState.ucTVStandard = c.tvStandard;
         ClientWriteRegisterDword(b.h(), CRTC2_CONTROL, 0x8);
         const uint8_t ext1 = 0x77;
         ClientWriteRegisterByte(b.h(), 0x1FDE, 1);
         ClientWriteRegisterByte(b.h(), 0x1FDF, ext1 | (c.code == 2 ? 0 : 0x88));
         EXPECT_EQ(HSLTOURoutePixelClock(b.h(), c.code), 0u) << c.code;
         EXPECT_EQ(b.crtc2(CRTC2_CONTROL), c.control) << c.code;
+        EXPECT_EQ(b.crtc2(CRTC2_DATA_CONTROL), c.dataControl) << c.code;
         EXPECT_EQ(b.mga->dacReg(0x1A) & 3, c.clockBits) << c.code;
         EXPECT_EQ(b.mga->crtcExt(1), ext1 | c.ext1Bits) << c.code;
         EXPECT_TRUE(b.failures.empty()) << b.failures.front();
