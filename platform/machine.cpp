@@ -494,9 +494,41 @@ const char *accessName(Access::Kind kind) {
 
 // ---- video memory ----
 
+namespace {
+
+// Video memory given back by boards that went away, kept mapped for the next
+// board of the same size. Test and fuzzing runs bring up a board for nearly
+// every case: a fresh memory costs a page fault for every page the board
+// clears, which took longer than a small screen's whole case. A reused one
+// is cleared to zero as a fresh one reads.
+struct SpareMemory {
+    size_t size;
+    int fd;
+    uint8_t *data;
+};
+// Only memories a board clears whole are worth keeping: clearing a large one
+// that a driver touches only in part costs more than the faults it saves.
+constexpr size_t kSpareBytes = size_t{64} << 20, kLargestSpare = size_t{8} << 20;
+
+std::vector<SpareMemory> &spareMemory() {
+    static std::vector<SpareMemory> spares;
+    return spares;
+}
+
+} // namespace
+
 VideoMemory::VideoMemory(size_t size) : size_(size), fd_(-1), data_(nullptr) {
     if (size == 0)
         throw std::invalid_argument("video memory of 0 bytes");
+    std::vector<SpareMemory> &spares = spareMemory();
+    for (size_t i = spares.size(); i-- > 0;)
+        if (spares[i].size == roundUp(size)) {
+            fd_ = spares[i].fd;
+            data_ = spares[i].data;
+            spares.erase(spares.begin() + static_cast<long>(i));
+            std::memset(data_, 0, roundUp(size));
+            return;
+        }
     fd_ = memfd_create("vram", MFD_CLOEXEC);
     if (fd_ < 0)
         systemError("memfd_create");
@@ -514,6 +546,14 @@ VideoMemory::VideoMemory(size_t size) : size_(size), fd_(-1), data_(nullptr) {
 }
 
 VideoMemory::~VideoMemory() {
+    std::vector<SpareMemory> &spares = spareMemory();
+    size_t kept = 0;
+    for (const SpareMemory &s : spares)
+        kept += s.size;
+    if (roundUp(size_) <= kLargestSpare && kept + roundUp(size_) <= kSpareBytes) {
+        spares.push_back({roundUp(size_), fd_, data_});
+        return;
+    }
     munmap(data_, roundUp(size_));
     close(fd_);
 }

@@ -361,6 +361,49 @@ TEST(NeoAreas, ShortAreasCountAsMissing) {
     EXPECT_TRUE(s.start()) << s.failureText();
 }
 
+// The frame buffer may be mapped longer than the board's memory: the screen
+// and the cursor image must fit the memory, or Init says why and stops
+// before anything reaches past it.
+TEST(NeoAreas, ScreenOrCursorPastVideoMemory) {
+    struct Case {
+        const char *name;
+        const char *file;
+        int depth, width, height;
+        int memSize; // -1: no MEMSIZE key (the board then has 2 MB)
+        bool starts;
+    };
+    for (Case c : {Case{"ScreenPastMemory", "yssen-209x.graf", 16, 640, 1806, 0x200000, false},
+                   Case{"ScreenFillsMemory", "yssen-209x.graf", 16, 640, 1638, 0x200000, true},
+                   Case{"ScreenPastDefaultMemory", "yssen-209x.graf", 8, 1024, 2049, -1, false},
+                   Case{"CursorPastMemory", "yssen-2200.graf", 8, 640, 48, 0x200000, false},
+                   Case{"CursorPastDefaultMemory", "yssen-2200.graf", 8, 640, 48, -1, false},
+                   Case{"CursorAtTheTop", "yssen-2200.graf", 8, 640, 48, 0x280000, true}}) {
+        SCOPED_TRACE(c.name);
+        harness::beginCase();
+        graf::Config cfg = config(c.file, c.depth, c.width, c.height);
+        if (c.memSize < 0)
+            cfg.ints.erase("MEMSIZE");
+        else
+            cfg.ints["MEMSIZE"] = c.memSize;
+        for (auto &a : cfg.areas)
+            if (a.name == "MEM_BASE1")
+                a.length = 0x400000;
+        harness::Screen s(c.depth == 8 ? "yssen8" : "yssen16", cfg, gtestOptions());
+        if (c.starts) {
+            ASSERT_TRUE(s.start()) << s.failureText();
+            GCPtr gc = s.createGC({.alu = GXcopy, .fg = 0x5A});
+            const int16_t w = int16_t(c.width), h = int16_t(c.height);
+            s.fillRects(gc, {{0, int16_t(h - 2), w, h}});
+            s.copyRect({0, int16_t(h - 4), 32, h}, {int16_t(w - 40), int16_t(h - 4)});
+            EXPECT_SCREEN_SAME(s);
+        } else {
+            ASSERT_TRUE(s.probe());
+            EXPECT_FALSE(s.init());
+            EXPECT_EQ(s.fatalMessage(), "neo: Missing MEMORY in grafinfo file.\n");
+        }
+    }
+}
+
 TEST(NeoInit, MissingPixelKeysAndARefusedPrivate) {
     for (const char *key : {"PIXWIDTH", "PIXHEIGHT", "DEPTH", ""}) {
         SCOPED_TRACE(key);

@@ -273,8 +273,9 @@ void neoInitRenderOps(ScreenPtr pScreen) {
 
 /* ---- Screen initialisation ---- */
 
-/* An area the driver reaches beyond its mapping would be written outside
- * it: too short an area counts as missing. */
+/* An area the driver reaches beyond its mapping, or beyond the video
+ * memory behind the frame buffer, would be written outside it: too short
+ * an area or too little memory counts as missing. */
 static void neoCheckAreas(const neoScreenPrivate *priv, uint32_t fbLength, uint32_t regLength,
                           Bool accelerated) {
     uint64_t fbNeed = (uint64_t)(uint32_t)priv->pitch * (uint32_t)priv->height;
@@ -291,6 +292,16 @@ static void neoCheckAreas(const neoScreenPrivate *priv, uint32_t fbLength, uint3
         FatalError(msgNoMemory);
 }
 
+/* The frame-buffer area may be mapped longer than the memory behind it:
+ * what the driver may use is the smaller of the two. */
+static uint32_t neoVideoMemory(GrafinfoHandle graf, uint32_t fbLength) {
+    int memSize = (int)DEFAULT_VIDEO_MEMORY;
+    grafGetInt(graf, "MEMSIZE", &memSize);
+    if (memSize <= 0)
+        return 0;
+    return (uint32_t)memSize < fbLength ? (uint32_t)memSize : fbLength;
+}
+
 static void NAME(InitHW)(ScreenPtr pScreen) {
     neoScreenPrivPtr priv = NEO_PRIV(pScreen);
     GrafinfoHandle graf = neoGrafinfo(pScreen);
@@ -299,6 +310,7 @@ static void NAME(InitHW)(ScreenPtr pScreen) {
     if (!grafGetMemInfo(graf, "MEM_BASE1", 0, &fbLength, &fb) ||
         !grafGetMemInfo(graf, "MEM_BASE2", 0, &regLength, &regs) || !fb || !regs)
         FatalError(msgNoMemory);
+    fbLength = neoVideoMemory(graf, fbLength);
     priv->fbBase = (uint8_t *)fb;
     priv->regBase = (uint8_t *)regs;
     int value = 1;

@@ -144,6 +144,9 @@ void NAME(DrawOpaqueMonoImage2200)(BoxPtr, uint8_t *, int startBit, int stride, 
 #define CURSOR_IMAGE_BYTES 1024
 /* The accelerated chips' host-data window ends the register block. */
 #define REG_BLOCK_BYTES 0x200000
+/* Video memory of a board whose configuration does not give MEMSIZE: the
+ * amount these boards are built with. */
+#define DEFAULT_VIDEO_MEMORY 0x200000u
 
 #define DEFAULT_MONITOR_MM 300
 
