@@ -19,6 +19,7 @@
 #include "hal.h"
 #include "hal_error.h"
 #include "hal_pending.h"
+#include "hal_vidparam.h"
 #include "hsl_ecl.h"
 #include "machine.h"
 #include "models/mga_board.h"
@@ -527,14 +528,16 @@ TEST(HalModifyVideoParameters, ChangeTypesAndTheRefreshRule) {
         h.ulErrorCode = 0xB0101160u;
         EXPECT_EQ(HALModifyVideoParameters(&h, &m, c.type, 0), c.code) << c.type;
     }
-    // A step not in the library yet answers as not available.
+    // A step reaches the family's validation, here an empty slot.
     BoardHandle h{};
+    for (HSLJumpSlot &slot : h.HSLJumpTable.apfnSlot)
+        slot = reinterpret_cast<HSLJumpSlot>(HSLTBLNotInitFunction);
     ModeInfo m{};
     m.ulDispWidth = 1024;
     m.lRefreshRate = 19;
     m.lSignalMode = 1;
-    EXPECT_EQ(HALModifyVideoParameters(&h, &m, 7, 0), HSL_ERR_SLOT_NOT_INITIALISED)
-        << "the polarity step is not in the library yet";
+    EXPECT_EQ(HALModifyVideoParameters(&h, &m, 7, 1), HSL_ERR_SLOT_NOT_INITIALISED);
+    EXPECT_EQ(m.lSignalMode, 5);
     // The standard timings: the record of the zoom asked for, no second
     // one, and none for a size the table lacks.
     ModeInfo vesa{};

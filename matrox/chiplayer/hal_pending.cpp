@@ -48,19 +48,6 @@ uint32_t HSLTWISGRAMInit(BoardHandle *pBoard) {
     return notYet(pBoard);
 }
 
-uint32_t HALPChangeHorizontalSyncPolarity(BoardHandle *pBoard, ModeInfo *, uint32_t) {
-    return notYet(pBoard);
-}
-uint32_t HALPChangeVerticalSyncPolarity(BoardHandle *pBoard, ModeInfo *, uint32_t) {
-    return notYet(pBoard);
-}
-uint32_t HALPChangeInterlaceMode(BoardHandle *pBoard, ModeInfo *, uint32_t) {
-    return notYet(pBoard);
-}
-uint32_t HALPVideoStep(BoardHandle *pBoard, ModeInfo *, uint32_t) {
-    return notYet(pBoard);
-}
-
 uint32_t HSLMAVSetGPIO(BoardHandle *pBoard, uint32_t) {
     return notYet(pBoard);
 }

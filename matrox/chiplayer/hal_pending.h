@@ -30,13 +30,6 @@ uint32_t HSLCONInitExtraJmpTbl(BoardHandle *pBoard);
 /* Memory initialisation of the twister chips. */
 uint32_t HSLTWISGRAMInit(BoardHandle *pBoard);
 
-/* Video-parameter steps (each takes the mode, and a value where noted). */
-uint32_t HALPChangeHorizontalSyncPolarity(BoardHandle *pBoard, ModeInfo *pMode, uint32_t value);
-uint32_t HALPChangeVerticalSyncPolarity(BoardHandle *pBoard, ModeInfo *pMode, uint32_t value);
-uint32_t HALPChangeInterlaceMode(BoardHandle *pBoard, ModeInfo *pMode, uint32_t value);
-/* Steps 13 to 38 in order of their change type. */
-uint32_t HALPVideoStep(BoardHandle *pBoard, ModeInfo *pMode, uint32_t type);
-
 /* TV routines the families call. */
 uint32_t HSLMAVSetGPIO(BoardHandle *pBoard, uint32_t word);
 uint32_t HSLMAVValidateMode(BoardHandle *pBoard, ModeInfo *pMode);
@@ -56,8 +49,6 @@ uint32_t HSLMAVSetTVPassThroughMode(BoardHandle *pBoard, uint32_t master);
 uint32_t HSLMAVSetTVDisableMode(BoardHandle *pBoard);
 
 uint32_t HALGetVESAParameters(BoardHandle *pBoard, ModeInfo *pMode, uint32_t variant);
-uint32_t HALModifyVideoParameters(BoardHandle *pBoard, ModeInfo *pMode, uint32_t type,
-                                  uint32_t value);
 uint32_t HALConvertEDID2toEDID1(BoardHandle *pBoard, uint8_t *edid1, const uint8_t *edid2);
 
 uint32_t HALSetPowerState(BoardHandle *pBoard, uint32_t state);
