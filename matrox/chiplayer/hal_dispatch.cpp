@@ -10,6 +10,7 @@
 #include "hal_pending.h"
 #include "hal_vidparam.h"
 #include "hsl_ecl.h"
+#include "hsl_tou.h"
 
 namespace {
 

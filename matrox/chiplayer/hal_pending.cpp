@@ -26,13 +26,28 @@ uint32_t HSLTWIGetBoardInfo(BoardHandle *pBoard) {
 uint32_t HSLTWIInitExtraJmpTbl(BoardHandle *pBoard) {
     return notYet(pBoard);
 }
-uint32_t HSLTOUInitAccess(BoardHandle *pBoard) {
+uint32_t HSLTOUValidateMode(BoardHandle *pBoard, ModeInfo *) {
     return notYet(pBoard);
 }
-uint32_t HSLTOUGetBoardInfo(BoardHandle *pBoard) {
+uint32_t HSLTOUValidateVideoParameters(BoardHandle *pBoard, ModeInfo *) {
     return notYet(pBoard);
 }
-uint32_t HSLTOUInitExtraJmpTbl(BoardHandle *pBoard) {
+uint32_t HSLTOUSetMode(BoardHandle *pBoard, ModeInfo *) {
+    return notYet(pBoard);
+}
+uint32_t HSLTOUSetDisplayStart(BoardHandle *pBoard, uint32_t, uint32_t, uint32_t) {
+    return notYet(pBoard);
+}
+uint32_t HSLTOUControlMAFCPort(BoardHandle *pBoard, uint32_t) {
+    return notYet(pBoard);
+}
+uint32_t HSLTOURoutePixelClock(BoardHandle *pBoard, uint32_t) {
+    return notYet(pBoard);
+}
+uint32_t HSLTOUDisableCRTC1Output(BoardHandle *pBoard) {
+    return notYet(pBoard);
+}
+uint32_t HSLTOUDisableCRTC2Output(BoardHandle *pBoard) {
     return notYet(pBoard);
 }
 uint32_t HSLCONInitAccess(BoardHandle *pBoard) {

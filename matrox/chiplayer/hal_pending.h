@@ -21,9 +21,15 @@ uint32_t HSLInitDeviceJumpTable(BoardHandle *pBoard);
 uint32_t HSLTWIInitAccess(BoardHandle *pBoard);
 uint32_t HSLTWIGetBoardInfo(BoardHandle *pBoard);
 uint32_t HSLTWIInitExtraJmpTbl(BoardHandle *pBoard);
-uint32_t HSLTOUInitAccess(BoardHandle *pBoard);
-uint32_t HSLTOUGetBoardInfo(BoardHandle *pBoard);
-uint32_t HSLTOUInitExtraJmpTbl(BoardHandle *pBoard);
+/* The toucan mode layer (hsl_tou_mode.h). */
+uint32_t HSLTOUValidateMode(BoardHandle *pBoard, ModeInfo *pMode);
+uint32_t HSLTOUValidateVideoParameters(BoardHandle *pBoard, ModeInfo *pMode);
+uint32_t HSLTOUSetMode(BoardHandle *pBoard, ModeInfo *pMode);
+uint32_t HSLTOUSetDisplayStart(BoardHandle *pBoard, uint32_t x, uint32_t y, uint32_t crtc);
+uint32_t HSLTOUControlMAFCPort(BoardHandle *pBoard, uint32_t code);
+uint32_t HSLTOURoutePixelClock(BoardHandle *pBoard, uint32_t code);
+uint32_t HSLTOUDisableCRTC1Output(BoardHandle *pBoard);
+uint32_t HSLTOUDisableCRTC2Output(BoardHandle *pBoard);
 uint32_t HSLCONInitAccess(BoardHandle *pBoard);
 uint32_t HSLCONGetBoardInfo(BoardHandle *pBoard);
 uint32_t HSLCONInitExtraJmpTbl(BoardHandle *pBoard);

@@ -257,15 +257,19 @@ class MgaConfig : public PciFunction {
     void configWrite(int reg, int size, uint32_t value) override {
         if (reg < 0 || reg >= 256 || size < 1 || size > 4)
             return;
+        if (b_.toucanRestoresHeader(reg, size, value))
+            return;
         for (int i = 0; i < size && reg + i < 256; i++)
             if (writableDword((reg + i) / 4) == 0) {
                 b_.machine_.fail("mga board: configuration write of " + hex(value) + " at " +
                                  hex(uint32_t(reg)) + ", a read-only register");
                 return;
             }
-        const uint32_t option = get(CfgOption, 4), option2 = get(CfgOption2, 4);
+        const uint32_t option = get(CfgOption, 4), option2 = get(CfgOption2, 4),
+                       option3 = get(CfgOption3, 4), power = get(CfgPower, 4);
         PciFunction::configWrite(reg, size, value);
         b_.checkClockSelect(option, option2);
+        b_.toucanConfigWritten(reg, option3, power);
         if (reg / 4 == CfgSubsystemWrite / 4)
             set(CfgSubsystem, 4, get(CfgSubsystemWrite, 4));
         b_.configChanged(reg);
@@ -388,10 +392,12 @@ MgaBoard::MgaBoard(graf::Config &cfg, Machine &m)
     c.writable(CfgInterrupt, 0xFF);
     c.writable(CfgOption, 0x505FDCBFu);
     c.writable(CfgSubsystemWrite, 0xFFFFFFFFu);
-    c.writable(CfgOption2, 0x3F000);
+    c.writable(CfgOption2, toucanClass ? 0x0F03F000u : 0x3F000u);
     c.writable(CfgOption3, 0xFFFFFFFFu);
     c.writable(CfgPower, 0x3);
     c.writable(CfgAgpCommand, 0xFFFFFFFFu);
+    if (toucanClass)
+        toucanPowerOn(cfg);
 
     // Power-on state: the pixel PLL at 25175 kHz (M 6, N 51, P 7) feeding
     // the pixel clock, the DAC on with an 8-bit look-up table.
@@ -565,6 +571,9 @@ uint32_t MgaBoard::read(uint32_t offset, int width) {
         retire(kRetirePerRead);
         return ((fifoEntries_ - uint32_t(queued_)) >> shift) & widthMask(width);
     }
+    uint32_t toucan = 0;
+    if (toucanRead(offset, width, toucan))
+        return toucan;
     if (inWord)
         for (const auto &[at, value] : plainRegs_)
             if (at == word)
@@ -611,6 +620,7 @@ void MgaBoard::write(uint32_t offset, int width, uint32_t value) {
         for (auto &[at, held] : plainRegs_)
             if (at == word) {
                 merge(held);
+                toucanWritten(offset, width, value);
                 return;
             }
     noRegister("no register for a", offset, width);
@@ -846,6 +856,7 @@ void MgaBoard::indexedWrite(uint8_t index, uint8_t value) {
                               "the PLL drives the running system clock (OPTION " + hex(option) +
                               ")");
         }
+        toucanCheckPllWrite(index);
         dac_[index] = value;
         reprogram(false);
         return;
@@ -1192,5 +1203,123 @@ AdapterRegistration mgaRegistration("mga",
                                     });
 
 } // namespace
+
+} // namespace sim
+
+namespace sim {
+
+// ---- the toucan chips (device 0x0525) ----
+//
+// Choices where the hardware description leaves details open:
+// - Configuration 0x54 selects the graphics, memory and warp clocks: source
+//   in bits 0-1, 10-11 and 20-21 (0 the PCI clock, otherwise a PLL), divider
+//   codes in bits 3-5, 13-15 and 23-25, duty in 6-9, 16-19 and 26-29. It
+//   powers on with every clock halved from the PCI clock. Any change to it
+//   while OPTION bit 2 is clear (before or after the write) is reported, and
+//   so is a write of the system PLL's M, N or P while a clock runs from it
+//   (a source field not 0 and OPTION bit 2 clear).
+// - Configuration 0x50 bits 24-27 select the codec clock (plain storage).
+// - Configuration 0xE0 bits 0-1 at 3 hold the chip in reset; taking them
+//   back to 0 resets the configuration header (0x04, 0x0C, 0x10, 0x14,
+//   0x30, 0x3C; the subsystem id survives) to its power-on values, and the
+//   software must write it back. A write that leaves a read-only header
+//   dword (0x00-0x3C, 0xF8) as it is, is taken as such a restore and
+//   accepted; every other write to a read-only dword stays reported.
+// - Register 0x1E4C bit 3 set and then cleared by byte writes measures the
+//   buffer compensation into byte 1 (0x1E4D): 0x2A. Byte 1 otherwise holds
+//   what was written. The fixture COMPENSATION_ZERO_READS makes the first
+//   reads of 0x1E4D answer 0 whatever it holds (default none). It never
+//   stays 0: the driver's loop around it has no bound.
+// - Register 0x3C48 (32-bit, read only) counts the second controller's
+//   lines: 0 to 524, one line each 32 us of virtual time and one each read
+//   (a poll on it sees it move even while no time passes).
+
+void MgaBoard::toucanPowerOn(const graf::Config &cfg) {
+    toucan_.zeroReads = intKey(cfg, "COMPENSATION_ZERO_READS", 0);
+    if (toucan_.zeroReads < 0)
+        throw std::invalid_argument("mga board: COMPENSATION_ZERO_READS is 0 or more");
+    config_->set(CfgOption3, 4, kToucanClockPowerOn);
+    for (int reg = 0; reg <= 0x3C; reg += 4)
+        toucan_.header[size_t(reg / 4)] = config_->get(reg, 4);
+}
+
+bool MgaBoard::toucanRestoresHeader(int reg, int size, uint32_t value) {
+    if (deviceId_ != 0x0525 || size != 4 || (reg & 3) != 0 || config_->writableDword(reg / 4) != 0)
+        return false;
+    if (reg > 0x3C && reg != CfgAgpCommand)
+        return false;
+    return config_->get(reg, 4) == value;
+}
+
+void MgaBoard::toucanConfigWritten(int reg, uint32_t option3, uint32_t power) {
+    if (deviceId_ != 0x0525)
+        return;
+    const uint32_t option = configRead(CfgOption, 4);
+    if (reg / 4 == CfgOption3 / 4 || reg / 4 == CfgOption / 4) {
+        const uint32_t now = configRead(CfgOption3, 4);
+        if (now != option3 && (option & kOptionClockStop) == 0)
+            machine_.fail("mga board: clock select (configuration 0x54) changed from " +
+                          hex(option3) + " to " + hex(now) + " while the clock runs (OPTION " +
+                          hex(option) + ")");
+    }
+    if (reg / 4 == CfgPower / 4) {
+        const uint32_t now = configRead(CfgPower, 4) & 3;
+        if ((power & 3) == 3 && now == 0) {
+            toucan_.resets++;
+            for (int r :
+                 {CfgCommand, CfgLatency, CfgFrameBuffer, CfgRegisters, CfgRomBase, CfgInterrupt})
+                config_->set(r, 4, toucan_.header[size_t(r / 4)]);
+            config_->set(CfgCommand, 4, toucan_.header[CfgCommand / 4] & ~0x7u);
+            config_->set(CfgFrameBuffer, 4, 0);
+            config_->set(CfgRegisters, 4, 0);
+            updateRom();
+        }
+    }
+}
+
+void MgaBoard::toucanCheckPllWrite(uint8_t index) {
+    if (deviceId_ != 0x0525)
+        return;
+    const uint32_t select = configRead(CfgOption3, 4), option = configRead(CfgOption, 4);
+    if ((select & kToucanSources) != 0 && (option & kOptionClockStop) == 0)
+        machine_.fail("mga board: system PLL register " + hex(index) +
+                      " written while a clock runs from it (configuration 0x54 " + hex(select) +
+                      ", OPTION " + hex(option) + ")");
+}
+
+bool MgaBoard::toucanRead(uint32_t offset, int width, uint32_t &value) {
+    if (deviceId_ != 0x0525)
+        return false;
+    if (offset == kToucanCompensation && width == 1 && toucan_.zeroReads > 0) {
+        toucan_.zeroReads--;
+        value = 0;
+        return true;
+    }
+    if (offset == kToucanLineCount && width == 4) {
+        toucan_.lineReads++;
+        value = uint32_t((machine_.nowMicros() / 32 + toucan_.lineReads) % 525);
+        return true;
+    }
+    return false;
+}
+
+} // namespace sim
+
+namespace sim {
+
+void MgaBoard::toucanWritten(uint32_t offset, int width, uint32_t value) {
+    if (deviceId_ != 0x0525 || offset != kToucanCompensation - 1 || width != 1)
+        return;
+    if ((value & 0x8) != 0) {
+        toucan_.measuring = true;
+        return;
+    }
+    if (!toucan_.measuring)
+        return;
+    toucan_.measuring = false;
+    for (auto &[at, held] : plainRegs_)
+        if (at == kToucanCompensation - 1)
+            held = (held & ~0xFF00u) | kToucanCompensationValue << 8;
+}
 
 } // namespace sim

@@ -47,6 +47,9 @@
 //                             read-back delays (register 0x1E44 bits 0-3)
 //                             at which memory reads come back intact
 //                             (default 0 and 15)
+//   int COMPENSATION_ZERO_READS = N  fixture (device 0x0525): the buffer
+//                             compensation byte 0x1E4D reads 0 this many
+//                             times before it answers (default 0)
 //   memory BASE 0x4000        MEMORY: the control-register window (a
 //                             shorter area holds what fits)
 //   memory FBM BASE LENGTH    the frame-buffer aperture (16 MB, 32 MB on
@@ -60,7 +63,8 @@
 // frame buffer's base), 0x14 bits 14-31 (the register window's base), 0x30
 // bits 16-31 and bit 0 (ROM base and enable), 0x3C bits 0-7, 0x40 OPTION
 // (bits 0-5, 7, 10-12, 14, 15-20, 22, 28, 30), 0x4C (a write sets the
-// subsystem id read at 0x2C), 0x50 OPTION2 bits 12-17, 0x54 OPTION3, 0xE0
+// subsystem id read at 0x2C), 0x50 OPTION2 bits 12-17 (and 24-27 on 0x0525),
+// 0x54 OPTION3, 0xE0
 // bits 0-1 (power state), 0xF8 (AGP command). Other bits keep their value;
 // a write to a dword without a writable bit is reported.
 //
@@ -83,6 +87,9 @@
 //                  index, 0x3C01 palette data (red, green, blue, 8 bits
 //                  each), 0x3C02 pixel read mask, 0x3C03 palette read
 //                  index, 0x3C0A indexed data; the other bytes are latched
+//   0x3C48 (0x0525) the second controller's line count, read only; the
+//                  toucan choices (clock select 0x54, reset word 0xE0, buffer
+//                  compensation 0x1E4C/0x1E4D) are told in mga_board.cpp
 //   Anything else, or a write to a read-only register, is reported; such
 //   reads give all ones.
 //
@@ -202,6 +209,12 @@ constexpr uint8_t XPixelFormat = 0x19, XPixelClock = 0x1A, XGeneral = 0x1D, XMis
                   XSysPllP = 0x2E, XSysPllStatus = 0x2F, XPixPllM = 0x4C, XPixPllN = 0x4D,
                   XPixPllP = 0x4E, XPixPllStatus = 0x4F;
 constexpr uint8_t kPixelClockOff = 0x4, kPixelPllPower = 0x8, kPllLocked = 0x40;
+// Toucan: clock select at power-on (every clock halved, on the PCI clock),
+// its source fields, the compensation byte and the second controller's line
+// count.
+constexpr uint32_t kToucanClockPowerOn = 0x01806018u, kToucanSources = 0x00300C03u;
+constexpr uint32_t kToucanCompensation = 0x1E4D, kToucanLineCount = 0x3C48;
+constexpr uint32_t kToucanCompensationValue = 0x2A;
 } // namespace mga
 
 // An option ROM image for the board, as tests and the configuration ask.
@@ -320,6 +333,14 @@ class MgaBoard : public Adapter {
     bool optionSelectsClocks() const;
     void checkClockSelect(uint32_t option, uint32_t option2);
     void updateRom();
+    // The toucan chips (device 0x0525): clock select, reset word, buffer
+    // compensation and the second controller's line count.
+    void toucanPowerOn(const graf::Config &cfg);
+    bool toucanRestoresHeader(int reg, int size, uint32_t value);
+    void toucanConfigWritten(int reg, uint32_t option3, uint32_t power);
+    void toucanCheckPllWrite(uint8_t index);
+    bool toucanRead(uint32_t offset, int width, uint32_t &value);
+    void toucanWritten(uint32_t offset, int width, uint32_t value);
     void noRegister(const char *what, uint32_t offset, int width);
     uint32_t readFilter(uint32_t offset, int width, uint32_t value);
     void engineWrite(uint32_t offset, uint32_t value);
@@ -382,6 +403,18 @@ class MgaBoard : public Adapter {
     bool dvd_ = false;
     std::unique_ptr<MgaI2cBus> i2c_;
     std::vector<uint8_t> ddc_;
+
+    struct Toucan {
+        std::array<uint32_t, 16> header{}; // configuration 0x00-0x3C at power-on
+        int zeroReads = 0;                 // compensation reads still answering 0
+        uint64_t lineReads = 0;
+        int resets = 0;
+        bool measuring = false; // 0x1E4C bit 3 set by a byte write
+    } toucan_;
+
+  public:
+    // Chip resets through configuration 0xE0 (toucan).
+    int toucanResets() const { return toucan_.resets; }
 };
 
 } // namespace sim
