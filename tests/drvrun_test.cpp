@@ -457,6 +457,15 @@ TEST(DrvrunRun, AnotherBoardOfTheTable) {
     EXPECT_EQ(r.lines.back(), "rasmo/2m: the configuration works") << r.output;
 }
 
+// The Matrox driver on a dual-head board: its mode layer sets the first
+// controller and every step draws as the reference does.
+TEST(DrvrunRun, TheToucanBoardRunsClean) {
+    Result r = drvrun("run quarn --config '" + source("matrox/quarn/toucan.graf") + "'");
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(r.lines.back().rfind("quarn: ok: ", 0), 0u) << r.output;
+    EXPECT_NE(r.lines.back().find(" 0 pixels differ"), std::string::npos) << r.output;
+}
+
 // ---- check ----
 
 // One example board serves every build and depth of its source: keys are

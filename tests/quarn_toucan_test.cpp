@@ -18,6 +18,7 @@
 #include "hsl.h"
 #include "hsl_ecl.h"
 #include "hsl_tou.h"
+#include "hsl_tou_mode.h"
 #include "quarn_seam.h"
 
 namespace {

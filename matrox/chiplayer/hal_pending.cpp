@@ -26,30 +26,6 @@ uint32_t HSLTWIGetBoardInfo(BoardHandle *pBoard) {
 uint32_t HSLTWIInitExtraJmpTbl(BoardHandle *pBoard) {
     return notYet(pBoard);
 }
-uint32_t HSLTOUValidateMode(BoardHandle *pBoard, ModeInfo *) {
-    return notYet(pBoard);
-}
-uint32_t HSLTOUValidateVideoParameters(BoardHandle *pBoard, ModeInfo *) {
-    return notYet(pBoard);
-}
-uint32_t HSLTOUSetMode(BoardHandle *pBoard, ModeInfo *) {
-    return notYet(pBoard);
-}
-uint32_t HSLTOUSetDisplayStart(BoardHandle *pBoard, uint32_t, uint32_t, uint32_t) {
-    return notYet(pBoard);
-}
-uint32_t HSLTOUControlMAFCPort(BoardHandle *pBoard, uint32_t) {
-    return notYet(pBoard);
-}
-uint32_t HSLTOURoutePixelClock(BoardHandle *pBoard, uint32_t) {
-    return notYet(pBoard);
-}
-uint32_t HSLTOUDisableCRTC1Output(BoardHandle *pBoard) {
-    return notYet(pBoard);
-}
-uint32_t HSLTOUDisableCRTC2Output(BoardHandle *pBoard) {
-    return notYet(pBoard);
-}
 uint32_t HSLCONInitAccess(BoardHandle *pBoard) {
     return notYet(pBoard);
 }
@@ -103,6 +79,24 @@ uint32_t HSLMAVSetTVPassThroughMode(BoardHandle *pBoard, uint32_t) {
     return notYet(pBoard);
 }
 uint32_t HSLMAVSetTVDisableMode(BoardHandle *pBoard) {
+    return notYet(pBoard);
+}
+uint32_t HSLMAVSetCRTOutMode(BoardHandle *pBoard, ModeInfo *) {
+    return notYet(pBoard);
+}
+uint32_t HSLMAVSetTVOutModeCRTC2(BoardHandle *pBoard, ModeInfo *) {
+    return notYet(pBoard);
+}
+uint32_t HSLMAVSetTVYUVModeToucanRev0(BoardHandle *pBoard, ModeInfo *) {
+    return notYet(pBoard);
+}
+uint32_t HSLMAVPIXPLLSET(BoardHandle *pBoard, ModeInfo *) {
+    return notYet(pBoard);
+}
+uint32_t HSLMAVCRTC2SetITU656(BoardHandle *pBoard, ModeInfo *) {
+    return notYet(pBoard);
+}
+uint32_t HSLMAVResetMAFCInterface(BoardHandle *pBoard) {
     return notYet(pBoard);
 }
 

@@ -21,15 +21,6 @@ uint32_t HSLInitDeviceJumpTable(BoardHandle *pBoard);
 uint32_t HSLTWIInitAccess(BoardHandle *pBoard);
 uint32_t HSLTWIGetBoardInfo(BoardHandle *pBoard);
 uint32_t HSLTWIInitExtraJmpTbl(BoardHandle *pBoard);
-/* The toucan mode layer (hsl_tou_mode.h). */
-uint32_t HSLTOUValidateMode(BoardHandle *pBoard, ModeInfo *pMode);
-uint32_t HSLTOUValidateVideoParameters(BoardHandle *pBoard, ModeInfo *pMode);
-uint32_t HSLTOUSetMode(BoardHandle *pBoard, ModeInfo *pMode);
-uint32_t HSLTOUSetDisplayStart(BoardHandle *pBoard, uint32_t x, uint32_t y, uint32_t crtc);
-uint32_t HSLTOUControlMAFCPort(BoardHandle *pBoard, uint32_t code);
-uint32_t HSLTOURoutePixelClock(BoardHandle *pBoard, uint32_t code);
-uint32_t HSLTOUDisableCRTC1Output(BoardHandle *pBoard);
-uint32_t HSLTOUDisableCRTC2Output(BoardHandle *pBoard);
 uint32_t HSLCONInitAccess(BoardHandle *pBoard);
 uint32_t HSLCONGetBoardInfo(BoardHandle *pBoard);
 uint32_t HSLCONInitExtraJmpTbl(BoardHandle *pBoard);
@@ -53,6 +44,13 @@ uint32_t HSLMAVSetTVOutMode(BoardHandle *pBoard, ModeInfo *pMode);
 uint32_t HSLMAVSetTVColorBarMode(BoardHandle *pBoard);
 uint32_t HSLMAVSetTVPassThroughMode(BoardHandle *pBoard, uint32_t master);
 uint32_t HSLMAVSetTVDisableMode(BoardHandle *pBoard);
+/* The TV routines the dual-head mode layer calls. */
+uint32_t HSLMAVSetCRTOutMode(BoardHandle *pBoard, ModeInfo *pMode);
+uint32_t HSLMAVSetTVOutModeCRTC2(BoardHandle *pBoard, ModeInfo *pMode);
+uint32_t HSLMAVSetTVYUVModeToucanRev0(BoardHandle *pBoard, ModeInfo *pMode);
+uint32_t HSLMAVPIXPLLSET(BoardHandle *pBoard, ModeInfo *pMode);
+uint32_t HSLMAVCRTC2SetITU656(BoardHandle *pBoard, ModeInfo *pMode);
+uint32_t HSLMAVResetMAFCInterface(BoardHandle *pBoard);
 
 uint32_t HALGetVESAParameters(BoardHandle *pBoard, ModeInfo *pMode, uint32_t variant);
 uint32_t HALConvertEDID2toEDID1(BoardHandle *pBoard, uint8_t *edid1, const uint8_t *edid2);

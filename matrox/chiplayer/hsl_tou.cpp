@@ -12,6 +12,7 @@
 #include "hal_i2c.h"
 #include "hal_monitor.h"
 #include "hal_pending.h"
+#include "hsl_tou_mode.h"
 #include "hsl.h"
 #include "hsl_ecl.h"
 #include "hsl_regs.h"

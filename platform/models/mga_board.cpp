@@ -555,6 +555,8 @@ uint32_t MgaBoard::read(uint32_t offset, int width) {
     }
     if (offset >= DacFirst && offset < DacEnd && width == 1)
         return dacRead(offset - DacFirst);
+    if (crtc2Holds(offset))
+        return crtc2Read(offset, width);
     if (inWord && offset >= EngineFirst && offset < EngineEnd)
         return (engine_[(offset - EngineFirst) / 4] >> shift) & widthMask(width);
     const uint32_t word = offset & ~3u;
@@ -594,6 +596,10 @@ void MgaBoard::write(uint32_t offset, int width, uint32_t value) {
     }
     if (offset >= DacFirst && offset < DacEnd && width == 1) {
         dacWrite(offset - DacFirst, uint8_t(value));
+        return;
+    }
+    if (crtc2Holds(offset)) {
+        crtc2Write(offset, width, value);
         return;
     }
     if (offset >= EngineFirst && offset < EngineEnd) {
@@ -666,7 +672,7 @@ uint8_t MgaBoard::vgaRead(uint32_t port) {
     case 0x3DE:
         return crtcExtIndex_;
     case 0x3DF:
-        return crtcExt_[crtcExtIndex_ & 7];
+        return extReg(crtcExtIndex_);
     default:
         noRegister("no VGA register for a", port + 0x1C00, 1);
         return 0xFF;
@@ -716,7 +722,7 @@ void MgaBoard::vgaWrite(uint32_t port, uint8_t value) {
         crtcExtIndex_ = value;
         return;
     case 0x3DF:
-        crtcExt_[crtcExtIndex_ & 7] = value;
+        extReg(crtcExtIndex_) = value;
         return;
     case 0x3C1:
     case 0x3CC:
@@ -1166,8 +1172,8 @@ MgaBoard::Picture MgaBoard::picture() const {
     // takes every other line from memory.
     const uint32_t offset = crtc_[0x13] | ((ext0 >> 4) & 3) << 8;
     p.pitchBytes = offset * 16 / (p.interlaced ? 2 : 1);
-    const uint32_t start =
-        crtc_[0x0D] | uint32_t(crtc_[0x0C]) << 8 | (ext0 & 0xF) << 16 | bit(ext0, 6, 20);
+    const uint32_t start = crtc_[0x0D] | uint32_t(crtc_[0x0C]) << 8 | (ext0 & 0xF) << 16 |
+                           bit(ext0, 6, 20) | (dualHead() ? bit(crtcExt8_, 0, 21) : 0);
     p.startBytes = start * 8;
     const bool pllDrives = (dac_[XPixelClock] & 3) == 1 && (misc_ & 0x0C) == 0x0C &&
                            (dac_[XPixelClock] & kPixelClockOff) == 0;
@@ -1182,8 +1188,15 @@ std::string MgaBoard::describe() const {
     const Picture p = picture();
     std::string s = "mga " + hex(deviceId_) + " rev " + std::to_string(revision_) + ", " +
                     std::to_string(vram_.size() / kMB) + " MB";
+    std::string second;
+    if (dualHead() && (crtc2_[0] & 1) != 0) {
+        const SecondPicture q = secondPicture();
+        second = ", second CRTC " + std::to_string(q.width) + "x" + std::to_string(q.height) +
+                 " format " + std::to_string(q.format) + " offset " +
+                 std::to_string(q.offsetBytes) + (q.onDac ? " on the DAC" : "");
+    }
     if (!p.hires)
-        return s + ", VGA mode";
+        return s + ", VGA mode" + second;
     s += ", " + std::to_string(p.width) + "x" + std::to_string(p.height) + "x" +
          std::to_string(p.bitsPerPixel) + " pitch " + std::to_string(p.pitchBytes) + " at " +
          std::to_string(p.clockKHz) + " kHz (" + std::to_string(p.refreshHz) + " Hz)";
@@ -1192,7 +1205,7 @@ std::string MgaBoard::describe() const {
     s += p.blanked ? ", blanked" : ", picture on";
     if (romShown_)
         s += ", option ROM shown";
-    return s;
+    return s + second;
 }
 
 namespace {
@@ -1203,6 +1216,79 @@ AdapterRegistration mgaRegistration("mga",
                                     });
 
 } // namespace
+
+} // namespace sim
+
+// ---- the second CRTC (dual-head chips) ----
+
+namespace sim {
+
+namespace {
+constexpr uint32_t kCrtc2First = 0x3C10, kCrtc2End = 0x3C50;
+// The vertical count belongs to the board's status group, not to this one.
+constexpr uint32_t kCrtc2VCount = 0x3C48;
+constexpr uint32_t kCrtc2Enable = 0x1, kCrtc2OnDac = 0x100000;
+} // namespace
+
+bool MgaBoard::crtc2Holds(uint32_t offset) const {
+    return dualHead() && offset >= kCrtc2First && offset < kCrtc2End &&
+           (offset & ~3u) != kCrtc2VCount;
+}
+
+uint32_t MgaBoard::crtc2Read(uint32_t offset, int width) {
+    if (width != 4 || (offset & 3) != 0) {
+        noRegister("the second CRTC takes 32-bit accesses only, not a", offset, width);
+        return widthMask(width);
+    }
+    return crtc2_[(offset - kCrtc2First) / 4];
+}
+
+void MgaBoard::crtc2Write(uint32_t offset, int width, uint32_t value) {
+    if (width != 4 || (offset & 3) != 0) {
+        noRegister("the second CRTC takes 32-bit accesses only, not a", offset, width);
+        return;
+    }
+    crtc2_[(offset - kCrtc2First) / 4] = value;
+}
+
+uint8_t &MgaBoard::extReg(uint8_t index) {
+    if (dualHead() && index == 8)
+        return crtcExt8_;
+    return crtcExt_[index & 7];
+}
+
+MgaBoard::SecondPicture MgaBoard::secondPicture() const {
+    SecondPicture p;
+    const uint32_t control = crtc2(0x3C10);
+    p.enabled = (control & kCrtc2Enable) != 0;
+    p.onDac = (control & kCrtc2OnDac) != 0;
+    const uint32_t hp = crtc2(0x3C14), hs = crtc2(0x3C18), vp = crtc2(0x3C1C), vs = crtc2(0x3C20);
+    p.width = int(((hp >> 16) & 0xFFF) + 8);
+    p.htotal = int((hp & 0xFFF) + 8);
+    p.hsyncStart = int((hs & 0xFFF) + 8);
+    p.hsyncEnd = int(((hs >> 16) & 0xFFF) + 8);
+    p.height = int(((vp >> 16) & 0xFFF) + 1);
+    p.vtotal = int((vp & 0xFFF) + 1);
+    p.vsyncStart = int((vs & 0xFFF) + 1);
+    p.vsyncEnd = int(((vs >> 16) & 0xFFF) + 1);
+    p.format = int((control >> 21) & 7);
+    p.bitsPerPixel = p.format == 1 ? 15 : p.format == 2 ? 16 : p.format == 4 ? 32 : 0;
+    p.offsetBytes = crtc2(0x3C40);
+    p.planeStarts = {crtc2(0x3C2C), crtc2(0x3C28), crtc2(0x3C3C),
+                     crtc2(0x3C38), crtc2(0x3C34), crtc2(0x3C30)};
+    p.startBytes = crtc2(0x3C28);
+    p.dataControl = uint8_t(crtc2(0x3C4C));
+    return p;
+}
+
+uint32_t MgaBoard::displayPitch() const {
+    if (dualHead()) {
+        const SecondPicture s = secondPicture();
+        if (s.enabled && s.onDac)
+            return s.offsetBytes;
+    }
+    return picture().pitchBytes;
+}
 
 } // namespace sim
 

@@ -87,6 +87,8 @@
 //                  index, 0x3C01 palette data (red, green, blue, 8 bits
 //                  each), 0x3C02 pixel read mask, 0x3C03 palette read
 //                  index, 0x3C0A indexed data; the other bytes are latched
+//   0x3C10-0x3C4C  the second CRTC (device 0x0525 only): 32-bit registers,
+//                  a narrower or unaligned access is reported (see below)
 //   0x3C48 (0x0525) the second controller's line count, read only; the
 //                  toucan choices (clock select 0x54, reset word 0xE0, buffer
 //                  compensation 0x1E4C/0x1E4D) are told in mga_board.cpp
@@ -164,6 +166,16 @@
 // - The I2C buses behind DAC registers 0x2A (pin direction) and 0x2B (pin
 //   data): see mga_i2c.h. Eclipse boards from revision 3 and 0x0525 boards
 //   read port 0 on pins 2 and 0.
+// - The second CRTC (device 0x0525): control 0x3C10 (bit 0 enable, bit 20
+//   the DAC takes this controller's pixels instead of the first's, bits
+//   21-23 format: 1 15-bit, 2 16-bit, 4 32-bit, 5 and 7 video formats),
+//   horizontal 0x3C14 and 0x3C18, vertical 0x3C1C and 0x3C20 (displayed
+//   size - 8 and - 1 in the high halves), preload 0x3C24, start addresses
+//   0x3C28-0x3C3C, line offset 0x3C40 in bytes, 0x3C44 and data control
+//   0x3C4C plain. Every bit holds what was written. The packed formats show
+//   from the start address 0x3C28 (the second field's, which a progressive
+//   picture uses alone). CRTC extension 8 bit 0 is bit 21 of the first
+//   CRTC's start address.
 // - The option ROM (64 KB, all ones past its image) is shown at frame-buffer
 //   offset 0 while OPTION bit 30 and ROM-base bit 0 are set and the ROM
 //   base equals the frame buffer's; it is read only.
@@ -257,7 +269,7 @@ class MgaBoard : public Adapter {
     std::string model() const override { return "mga"; }
     VideoMemory *vram() override { return &vram_; }
     std::string describe() const override;
-    uint32_t displayPitch() const override { return picture().pitchBytes; }
+    uint32_t displayPitch() const override;
 
     // ---- PCI configuration space: the function on the machine's bus ----
     PciFunction &pci();
@@ -304,6 +316,23 @@ class MgaBoard : public Adapter {
         bool interlaced = false, doubled = false, blanked = false, hires = false;
     };
     Picture picture() const;
+    // ---- the second CRTC (device 0x0525) ----
+    struct SecondPicture {
+        bool enabled = false, onDac = false; // control bits 0 and 20
+        int width = 0, height = 0;           // pixels and lines shown
+        int htotal = 0, vtotal = 0, hsyncStart = 0, hsyncEnd = 0, vsyncStart = 0, vsyncEnd = 0;
+        int format = 0;       // control bits 21-23
+        int bitsPerPixel = 0; // 15, 16 or 32 for the packed formats, else 0
+        uint32_t offsetBytes = 0, startBytes = 0;
+        // Plane starts: first plane first and second field, then the second
+        // and third planes (0x3C2C, 0x3C28, 0x3C3C, 0x3C38, 0x3C34, 0x3C30).
+        std::array<uint32_t, 6> planeStarts{};
+        uint8_t dataControl = 0;
+    };
+    SecondPicture secondPicture() const;
+    uint32_t crtc2(uint32_t offset) const { return crtc2_[(offset - 0x3C10) / 4 & 0xF]; }
+    uint8_t crtcExt8() const { return crtcExt8_; }
+
     // Frequency of a PLL's programming: reference x (N + 1) / ((M + 1) x (P + 1)).
     uint32_t pllKHz(bool pixel) const;
 
@@ -358,6 +387,12 @@ class MgaBoard : public Adapter {
     void engineLine(int alu);
     void enginePatternFill(int alu, bool transparent);
     bool patternBit(int x, int y) const;
+    // The second CRTC and the dual-head chips' ninth CRTC extension.
+    bool dualHead() const { return deviceId_ == 0x0525; }
+    bool crtc2Holds(uint32_t offset) const;
+    uint32_t crtc2Read(uint32_t offset, int width);
+    void crtc2Write(uint32_t offset, int width, uint32_t value);
+    uint8_t &extReg(uint8_t index);
 
     Machine &machine_;
     VideoMemory vram_;
@@ -403,6 +438,8 @@ class MgaBoard : public Adapter {
     bool dvd_ = false;
     std::unique_ptr<MgaI2cBus> i2c_;
     std::vector<uint8_t> ddc_;
+    std::array<uint32_t, 16> crtc2_{};
+    uint8_t crtcExt8_ = 0;
 
     struct Toucan {
         std::array<uint32_t, 16> header{}; // configuration 0x00-0x3C at power-on
