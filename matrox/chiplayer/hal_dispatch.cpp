@@ -9,6 +9,7 @@
 #include "hal_monitor.h"
 #include "hal_pending.h"
 #include "hal_vidparam.h"
+#include "hsl_con.h"
 #include "hsl_ecl.h"
 #include "hsl_tou.h"
 

@@ -26,15 +26,6 @@ uint32_t HSLTWIGetBoardInfo(BoardHandle *pBoard) {
 uint32_t HSLTWIInitExtraJmpTbl(BoardHandle *pBoard) {
     return notYet(pBoard);
 }
-uint32_t HSLCONInitAccess(BoardHandle *pBoard) {
-    return notYet(pBoard);
-}
-uint32_t HSLCONGetBoardInfo(BoardHandle *pBoard) {
-    return notYet(pBoard);
-}
-uint32_t HSLCONInitExtraJmpTbl(BoardHandle *pBoard) {
-    return notYet(pBoard);
-}
 uint32_t HSLTWISGRAMInit(BoardHandle *pBoard) {
     return notYet(pBoard);
 }
@@ -97,6 +88,9 @@ uint32_t HSLMAVCRTC2SetITU656(BoardHandle *pBoard, ModeInfo *) {
     return notYet(pBoard);
 }
 uint32_t HSLMAVResetMAFCInterface(BoardHandle *pBoard) {
+    return notYet(pBoard);
+}
+uint32_t HSLMAVSetTVYUVMode(BoardHandle *pBoard, ModeInfo *) {
     return notYet(pBoard);
 }
 

@@ -21,9 +21,6 @@ uint32_t HSLInitDeviceJumpTable(BoardHandle *pBoard);
 uint32_t HSLTWIInitAccess(BoardHandle *pBoard);
 uint32_t HSLTWIGetBoardInfo(BoardHandle *pBoard);
 uint32_t HSLTWIInitExtraJmpTbl(BoardHandle *pBoard);
-uint32_t HSLCONInitAccess(BoardHandle *pBoard);
-uint32_t HSLCONGetBoardInfo(BoardHandle *pBoard);
-uint32_t HSLCONInitExtraJmpTbl(BoardHandle *pBoard);
 /* Memory initialisation of the twister chips. */
 uint32_t HSLTWISGRAMInit(BoardHandle *pBoard);
 
@@ -51,6 +48,7 @@ uint32_t HSLMAVSetTVYUVModeToucanRev0(BoardHandle *pBoard, ModeInfo *pMode);
 uint32_t HSLMAVPIXPLLSET(BoardHandle *pBoard, ModeInfo *pMode);
 uint32_t HSLMAVCRTC2SetITU656(BoardHandle *pBoard, ModeInfo *pMode);
 uint32_t HSLMAVResetMAFCInterface(BoardHandle *pBoard);
+uint32_t HSLMAVSetTVYUVMode(BoardHandle *pBoard, ModeInfo *pMode);
 
 uint32_t HALGetVESAParameters(BoardHandle *pBoard, ModeInfo *pMode, uint32_t variant);
 uint32_t HALConvertEDID2toEDID1(BoardHandle *pBoard, uint8_t *edid1, const uint8_t *edid2);
