@@ -20,6 +20,7 @@
 #include "hal_error.h"
 #include "hal_pending.h"
 #include "hal_vidparam.h"
+#include "hsl_con.h"
 #include "hsl_ecl.h"
 #include "hsl_tou.h"
 #include "machine.h"
@@ -472,10 +473,11 @@ TEST(HalGetBoardInfo, DispatchByDeviceAndRevision) {
     for (const Case &c : cases) {
         Seam s(mgaBoard(c.device).integer("PCI_REVISION", c.revision));
         s.open();
-        // Eclipse and toucan run through; the families not in the library yet answer
-        // their first step as not available.
+        // Eclipse, toucan and condor run through; the families not in the library yet
+        // answer their first step as not available.
         const bool built = c.access == reinterpret_cast<Slot>(HSLECLInitAccess) ||
-                           c.access == reinterpret_cast<Slot>(HSLTOUInitAccess);
+                           c.access == reinterpret_cast<Slot>(HSLTOUInitAccess) ||
+                           c.access == reinterpret_cast<Slot>(HSLCONInitAccess);
         EXPECT_EQ(HALGetBoardInfo(s.h()), built ? 0u : HSL_ERR_SLOT_NOT_INITIALISED) << c.device;
         const HSLJumpSlot *slots = s.h()->HSLJumpTable.apfnSlot;
         EXPECT_EQ(slots[HSL_SLOT_INIT_ACCESS], c.access);
