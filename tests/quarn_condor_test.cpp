@@ -159,6 +159,21 @@ TEST(CondorBoard, NoSecondMonitorNoAddOnsNoSecondDisplayStart) {
     EXPECT_TRUE(b.failures.empty()) << b.failures.front();
 }
 
+// The board model's condor: the clocks its video BIOS left running from the
+// system PLL, and no register for toucan's compensation and power-up word.
+TEST(CondorModel, TheBiosClocksAndTheMissingCompensationRegister) {
+    Board b(condorBoard(0));
+    EXPECT_EQ(b.config(kClockSelect), kBiosClockSelect);
+    EXPECT_TRUE(b.failures.empty());
+    ClientWriteRegisterDword(b.h(), 0x1E4C, 1);
+    ASSERT_EQ(b.failures.size(), 1u);
+    EXPECT_NE(b.failures[0].find("condor"), std::string::npos) << b.failures[0];
+    // A toucan has the register.
+    Board t(mgaBoard(0x0525).integer("PCI_REVISION", 1).memory("FBM", kFbBase, 32 * kMB));
+    ClientWriteRegisterDword(t.h(), 0x1E4C, 1);
+    EXPECT_TRUE(t.failures.empty()) << t.failures.front();
+}
+
 // ------------------------------------------------------------- byte 95
 
 TEST(CondorBoardData, Byte95GatesMemoryInitialisationClockAndPllSearch) {
