@@ -19,6 +19,7 @@
 #include "hsl_crtc2.h"
 #include "hsl_tou.h"
 #include "hsl_tou_mode.h"
+#include "hal_vidparam.h"
 #include "quarn_seam.h"
 
 namespace {
@@ -289,6 +290,19 @@ TEST(CondorSetMode, FlatPanelFeatureBitsDoNotStopEitherController) {
     ASSERT_EQ(HALSwitchToVGA(b.h()), 0u) << std::hex << b.h()->ulErrorCode;
     EXPECT_TRUE(b.mga->secondPicture().enabled);
     EXPECT_TRUE(b.failures.empty()) << b.failures.front();
+}
+
+// A step change of the timing is validated by condor's own checks.
+TEST(CondorSteps, AStepChangeMeetsCondorsValidation) {
+    Condor b(0x04);
+    ModeInfo m = mode(640, 480, 8);
+    EXPECT_EQ(HALModifyVideoParameters(b.h(), &m, 22, 0), 0u) << std::hex << b.h()->ulErrorCode;
+    EXPECT_EQ(m.lPixClock, 25620);
+    EXPECT_EQ(m.flModeCaps & 0x30, 0x30u) << "condor's mode caps for the first CRTC";
+    m = mode(640, 480, 8);
+    m.lHBPorch = -640 - 16 - 96 - 8; // the increment below leaves no line
+    EXPECT_EQ(HALModifyVideoParameters(b.h(), &m, 24, 0), 0xB1902031u);
+    EXPECT_EQ(m.lPixClock, 0);
 }
 
 TEST(CondorErrors, AnErrorPendingTouchesNothing) {
