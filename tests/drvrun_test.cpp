@@ -157,6 +157,15 @@ TEST(DrvrunRun, DefaultConfigurationRunsEveryStepWithoutDifferences) {
     EXPECT_NE(r.lines.back().find(" 0 pixels differ"), std::string::npos);
 }
 
+// The condor example: the chip layer's second dual-head family, with the
+// clock and memory its video BIOS left.
+TEST(DrvrunRun, TheCondorExampleRunsClean) {
+    Result r = drvrun("run quarn --config '" + source("matrox/quarn/condor.graf") + "'");
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(r.lines.back().rfind("quarn: ok: ", 0), 0u) << r.output;
+    EXPECT_NE(r.lines.back().find(" 0 pixels differ"), std::string::npos) << r.output;
+}
+
 // Each step's shapes reach the driver's own routine wherever it has one:
 // tiles and stipples come two boxes a call (fewer go to the server's
 // routines in some drivers), bitmaps start on a byte.

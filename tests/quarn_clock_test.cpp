@@ -128,21 +128,22 @@ TEST(PllSearch, AVcoOfFiftyMegahertzOrLessIsRefused) {
     EXPECT_EQ(b.mga->dacReg(0x4C), before);
 }
 
-TEST(PllSearch, CondorBoardsAskTheVideoBios) {
-    // The driver offers no BIOS call: the image comes back as it went, so
-    // the values are the wanted frequency's own bytes.
+TEST(PllSearch, CondorBoardsAskTheVideoBiosAndSearchWhenItDoesNotAnswer) {
+    // The driver offers no BIOS call: the image comes back as it went, and
+    // the frequency's own bytes are no PLL values, so the search runs.
     BoardHandle h{};
     h.ulChipRev = 0x80;
     h.HSLData.ulPLLFreqRef = 27000;
     h.HSLData.ulVCOMax = 230000;
     uint32_t m = 0, n = 0, p = 0, s = 0;
-    EXPECT_EQ(HSLDACComputePLLParam(&h, 0x00A3B2C1, 0, &m, &n, &p, &s), 0u);
-    EXPECT_EQ(n, 0xC1u);
-    EXPECT_EQ(m, 0xB2u);
-    EXPECT_EQ(p, 0x3u);
-    EXPECT_EQ(s, 0x14u);
-    // With byte 95 bit 2 set the search runs.
+    EXPECT_EQ(HSLDACComputePLLParam(&h, 65000, 0, &m, &n, &p, &s), 0u);
+    EXPECT_EQ(n, 23u);
+    EXPECT_EQ(m, 4u);
+    EXPECT_EQ(p, 1u);
+    EXPECT_EQ(s, 1u);
+    // With byte 95 bit 2 set the search runs without asking.
     h.HSLData.aucPInS[95] = 0x04;
+    m = n = p = s = 0;
     EXPECT_EQ(HSLDACComputePLLParam(&h, 65000, 0, &m, &n, &p, &s), 0u);
     EXPECT_EQ(n, 23u);
     // A toucan revision searches too.

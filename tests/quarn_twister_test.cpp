@@ -14,6 +14,7 @@
 #include "hal_addon.h"
 #include "hal_error.h"
 #include "hal_i2c.h"
+#include "hal_vidparam.h"
 #include "hal_pending.h"
 #include "harness.h"
 #include "hsl.h"

@@ -8,6 +8,8 @@
 #include "hal_error.h"
 #include "hal_monitor.h"
 #include "hal_pending.h"
+#include "hal_vidparam.h"
+#include "hsl_con.h"
 #include "hsl_ecl.h"
 #include "hsl_tou.h"
 
@@ -220,8 +222,8 @@ uint32_t HALModifyVideoParameters(BoardHandle *pBoard, ModeInfo *pMode, uint32_t
             SetErr(pBoard, HAL_ERR_CHANGE_NOT_ALLOWED);
         if (IsNotAnError(pBoard->ulErrorCode))
             HALPChangeInterlaceMode(pBoard, pMode, value);
-    } else if (type >= 13 && type <= 38) {
-        HALPVideoStep(pBoard, pMode, type);
+    } else if (HALPVideoStepRoutine step = HALPVideoStepFor(type)) {
+        step(pBoard, pMode);
     } else if (type >= 1 && type <= 10) {
         SetErr(pBoard, HAL_ERR_CHANGE_NOT_ALLOWED);
     } else {

@@ -19,20 +19,7 @@ uint32_t HSLTBLNotInitFunction(BoardHandle *pBoard, ...);
 uint32_t HSLInit(BoardHandle *pBoard);
 uint32_t HSLInitDeviceJumpTable(BoardHandle *pBoard);
 
-uint32_t HSLCONInitAccess(BoardHandle *pBoard);
-uint32_t HSLCONGetBoardInfo(BoardHandle *pBoard);
-uint32_t HSLCONInitExtraJmpTbl(BoardHandle *pBoard);
-
-/* Video-parameter steps (each takes the mode, and a value where noted). */
-uint32_t HALPChangeHorizontalSyncPolarity(BoardHandle *pBoard, ModeInfo *pMode, uint32_t value);
-uint32_t HALPChangeVerticalSyncPolarity(BoardHandle *pBoard, ModeInfo *pMode, uint32_t value);
-uint32_t HALPChangeInterlaceMode(BoardHandle *pBoard, ModeInfo *pMode, uint32_t value);
-/* Steps 13 to 38 in order of their change type. */
-uint32_t HALPVideoStep(BoardHandle *pBoard, ModeInfo *pMode, uint32_t type);
-
 uint32_t HALGetVESAParameters(BoardHandle *pBoard, ModeInfo *pMode, uint32_t variant);
-uint32_t HALModifyVideoParameters(BoardHandle *pBoard, ModeInfo *pMode, uint32_t type,
-                                  uint32_t value);
 uint32_t HALConvertEDID2toEDID1(BoardHandle *pBoard, uint8_t *edid1, const uint8_t *edid2);
 
 uint32_t HALSetPowerState(BoardHandle *pBoard, uint32_t state);

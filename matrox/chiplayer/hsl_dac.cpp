@@ -189,12 +189,16 @@ uint32_t HSLDACComputePLLParam(BoardHandle *pBoard, uint32_t freqKHz, uint32_t s
         ClientCallBiosInt10(pBoard, &regs);
         if (hsl::failed(pBoard))
             return pBoard->ulErrorCode;
+        // A BIOS service that did not answer leaves the frequency in the
+        // word; its bytes are no PLL values, so search as other boards do.
         const uint32_t v = regs.aulReg[1];
-        *pN = v & 0xFF;
-        *pM = (v >> 8) & 0xFF;
-        *pP = (v >> 16) & 7;
-        *pS = (v >> 19) & 0x1F;
-        return pBoard->ulErrorCode;
+        if (v != freqKHz) {
+            *pN = v & 0xFF;
+            *pM = (v >> 8) & 0xFF;
+            *pP = (v >> 16) & 7;
+            *pS = (v >> 19) & 0x1F;
+            return pBoard->ulErrorCode;
+        }
     }
     uint32_t limit = selector != 0 ? d.ulSystemVCOMax : d.ulVCOMax;
     if (freqKHz > limit)

@@ -193,9 +193,15 @@ void panelMode(BoardHandle *b) {
         HSLDACWriteRegister(b, XPanelMode, 0xC1);
 }
 
-void releasePort(BoardHandle *b) {
-    callSlot(b, HSL_SLOT_CONTROL_MAFC_PORT, uint32_t(0));
-    callSlot(b, HSL_SLOT_ROUTE_PIXEL_CLOCK, uint32_t(0));
+void routePort(const ModeFamily &f, BoardHandle *b, uint32_t code) {
+    if (!f.portSlots)
+        return;
+    callSlot(b, HSL_SLOT_CONTROL_MAFC_PORT, code);
+    callSlot(b, HSL_SLOT_ROUTE_PIXEL_CLOCK, code);
+}
+
+void releasePort(const ModeFamily &f, BoardHandle *b) {
+    routePort(f, b, 0);
 }
 
 // ---- the routes ----
@@ -265,8 +271,7 @@ void routeCrtc2Flat(const ModeFamily &f, BoardHandle *b, ModeInfo *m) {
     else
         HSLMAVPIXPLLSET(b, m);
     HSLDACWriteRegister(b, XPanelMode, 0xC1);
-    callSlot(b, HSL_SLOT_CONTROL_MAFC_PORT, uint32_t(6));
-    callSlot(b, HSL_SLOT_ROUTE_PIXEL_CLOCK, uint32_t(6));
+    routePort(f, b, 6);
     HSLEnablePanelLinkModuleOutput(b, 1);
 }
 
@@ -317,10 +322,18 @@ void routeCrtc2YuvRev0(const ModeFamily &f, BoardHandle *b, ModeInfo *m) {
 }
 
 void routeCrtc2Yuv(const ModeFamily &f, BoardHandle *b, ModeInfo *m) {
-    hsldual::computePitch(f, b, m);
-    HSLMAVCRTC2SetITU656(b, m);
-    HSLMAVSetGPIO(b, 1);
-    secondModuleByte(b);
+    if (f.yuvThroughEncoder) {
+        HSLCRTC2Set(b, m);
+        hsldual::computePitch(f, b, m);
+        HSLMAVSetGPIO(b, 1);
+        secondModuleByte(b);
+        HSLMAVSetTVYUVMode(b, m);
+    } else {
+        hsldual::computePitch(f, b, m);
+        HSLMAVCRTC2SetITU656(b, m);
+        HSLMAVSetGPIO(b, 1);
+        secondModuleByte(b);
+    }
     HSLCRTC2SetPreload(b, 0, 0);
 }
 
@@ -709,7 +722,7 @@ uint32_t disableCrtc1Output(const ModeFamily &f, BoardHandle *b) {
         HSLDACDisableOutput(b);
     if ((other & MODE_TYPE_FLAT_PANEL) == 0 && (b->flFeatures & kFlatPanelFeatures) != 0) {
         HSLEnablePanelLinkModuleOutput(b, 0);
-        releasePort(b);
+        releasePort(f, b);
     }
     if ((other & (MODE_TYPE_TV | MODE_TYPE_TV2 | MODE_TYPE_SECOND_CRT)) == 0 &&
         b->TVState.ucTVMode != kTVModeFlatClock && (b->flFeatures & kEncoderFeatures) != 0) {
@@ -717,11 +730,11 @@ uint32_t disableCrtc1Output(const ModeFamily &f, BoardHandle *b) {
         HSLMAVSetTVDisableMode(b);
     }
     if (f.releasePortWithoutCrtc2 && (other & MODE_TYPE_NO_OUTPUT) != 0)
-        releasePort(b);
+        releasePort(f, b);
     return HSLCRTCDisable(b);
 }
 
-uint32_t disableCrtc2Output(const ModeFamily &, BoardHandle *b) {
+uint32_t disableCrtc2Output(const ModeFamily &f, BoardHandle *b) {
     if (failed(b))
         return b->ulErrorCode;
     const int32_t was = b->CurrentModeCRTC2.lModeType;
@@ -729,7 +742,7 @@ uint32_t disableCrtc2Output(const ModeFamily &, BoardHandle *b) {
         HSLDACDisableOutput(b);
     if (was & MODE_TYPE_FLAT_PANEL) {
         HSLEnablePanelLinkModuleOutput(b, 0);
-        releasePort(b);
+        releasePort(f, b);
     }
     if (was & (MODE_TYPE_TV | MODE_TYPE_TV2 | MODE_TYPE_SECOND_CRT))
         HSLMAVSetTVDisableMode(b);
@@ -807,6 +820,16 @@ uint32_t runRoute(const ModeFamily &f, BoardHandle *b, ModeInfo *m, uint32_t rou
     return b->ulErrorCode;
 }
 
+uint32_t runYuvRoute(const ModeFamily &f, BoardHandle *b, ModeInfo *m, bool rev0) {
+    if (failed(b))
+        return b->ulErrorCode;
+    if (rev0)
+        routeCrtc2YuvRev0(f, b, m);
+    else
+        routeCrtc2Yuv(f, b, m);
+    return b->ulErrorCode;
+}
+
 uint32_t setMode(const ModeFamily &f, BoardHandle *b, ModeInfo *pMode) {
     if (failed(b))
         return b->ulErrorCode;
@@ -863,7 +886,9 @@ uint32_t setMode(const ModeFamily &f, BoardHandle *b, ModeInfo *pMode) {
             HSLCRTC2SetPitch(b, m);
             if (!failed(b))
                 b->CurrentModeCRTC2 = *m;
-            setDisplayStart(f, b, 0, 0, 1);
+            // The mode set places the second CRTC's start itself, also for
+            // a family whose SetDisplayStart serves the first CRTC only.
+            HSLCRTC2SetDisplayStart(b, 0, 0);
             writeReg(b, CRTC2_CONTROL, cleared);
         }
         if (!failed(b))
@@ -1050,16 +1075,10 @@ DUAL_ROUTE_ROUTINE(HSLTOUSetModeCRTC2ToCRT, DUAL_ROUTE_CRTC2_CRT)
 DUAL_ROUTE_ROUTINE(HSLTOUSetModeCRTC2ToTV, DUAL_ROUTE_CRTC2_TV)
 
 uint32_t HSLTOUSetModeCRTC2ToTV_YUVRev0(BoardHandle *pBoard, ModeInfo *pMode) {
-    if (failed(pBoard))
-        return pBoard->ulErrorCode;
-    routeCrtc2YuvRev0(kToucanModeFamily, pBoard, pMode);
-    return pBoard->ulErrorCode;
+    return hsldual::runYuvRoute(kToucanModeFamily, pBoard, pMode, true);
 }
 uint32_t HSLTOUSetModeCRTC2ToTV_YUV(BoardHandle *pBoard, ModeInfo *pMode) {
-    if (failed(pBoard))
-        return pBoard->ulErrorCode;
-    routeCrtc2Yuv(kToucanModeFamily, pBoard, pMode);
-    return pBoard->ulErrorCode;
+    return hsldual::runYuvRoute(kToucanModeFamily, pBoard, pMode, false);
 }
 
 } // extern "C"

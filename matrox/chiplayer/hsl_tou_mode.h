@@ -95,6 +95,12 @@ struct ModeFamily {
     bool crtc2DisplayStart;
     /* The YUV route on revision 0 uses the first encoder set-up. */
     bool yuvRev0;
+    /* The flat-panel port and pixel-clock routing slots (29, 30) exist;
+     * without them the steps that release or route them are left out. */
+    bool portSlots = true;
+    /* The YUV route of later revisions programs the second CRTC and the
+     * encoder's YUV mode rather than the ITU-656 stream. */
+    bool yuvThroughEncoder = false;
 };
 
 extern const ModeFamily kToucanModeFamily;
@@ -112,6 +118,8 @@ uint32_t setMode(const ModeFamily &f, BoardHandle *b, ModeInfo *m);
 uint32_t setDisplayStart(const ModeFamily &f, BoardHandle *b, uint32_t x, uint32_t y,
                          uint32_t crtc);
 uint32_t runRoute(const ModeFamily &f, BoardHandle *b, ModeInfo *m, uint32_t route);
+/* The YUV route's set-up for the first encoder revision (rev0) or later. */
+uint32_t runYuvRoute(const ModeFamily &f, BoardHandle *b, ModeInfo *m, bool rev0);
 uint32_t disableCrtc1Output(const ModeFamily &f, BoardHandle *b);
 uint32_t disableCrtc2Output(const ModeFamily &f, BoardHandle *b);
 

@@ -35,8 +35,9 @@ constexpr uint32_t EngCommand = 0x1C00, EngPixelWidth = 0x1C04, EngPlaneMask = 0
 constexpr uint32_t EngBackground = 0x1C20, EngPattern = 0x1C30, EngShift = 0x1C50,
                    EngError = 0x1C64, EngErrorMinor = 0x1C60, EngErrorDiagonal = 0x1C68,
                    EngLineX = 0x1CB0;
-constexpr uint32_t kPlainRegs[] = {0x1E1C, MemReadBack, 0x1E4C, 0x1E58, 0x1E5C, 0x1E70, 0x2CB8,
-                                   0x3E40 /* DVD strobe lines, bytes 0x3E40 and 0x3E43 */};
+constexpr uint32_t kPlainRegs[] = {
+    0x1E1C, MemReadBack, 0x1E4C, 0x1E58,
+    0x1E5C, 0x1E70,      0x2CB8, 0x3E40 /* DVD strobe lines, bytes 0x3E40 and 0x3E43 */};
 
 std::string hex(uint32_t v) {
     char buf[16];
@@ -620,6 +621,11 @@ void MgaBoard::write(uint32_t offset, int width, uint32_t value) {
     }
     if (inWord && word == FifoStatus) {
         noRegister("a write to the read-only FIFO status:", offset, width);
+        return;
+    }
+    if (inWord && condorLacks(word)) {
+        noRegister("a condor chip has no buffer compensation or revision power-up word:", offset,
+                   width);
         return;
     }
     if (inWord)
@@ -1325,6 +1331,7 @@ void MgaBoard::toucanPowerOn(const graf::Config &cfg) {
     if (toucan_.zeroReads < 0)
         throw std::invalid_argument("mga board: COMPENSATION_ZERO_READS is 0 or more");
     config_->set(CfgOption3, 4, kToucanClockPowerOn);
+    condorPowerOn();
     for (int reg = 0; reg <= 0x3C; reg += 4)
         toucan_.header[size_t(reg / 4)] = config_->get(reg, 4);
 }
@@ -1406,6 +1413,35 @@ void MgaBoard::toucanWritten(uint32_t offset, int width, uint32_t value) {
     for (auto &[at, held] : plainRegs_)
         if (at == kToucanCompensation - 1)
             held = (held & ~0xFF00u) | kToucanCompensationValue << 8;
+}
+
+} // namespace sim
+
+namespace sim {
+
+// ---- the condor chips (device 0x0525, revision 0x80 and above) ----
+//
+// Choices where the hardware description leaves details open:
+// - The video BIOS has run before the driver: the clock select
+//   (configuration 0x54) holds toucan's dividers with every clock taken from
+//   the system PLL, which runs locked at its power-on values. A condor whose
+//   board data keeps the driver from programming the clock works on it; one
+//   that lets the driver program it must first move the clocks off the PLL
+//   (the toucan checks report otherwise).
+// - Register 0x1E4C (the toucan revision-0 power-up word and revision-1
+//   buffer compensation) does not exist: a write to it is reported.
+
+bool MgaBoard::condor() const {
+    return deviceId_ == 0x0525 && revision_ >= kCondorRevision;
+}
+
+void MgaBoard::condorPowerOn() {
+    if (condor())
+        config_->set(CfgOption3, 4, kCondorClockBios);
+}
+
+bool MgaBoard::condorLacks(uint32_t word) const {
+    return condor() && word == kCondorNoCompensation;
 }
 
 } // namespace sim

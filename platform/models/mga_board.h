@@ -227,6 +227,11 @@ constexpr uint8_t kPixelClockOff = 0x4, kPixelPllPower = 0x8, kPllLocked = 0x40;
 constexpr uint32_t kToucanClockPowerOn = 0x01806018u, kToucanSources = 0x00300C03u;
 constexpr uint32_t kToucanCompensation = 0x1E4D, kToucanLineCount = 0x3C48;
 constexpr uint32_t kToucanCompensationValue = 0x2A;
+// Condor (device 0x0525 from revision 0x80): the clock select its video
+// BIOS leaves (toucan's dividers, every clock from the system PLL), and the
+// revision-0 power-up / buffer-compensation register it lacks.
+constexpr uint8_t kCondorRevision = 0x80;
+constexpr uint32_t kCondorClockBios = 0x01906419u, kCondorNoCompensation = 0x1E4C;
 } // namespace mga
 
 // An option ROM image for the board, as tests and the configuration ask.
@@ -370,6 +375,12 @@ class MgaBoard : public Adapter {
     void toucanCheckPllWrite(uint8_t index);
     bool toucanRead(uint32_t offset, int width, uint32_t &value);
     void toucanWritten(uint32_t offset, int width, uint32_t value);
+    // The condor chips (device 0x0525, revision 0x80 and above): what the
+    // video BIOS set up before the driver came, and the registers the chip
+    // does not have.
+    bool condor() const;
+    void condorPowerOn();
+    bool condorLacks(uint32_t word) const;
     void noRegister(const char *what, uint32_t offset, int width);
     uint32_t readFilter(uint32_t offset, int width, uint32_t value);
     void engineWrite(uint32_t offset, uint32_t value);
