@@ -12,7 +12,7 @@
 #include "hal.h"
 #include "hal_error.h"
 #include "hal_i2c.h"
-#include "hal_pending.h"
+#include "hal_dispatch.h"
 #include "harness.h"
 #include "hsl.h"
 #include "hsl_ecl.h"

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "hal_monitor.h"
-#include "hal_pending.h"
+#include "hal_dispatch.h"
 #include "models/mga_monitor.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "hal_error.h"
-#include "hal_pending.h"
+#include "hal_dispatch.h"
 #include "hsl.h"
 #include "pcibus.h"
 #include "pcicfg.h"

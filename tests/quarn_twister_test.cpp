@@ -15,7 +15,7 @@
 #include "hal_error.h"
 #include "hal_i2c.h"
 #include "hal_vidparam.h"
-#include "hal_pending.h"
+#include "hal_dispatch.h"
 #include "harness.h"
 #include "hsl.h"
 #include "hsl_ecl.h"

@@ -7,7 +7,7 @@
 #include "hal.h"
 #include "hal_error.h"
 #include "hal_monitor.h"
-#include "hal_pending.h"
+#include "hal_dispatch.h"
 #include "hal_vidparam.h"
 #include "hsl_con.h"
 #include "hsl_ecl.h"

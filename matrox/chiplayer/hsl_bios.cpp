@@ -2,7 +2,7 @@
 // decoding the two structure versions into the handle's board words, limits
 // and system clock records.
 #include "hal_error.h"
-#include "hal_pending.h"
+#include "hal_dispatch.h"
 #include "hsl.h"
 #include "hsl_ecl.h"
 #include "hsl_regs.h"

@@ -7,7 +7,7 @@
 
 #include "hal_error.h"
 #include "hal_i2c.h"
-#include "hal_pending.h"
+#include "hal_dispatch.h"
 #include "hsl.h"
 #include "hsl_regs.h"
 #include "hsl_tou.h"

@@ -9,7 +9,7 @@
 #include "hal_error.h"
 #include "hal_addon.h"
 #include "hal_monitor.h"
-#include "hal_pending.h"
+#include "hal_dispatch.h"
 #include "hsl.h"
 #include "hsl_ecl.h"
 #include "hsl_mav_tables.h"

@@ -4,7 +4,7 @@
 // The checks and routes twister shares take the family's record.
 #include "hal_error.h"
 #include "hal_addon.h"
-#include "hal_pending.h"
+#include "hal_dispatch.h"
 #include "hsl.h"
 #include "hsl_ecl.h"
 #include "hsl_single.h"

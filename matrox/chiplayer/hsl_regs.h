@@ -8,7 +8,7 @@
 
 #include "client.h"
 #include "hal_error.h"
-#include "hal_pending.h"
+#include "hal_dispatch.h"
 #include "hal_records.h"
 
 namespace hsl {

@@ -11,7 +11,7 @@
 #include "hal_error.h"
 #include "hal_i2c.h"
 #include "hal_monitor.h"
-#include "hal_pending.h"
+#include "hal_dispatch.h"
 #include "hsl_tou_mode.h"
 #include "hsl.h"
 #include "hsl_ecl.h"

@@ -8,7 +8,7 @@
 #include "hal.h"
 #include "hal_addon.h"
 #include "hal_error.h"
-#include "hal_pending.h"
+#include "hal_dispatch.h"
 #include "hsl.h"
 #include "hsl_ecl.h"
 #include "hsl_regs.h"

@@ -1,10 +1,10 @@
 /*
- * Chip operations of the four families that are not in this library yet
- * (hal_pending.cpp): each answers as an operation the board does not offer,
- * touching nothing.
+ * The chip layer's own routines of hal_dispatch.cpp that its other units
+ * call: the empty-slot answer, the family choice and table set-up, and the
+ * public entry points no other header declares.
  */
-#ifndef QUARN_HAL_PENDING_H
-#define QUARN_HAL_PENDING_H
+#ifndef QUARN_HAL_DISPATCH_H
+#define QUARN_HAL_DISPATCH_H
 
 #include <stdint.h>
 
