@@ -167,6 +167,58 @@ TEST(RasmoInit, EngineStartAndClip) {
     s.freeScreen();
 }
 
+// The server keeps the depth in a byte, and the example files' mode follows
+// that byte: a DEPTH whose low byte is 8 or 16 gives the engine the pixel
+// size and line length the driver lays video memory out by. On a screen
+// 1280 wide in 512 KB the cursor area sits at line 408 at depth 8, which
+// 16-bit pixels would put past video memory.
+struct DepthKey {
+    const char *name;
+    const char *file;
+    int key, depth;
+};
+
+const DepthKey kDepthKeys[] = {
+    {"eight", "ati/rasmo/rasmo.graf", 8, 8},
+    {"sixteen", "ati/rasmo/rasmo.graf", 16, 16},
+    {"eightInAWideKey", "ati/rasmo/rasmo.graf", 0xD08, 8},
+    {"sixteenInAWideKey", "ati/rasmo/rasmo.graf", 0x110, 16},
+    {"eightInANegativeKey", "ati/rasmo/rasmo.graf", -248, 8},
+    {"sixteenInANegativeKey", "ati/rasmo/rasmo.graf", -240, 16},
+    {"twoMBEightInAWideKey", "ati/rasmo/rasmo-2m.graf", 0x108, 8},
+    {"twoMBSixteenInANegativeKey", "ati/rasmo/rasmo-2m.graf", -240, 16},
+};
+
+class RasmoDepthKey : public testing::TestWithParam<DepthKey> {};
+
+TEST_P(RasmoDepthKey, ModeFollowsTheServersDepth) {
+    const DepthKey &d = GetParam();
+    graf::Config cfg = harness::loadConfig(d.file);
+    cfg.ints["PIXWIDTH"] = 1280;
+    cfg.ints["PIXHEIGHT"] = 16;
+    cfg.ints["DEPTH"] = d.key;
+    cfg.ints["MEMSIZE"] = 0x80000;
+    harness::Screen s("rasmo", cfg, quiet());
+    ASSERT_TRUE(s.start()) << s.failureText();
+    ASSERT_EQ(s.depth(), d.depth);
+    const rasmoScreenPrivate &p = *privOf(s);
+    EXPECT_EQ(mach32Of(s).engine().pixelBits(), d.depth);
+    EXPECT_EQ(s.adapter()->displayPitch(), uint32_t(p.pitchBytes));
+    EXPECT_EQ(mach32Of(s).engine().linePixels(), uint32_t(p.pitch));
+    // Fills and a copy at the screen's far edge land where the reference
+    // puts them.
+    s.fillRandom(7);
+    GCPtr gc = s.createGC({.fg = 0x1234u & s.allPlanes()});
+    s.fillRects(gc, {{0, 0, 1280, 1}, {1200, 8, 1280, 16}});
+    s.copyRect({0, 12, 40, 16}, {1240, 0});
+    EXPECT_SCREEN_SAME(s);
+    EXPECT_EQ(s.failureText(), "");
+    s.freeScreen();
+}
+
+INSTANTIATE_TEST_SUITE_P(Keys, RasmoDepthKey, testing::ValuesIn(kDepthKeys),
+                         [](const auto &info) { return std::string(info.param.name); });
+
 // ---- Probe and the failures ----
 
 TEST(RasmoProbe, DepthsEightAndSixteenOnly) {
