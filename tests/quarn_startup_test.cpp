@@ -259,6 +259,27 @@ TEST(QuarnCountMem, TwoFourOrEightMegabytesCachedForTheLibrary) {
     EXPECT_EQ(second.priv()->memorySize, int(2 * kMB)) << "the first probe's answer is kept";
 }
 
+// The answer belongs to the board it was found on: a screen on another board
+// (another chip at another place) with less memory probes its own, or its font
+// slots and the image read's marker would lie past its memory.
+TEST(QuarnCountMem, AnotherBoardProbesItsOwnMemory) {
+    harness::beginCase();
+    graf::Config big = eclipse();
+    big.ints["MEMSIZE"] = int(8 * kMB);
+    big.ints["PIXWIDTH"] = 640;
+    big.ints["PIXHEIGHT"] = 480;
+    Scripted first(big, 640);
+    ASSERT_TRUE(first.screen.start()) << first.screen.failureText();
+    EXPECT_EQ(first.priv()->memorySize, int(8 * kMB));
+    first.screen.freeScreen();
+    graf::Config small = big;
+    small.ints["MEMSIZE"] = int(4 * kMB);
+    small.ints["PCI_DEVICE"] = 0x1001;
+    Scripted second(small, 640);
+    ASSERT_TRUE(second.screen.start()) << second.screen.failureText();
+    EXPECT_EQ(second.priv()->memorySize, int(4 * kMB));
+}
+
 // ---- the console switch ----
 
 // SetGraphics at start-up: the engine defaults and, at depth 8, the default

@@ -32,7 +32,14 @@ constexpr uint32_t kSearchIds[] = {0x0519, 0x051A, 0x051B, 0x051F, 0x0520,
 constexpr int kDefaultMonitorMm = 300;
 constexpr uint32_t kProbeA = 0x300000, kProbeB = 0x500000, kProbeApart = 0x100;
 
+// The probe's answer, kept for the board it was found on: the probe writes
+// into video memory, so later generations and screens of that board reuse
+// it; a screen on another board probes its own memory (taking the first
+// board's answer would place the font slots and the image read's marker past
+// a smaller board's memory).
 int memorySizeCache = -1;
+PciLocation memorySizeBoard;
+uint32_t memorySizeChip;
 
 } // namespace
 
@@ -158,8 +165,12 @@ Bool quarnProbe(int, ScreenConfig *config) {
 // Past installed memory only the bus answers, with the last value driven on
 // it: a second write between the write and the read tells memory from bus.
 int quarnCountMem(quarnScreenPrivate *priv) {
-    if (memorySizeCache != -1)
+    const uint32_t chip = priv->board != nullptr ? priv->board->ulChipID : 0;
+    if (memorySizeCache != -1 && chip == memorySizeChip &&
+        memcmp(&priv->pciLocation, &memorySizeBoard, sizeof memorySizeBoard) == 0)
         return memorySizeCache;
+    memorySizeBoard = priv->pciLocation;
+    memorySizeChip = chip;
     mmWrite32(priv->fb + kProbeA, 0x55);
     mmWrite32(priv->fb + kProbeA + kProbeApart, 0xCC);
     if (mmRead32(priv->fb + kProbeA) != 0x55) {
