@@ -1518,37 +1518,6 @@ void Machine::noTarget(const Access &what, const volatile void *addr) {
     throw Abort(message);
 }
 
-// A processor access of 1, 2 or 4 bytes (little-endian, as on the i386).
-// Each width is a copy of fixed size, which the compiler makes one load or
-// store (checked by the sanitizer as such) rather than a library call: the
-// chip layers' memory sizing makes hundreds of thousands of them a start.
-static inline uint32_t loadBytes(const uint8_t *p, int width) {
-    if (width == 4) {
-        uint32_t v;
-        std::memcpy(&v, p, 4);
-        return v;
-    }
-    if (width == 2) {
-        uint16_t v;
-        std::memcpy(&v, p, 2);
-        return v;
-    }
-    uint32_t v = 0;
-    std::memcpy(&v, p, static_cast<size_t>(width));
-    return v;
-}
-
-static inline void storeBytes(uint8_t *p, int width, uint32_t value) {
-    if (width == 4) {
-        std::memcpy(p, &value, 4);
-    } else if (width == 2) {
-        auto v = static_cast<uint16_t>(value);
-        std::memcpy(p, &v, 2);
-    } else {
-        storeBytes(p, width, value);
-    }
-}
-
 uint32_t Machine::memRead(const volatile void *addr, int width) {
     flushPending();
     auto p = reinterpret_cast<const uint8_t *>(const_cast<const void *>(addr));
@@ -1562,12 +1531,12 @@ uint32_t Machine::memRead(const volatile void *addr, int width) {
         value = ad->dev->read(static_cast<uint32_t>(p - ad->start), width);
     } else if (a != nullptr && Impl::rawAccessible(*a, p, width)) {
         checkBusy(ai);
-        value = loadBytes(p, width);
+        std::memcpy(&value, p, static_cast<size_t>(width));
         if (a->readFilter)
             value = a->readFilter(offset, width, value);
     } else if (const uint8_t *mem = a == nullptr ? nullptr : Impl::sharedMemory(*a, p, width)) {
         checkBusy(ai);
-        value = loadBytes(mem, width);
+        std::memcpy(&value, mem, static_cast<size_t>(width));
         if (a->readFilter)
             value = a->readFilter(offset, width, value);
     } else if (a != nullptr && a->pastMemory != nullptr && offset >= a->accessible) {
@@ -1600,11 +1569,11 @@ void Machine::memWrite(volatile void *addr, int width, uint32_t value) {
     } else if (a != nullptr && Impl::rawAccessible(*a, p, width)) {
         record(acc);
         checkBusy(ai);
-        storeBytes(p, width, value);
+        std::memcpy(p, &value, static_cast<size_t>(width));
     } else if (uint8_t *mem = a == nullptr ? nullptr : Impl::sharedMemory(*a, p, width)) {
         record(acc);
         checkBusy(ai);
-        storeBytes(mem, width, value);
+        std::memcpy(mem, &value, static_cast<size_t>(width));
     } else if (a != nullptr && a->pastMemory != nullptr && offset >= a->accessible) {
         record(acc);
         a->pastMemory->write(offset, width, value);
