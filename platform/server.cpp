@@ -12,8 +12,21 @@
 #include <iterator>
 #include <map>
 #include <memory>
+#include <vector>
 
 #include "machine.h"
+
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define DRV_SERVER_POOL 1
+#endif
+#endif
+#if !defined(DRV_SERVER_POOL) && defined(__SANITIZE_ADDRESS__)
+#define DRV_SERVER_POOL 1
+#endif
+#ifdef DRV_SERVER_POOL
+#include <sanitizer/asan_interface.h>
+#endif
 
 namespace {
 
@@ -104,7 +117,7 @@ class BlockTable {
     }
     // Removes p's entry, shifting back the entries its slot kept from their
     // home so every lookup still finds its entry before an empty slot.
-    bool erase(void *p) {
+    bool erase(void *p, LiveBlock *was = nullptr) {
         if (slots_.empty())
             return false;
         size_t i = home(p);
@@ -113,6 +126,8 @@ class BlockTable {
                 return false;
             i = (i + 1) & mask();
         }
+        if (was)
+            *was = slots_[i].block;
         for (size_t j = (i + 1) & mask(); slots_[j].ptr; j = (j + 1) & mask()) {
             size_t h = home(slots_[j].ptr);
             // Move j's entry into the hole unless its home lies after the hole.
@@ -174,6 +189,127 @@ class BlockTable {
     size_t count_ = 0;
 };
 
+#ifdef DRV_SERVER_POOL
+// Small driver blocks under AddressSanitizer. Its allocator records the
+// call stack of every allocation and every free, which for a driver that
+// keeps thousands of small blocks a screen generation (a node per cache
+// cell) cost more than the drawing the fuzzers check. Small blocks come
+// from chunks instead, poisoned with the sanitizer's own shadow so that the
+// checks stay: a block is addressable exactly over its size (the last
+// granule to the byte), a redzone of its own follows it, and a freed block
+// stays poisoned in a first-in first-out quarantine of megabytes
+// before its memory serves again, so a read or write past a block or after
+// its Xfree is still reported (as a use of poisoned memory, with the stack
+// of the access but not of the allocation).
+class SmallPool {
+  public:
+    static constexpr uint32_t kMax = 256; // larger blocks come from malloc
+    void *allocate(uint32_t size) {
+        Class &c = classes_[classOf(size)];
+        void *p;
+        if (!c.aged.empty()) {
+            p = c.aged.back();
+            c.aged.pop_back();
+        } else {
+            if (c.next == c.end && !newChunk(c))
+                return nullptr;
+            p = c.next;
+            c.next += c.stride;
+        }
+        ASAN_UNPOISON_MEMORY_REGION(p, size ? size : 1);
+        return p;
+    }
+    void release(void *p, uint32_t size) {
+        Class &c = classes_[classOf(size)];
+        ASAN_POISON_MEMORY_REGION(p, c.stride - kRedzone);
+        if (!c.ring) {
+            c.capacity = kQuarantineBytes / c.stride;
+            c.ring = std::make_unique_for_overwrite<void *[]>(c.capacity);
+        }
+        if (c.count == c.capacity) {
+            // The oldest freed block has served its time.
+            c.aged.push_back(c.ring[c.head]);
+            c.head = (c.head + 1) % c.capacity;
+            c.count--;
+        }
+        c.ring[(c.head + c.count) % c.capacity] = p;
+        c.count++;
+    }
+    ~SmallPool() {
+        for (uint8_t *chunk : chunks_) {
+            ASAN_UNPOISON_MEMORY_REGION(chunk, kChunk);
+            std::free(chunk);
+        }
+    }
+
+  private:
+    static constexpr uint32_t kGranule = 16;
+    static constexpr uint32_t kRedzone = 16;
+    static constexpr size_t kChunk = size_t{1} << 16;
+    // Freed bytes of one size kept poisoned before their memory serves again:
+    // several generations of the largest glyph caches, and little enough
+    // that a run soon reuses memory rather than touching fresh pages.
+    static constexpr size_t kQuarantineBytes = size_t{4} << 20;
+    struct Class {
+        uint32_t stride = 0;
+        uint8_t *next = nullptr, *end = nullptr;
+        // The quarantine: a ring of freed blocks, oldest at head; and the
+        // blocks that left it, ready to serve again.
+        std::unique_ptr<void *[]> ring;
+        size_t capacity = 0, head = 0, count = 0;
+        std::vector<void *> aged;
+    };
+    static size_t classOf(uint32_t size) { return size ? (size - 1) / kGranule : 0; }
+    bool newChunk(Class &c) {
+        auto *chunk = static_cast<uint8_t *>(std::malloc(kChunk));
+        if (!chunk)
+            return false;
+        ASAN_POISON_MEMORY_REGION(chunk, kChunk);
+        chunks_.push_back(chunk);
+        // A redzone before the first block too, so an underrun is seen.
+        c.next = chunk + kRedzone;
+        c.end = c.next + (kChunk - kRedzone) / c.stride * c.stride;
+        return true;
+    }
+
+  public:
+    SmallPool() {
+        for (size_t i = 0; i < std::size(classes_); i++)
+            classes_[i].stride = static_cast<uint32_t>((i + 1) * kGranule + kRedzone);
+    }
+
+  private:
+    Class classes_[kMax / kGranule];
+    std::vector<uint8_t *> chunks_;
+};
+
+SmallPool &smallPool() {
+    static SmallPool *pool = new SmallPool; // never destroyed: blocks may outlive exit
+    return *pool;
+}
+
+void *rawAllocate(uint32_t size) {
+    if (size <= SmallPool::kMax)
+        return smallPool().allocate(size);
+    return std::malloc(size);
+}
+
+void rawFree(void *p, uint32_t size) {
+    if (size <= SmallPool::kMax)
+        smallPool().release(p, size);
+    else
+        std::free(p);
+}
+#else
+void *rawAllocate(uint32_t size) {
+    return std::malloc(size ? size : 1);
+}
+
+void rawFree(void *p, uint32_t) {
+    std::free(p);
+}
+#endif
+
 struct State {
     // messages
     std::vector<std::string> errors, fatals, memoryErrors;
@@ -209,7 +345,7 @@ struct State {
     // The server goes away with the process: what drivers still hold goes
     // with it (tests see it through liveBlocks() before).
     ~State() {
-        blocks.forEach([](void *p, const LiveBlock &) { std::free(p); });
+        blocks.forEach([](void *p, const LiveBlock &b) { rawFree(p, b.size); });
     }
 };
 
@@ -250,7 +386,7 @@ bool mayAllocate() {
 }
 
 void *newBlock(uint32_t size) {
-    void *p = std::malloc(size ? size : 1);
+    void *p = rawAllocate(size);
     if (!p)
         return nullptr;
     std::memset(p, kFreshFill, size);
@@ -370,7 +506,7 @@ extern "C" void *Xrealloc(void *ptr, uint32_t size) {
         return nullptr;
     std::memcpy(p, ptr, oldSize < size ? oldSize : size);
     s.blocks.erase(ptr);
-    std::free(ptr);
+    rawFree(ptr, oldSize);
     return p;
 }
 
@@ -378,13 +514,14 @@ extern "C" void Xfree(void *ptr) {
     if (!ptr)
         return;
     State &s = st();
-    if (!s.blocks.erase(ptr)) {
+    LiveBlock was;
+    if (!s.blocks.erase(ptr, &was)) {
         char buf[96];
         std::snprintf(buf, sizeof buf, "Xfree of %p, which is not a live block", ptr);
         memoryError(buf);
         return;
     }
-    std::free(ptr);
+    rawFree(ptr, was.size);
 }
 
 extern "C" void ErrorF(const char *format, ...) {
@@ -878,7 +1015,7 @@ void restart() {
     BlockTable blocks;
     if (statePtr()) {
         State &old = st();
-        old.blocks.forEach([](void *p, const LiveBlock &) { std::free(p); });
+        old.blocks.forEach([](void *p, const LiveBlock &b) { rawFree(p, b.size); });
         old.blocks.clear();
         blocks = std::move(old.blocks);
     }

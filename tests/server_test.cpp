@@ -12,6 +12,18 @@
 #include "refrender.h"
 #include "server.h"
 
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define SERVER_TEST_ASAN 1
+#endif
+#endif
+#if !defined(SERVER_TEST_ASAN) && defined(__SANITIZE_ADDRESS__)
+#define SERVER_TEST_ASAN 1
+#endif
+#ifdef SERVER_TEST_ASAN
+#include <sanitizer/asan_interface.h>
+#endif
+
 namespace {
 
 using server::arg;
@@ -120,6 +132,50 @@ TEST(ServerMemory, ThousandsOfBlocksFreedInAnyOrderStayTracked) {
     }
     EXPECT_TRUE(server::memoryErrors().empty());
 }
+
+
+#ifdef SERVER_TEST_ASAN
+// Under the sanitizer, a driver block of any size is addressable exactly
+// over its size: the byte after it and the bytes before it are poisoned,
+// as is the whole block once freed, and a freed block's memory does not
+// come back soon (so a late use of it is still seen).
+TEST(ServerMemory, BlocksArePoisonedPastTheirEndsAndOnceFreed) {
+    std::vector<std::pair<uint8_t *, uint32_t>> held;
+    for (uint32_t size : {1u, 3u, 8u, 13u, 16u, 17u, 24u, 60u, 64u, 65u, 255u, 256u, 257u, 4000u}) {
+        auto *p = static_cast<uint8_t *>(Xalloc(size));
+        ASSERT_NE(p, nullptr);
+        EXPECT_EQ(reinterpret_cast<uintptr_t>(p) % 8, 0u) << size;
+        EXPECT_EQ(__asan_region_is_poisoned(p, size), nullptr) << size;
+        EXPECT_EQ(p[size - 1], 0xA5) << size; // the fresh fill
+        EXPECT_TRUE(__asan_address_is_poisoned(p + size)) << size;
+        EXPECT_TRUE(__asan_address_is_poisoned(p - 1)) << size;
+        held.push_back({p, size});
+    }
+    // Growing moves the block; the old one is poisoned, the new one open.
+    auto *moved = static_cast<uint8_t *>(Xrealloc(held[3].first, 40));
+    ASSERT_NE(moved, nullptr);
+    EXPECT_TRUE(__asan_address_is_poisoned(held[3].first));
+    EXPECT_EQ(__asan_region_is_poisoned(moved, 40), nullptr);
+    EXPECT_TRUE(__asan_address_is_poisoned(moved + 40));
+    held[3] = {moved, 40};
+    for (auto [p, size] : held) {
+        Xfree(p);
+        for (uint32_t i = 0; i < size; i++)
+            ASSERT_TRUE(__asan_address_is_poisoned(p + i)) << size << " byte " << i;
+    }
+    // Many blocks of the same sizes later, none has a freed block's address.
+    std::vector<void *> later;
+    for (int i = 0; i < 20000; i++) {
+        void *p = Xalloc(held[i % held.size()].second);
+        for (auto [old, size] : held)
+            ASSERT_NE(p, old);
+        later.push_back(p);
+    }
+    for (void *p : later)
+        Xfree(p);
+    EXPECT_TRUE(server::memoryErrors().empty());
+}
+#endif
 
 // ======================= indices and generations =======================
 
