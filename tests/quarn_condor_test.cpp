@@ -64,23 +64,7 @@ struct Condor : Board {
 };
 
 ModeInfo mode(uint32_t w, int32_t h, int32_t bpp, int32_t type = 0x1200000) {
-    ModeInfo m{};
-    m.ulDispWidth = w;
-    m.lDispHeight = h;
-    m.lDeskWidth = int32_t(w);
-    m.lDeskHeight = h;
-    m.lBpp = bpp;
-    m.lModeType = type;
-    m.lZoom = 1;
-    m.lRefreshRate = 60;
-    m.lPixClock = 25175;
-    m.lHFPorch = 16;
-    m.lHSync = 96;
-    m.lHBPorch = 48;
-    m.lVFPorch = 10;
-    m.lVSync = 2;
-    m.lVBPorch = 33;
-    return m;
+    return vgaMode(w, h, bpp, type);
 }
 
 template <class F> HSLJumpSlot slotOf(F fn) {

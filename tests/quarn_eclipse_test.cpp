@@ -239,14 +239,8 @@ TEST(EclipseSetMode, TheCallersRecordStaysAndTheCurrentModeIsAdjusted) {
 TEST(EclipseSetMode, EachDepthShowsItsPicture) {
     for (int bpp : {8, 16, 32}) {
         Eclipse b;
-        ModeInfo m = mode(640, 480, bpp);
-        m.lPixClock = 25175;
-        m.lHFPorch = 16;
-        m.lHSync = 96;
-        m.lHBPorch = 48;
-        m.lVFPorch = 10;
-        m.lVSync = 2;
-        m.lVBPorch = 33;
+        ModeInfo m = vgaMode(640, 480, bpp);
+        m.lHorizontalRate = 48;
         ASSERT_EQ(HALValidateMode(b.h(), &m), 0u);
         ASSERT_EQ(HALSetMode(b.h(), &m), 0u) << bpp;
         const sim::MgaBoard::Picture p = b.mga->picture();

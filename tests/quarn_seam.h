@@ -119,4 +119,26 @@ inline std::vector<std::string> traceLines() {
     return out;
 }
 
+// w x h at `bpp` on the 640 x 480 60 Hz timing (25.175 MHz, HT 800,
+// VT 525), the desktop the size of the display.
+inline ModeInfo vgaMode(uint32_t w, int32_t h, int32_t bpp, int32_t type = 0x1200000) {
+    ModeInfo m{};
+    m.ulDispWidth = w;
+    m.lDispHeight = h;
+    m.lDeskWidth = int32_t(w);
+    m.lDeskHeight = h;
+    m.lBpp = bpp;
+    m.lModeType = type;
+    m.lZoom = 1;
+    m.lRefreshRate = 60;
+    m.lPixClock = 25175;
+    m.lHFPorch = 16;
+    m.lHSync = 96;
+    m.lHBPorch = 48;
+    m.lVFPorch = 10;
+    m.lVSync = 2;
+    m.lVBPorch = 33;
+    return m;
+}
+
 } // namespace quarnseam

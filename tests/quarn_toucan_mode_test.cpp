@@ -21,22 +21,12 @@ namespace {
 using namespace quarnseam;
 
 ModeInfo mode(uint32_t w, int32_t h, int32_t bpp, int32_t type = 0x1200000) {
-    ModeInfo m{};
-    m.ulDispWidth = w;
-    m.lDispHeight = h;
-    m.lDeskWidth = int32_t(w);
-    m.lDeskHeight = h;
-    m.lBpp = bpp;
-    m.lModeType = type;
-    m.lZoom = 1;
-    m.lRefreshRate = 60;
-    m.lPixClock = 25175;
-    m.lHFPorch = 16;
-    m.lHSync = 96;
-    m.lHBPorch = 48;
-    m.lVFPorch = 10;
-    m.lVSync = 2;
-    m.lVBPorch = 33;
+    return vgaMode(w, h, bpp, type);
+}
+
+// A copy of `m` with `f`'s changes, for a row of a table.
+ModeInfo with(ModeInfo m, const std::function<void(ModeInfo &)> &f) {
+    f(m);
     return m;
 }
 
@@ -176,10 +166,6 @@ TEST(ToucanRoutes, RefusedRoutesRecordTheirCodes) {
 // ------------------------------------------------------------- mode checks
 
 TEST(ToucanModeCheck, PitchPlacementSizesAndMemory) {
-    auto with = [](ModeInfo m, const std::function<void(ModeInfo &)> &f) {
-        f(m);
-        return m;
-    };
     struct Case {
         const char *what;
         ModeInfo m;
@@ -262,10 +248,6 @@ TEST(ToucanModeCheck, UnvalidatedExtremesNeitherOverflowNorWrap) {
 }
 
 TEST(ToucanModeCheck, ClockChecksAndCapabilities) {
-    auto with = [](ModeInfo m, const std::function<void(ModeInfo &)> &f) {
-        f(m);
-        return m;
-    };
     struct Case {
         const char *what;
         ModeInfo m;

@@ -29,23 +29,10 @@ namespace {
 using namespace quarnseam;
 
 ModeInfo mode(uint32_t w, int32_t h, int bpp, int32_t deskW = 0, int32_t deskH = 0) {
-    ModeInfo m{};
-    m.ulDispWidth = w;
-    m.lDispHeight = h;
+    ModeInfo m = vgaMode(w, h, bpp);
     m.lDeskWidth = deskW ? deskW : int32_t(w);
     m.lDeskHeight = deskH ? deskH : h;
-    m.lBpp = bpp;
-    m.lModeType = 0x1200000;
-    m.lZoom = 1;
-    m.lRefreshRate = 60;
     m.lHorizontalRate = 31;
-    m.lPixClock = 25175;
-    m.lHFPorch = 16;
-    m.lHSync = 96;
-    m.lHBPorch = 48;
-    m.lVFPorch = 10;
-    m.lVSync = 2;
-    m.lVBPorch = 33;
     return m;
 }
 

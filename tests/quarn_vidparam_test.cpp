@@ -43,23 +43,8 @@ struct Steps : ::testing::Test {
 
 // 640 x 480 at 60 Hz: HT 800, VT 525, 25.2 MHz (rounded as the steps do).
 ModeInfo vga() {
-    ModeInfo m{};
-    m.ulDispWidth = 640;
-    m.lDispHeight = 480;
-    m.lDeskWidth = 640;
-    m.lDeskHeight = 480;
-    m.lBpp = 8;
-    m.lModeType = 0x1200000;
-    m.lZoom = 1;
-    m.lRefreshRate = 60;
+    ModeInfo m = quarnseam::vgaMode(640, 480, 8);
     m.lHorizontalRate = 31;
-    m.lPixClock = 25175;
-    m.lHFPorch = 16;
-    m.lHSync = 96;
-    m.lHBPorch = 48;
-    m.lVFPorch = 10;
-    m.lVSync = 2;
-    m.lVBPorch = 33;
     return m;
 }
 

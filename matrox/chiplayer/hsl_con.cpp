@@ -9,6 +9,7 @@
 #include "hal_i2c.h"
 #include "hal_dispatch.h"
 #include "hsl.h"
+#include "hsl_board.h"
 #include "hsl_regs.h"
 #include "hsl_tou.h"
 #include "hsl_tou_mode.h"
@@ -16,10 +17,6 @@
 namespace {
 
 using namespace hsl;
-
-template <class F> HSLJumpSlot slotOf(F fn) {
-    return reinterpret_cast<HSLJumpSlot>(fn);
-}
 
 // Condor's engine capabilities above the base value: toucan's without
 // bit 19.

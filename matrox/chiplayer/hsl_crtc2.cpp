@@ -6,6 +6,7 @@
 
 #include "hal_error.h"
 #include "hsl_crtc2.h"
+#include "hsl_board.h"
 #include "hsl_regs.h"
 
 namespace {
@@ -46,12 +47,6 @@ const Format *formatOf(int32_t bpp) {
         if (f.bpp == bpp)
             return &f;
     return nullptr;
-}
-
-uint32_t readReg(BoardHandle *b, uint32_t offset) {
-    uint32_t v = 0;
-    ClientReadRegisterDword(b, offset, &v);
-    return v;
 }
 
 void writeReg(BoardHandle *b, uint32_t offset, uint32_t v) {

@@ -10,6 +10,8 @@
 #include "hal_error.h"
 #include "hal_dispatch.h"
 #include "hsl.h"
+#include "hsl_board.h"
+#include "hsl_single.h"
 #include "hsl_crtc2.h"
 #include "hsl_tou.h"
 #include "hsl_regs.h"
@@ -84,22 +86,6 @@ bool admittedFormat(int32_t bpp) {
     }
 }
 
-uint32_t bytesPerPixel(int32_t bpp) {
-    switch (bpp) {
-    case 8:
-        return 1;
-    case 15:
-    case 16:
-        return 2;
-    case 24:
-        return 3;
-    case 32:
-        return 4;
-    default:
-        return 0;
-    }
-}
-
 uint32_t maxHeight(const ModeInfo *m) {
     const int32_t h = m->lDeskHeight > m->lDispHeight ? m->lDeskHeight : m->lDispHeight;
     return h > 0 ? uint32_t(h) : 0;
@@ -116,12 +102,6 @@ uint64_t surfaceBytes(uint64_t lines, uint64_t pitch, uint64_t bytes) {
 
 uint32_t err(const ModeFamily &f, BoardHandle *b, uint32_t toucanCode) {
     return SetErr(b, hsldual::familyCode(f, toucanCode));
-}
-
-uint32_t readReg(BoardHandle *b, uint32_t offset) {
-    uint32_t v = 0;
-    ClientReadRegisterDword(b, offset, &v);
-    return v;
 }
 
 void writeReg(BoardHandle *b, uint32_t offset, uint32_t v) {
@@ -456,7 +436,7 @@ void setPriorities(const ModeFamily &f, BoardHandle *b, uint32_t cleared) {
 // Where the new first-CRTC mode leaves video memory for others. A surface
 // past the end of memory leaves none.
 void setFreeMemory(BoardHandle *b, const ModeInfo *m) {
-    const uint64_t bytes = bytesPerPixel(m->lBpp);
+    const uint64_t bytes = singleBytesPerPixel(m->lBpp);
     const uint64_t surface = surfaceBytes(maxHeight(m), m->ulFBPitch, bytes);
     const uint64_t org = uint64_t(uint32_t(m->lDstOrg)) * bytes;
     const uint64_t start = surface > UINT64_MAX - org ? UINT64_MAX : surface + org;
@@ -615,7 +595,7 @@ uint32_t validateMode(const ModeFamily &f, BoardHandle *b, ModeInfo *m) {
 
     const int32_t bpp = m->lBpp;
     if (route >= 2 && route <= 8) {
-        if (bytesPerPixel(bpp) == 0)
+        if (singleBytesPerPixel(bpp) == 0)
             err(f, b, HSL_ERR_TOU_DEPTH);
     } else if (route >= 10) {
         if (!(bpp == 15 || bpp == 16 || bpp == 32 || admittedFormat(bpp)))
@@ -626,7 +606,7 @@ uint32_t validateMode(const ModeFamily &f, BoardHandle *b, ModeInfo *m) {
     computeDstOrg(f, b, m);
 
     uint64_t size = 0, end = 0;
-    if (const uint32_t bytes = bytesPerPixel(bpp)) {
+    if (const uint32_t bytes = singleBytesPerPixel(bpp)) {
         size = surfaceBytes(maxHeight(m), m->ulFBPitch, bytes);
         const uint64_t org = uint64_t(uint32_t(m->lDisplayOrg)) * bytes;
         end = size > UINT64_MAX - org ? UINT64_MAX : size + org;
