@@ -183,6 +183,10 @@ int quarnConvertToModeInfo(const VidsetMode *r, const void *, ModeInfo *m) {
 
 void quarnmake_vid(const VidsetMode *record) {
     vparm = *record;
+    // The record describes the whole mode: nothing of an earlier screen's
+    // mode may go in with it, above all its pitch, which the chip layer
+    // takes as a lower bound and would give this screen a wider line.
+    memset(&gModeInfo, 0, sizeof gModeInfo);
     quarnConvertToModeInfo(&vparm, &vparm.pixelClock, &gModeInfo);
 }
 
