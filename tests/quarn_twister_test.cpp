@@ -559,4 +559,58 @@ TEST(TwisterDriver, PlaneMaskRuleOverTheDrawingOperations) {
     }
 }
 
+// A screen comes up on a narrower mode than the one before it in the same
+// process (the next server, the library still loaded): its line is its own
+// width, not the earlier screen's, so what it draws lands where the server
+// expects it.
+TEST(TwisterDriver, NarrowerScreenAfterAWiderOne) {
+    harness::beginCase();
+    {
+        graf::Config wide = smallTwister();
+        wide.ints["PIXWIDTH"] = 800;
+        wide.ints["PIXHEIGHT"] = 600;
+        harness::Screen s("quarn", wide);
+        ASSERT_TRUE(s.start()) << s.failureText();
+        s.setText();
+        s.freeScreen();
+    }
+    harness::restartServer();
+    harness::Screen s("quarn", smallTwister());
+    ASSERT_TRUE(s.start()) << s.failureText();
+    auto &mga = dynamic_cast<sim::MgaBoard &>(*s.adapter());
+    EXPECT_EQ(mga.picture().width, 640);
+    EXPECT_EQ(mga.picture().pitchBytes, 640u * 2) << "the line shown is the screen's own";
+    EXPECT_EQ(mga.reg(0x1C8C), 640u) << "and the engine's pitch";
+    s.fillRandom(7);
+    GCPtr gc = s.createGC({.alu = GXxor, .fg = 0x00B4});
+    s.fillRects(gc, {{0, 0, 640, 1}, {213, 160, 320, 240}, {607, 463, 640, 480}});
+    s.copyRect({0, 472, 40, 480}, {600, 0});
+    EXPECT_SCREEN_SAME(s);
+    EXPECT_TRUE(s.failures().empty()) << s.failureText();
+    s.freeScreen();
+}
+
+// A visible width overridden below the screen's (to nothing, as a key's
+// value cut to 16 bits can make it) still leaves a line that holds the
+// whole screen, so the drawing lands where the server expects it.
+TEST(TwisterDriver, VisibleWidthOverriddenBelowTheScreens) {
+    for (int visible : {0, 600}) {
+        SCOPED_TRACE(visible);
+        harness::beginCase();
+        graf::Config cfg = smallTwister();
+        cfg.ints["HVisible"] = visible;
+        harness::Screen s("quarn", cfg);
+        ASSERT_TRUE(s.start()) << s.failureText();
+        auto &mga = dynamic_cast<sim::MgaBoard &>(*s.adapter());
+        EXPECT_EQ(mga.reg(0x1C8C), 640u) << "the engine's pitch";
+        s.fillRandom(3);
+        GCPtr gc = s.createGC({.alu = GXcopy, .fg = 0x1234});
+        s.fillRects(gc, {{0, 0, 640, 1}, {213, 160, 320, 240}, {607, 463, 640, 480}});
+        s.copyRect({0, 472, 40, 480}, {600, 0});
+        EXPECT_SCREEN_SAME(s);
+        EXPECT_TRUE(s.failures().empty()) << s.failureText();
+        s.freeScreen();
+    }
+}
+
 } // namespace

@@ -183,6 +183,10 @@ int quarnConvertToModeInfo(const VidsetMode *r, const void *, ModeInfo *m) {
 
 void quarnmake_vid(const VidsetMode *record) {
     vparm = *record;
+    // The record describes the whole mode: nothing of an earlier screen's
+    // mode may go in with it, above all its pitch, which the chip layer
+    // takes as a lower bound and would give this screen a wider line.
+    memset(&gModeInfo, 0, sizeof gModeInfo);
     quarnConvertToModeInfo(&vparm, &vparm.pixelClock, &gModeInfo);
 }
 
@@ -216,12 +220,17 @@ Bool quarnInitHW(ScreenPtr pScreen) {
         unsupported(priv);
         return 0;
     }
+    // The line holds the whole screen whatever the overrides made of the
+    // visible width (less than the screen's, or nothing at all): a shorter
+    // pitch would fold the screen's lines onto each other.
+    local.ulFBPitch = static_cast<uint32_t>(priv->width);
     priv->dactype = mga_board == 3 ? 1 : 0;
     const uint8_t control = mmRead8(priv->regs + QUARN_MEMORY_CONTROL);
     mmWrite32(priv->regs + QUARN_MEMORY_CONTROL, control & 0x9Bu);
     mmWrite8(priv->regs + QUARN_CRTC_INDEX, 0x11);
     mmWrite8(priv->regs + QUARN_CRTC_DATA, mmRead8(priv->regs + QUARN_CRTC_DATA) | 0x20);
     quarnmake_vid(&record);
+    gModeInfo.ulFBPitch = local.ulFBPitch;
 
     if (HALValidateMode(board, &local) == 0 && HALValidateVideoParameters(board, &local) == 0) {
         HALSetMode(board, &local);
