@@ -133,7 +133,6 @@ TEST(ServerMemory, ThousandsOfBlocksFreedInAnyOrderStayTracked) {
     EXPECT_TRUE(server::memoryErrors().empty());
 }
 
-
 #ifdef SERVER_TEST_ASAN
 // Under the sanitizer, a driver block of any size is addressable exactly
 // over its size: the byte after it and the bytes before it are poisoned,
